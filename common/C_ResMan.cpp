@@ -1,0 +1,31 @@
+#include "C_ResMan.h"
+
+#include <cstdint>
+
+// The module this code is linked into: the program, or the plug-in.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+TResManager::TResManager(const std::string& FileName) {
+  Handle = LoadLibraryA((GetAppPath() + FileName).c_str());
+  Loaded = reinterpret_cast<std::uintptr_t>(Handle) > 32;
+  if (!Loaded) Handle = nullptr;
+}
+
+TResManager::~TResManager() {
+  if (Handle != nullptr) FreeLibrary(Handle);
+}
+
+std::string TResManager::GetString(int Id) const {
+  if (!Loaded) return {};  // a null module would read the program's own strings
+  char buffer[500];
+  int n = LoadStringA(Handle, static_cast<UINT>(static_cast<unsigned short>(Id)), buffer, sizeof buffer);
+  if (n <= 0) return {};
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string TResManager::GetAppPath() const {
+  char buffer[MAX_PATH];
+  DWORD n = GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), buffer, MAX_PATH);
+  std::string path = Trim(std::string(buffer, n > MAX_PATH ? MAX_PATH : n));
+  return ExtractFilePath(path);
+}

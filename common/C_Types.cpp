@@ -1,0 +1,120 @@
+#include "C_Types.h"
+
+#include <algorithm>
+
+#include "C_sesobj.h"
+#include "Classes.h"
+#include "UserInterface.h"
+
+namespace {
+void ShowListException(const Exception& e, const char* place) {
+  ui::Message(nullptr, Format("Exception %s in %s.", {e.Message, place}), "TMailList Exception",
+              MB_OK | MB_SETFOREGROUND);
+}
+}  // namespace
+
+void TMail::SetMessage(const std::string& Text) {
+  try {
+    std::string text;
+    text.reserve(Text.size());
+    for (char c : Text) {
+      if (c == ParagraphMark) text += "\r\n";
+      else text += c;
+    }
+    Message = std::move(text);
+  } catch (...) {
+    Message = Text;
+  }
+}
+
+int TMail::Size() const {
+  size_t total = ID.size() + From.size() + To.size() + CC.size() + BC.size() + Subject.size() + Message.size() +
+                 Attachments.size();
+  return total > 0x7FFFFFFF ? 0 : static_cast<int>(total);
+}
+
+TMailList::TMailList(TSesObj* Session, TResManager* Resources) : Session(Session), Resources(Resources) {}
+
+TMailList::~TMailList() { ClearList(); }
+
+void TMailList::ClearStaging() {
+  ID.clear();
+  Flags = 0;
+  From.clear();
+  To.clear();
+  CC.clear();
+  BC.clear();
+  Subject.clear();
+  Message.clear();
+  Attachments.clear();
+  Date = 0;
+  IncludeMessage = false;
+  ReplyAll = false;
+}
+
+void TMailList::Compact() {
+  Items.erase(std::remove(Items.begin(), Items.end(), nullptr), Items.end());
+  Items.shrink_to_fit();
+}
+
+void TMailList::Add(bool ApplyAgeLimit) {
+  try {
+    auto mail = std::make_unique<TMail>();
+    mail->ID = ID;
+    mail->Flags = Flags;
+    mail->From = From;
+    mail->To = To;
+    mail->CC = CC;
+    mail->BC = BC;
+    mail->Subject = Subject;
+    mail->SetMessage(Message);
+    mail->Attachments = Attachments;
+    mail->Date = Date;
+    mail->IncludeMessage = IncludeMessage;
+    mail->ReplyAll = ReplyAll;
+
+    bool keep = true;
+    if (ApplyAgeLimit) {
+      if (Session == nullptr) throw Exception("Session not assigned");
+      if (Session->InAutoClean) {
+        TDateTime limit = ::Date() - static_cast<double>(Session->InCleanDays);
+        keep = limit < Date;
+      }
+    }
+    if (keep) Items.push_back(std::move(mail));
+    ClearStaging();
+  } catch (const Exception& e) {
+    ShowListException(e, "Method Add");
+  }
+}
+
+void TMailList::ClearList() {
+  try {
+    TotalBytes = 0;
+    Compact();
+    Items.clear();
+  } catch (const Exception& e) {
+    ShowListException(e, "TMailList.ClearList");
+  }
+}
+
+void TMailList::CalcTransferBytes() {
+  TotalBytes = 0;
+  try {
+    for (const auto& mail : Items)
+      if (mail && (mail->Flags & mfTransfer)) TotalBytes += mail->Size();
+  } catch (const Exception& e) {
+    ShowListException(e, "TMailList.CalcTransferBytes");
+  }
+}
+
+void TMailList::RemoveListed(TStringList* IDs) {
+  if (IDs == nullptr || IDs->Count() == 0 || Items.empty()) return;
+  try {
+    for (auto& mail : Items)
+      if (mail && IDs->IndexOf(mail->ID) >= 0) mail.reset();
+    Compact();
+  } catch (const Exception&) {
+    // A failure here leaves the remaining mails as they are.
+  }
+}

@@ -1,0 +1,6 @@
+#include "c_qrv.h"
+
+std::string TQRV::AddBackslash(const std::string& Path) const {
+  if (!Path.empty() && Path.back() == '\\') return Path;
+  return Path + '\\';
+}

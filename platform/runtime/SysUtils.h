@@ -1,0 +1,95 @@
+#pragma once
+// The runtime's root classes, formatting and string helpers.
+#include <cstdint>
+#include <exception>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <variant>
+
+// Root of every class whose objects are owned through base pointers.
+class TObject {
+ public:
+  TObject() = default;
+  TObject(const TObject&) = default;
+  TObject& operator=(const TObject&) = default;
+  virtual ~TObject() = default;
+};
+
+// Root of the runtime's exception family; everything derived from it is
+// caught where an operation reports failures by name.
+class Exception : public std::exception {
+ public:
+  explicit Exception(std::string message) : Message(std::move(message)) {}
+  const char* what() const noexcept override { return Message.c_str(); }
+  virtual const char* ClassName() const { return "Exception"; }
+
+  std::string Message;
+};
+
+// Declares an exception class that carries only its message and knows its name.
+#define VANTLE_EXCEPTION(Name, Parent)                              \
+  class Name : public Parent {                                      \
+   public:                                                          \
+    using Parent::Parent;                                           \
+    const char* ClassName() const override { return #Name; }        \
+  }
+
+VANTLE_EXCEPTION(EConvertError, Exception);
+VANTLE_EXCEPTION(EInOutError, Exception);
+
+// One argument of Format.
+class FormatArg {
+ public:
+  FormatArg(int v) : value_(static_cast<long long>(v)) {}
+  FormatArg(long v) : value_(static_cast<long long>(v)) {}
+  FormatArg(long long v) : value_(v) {}
+  FormatArg(unsigned v) : value_(static_cast<unsigned long long>(v)) {}
+  FormatArg(unsigned long v) : value_(static_cast<unsigned long long>(v)) {}
+  FormatArg(unsigned long long v) : value_(v) {}
+  FormatArg(double v) : value_(v) {}
+  FormatArg(const char* v) : value_(std::string_view(v ? v : "")) {}
+  FormatArg(const std::string& v) : value_(std::string_view(v)) {}
+  FormatArg(std::string_view v) : value_(v) {}
+  FormatArg(const void* v) : value_(v) {}
+
+  using Value = std::variant<long long, unsigned long long, double, std::string_view, const void*>;
+  const Value& value() const { return value_; }
+
+ private:
+  Value value_;
+};
+
+// Formats like the class library's Format: %[index:][-][width][.precision]type
+// with types d, u, x (upper-case digits), s, f, e, g, n, p and %%. A mismatch
+// between a pattern and its arguments raises EConvertError.
+std::string Format(std::string_view pattern, std::initializer_list<FormatArg> args);
+
+std::string Trim(std::string_view s);       // drops control characters and blanks at both ends
+std::string TrimLeft(std::string_view s);
+std::string TrimRight(std::string_view s);
+std::string UpperCase(std::string_view s);  // ASCII letters only
+std::string LowerCase(std::string_view s);
+std::string AnsiUpperCase(std::string_view s);  // by the ANSI code page's rules
+int CompareStr(std::string_view a, std::string_view b);
+int CompareText(std::string_view a, std::string_view b);      // ASCII case-insensitive
+int AnsiCompareStr(std::string_view a, std::string_view b);   // by the user's locale
+int AnsiCompareText(std::string_view a, std::string_view b);  // by the user's locale, ignoring case
+bool SameText(std::string_view a, std::string_view b);
+
+std::string IntToStr(long long v);
+std::string IntToHex(unsigned long long v, int digits);
+int StrToInt(std::string_view s);  // raises EConvertError
+int StrToIntDef(std::string_view s, int fallback);
+std::string StringReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// File names and folders.
+std::string ExtractFilePath(std::string_view fileName);  // with trailing backslash
+std::string ExtractFileName(std::string_view fileName);
+std::string ExtractFileExt(std::string_view fileName);   // with the dot
+std::string ChangeFileExt(std::string_view fileName, std::string_view ext);
+std::string IncludeTrailingBackslash(std::string_view path);
+bool FileExists(const std::string& fileName);
+bool DirectoryExists(const std::string& path);
+bool ForceDirectories(const std::string& path);  // creates the folder and missing parents
+bool RemoveFile(const std::string& fileName);

@@ -1,0 +1,173 @@
+#include "TestSupport.h"
+
+#include <stdexcept>
+
+#include "Classes.h"
+
+namespace test {
+
+namespace detail {
+bool clockFixed = false;
+double clockNow = 0;
+}  // namespace detail
+
+int RecordingUi::Message(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+  shown_.push_back({test::Shown::Box, owner, text, caption, flags});
+  if (answers_.empty()) return IDOK;
+  int answer = answers_.front();
+  answers_.pop_front();
+  return answer;
+}
+
+void RecordingUi::Beep(UINT type) { shown_.push_back({test::Shown::Beep, nullptr, {}, {}, type}); }
+
+void RecordingUi::Reset() {
+  shown_.clear();
+  answers_.clear();
+}
+
+std::vector<test::Shown> RecordingUi::Boxes() const {
+  std::vector<test::Shown> r;
+  for (const auto& s : shown_)
+    if (s.kind == test::Shown::Box) r.push_back(s);
+  return r;
+}
+
+int RecordingUi::BeepCount() const {
+  int n = 0;
+  for (const auto& s : shown_) n += s.kind == test::Shown::Beep;
+  return n;
+}
+
+RecordingUi& Ui() {
+  static RecordingUi ui;
+  return ui;
+}
+
+FixedClock::FixedClock(TDateTime now) { Set(now); }
+FixedClock::~FixedClock() { detail::clockFixed = false; }
+void FixedClock::Set(TDateTime now) {
+  detail::clockNow = now;
+  detail::clockFixed = true;
+}
+
+namespace {
+
+void Load(HKEY key, RegistrySnapshot::Node& node) {
+  char name[16384];
+  std::vector<BYTE> data(1 << 16);
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLen = sizeof name, type = 0, size = static_cast<DWORD>(data.size());
+    LONG rc = RegEnumValueA(key, i, name, &nameLen, nullptr, &type, data.data(), &size);
+    if (rc == ERROR_MORE_DATA) {
+      data.resize(size);
+      --i;
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) break;
+    node.values[std::string(name, nameLen)] = {type, std::vector<BYTE>(data.begin(), data.begin() + size)};
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLen = 256;
+    if (RegEnumKeyExA(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    HKEY sub;
+    std::string subName(name, nameLen);
+    if (RegOpenKeyExA(key, subName.c_str(), 0, KEY_READ, &sub) == ERROR_SUCCESS) {
+      Load(sub, node.keys[subName]);
+      RegCloseKey(sub);
+    }
+  }
+}
+
+void Store(HKEY key, const RegistrySnapshot::Node& node) {
+  for (const auto& [name, value] : node.values)
+    RegSetValueExA(key, name.c_str(), 0, value.first, value.second.data(), static_cast<DWORD>(value.second.size()));
+  for (const auto& [name, child] : node.keys) {
+    HKEY sub;
+    if (RegCreateKeyExA(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr) == ERROR_SUCCESS) {
+      Store(sub, child);
+      RegCloseKey(sub);
+    }
+  }
+}
+
+}  // namespace
+
+RegistrySnapshot::RegistrySnapshot(HKEY root, std::string path) : root_(root), path_(std::move(path)) {
+  while (!path_.empty() && path_.front() == '\\') path_.erase(0, 1);
+  while (!path_.empty() && path_.back() == '\\') path_.pop_back();
+  HKEY key;
+  existed_ = RegOpenKeyExA(root_, path_.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+  if (existed_) {
+    Load(key, saved_);
+    RegCloseKey(key);
+  }
+}
+
+RegistrySnapshot::~RegistrySnapshot() {
+  RegDeleteTreeA(root_, path_.c_str());
+  RegDeleteKeyA(root_, path_.c_str());
+  if (!existed_) return;
+  HKEY key;
+  if (RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+    Store(key, saved_);
+    RegCloseKey(key);
+  }
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  TFileStream file(path, fmOpenRead | fmShareDenyNone);
+  std::string bytes(static_cast<size_t>(file.Size()), '\0');
+  file.ReadBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  TFileStream file(path, fmCreate);
+  file.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+}
+
+FileSnapshot::FileSnapshot(std::string path) : path_(std::move(path)), existed_(FileExists(path_)) {
+  if (existed_) content_ = ReadFileBytes(path_);
+}
+
+FileSnapshot::~FileSnapshot() {
+  try {
+    if (existed_) WriteFileBytes(path_, content_);
+    else RemoveFile(path_);
+  } catch (...) {
+  }
+}
+
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((IncludeTrailingBackslash(path) + "*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = fd.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string full = IncludeTrailingBackslash(path) + name;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
+      else {
+        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(full.c_str());
+      }
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+FolderSnapshot::FolderSnapshot(std::string path) : path_(std::move(path)), existed_(DirectoryExists(path_)) {}
+
+FolderSnapshot::~FolderSnapshot() {
+  if (!existed_) RemoveTree(path_);
+}
+
+std::string ProgramFolder() {
+  char buf[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
+  return ExtractFilePath(std::string(buf, n));
+}
+
+}  // namespace test
