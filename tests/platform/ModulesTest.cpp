@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "DateTime.h"
+#include "TestSupport.h"
+#include "UserInterface.h"
+
+namespace {
+
+struct Library {
+  explicit Library(const char* name) : handle(LoadLibraryA(name)) {}
+  ~Library() {
+    if (handle) FreeLibrary(handle);
+  }
+  template <class F>
+  F Get(const char* name) const {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
+  }
+  HMODULE handle;
+};
+
+}  // namespace
+
+TEST(SharedMemory, BlocksAllocatedInOneModuleAreFreedInAnother) {
+  Library a("test_module_a.dll"), b("test_module_b.dll");
+  ASSERT_NE(a.handle, nullptr);
+  ASSERT_NE(b.handle, nullptr);
+  auto makeBlock = a.Get<char* (*)(int)>("MakeBlock");
+  auto freeBlock = b.Get<void (*)(char*)>("FreeBlock");
+  auto makeText = a.Get<std::string* (*)(const char*)>("MakeText");
+  auto append = a.Get<void (*)(std::string*, const char*)>("AppendInPlace");
+  auto freeText = b.Get<void (*)(std::string*)>("FreeText");
+
+  // Every module allocates from the one process heap behind VantleMM.dll.
+  char* block = makeBlock(1000);
+  EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, block));
+  freeBlock(block);
+
+  char* mine = new char[10];
+  EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, mine));
+  freeBlock(mine);
+
+  // A string grown in one module, then by the test program, is freed in a third.
+  const std::string first = "a conduit's text that is long enough to live on the heap";
+  const std::string more = " and more from the same module";
+  std::string* text = makeText(first.c_str());
+  append(text, more.c_str());
+  *text += std::string(500, 'x');
+  EXPECT_EQ(*text, first + more + std::string(500, 'x'));
+  freeText(text);
+  EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
+}
+
+TEST(Seam, EveryModuleOfTheProcessShowsThroughTheTestProgram) {
+  Library a("test_module_a.dll");
+  auto showBox = a.Get<int (*)(const char*)>("ShowBox");
+  auto moduleNow = a.Get<double (*)()>("ModuleNow");
+
+  test::Ui().Answer(IDCANCEL);
+  EXPECT_EQ(showBox("Hello from a plug-in"), IDCANCEL);
+  ASSERT_EQ(test::Ui().Boxes().size(), 1u);
+  EXPECT_EQ(test::Ui().Boxes()[0].text, "Hello from a plug-in");
+  EXPECT_EQ(test::Ui().Boxes()[0].caption, "Module A");
+  EXPECT_EQ(test::Ui().Boxes()[0].flags, static_cast<UINT>(MB_OKCANCEL));
+
+  {
+    test::FixedClock clock(EncodeDate(2026, 6, 10) + EncodeTime(14, 5, 9, 0));
+    EXPECT_DOUBLE_EQ(moduleNow(), EncodeDate(2026, 6, 10) + EncodeTime(14, 5, 9, 0));
+    EXPECT_DOUBLE_EQ(Date(), EncodeDate(2026, 6, 10));
+  }
+  // Without a fixed clock the system's time is in force again.
+  EXPECT_GT(moduleNow(), EncodeDate(2000, 1, 1));
+}
