@@ -135,14 +135,19 @@ void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec) {
   msec = static_cast<int>(msecs % 1000);
 }
 
-TDateTime Now() {
+namespace {
+TDateTime ClockNow(void (*WINAPI read)(LPSYSTEMTIME)) {
   static const VantleClockHook hook = FindHostHook<VantleClockHook>(VantleClockHookName);
   double now;
   if (hook && hook(&now)) return now;
   SYSTEMTIME st;
-  GetLocalTime(&st);
+  read(&st);
   return EncodeDate(st.wYear, st.wMonth, st.wDay) + EncodeTime(st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
 }
+}  // namespace
+
+TDateTime Now() { return ClockNow(GetLocalTime); }
+TDateTime NowUTC() { return ClockNow(GetSystemTime); }
 
 TDateTime Int(TDateTime value) { return std::trunc(value); }
 TDateTime Frac(TDateTime value) { return value - std::trunc(value); }

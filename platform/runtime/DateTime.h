@@ -19,6 +19,9 @@ bool IsLeapYear(int year);
 int DaysInMonth(int year, int month);
 
 TDateTime Now();
+// The system clock's UTC date and time; while a test fixes the clock, the
+// fixed value stands for it too.
+TDateTime NowUTC();
 TDateTime Date();   // today, midnight
 TDateTime Time();   // the time of day only
 TDateTime Int(TDateTime value);   // the date part

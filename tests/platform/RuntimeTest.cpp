@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "Classes.h"
 #include "DateTime.h"
 #include "SysUtils.h"
@@ -79,8 +81,11 @@ TEST(DateTimeValues, TheClockCanBeFixed) {
     EXPECT_NEAR(Time(), EncodeTime(0, 1, 0, 0), 1e-9);
     clock.Set(day + 1);
     EXPECT_DOUBLE_EQ(Now(), day + 1);
+    EXPECT_DOUBLE_EQ(NowUTC(), day + 1);
   }
   EXPECT_NE(Date(), day + 1);
+  // Local time and UTC differ by the zone's bias, never by more than a day.
+  EXPECT_LT(std::abs(Now() - NowUTC()), 1.0);
 }
 
 TEST(StringList, UnsortedListKeepsOrderAndFindsIgnoringCase) {
