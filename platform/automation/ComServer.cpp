@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <new>
 
-#include <olectl.h>
 
 #include "ComObj.h"
 #include "Registry.h"

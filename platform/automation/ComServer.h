@@ -3,6 +3,7 @@
 // connection points for one event dispinterface, class factories from a
 // table of classes, the module lock and registration.
 #include <ocidl.h>
+#include <olectl.h>  // CONNECT_E_..., SELFREG_E_...
 
 #include <atomic>
 #include <span>
