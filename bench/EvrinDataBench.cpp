@@ -78,7 +78,7 @@ void Append(const Store& store, int n, int first) {
     r.Call("SetValue", {7, ""});
     r.Call("SetValue", {8, ""});
     for (int c = 9; c <= 14; ++c) r.Call("SetValue", {c, false});
-    r.Call("SetValue", {15, "<" + std::to_string(first + i) + "@pc.example.com>"});
+    r.Call("SetValue", {15, Format("<%d@pc.example.com>", {first + i})});
     r.Call("Commit");
   }
 }

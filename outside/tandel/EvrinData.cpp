@@ -191,7 +191,7 @@ class TRecords final : public DispatchObject {
       Fail(count == 0 ? Format("There is no record %d: the file holds no records.", {index})
                       : Format("There is no record %d: the file holds records 0 to %d.", {index, count - 1}),
            DISP_E_BADINDEX);
-    call.Return(Variant(ComPtr<IDispatch>(MakeObject<TRecord>(store_, image.IdAt(static_cast<std::size_t>(index))).Get())));
+    call.Return(Variant(MakeObject<TRecord>(store_, image.IdAt(static_cast<std::size_t>(index)))));
   }
 
  private:
@@ -210,12 +210,12 @@ class TDataFile final : public DispatchObject {
   void Records(DispCall& call) {
     call.RequireArgs(0);
     store_->File();
-    call.Return(Variant(ComPtr<IDispatch>(MakeObject<TRecords>(store_).Get())));
+    call.Return(Variant(MakeObject<TRecords>(store_)));
   }
 
   void NewRecord(DispCall& call) {
     call.RequireArgs(0);
-    call.Return(Variant(ComPtr<IDispatch>(MakeObject<TRecord>(store_, 0).Get())));
+    call.Return(Variant(MakeObject<TRecord>(store_, 0)));
   }
 
  private:
@@ -240,7 +240,7 @@ class TDataObject final : public DispatchObject {
     if (store_) Fail("A data file is open already: close it before opening another.");
     std::string path = call.ArgString(0);
     store_ = std::make_shared<OpenStore>(StoreFile::Open(path));
-    call.Return(Variant(ComPtr<IDispatch>(MakeObject<TDataFile>(store_).Get())));
+    call.Return(Variant(MakeObject<TDataFile>(store_)));
   }
 
   void Close(DispCall& call) {
@@ -259,7 +259,7 @@ class TDataObject final : public DispatchObject {
   StoreRef store_;
 };
 
-ComPtr<IUnknown> CreateDataObject() { return ComPtr<IUnknown>(MakeObject<TDataObject>().Get()); }
+ComPtr<IUnknown> CreateDataObject() { return MakeObject<TDataObject>(); }
 
 const CoClassEntry Classes[] = {
     {&CLSID_EvrinData, CreateDataObject, ProgID_EvrinData, "ORVIK data-file server (stand-in)", "Apartment"},

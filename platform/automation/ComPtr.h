@@ -2,6 +2,7 @@
 // Owning COM interface pointers and the COM initialisation scope.
 #include <objbase.h>
 
+#include <type_traits>
 #include <utility>
 
 #include "OleErrors.h"
@@ -19,6 +20,10 @@ class ComPtr {
   ComPtr(const ComPtr&) = delete;
   ComPtr& operator=(const ComPtr&) = delete;
   ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  // From an implementing class to one of its interfaces (ComPtr<TRecord> to ComPtr<IDispatch>).
+  template <class U>
+    requires std::is_convertible_v<U*, T*>
+  ComPtr(ComPtr<U>&& other) noexcept : p_(other.Detach()) {}
   ComPtr& operator=(ComPtr&& other) noexcept {
     if (this != &other) {
       Reset();

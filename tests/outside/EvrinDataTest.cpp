@@ -290,6 +290,23 @@ TEST_F(EvrinDataTest, AStoreHasOneWriterAndClosedStoresRefuseWork) {
   EXPECT_EQ(0, again.Count());
 }
 
+TEST_F(EvrinDataTest, TheServerStaysLoadedWhileAnyOfItsObjectsLives) {
+  Variant record;
+  {
+    Store store(out_);
+    record = store.NewRecord();
+  }
+  HMODULE server = GetModuleHandleA("standin-evrindata.dll");
+  ASSERT_NE(nullptr, server);
+  using CanUnload = HRESULT(__stdcall*)();
+  auto canUnload = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(server, "DllCanUnloadNow")));
+  ASSERT_NE(nullptr, canUnload);
+  EXPECT_EQ(S_FALSE, canUnload());  // the record outlives its store
+  EXPECT_THROW(record.Call("Commit"), EOleException);  // ...but the store is closed
+  record = Variant();
+  EXPECT_EQ(S_OK, canUnload());
+}
+
 // Runs the writer helper on a store, waits until it has committed at least
 // `committed` changes and kills it; answers the changes it had committed.
 LONG KillWriterAfter(const std::string& store, const std::string& mode, LONG committed) {

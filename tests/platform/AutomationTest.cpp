@@ -90,7 +90,7 @@ class TSink final : public DispatchObject {
   static constexpr IID Events[] = {IID_KitEvents};
 };
 
-ComPtr<IUnknown> CreateCounter() { return ComPtr<IUnknown>(MakeObject<TCounter>().Get()); }
+ComPtr<IUnknown> CreateCounter() { return MakeObject<TCounter>(); }
 
 const CoClassEntry KitClasses[] = {
     {&CLSID_KitThrowaway, CreateCounter, ProgID_KitThrowaway, "Vantle kit test class", "Apartment"},
@@ -147,7 +147,7 @@ TEST_F(AutomationTest, VariantsCarryTheAutomationTypes) {
 }
 
 TEST_F(AutomationTest, LateBoundCallsByNameAndByDispatchId) {
-  Variant counter(ComPtr<IDispatch>(MakeObject<TCounter>().Get()));
+  Variant counter(MakeObject<TCounter>());
   counter.Put("Value", Variant(10));
   EXPECT_EQ(10, counter.Get("value").AsInteger());  // names ignore case
   EXPECT_EQ(15, counter.Call("ADD", {5}).AsInteger());
@@ -181,7 +181,7 @@ TEST_F(AutomationTest, LateBoundCallsByNameAndByDispatchId) {
 }
 
 TEST_F(AutomationTest, FailuresOfTheObjectAreTellableFromCallFailures) {
-  Variant counter(ComPtr<IDispatch>(MakeObject<TCounter>().Get()));
+  Variant counter(MakeObject<TCounter>());
   // A handler's exception reaches the caller as EOleException with the
   // object's source and the description.
   try {
