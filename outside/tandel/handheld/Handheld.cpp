@@ -246,6 +246,18 @@ DWORD StartProgram(const std::string& handheldPath) {
   return 0;
 }
 
+DWORD FileType(const std::string& pcFile) {
+  HANDLE h = CreateFileA(pcFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  unsigned char b[4] = {};
+  DWORD got = 0;
+  BOOL ok = ReadFile(h, b, sizeof b, &got, nullptr);
+  CloseHandle(h);
+  if (!ok || got != sizeof b) return 0;
+  return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<DWORD>(b[3]) << 24);
+}
+
 DWORD ErrorCodeOf(const std::exception& e) {
   if (auto h = dynamic_cast<const EHandheld*>(&e)) return h->Code ? h->Code : ERROR_GEN_FAILURE;
   if (dynamic_cast<const std::bad_alloc*>(&e)) return ERROR_OUTOFMEMORY;

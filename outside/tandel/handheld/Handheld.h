@@ -103,6 +103,10 @@ DWORD StopProgram(const std::string& handheldPath);
 // ERROR_NO_ASSOCIATION when no program opens it. Starting a running program is 0.
 DWORD StartProgram(const std::string& handheldPath);
 
+// A handheld file's type: the identifier in its first four bytes (little
+// endian), as the handheld's files carry it; 0 for a file too short or unreadable.
+DWORD FileType(const std::string& pcFile);
+
 // The Win32 error code for an exception caught at a boundary.
 DWORD ErrorCodeOf(const std::exception& e);
 
