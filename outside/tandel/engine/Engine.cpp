@@ -121,11 +121,17 @@ Engine::Engine(Events& events) : events_(events) {
   SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   staticProc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Engine::WindowProc)));
-  thread_ = CreateThread(nullptr, 0, &Engine::ThreadMain, this, 0, nullptr);
-  if (!thread_) {
-    DWORD e = LastError();
+  workDone_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  try {
+    if (!workDone_) throw EHandheld(LastError(), "Cannot create the engine's worker event");
+    thread_ = std::thread([this] {
+      Work();
+      SetEvent(workDone_);
+    });
+  } catch (...) {
+    if (workDone_) CloseHandle(workDone_);
     DestroyWindow(window_);
-    throw EHandheld(e, "Cannot start the engine's worker thread");
+    throw;
   }
 }
 
@@ -137,11 +143,12 @@ Engine::~Engine() {
   wake_.notify_all();
   // The worker may be sending copy progress to this thread: keep answering
   // sent messages until it has ended.
-  while (MsgWaitForMultipleObjects(1, &thread_, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+  while (MsgWaitForMultipleObjects(1, &workDone_, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
     MSG m;
     PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
-  CloseHandle(thread_);
+  thread_.join();
+  CloseHandle(workDone_);
   MSG m;
   while (PeekMessageA(&m, window_, WM_RESULT, WM_RESULT, PM_REMOVE)) delete reinterpret_cast<Request*>(m.lParam);
   SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(staticProc_));
@@ -184,11 +191,6 @@ LRESULT CALLBACK Engine::WindowProc(HWND window, UINT message, WPARAM wParam, LP
     return 0;  // a client's sink failing must not reach the window manager
   }
   return CallWindowProcA(self->staticProc_, window, message, wParam, lParam);
-}
-
-DWORD WINAPI Engine::ThreadMain(void* self) {
-  static_cast<Engine*>(self)->Work();
-  return 0;
 }
 
 void Engine::Work() {

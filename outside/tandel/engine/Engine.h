@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace tandel {
 
@@ -74,7 +75,6 @@ class Engine {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  static DWORD WINAPI ThreadMain(void* self);
   void Work();
   void Run(Request& r);
   DWORD Copy(const Request& r);
@@ -84,7 +84,8 @@ class Engine {
   Events& events_;
   HWND window_ = nullptr;
   WNDPROC staticProc_ = nullptr;
-  HANDLE thread_ = nullptr;
+  HANDLE workDone_ = nullptr;  // set by the worker as its last act
+  std::thread thread_;
   std::mutex lock_;
   std::condition_variable wake_;
   std::deque<std::unique_ptr<Request>> queue_;

@@ -216,8 +216,15 @@ void SetLinkUp(bool up) {
 
 const Program* Holder(const State& state, const std::string& handheldPath) { return HolderIn(state, handheldPath); }
 
+std::string HolderName(const std::string& handheldPath) {
+  const State state = LoadState();
+  const Program* p = Holder(state, handheldPath);
+  return p ? p->Name : std::string();
+}
+
 void CheckNotHeld(const std::string& handheldPath) {
-  if (const Program* p = Holder(LoadState(), handheldPath))
+  const State state = LoadState();
+  if (const Program* p = Holder(state, handheldPath))
     throw EHandheld(ERROR_SHARING_VIOLATION,
                     Format("%s is in use by the program %s", {NormalizePath(handheldPath), p->Name}));
 }

@@ -90,8 +90,11 @@ void SaveState(const State& state);
 bool LinkUp();
 void SetLinkUp(bool up);
 
-// The running program that holds the file, or nullptr.
+// The running program that holds the file, or nullptr; the answer points into state.
 const Program* Holder(const State& state, const std::string& handheldPath);
+const Program* Holder(State&&, const std::string&) = delete;
+// The name of the running program that holds the file, or "".
+std::string HolderName(const std::string& handheldPath);
 // Raises EHandheld (ERROR_SHARING_VIOLATION) when a running program holds the file.
 void CheckNotHeld(const std::string& handheldPath);
 

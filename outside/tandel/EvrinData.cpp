@@ -1,0 +1,283 @@
+// standin-evrindata.dll: the data-file automation server "ORVIK.ObjEvrinData"
+// of the connectivity suite. The data object opens a store file and answers
+// its data-file object; that gives the record collection and new records.
+#include "EvrinData.h"
+
+#include <memory>
+
+#include "ComServer.h"
+#include "EvrinFile.h"
+
+namespace evrin {
+
+namespace {
+
+constexpr const char* ServerName = ProgID_EvrinData;
+
+[[noreturn]] void Fail(const std::string& description, HRESULT code = E_FAIL) {
+  throw EOleException(description, code, ServerName);
+}
+
+// The file opened by one data object, shared by everything taken from it;
+// Close ends it for all of them.
+class OpenStore {
+ public:
+  explicit OpenStore(std::unique_ptr<StoreFile> file) : file_(std::move(file)) {}
+  StoreFile& File() {
+    if (!file_) Fail("The data file is closed.");
+    return *file_;
+  }
+  void Close() { file_.reset(); }
+
+ private:
+  std::unique_ptr<StoreFile> file_;
+};
+using StoreRef = std::shared_ptr<OpenStore>;
+
+std::u16string ToU16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
+
+const char* TypeName(ColumnType t) {
+  switch (t) {
+    case ColumnType::String: return "text";
+    case ColumnType::DateTime: return "date and time";
+    case ColumnType::Boolean: return "Boolean";
+  }
+  return "value";
+}
+
+// A column's value as its type's Variant; an empty value reads as the type's
+// empty value (empty text, False, date-time 0).
+Variant ToVariant(ColumnType type, const Value& v) {
+  switch (type) {
+    case ColumnType::String: return Variant(std::wstring_view(reinterpret_cast<const wchar_t*>(v.Text.data()), v.Text.size()));
+    case ColumnType::DateTime: return Variant::Date(v.Kind == ValueKind::DateTime ? v.Date : 0.0);
+    case ColumnType::Boolean: return Variant(v.Kind == ValueKind::Boolean && v.Flag);
+  }
+  return Variant();
+}
+
+Value FromVariant(ColumnType type, const Variant& in, int column) {
+  Value v;
+  if (in.IsEmpty() || in.IsNull()) return v;
+  try {
+    switch (type) {
+      case ColumnType::String: {
+        std::wstring w = in.AsWide();
+        v.Text = ToU16(w);
+        v.Kind = ValueKind::String;
+        break;
+      }
+      case ColumnType::DateTime:
+        v.Date = in.AsDate();
+        v.Kind = ValueKind::DateTime;
+        break;
+      case ColumnType::Boolean:
+        v.Flag = in.AsBool();
+        v.Kind = ValueKind::Boolean;
+        break;
+    }
+  } catch (const EOleSysError&) {
+    Fail(Format("Column %d holds %s values; the value given does not convert to one.", {column, TypeName(type)}),
+         DISP_E_TYPEMISMATCH);
+  }
+  return v;
+}
+
+int CheckColumn(const StoreImage& image, int column) {
+  int count = static_cast<int>(image.Columns().size());
+  if (column < 0 || column >= count)
+    Fail(Format("There is no column %d: the records have %d columns (0 to %d).", {column, count, count - 1}),
+         DISP_E_BADINDEX);
+  return column;
+}
+
+// One record: a committed record by its number, or a new one (number 0)
+// that joins the file at Commit. Update starts an edit; Commit writes it.
+class TRecord final : public DispatchObject {
+ public:
+  TRecord(StoreRef store, std::uint32_t id) : DispatchObject(Members, {}, ServerName), store_(std::move(store)), id_(id) {
+    if (id_ == 0) {
+      pending_.resize(store_->File().Image().Columns().size());
+      editing_ = true;
+    }
+  }
+
+  void GetValue(DispCall& call) {
+    call.RequireArgs(1);
+    const StoreImage& image = store_->File().Image();
+    int column = CheckColumn(image, call.ArgInt(0));
+    const Row& row = editing_ ? pending_ : Committed();
+    call.Return(ToVariant(image.Columns()[column], row[column]));
+  }
+
+  void SetValue(DispCall& call) {
+    call.RequireArgs(2);
+    const StoreImage& image = store_->File().Image();
+    int column = CheckColumn(image, call.ArgInt(0));
+    if (!editing_) {
+      Committed();
+      Fail("The record is not being changed: call Update before SetValue.");
+    }
+    pending_[column] = FromVariant(image.Columns()[column], call.ArgVariant(1), column);
+  }
+
+  void Update(DispCall& call) {
+    call.RequireArgs(0);
+    if (editing_) return;
+    pending_ = Committed();
+    editing_ = true;
+  }
+
+  void Commit(DispCall& call) {
+    call.RequireArgs(0);
+    if (!editing_) return;
+    StoreFile& file = store_->File();
+    if (id_ == 0)
+      id_ = file.Append(pending_);
+    else {
+      Committed();
+      file.Replace(id_, pending_);
+    }
+    editing_ = false;
+    pending_.clear();
+  }
+
+  void Delete(DispCall& call) {
+    call.RequireArgs(0);
+    if (id_ == 0) Fail("The record is new and not in the file: there is nothing to delete.");
+    Committed();
+    store_->File().Delete(id_);
+    editing_ = false;
+    pending_.clear();
+  }
+
+ private:
+  const Row& Committed() {
+    const Row* row = store_->File().Image().Find(id_);
+    if (!row) Fail("The record has been deleted.");
+    return *row;
+  }
+
+  static constexpr DispMember Members[] = {
+      {L"GetValue", 1, DispKind::Method, Handler<&TRecord::GetValue>},
+      {L"SetValue", 2, DispKind::Method, Handler<&TRecord::SetValue>},
+      {L"Update", 3, DispKind::Method, Handler<&TRecord::Update>},
+      {L"Commit", 4, DispKind::Method, Handler<&TRecord::Commit>},
+      {L"Delete", 5, DispKind::Method, Handler<&TRecord::Delete>},
+  };
+
+  StoreRef store_;
+  std::uint32_t id_;
+  bool editing_ = false;
+  Row pending_;
+};
+
+// The records of the file in file order, as they are at each call.
+class TRecords final : public DispatchObject {
+ public:
+  explicit TRecords(StoreRef store) : DispatchObject(Members, {}, ServerName), store_(std::move(store)) {}
+
+  void Count(DispCall& call) {
+    call.RequireArgs(0);
+    call.Return(Variant(static_cast<int>(store_->File().Image().Count())));
+  }
+
+  void Item(DispCall& call) {
+    call.RequireArgs(1);
+    const StoreImage& image = store_->File().Image();
+    int index = call.ArgInt(0);
+    int count = static_cast<int>(image.Count());
+    if (index < 0 || index >= count)
+      Fail(count == 0 ? Format("There is no record %d: the file holds no records.", {index})
+                      : Format("There is no record %d: the file holds records 0 to %d.", {index, count - 1}),
+           DISP_E_BADINDEX);
+    call.Return(Variant(MakeObject<TRecord>(store_, image.IdAt(static_cast<std::size_t>(index)))));
+  }
+
+ private:
+  static constexpr DispMember Members[] = {
+      {L"Count", 1, DispKind::Method, Handler<&TRecords::Count>},
+      {L"Item", DISPID_VALUE, DispKind::Method, Handler<&TRecords::Item>},
+  };
+
+  StoreRef store_;
+};
+
+class TDataFile final : public DispatchObject {
+ public:
+  explicit TDataFile(StoreRef store) : DispatchObject(Members, Interfaces, ServerName), store_(std::move(store)) {}
+
+  void Records(DispCall& call) {
+    call.RequireArgs(0);
+    store_->File();
+    call.Return(Variant(MakeObject<TRecords>(store_)));
+  }
+
+  void NewRecord(DispCall& call) {
+    call.RequireArgs(0);
+    call.Return(Variant(MakeObject<TRecord>(store_, 0)));
+  }
+
+ private:
+  static constexpr DispMember Members[] = {
+      {L"Records", DispRecords, DispKind::Get, Handler<&TDataFile::Records>},
+      {L"NewRecord", DispNewRecord, DispKind::Method, Handler<&TDataFile::NewRecord>},
+  };
+  static constexpr IID Interfaces[] = {IID_DataFile};
+
+  StoreRef store_;
+};
+
+class TDataObject final : public DispatchObject {
+ public:
+  TDataObject() : DispatchObject(Members, Interfaces, ServerName) {}
+  ~TDataObject() override {
+    if (store_) store_->Close();
+  }
+
+  void Open(DispCall& call) {
+    call.RequireArgs(1);
+    if (store_) Fail("A data file is open already: close it before opening another.");
+    std::string path = call.ArgString(0);
+    store_ = std::make_shared<OpenStore>(StoreFile::Open(path));
+    call.Return(Variant(MakeObject<TDataFile>(store_)));
+  }
+
+  void Close(DispCall& call) {
+    call.RequireArgs(0);
+    if (store_) store_->Close();
+    store_.reset();
+  }
+
+ private:
+  static constexpr DispMember Members[] = {
+      {L"Open", DispOpen, DispKind::Method, Handler<&TDataObject::Open>},
+      {L"Close", DispClose, DispKind::Method, Handler<&TDataObject::Close>},
+  };
+  static constexpr IID Interfaces[] = {IID_DataObject};
+
+  StoreRef store_;
+};
+
+ComPtr<IUnknown> CreateDataObject() { return MakeObject<TDataObject>(); }
+
+const CoClassEntry Classes[] = {
+    {&CLSID_EvrinData, CreateDataObject, ProgID_EvrinData, "ORVIK data-file server (stand-in)", "Apartment"},
+};
+
+}  // namespace
+
+}  // namespace evrin
+
+extern "C" {
+
+HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  return GetClassObject(evrin::Classes, clsid, iid, out);
+}
+
+HRESULT __stdcall DllCanUnloadNow() { return ComModule::CanUnloadNow(); }
+
+HRESULT __stdcall DllRegisterServer() { return RegisterServer(evrin::Classes); }
+
+HRESULT __stdcall DllUnregisterServer() { return UnregisterServer(evrin::Classes); }
+}

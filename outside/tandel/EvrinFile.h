@@ -1,0 +1,43 @@
+#pragma once
+// A store file held open by the data-file server: validated before anything
+// is written, every change appended and flushed to the disk before it counts.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "EvrinFormat.h"
+
+namespace evrin {
+
+class StoreFile {
+ public:
+  // Raises EOleException: the file is missing, in use, not a store, cut short
+  // or damaged. Such a file is left exactly as it was.
+  static std::unique_ptr<StoreFile> Open(const std::string& path);
+  ~StoreFile();  // compacts when much of the file is waste
+  StoreFile(const StoreFile&) = delete;
+  StoreFile& operator=(const StoreFile&) = delete;
+
+  const StoreImage& Image() const { return image_; }
+  const std::string& Path() const { return path_; }
+
+  // Durable when they return; raise EOleException when the disk refuses.
+  std::uint32_t Append(Row row);  // a new record; answers its number
+  void Replace(std::uint32_t id, Row row);
+  void Delete(std::uint32_t id);
+
+  // Rewrites the file without waste when at least half of it is waste.
+  void CompactIfWasteful();
+
+ private:
+  StoreFile(std::string path, HANDLE handle, StoreImage image);
+  void Write(const std::string& entry);
+  void Compact();
+
+  std::string path_;
+  HANDLE handle_;
+  StoreImage image_;
+};
+
+}  // namespace evrin

@@ -1,0 +1,320 @@
+#include "EvrinFormat.h"
+
+#include <array>
+#include <cstring>
+
+namespace evrin {
+
+namespace {
+
+constexpr char Magic[8] = {'E', 'V', 'R', 'N', 'D', 'A', 'T', 'A'};
+constexpr std::uint16_t Version = 1;
+constexpr std::size_t MaxColumns = 1024;
+constexpr char TagRecord = 'R', TagDeletion = 'D', TagEnd = 'E';
+constexpr std::size_t EntryFrame = 1 + 4 + 4;  // tag, payload length, checksum
+
+void Put8(std::string& out, std::uint8_t v) { out.push_back(static_cast<char>(v)); }
+void Put16(std::string& out, std::uint16_t v) {
+  for (int i = 0; i < 2; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+}
+void Put32(std::string& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+}
+void Put64(std::string& out, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+// Reads little-endian values from a range; running past its end is a fault.
+class Reader {
+ public:
+  Reader(const std::string& bytes, std::size_t from, std::size_t to) : b_(bytes), pos_(from), end_(to) {}
+  std::uint64_t Get(int bytes) {
+    Need(static_cast<std::size_t>(bytes));
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) v |= std::uint64_t(static_cast<unsigned char>(b_[pos_ + i])) << (8 * i);
+    pos_ += static_cast<std::size_t>(bytes);
+    return v;
+  }
+  void Need(std::size_t n) const {
+    if (end_ - pos_ < n) throw FormatError("an entry is shorter than its contents");
+  }
+  std::size_t Pos() const { return pos_; }
+  std::size_t Left() const { return end_ - pos_; }
+  const char* Here() const { return b_.data() + pos_; }
+  void Skip(std::size_t n) {
+    Need(n);
+    pos_ += n;
+  }
+
+ private:
+  const std::string& b_;
+  std::size_t pos_, end_;
+};
+
+std::string Entry(char tag, const std::string& payload) {
+  std::string out;
+  out.reserve(EntryFrame + payload.size());
+  Put8(out, static_cast<std::uint8_t>(tag));
+  Put32(out, static_cast<std::uint32_t>(payload.size()));
+  out += payload;
+  Put32(out, Crc32(out.data(), out.size()));
+  return out;
+}
+
+std::string At(std::size_t offset) { return " at byte " + std::to_string(offset); }
+
+}  // namespace
+
+std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc) {
+  static const std::array<std::uint32_t, 256> table = [] {
+    std::array<std::uint32_t, 256> t{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  const auto* p = static_cast<const unsigned char*>(data);
+  crc = ~crc;
+  for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+std::vector<ColumnType> ParseColumnLetters(const std::string& letters) {
+  std::vector<ColumnType> columns;
+  for (char c : letters) {
+    switch (c) {
+      case 'S': columns.push_back(ColumnType::String); break;
+      case 'D': columns.push_back(ColumnType::DateTime); break;
+      case 'B': columns.push_back(ColumnType::Boolean); break;
+      default: throw FormatError(std::string("unknown column letter ") + c);
+    }
+  }
+  if (columns.empty() || columns.size() > MaxColumns) throw FormatError("a store has 1 to 1024 columns");
+  return columns;
+}
+
+std::string EncodeHeader(const std::vector<ColumnType>& columns) {
+  std::string out(Magic, sizeof Magic);
+  Put16(out, Version);
+  Put16(out, static_cast<std::uint16_t>(columns.size()));
+  for (ColumnType t : columns) Put8(out, static_cast<std::uint8_t>(t));
+  Put32(out, Crc32(out.data(), out.size()));
+  return out;
+}
+
+std::string EncodeRecord(std::uint32_t id, const Row& row) {
+  std::string p;
+  Put32(p, id);
+  for (const Value& v : row) {
+    Put8(p, static_cast<std::uint8_t>(v.Kind));
+    switch (v.Kind) {
+      case ValueKind::Empty: break;
+      case ValueKind::String:
+        Put32(p, static_cast<std::uint32_t>(v.Text.size()));
+        for (char16_t c : v.Text) Put16(p, static_cast<std::uint16_t>(c));
+        break;
+      case ValueKind::DateTime: {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v.Date, sizeof bits);
+        Put64(p, bits);
+        break;
+      }
+      case ValueKind::Boolean: Put8(p, v.Flag ? 1 : 0); break;
+    }
+  }
+  return Entry(TagRecord, p);
+}
+
+std::string EncodeDeletion(std::uint32_t id) {
+  std::string p;
+  Put32(p, id);
+  return Entry(TagDeletion, p);
+}
+
+std::string EncodeEnd(std::uint32_t entries, std::uint64_t offset) {
+  std::string p;
+  Put32(p, entries);
+  Put64(p, offset);
+  return Entry(TagEnd, p);
+}
+
+std::string EmptyStore(const std::vector<ColumnType>& columns) {
+  std::string header = EncodeHeader(columns);
+  return header + EncodeEnd(0, header.size());
+}
+
+// ---- StoreImage
+
+StoreImage::StoreImage(std::vector<ColumnType> columns) : columns_(std::move(columns)) {
+  endOffset_ = EncodeHeader(columns_).size();
+}
+
+StoreImage StoreImage::Parse(const std::string& bytes) {
+  if (bytes.size() < sizeof Magic + 4 || std::memcmp(bytes.data(), Magic, sizeof Magic) != 0)
+    throw FormatError("the file is not a data file of this server");
+  Reader head(bytes, sizeof Magic, bytes.size());
+  if (head.Get(2) != Version) throw FormatError("the file has a format version this server does not know");
+  std::size_t count = head.Get(2);
+  if (count == 0 || count > MaxColumns || head.Left() < count + 4) throw FormatError("the file header is damaged");
+  std::vector<ColumnType> columns;
+  for (std::size_t i = 0; i < count; ++i) {
+    auto t = static_cast<std::uint8_t>(head.Get(1));
+    if (t < 1 || t > 3) throw FormatError("the file header is damaged");
+    columns.push_back(static_cast<ColumnType>(t));
+  }
+  std::size_t headerEnd = head.Pos();
+  if (head.Get(4) != Crc32(bytes.data(), headerEnd)) throw FormatError("the file header is damaged");
+
+  StoreImage image(std::move(columns));
+  std::size_t pos = head.Pos();
+  for (;;) {
+    if (bytes.size() - pos < EntryFrame) throw FormatError("the file is truncated" + At(pos));
+    Reader frame(bytes, pos, bytes.size());
+    char tag = static_cast<char>(frame.Get(1));
+    std::uint64_t length = frame.Get(4);
+    if (length > frame.Left() - 4) throw FormatError("the file is truncated or damaged" + At(pos));
+    std::size_t payloadAt = frame.Pos();
+    std::size_t entryEnd = payloadAt + length + 4;
+    Reader crc(bytes, payloadAt + length, entryEnd);
+    if (crc.Get(4) != Crc32(bytes.data() + pos, entryEnd - 4 - pos)) throw FormatError("checksum error" + At(pos));
+    Reader p(bytes, payloadAt, payloadAt + length);
+    std::uint64_t size = entryEnd - pos;
+    if (tag == TagEnd) {
+      if (length != 12 || p.Get(4) != image.entries_ || p.Get(8) != pos)
+        throw FormatError("the end mark is damaged" + At(pos));
+      if (entryEnd != bytes.size()) throw FormatError("bytes follow the end mark" + At(entryEnd));
+      return image;
+    }
+    if (length < 4) throw FormatError("an entry is damaged" + At(pos));
+    auto id = static_cast<std::uint32_t>(p.Get(4));
+    if (tag == TagDeletion) {
+      if (length != 4 || !image.Find(id)) throw FormatError("a deletion names no record" + At(pos));
+      image.Remove(id, size);
+    } else if (tag == TagRecord) {
+      if (id == 0 || (id < image.nextId_ && !image.Find(id)))
+        throw FormatError("a record has a number that is not its own" + At(pos));
+      Row row(image.columns_.size());
+      for (Value& v : row) {
+        v.Kind = static_cast<ValueKind>(p.Get(1));
+        switch (v.Kind) {
+          case ValueKind::Empty: break;
+          case ValueKind::String: {
+            std::uint64_t n = p.Get(4);
+            if (n > p.Left() / 2) throw FormatError("a text is longer than its entry" + At(pos));
+            v.Text.resize(n);
+            for (char16_t& c : v.Text) c = static_cast<char16_t>(p.Get(2));
+            break;
+          }
+          case ValueKind::DateTime: {
+            std::uint64_t bits = p.Get(8);
+            std::memcpy(&v.Date, &bits, sizeof bits);
+            break;
+          }
+          case ValueKind::Boolean: {
+            auto b = p.Get(1);
+            if (b > 1) throw FormatError("a Boolean value is damaged" + At(pos));
+            v.Flag = b == 1;
+            break;
+          }
+          default: throw FormatError("a value of unknown type" + At(pos));
+        }
+      }
+      if (p.Left() != 0 || !image.Fits(row)) throw FormatError("a record does not fit the columns" + At(pos));
+      image.Put(id, std::move(row), size);
+    } else {
+      throw FormatError("an entry of unknown type" + At(pos));
+    }
+    pos = entryEnd;
+  }
+}
+
+bool StoreImage::Fits(const Row& row) const {
+  if (row.size() != columns_.size()) return false;
+  for (std::size_t i = 0; i < row.size(); ++i)
+    if (row[i].Kind != ValueKind::Empty && static_cast<std::uint8_t>(row[i].Kind) != static_cast<std::uint8_t>(columns_[i]))
+      return false;
+  return true;
+}
+
+void StoreImage::AddLive(std::size_t slot, int delta) {
+  for (std::size_t k = slot + 1; k <= tree_.size(); k += k & (~k + 1)) tree_[k - 1] += delta;
+}
+
+std::int64_t StoreImage::Prefix(std::size_t slots) const {
+  std::int64_t sum = 0;
+  for (std::size_t k = slots; k > 0; k -= k & (~k + 1)) sum += tree_[k - 1];
+  return sum;
+}
+
+std::uint32_t StoreImage::IdAt(std::size_t index) const {
+  if (index >= live_) throw std::out_of_range("record index");
+  // The smallest slot count whose prefix holds index + 1 live records.
+  std::size_t pos = 0;
+  std::int64_t left = static_cast<std::int64_t>(index) + 1;
+  std::size_t step = 1;
+  while (step * 2 <= tree_.size()) step *= 2;
+  for (; step > 0; step /= 2) {
+    if (pos + step <= tree_.size() && tree_[pos + step - 1] < left) {
+      pos += step;
+      left -= tree_[pos - 1];
+    }
+  }
+  return slots_[pos].Id;
+}
+
+const Row* StoreImage::Find(std::uint32_t id) const {
+  auto hit = slotOf_.find(id);
+  return hit == slotOf_.end() ? nullptr : &slots_[hit->second].Values;
+}
+
+void StoreImage::Put(std::uint32_t id, Row row, std::uint64_t size) {
+  auto hit = slotOf_.find(id);
+  if (hit != slotOf_.end()) {
+    Slot& s = slots_[hit->second];
+    liveBytes_ -= s.Size;
+    s.Values = std::move(row);
+    s.Size = size;
+  } else {
+    std::size_t k = slots_.size() + 1;  // 1-based slot of the new record
+    slots_.push_back(Slot{id, std::move(row), size, true});
+    std::size_t low = k & (~k + 1);
+    tree_.push_back(1 + Prefix(k - 1) - Prefix(k - low));
+    slotOf_.emplace(id, k - 1);
+    ++live_;
+    if (id >= nextId_) nextId_ = id + 1;
+  }
+  liveBytes_ += size;
+  logBytes_ += size;
+  endOffset_ += size;
+  ++entries_;
+}
+
+void StoreImage::Remove(std::uint32_t id, std::uint64_t size) {
+  auto hit = slotOf_.find(id);
+  if (hit == slotOf_.end()) return;
+  Slot& s = slots_[hit->second];
+  AddLive(hit->second, -1);
+  s.Live = false;
+  liveBytes_ -= s.Size;
+  s.Values.clear();
+  slotOf_.erase(hit);
+  --live_;
+  logBytes_ += size;
+  endOffset_ += size;
+  ++entries_;
+}
+
+std::string StoreImage::Compacted() const {
+  std::string out = EncodeHeader(columns_);
+  std::uint32_t entries = 0;
+  for (const Slot& s : slots_) {
+    if (!s.Live) continue;
+    out += EncodeRecord(s.Id, s.Values);
+    ++entries;
+  }
+  return out + EncodeEnd(entries, out.size());
+}
+
+}  // namespace evrin

@@ -1,0 +1,97 @@
+#pragma once
+// The store format of the data-file server (see EvrinData-format.md): an
+// append-only log of record images and deletion marks behind a header, closed
+// by an end mark. Plain C++ without Win32, so the build machine's generator of
+// the empty templates uses the same code as the server.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace evrin {
+
+enum class ColumnType : std::uint8_t { String = 1, DateTime = 2, Boolean = 3 };
+enum class ValueKind : std::uint8_t { Empty = 0, String = 1, DateTime = 2, Boolean = 3 };
+
+struct Value {
+  ValueKind Kind = ValueKind::Empty;
+  std::u16string Text;
+  double Date = 0;
+  bool Flag = false;
+};
+using Row = std::vector<Value>;
+
+// A file that is not a store, is cut short or is damaged.
+class FormatError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc = 0);
+
+// Column types from letters: S string, D date-time, B Boolean ("SSDB...").
+std::vector<ColumnType> ParseColumnLetters(const std::string& letters);
+
+std::string EncodeHeader(const std::vector<ColumnType>& columns);
+std::string EncodeRecord(std::uint32_t id, const Row& row);
+std::string EncodeDeletion(std::uint32_t id);
+std::string EncodeEnd(std::uint32_t entries, std::uint64_t offset);
+constexpr std::size_t EndSize = 1 + 4 + 4 + 8 + 4;
+
+// An empty store: header and end mark.
+std::string EmptyStore(const std::vector<ColumnType>& columns);
+
+// The records of a store in file order, with the bookkeeping the file needs:
+// where the end mark lies, how many entries there are and how many bytes are
+// no longer live. Index lookups and deletions take logarithmic time.
+class StoreImage {
+ public:
+  explicit StoreImage(std::vector<ColumnType> columns);
+  // Checks every byte; raises FormatError with a description of the fault.
+  static StoreImage Parse(const std::string& bytes);
+
+  const std::vector<ColumnType>& Columns() const { return columns_; }
+  std::size_t Count() const { return live_; }
+  std::uint32_t IdAt(std::size_t index) const;  // of the index-th live record
+  const Row* Find(std::uint32_t id) const;      // null when not live
+  std::uint32_t NextId() const { return nextId_; }
+
+  // A row fits the columns: one value each, of the column's kind or empty.
+  bool Fits(const Row& row) const;
+
+  // Apply an entry just written (or read): size is the entry's bytes.
+  void Put(std::uint32_t id, Row row, std::uint64_t size);
+  void Remove(std::uint32_t id, std::uint64_t size);
+
+  std::uint64_t EndOffset() const { return endOffset_; }
+  std::uint32_t Entries() const { return entries_; }
+  std::uint64_t WastedBytes() const { return logBytes_ - liveBytes_; }
+  std::uint64_t LiveBytes() const { return liveBytes_; }
+
+  // The same records with nothing wasted.
+  std::string Compacted() const;
+
+ private:
+  struct Slot {
+    std::uint32_t Id;
+    Row Values;
+    std::uint64_t Size;
+    bool Live;
+  };
+  void AddLive(std::size_t slot, int delta);
+  std::int64_t Prefix(std::size_t slots) const;
+
+  std::vector<ColumnType> columns_;
+  std::vector<Slot> slots_;
+  std::vector<std::int64_t> tree_;  // Fenwick tree of live flags, 1-based
+  std::unordered_map<std::uint32_t, std::size_t> slotOf_;
+  std::size_t live_ = 0;
+  std::uint32_t nextId_ = 1;
+  std::uint64_t endOffset_ = 0;
+  std::uint32_t entries_ = 0;
+  std::uint64_t logBytes_ = 0;
+  std::uint64_t liveBytes_ = 0;
+};
+
+}  // namespace evrin

@@ -1,0 +1,262 @@
+#include "Variant.h"
+
+#include <vector>
+
+std::wstring AnsiToWide(std::string_view s) {
+  if (s.empty()) return {};
+  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+  return w;
+}
+
+std::string WideToAnsi(std::wstring_view s) {
+  if (s.empty()) return {};
+  int n = WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+  std::string a(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), a.data(), n, nullptr, nullptr);
+  return a;
+}
+
+std::string BstrToString(BSTR s) { return s ? WideToAnsi(std::wstring_view(s, SysStringLen(s))) : std::string(); }
+
+// ---- Bstr
+
+Bstr::Bstr(std::wstring_view s) {
+  s_ = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+  if (!s_) throw EOleSysError(E_OUTOFMEMORY);
+}
+
+Bstr::~Bstr() { SysFreeString(s_); }
+
+Bstr::Bstr(Bstr&& other) noexcept : s_(std::exchange(other.s_, nullptr)) {}
+
+Bstr& Bstr::operator=(Bstr&& other) noexcept {
+  if (this != &other) {
+    SysFreeString(s_);
+    s_ = std::exchange(other.s_, nullptr);
+  }
+  return *this;
+}
+
+BSTR Bstr::Detach() { return std::exchange(s_, nullptr); }
+
+BSTR* Bstr::Put() {
+  SysFreeString(std::exchange(s_, nullptr));
+  return &s_;
+}
+
+// ---- Variant
+
+Variant::Variant(const std::string& s) : Variant(std::wstring_view(AnsiToWide(s))) {}
+
+Variant::Variant(std::wstring_view s) {
+  VariantInit(&v_);
+  v_.bstrVal = Bstr(s).Detach();
+  v_.vt = VT_BSTR;
+}
+
+Variant::Variant(int v) {
+  VariantInit(&v_);
+  v_.vt = VT_I4;
+  v_.lVal = v;
+}
+
+Variant::Variant(bool v) {
+  VariantInit(&v_);
+  v_.vt = VT_BOOL;
+  v_.boolVal = v ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+Variant::Variant(IDispatch* v) {
+  VariantInit(&v_);
+  v_.vt = VT_DISPATCH;
+  v_.pdispVal = v;
+  if (v) v->AddRef();
+}
+
+Variant::Variant(ComPtr<IDispatch> v) {
+  VariantInit(&v_);
+  v_.vt = VT_DISPATCH;
+  v_.pdispVal = v.Detach();
+}
+
+Variant Variant::I2(std::int16_t v) {
+  Variant r;
+  r.v_.vt = VT_I2;
+  r.v_.iVal = v;
+  return r;
+}
+
+Variant Variant::Date(TDateTime v) {
+  Variant r;
+  r.v_.vt = VT_DATE;
+  r.v_.date = v;
+  return r;
+}
+
+Variant Variant::Null() {
+  Variant r;
+  r.v_.vt = VT_NULL;
+  return r;
+}
+
+Variant Variant::ByRef(Variant& target) {
+  Variant r;
+  if (target.v_.vt & VT_BYREF) {  // already a reference: pass it on
+    r.v_ = target.v_;
+    return r;
+  }
+  // A reference to the whole VARIANT lets the callee change its type too.
+  r.v_.vt = VT_BYREF | VT_VARIANT;
+  r.v_.pvarVal = &target.v_;
+  return r;
+}
+
+Variant Variant::Attach(VARIANT& v) {
+  Variant r;
+  r.v_ = v;
+  VariantInit(&v);
+  return r;
+}
+
+Variant::Variant(const Variant& other) {
+  VariantInit(&v_);
+  OleCheck(VariantCopy(&v_, const_cast<VARIANT*>(&other.v_)));
+}
+
+Variant& Variant::operator=(const Variant& other) {
+  if (this != &other) {
+    Variant copy(other);
+    std::swap(v_, copy.v_);
+  }
+  return *this;
+}
+
+Variant::Variant(Variant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
+
+Variant& Variant::operator=(Variant&& other) noexcept {
+  if (this != &other) {
+    VariantClear(&v_);
+    v_ = other.v_;
+    VariantInit(&other.v_);
+  }
+  return *this;
+}
+
+Variant::~Variant() { VariantClear(&v_); }
+
+VARIANT* Variant::Put() {
+  VariantClear(&v_);
+  return &v_;
+}
+
+void Variant::Detach(VARIANT* out) {
+  *out = v_;
+  VariantInit(&v_);
+}
+
+namespace {
+
+Variant ChangeType(const VARIANT& v, VARTYPE type) {
+  Variant result;
+  // VariantChangeType follows by-reference values itself.
+  OleCheck(VariantChangeType(result.Put(), const_cast<VARIANT*>(&v), 0, type));
+  return result;
+}
+
+}  // namespace
+
+std::string Variant::AsString() const { return BstrToString(ChangeType(v_, VT_BSTR).v_.bstrVal); }
+
+std::wstring Variant::AsWide() const {
+  Variant s = ChangeType(v_, VT_BSTR);
+  BSTR b = s.v_.bstrVal;
+  return b ? std::wstring(b, SysStringLen(b)) : std::wstring();
+}
+
+int Variant::AsInteger() const { return ChangeType(v_, VT_I4).v_.lVal; }
+
+std::int16_t Variant::AsSmallInt() const { return ChangeType(v_, VT_I2).v_.iVal; }
+
+bool Variant::AsBool() const { return ChangeType(v_, VT_BOOL).v_.boolVal != VARIANT_FALSE; }
+
+TDateTime Variant::AsDate() const { return ChangeType(v_, VT_DATE).v_.date; }
+
+ComPtr<IDispatch> Variant::AsDispatch() const {
+  const VARIANT* v = &v_;
+  if (v->vt == (VT_BYREF | VT_VARIANT)) v = v->pvarVal;
+  if (v->vt == VT_DISPATCH && v->pdispVal) return ComPtr<IDispatch>(v->pdispVal);
+  if (v->vt == (VT_BYREF | VT_DISPATCH) && v->ppdispVal && *v->ppdispVal) return ComPtr<IDispatch>(*v->ppdispVal);
+  throw EOleSysError(v->vt == VT_DISPATCH || v->vt == VT_EMPTY ? E_POINTER : DISP_E_TYPEMISMATCH);
+}
+
+Variant Variant::Call(const std::string& name, std::initializer_list<Variant> args) const {
+  ComPtr<IDispatch> d = AsDispatch();
+  return InvokeDispatch(d.Get(), DispIdOfName(d.Get(), name), DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+}
+
+Variant Variant::Call(DISPID id, std::initializer_list<Variant> args) const {
+  return InvokeDispatch(AsDispatch().Get(), id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+}
+
+Variant Variant::Get(const std::string& name, std::initializer_list<Variant> args) const {
+  ComPtr<IDispatch> d = AsDispatch();
+  return InvokeDispatch(d.Get(), DispIdOfName(d.Get(), name), DISPATCH_PROPERTYGET, args);
+}
+
+Variant Variant::Get(DISPID id, std::initializer_list<Variant> args) const {
+  return InvokeDispatch(AsDispatch().Get(), id, DISPATCH_PROPERTYGET, args);
+}
+
+void Variant::Put(const std::string& name, const Variant& value) const {
+  ComPtr<IDispatch> d = AsDispatch();
+  InvokeDispatch(d.Get(), DispIdOfName(d.Get(), name), DISPATCH_PROPERTYPUT, {&value, 1});
+}
+
+void Variant::Put(DISPID id, const Variant& value) const {
+  InvokeDispatch(AsDispatch().Get(), id, DISPATCH_PROPERTYPUT, {&value, 1});
+}
+
+// ---- late binding
+
+DISPID DispIdOfName(IDispatch* object, const std::string& name) {
+  if (!object) throw EOleSysError(E_POINTER);
+  Bstr wide(name);
+  LPOLESTR names[] = {wide.Get()};
+  DISPID id = DISPID_UNKNOWN;
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) throw EOleSysError(OleErrorMessage(hr) + " (" + name + ")", hr);
+  return id;
+}
+
+Variant InvokeDispatch(IDispatch* object, DISPID id, WORD flags, std::span<const Variant> args) {
+  if (!object) throw EOleSysError(E_POINTER);
+  // DISPPARAMS takes the arguments last first; the callee does not free them.
+  std::vector<VARIANTARG> reversed(args.size());
+  for (size_t i = 0; i < args.size(); ++i) reversed[args.size() - 1 - i] = args[i].Raw();
+  DISPID putId = DISPID_PROPERTYPUT;
+  DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  if (flags & DISPATCH_PROPERTYPUT) {
+    params.rgdispidNamedArgs = &putId;
+    params.cNamedArgs = 1;
+  }
+  Variant result;
+  EXCEPINFO excep{};
+  UINT argErr = 0;
+  HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                              (flags & DISPATCH_PROPERTYPUT) ? nullptr : result.Put(), &excep, &argErr);
+  if (hr == DISP_E_EXCEPTION) {
+    if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+    std::string source = BstrToString(excep.bstrSource);
+    std::string description = BstrToString(excep.bstrDescription);
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
+    HRESULT code = excep.scode ? excep.scode : (excep.wCode ? MAKE_HRESULT(1, FACILITY_ITF, excep.wCode) : E_FAIL);
+    if (description.empty()) description = OleErrorMessage(code);
+    throw EOleException(description, code, source);
+  }
+  if (FAILED(hr)) throw EOleSysError(hr);
+  return result;
+}

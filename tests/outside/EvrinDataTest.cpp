@@ -1,0 +1,357 @@
+// The data-file server "ORVIK.ObjEvrinData", called through the automation
+// kit the way the sync engine calls it: the data object and the data-file
+// object by dispatch id, the collection and the records by name.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "ComObj.h"
+#include "EvrinData.h"
+#include "TestSupport.h"
+
+namespace {
+
+using namespace evrin;
+
+// One store opened as the system opens it; closed as the system closes it.
+class Store {
+ public:
+  explicit Store(const std::string& path)
+      : data_(CreateDispatch(ProgID_EvrinData, IID_DataObject)),
+        file_(QueryDispatch(data_.Call(DispOpen, {path}), IID_DataFile)) {}
+  ~Store() {
+    file_ = Variant();
+    try {
+      data_.Call(DispClose);
+    } catch (...) {
+      ADD_FAILURE() << "Close failed";
+    }
+  }
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  Variant Records() const { return file_.Get(DispRecords); }
+  int Count() const { return Records().Call("Count").AsInteger(); }
+  Variant Item(int index) const { return Records().Call("Item", {index}); }
+  Variant NewRecord() const { return file_.Call(DispNewRecord); }
+  std::string Text(int index, int column) const { return Item(index).Call("GetValue", {column}).AsString(); }
+
+ private:
+  Variant data_;
+  Variant file_;
+};
+
+std::string Template(int id) {
+  HMODULE res = LoadLibraryExA((test::ProgramFolder() + "Vantleres.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!res) return {};
+  std::string bytes;
+  if (HRSRC r = FindResourceA(res, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(256))) {
+    HGLOBAL g = LoadResource(res, r);
+    bytes.assign(static_cast<const char*>(LockResource(g)), SizeofResource(res, r));
+  }
+  FreeLibrary(res);
+  return bytes;
+}
+
+// Adds an In box record as the sync engine fills one.
+void AddInBoxRecord(const Store& store, const std::string& subject, const std::string& id, TDateTime date) {
+  Variant r = store.NewRecord();
+  r.Call("SetValue", {0, subject});
+  r.Call("SetValue", {1, "sender@example.com"});
+  r.Call("SetValue", {2, Variant::Date(date)});
+  for (int c = 3; c <= 8; ++c) r.Call("SetValue", {c, c == 7 ? std::string() : "column " + std::to_string(c)});
+  for (int c = 9; c <= 14; ++c) r.Call("SetValue", {c, c == 10});
+  r.Call("SetValue", {15, id});
+  r.Call("Commit");
+}
+
+class EvrinDataTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ForceDirectories(folder_);
+    test::WriteFileBytes(in_, Template(1));
+    test::WriteFileBytes(out_, Template(2));
+  }
+
+  const std::string folder_ = test::ProgramFolder() + "evrindata-test\\";
+  test::FolderSnapshot cleanup_{folder_};
+  const std::string in_ = folder_ + "In";
+  const std::string out_ = folder_ + "Out";
+  CoInitScope com_;
+};
+
+TEST_F(EvrinDataTest, TemplatesAreEmptyStoresWithTheInBoxAndOutBoxColumns) {
+  ASSERT_FALSE(Template(1).empty());
+  ASSERT_FALSE(Template(2).empty());
+  for (auto [path, columns] : {std::pair{in_, 16}, std::pair{out_, 10}}) {
+    Store store(path);
+    EXPECT_EQ(0, store.Count());
+    Variant r = store.NewRecord();
+    EXPECT_NO_THROW(r.Call("SetValue", {columns - 1, Variant()}));
+    try {
+      r.Call("SetValue", {columns, "one too far"});
+      ADD_FAILURE() << "column " << columns << " accepted";
+    } catch (const EOleException& e) {
+      EXPECT_EQ(DISP_E_BADINDEX, e.ErrorCode);
+      EXPECT_EQ("ORVIK.ObjEvrinData", e.Source);
+    }
+  }
+  // The columns carry the types of the In box: text, date-time, Boolean.
+  Store store(in_);
+  AddInBoxRecord(store, "Hello", "ID-1", EncodeDate(2026, 12, 3) + EncodeTime(8, 0, 0, 0));
+  Variant r = store.Item(0);
+  EXPECT_EQ(VT_BSTR, r.Call("GetValue", {0}).Type());
+  Variant date = r.Call("GetValue", {2});
+  EXPECT_EQ(VT_DATE, date.Type());
+  EXPECT_DOUBLE_EQ(EncodeDate(2026, 12, 3) + EncodeTime(8, 0, 0, 0), date.AsDate());
+  Variant keep = r.Call("GetValue", {10});
+  EXPECT_EQ(VT_BOOL, keep.Type());
+  EXPECT_EQ(VARIANT_TRUE, keep.Raw().boolVal);
+  EXPECT_EQ(VARIANT_FALSE, r.Call("GetValue", {9}).Raw().boolVal);
+  EXPECT_EQ("", r.Call("GetValue", {7}).AsString());
+  EXPECT_EQ("ID-1", r.Call("GetValue", {15}).AsString());
+  // A value that does not fit its column is refused.
+  r.Call("Update");
+  EXPECT_THROW(r.Call("SetValue", {9, "not a Boolean"}), EOleException);
+  EXPECT_THROW(r.Call("SetValue", {2, "not a date"}), EOleException);
+}
+
+TEST_F(EvrinDataTest, UnsetColumnsReadAsTheirTypesEmptyValue) {
+  Store store(out_);
+  store.NewRecord().Call("Commit");
+  Variant r = store.Item(0);
+  EXPECT_EQ(VT_BSTR, r.Call("GetValue", {9}).Type());
+  EXPECT_EQ("", r.Call("GetValue", {9}).AsString());
+  EXPECT_EQ(VT_BOOL, r.Call("GetValue", {8}).Type());
+  EXPECT_FALSE(r.Call("GetValue", {8}).AsBool());
+  EXPECT_EQ(VT_DATE, r.Call("GetValue", {4}).Type());
+}
+
+TEST_F(EvrinDataTest, AddedChangedAndDeletedRecordsShowAtOnceAndAfterReopening) {
+  {
+    Store store(in_);
+    Variant records = store.Records();
+    for (int i = 0; i < 4; ++i) {
+      AddInBoxRecord(store, "mail " + std::to_string(i), "ID-" + std::to_string(i), EncodeDate(2026, 12, 1));
+      EXPECT_EQ(i + 1, records.Call("Count").AsInteger());  // the same collection sees it
+    }
+    // A new record that is never committed is not part of the file.
+    store.NewRecord().Call("SetValue", {0, "abandoned"});
+    EXPECT_EQ(4, store.Count());
+
+    Variant second = store.Item(1);
+    second.Call("Update");
+    second.Call("SetValue", {14, true});
+    second.Call("SetValue", {15, "ID-1-sent"});
+    EXPECT_EQ("ID-1", store.Text(1, 15));  // not before Commit
+    second.Call("Commit");
+    EXPECT_EQ("ID-1-sent", store.Text(1, 15));
+
+    // An edit that is not committed stays out of the file.
+    Variant third = store.Item(2);
+    third.Call("Update");
+    third.Call("SetValue", {0, "never committed"});
+
+    store.Item(0).Call("Delete");
+    EXPECT_EQ(3, records.Call("Count").AsInteger());
+    EXPECT_EQ("ID-1-sent", records.Call("Item", {0}).Call("GetValue", {15}).AsString());
+    // A record object keeps its record when others go.
+    EXPECT_EQ("mail 1", second.Call("GetValue", {0}).AsString());
+    EXPECT_THROW(store.Item(3), EOleException);
+  }
+  Store store(in_);
+  ASSERT_EQ(3, store.Count());
+  EXPECT_EQ("mail 1", store.Text(0, 0));
+  EXPECT_TRUE(store.Item(0).Call("GetValue", {14}).AsBool());
+  EXPECT_EQ("ID-1-sent", store.Text(0, 15));
+  EXPECT_EQ("mail 2", store.Text(1, 0));
+  EXPECT_EQ("mail 3", store.Text(2, 0));
+}
+
+TEST_F(EvrinDataTest, DeletedRecordsRefuseFurtherWorkAndNewRecordsCannotBeDeleted) {
+  Store store(out_);
+  store.NewRecord().Call("Commit");
+  Variant a = store.Item(0), b = store.Item(0);
+  a.Call("Delete");
+  EXPECT_EQ(0, store.Count());
+  for (const char* member : {"Update", "Delete"}) EXPECT_THROW(b.Call(member), EOleException) << member;
+  EXPECT_THROW(b.Call("GetValue", {0}), EOleException);
+  EXPECT_THROW(store.NewRecord().Call("Delete"), EOleException);
+  // Changing a record needs Update first.
+  store.NewRecord().Call("Commit");
+  EXPECT_THROW(store.Item(0).Call("SetValue", {0, "x"}), EOleException);
+}
+
+TEST_F(EvrinDataTest, WalksThatRestartAfterEachDeletionRemoveExactlyTheMarkedRecords) {
+  {
+    Store store(in_);
+    for (int i = 0; i < 30; ++i) AddInBoxRecord(store, Format("m%d", {i}), IntToStr(i), 0);
+    for (int i = 0; i < 30; i += 3) {
+      Variant r = store.Item(i);
+      r.Call("Update");
+      r.Call("SetValue", {9, true});
+      r.Call("Commit");
+    }
+    // As the handheld deletions are mirrored: each pass from index 0 to the
+    // first marked record, which is deleted.
+    for (bool deleted = true; deleted;) {
+      deleted = false;
+      for (int i = 0, n = store.Count(); i < n; ++i) {
+        Variant r = store.Item(i);
+        if (r.Call("GetValue", {9}).AsBool()) {
+          r.Call("Delete");
+          deleted = true;
+          break;
+        }
+      }
+    }
+    EXPECT_EQ(20, store.Count());
+  }
+  Store store(in_);
+  ASSERT_EQ(20, store.Count());
+  for (int i = 0, expected = 1; i < 20; ++i, ++expected) {
+    if (expected % 3 == 0) ++expected;
+    EXPECT_EQ("m" + std::to_string(expected), store.Text(i, 0));
+  }
+}
+
+TEST_F(EvrinDataTest, HeavyThinningShrinksTheFileAndKeepsTheRest) {
+  {
+    Store store(out_);
+    for (int i = 0; i < 400; ++i) {
+      Variant r = store.NewRecord();
+      r.Call("SetValue", {0, std::to_string(i)});
+      r.Call("SetValue", {5, std::string(300, 'x')});
+      r.Call("Commit");
+    }
+  }
+  size_t full = test::ReadFileBytes(out_).size();
+  {
+    Store store(out_);
+    for (int i = 0; store.Count() > 40; ++i) store.Item(i % store.Count()).Call("Delete");
+  }
+  size_t thinned = test::ReadFileBytes(out_).size();
+  EXPECT_LT(thinned, full / 4);
+  Store store(out_);
+  EXPECT_EQ(40, store.Count());
+  EXPECT_EQ(std::string(300, 'x'), store.Text(39, 5));
+}
+
+TEST_F(EvrinDataTest, ForeignTruncatedAndDamagedFilesRaiseAndStayAsTheyWere) {
+  {
+    Store store(in_);
+    AddInBoxRecord(store, "first", "1", 1.5);
+    AddInBoxRecord(store, "second", "2", 2.5);
+    store.Item(0).Call("Delete");
+  }
+  const std::string good = test::ReadFileBytes(in_);
+  auto expectRefused = [&](const std::string& bytes, const std::string& what) {
+    test::WriteFileBytes(in_, bytes);
+    try {
+      Store store(in_);
+      ADD_FAILURE() << what << " opened";
+    } catch (const EOleException& e) {
+      EXPECT_FALSE(e.Description.empty()) << what;
+      EXPECT_EQ("ORVIK.ObjEvrinData", e.Source) << what;
+    }
+    EXPECT_EQ(bytes, test::ReadFileBytes(in_)) << what << " was changed";
+  };
+  expectRefused("", "an empty file");
+  expectRefused("Subject: hello\r\n\r\nThis is a mail, not a store.\r\n", "a text file");
+  for (size_t n = 1; n < good.size(); ++n) expectRefused(good.substr(0, n), "cut at " + std::to_string(n));
+  for (size_t i = 0; i < good.size(); ++i) {
+    std::string bad = good;
+    bad[i] = static_cast<char>(bad[i] ^ 0x20);
+    expectRefused(bad, "byte " + std::to_string(i) + " changed");
+  }
+  expectRefused(good + "x", "a byte appended");
+  try {
+    Store store(folder_ + "missing");
+    ADD_FAILURE() << "a missing file opened";
+  } catch (const EOleException& e) {
+    EXPECT_NE(std::string::npos, e.Description.find("missing"));
+  }
+  EXPECT_FALSE(FileExists(folder_ + "missing"));
+  test::WriteFileBytes(in_, good);
+  Store store(in_);
+  EXPECT_EQ(1, store.Count());
+}
+
+TEST_F(EvrinDataTest, AStoreHasOneWriterAndClosedStoresRefuseWork) {
+  Variant records;
+  {
+    Store store(in_);
+    EXPECT_THROW(Store second(in_), EOleException);
+    records = store.Records();
+  }
+  EXPECT_THROW(records.Call("Count"), EOleException);
+  Store again(in_);  // released by Close
+  EXPECT_EQ(0, again.Count());
+}
+
+TEST_F(EvrinDataTest, TheServerStaysLoadedWhileAnyOfItsObjectsLives) {
+  Variant record;
+  {
+    Store store(out_);
+    record = store.NewRecord();
+  }
+  HMODULE server = GetModuleHandleA("standin-evrindata.dll");
+  ASSERT_NE(nullptr, server);
+  using CanUnload = HRESULT(__stdcall*)();
+  auto canUnload = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(server, "DllCanUnloadNow")));
+  ASSERT_NE(nullptr, canUnload);
+  EXPECT_EQ(S_FALSE, canUnload());  // the record outlives its store
+  EXPECT_THROW(record.Call("Commit"), EOleException);  // ...but the store is closed
+  record = Variant();
+  EXPECT_EQ(S_OK, canUnload());
+}
+
+// Runs the writer helper on a store, waits until it has committed at least
+// `committed` changes and kills it; answers the changes it had committed.
+LONG KillWriterAfter(const std::string& store, const std::string& mode, LONG committed) {
+  std::string name = "VantleEvrinWriter" + std::to_string(GetCurrentProcessId());
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), name.c_str());
+  auto* counter = static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+  *counter = 0;
+  std::string cmd = "\"" + test::ProgramFolder() + "evrindata_writer.exe\" \"" + store + "\" " + name + " " + mode;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  LONG seen = -2;
+  if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    for (int waited = 0; *counter >= 0 && *counter < committed && waited < 30000; waited += 5) {
+      if (WaitForSingleObject(pi.hProcess, 5) == WAIT_OBJECT_0) break;
+    }
+    TerminateProcess(pi.hProcess, 9);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    seen = *counter;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  UnmapViewOfFile(const_cast<LONG*>(counter));
+  CloseHandle(mapping);
+  return seen;
+}
+
+TEST_F(EvrinDataTest, AKilledWriterLosesNoCommittedChange) {
+  // Killed while it appends as fast as it can.
+  LONG appended = KillWriterAfter(out_, "append", 25);
+  ASSERT_GE(appended, 25);
+  int count;
+  {
+    Store store(out_);
+    count = store.Count();
+    // The counter rises after Commit returns, so at most one more is there.
+    EXPECT_GE(count, appended);
+    EXPECT_LE(count, appended + 1);
+    for (int i = 0; i < count; ++i) EXPECT_EQ("written " + std::to_string(i), store.Text(i, 0));
+  }
+  // Killed after deleting.
+  ASSERT_EQ(10, KillWriterAfter(out_, "delete 10", 10));
+  Store store(out_);
+  EXPECT_EQ(count - 10, store.Count());
+  EXPECT_EQ("written 10", store.Text(0, 0));
+}
+
+}  // namespace
