@@ -262,6 +262,8 @@ DWORD FileType(const std::string& pcFile) {
   BOOL ok = ReadFile(h, b, sizeof b, &got, nullptr);
   CloseHandle(h);
   if (!ok || got != sizeof b) return 0;
+  // The data-file server's stores ("EVRNDATA" ...) are the handheld's data files.
+  if (std::string_view(reinterpret_cast<char*>(b), 4) == "EVRN") return DataFileType;
   return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<DWORD>(b[3]) << 24);
 }
 

@@ -107,7 +107,9 @@ DWORD StopProgram(const std::string& handheldPath);
 DWORD StartProgram(const std::string& handheldPath);
 
 // A handheld file's type: the identifier in its first four bytes (little
-// endian), as the handheld's files carry it; 0 for a file too short or unreadable.
+// endian), as the handheld's files carry it; DataFileType for a store of the
+// data-file server; 0 for a file too short or unreadable.
+constexpr DWORD DataFileType = 0x1000006D;
 DWORD FileType(const std::string& pcFile);
 
 // The Win32 error code for an exception caught at a boundary.
