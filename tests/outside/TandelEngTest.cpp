@@ -1,6 +1,7 @@
 // The engine control as the system uses it: created through COM, called by
 // dispatch id, answered by events through its connection point.
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "ComObj.h"
@@ -52,6 +53,7 @@ class Sink final : public IDispatch {
       EXPECT_EQ(VT_BOOL | VT_BYREF, p->rgvarg[0].vt);
       events.push_back({id, GetCurrentThreadId(), p->rgvarg[1].iVal});
       if (++progressCount == cancelAt) *p->rgvarg[0].pboolVal = VARIANT_TRUE;
+      if (onProgress) onProgress();
       return S_OK;
     }
     EXPECT_EQ(1u, p->cArgs);
@@ -63,6 +65,7 @@ class Sink final : public IDispatch {
   std::vector<Fired> events;
   int progressCount = 0;
   int cancelAt = 0;  // 0: never cancel
+  std::function<void()> onProgress;
 
  private:
   ULONG refs_ = 1;
@@ -293,6 +296,31 @@ TEST_F(TandelEngTest, ReleasingTheControlEndsItsWorkWithoutAnswering) {
   MSG m;
   while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
   EXPECT_EQ(1u, sink_.events.size());
+}
+
+TEST_F(TandelEngTest, AClientMayReleaseTheControlWhileACopyReportsProgress) {
+  Connect();
+  test::WriteFileBytes(Local("Big"), std::string(40000, 'b'));
+  ASSERT_EQ(0, Call(5, {Variant::I2(1), Variant(Local("Big")), Variant::I2(1), Variant(Local("Copy")), Variant::I2(1)}));
+  sink_.onProgress = [&] {
+    sink_.onProgress = nullptr;
+    connection_.reset();
+    engine_ = Variant();
+  };
+  ULONGLONG end = GetTickCount64() + 5000;
+  while (!engine_.IsEmpty() && GetTickCount64() < end) {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+    Sleep(10);
+  }
+  ASSERT_TRUE(engine_.IsEmpty());
+  for (int i = 0; i < 20; ++i) {  // the deferred release runs; the copy ends without an answer
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+    Sleep(10);
+  }
+  for (const Fired& f : sink_.events) EXPECT_NE(evCopyFileId, f.Id);
+  EXPECT_FALSE(FileExists(Local("Copy")));  // its last progress was answered with a cancel
 }
 
 }  // namespace

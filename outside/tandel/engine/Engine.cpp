@@ -14,6 +14,7 @@ namespace {
 
 constexpr UINT WM_RESULT = WM_APP + 1;    // lParam: the finished Request, owned by the receiver
 constexpr UINT WM_PROGRESS = WM_APP + 2;  // lParam: Progress, answered in place
+constexpr UINT WM_DEFERRED = WM_APP + 3;
 constexpr DWORD CopyBlock = 4096;
 
 struct ProgressMessage {
@@ -163,6 +164,10 @@ DWORD Engine::Start(std::unique_ptr<Request> request) {
   return 0;
 }
 
+// Should the post fail, the call is dropped: a control that outlives its
+// client is the lesser harm than one that waits on its own worker.
+void Engine::Defer() { PostMessageA(window_, WM_DEFERRED, 0, 0); }
+
 LRESULT CALLBACK Engine::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<Engine*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   try {
@@ -174,6 +179,10 @@ LRESULT CALLBACK Engine::WindowProc(HWND window, UINT message, WPARAM wParam, LP
         closing = self->closing_;
       }
       if (!closing) self->events_.Completed(EventFor(r->Op), r->Error);
+      return 0;
+    }
+    if (message == WM_DEFERRED) {
+      self->events_.Deferred();
       return 0;
     }
     if (message == WM_PROGRESS) {

@@ -57,6 +57,7 @@ class Events {
  public:
   virtual void Completed(int event, DWORD error) = 0;
   virtual void Progress(short percent, bool& cancel) = 0;
+  virtual void Deferred() = 0;  // called back for Defer, from the creating thread's queue
 
  protected:
   ~Events() = default;
@@ -72,6 +73,9 @@ class Engine {
   // Queues the operation and returns at once: 0, or a Win32 error when it
   // could not be queued (no event follows then).
   DWORD Start(std::unique_ptr<Request> request);
+  // Calls Events::Deferred once this thread's queue is next pumped, outside
+  // whatever sent message is being handled now.
+  void Defer();
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -62,8 +62,16 @@ class TandelEng final : public DispatchObject, private Events {
     FireEvent(event, args);
   }
 
+  // Progress is sent by the worker, which waits for the answer: were the
+  // client's last release to destroy the control here, the destructor would
+  // wait for that worker in turn. The reference taken here is dropped later,
+  // from the posted queue.
   void Progress(short percent, bool& cancel) override {
-    ComPtr<IDispatch> keep(this);
+    AddRef();
+    struct Later {
+      Engine& engine;
+      ~Later() { engine.Defer(); }
+    } later{engine_};
     // A by-reference Boolean (VT_BOOL | VT_BYREF), as the event declares it.
     VARIANT_BOOL flag = cancel ? VARIANT_TRUE : VARIANT_FALSE;
     VARIANT ref;
@@ -74,6 +82,8 @@ class TandelEng final : public DispatchObject, private Events {
     FireEvent(evCopyProgress, args);
     cancel = flag != VARIANT_FALSE;
   }
+
+  void Deferred() override { Release(); }
 
   static const DispMember Members[];
   static const IID Interfaces[];
