@@ -163,6 +163,13 @@ TEST_F(TandelEngTest, OperationsNeedInitAndConnect) {
   EXPECT_EQ(static_cast<long>(ERROR_NOT_CONNECTED), OnePath(13, evCreateDirectoryId, 2, "C:\\New\\"));
   EXPECT_EQ(static_cast<long>(ERROR_NOT_CONNECTED), OnePath(29, evStartProgramId, 2, "C:\\Documents\\Vantle\\InBox"));
   EXPECT_FALSE(DirectoryExists(Pc("C\\New")));
+
+  TRegistry reg;  // the suite uninstalled: Init fails, and nothing else starts
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(SuiteKey, false));
+  reg.DeleteValue(InstallValue);
+  EXPECT_EQ(static_cast<long>(ERROR_PATH_NOT_FOUND), (Call(1), WaitFor(evInitId)));
+  EXPECT_EQ(static_cast<long>(ERROR_NOT_READY), (Call(2, {Variant::I4(100)}), WaitFor(evConnectId)));
 }
 
 TEST_F(TandelEngTest, ConnectWaitsForTheLinkUntilItsTimeOut) {

@@ -232,6 +232,7 @@ void Engine::Run(Request& r) {
     }
     switch (r.Op) {
       case opInit:
+        initialized_ = connected_ = false;  // a failed Init leaves the engine unusable
         HandheldRoot();
         LoadState();
         initialized_ = true;
