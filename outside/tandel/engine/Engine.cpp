@@ -1,0 +1,345 @@
+#include "Engine.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "Handheld.h"
+#include "SysUtils.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace tandel {
+
+namespace {
+
+constexpr UINT WM_RESULT = WM_APP + 1;    // lParam: the finished Request, owned by the receiver
+constexpr UINT WM_PROGRESS = WM_APP + 2;  // lParam: Progress, answered in place
+constexpr UINT WM_DEFERRED = WM_APP + 3;
+constexpr DWORD CopyBlock = 4096;
+
+struct ProgressMessage {
+  short Percent;
+  bool Cancel;
+};
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+  ~Handle() { Close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  void Close() {
+    if (valid()) CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+// Removes a half-written copy unless the copy was completed.
+class TempFile {
+ public:
+  explicit TempFile(std::string path) : path_(std::move(path)) {}
+  ~TempFile() {
+    if (!path_.empty()) DeleteFileA(path_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  const std::string& path() const { return path_; }
+  void Keep() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+DWORD LastError(DWORD fallback = ERROR_GEN_FAILURE) {
+  DWORD e = GetLastError();
+  return e ? e : fallback;
+}
+
+int EventFor(int op) {
+  switch (op) {
+    case opInit: return evInit;
+    case opConnect: return evConnect;
+    case opDisconnect: return evDisconnect;
+    case opCopyFile: return evCopyFile;
+    case opCreateDirectory: return evCreateDirectory;
+    case opStartProgram: return evStartProgram;
+    case opStopProgram: return evStopProgram;
+  }
+  return 0;
+}
+
+bool IsAbsolutePcPath(const std::string& p) {
+  bool drive = p.size() >= 3 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':' && p[2] == '\\';
+  bool unc = p.size() > 2 && p[0] == '\\' && p[1] == '\\' && p[2] != '?' && p[2] != '.';
+  return drive || unc;
+}
+
+// The PC file or folder that a path of the given side names.
+std::string Resolve(int side, const std::string& path) {
+  if (side == sideHandheld) return ToPcPath(path);
+  if (side != sidePC) throw EHandheld(ERROR_INVALID_PARAMETER, Format("No side %d", {side}));
+  if (!IsAbsolutePcPath(path)) throw EHandheld(ERROR_BAD_PATHNAME, "Not a full PC path: " + path);
+  char full[MAX_PATH];
+  DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+  if (n == 0) throw EHandheld(LastError(ERROR_BAD_PATHNAME), "Not a PC path: " + path);
+  if (n >= MAX_PATH) throw EHandheld(ERROR_FILENAME_EXCED_RANGE, "PC path too long: " + path);
+  std::string r = full;
+  if (r.size() > 3 && r.back() == '\\') r.pop_back();
+  return r;
+}
+
+// Creates the folder and any missing parents; 183 when it exists already.
+DWORD MakeFolder(const std::string& folder) {
+  DWORD attrs = GetFileAttributesA(folder.c_str());
+  if (attrs != INVALID_FILE_ATTRIBUTES) return ERROR_ALREADY_EXISTS;
+  std::string parent = ExtractFilePath(folder);
+  if (parent.size() > 3 && parent.back() == '\\') parent.pop_back();
+  if (parent.size() < folder.size() && parent.size() > 3) {
+    DWORD p = GetFileAttributesA(parent.c_str());
+    if (p == INVALID_FILE_ATTRIBUTES) {
+      DWORD e = MakeFolder(parent);
+      if (e != 0) return e;
+    } else if (!(p & FILE_ATTRIBUTE_DIRECTORY)) {
+      return ERROR_PATH_NOT_FOUND;
+    }
+  }
+  return CreateDirectoryA(folder.c_str(), nullptr) ? 0 : LastError();
+}
+
+}  // namespace
+
+Engine::Engine(Events& events) : events_(events) {
+  window_ = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            reinterpret_cast<HINSTANCE>(&__ImageBase), nullptr);
+  if (!window_) throw EHandheld(LastError(), "Cannot create the engine's reply window");
+  // A predefined class, subclassed: nothing to register, nothing left behind
+  // when the module is unloaded.
+  SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  staticProc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Engine::WindowProc)));
+  workDone_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  try {
+    if (!workDone_) throw EHandheld(LastError(), "Cannot create the engine's worker event");
+    thread_ = std::thread([this] {
+      Work();
+      SetEvent(workDone_);
+    });
+  } catch (...) {
+    if (workDone_) CloseHandle(workDone_);
+    DestroyWindow(window_);
+    throw;
+  }
+}
+
+Engine::~Engine() {
+  {
+    std::lock_guard<std::mutex> l(lock_);
+    closing_ = true;
+  }
+  wake_.notify_all();
+  // The worker may be sending copy progress to this thread: keep answering
+  // sent messages until it has ended.
+  while (MsgWaitForMultipleObjects(1, &workDone_, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    MSG m;
+    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+  thread_.join();
+  CloseHandle(workDone_);
+  MSG m;
+  while (PeekMessageA(&m, window_, WM_RESULT, WM_RESULT, PM_REMOVE)) delete reinterpret_cast<Request*>(m.lParam);
+  SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(staticProc_));
+  DestroyWindow(window_);
+}
+
+DWORD Engine::Start(std::unique_ptr<Request> request) {
+  std::lock_guard<std::mutex> l(lock_);
+  if (closing_) return ERROR_OPERATION_ABORTED;
+  queue_.push_back(std::move(request));
+  wake_.notify_all();
+  return 0;
+}
+
+// Should the post fail, the call is dropped: a control that outlives its
+// client is the lesser harm than one that waits on its own worker.
+void Engine::Defer() { PostMessageA(window_, WM_DEFERRED, 0, 0); }
+
+LRESULT CALLBACK Engine::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<Engine*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  try {
+    if (message == WM_RESULT) {
+      std::unique_ptr<Request> r(reinterpret_cast<Request*>(lParam));
+      bool closing;
+      {
+        std::lock_guard<std::mutex> l(self->lock_);
+        closing = self->closing_;
+      }
+      if (!closing) self->events_.Completed(EventFor(r->Op), r->Error);
+      return 0;
+    }
+    if (message == WM_DEFERRED) {
+      self->events_.Deferred();
+      return 0;
+    }
+    if (message == WM_PROGRESS) {
+      auto* p = reinterpret_cast<ProgressMessage*>(lParam);
+      bool closing;
+      {
+        std::lock_guard<std::mutex> l(self->lock_);
+        closing = self->closing_;
+      }
+      if (closing) p->Cancel = true;
+      else self->events_.Progress(p->Percent, p->Cancel);
+      return 0;
+    }
+  } catch (...) {
+    return 0;  // a client's sink failing must not reach the window manager
+  }
+  return CallWindowProcA(self->staticProc_, window, message, wParam, lParam);
+}
+
+void Engine::Work() {
+  for (;;) {
+    std::unique_ptr<Request> r;
+    {
+      std::unique_lock<std::mutex> l(lock_);
+      wake_.wait(l, [&] { return closing_ || !queue_.empty(); });
+      if (closing_) return;
+      r = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    Run(*r);
+    if (PostMessageA(window_, WM_RESULT, 0, reinterpret_cast<LPARAM>(r.get()))) r.release();
+  }
+}
+
+DWORD Engine::Gate(bool needConnection) {
+  if (!initialized_) return errNotInitialized;
+  if (!needConnection) return 0;
+  if (connected_ && !LinkUp()) connected_ = false;  // the link dropped since Connect
+  return connected_ ? 0 : errNotConnected;
+}
+
+void Engine::Run(Request& r) {
+  try {
+    if (r.Op != opInit) {
+      r.Error = Gate(r.Op != opConnect && r.Op != opDisconnect);
+      if (r.Error) return;
+    }
+    switch (r.Op) {
+      case opInit:
+        initialized_ = connected_ = false;  // a failed Init leaves the engine unusable
+        HandheldRoot();
+        LoadState();
+        initialized_ = true;
+        r.Error = 0;
+        break;
+      case opConnect: {
+        using namespace std::chrono;
+        const auto end = steady_clock::now() + milliseconds(std::max(0, r.Value));
+        r.Error = errConnectTimeout;
+        for (;;) {
+          if (LinkUp()) {
+            connected_ = true;
+            r.Error = 0;
+            break;
+          }
+          std::unique_lock<std::mutex> l(lock_);
+          const auto now = steady_clock::now();
+          if (closing_ || now >= end) break;
+          wake_.wait_for(l, std::min<steady_clock::duration>(milliseconds(50), end - now), [&] { return closing_; });
+        }
+        break;
+      }
+      case opDisconnect:
+        r.Error = connected_ ? 0 : errNotConnected;
+        connected_ = false;
+        break;
+      case opCopyFile:
+        r.Error = Copy(r);
+        break;
+      case opCreateDirectory:
+        r.Error = MakeFolder(Resolve(r.Side1, r.Path1));
+        break;
+      case opStartProgram:
+      case opStopProgram:
+        if (r.Side1 == sidePC) r.Error = ERROR_NOT_SUPPORTED;  // the engine runs handheld programs only
+        else if (r.Side1 != sideHandheld) r.Error = ERROR_INVALID_PARAMETER;
+        else r.Error = r.Op == opStartProgram ? StartProgram(r.Path1) : StopProgram(r.Path1);
+        break;
+      default:
+        r.Error = ERROR_INVALID_FUNCTION;
+    }
+  } catch (const std::exception& e) {
+    r.Error = ErrorCodeOf(e);
+  } catch (...) {
+    r.Error = ERROR_GEN_FAILURE;
+  }
+}
+
+bool Engine::SendProgress(short percent) {
+  ProgressMessage p{percent, false};
+  SendMessageA(window_, WM_PROGRESS, 0, reinterpret_cast<LPARAM>(&p));
+  return p.Cancel;
+}
+
+// Copies through a temporary file beside the target, which replaces the
+// target only once complete: a failed or cancelled copy leaves the target as
+// it was.
+DWORD Engine::Copy(const Request& r) {
+  const std::string source = Resolve(r.Side1, r.Path1), target = Resolve(r.Side2, r.Path2);
+  if (r.Side1 == sideHandheld) CheckNotHeld(r.Path1);
+  if (r.Side2 == sideHandheld) CheckNotHeld(r.Path2);
+
+  DWORD attrs = GetFileAttributesA(source.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) return LastError(ERROR_FILE_NOT_FOUND);
+  if (attrs & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+  DWORD targetAttrs = GetFileAttributesA(target.c_str());
+  if (targetAttrs != INVALID_FILE_ATTRIBUTES) {
+    if (targetAttrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
+    if (!(r.Value & copyReplace)) return ERROR_FILE_EXISTS;
+  } else if (!DirectoryExists(ExtractFilePath(target))) {
+    return ERROR_PATH_NOT_FOUND;
+  }
+
+  Handle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!in.valid()) return LastError();
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(in.get(), &size)) return LastError();
+
+  char tempName[MAX_PATH];
+  if (!GetTempFileNameA(ExtractFilePath(target).c_str(), "tdl", 0, tempName)) return LastError();
+  TempFile temp(tempName);
+  Handle out(CreateFileA(temp.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out.valid()) return LastError();
+
+  if (SendProgress(0)) return ERROR_OPERATION_ABORTED;
+  std::vector<char> block(CopyBlock);
+  long long done = 0;
+  short last = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(in.get(), block.data(), CopyBlock, &got, nullptr)) return LastError();
+    if (got == 0) break;
+    DWORD put = 0;
+    if (!WriteFile(out.get(), block.data(), got, &put, nullptr) || put != got) return LastError(ERROR_WRITE_FAULT);
+    done += got;
+    last = static_cast<short>(std::min<long long>(100, done * 100 / size.QuadPart));
+    if (SendProgress(last)) return ERROR_OPERATION_ABORTED;
+  }
+  if (last != 100 && SendProgress(100)) return ERROR_OPERATION_ABORTED;
+  if (!FlushFileBuffers(out.get())) return LastError();
+  out.Close();
+  in.Close();
+  if (!MoveFileExA(temp.path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return LastError();
+  temp.Keep();
+  return 0;
+}
+
+}  // namespace tandel

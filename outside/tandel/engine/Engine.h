@@ -1,0 +1,102 @@
+#pragma once
+// The working part of the suite's engine control: a FIFO of operations run
+// one at a time on a worker thread against the PC's file system (side 1) and
+// the simulated handheld (side 2). Each operation is answered later, on the
+// thread that created the engine, through its Events: results are posted to a
+// hidden window of that thread; copy progress is sent synchronously, so the
+// cancel flag set by the client is seen by the copy right away.
+#include <windows.h>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tandel {
+
+// Dispatch ids of the operations, and of the events that answer them.
+enum Operation : int {
+  opInit = 1,
+  opConnect = 2,
+  opDisconnect = 4,
+  opCopyFile = 5,
+  opCreateDirectory = 13,
+  opStartProgram = 29,
+  opStopProgram = 30,
+};
+enum Event : int {
+  evInit = 1,
+  evConnect = 2,
+  evCopyFile = 3,
+  evDisconnect = 4,
+  evCopyProgress = 5,
+  evCreateDirectory = 12,
+  evStartProgram = 28,
+  evStopProgram = 29,
+};
+
+constexpr int sidePC = 1, sideHandheld = 2;
+constexpr int copyReplace = 1;  // copy flag: an existing target is replaced
+
+// Error codes of the suite besides the file system's own.
+constexpr DWORD errNotInitialized = ERROR_NOT_READY;
+constexpr DWORD errNotConnected = ERROR_NOT_CONNECTED;
+constexpr DWORD errConnectTimeout = ERROR_COUNTER_TIMEOUT;
+
+struct Request {
+  int Op = 0;
+  int Side1 = 0, Side2 = 0;
+  std::string Path1, Path2;
+  int Value = 0;  // copy flags, or the Connect time-out in ms
+  DWORD Error = 0;
+};
+
+class Events {
+ public:
+  virtual void Completed(int event, DWORD error) = 0;
+  virtual void Progress(short percent, bool& cancel) = 0;
+  virtual void Deferred() = 0;  // called back for Defer, from the creating thread's queue
+
+ protected:
+  ~Events() = default;
+};
+
+class Engine {
+ public:
+  explicit Engine(Events& events);  // on the thread that receives the events
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // Queues the operation and returns at once: 0, or a Win32 error when it
+  // could not be queued (no event follows then).
+  DWORD Start(std::unique_ptr<Request> request);
+  // Calls Events::Deferred once this thread's queue is next pumped, outside
+  // whatever sent message is being handled now.
+  void Defer();
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void Work();
+  void Run(Request& r);
+  DWORD Copy(const Request& r);
+  bool SendProgress(short percent);  // answers whether the client cancelled
+  DWORD Gate(bool needConnection);
+
+  Events& events_;
+  HWND window_ = nullptr;
+  WNDPROC staticProc_ = nullptr;
+  HANDLE workDone_ = nullptr;  // set by the worker as its last act
+  std::thread thread_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<std::unique_ptr<Request>> queue_;
+  bool closing_ = false;
+  // Worker thread only.
+  bool initialized_ = false;
+  bool connected_ = false;
+};
+
+}  // namespace tandel

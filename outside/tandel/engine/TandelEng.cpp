@@ -1,0 +1,115 @@
+// standin-tandeleng.dll: the connectivity suite's engine control. Every
+// operation answers a 32-bit integer at once (0: started) and is answered
+// later by its event, on the thread that created the control, with a Win32
+// error code. Event arguments: the error (I4); copy progress: the percentage
+// (I2) and a by-reference Boolean that the client sets to cancel the copy.
+#include <memory>
+
+#include "ComServer.h"
+#include "ServerExports.h"
+#include "Engine.h"
+
+namespace {
+
+using namespace tandel;
+
+const IID DIID_TandelEng = {0x3C476931, 0xF450, 0x11CF, {0x88, 0x5E, 0x00, 0x20, 0xAF, 0xC0, 0x4E, 0x78}};
+const IID DIID_TandelEngEvents = {0x3C476932, 0xF450, 0x11CF, {0x88, 0x5E, 0x00, 0x20, 0xAF, 0xC0, 0x4E, 0x78}};
+const CLSID CLSID_TandelEng = {0x3C476933, 0xF450, 0x11CF, {0x88, 0x5E, 0x00, 0x20, 0xAF, 0xC0, 0x4E, 0x78}};
+
+class TandelEng final : public DispatchObject, private Events {
+ public:
+  TandelEng();
+
+ private:
+  void Init(DispCall& call) { Queue(call, opInit, 0); }
+  void Connect(DispCall& call) { Queue(call, opConnect, 1, [&](Request& r) { r.Value = call.ArgInt(0); }); }
+  void Disconnect(DispCall& call) { Queue(call, opDisconnect, 0); }
+  void CopyFile(DispCall& call) {
+    Queue(call, opCopyFile, 5, [&](Request& r) {
+      r.Side1 = call.ArgInt(0);
+      r.Path1 = call.ArgString(1);
+      r.Side2 = call.ArgInt(2);
+      r.Path2 = call.ArgString(3);
+      r.Value = call.ArgInt(4);
+    });
+  }
+  void CreateDirectory(DispCall& call) { QueueOnePath(call, opCreateDirectory); }
+  void StartProgram(DispCall& call) { QueueOnePath(call, opStartProgram); }
+  void StopProgram(DispCall& call) { QueueOnePath(call, opStopProgram); }
+
+  // An operation on one side and path.
+  void QueueOnePath(DispCall& call, int op) {
+    Queue(call, op, 2, [&](Request& r) {
+      r.Side1 = call.ArgInt(0);
+      r.Path1 = call.ArgString(1);
+    });
+  }
+
+  template <class Fill = void (*)(Request&)>
+  void Queue(DispCall& call, int op, int args, Fill fill = [](Request&) {}) {
+    call.RequireArgs(args);
+    auto r = std::make_unique<Request>();
+    r->Op = op;
+    fill(*r);
+    call.Return(Variant::I4(static_cast<std::int32_t>(engine_.Start(std::move(r)))));
+  }
+
+  // The client may release its last reference inside its handler.
+  void Completed(int event, DWORD error) override {
+    ComPtr<IDispatch> keep(this);
+    const Variant args[] = {Variant::I4(static_cast<std::int32_t>(error))};
+    FireEvent(event, args);
+  }
+
+  // Progress is sent by the worker, which waits for the answer: were the
+  // client's last release to destroy the control here, the destructor would
+  // wait for that worker in turn. The reference taken here is dropped later,
+  // from the posted queue.
+  void Progress(short percent, bool& cancel) override {
+    AddRef();
+    struct Later {
+      Engine& engine;
+      ~Later() { engine.Defer(); }
+    } later{engine_};
+    // A by-reference Boolean (VT_BOOL | VT_BYREF), as the event declares it.
+    VARIANT_BOOL flag = cancel ? VARIANT_TRUE : VARIANT_FALSE;
+    VARIANT ref;
+    VariantInit(&ref);
+    ref.vt = VT_BOOL | VT_BYREF;
+    ref.pboolVal = &flag;
+    const Variant args[] = {Variant::I2(percent), Variant::Attach(ref)};
+    FireEvent(evCopyProgress, args);
+    cancel = flag != VARIANT_FALSE;
+  }
+
+  void Deferred() override { Release(); }
+
+  static const DispMember Members[];
+  static const IID Interfaces[];
+
+  Engine engine_;
+};
+
+const DispMember TandelEng::Members[] = {
+    {L"Init", opInit, DispKind::Method, Handler<&TandelEng::Init>},
+    {L"Connect", opConnect, DispKind::Method, Handler<&TandelEng::Connect>},
+    {L"Disconnect", opDisconnect, DispKind::Method, Handler<&TandelEng::Disconnect>},
+    {L"CopyFile", opCopyFile, DispKind::Method, Handler<&TandelEng::CopyFile>},
+    {L"CreateDirectory", opCreateDirectory, DispKind::Method, Handler<&TandelEng::CreateDirectory>},
+    {L"StartProgram", opStartProgram, DispKind::Method, Handler<&TandelEng::StartProgram>},
+    {L"StopProgram", opStopProgram, DispKind::Method, Handler<&TandelEng::StopProgram>},
+};
+const IID TandelEng::Interfaces[] = {DIID_TandelEng};
+
+TandelEng::TandelEng() : DispatchObject(Members, Interfaces, "TandelEng", &DIID_TandelEngEvents), engine_(*this) {}
+
+ComPtr<IUnknown> CreateTandelEng() { return MakeObject<TandelEng>(); }
+
+const CoClassEntry Classes[] = {
+    {&CLSID_TandelEng, &CreateTandelEng, nullptr, "Tandel engine control", "Apartment"},
+};
+
+}  // namespace
+
+VANTLE_SERVER_EXPORTS(Classes)

@@ -1,0 +1,278 @@
+// tandel-handheld.exe: the simulated handheld's user, at the console. Reads
+// and writes the handheld's mail stores through the data-file server as the
+// handheld's data application would, and sets the link and the programs.
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Classes.h"
+#include "ComObj.h"
+#include "DateTime.h"
+#include "EvrinSession.h"
+#include "Handheld.h"
+
+namespace {
+
+using namespace tandel;
+
+const char* const Usage =
+    "usage: tandel-handheld COMMAND [--in PATH] [--out PATH]\n"
+    "  init                          create the mail stores that are missing (empty)\n"
+    "  link [up|down]                show or set the link to the PC\n"
+    "  programs                      which programs run and which files they hold\n"
+    "  start FILE | stop FILE        start or stop the program of a handheld file\n"
+    "  inbox | outbox                list the records of a store\n"
+    "  write TO SUBJECT MESSAGE [--cc X] [--bc X] [--hold] [--keep]\n"
+    "                                write a new mail into the Out box\n"
+    "  reply N TEXT                  type a reply into In box record N\n"
+    "  delete N                      mark In box record N for deletion\n"
+    "  flag inbox N keep|exclude|delete|replyall|quote on|off\n"
+    "  flag outbox N hold|keep on|off\n"
+    "Stores default to C:\\Documents\\Vantle\\InBox and C:\\Documents\\Vantle\\Outbox;\n"
+    "records are numbered from 0; line breaks in texts become the handheld's paragraph marks.\n";
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum InCol { inSubject = 0, inFrom = 1, inDate = 2, inReply = 7, inDelete = 9, inKeep = 10, inReplyAll = 11,
+             inQuote = 12, inExclude = 13, inReplySent = 14, inId = 15 };
+enum OutCol { outSubject = 0, outTo = 1, outCc = 2, outBc = 3, outDate = 4, outMessage = 5, outHold = 6,
+              outKeep = 7, outSent = 8, outId = 9 };
+
+// Line breaks as the handheld's paragraph mark (character 6), and back for showing.
+std::string ToHandheldText(const std::string& s) {
+  std::string r;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    r += (s[i] == '\r' || s[i] == '\n') ? '\x06' : s[i];
+  }
+  return r;
+}
+std::string Shown(std::string s) {
+  for (char& c : s)
+    if (c == '\x06') c = '/';
+  return s;
+}
+
+// A store of the handheld, opened through the data-file server.
+class Store : public evrin::StoreSession {
+ public:
+  explicit Store(const std::string& handheldPath) : StoreSession(ToPcPath(handheldPath)) {}
+  Variant Item(int index) const {
+    if (index < 0 || index >= Count()) throw std::runtime_error(Format("There is no record %d.", {index}));
+    return StoreSession::Item(index);
+  }
+};
+
+bool Flag(const Variant& record, int column) {
+  Variant v = record.Call("GetValue", {column});
+  return !v.IsEmpty() && v.AsBool();
+}
+std::string Text(const Variant& record, int column) { return record.Call("GetValue", {column}).AsString(); }
+std::string When(const Variant& record, int column) {
+  Variant v = record.Call("GetValue", {column});
+  return v.IsEmpty() ? std::string("-") : FormatDateTime("yyyy-mm-dd hh:nn", v.AsDate());
+}
+
+void Change(const Variant& record, int column, const Variant& value) {
+  record.Call("Update");
+  record.Call("SetValue", {column, value});
+  record.Call("Commit");
+}
+
+std::string Letters(const Variant& r, std::initializer_list<std::pair<int, char>> flags) {
+  std::string s;
+  for (auto [column, letter] : flags) s += Flag(r, column) ? letter : '-';
+  return s;
+}
+
+void ListInBox(const std::string& path) {
+  Store store(path);
+  const int n = store.Count();
+  std::printf("In box %s: %d record(s)  [D delete, K keep, X excluded, A reply all, Q quote, S reply sent]\n",
+              NormalizePath(path).c_str(), n);
+  for (int i = 0; i < n; ++i) {
+    Variant r = store.Item(i);
+    std::printf("%d. [%s] %s  %s  \"%s\"  id %s\n", i,
+                Letters(r, {{inDelete, 'D'}, {inKeep, 'K'}, {inExclude, 'X'}, {inReplyAll, 'A'}, {inQuote, 'Q'},
+                            {inReplySent, 'S'}}).c_str(),
+                When(r, inDate).c_str(), Text(r, inFrom).c_str(), Text(r, inSubject).c_str(), Text(r, inId).c_str());
+    std::string reply = Text(r, inReply);
+    if (!reply.empty()) std::printf("   reply: %s\n", Shown(reply).c_str());
+  }
+}
+
+void ListOutBox(const std::string& path) {
+  Store store(path);
+  const int n = store.Count();
+  std::printf("Out box %s: %d record(s)  [H hold, K keep, S sent]\n", NormalizePath(path).c_str(), n);
+  for (int i = 0; i < n; ++i) {
+    Variant r = store.Item(i);
+    std::printf("%d. [%s] %s  to %s  \"%s\"  id %s\n", i, Letters(r, {{outHold, 'H'}, {outKeep, 'K'}, {outSent, 'S'}}).c_str(),
+                When(r, outDate).c_str(), Text(r, outTo).c_str(), Text(r, outSubject).c_str(),
+                Text(r, outId).empty() ? "-" : Text(r, outId).c_str());
+    std::printf("   %s\n", Shown(Text(r, outMessage)).c_str());
+  }
+}
+
+std::string Template(int id) {
+  char exe[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  const std::string file = ExtractFilePath(std::string(exe, n)) + "Vantleres.dll";
+  HMODULE res = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!res) throw std::runtime_error("Cannot load " + file);
+  std::string bytes;
+  if (HRSRC r = FindResourceA(res, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(256))) {
+    if (HGLOBAL g = LoadResource(res, r)) bytes.assign(static_cast<const char*>(LockResource(g)), SizeofResource(res, r));
+  }
+  FreeLibrary(res);
+  if (bytes.empty()) throw std::runtime_error(Format("%s has no empty store %d", {file, id}));
+  return bytes;
+}
+
+void Init(const std::string& in, const std::string& out) {
+  for (auto [path, id] : {std::pair{in, 1}, std::pair{out, 2}}) {
+    const std::string pc = ToPcPath(path);
+    if (FileExists(pc)) {
+      std::printf("%s exists\n", NormalizePath(path).c_str());
+      continue;
+    }
+    if (!ForceDirectories(ExtractFilePath(pc))) throw std::runtime_error("Cannot create the folder of " + path);
+    const std::string bytes = Template(id);
+    const std::string temp = pc + ".new";
+    {
+      TFileStream f(temp, fmCreate);
+      f.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+      f.Flush();
+    }
+    if (!MoveFileExA(temp.c_str(), pc.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      RemoveFile(temp);
+      throw std::runtime_error("Cannot create " + path);
+    }
+    std::printf("%s created\n", NormalizePath(path).c_str());
+  }
+}
+
+void ShowPrograms() {
+  const State s = LoadState();
+  std::printf("link %s\n", s.LinkUp ? "up" : "down");
+  for (const Program& p : s.Programs) {
+    std::printf("%s (%s): %s\n", p.Name.c_str(), p.Path.c_str(), p.Running ? "running" : "stopped");
+    for (const std::string& f : p.Files) std::printf("  %s %s\n", p.Running ? "holds" : "opens", f.c_str());
+  }
+}
+
+int Index(const std::string& s) {
+  int v = StrToIntDef(s, -1);
+  if (v < 0) throw UsageError("Not a record number: " + s);
+  return v;
+}
+
+bool OnOff(const std::string& s) {
+  if (s == "on") return true;
+  if (s == "off") return false;
+  throw UsageError("Expected on or off: " + s);
+}
+
+int Run(std::vector<std::string> args) {
+  std::string in = "C:\\Documents\\Vantle\\InBox", out = "C:\\Documents\\Vantle\\Outbox", cc, bc;
+  bool hold = false, keep = false;
+  std::vector<std::string> words;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--in") in = value();
+    else if (a == "--out") out = value();
+    else if (a == "--cc") cc = value();
+    else if (a == "--bc") bc = value();
+    else if (a == "--hold") hold = true;
+    else if (a == "--keep") keep = true;
+    else if (a.starts_with("--")) throw UsageError("Unknown option " + a);
+    else words.push_back(a);
+  }
+  if (words.empty()) throw UsageError("No command");
+  const std::string cmd = words[0];
+  auto need = [&](size_t n) {
+    if (words.size() != n + 1) throw UsageError(cmd + Format(" takes %d argument(s)", {static_cast<int>(n)}));
+  };
+  CoInitScope com;
+  if (cmd == "init") {
+    need(0);
+    Init(in, out);
+  } else if (cmd == "link") {
+    if (words.size() == 2) SetLinkUp(OnOff(words[1] == "up" ? "on" : words[1] == "down" ? "off" : words[1]));
+    else need(0);
+    std::printf("link %s\n", LinkUp() ? "up" : "down");
+  } else if (cmd == "programs") {
+    need(0);
+    ShowPrograms();
+  } else if (cmd == "start" || cmd == "stop") {
+    need(1);
+    DWORD e = cmd == "start" ? StartProgram(words[1]) : StopProgram(words[1]);
+    if (e) throw EHandheld(e, Format("%s failed with error %d", {cmd, static_cast<int>(e)}));
+    ShowPrograms();
+  } else if (cmd == "inbox") {
+    need(0);
+    ListInBox(in);
+  } else if (cmd == "outbox") {
+    need(0);
+    ListOutBox(out);
+  } else if (cmd == "write") {
+    need(3);
+    Store store(out);
+    Variant r = store.NewRecord();
+    const std::pair<int, Variant> values[] = {
+        {outSubject, words[2]},    {outTo, words[1]},  {outCc, cc},       {outBc, bc},
+        {outDate, Variant::Date(Now())}, {outMessage, ToHandheldText(words[3])}, {outHold, hold},
+        {outKeep, keep},           {outSent, false},   {outId, std::string()}};
+    for (const auto& [column, value] : values) r.Call("SetValue", {column, value});
+    r.Call("Commit");
+    std::printf("Out box record %d written\n", store.Count() - 1);
+  } else if (cmd == "reply") {
+    need(2);
+    Store store(in);
+    Change(store.Item(Index(words[1])), inReply, ToHandheldText(words[2]));
+  } else if (cmd == "delete") {
+    need(1);
+    Store store(in);
+    Change(store.Item(Index(words[1])), inDelete, true);
+  } else if (cmd == "flag") {
+    need(4);
+    static const std::map<std::string, int> inFlags = {
+        {"keep", inKeep}, {"exclude", inExclude}, {"delete", inDelete}, {"replyall", inReplyAll}, {"quote", inQuote}};
+    static const std::map<std::string, int> outFlags = {{"hold", outHold}, {"keep", outKeep}};
+    const bool inbox = words[1] == "inbox";
+    if (!inbox && words[1] != "outbox") throw UsageError("flag inbox or flag outbox");
+    const auto& flags = inbox ? inFlags : outFlags;
+    auto f = flags.find(words[3]);
+    if (f == flags.end()) throw UsageError("No such flag: " + words[3]);
+    Store store(inbox ? in : out);
+    Change(store.Item(Index(words[2])), f->second, OnOff(words[4]));
+  } else {
+    throw UsageError("Unknown command " + cmd);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "tandel-handheld: %s\n%s", e.what(), Usage);
+    return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tandel-handheld: %s\n", e.what());
+    return 2;
+  }
+}

@@ -1,0 +1,142 @@
+// The handheld tool run as its own process, as the demo and the end-to-end
+// tests run it, against this test's handheld.
+#include "Classes.h"
+#include "ComObj.h"
+#include "EvrinSession.h"
+#include "TandelFixture.h"
+
+using namespace tandel;
+
+namespace {
+
+struct Result {
+  DWORD Code = 0;
+  std::string Out;
+};
+
+std::string Quoted(const std::string& a) {
+  std::string q(1, '"');
+  q.append(a).push_back('"');
+  return q;
+}
+
+Result Tool(std::initializer_list<std::string> args) {
+  std::string cmd = Quoted(test::ProgramFolder() + "tandel-handheld.exe");
+  for (const std::string& a : args) cmd.append(1, ' ').append(Quoted(a));
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE read = nullptr, write = nullptr;
+  CreatePipe(&read, &write, &sa, 0);
+  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = write;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi{};
+  Result r;
+  r.Code = 0xFFFF;
+  if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+    CloseHandle(write);
+    write = nullptr;
+    char buf[4096];
+    DWORD got;
+    while (ReadFile(read, buf, sizeof buf, &got, nullptr) && got) r.Out.append(buf, got);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    GetExitCodeProcess(pi.hProcess, &r.Code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+  if (write) CloseHandle(write);
+  CloseHandle(read);
+  return r;
+}
+
+// A store of the handheld, opened as the sync engine opens its copies.
+struct Store : evrin::StoreSession {
+  explicit Store(const std::string& handheldPath) : StoreSession(ToPcPath(handheldPath)) {}
+};
+
+const std::string In = "C:\\Documents\\Vantle\\InBox", Out = "C:\\Documents\\Vantle\\Outbox";
+
+class HandheldToolTest : public TandelFixture {
+ protected:
+  CoInitScope com_;
+};
+
+TEST_F(HandheldToolTest, InitCreatesEmptyStoresOnce) {
+  Result r = Tool({"init"});
+  EXPECT_EQ(0u, r.Code) << r.Out;
+  EXPECT_EQ(0, Store(In).Count());
+  EXPECT_EQ(0, Store(Out).Count());
+  test::WriteFileBytes(Pc("C\\Documents\\Vantle\\Outbox"), "kept as it is");
+  EXPECT_NE(std::string::npos, Tool({"init"}).Out.find("Outbox exists"));
+  EXPECT_EQ("kept as it is", test::ReadFileBytes(Pc("C\\Documents\\Vantle\\Outbox")));
+  EXPECT_EQ(DataFileType, FileType(Pc("C\\Documents\\Vantle\\InBox")));
+}
+
+TEST_F(HandheldToolTest, WritesMailRepliesAndMarksAsTheHandheldsUser) {
+  ASSERT_EQ(0u, Tool({"init"}).Code);
+  Result w = Tool({"write", "ann@example.com", "Lunch", "Noon?\nAt the corner.", "--cc", "bob@example.com", "--keep"});
+  ASSERT_EQ(0u, w.Code) << w.Out;
+  {
+    Store out(Out);
+    ASSERT_EQ(1, out.Count());
+    EXPECT_EQ("Lunch", out.Value(0, 0).AsString());
+    EXPECT_EQ("ann@example.com", out.Value(0, 1).AsString());
+    EXPECT_EQ("bob@example.com", out.Value(0, 2).AsString());
+    EXPECT_EQ(VT_DATE, out.Value(0, 4).Type());
+    EXPECT_EQ("Noon?\x06" "At the corner.", out.Value(0, 5).AsString());
+    EXPECT_FALSE(out.Value(0, 6).AsBool());
+    EXPECT_TRUE(out.Value(0, 7).AsBool());
+    EXPECT_FALSE(out.Value(0, 8).AsBool());
+    EXPECT_EQ("", out.Value(0, 9).AsString());
+  }
+  {
+    Store in(In);  // a PC mail as the sync engine writes it
+    Variant r = in.NewRecord();
+    r.Call("SetValue", {0, "Agenda"});
+    r.Call("SetValue", {1, "carol@example.com"});
+    for (int c : {9, 10, 11, 12, 13, 14}) r.Call("SetValue", {c, false});
+    r.Call("SetValue", {7, ""});
+    r.Call("SetValue", {15, "PC-1"});
+    r.Call("Commit");
+  }
+  EXPECT_EQ(0u, Tool({"reply", "0", "Fine.\nSee you."}).Code);
+  EXPECT_EQ(0u, Tool({"delete", "0"}).Code);
+  EXPECT_EQ(0u, Tool({"flag", "inbox", "0", "exclude", "on"}).Code);
+  EXPECT_EQ(0u, Tool({"flag", "outbox", "0", "hold", "on"}).Code);
+  {
+    Store in(In);
+    EXPECT_EQ("Fine.\x06See you.", in.Value(0, 7).AsString());
+    EXPECT_TRUE(in.Value(0, 9).AsBool());
+    EXPECT_FALSE(in.Value(0, 10).AsBool());
+    EXPECT_TRUE(in.Value(0, 13).AsBool());
+    EXPECT_EQ("PC-1", in.Value(0, 15).AsString());
+    EXPECT_TRUE(Store(Out).Value(0, 6).AsBool());
+  }
+  Result list = Tool({"inbox"});
+  EXPECT_NE(std::string::npos, list.Out.find("[D-X---]")) << list.Out;
+  EXPECT_NE(std::string::npos, list.Out.find("reply: Fine./See you.")) << list.Out;
+
+  EXPECT_EQ(2u, Tool({"reply", "1", "no such record"}).Code);
+  EXPECT_EQ(1u, Tool({"flag", "inbox", "0", "sent", "on"}).Code);
+  EXPECT_EQ(1u, Tool({"launch"}).Code);
+  EXPECT_EQ(2u, Tool({"inbox", "--in", "C:\\..\\..\\x"}).Code);
+}
+
+TEST_F(HandheldToolTest, SetsTheLinkAndThePrograms) {
+  EXPECT_EQ(0u, Tool({"link", "down"}).Code);
+  EXPECT_FALSE(LinkUp());
+  EXPECT_EQ(0u, Tool({"link", "up"}).Code);
+  EXPECT_TRUE(LinkUp());
+  EXPECT_EQ(0u, Tool({"stop", In}).Code);
+  EXPECT_EQ("", HolderName(Out));
+  EXPECT_EQ(2u, Tool({"start", In}).Code);  // the store is not there yet
+  ASSERT_EQ(0u, Tool({"init"}).Code);
+  Result r = Tool({"start", In});
+  EXPECT_EQ(0u, r.Code);
+  EXPECT_NE(std::string::npos, r.Out.find("holds C:\\Documents\\Vantle\\Outbox")) << r.Out;
+  EXPECT_EQ("Data", HolderName(Out));
+}
+
+}  // namespace
