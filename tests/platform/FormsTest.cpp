@@ -10,11 +10,7 @@
 
 namespace {
 
-std::string WindowText(HWND w) {
-  char buffer[1024] = "";
-  GetWindowTextA(w, buffer, sizeof buffer);
-  return buffer;
-}
+using test::WindowText;
 
 class TSampleForm : public TForm {
  public:

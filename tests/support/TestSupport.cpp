@@ -220,6 +220,14 @@ FolderSnapshot::~FolderSnapshot() {
   if (!existed_) RemoveTree(path_);
 }
 
+std::string WindowText(HWND window) {
+  int n = GetWindowTextLengthA(window);
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  n = GetWindowTextA(window, text.data(), n + 1);
+  text.resize(static_cast<size_t>(n > 0 ? n : 0));
+  return text;
+}
+
 std::string ProgramFolder() {
   char buf[MAX_PATH];
   DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);

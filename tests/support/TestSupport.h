@@ -121,6 +121,9 @@ void RemoveTree(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
+// The text of a window, as GetWindowText reads it.
+std::string WindowText(HWND window);
+
 // The folder of the test program, with a trailing backslash.
 std::string ProgramFolder();
 
