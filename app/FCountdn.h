@@ -17,8 +17,8 @@ class TFCountDown : public TForm {
   void tCountDownTimer(TObject* Sender);
   void btnInterruptClick(TObject* Sender);
 
-  TAnimate Animate1{this, "Animate1", {.Bounds = {8, 10, 52, 52}, .CommonAVI = TCommonAVI::aviFindFolder, .StopFrame = 29}};
-  TLabel lCountdown{this, "lCountdown", {.Bounds = {68, 10, 212, 44}, .WordWrap = true}};
+  TAnimate Animate1{this, "Animate1", {.Bounds = {6, 8, 80, 50}, .CommonAVI = TCommonAVI::aviFindFolder, .StopFrame = 29}};
+  TLabel lCountdown{this, "lCountdown", {.Bounds = {92, 6, 190, 54}, .WordWrap = true}};
   TButton btnInterrupt{this, "btnInterrupt",
                        {.Bounds = {106, 62, 76, 25}, .Caption = "&ViewSync", .Default = true, .ModalResult = 1}};
   TTimer tCountDown{1000, false};

@@ -167,6 +167,12 @@ LRESULT CALLBACK ControlProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
     LRESULT result = 0;
     if (ReflectToChild(msg, wParam, lParam, result)) return result;
     switch (msg) {
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLORBTN:
+        // Children of a group box or page get the face colour a dialog
+        // gives them; a button's own default would paint them black.
+        SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
       case WM_LBUTTONDOWN:
       case WM_RBUTTONDOWN:
         if (self->OnMouseDown)

@@ -145,6 +145,16 @@ TGroupBox::TGroupBox(TWinControl* parent, std::string name, const TGroupBoxArgs&
   CreateHandle("BUTTON", WS_VISIBLE | BS_GROUPBOX, WS_EX_CONTROLPARENT, a.Bounds, a.Caption);
 }
 
+// A group box paints no background of its own, and its parent clips it out.
+bool TGroupBox::Message(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (msg != WM_ERASEBKGND) return false;
+  RECT r{};
+  GetClientRect(handle_, &r);
+  FillRect(reinterpret_cast<HDC>(wParam), &r, GetSysColorBrush(COLOR_BTNFACE));
+  result = TRUE;
+  return true;
+}
+
 TListBox::TListBox(TWinControl* parent, std::string name, const TListBoxArgs& a) : TControl(parent, std::move(name)) {
   CreateHandle("LISTBOX", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE,
                a.Bounds, "");

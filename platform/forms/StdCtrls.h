@@ -124,6 +124,9 @@ struct TGroupBoxArgs {
 class TGroupBox : public TWinControl {
  public:
   TGroupBox(TWinControl* parent, std::string name, const TGroupBoxArgs& args);
+
+ protected:
+  bool Message(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 };
 
 class TListBox;
