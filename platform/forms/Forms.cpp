@@ -245,6 +245,7 @@ void TForm::Close() {
     if (modalResult_ == mrNone) modalResult_ = mrCancel;
   } else {
     SetVisible(false);
+    if (Application.MainForm == this) Application.Terminate();  // closing the main form ends the program
   }
 }
 

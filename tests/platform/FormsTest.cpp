@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ComCtrls.h"
+#include "Dialogs.h"
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "Menus.h"
@@ -208,6 +209,11 @@ TEST(FormsTest, ListViewsKeepCaptionsSubItemsStatesDataAndSelection) {
   view.Item(2).SetSelected(true);
   EXPECT_EQ(view.SelCount(), 2);
   EXPECT_EQ(view.Selected().Index(), 1);
+  int doubleClicks = 0;
+  view.OnDblClick = [&](TObject*) { ++doubleClicks; };
+  NMHDR click{view.Handle(), 0, static_cast<UINT>(NM_DBLCLK)};
+  SendMessageA(form.Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
+  EXPECT_EQ(doubleClicks, 1);
   view.Clear();
   EXPECT_EQ(view.Count(), 0);
 }
@@ -265,6 +271,18 @@ TEST(FormsTest, TimersScreenCursorAndHelpGoWhereTheyShould) {
   EXPECT_EQ(help[0].text, "C:\\Vantle\\Vantle.hlp");
   EXPECT_EQ(help[0].flags, static_cast<UINT>(HELP_CONTEXT));
   EXPECT_EQ(help[0].data, 1u);
+}
+
+TEST(FormsTest, MessageDialogsAnswerTheButtonTheUserPressed) {
+  test::Ui().Answer(IDNO);
+  EXPECT_EQ(MessageDlg("Read the Inbox instead?", TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo, 0), mrNo);
+  ShowMessage("Plain");
+  auto boxes = test::Ui().Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "Read the Inbox instead?");
+  EXPECT_EQ(boxes[0].caption, "Confirm");
+  EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+  EXPECT_EQ(boxes[1].flags, static_cast<UINT>(MB_OK));
 }
 
 TEST(FormsTest, AnExceptionInAHandlerIsShownAndStopsAtTheWindow) {
