@@ -273,6 +273,35 @@ TEST(FormsTest, TimersScreenCursorAndHelpGoWhereTheyShould) {
   EXPECT_EQ(help[0].data, 1u);
 }
 
+TEST(FormsTest, ShowingFormsFiresShowActivateAndDeactivate) {
+  std::vector<std::string> events;
+  TSampleForm first, second;
+  first.OnShow = [&](TObject*) { events.push_back("show first"); };
+  first.OnActivate = [&](TObject*) { events.push_back("activate first"); };
+  first.OnDeactivate = [&](TObject*) { events.push_back("deactivate first"); };
+  second.OnActivate = [&](TObject*) { events.push_back("activate second"); };
+  first.Show();
+  second.Show();
+  EXPECT_EQ(events, (std::vector<std::string>{"show first", "activate first", "deactivate first", "activate second"}));
+  EXPECT_EQ(GetActiveWindow(), second.Handle());
+}
+
+TEST(FormsTest, RunShowsTheMainFormAndHandlesMessagesUntilTerminate) {
+  TApplication app;  // the process's own Application stays untouched
+  TSampleForm form;
+  app.CreateForm(form);
+  EXPECT_EQ(app.MainForm, &form);
+  TTimer timer(10, true);
+  int ticks = 0;
+  timer.OnTimer = [&](TObject*) {
+    if (++ticks == 3) app.Terminate();
+  };
+  app.Run();
+  EXPECT_TRUE(app.Terminated());
+  EXPECT_EQ(ticks, 3);
+  EXPECT_TRUE(IsWindowVisible(form.Handle()));
+}
+
 TEST(FormsTest, MessageDialogsAnswerTheButtonTheUserPressed) {
   test::Ui().Answer(IDNO);
   EXPECT_EQ(MessageDlg("Read the Inbox instead?", TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo, 0), mrNo);
