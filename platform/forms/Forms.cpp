@@ -249,6 +249,12 @@ void TForm::Close() {
   }
 }
 
+bool TForm::HelpContext(int context) {
+  const std::string& file = HelpFile.empty() ? Application.HelpFile : HelpFile;
+  if (file.empty()) return false;
+  return ui::Current().Help(handle_, file, HELP_CONTEXT, static_cast<ULONG_PTR>(context)) != FALSE;
+}
+
 void TForm::RegisterButton(TButton& button, bool isDefault, bool isCancel) {
   if (isDefault) defaultButton_ = &button;
   if (isCancel) cancelButton_ = &button;

@@ -110,7 +110,9 @@ class TForm : public TWinControl, public ui::ModalForm {
   int ClientHeight() const;
 
   TNotifyEvent OnCreate, OnDestroy, OnShow, OnActivate, OnDeactivate, OnClose;
+  // The form's own help file; empty: the application's.
   std::string HelpFile;
+  bool HelpContext(int context);
 
   // Called by the form's button of that kind.
   void RegisterButton(TButton& button, bool isDefault, bool isCancel);

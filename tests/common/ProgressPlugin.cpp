@@ -3,11 +3,15 @@
 #include "C_Prog.h"
 
 extern "C" __declspec(dllexport) int __stdcall DriveProgress(TProgress** progress, const char* line, int max, int position) {
-  if (progress == nullptr || *progress == nullptr) return -1;
-  TProgress& p = **progress;
-  if (!p.Visible()) return 0;
-  p.SetLine2(line);
-  p.SetMax(max);
-  p.SetPosition(position);
-  return p.Stopped ? 2 : 1;
+  try {
+    if (progress == nullptr || *progress == nullptr) return -1;
+    TProgress& p = **progress;
+    if (!p.Visible()) return 0;
+    p.SetLine2(line);
+    p.SetMax(max);
+    p.SetPosition(position);
+    return p.Stopped ? 2 : 1;
+  } catch (...) {
+    return -2;
+  }
 }

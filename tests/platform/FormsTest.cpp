@@ -265,12 +265,19 @@ TEST(FormsTest, TimersScreenCursorAndHelpGoWhereTheyShould) {
   std::string saved = Application.HelpFile;
   Application.HelpFile = "C:\\Vantle\\Vantle.hlp";
   EXPECT_TRUE(Application.HelpContext(1));
+  TForm dialog({.Caption = "Properties"});
+  EXPECT_TRUE(dialog.HelpContext(1));  // falls back to the application's file
+  dialog.HelpFile = "C:\\Vantle\\Mapimail.hlp";
+  EXPECT_TRUE(dialog.HelpContext(1));
   Application.HelpFile = saved;
   auto help = test::Ui().Of(test::Shown::Help);
-  ASSERT_EQ(help.size(), 1u);
+  ASSERT_EQ(help.size(), 3u);
   EXPECT_EQ(help[0].text, "C:\\Vantle\\Vantle.hlp");
   EXPECT_EQ(help[0].flags, static_cast<UINT>(HELP_CONTEXT));
   EXPECT_EQ(help[0].data, 1u);
+  EXPECT_EQ(help[1].text, "C:\\Vantle\\Vantle.hlp");
+  EXPECT_EQ(help[1].owner, dialog.Handle());
+  EXPECT_EQ(help[2].text, "C:\\Vantle\\Mapimail.hlp");
 }
 
 TEST(FormsTest, ShowingFormsFiresShowActivateAndDeactivate) {
