@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "C_ResMan.h"
+#include "FLimiter.h"
 #include "Registry.h"
 #include "UserInterface.h"
 
@@ -87,6 +89,41 @@ void TSesObj::ShowError(const std::string& Message, const std::string& Place) {
 
 void TSesObj::AddError(const std::string& Line) {
   if (ErrorMemo != nullptr) ErrorMemo->Add(Line);
+}
+
+void TSesObj::UpdateTransferLimit() {
+  try {
+    TResManager resources("Vantleres.dll");
+    TLimitForm form(*this, resources);
+    form.tbLimit.SetPosition(MaxTransfer / 10);
+    form.eInBox.SetText(InData);
+    form.eOutBox.SetText(OutData);
+    form.tbEmailLimit.SetPosition(MaxEmail);
+    form.cbEnableInClean.SetChecked(InAutoClean);
+    form.cbEnableOutClean.SetChecked(OutAutoClean);
+    form.tbInDays.SetPosition(InCleanDays);
+    form.tbOutDays.SetPosition(OutCleanDays);
+    form.cbAutoKeep.SetChecked(KeepMessages);
+    form.cbAutoQuote.SetChecked(QuoteOriginal);
+    form.cbAutoReplyAll.SetChecked(ReplyToAll);
+    form.cbPimMaster.SetChecked(MasterDeletion);
+    if (form.ShowModal() != mrOk) return;
+    // Every value is written, changed or not, in this order.
+    SetMaxTrans(form.tbLimit.Position() * 10);
+    SetInData(form.eInBox.Text());
+    SetOutData(form.eOutBox.Text());
+    SetMaxEmailSize(form.tbEmailLimit.Position());
+    SetInClean(form.cbEnableInClean.Checked());
+    SetOutClean(form.cbEnableOutClean.Checked());
+    SetInDays(form.tbInDays.Position());
+    SetOutDays(form.tbOutDays.Position());
+    SetKeep(form.cbAutoKeep.Checked());
+    SetQuote(form.cbAutoQuote.Checked());
+    SetReplyAll(form.cbAutoReplyAll.Checked());
+    SetMasterDeletion(form.cbPimMaster.Checked());
+  } catch (const Exception& e) {
+    ShowError(e.Message, "TSesObj.UpdateTransferLimit");
+  }
 }
 
 bool TSesObj::LoadPreferences() {

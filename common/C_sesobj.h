@@ -50,6 +50,8 @@ class TSesObj : public TQRV {
   void ShowError(const std::string& Message, const std::string& Place);
   // A line for the wizard's error memo, when there is one.
   void AddError(const std::string& Line);
+  // The transfer-limit settings dialog; OK stores every one of its values.
+  void UpdateTransferLimit();
 
   std::string InData;
   std::string OutData;

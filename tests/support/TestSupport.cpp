@@ -11,27 +11,83 @@ bool clockFixed = false;
 double clockNow = 0;
 }  // namespace detail
 
+void RecordingUi::Record(Shown::Kind kind, HWND owner, std::string text, std::string caption, UINT flags,
+                         ULONG_PTR data) {
+  Shown s;
+  s.kind = kind;
+  s.owner = owner;
+  s.text = std::move(text);
+  s.caption = std::move(caption);
+  s.flags = flags;
+  s.data = data;
+  shown_.push_back(std::move(s));
+}
+
 int RecordingUi::Message(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
-  shown_.push_back({test::Shown::Box, owner, text, caption, flags});
+  Record(test::Shown::Box, owner, text, caption, flags);
   if (answers_.empty()) return IDOK;
   int answer = answers_.front();
   answers_.pop_front();
   return answer;
 }
 
-void RecordingUi::Beep(UINT type) { shown_.push_back({test::Shown::Beep, nullptr, {}, {}, type}); }
+void RecordingUi::Beep(UINT type) { Record(test::Shown::Beep, nullptr, {}, {}, type); }
+
+int RecordingUi::ShowModal(ui::ModalForm& form) {
+  char caption[512] = "";
+  GetWindowTextA(form.WindowHandle(), caption, sizeof caption);
+  Record(test::Shown::Modal, GetWindow(form.WindowHandle(), GW_OWNER), {}, caption, 0);
+  if (modal_.empty()) return IDCANCEL;
+  ModalAction action = std::move(modal_.front());
+  modal_.pop_front();
+  return action(form);
+}
+
+UINT RecordingUi::Popup(HWND owner, HMENU menu, POINT) {
+  Shown s;
+  s.kind = test::Shown::Menu;
+  s.owner = owner;
+  UINT chosen = 0;
+  std::string wanted;
+  if (!choices_.empty()) {
+    wanted = choices_.front();
+    choices_.pop_front();
+  }
+  for (int i = 0, n = GetMenuItemCount(menu); i < n; ++i) {
+    char text[256] = "";
+    GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+    bool enabled = !(GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED));
+    s.items.emplace_back(text, enabled);
+    if (!wanted.empty() && wanted == text && enabled) chosen = GetMenuItemID(menu, i);
+  }
+  shown_.push_back(std::move(s));
+  return chosen;
+}
+
+BOOL RecordingUi::Help(HWND owner, const std::string& file, UINT command, ULONG_PTR data) {
+  Record(test::Shown::Help, owner, file, {}, command, data);
+  return TRUE;
+}
+
+void RecordingUi::Cursor(int cursor) {
+  Record(test::Shown::Cursor, nullptr, {}, {}, static_cast<UINT>(cursor));
+}
 
 void RecordingUi::Reset() {
   shown_.clear();
   answers_.clear();
+  modal_.clear();
+  choices_.clear();
 }
 
-std::vector<test::Shown> RecordingUi::Boxes() const {
+std::vector<test::Shown> RecordingUi::Of(Shown::Kind kind) const {
   std::vector<test::Shown> r;
   for (const auto& s : shown_)
-    if (s.kind == test::Shown::Box) r.push_back(s);
+    if (s.kind == kind) r.push_back(s);
   return r;
 }
+
+std::vector<test::Shown> RecordingUi::Boxes() const { return Of(test::Shown::Box); }
 
 int RecordingUi::BeepCount() const {
   int n = 0;
@@ -162,6 +218,14 @@ FolderSnapshot::FolderSnapshot(std::string path) : path_(std::move(path)), exist
 
 FolderSnapshot::~FolderSnapshot() {
   if (!existed_) RemoveTree(path_);
+}
+
+std::string WindowText(HWND window) {
+  int n = GetWindowTextLengthA(window);
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  n = GetWindowTextA(window, text.data(), n + 1);
+  text.resize(static_cast<size_t>(n > 0 ? n : 0));
+  return text;
 }
 
 std::string ProgramFolder() {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,27 +16,45 @@
 namespace test {
 
 struct Shown {
-  enum Kind { Box, Beep } kind;
+  enum Kind { Box, Beep, Modal, Menu, Help, Cursor } kind = Box;
   HWND owner = nullptr;
-  std::string text, caption;
-  UINT flags = 0;  // the box's style, or the beep's type
+  std::string text, caption;  // Box: text and caption; Modal: the form's caption; Help: the file
+  UINT flags = 0;  // the box's style, the beep's type, the help command or the cursor
+  ULONG_PTR data = 0;  // the help call's data
+  std::vector<std::pair<std::string, bool>> items;  // Menu: each item's caption and enabled state
 };
 
-// Records message boxes and beeps; answers boxes from a queue (IDOK by default).
+// What the user does in a modal form: act on its windows, then answer a
+// modal result to close it at once, or 0 to let its loop run.
+using ModalAction = std::function<int(ui::ModalForm& form)>;
+
+// Records everything shown; answers boxes from a queue (IDOK by default),
+// modal forms from a queue of actions (closed with Cancel by default) and
+// pop-up menus from a queue of item captions (nothing chosen by default).
 class RecordingUi final : public ui::Handler {
  public:
   int Message(HWND owner, const std::string& text, const std::string& caption, UINT flags) override;
   void Beep(UINT type) override;
+  int ShowModal(ui::ModalForm& form) override;
+  UINT Popup(HWND owner, HMENU menu, POINT at) override;
+  BOOL Help(HWND owner, const std::string& file, UINT command, ULONG_PTR data) override;
+  void Cursor(int cursor) override;
 
   void Reset();
   void Answer(int result) { answers_.push_back(result); }
+  void OnModal(ModalAction action) { modal_.push_back(std::move(action)); }
+  void Choose(std::string caption) { choices_.push_back(std::move(caption)); }
   const std::vector<test::Shown>& All() const { return shown_; }
   std::vector<test::Shown> Boxes() const;
+  std::vector<test::Shown> Of(Shown::Kind kind) const;
   int BeepCount() const;
 
  private:
+  void Record(Shown::Kind kind, HWND owner, std::string text, std::string caption, UINT flags, ULONG_PTR data = 0);
   std::vector<test::Shown> shown_;
   std::deque<int> answers_;
+  std::deque<ModalAction> modal_;
+  std::deque<std::string> choices_;
 };
 
 RecordingUi& Ui();
@@ -101,6 +120,9 @@ class FolderSnapshot {
 void RemoveTree(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// The text of a window, as GetWindowText reads it.
+std::string WindowText(HWND window);
 
 // The folder of the test program, with a trailing backslash.
 std::string ProgramFolder();

@@ -1,0 +1,50 @@
+#include "C_Prog.h"
+
+namespace {
+// Status lines show at most this many characters.
+constexpr size_t LineLength = 70;
+}
+
+TProgress::TProgress()
+    : TForm({.Name = "Progress", .Caption = "Vantle Progress", .ClientWidth = 400, .ClientHeight = 164}) {
+  OnCreate = Event(this, &TProgress::FormCreate);
+  OnDestroy = Event(this, &TProgress::FormDestroy);
+  btnStop.OnClick = Event(this, &TProgress::btnStopClick);
+  DoCreate();
+}
+
+TProgress::~TProgress() { DoDestroy(); }
+
+void TProgress::FormCreate(TObject*) {
+  Stopped = false;
+  Animate.SetActive(true);
+}
+
+void TProgress::FormDestroy(TObject*) { Animate.SetActive(false); }
+
+void TProgress::SetLine1(const std::string& Text) {
+  SetWindowTextA(lApptext1.Handle(), Text.substr(0, LineLength).c_str());
+  ProcessPendingMessages();
+}
+
+void TProgress::SetLine2(const std::string& Text) {
+  SetWindowTextA(lApptext2.Handle(), Text.substr(0, LineLength).c_str());
+  ProcessPendingMessages();
+}
+
+void TProgress::SetMax(int N) {
+  Max = N < 0 ? 0 : N;
+  SendMessageA(ProgressBar.Handle(), PBM_SETPOS, 0, 0);
+  SendMessageA(ProgressBar.Handle(), PBM_SETRANGE32, 0, Max);
+  ProcessPendingMessages();
+}
+
+void TProgress::SetPosition(int N) {
+  SendMessageA(ProgressBar.Handle(), PBM_SETPOS, static_cast<WPARAM>(N), 0);
+  ProcessPendingMessages();
+}
+
+void TProgress::btnStopClick(TObject*) {
+  Stopped = true;
+  ProcessPendingMessages();
+}

@@ -1,0 +1,206 @@
+#include "Controls.h"
+
+#include <commctrl.h>
+
+#include "Forms.h"
+#include "Menus.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace {
+constexpr UINT_PTR SubclassId = 0x56414E54;  // one subclass per window
+// GetWindowSubclass is exported by ordinal only, so the wrapper is also
+// found through a window property.
+const char* const WrapperProperty = "VantleControl";
+}
+
+HINSTANCE FormsInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+
+HFONT FormsFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+
+HFONT CreateBoldFont() {
+  LOGFONTA font{};
+  GetObjectA(FormsFont(), sizeof font, &font);
+  font.lfWeight = FW_BOLD;
+  return CreateFontIndirectA(&font);
+}
+
+// A class registered by a plug-in outlives the plug-in's unloading; a later
+// load (maybe at another address) registers it again with its own procedure.
+void RegisterFormsClass(const char* name, WNDPROC proc, HBRUSH background) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  if (GetClassInfoExA(FormsInstance(), name, &wc)) {
+    if (wc.lpfnWndProc == proc) return;
+    UnregisterClassA(name, FormsInstance());
+  }
+  wc = {};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = FormsInstance();
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = background;
+  wc.lpszClassName = name;
+  RegisterClassExA(&wc);
+}
+
+TControl::TControl(TWinControl* parent, std::string name)
+    : Name(std::move(name)), parent_(parent), form_(parent ? parent->Form() : nullptr) {}
+
+TControl::~TControl() {
+  if (handle_ != nullptr) DestroyWindow(handle_);
+}
+
+void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, const TBounds& b,
+                            const std::string& text) {
+  static const bool initialized = [] {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_TAB_CLASSES |
+                                             ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_ANIMATE_CLASS |
+                                             ICC_LISTVIEW_CLASSES};
+    return InitCommonControlsEx(&icc) != FALSE;
+  }();
+  (void)initialized;
+  if (form_ != nullptr && form_ != this) id_ = form_->NextControlId();
+  HWND parentWindow = parent_ ? parent_->Handle() : nullptr;
+  handle_ = CreateWindowExA(exStyle, className, text.c_str(), style | (parentWindow ? WS_CHILD : 0), b.Left, b.Top,
+                            b.Width, b.Height, parentWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
+                            FormsInstance(), nullptr);
+  if (handle_ == nullptr) throw Exception("Could not create the window of " + Name + ".");
+  SetPropA(handle_, WrapperProperty, this);
+  SetWindowSubclass(handle_, ControlProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+  SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FormsFont()), FALSE);
+}
+
+TControl* TControl::FromHandle(HWND window) {
+  return window ? static_cast<TControl*>(GetPropA(window, WrapperProperty)) : nullptr;
+}
+
+std::string TControl::Caption() const {
+  int n = GetWindowTextLengthA(handle_);
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  n = GetWindowTextA(handle_, text.data(), n + 1);
+  text.resize(static_cast<size_t>(n > 0 ? n : 0));
+  return text;
+}
+
+void TControl::SetCaption(const std::string& text) { SetWindowTextA(handle_, text.c_str()); }
+
+void TControl::SetEnabled(bool value) { EnableWindow(handle_, value); }
+
+void TControl::SetVisible(bool value) { ShowWindow(handle_, value ? SW_SHOWNA : SW_HIDE); }
+
+TBounds TControl::Bounds() const {
+  RECT r{};
+  GetWindowRect(handle_, &r);
+  if (HWND parent = GetParent(handle_); parent != nullptr && (GetWindowLongPtrA(handle_, GWL_STYLE) & WS_CHILD))
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void TControl::SetBounds(const TBounds& b) {
+  SetWindowPos(handle_, nullptr, b.Left, b.Top, b.Width, b.Height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TControl::SetFocus() { ::SetFocus(handle_); }
+
+void TControl::Invalidate() { InvalidateRect(handle_, nullptr, TRUE); }
+
+void TControl::Command(WORD) {}
+bool TControl::Notify(NMHDR*, LRESULT&) { return false; }
+void TControl::Scrolled(WORD) {}
+HBRUSH TControl::ControlColor(HDC) { return nullptr; }
+void TControl::Draw(const DRAWITEMSTRUCT&) {}
+bool TControl::Message(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+
+bool ReflectToChild(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (msg) {
+    case WM_COMMAND:
+      if (TControl* child = TControl::FromHandle(reinterpret_cast<HWND>(lParam))) {
+        child->Command(HIWORD(wParam));
+        result = 0;
+        return true;
+      }
+      return false;
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lParam);
+      if (TControl* child = TControl::FromHandle(header->hwndFrom)) return child->Notify(header, result);
+      return false;
+    }
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      if (TControl* child = TControl::FromHandle(reinterpret_cast<HWND>(lParam))) {
+        child->Scrolled(LOWORD(wParam));
+        result = 0;
+        return true;
+      }
+      return false;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORLISTBOX:
+      if (TControl* child = TControl::FromHandle(reinterpret_cast<HWND>(lParam))) {
+        if (HBRUSH brush = child->ControlColor(reinterpret_cast<HDC>(wParam))) {
+          result = reinterpret_cast<LRESULT>(brush);
+          return true;
+        }
+      }
+      return false;
+    case WM_DRAWITEM: {
+      auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+      if (TControl* child = TControl::FromHandle(item->hwndItem)) {
+        child->Draw(*item);
+        result = TRUE;
+        return true;
+      }
+      return false;
+    }
+    default:
+      return false;
+  }
+}
+
+// Every control's window procedure: reflection for its children, the
+// control's own messages and events; no exception leaves it.
+LRESULT CALLBACK ControlProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  auto* self = reinterpret_cast<TControl*>(data);
+  try {
+    LRESULT result = 0;
+    if (ReflectToChild(msg, wParam, lParam, result)) return result;
+    switch (msg) {
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLORBTN:
+        // Children of a group box or page get the face colour a dialog
+        // gives them; a button's own default would paint them black.
+        SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      case WM_LBUTTONDOWN:
+      case WM_RBUTTONDOWN:
+        if (self->OnMouseDown)
+          self->OnMouseDown(self, msg == WM_LBUTTONDOWN ? TMouseButton::mbLeft : TMouseButton::mbRight,
+                            static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+        break;
+      case WM_CONTEXTMENU:
+        if (self->PopupMenu != nullptr) {
+          POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+          if (lParam == -1) {  // from the keyboard: at the control's corner
+            at = {4, 4};
+            ClientToScreen(window, &at);
+          }
+          self->PopupMenu->Popup(window, at.x, at.y);
+          return 0;
+        }
+        break;
+      case WM_NCDESTROY:
+        RemoveWindowSubclass(window, ControlProc, SubclassId);
+        RemovePropA(window, WrapperProperty);
+        self->handle_ = nullptr;
+        return DefSubclassProc(window, msg, wParam, lParam);
+      default:
+        break;
+    }
+    if (self->Message(msg, wParam, lParam, result)) return result;
+  } catch (...) {
+    Application.HandleException(self);
+  }
+  return DefSubclassProc(window, msg, wParam, lParam);
+}

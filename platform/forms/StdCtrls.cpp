@@ -1,0 +1,217 @@
+#include "StdCtrls.h"
+
+#include "Forms.h"
+
+TLabel::TLabel(TWinControl* parent, std::string name, const TLabelArgs& a) : TControl(parent, std::move(name)) {
+  DWORD style = WS_VISIBLE | (a.Centered ? SS_CENTER : a.WordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP);
+  if (!a.ShowAccelChar) style |= SS_NOPREFIX;
+  CreateHandle("STATIC", style, 0, a.Bounds, a.Caption);
+  if (a.Bold) {
+    bold_ = CreateBoldFont();
+    SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), FALSE);
+  }
+}
+
+TLabel::~TLabel() {
+  if (handle_ != nullptr) DestroyWindow(handle_);
+  if (bold_ != nullptr) DeleteObject(bold_);
+}
+
+TEdit::TEdit(TWinControl* parent, std::string name) : TControl(parent, std::move(name)) {}
+
+TEdit::TEdit(TWinControl* parent, std::string name, const TEditArgs& a) : TControl(parent, std::move(name)) {
+  CreateHandle("EDIT", WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, a.Bounds, a.Text);
+}
+
+TEdit::~TEdit() {
+  if (handle_ != nullptr) DestroyWindow(handle_);
+  if (brush_ != nullptr) DeleteObject(brush_);
+}
+
+void TEdit::SetColor(COLORREF color) {
+  if (brush_ != nullptr) DeleteObject(brush_);
+  brush_ = color == static_cast<COLORREF>(-1) ? nullptr : CreateSolidBrush(color);
+  color_ = color;
+  Invalidate();
+}
+
+void TEdit::Command(WORD code) {
+  if (code == EN_CHANGE && OnChange) OnChange(this);
+}
+
+HBRUSH TEdit::ControlColor(HDC dc) {
+  if (brush_ == nullptr) return nullptr;
+  SetBkColor(dc, color_);
+  return brush_;
+}
+
+TMemo::TMemo(TWinControl* parent, std::string name, const TMemoArgs& a) : TEdit(parent, std::move(name)) {
+  DWORD style = WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+  if (a.VerticalScrollBar) style |= WS_VSCROLL;
+  if (!a.WordWrap) style |= ES_AUTOHSCROLL | WS_HSCROLL;
+  if (a.ReadOnly) style |= ES_READONLY;
+  CreateHandle("EDIT", style, WS_EX_CLIENTEDGE, a.Bounds, "");
+  SendMessageA(handle_, EM_SETLIMITTEXT, 0, 0);
+}
+
+std::vector<std::string> TMemoLines::Split() const {
+  TStringList list;
+  list.SetText(memo_.Text());
+  std::vector<std::string> lines;
+  for (int i = 0; i < list.Count(); ++i) lines.push_back(list.At(i));
+  return lines;
+}
+
+// Every line of the text ends with CR LF, as lines added one by one leave it.
+void TMemoLines::Join(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  memo_.SetText(text);
+}
+
+int TMemoLines::Count() const { return static_cast<int>(Split().size()); }
+
+std::string TMemoLines::Get(int index) const {
+  auto lines = Split();
+  if (index < 0 || index >= static_cast<int>(lines.size()))
+    throw EStringListError(Format("List index out of bounds (%d)", {index}));
+  return lines[static_cast<size_t>(index)];
+}
+
+void TMemoLines::Insert(int index, const std::string& s) {
+  auto lines = Split();
+  if (index < 0 || index > static_cast<int>(lines.size()))
+    throw EStringListError(Format("List index out of bounds (%d)", {index}));
+  lines.insert(lines.begin() + index, s);
+  Join(lines);
+}
+
+void TMemoLines::Delete(int index) {
+  auto lines = Split();
+  if (index < 0 || index >= static_cast<int>(lines.size()))
+    throw EStringListError(Format("List index out of bounds (%d)", {index}));
+  lines.erase(lines.begin() + index);
+  Join(lines);
+}
+
+void TMemoLines::Clear() { memo_.SetText(""); }
+
+// Appends at the end of the text without rewriting it, so a long log stays cheap.
+int TMemoLines::Add(const std::string& s) {
+  HWND h = memo_.Handle();
+  int index = Count();
+  std::string text = memo_.Text();
+  std::string piece = (text.empty() || text.back() == '\n' ? "" : "\r\n") + s + "\r\n";
+  int length = GetWindowTextLengthA(h);
+  SendMessageA(h, EM_SETSEL, static_cast<WPARAM>(length), length);
+  SendMessageA(h, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+  return index;
+}
+
+TButton::TButton(TWinControl* parent, std::string name, const TButtonArgs& a)
+    : TControl(parent, std::move(name)), ModalResult(a.ModalResult) {
+  CreateHandle("BUTTON", WS_VISIBLE | WS_TABSTOP | (a.Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, a.Bounds,
+               a.Caption);
+  if (Form() != nullptr && (a.Default || a.Cancel)) Form()->RegisterButton(*this, a.Default, a.Cancel);
+}
+
+void TButton::Click() {
+  if (ModalResult != mrNone && Form() != nullptr) Form()->SetModalResult(ModalResult);
+  if (OnClick) OnClick(this);
+}
+
+void TButton::Command(WORD code) {
+  if (code == BN_CLICKED) Click();
+}
+
+TCheckBox::TCheckBox(TWinControl* parent, std::string name, const TCheckBoxArgs& a)
+    : TControl(parent, std::move(name)) {
+  CreateHandle("BUTTON", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, a.Bounds, a.Caption);
+  SetChecked(a.Checked);
+}
+
+bool TCheckBox::Checked() const { return SendMessageA(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void TCheckBox::SetChecked(bool value) {
+  SendMessageA(handle_, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void TCheckBox::Command(WORD code) {
+  if (code == BN_CLICKED && OnClick) OnClick(this);
+}
+
+TGroupBox::TGroupBox(TWinControl* parent, std::string name, const TGroupBoxArgs& a)
+    : TWinControl(parent, std::move(name)) {
+  CreateHandle("BUTTON", WS_VISIBLE | BS_GROUPBOX, WS_EX_CONTROLPARENT, a.Bounds, a.Caption);
+}
+
+// A group box paints no background of its own, and its parent clips it out.
+bool TGroupBox::Message(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (msg != WM_ERASEBKGND) return false;
+  RECT r{};
+  GetClientRect(handle_, &r);
+  FillRect(reinterpret_cast<HDC>(wParam), &r, GetSysColorBrush(COLOR_BTNFACE));
+  result = TRUE;
+  return true;
+}
+
+TListBox::TListBox(TWinControl* parent, std::string name, const TListBoxArgs& a) : TControl(parent, std::move(name)) {
+  CreateHandle("LISTBOX", WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE,
+               a.Bounds, "");
+}
+
+int TListBox::ItemIndex() const { return static_cast<int>(SendMessageA(handle_, LB_GETCURSEL, 0, 0)); }
+
+void TListBox::SetItemIndex(int index) { SendMessageA(handle_, LB_SETCURSEL, static_cast<WPARAM>(index), 0); }
+
+int TListBox::ItemAtPos(int x, int y) const {
+  LRESULT r = SendMessageA(handle_, LB_ITEMFROMPOINT, 0, MAKELPARAM(x, y));
+  if (HIWORD(r) != 0) return -1;  // outside every line
+  return LOWORD(r);
+}
+
+void TListBox::Command(WORD code) {
+  if (code == LBN_SELCHANGE && OnClick) OnClick(this);
+  if (code == LBN_DBLCLK && OnDblClick) OnDblClick(this);
+}
+
+void TListBoxItems::Check(int index) const {
+  if (index < 0 || index >= Count()) throw EStringListError(Format("List index out of bounds (%d)", {index}));
+}
+
+int TListBoxItems::Count() const { return static_cast<int>(SendMessageA(box_.Handle(), LB_GETCOUNT, 0, 0)); }
+
+std::string TListBoxItems::Get(int index) const {
+  Check(index);
+  auto n = SendMessageA(box_.Handle(), LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  n = SendMessageA(box_.Handle(), LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(n > 0 ? n : 0));
+  return text;
+}
+
+TObject* TListBoxItems::GetObject(int index) const {
+  Check(index);
+  return reinterpret_cast<TObject*>(SendMessageA(box_.Handle(), LB_GETITEMDATA, static_cast<WPARAM>(index), 0));
+}
+
+void TListBoxItems::PutObject(int index, TObject* object) {
+  Check(index);
+  SendMessageA(box_.Handle(), LB_SETITEMDATA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(object));
+}
+
+void TListBoxItems::Insert(int index, const std::string& s) {
+  if (index < 0 || index > Count()) throw EStringListError(Format("List index out of bounds (%d)", {index}));
+  SendMessageA(box_.Handle(), LB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(s.c_str()));
+}
+
+void TListBoxItems::Delete(int index) {
+  Check(index);
+  SendMessageA(box_.Handle(), LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+}
+
+void TListBoxItems::Clear() { SendMessageA(box_.Handle(), LB_RESETCONTENT, 0, 0); }
+
+int TListBoxItems::Add(const std::string& s) {
+  return static_cast<int>(SendMessageA(box_.Handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s.c_str())));
+}

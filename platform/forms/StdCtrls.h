@@ -1,0 +1,168 @@
+#pragma once
+// Labels, edits, memos, buttons, check boxes, group boxes and list boxes.
+#include <memory>
+
+#include "Classes.h"
+#include "Controls.h"
+
+struct TLabelArgs {
+  TBounds Bounds = {};
+  std::string Caption = {};
+  bool WordWrap = false;
+  bool ShowAccelChar = true;  // '&' marks the shortcut letter
+  bool Bold = false;
+  bool Centered = false;
+};
+
+class TLabel : public TControl {
+ public:
+  TLabel(TWinControl* parent, std::string name, const TLabelArgs& args);
+  ~TLabel() override;
+
+ private:
+  HFONT bold_ = nullptr;
+};
+
+struct TEditArgs {
+  TBounds Bounds = {};
+  std::string Text = {};
+};
+
+class TEdit : public TControl {
+ public:
+  TEdit(TWinControl* parent, std::string name, const TEditArgs& args);
+  ~TEdit() override;
+  // Background colour (a COLORREF); -1: the system's.
+  void SetColor(COLORREF color);
+  TNotifyEvent OnChange;
+
+ protected:
+  TEdit(TWinControl* parent, std::string name);
+  void Command(WORD code) override;
+  HBRUSH ControlColor(HDC dc) override;
+
+ private:
+  HBRUSH brush_ = nullptr;
+  COLORREF color_ = 0;
+};
+
+class TMemo;
+
+// The memo's text as lines (split at line ends, not at soft wraps).
+class TMemoLines final : public TStrings {
+ public:
+  explicit TMemoLines(TMemo& memo) : memo_(memo) {}
+  int Count() const override;
+  std::string Get(int index) const override;
+  void Insert(int index, const std::string& s) override;
+  void Delete(int index) override;
+  void Clear() override;
+  int Add(const std::string& s) override;
+
+ private:
+  std::vector<std::string> Split() const;
+  void Join(const std::vector<std::string>& lines);
+  TMemo& memo_;
+};
+
+struct TMemoArgs {
+  TBounds Bounds = {};
+  bool VerticalScrollBar = true;
+  bool WordWrap = true;
+  bool ReadOnly = false;
+};
+
+class TMemo : public TEdit {
+ public:
+  TMemo(TWinControl* parent, std::string name, const TMemoArgs& args);
+  TMemoLines Lines{*this};
+};
+
+struct TButtonArgs {
+  TBounds Bounds = {};
+  std::string Caption = {};
+  bool Default = false;  // Enter presses it
+  bool Cancel = false;   // Escape presses it
+  int ModalResult = 0;   // given to the form when clicked
+};
+
+class TButton : public TControl {
+ public:
+  TButton(TWinControl* parent, std::string name, const TButtonArgs& args);
+  // As if the user clicked it.
+  void Click();
+  int ModalResult;
+  TNotifyEvent OnClick;
+
+ protected:
+  void Command(WORD code) override;
+};
+
+struct TCheckBoxArgs {
+  TBounds Bounds = {};
+  std::string Caption = {};
+  bool Checked = false;
+};
+
+class TCheckBox : public TControl {
+ public:
+  TCheckBox(TWinControl* parent, std::string name, const TCheckBoxArgs& args);
+  bool Checked() const;
+  // Sets the state without firing OnClick.
+  void SetChecked(bool value);
+  TNotifyEvent OnClick;
+
+ protected:
+  void Command(WORD code) override;
+};
+
+struct TGroupBoxArgs {
+  TBounds Bounds = {};
+  std::string Caption = {};
+};
+
+class TGroupBox : public TWinControl {
+ public:
+  TGroupBox(TWinControl* parent, std::string name, const TGroupBoxArgs& args);
+
+ protected:
+  bool Message(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+};
+
+class TListBox;
+
+// The list box's lines, each with an object (not owned).
+class TListBoxItems final : public TStrings {
+ public:
+  explicit TListBoxItems(TListBox& box) : box_(box) {}
+  int Count() const override;
+  std::string Get(int index) const override;
+  TObject* GetObject(int index) const override;
+  void PutObject(int index, TObject* object) override;
+  void Insert(int index, const std::string& s) override;
+  void Delete(int index) override;
+  void Clear() override;
+  int Add(const std::string& s) override;
+
+ private:
+  void Check(int index) const;
+  TListBox& box_;
+};
+
+struct TListBoxArgs {
+  TBounds Bounds = {};
+};
+
+class TListBox : public TControl {
+ public:
+  TListBox(TWinControl* parent, std::string name, const TListBoxArgs& args);
+  int ItemIndex() const;
+  void SetItemIndex(int index);
+  // The line at a point of the client area, or -1.
+  int ItemAtPos(int x, int y) const;
+  TListBoxItems Items{*this};
+  TNotifyEvent OnClick, OnDblClick;
+
+ protected:
+  void Command(WORD code) override;
+};

@@ -1,0 +1,334 @@
+// The forms layer over real windows: state is read back from the windows.
+#include <gtest/gtest.h>
+
+#include "ComCtrls.h"
+#include "Dialogs.h"
+#include "ExtCtrls.h"
+#include "Forms.h"
+#include "Menus.h"
+#include "StdCtrls.h"
+#include "TestSupport.h"
+
+namespace {
+
+using test::WindowText;
+
+class TSampleForm : public TForm {
+ public:
+  TSampleForm() : TForm({.Name = "SampleForm", .Caption = "Sample", .ClientWidth = 400, .ClientHeight = 300}) {
+    btnOK.OnClick = Event(this, &TSampleForm::btnOKClick);
+    cbFlag.OnClick = Event(this, &TSampleForm::cbFlagClick);
+    tbValue.OnChange = Event(this, &TSampleForm::tbValueChange);
+    pcPages.OnChanging = [this](TObject*, bool& allow) { allow = !lockPages; };
+    mnuFirst.OnClick = [this](TObject*) { ++firstClicks; };
+    pmList.OnPopup = [this](TObject*) { mnuSecond.Enabled = false; };
+    lbList.PopupMenu = &pmList;
+    DoCreate();
+  }
+  ~TSampleForm() override { DoDestroy(); }
+
+  void btnOKClick(TObject*) { ++okClicks; }
+  void cbFlagClick(TObject*) { flagClicks += cbFlag.Checked() ? 1 : 100; }
+  void tbValueChange(TObject*) { lValue.SetCaption(IntToStr(tbValue.Position())); }
+
+  TPageControl pcPages{this, "pcPages", {.Bounds = {8, 8, 384, 220}}};
+  TTabSheet tsOne{&pcPages, "tsOne", "One"};
+  TTabSheet tsTwo{&pcPages, "tsTwo", "Two"};
+  TGroupBox gbGroup{&tsOne, "gbGroup", {.Bounds = {8, 8, 360, 100}, .Caption = "Group"}};
+  TCheckBox cbFlag{&gbGroup, "cbFlag", {.Bounds = {8, 20, 200, 17}, .Caption = "&Flag"}};
+  TTrackBar tbValue{&gbGroup, "tbValue", {.Bounds = {8, 44, 200, 30}, .Min = 0, .Max = 120, .Frequency = 1}};
+  TLabel lValue{&gbGroup, "lValue", {.Bounds = {220, 44, 100, 13}}};
+  TMemo mLog{&tsOne, "mLog", {.Bounds = {8, 112, 360, 60}}};
+  TListBox lbList{&tsTwo, "lbList", {.Bounds = {8, 8, 200, 100}}};
+  TPopupMenu pmList{"pmList"};
+  TMenuItem mnuFirst{pmList, "mnuFirst", "&First"};
+  TMenuItem mnuSecond{pmList, "mnuSecond", "&Second"};
+  TButton btnOK{this, "btnOK", {.Bounds = {236, 264, 75, 25}, .Caption = "OK", .Default = true, .ModalResult = mrOk}};
+  TButton btnCancel{this, "btnCancel",
+                    {.Bounds = {316, 264, 75, 25}, .Caption = "Cancel", .Cancel = true, .ModalResult = mrCancel}};
+
+  int okClicks = 0, flagClicks = 0, firstClicks = 0;
+  bool lockPages = false;
+};
+
+TEST(FormsTest, ButtonsCheckBoxesAndTrackBarsAnswerTheirWindows) {
+  TSampleForm form;
+  form.Show();
+  EXPECT_EQ(WindowText(form.Handle()), "Sample");
+  EXPECT_TRUE(IsWindowVisible(form.Handle()));
+
+  SendMessageA(form.cbFlag.Handle(), BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageA(form.cbFlag.Handle(), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(form.flagClicks, 1);
+  form.cbFlag.SetChecked(false);  // a preset is not a click
+  EXPECT_EQ(form.flagClicks, 1);
+
+  // The keyboard moves the bar to its ends; the bar reports to its parent.
+  SendMessageA(form.tbValue.Handle(), WM_KEYDOWN, VK_END, 0);
+  EXPECT_EQ(SendMessageA(form.tbValue.Handle(), TBM_GETPOS, 0, 0), 120);
+  EXPECT_EQ(WindowText(form.lValue.Handle()), "120");
+  form.tbValue.SetPosition(5000);
+  EXPECT_EQ(SendMessageA(form.tbValue.Handle(), TBM_GETPOS, 0, 0), 120);
+  form.tbValue.SetPosition(-3);
+  EXPECT_EQ(form.tbValue.Position(), 0);
+
+  form.lValue.SetEnabled(false);
+  EXPECT_FALSE(IsWindowEnabled(form.lValue.Handle()));
+  form.Hide();
+  EXPECT_FALSE(IsWindowVisible(form.Handle()));
+}
+
+TEST(FormsTest, ModalFormsCloseWithTheResultTheSeamOrAButtonGives) {
+  TSampleForm form;
+  test::Ui().OnModal([&](ui::ModalForm& f) {
+    EXPECT_EQ(f.WindowHandle(), form.Handle());
+    EXPECT_TRUE(IsWindowVisible(form.Handle()));
+    PostMessageA(form.btnOK.Handle(), BM_CLICK, 0, 0);
+    return mrNone;  // the loop runs and takes the click
+  });
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  EXPECT_EQ(form.okClicks, 1);
+  EXPECT_FALSE(IsWindowVisible(form.Handle()));
+
+  test::Ui().OnModal([&](ui::ModalForm&) {
+    PostMessageA(form.Handle(), WM_CLOSE, 0, 0);
+    return mrNone;
+  });
+  EXPECT_EQ(form.ShowModal(), mrCancel);
+  test::Ui().OnModal([](ui::ModalForm&) { return mrYes; });
+  EXPECT_EQ(form.ShowModal(), mrYes);
+  ASSERT_EQ(test::Ui().Of(test::Shown::Modal).size(), 3u);
+  EXPECT_EQ(test::Ui().Of(test::Shown::Modal)[0].caption, "Sample");
+}
+
+TEST(FormsTest, EnterAndEscapePressTheDefaultAndCancelButtons) {
+  TSampleForm form;
+  test::Ui().OnModal([&](ui::ModalForm&) {
+    PostMessageA(form.cbFlag.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    return mrNone;
+  });
+  EXPECT_EQ(form.ShowModal(), mrCancel);
+  test::Ui().OnModal([&](ui::ModalForm&) {
+    PostMessageA(form.cbFlag.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    return mrNone;
+  });
+  EXPECT_EQ(form.ShowModal(), mrOk);
+  EXPECT_EQ(form.okClicks, 1);
+}
+
+TEST(FormsTest, PageControlsShowOnePageAndAskBeforeChanging) {
+  TSampleForm form;
+  form.Show();
+  EXPECT_EQ(form.pcPages.ActivePage(), &form.tsOne);
+  EXPECT_TRUE(IsWindowVisible(form.tsOne.Handle()));
+  EXPECT_FALSE(IsWindowVisible(form.tsTwo.Handle()));
+  EXPECT_EQ(SendMessageA(form.pcPages.Handle(), TCM_GETITEMCOUNT, 0, 0), 2);
+
+  form.lockPages = true;
+  NMHDR changing{form.pcPages.Handle(), 0, static_cast<UINT>(TCN_SELCHANGING)};
+  EXPECT_EQ(SendMessageA(form.Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&changing)), TRUE);
+  form.lockPages = false;
+  EXPECT_EQ(SendMessageA(form.Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&changing)), FALSE);
+  SendMessageA(form.pcPages.Handle(), TCM_SETCURSEL, 1, 0);
+  NMHDR change{form.pcPages.Handle(), 0, static_cast<UINT>(TCN_SELCHANGE)};
+  SendMessageA(form.Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&change));
+  EXPECT_EQ(form.pcPages.ActivePage(), &form.tsTwo);
+  EXPECT_TRUE(IsWindowVisible(form.tsTwo.Handle()));
+  EXPECT_FALSE(IsWindowVisible(form.tsOne.Handle()));
+
+  form.tsOne.SetTabVisible(false);
+  form.tsTwo.SetTabVisible(false);
+  EXPECT_EQ(SendMessageA(form.pcPages.Handle(), TCM_GETITEMCOUNT, 0, 0), 0);
+  form.pcPages.SetActivePage(&form.tsOne);  // a page without a tab still shows
+  EXPECT_TRUE(IsWindowVisible(form.tsOne.Handle()));
+}
+
+TEST(FormsTest, MemoAndListBoxLinesLiveInTheirWindows) {
+  TSampleForm form;
+  form.mLog.Lines.Add("first");
+  form.mLog.Lines.Add("second");
+  EXPECT_EQ(WindowText(form.mLog.Handle()), "first\r\nsecond\r\n");
+  EXPECT_EQ(form.mLog.Lines.Count(), 2);
+  form.mLog.Lines.Delete(0);
+  EXPECT_EQ(form.mLog.Lines[0], "second");
+  SetWindowTextA(form.mLog.Handle(), "typed");  // what a person typed
+  form.mLog.Lines.Add("more");
+  EXPECT_EQ(form.mLog.Lines.Count(), 2);
+  EXPECT_EQ(form.mLog.Lines[1], "more");
+
+  TObject tag;
+  form.lbList.Items.AddObject("line", &tag);
+  EXPECT_EQ(SendMessageA(form.lbList.Handle(), LB_GETCOUNT, 0, 0), 1);
+  EXPECT_EQ(form.lbList.Items.Objects(0), &tag);
+  EXPECT_EQ(form.lbList.ItemIndex(), -1);
+  form.lbList.SetItemIndex(0);
+  EXPECT_EQ(SendMessageA(form.lbList.Handle(), LB_GETCURSEL, 0, 0), 0);
+  EXPECT_THROW(form.lbList.Items.Get(1), EStringListError);
+}
+
+TEST(FormsTest, PopupMenusRunOnPopupAndClickTheChosenItem) {
+  TSampleForm form;
+  test::Ui().Choose("&First");
+  SendMessageA(form.lbList.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form.lbList.Handle()), MAKELPARAM(10, 10));
+  EXPECT_EQ(form.firstClicks, 1);
+  auto menus = test::Ui().Of(test::Shown::Menu);
+  ASSERT_EQ(menus.size(), 1u);
+  ASSERT_EQ(menus[0].items.size(), 2u);
+  EXPECT_TRUE(menus[0].items[0].second);
+  EXPECT_EQ(menus[0].items[1].first, "&Second");
+  EXPECT_FALSE(menus[0].items[1].second);  // disabled in OnPopup
+  test::Ui().Choose("&Second");
+  SendMessageA(form.lbList.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form.lbList.Handle()), MAKELPARAM(10, 10));
+  EXPECT_EQ(form.firstClicks, 1);
+}
+
+TEST(FormsTest, ListViewsKeepCaptionsSubItemsStatesDataAndSelection) {
+  TForm form({.Caption = "List"});
+  TListView view(&form, "lvMails", {.Bounds = {0, 0, 300, 200}, .MultiSelect = true});
+  view.AddColumn("From", 120);
+  view.AddColumn("Subject", 100);
+  EXPECT_EQ(view.ColumnCount(), 2);
+  EXPECT_EQ(view.ColumnWidth(0), 120);
+  view.SetColumnWidth(1, 77);
+  EXPECT_EQ(SendMessageA(view.Handle(), LVM_GETCOLUMNWIDTH, 1, 0), 77);
+  int payload = 0;
+  for (int i = 0; i < 3; ++i) {
+    TListItem item = view.Add();
+    item.SetCaption("sender " + IntToStr(i));
+    item.SetSubItem(0, "subject " + IntToStr(i));
+    item.SetStateIndex(i == 1 ? 2 : 1);
+    item.SetData(&payload);
+  }
+  EXPECT_EQ(SendMessageA(view.Handle(), LVM_GETITEMCOUNT, 0, 0), 3);
+  EXPECT_EQ(view.Item(2).SubItem(0), "subject 2");
+  EXPECT_EQ(view.Item(1).StateIndex(), 2);
+  EXPECT_EQ(SendMessageA(view.Handle(), LVM_GETITEMSTATE, 1, LVIS_STATEIMAGEMASK), INDEXTOSTATEIMAGEMASK(3));
+  EXPECT_EQ(view.Item(0).Data(), &payload);
+  EXPECT_FALSE(view.Selected());
+  view.Item(1).SetSelected(true);
+  view.Item(2).SetSelected(true);
+  EXPECT_EQ(view.SelCount(), 2);
+  EXPECT_EQ(view.Selected().Index(), 1);
+  int doubleClicks = 0;
+  view.OnDblClick = [&](TObject*) { ++doubleClicks; };
+  NMHDR click{view.Handle(), 0, static_cast<UINT>(NM_DBLCLK)};
+  SendMessageA(form.Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
+  EXPECT_EQ(doubleClicks, 1);
+  view.Clear();
+  EXPECT_EQ(view.Count(), 0);
+}
+
+TEST(FormsTest, ProgressBarsStatusBarsAndPickersHoldTheirValues) {
+  TForm form({.Caption = "Bars"});
+  TProgressBar bar(&form, "bar", {.Bounds = {0, 0, 200, 16}});
+  bar.SetMax(0);
+  bar.SetPosition(50);
+  EXPECT_EQ(SendMessageA(bar.Handle(), PBM_GETPOS, 0, 0), 0);
+  bar.SetMax(10);
+  bar.SetPosition(50);
+  EXPECT_EQ(bar.Position(), 10);
+  TStatusBar status(&form, "status", {});
+  status.SetPanelText(0, "Message Size");
+  char text[64] = "";
+  SendMessageA(status.Handle(), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, "Message Size");
+  TDateTimePicker picker(&form, "picker", {.Bounds = {0, 30, 120, 21}, .ShowCheckbox = true});
+  picker.SetDate(EncodeDate(2024, 2, 29));
+  EXPECT_TRUE(picker.Checked());
+  picker.SetChecked(false);
+  SYSTEMTIME st{};
+  EXPECT_EQ(SendMessageA(picker.Handle(), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&st)), GDT_NONE);
+  EXPECT_EQ(picker.Date(), EncodeDate(2024, 2, 29));
+  picker.SetChecked(true);
+  EXPECT_EQ(SendMessageA(picker.Handle(), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&st)), GDT_VALID);
+  EXPECT_EQ(st.wDay, 29);
+}
+
+TEST(FormsTest, TimersScreenCursorAndHelpGoWhereTheyShould) {
+  TTimer timer(10);
+  int ticks = 0;
+  timer.OnTimer = [&](TObject*) {
+    if (++ticks == 2) timer.SetEnabled(false);
+  };
+  timer.SetEnabled(true);
+  for (int i = 0; i < 200 && timer.Enabled(); ++i) {
+    Application.HandleMessage();
+  }
+  EXPECT_EQ(ticks, 2);
+
+  Screen.SetCursor(crHourGlass);
+  Screen.SetCursor(crDefault);
+  auto cursors = test::Ui().Of(test::Shown::Cursor);
+  ASSERT_EQ(cursors.size(), 2u);
+  EXPECT_EQ(static_cast<int>(cursors[0].flags), crHourGlass);
+
+  std::string saved = Application.HelpFile;
+  Application.HelpFile = "C:\\Vantle\\Vantle.hlp";
+  EXPECT_TRUE(Application.HelpContext(1));
+  TForm dialog({.Caption = "Properties"});
+  EXPECT_TRUE(dialog.HelpContext(1));  // falls back to the application's file
+  dialog.HelpFile = "C:\\Vantle\\Mapimail.hlp";
+  EXPECT_TRUE(dialog.HelpContext(1));
+  Application.HelpFile = saved;
+  auto help = test::Ui().Of(test::Shown::Help);
+  ASSERT_EQ(help.size(), 3u);
+  EXPECT_EQ(help[0].text, "C:\\Vantle\\Vantle.hlp");
+  EXPECT_EQ(help[0].flags, static_cast<UINT>(HELP_CONTEXT));
+  EXPECT_EQ(help[0].data, 1u);
+  EXPECT_EQ(help[1].text, "C:\\Vantle\\Vantle.hlp");
+  EXPECT_EQ(help[1].owner, dialog.Handle());
+  EXPECT_EQ(help[2].text, "C:\\Vantle\\Mapimail.hlp");
+}
+
+TEST(FormsTest, ShowingFormsFiresShowActivateAndDeactivate) {
+  std::vector<std::string> events;
+  TSampleForm first, second;
+  first.OnShow = [&](TObject*) { events.push_back("show first"); };
+  first.OnActivate = [&](TObject*) { events.push_back("activate first"); };
+  first.OnDeactivate = [&](TObject*) { events.push_back("deactivate first"); };
+  second.OnActivate = [&](TObject*) { events.push_back("activate second"); };
+  first.Show();
+  second.Show();
+  EXPECT_EQ(events, (std::vector<std::string>{"show first", "activate first", "deactivate first", "activate second"}));
+  EXPECT_EQ(GetActiveWindow(), second.Handle());
+}
+
+TEST(FormsTest, RunShowsTheMainFormAndHandlesMessagesUntilTerminate) {
+  TApplication app;  // the process's own Application stays untouched
+  TSampleForm form;
+  app.CreateForm(form);
+  EXPECT_EQ(app.MainForm, &form);
+  TTimer timer(10, true);
+  int ticks = 0;
+  timer.OnTimer = [&](TObject*) {
+    if (++ticks == 3) app.Terminate();
+  };
+  app.Run();
+  EXPECT_TRUE(app.Terminated());
+  EXPECT_EQ(ticks, 3);
+  EXPECT_TRUE(IsWindowVisible(form.Handle()));
+}
+
+TEST(FormsTest, MessageDialogsAnswerTheButtonTheUserPressed) {
+  test::Ui().Answer(IDNO);
+  EXPECT_EQ(MessageDlg("Read the Inbox instead?", TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo, 0), mrNo);
+  ShowMessage("Plain");
+  auto boxes = test::Ui().Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "Read the Inbox instead?");
+  EXPECT_EQ(boxes[0].caption, "Confirm");
+  EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+  EXPECT_EQ(boxes[1].flags, static_cast<UINT>(MB_OK));
+}
+
+TEST(FormsTest, AnExceptionInAHandlerIsShownAndStopsAtTheWindow) {
+  TSampleForm form;
+  form.btnOK.OnClick = [](TObject*) { throw Exception("Handler failed"); };
+  SendMessageA(form.btnOK.Handle(), BM_CLICK, 0, 0);
+  auto boxes = test::Ui().Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Handler failed.");
+  EXPECT_TRUE(boxes[0].flags & MB_ICONSTOP);
+}
+
+}  // namespace
