@@ -191,4 +191,32 @@ TEST_F(LimitFormTest, BrowsingWithoutTheFileBrowseControlReportsAndKeepsThePath)
   EXPECT_NE(boxes[1].text.find("occurred in TLimitForm.btnOutBrowseClick."), std::string::npos);
 }
 
+TEST_F(LimitFormTest, BrowsingTakesTheChosenHandheldFileAndCancelKeepsThePath) {
+  // The chooser answers without showing its window while this value is set.
+  const char* const standIn = "Software\\Orvik\\Tandel32\\Stand-in";
+  test::RegistrySnapshot answer(HKEY_CURRENT_USER, standIn);
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(std::string("\\") + standIn, true));
+  reg.WriteString("Browse Answer", "C:\\Documents\\Mail\\InBox");
+  // The chosen file lies on the simulated handheld, under the suite's folder.
+  TRegistry suite(KEY_READ);
+  suite.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(suite.OpenKey("\\SOFTWARE\\Orvik\\Tandel32", false));
+  const std::string mail = IncludeTrailingBackslash(suite.ReadString("Installation Directory")) +
+                           "Handheld\\C\\Documents\\Mail";
+  test::FolderSnapshot handheldFolder(mail);
+  ASSERT_TRUE(ForceDirectories(mail));
+  test::WriteFileBytes(mail + "\\InBox", "a store");
+  TSesObj session;
+  TLimitForm form(session, resources);
+  form.eInBox.SetText("C:\\Documents\\Vantle\\InBox");
+  form.eOutBox.SetText("C:\\Documents\\Vantle\\Outbox");
+  SendMessageA(form.btnInBrowse.Handle(), BM_CLICK, 0, 0);
+  EXPECT_EQ(WindowText(form.eInBox.Handle()), "C:\\Documents\\Mail\\InBox");
+  reg.WriteString("Browse Answer", "");
+  SendMessageA(form.btnOutBrowse.Handle(), BM_CLICK, 0, 0);
+  EXPECT_EQ(WindowText(form.eOutBox.Handle()), "C:\\Documents\\Vantle\\Outbox");
+  EXPECT_TRUE(test::Ui().Boxes().empty()) << (test::Ui().Boxes().empty() ? "" : test::Ui().Boxes()[0].text);
+}
+
 }  // namespace
