@@ -1,6 +1,7 @@
 # Module helpers shared by every deliverable, stand-in and test.
 
 set(VANTLE_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
+get_filename_component(VANTLE_FRAME_DIR ${CMAKE_CURRENT_LIST_DIR}/../conduits/frame ABSOLUTE)
 
 # Statically linked runtime: no module needs a MinGW DLL at run time.
 set(VANTLE_STATIC_LINK -static -static-libgcc -static-libstdc++)
@@ -56,7 +57,7 @@ function(vantle_resource_library target)
   get_filename_component(ext ${R_OUTPUT} EXT)
   add_library(${target} SHARED ${R_RC})
   set_target_properties(${target} PROPERTIES
-    OUTPUT_NAME ${stem} PREFIX "" SUFFIX "${ext}" LINKER_LANGUAGE C)
+    OUTPUT_NAME ${stem} ARCHIVE_OUTPUT_NAME ${stem}-resources PREFIX "" SUFFIX "${ext}" LINKER_LANGUAGE C)
   target_link_options(${target} PRIVATE -nostdlib -Wl,-e,0)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${R_DEPENDS})
   if(R_DEPENDS)
@@ -78,3 +79,40 @@ function(vantle_test name)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
+
+# vantle_conduit(<target> NAME <stem> SOURCES ... RC <strings script>
+#                [DEF <module-definition file>] [DESCRIPTION <text>] [NO_RESOURCES]
+#                [OUTPUT_DIR <folder>] [LIBS ...])
+# A conduit plug-in: <stem>.vaz with the frame, its exports by fixed ordinal
+# and a version resource, and its resource library <stem>.mrs beside it.
+function(vantle_conduit target)
+  cmake_parse_arguments(C "NO_RESOURCES" "NAME;RC;DEF;DESCRIPTION;OUTPUT_DIR" "SOURCES;LIBS" ${ARGN})
+  get_filename_component(C_RC ${C_RC} ABSOLUTE)
+  if(NOT C_DEF)
+    set(C_DEF ${VANTLE_FRAME_DIR}/vaz.def)
+  endif()
+  if(NOT C_OUTPUT_DIR)
+    set(C_OUTPUT_DIR ${VANTLE_BIN})
+  endif()
+  add_library(${target} SHARED ${C_SOURCES} ${VANTLE_FRAME_DIR}/ConduitEntry.cpp ${C_DEF})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${C_NAME} PREFIX "" SUFFIX ".vaz"
+    RUNTIME_OUTPUT_DIRECTORY ${C_OUTPUT_DIR} LIBRARY_OUTPUT_DIRECTORY ${C_OUTPUT_DIR})
+  vantle_module(${target})
+  target_link_libraries(${target} PRIVATE vantle_conduit_frame ${C_LIBS})
+  vantle_version(${target} DESCRIPTION "${C_DESCRIPTION}")
+  if(NOT C_NO_RESOURCES)
+    vantle_resource_library(${target}_mrs OUTPUT ${C_NAME}.mrs RC ${C_RC} DEPENDS ${C_RC})
+    set_target_properties(${target}_mrs PROPERTIES
+      RUNTIME_OUTPUT_DIRECTORY ${C_OUTPUT_DIR} LIBRARY_OUTPUT_DIRECTORY ${C_OUTPUT_DIR})
+    target_compile_options(${target}_mrs PRIVATE $<$<COMPILE_LANGUAGE:RC>:--codepage=65001>)
+    add_dependencies(${target} ${target}_mrs)
+  endif()
+endfunction()
+
+# Header-only JSON for the stand-ins' stores and the test conduits' scripts,
+# from a copy of Debian's headers (never the Linux include folders).
+if(NOT TARGET vantle_json)
+  file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/include)
+  add_library(vantle_json INTERFACE)
+  target_include_directories(vantle_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/include)
+endif()

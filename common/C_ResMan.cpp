@@ -11,6 +11,13 @@ TResManager::TResManager(const std::string& FileName) {
   if (!Loaded) Handle = nullptr;
 }
 
+std::unique_ptr<TResManager> TResManager::CreateForModule(HMODULE Module) {
+  std::unique_ptr<TResManager> manager(new TResManager());
+  manager->Handle = Module;
+  manager->Loaded = reinterpret_cast<std::uintptr_t>(Module) > 32;
+  return manager;
+}
+
 TResManager::~TResManager() {
   if (Handle != nullptr) FreeLibrary(Handle);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "c_qrv.h"
@@ -11,6 +12,9 @@ class TResManager : public TQRV {
  public:
   // Loads GetAppPath + FileName. Never raises: Loaded tells whether it loaded.
   explicit TResManager(const std::string& FileName);
+  // A conduit's manager over the library its entry already loaded: keeps the
+  // handle, loads nothing, and frees the library when destroyed.
+  static std::unique_ptr<TResManager> CreateForModule(HMODULE Module);
   ~TResManager() override;
   TResManager(const TResManager&) = delete;
   TResManager& operator=(const TResManager&) = delete;
@@ -22,4 +26,7 @@ class TResManager : public TQRV {
 
   HMODULE Handle = nullptr;
   bool Loaded = false;
+
+ private:
+  TResManager() = default;
 };

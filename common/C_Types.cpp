@@ -118,7 +118,3 @@ void TMailList::RemoveListed(TStringList* IDs) {
     // A failure here leaves the remaining mails as they are.
   }
 }
-
-TMemo* Memo = nullptr;
-TProgress* Progress = nullptr;
-TvazAddressBook vazAddressBook = nullptr;

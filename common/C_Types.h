@@ -10,6 +10,7 @@
 
 #include "DateTime.h"
 #include "SysUtils.h"
+#include "VazInterface.h"
 
 class TSesObj;
 class TResManager;
@@ -93,21 +94,3 @@ class TConduit : public TObject {
   std::string Description;
   std::string FileName;
 };
-
-class TMemo;
-class TProgress;
-
-// The conduit's address book (export "vazAddressBook"): the editor's window,
-// then the To, CC and BC lists, the host's memo and progress-window
-// variables, each by the address of the caller's variable. Answers 1 when
-// the lists were filled (perhaps with nothing), 2 when cancelled, 0 on failure.
-typedef int(__stdcall* TvazAddressBook)(HWND Window, TStringList** ToList, TStringList** CcList,
-                                        TStringList** BcList, TMemo** Memo, TProgress** Progress);
-
-// Process-wide variables of the main program that conduit calls receive by
-// reference: the wizard's error memo and the progress window (both set by
-// the main form), and the address book of the bound conduit (set by the
-// sync engine while a conduit is loaded, empty otherwise).
-extern TMemo* Memo;
-extern TProgress* Progress;
-extern TvazAddressBook vazAddressBook;

@@ -1,6 +1,7 @@
 #include "FEditMal.h"
 
 #include "C_Types.h"
+#include "HostVars.h"
 #include "Classes.h"
 #include "Global.h"
 

@@ -4,6 +4,7 @@
 #include "C_Prog.h"
 #include "C_ResMan.h"
 #include "C_Types.h"
+#include "HostVars.h"
 #include "FEditMal.h"
 #include "TestSupport.h"
 

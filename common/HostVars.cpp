@@ -1,0 +1,5 @@
+#include "HostVars.h"
+
+TMemo* Memo = nullptr;
+TProgress* Progress = nullptr;
+TvazAddressBook vazAddressBook = nullptr;

@@ -1,0 +1,235 @@
+// A conduit for the host's tests: a stand-in for a PC mail client whose every
+// answer a test sets in a script beside it (<name>.script.json), and which
+// records every call with its arguments (<name>.calls.jsonl), so the tests
+// can check what the host passed and in which order.
+#include <windows.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "C_Types.h"
+#include "Classes.h"
+#include "ConduitFrame.h"
+#include "Forms.h"
+#include "Layout.h"
+
+const char* const ConduitResourceLibraryName = CONDUIT_RESOURCES;
+
+using json = nlohmann::json;
+
+namespace {
+
+std::string Stem() { return ChangeFileExt(GetModuleName(), ""); }
+
+json Script() {
+  std::ifstream in(Stem() + ".script.json");
+  if (!in) return json::object();
+  return json::parse(in, nullptr, false);
+}
+
+std::uint64_t Handle(HWND h) { return reinterpret_cast<std::uintptr_t>(h); }
+
+json Strings(TStringList* list) {
+  json r = json::array();
+  if (list)
+    for (int i = 0; i < list->Count(); ++i) r.push_back(list->At(i));
+  return r;
+}
+
+// One line of the call record; the plug-in's application handle is taken
+// while the export runs.
+void Record(const char* name, json args) {
+  args["export"] = name;
+  args["handleDuring"] = Handle(Application.Handle);
+  std::ofstream out(Stem() + ".calls.jsonl", std::ios::app);
+  out << args.dump() << "\n";
+}
+
+// A test asks for an internal failure by naming the export.
+void MaybeFail(const json& script, const char* name) {
+  if (script.contains("Throw"))
+    for (const auto& n : script["Throw"])
+      if (n == name) throw Exception(std::string("scripted failure in ") + name);
+}
+
+int ResultOf(const json& script, const char* key, int fallback) {
+  if (!script.contains(key)) return fallback;
+  const json& v = script[key];
+  if (v.is_number()) return v.get<int>();
+  return v.value("Result", fallback);
+}
+
+}  // namespace
+
+// The exports go out by fixed ordinal through the module-definition file;
+// a variant built with OMIT_<export> lacks that one.
+extern "C" {
+
+#ifndef OMIT_vazDescription
+void vazDescription(std::string* Description, TMemoVar Memo) {
+  RunExport(0, [&] {
+    json s = Script();
+    Record("vazDescription", {});
+    MaybeFail(s, "vazDescription");
+    FrameDescription(Description, Memo);
+    return 0;
+  });
+}
+#endif
+
+void vazEmailName(std::string* Name, HWND AppHandle, TMemoVar) {
+  RunExport(0, [&] {
+    json s = Script();
+    Record("vazEmailName", {{"appHandle", Handle(AppHandle)}});
+    MaybeFail(s, "vazEmailName");
+    FrameEmailName(Name);
+    return 0;
+  });
+}
+
+int vazInitialize(HWND AppHandle, TMemoVar Memo, TProgressVar) {
+  return RunExport(AppHandle, vazFailed, [&] {
+    json s = Script();
+    Record("vazInitialize", {{"appHandle", Handle(AppHandle)}});
+    MaybeFail(s, "vazInitialize");
+    int r = ResultOf(s, "Initialize", vazDone);
+    if (r != vazDone) AddMemoLine(Memo, ResString(3));
+    return r;
+  });
+}
+
+int vazShutDown(TMemoVar, TProgressVar) {
+  return RunExport(vazFailed, [&] {
+    json s = Script();
+    Record("vazShutDown", {});
+    MaybeFail(s, "vazShutDown");
+    return ResultOf(s, "ShutDown", vazDone);
+  });
+}
+
+int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double ToDate,
+                                       TGetMailOptions Options, TMemoVar, TProgressVar) {
+  return RunExport(AppHandle, vazFailed, [&] {
+    json s = Script();
+    Record("vazGetPCMail", {{"appHandle", Handle(AppHandle)},
+                            {"fromDate", FromDate},
+                            {"toDate", ToDate},
+                            {"unreadOnly", Options.UnreadOnly},
+                            {"markRead", Options.MarkRead}});
+    MaybeFail(s, "vazGetPCMail");
+    TMailList& list = **MailList;
+    for (const json& m : s.value("GetPCMail", json::object()).value("Mails", json::array())) {
+      list.ID = m.value("ID", "");
+      list.Flags = m.value("Flags", 3);
+      list.From = m.value("From", "");
+      list.To = m.value("To", "");
+      list.CC = m.value("CC", "");
+      list.BC = m.value("BC", "");
+      list.Subject = m.value("Subject", "");
+      list.Message = m.value("Message", "");
+      list.Attachments = m.value("Attachments", "");
+      list.Date = m.value("Date", 0.0);
+      list.Add(true);
+    }
+    int r = ResultOf(s, "GetPCMail", vazDone);
+    if (r == vazCancelled) list.ClearList();
+    return r;
+  });
+}
+
+int vazSendPCMail(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar) {
+  return RunExport(AppHandle, vazFailed, [&] {
+    json s = Script();
+    TMail& m = **Mail;
+    Record("vazSendPCMail", {{"appHandle", Handle(AppHandle)}, {"ID", m.ID}, {"Flags", m.Flags}, {"To", m.To},
+                             {"CC", m.CC}, {"BC", m.BC}, {"Subject", m.Subject}, {"Message", m.Message},
+                             {"Date", m.Date}, {"IncludeMessage", m.IncludeMessage}, {"ReplyAll", m.ReplyAll}});
+    MaybeFail(s, "vazSendPCMail");
+    json send = s.value("SendPCMail", json::object());
+    for (const auto& refused : send.value("Refuse", json::array()))
+      if (refused == m.ID) {
+        AddMemoLine(Memo, ResString(4));
+        return vazCancelled;
+      }
+    json renamed = send.value("NewID", json::object());
+    if (renamed.contains(m.ID)) m.ID = renamed[m.ID].get<std::string>();
+    return send.value("Result", vazDone);
+  });
+}
+
+int vazDeletePCMail(HWND AppHandle, const std::string& ID, TMemoVar, TProgressVar) {
+  return RunExport(AppHandle, vazFailed, [&] {
+    json s = Script();
+    Record("vazDeletePCMail", {{"appHandle", Handle(AppHandle)}, {"ID", ID}});
+    MaybeFail(s, "vazDeletePCMail");
+    return ResultOf(s, "DeletePCMail", vazDone);
+  });
+}
+
+int vazAddressBook(HWND Window, TStringList** ToList, TStringList** CcList,
+                                         TStringList** BcList, TMemoVar, TProgressVar) {
+  return RunExport(Window, vazFailed, [&] {
+    json s = Script();
+    Record("vazAddressBook", {{"appHandle", Handle(Window)}});
+    MaybeFail(s, "vazAddressBook");
+    json book = s.value("AddressBook", json::object());
+    int r = book.value("Result", vazDone);
+    if (r == vazDone) {
+      for (const auto& a : book.value("To", json::array())) (*ToList)->Add(a.get<std::string>());
+      for (const auto& a : book.value("CC", json::array())) (*CcList)->Add(a.get<std::string>());
+      for (const auto& a : book.value("BC", json::array())) (*BcList)->Add(a.get<std::string>());
+    }
+    return r;
+  });
+}
+
+#ifndef OMIT_vazReplyAll
+void vazReplyAll(std::string* Result, HWND AppHandle, const std::string& ListA,
+                                       const std::string& ListB) {
+  RunExport(AppHandle, 0, [&] {
+    json s = Script();
+    Record("vazReplyAll", {{"appHandle", Handle(AppHandle)}, {"ListA", ListA}, {"ListB", ListB}});
+    MaybeFail(s, "vazReplyAll");
+    *Result = s.value("ReplyAll", "");
+    return 0;
+  });
+}
+#endif
+
+int vazMasterCheck(HWND AppHandle, TStringList** IDs) {
+  return RunExport(AppHandle, vazFailed, [&] {
+    json s = Script();
+    Record("vazMasterCheck", {{"appHandle", Handle(AppHandle)}, {"IDs", Strings(*IDs)}});
+    MaybeFail(s, "vazMasterCheck");
+    json check = s.value("MasterCheck", json::object());
+    json leave = check.value("Leave", json::array());
+    TStringList& list = **IDs;
+    for (int i = list.Count() - 1; i >= 0; --i)
+      if (std::find(leave.begin(), leave.end(), list.At(i)) == leave.end()) list.Delete(i);
+    return check.value("Result", vazDone);
+  });
+}
+
+#ifndef OMIT_vazProperties
+bool vazProperties(HWND AppHandle, TMemoVar) {
+  return RunExport(AppHandle, false, [&] {
+    json s = Script();
+    Record("vazProperties", {{"appHandle", Handle(AppHandle)}});
+    MaybeFail(s, "vazProperties");
+    return s.value("Properties", true);
+  });
+}
+#endif
+
+// What only the tests ask of this conduit.
+__declspec(dllexport) std::uintptr_t TestConduitAppHandle() { return reinterpret_cast<std::uintptr_t>(Application.Handle); }
+
+__declspec(dllexport) void TestConduitSettingsKey(std::string* Key) { *Key = ConduitSettingsKey(); }
+
+__declspec(dllexport) void TestConduitLayout(Layout* Result) { *Result = MeasureLayout(); }
+
+__declspec(dllexport) std::uintptr_t TestConduitResourceHandle() {
+  return reinterpret_cast<std::uintptr_t>(ConduitResourceHandle);
+}
+}
