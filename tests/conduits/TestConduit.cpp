@@ -204,9 +204,13 @@ int vazMasterCheck(HWND AppHandle, TStringList** IDs) {
     MaybeFail(s, "vazMasterCheck");
     json check = s.value("MasterCheck", json::object());
     json leave = check.value("Leave", json::array());
+    // The answer holds each given ID that the script names, once.
     TStringList& list = **IDs;
-    for (int i = list.Count() - 1; i >= 0; --i)
-      if (std::find(leave.begin(), leave.end(), list.At(i)) == leave.end()) list.Delete(i);
+    TStringList given;
+    given.Assign(list);
+    list.Clear();
+    for (const auto& id : leave)
+      if (given.IndexOf(id.get<std::string>()) >= 0) list.Add(id.get<std::string>());
     return check.value("Result", vazDone);
   });
 }

@@ -1,0 +1,91 @@
+#pragma once
+// The sync engine: the two-stage run between the handheld and the PC mail
+// client, the binding of a conduit, and the work on the handheld's two mail
+// stores (their local copies, through the data-file server).
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "C_Types.h"
+#include "Classes.h"
+#include "VazInterface.h"
+#include "c_qrv.h"
+
+class TSesObj;
+class TResManager;
+class TListView;
+class TLabel;
+class Variant;
+
+// The entry points bound from the loaded conduit, each empty or a function of
+// TSync::ConduitHandle. The address book's lives with the mail editor
+// (HostVars.h), which calls it.
+struct TConduitEntries {
+  TvazDescription vazDescription = nullptr;
+  TvazInitialize vazInitialize = nullptr;
+  TvazShutDown vazShutDown = nullptr;
+  TvazGetPCMail vazGetPCMail = nullptr;
+  TvazSendPCMail vazSendPCMail = nullptr;
+  TvazDeletePCMail vazDeletePCMail = nullptr;
+  TvazEmailName vazEmailName = nullptr;
+  TvazReplyAll vazReplyAll = nullptr;
+  TvazMasterCheck vazMasterCheck = nullptr;
+};
+extern TConduitEntries ConduitEntries;
+
+#include "HostVars.h"
+
+class TSync : public TQRV {
+ public:
+  TSync(TSesObj* Session, TResManager* Resources);
+  ~TSync() override;
+  TSync(const TSync&) = delete;
+  TSync& operator=(const TSync&) = delete;
+
+  // Reading the stores.
+  bool SaveInTemplate(const std::string& Path);
+  bool SaveOutTemplate(const std::string& Path);
+  bool ReadOutDat();
+  bool ReadReplyDat();
+  std::string NewMailID();
+  void LoadUIDs();
+  std::string EncodeMessage(const std::string& Text);
+
+  // Writing and maintenance.
+  bool AddMailToDatFile();
+  void MarkNewAsSent(const std::string& ID);
+  void MarkReplyAsSent(const std::string& OldID, const std::string& NewID);
+  int CleanInFile();
+  int CleanOutFile();
+  int DeletePIMMail();
+  int MasterDeletion();
+  void CreateBackupFiles();
+
+  std::unique_ptr<TMailList> PCMails;
+  std::unique_ptr<TMailList> HandheldMails;
+  std::vector<std::unique_ptr<TConduit>> Conduits;
+  std::string ConduitFile;
+  HMODULE ConduitHandle = nullptr;
+  TListView* PCView = nullptr;
+  TListView* HandheldView = nullptr;
+  int MaxTransferBytes = 0;
+  TLabel* PCSummary = nullptr;
+  TLabel* HandheldSummary = nullptr;
+  std::unique_ptr<TStringList> KnownIDs;
+
+ private:
+  std::string LocalIn() const;
+  std::string LocalOut() const;
+  bool SaveTemplate(int Id, const std::string& Path);
+  // The pass structure shared by the clean-ups and the handheld-deletion
+  // mirror: each pass walks from the first record and deletes the first one
+  // that qualifies; Deleted runs after each deletion with the removed record.
+  template <class Deletable, class Deleted>
+  int Thin(const std::string& file, const char* place, Deletable&& deletable, int subjectColumn,
+           const char* traceText, Deleted&& deleted);
+
+  TSesObj* Session;
+  TResManager* Resources;
+};
