@@ -5,6 +5,7 @@
 
 #include "../common/SessionFixture.h"
 #include "C_Types.h"
+#include "ConduitScript.h"
 #include "Forms.h"
 #include "Layout.h"
 #include "StdCtrls.h"
@@ -14,7 +15,7 @@ using json = nlohmann::json;
 
 namespace {
 
-std::string Folder() { return test::ProgramFolder() + "testconduits\\"; }
+std::string Folder() { return test::ConduitFolder(); }
 
 // One test conduit, loaded for the scope, with its script and call record.
 class Conduit {
@@ -29,7 +30,7 @@ class Conduit {
   Conduit(const Conduit&) = delete;
   Conduit& operator=(const Conduit&) = delete;
 
-  void SetScript(const json& script) { std::ofstream(Folder() + stem_ + ".script.json") << script.dump(); }
+  void SetScript(const json& script) { test::WriteConduitScript(stem_, script); }
   void Unload() {
     if (handle_) FreeLibrary(handle_);
     handle_ = nullptr;
@@ -42,12 +43,7 @@ class Conduit {
   }
   std::uintptr_t AppHandle() const { return Get<std::uintptr_t (*)()>("TestConduitAppHandle")(); }
 
-  std::vector<json> Calls() const {
-    std::vector<json> r;
-    std::ifstream in(Folder() + stem_ + ".calls.jsonl");
-    for (std::string line; std::getline(in, line);) r.push_back(json::parse(line));
-    return r;
-  }
+  std::vector<json> Calls() const { return test::ConduitCalls(stem_); }
 
  private:
   std::string stem_;

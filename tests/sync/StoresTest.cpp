@@ -8,6 +8,7 @@
 #include "../common/SessionFixture.h"
 #include "C_Email.h"
 #include "C_ResMan.h"
+#include "../conduits/ConduitScript.h"
 #include "EvrinSession.h"
 
 using json = nlohmann::json;
@@ -44,7 +45,7 @@ std::vector<std::string> Column(const std::string& file, int column) {
   return r;
 }
 
-std::string Folder() { return test::ProgramFolder() + "testconduits\\"; }
+std::string Folder() { return test::ConduitFolder(); }
 
 class StoresTest : public SessionTest {
  protected:
@@ -70,13 +71,8 @@ class StoresTest : public SessionTest {
   F Bind(const char* name) {
     return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(conduit_, name)));
   }
-  void Script(const json& s) { std::ofstream(Folder() + "TestConduit.script.json") << s.dump(); }
-  std::vector<json> Calls() {
-    std::vector<json> r;
-    std::ifstream in(Folder() + "TestConduit.calls.jsonl");
-    for (std::string line; std::getline(in, line);) r.push_back(json::parse(line));
-    return r;
-  }
+  void Script(const json& s) { test::WriteConduitScript("TestConduit", s); }
+  std::vector<json> Calls() { return test::ConduitCalls("TestConduit"); }
   std::string In() const { return ses_.TempDir + "In"; }
   std::string Out() const { return ses_.TempDir + "Out"; }
 
