@@ -177,6 +177,28 @@ TEST_F(StoresTest, AddedPcMailBecomesInBoxRecordsAndKnownIds) {
   EXPECT_EQ(sync_->KnownIDs->CommaText(), "<1@pc>");
 }
 
+TEST_F(StoresTest, AFailureWhileFillingARecordCommitsWhatItGotAndAnswersFalse) {
+  // A store of the Out box's layout in place of the In box: its column 4
+  // takes dates only, so the CC text fails there.
+  ASSERT_TRUE(sync_->SaveOutTemplate(In()));
+  TMailList& pc = *sync_->PCMails;
+  pc.ID = "<1@pc>";
+  pc.Flags = 3;
+  pc.Subject = "Lunch";
+  pc.From = "ann@pc";
+  pc.To = "bob@pc";
+  pc.CC = "not a date";
+  pc.Date = 46000;
+  pc.Add(false);
+  EXPECT_FALSE(sync_->AddMailToDatFile());
+  EXPECT_EQ(Column(In(), 0), std::vector<std::string>({"Lunch"}));
+  EXPECT_EQ(Column(In(), 1), std::vector<std::string>({"ann@pc"}));
+  EXPECT_EQ(Column(In(), 3), std::vector<std::string>({"bob@pc"}));
+  auto boxes = test::Ui().Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find("occurred in TSync.AddMailToDatFile."), std::string::npos) << boxes[0].text;
+}
+
 TEST_F(StoresTest, CleanUpKeepsYoungKeptExcludedAndPendingRecords) {
   ses_.InAutoClean = true;
   ses_.InCleanDays = 7;
