@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "EvrinSession.h"
 #include "ComObj.h"
 #include "EvrinData.h"
 
@@ -46,24 +47,7 @@ std::string InBoxTemplate() {
   return bytes;
 }
 
-class Store {
- public:
-  explicit Store(const std::string& path)
-      : data_(CreateDispatch(ProgID_EvrinData, IID_DataObject)),
-        file_(QueryDispatch(data_.Call(DispOpen, {path}), IID_DataFile)) {}
-  ~Store() {
-    file_ = Variant();
-    data_.Call(DispClose);
-  }
-  Store(const Store&) = delete;
-  Store& operator=(const Store&) = delete;
-  Variant Records() const { return file_.Get(DispRecords); }
-  Variant NewRecord() const { return file_.Call(DispNewRecord); }
-
- private:
-  Variant data_;
-  Variant file_;
-};
+using Store = evrin::StoreSession;
 
 void Append(const Store& store, int n, int first) {
   for (int i = 0; i < n; ++i) {
