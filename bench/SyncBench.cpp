@@ -10,7 +10,7 @@
 #include "C_Email.h"
 #include "C_ResMan.h"
 #include "C_sesobj.h"
-#include "EvrinSession.h"
+#include "StoreSession.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ double Time(F&& f) {
 void Fill(TSync& sync, TSesObj& ses, int n) {
   sync.SaveInTemplate(ses.TempDir + "In");
   sync.SaveOutTemplate(ses.TempDir + "Out");
-  evrin::StoreSession in(ses.TempDir + "In"), out(ses.TempDir + "Out");
+  StoreSession in(ses.TempDir + "In"), out(ses.TempDir + "Out");
   for (int i = 0; i < n; ++i) {
     const std::string id = Format("<%d@pc>", {i});
     const TDateTime date = (i < n / 2 ? Date() - 400 : Date()) + i / 1e6;

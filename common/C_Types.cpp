@@ -111,10 +111,22 @@ void TMailList::CalcTransferBytes() {
 void TMailList::RemoveListed(TStringList* IDs) {
   if (IDs == nullptr || IDs->Count() == 0 || Items.empty()) return;
   try {
+    // A sorted copy with the list's own comparison finds each ID by binary
+    // search, so a long list costs no more than sorting it.
+    TStringList sorted;
+    const TStringList* lookUp = IDs;
+    if (!IDs->Sorted()) {
+      sorted.SetCaseSensitive(IDs->CaseSensitive());
+      sorted.Duplicates = TDuplicates::dupAccept;
+      sorted.AddStrings(*IDs);
+      sorted.SetSorted(true);
+      lookUp = &sorted;
+    }
+    int at;
     for (auto& mail : Items)
-      if (mail && IDs->IndexOf(mail->ID) >= 0) mail.reset();
+      if (mail && lookUp->Find(mail->ID, at)) mail.reset();
     Compact();
-  } catch (const Exception&) {
+  } catch (...) {
     // A failure here leaves the remaining mails as they are.
   }
 }

@@ -199,3 +199,26 @@ TEST(MailList, RemoveListedUsesTheListsOwnLookUp) {
   list.RemoveListed(&ids);
   EXPECT_EQ(list.Count(), 0);
 }
+
+TEST(MailList, RemoveListedFindsIdsOfAnUnsortedListByItsOwnComparison) {
+  TMailList list(nullptr, nullptr);
+  for (const char* id : {"<b@pc>", "<A@pc>", "<c@pc>", "<a@pc>"}) {
+    Stage(list, id, 3, 0);
+    list.Add(false);
+  }
+  TStringList ids;
+  ids.SetCaseSensitive(true);
+  ids.Add("<c@pc>");
+  ids.Add("<A@pc>");
+  ids.Add("<A@pc>");
+  list.RemoveListed(&ids);
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list[0]->ID, "<b@pc>");
+  EXPECT_EQ(list[1]->ID, "<a@pc>");
+  EXPECT_EQ(ids.CommaText(), "<c@pc>,<A@pc>,<A@pc>");  // the caller's list stays as it was
+
+  ids.SetCaseSensitive(false);
+  ids.Add("<B@PC>");
+  list.RemoveListed(&ids);
+  EXPECT_EQ(list.Count(), 0);
+}
