@@ -80,8 +80,8 @@ class TSync : public TQRV {
   std::string LocalOut() const;
   bool SaveTemplate(int Id, const std::string& Path);
   // The pass structure shared by the clean-ups and the handheld-deletion
-  // mirror: each pass walks from the first record and deletes the first one
-  // that qualifies; Deleted runs after each deletion with the removed record.
+  // mirror: each pass deletes the first record that qualifies; Deleted runs
+  // around each deletion with the removed record.
   template <class Deletable, class Deleted>
   int Thin(const std::string& file, const char* place, Deletable&& deletable, int subjectColumn,
            const char* traceText, Deleted&& deleted);
