@@ -213,8 +213,7 @@ std::vector<Operation> Run(int n) {
     }
   }
   ConduitEntries = {};
-  DeleteFileA(in.c_str());
-  DeleteFileA(out.c_str());
+  for (const char* name : {"In", "Out", "INBACK", "OUTBACK"}) DeleteFileA((ses.TempDir + name).c_str());
   return ops;
 }
 

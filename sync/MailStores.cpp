@@ -311,10 +311,9 @@ int TSync::Thin(const std::string& file, const char* place, Deletable&& deletabl
     ProgressMax(passes);
     Pacer pacer;
     bool done = false;
-    int from = 0;
-    for (int pass = 1; pass <= passes; ++pass) {
+    int from = 0, pass = 1;
+    for (; pass <= passes && !done; ++pass) {
       ProgressPosition(pass);
-      if (done) continue;
       done = true;  // unless this pass deletes a record
       for (int i = from, count = records.Count(); i < count; ++i) {
         Variant record = records.Item(i);
@@ -334,6 +333,9 @@ int TSync::Thin(const std::string& file, const char* place, Deletable&& deletabl
         break;
       }
     }
+    // The passes left once the work is done would only step the bar, one
+    // message pump each: it goes to the end at once.
+    if (pass <= passes) ProgressPosition(passes);
   });
   ProgressLine2("");
   return removed;

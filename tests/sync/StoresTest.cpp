@@ -10,6 +10,9 @@
 
 #include "../common/SessionFixture.h"
 #include "C_Email.h"
+#include <commctrl.h>
+
+#include "C_Prog.h"
 #include "C_ResMan.h"
 #include "Forms.h"
 #include "Guarded.h"
@@ -218,6 +221,23 @@ TEST_F(StoresTest, CleanUpKeepsYoungKeptExcludedAndPendingRecords) {
   EXPECT_EQ(sync_->CleanInFile(), 0);
 }
 
+TEST_F(StoresTest, ACleanUpStepsThroughItsPassesOnTheProgressWindowAndEndsOnTheLast) {
+  ses_.InAutoClean = true;
+  ses_.InCleanDays = 7;
+  Append(In(), {InRow("a", 46000), InRow("b", Date()), InRow("c", 46000), InRow("d", Date()), InRow("e", Date())});
+  TProgress window;
+  window.SetLine2("before");
+  Progress = &window;
+  EXPECT_EQ(sync_->CleanInFile(), 2);
+  Progress = nullptr;
+  EXPECT_EQ(window.Max, 5);
+  EXPECT_EQ(SendMessageA(window.ProgressBar.Handle(), PBM_GETPOS, 0, 0), 5);
+  char line[32] = "?";
+  GetWindowTextA(window.lApptext2.Handle(), line, sizeof line);
+  EXPECT_STREQ(line, "");
+  EXPECT_EQ(Column(In(), 15), std::vector<std::string>({"b", "d", "e"}));
+}
+
 TEST_F(StoresTest, HandheldDeletionsReachThePcUnlessAReplyIsPending) {
   Append(In(), {InRow("kept", 46000, "", false, true, true), InRow("pending", 46000, "R", false, true),
                 InRow("plain", 46000), InRow("excluded", 46000, "", false, true, false, true)});
@@ -297,6 +317,7 @@ TEST_F(StoresTest, WithoutTheDataFileServerEachOperationReportsByName) {
 TEST_F(StoresTest, BackupsCopyTheWorkingFilesThatExist) {
   Append(In(), {InRow("one", 46000)});
   RemoveFile(Out());
+  RemoveFile(ses_.TempDir + "OUTBACK");
   sync_->CreateBackupFiles();
   EXPECT_EQ(test::ReadFileBytes(ses_.TempDir + "INBACK"), test::ReadFileBytes(In()));
   EXPECT_FALSE(FileExists(ses_.TempDir + "OUTBACK"));
