@@ -490,7 +490,7 @@ TEST_F(WalkOrderTest, CleanUpsAndTheDeletionMirrorMatchTheRestartingOrderOnRando
   for (unsigned seed : {1u, 2u, 3u, 4u}) {
     std::mt19937 random(seed);
     const int n = 5 + static_cast<int>(random() % 60);
-    // One seed has the conduit fail every deletion, so its boxes are compared too.
+    // In one seed the conduit fails every deletion: the records stay deleted all the same.
     Script(seed == 3 ? json{{"Throw", {"vazDeletePCMail"}}} : json::object());
     sync_->SaveInTemplate(In());
     const std::string in = RandomStore(true, random, n, 0);
