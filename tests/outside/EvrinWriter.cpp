@@ -1,8 +1,11 @@
 // Helper of the data-file server's tests: changes a store and is then killed
 // by the test. After each committed change it raises a counter in shared
 // memory, so the test knows what the store must hold after the kill.
-//   evrindata_writer <store> <shared memory name> append       appends without end
+//   evrindata_writer <store> <shared memory name> append [filler [n]]
+//       appends records (each with filler characters in column 5) without
+//       end, or n of them and exits
 //   evrindata_writer <store> <shared memory name> delete <n>   deletes the first n, then waits
+// Record i holds "written i" in column 0, counted from the records already there.
 #include <windows.h>
 
 #include <string>
@@ -22,13 +25,18 @@ int main(int argc, char** argv) {
     Variant file(QueryDispatch(data.Call(evrin::DispOpen, {std::string(argv[1])}), evrin::IID_DataFile));
     std::string mode = argv[3];
     if (mode == "append") {
-      for (int i = 0;; ++i) {
+      std::string filler(argc > 4 ? std::stoul(argv[4]) : 0, 'f');
+      long limit = argc > 5 ? std::stol(argv[5]) : -1;
+      int first = file.Get(evrin::DispRecords).Call("Count").AsInteger();
+      for (long i = 0; i != limit; ++i) {
         Variant record = file.Call(evrin::DispNewRecord);
-        record.Call("SetValue", {0, "written " + std::to_string(i)});
+        record.Call("SetValue", {0, "written " + std::to_string(first + i)});
+        record.Call("SetValue", {5, filler});
         record.Call("SetValue", {9, false});
         record.Call("Commit");
         InterlockedIncrement(counter);
       }
+      return 0;
     }
     if (mode == "delete" && argc == 5) {
       int n = std::stoi(argv[4]);
