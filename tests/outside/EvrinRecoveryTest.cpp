@@ -283,3 +283,33 @@ TEST_F(EvrinRecoveryTest, ThreadsOpeningStoresAtOnceLoseNoChange) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EvrinRecoveryTest, AWriteThatStopsShortReportsTheSystemsReasonAndLeavesTheStoreWhole) {
+  // The writer helper runs with a limit on the size of the files it writes:
+  // the commit that crosses it is written only in part.
+  const std::string report = folder_ + "report.txt";
+  std::string command = "/bin/sh -c \"ulimit -f 256; trap '' XFSZ; exec wine '" + test::ProgramFolder() +
+                        "evrindata_writer.exe' '" + store_ + "' '" + report + "' fill 9000\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  // A Unix process gives no handle to wait on: the report says it is done.
+  std::string description;
+  for (int waited = 0; waited < 60000 && description.empty(); waited += 50) {
+    Sleep(50);
+    if (FileExists(report)) description = test::ReadFileBytes(report);
+  }
+  EXPECT_NE(std::string::npos, description.find("Cannot write to the data file")) << description;
+  EXPECT_EQ(std::string::npos, description.find("Success")) << description;
+  std::vector<std::string> subjects = Subjects(store_);
+  ASSERT_GE(subjects.size(), 3u);
+  for (size_t i = 0; i < subjects.size(); ++i) EXPECT_EQ("written " + std::to_string(i), subjects[i]);
+  EXPECT_NO_THROW(StoreImage::Parse(test::ReadFileBytes(store_)));
+}
+
+}  // namespace
