@@ -92,7 +92,8 @@ struct FileState {
   DWORD Volume = 0;
   std::uint64_t Index = 0;
   std::uint64_t Size = 0;
-  std::uint64_t Written = 0;  // last-write time
+  std::uint64_t Written = 0;  // last-write time, which a copy carries over
+  std::uint64_t Changed = 0;  // change time, which every write and copy sets anew
 };
 
 bool StateOf(HANDLE h, FileState& state) {
@@ -102,6 +103,9 @@ bool StateOf(HANDLE h, FileState& state) {
   state.Index = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   state.Size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   state.Written = (std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) return false;
+  state.Changed = static_cast<std::uint64_t>(basic.ChangeTime.QuadPart);
   return true;
 }
 
@@ -117,7 +121,8 @@ std::string CacheKey(const std::string& path) {
 // reads only what changed since. An image is taken out while its store is
 // open (a store has one writer) and put back at close. A file is trusted to
 // be as it was left when it is the same file with the same size, last-write
-// time and last bytes; one that grew is read from the old end onwards.
+// and change times and last bytes; one that grew is read from the old end
+// onwards.
 class ImageCache {
  public:
   static constexpr std::size_t TailSize = 4096;
@@ -171,7 +176,7 @@ std::optional<StoreImage> FromCache(HANDLE h, const FileState& now, std::optiona
   if (!cached || cached->State.Volume != now.Volume || cached->State.Index != now.Index) return std::nullopt;
   const std::string& tail = cached->Tail;
   const FileState& then = cached->State;
-  if (now.Size == then.Size && now.Written == then.Written) {
+  if (now.Size == then.Size && now.Written == then.Written && now.Changed == then.Changed) {
     std::string last(tail.size(), '\0');
     if (!ReadAt(h, now.Size - tail.size(), last.data(), last.size()) || last != tail) return std::nullopt;
     return std::move(cached->Image);

@@ -216,22 +216,29 @@ TEST_F(EvrinRecoveryTest, ChangesByOtherProcessesAreSeenByAStoreOpenedBefore) {
   }
   const std::string changed = test::ReadFileBytes(other);
   ASSERT_EQ(eight.size(), changed.size());
-  FILETIME written;
-  {
+  auto lastWrite = [&] {
+    FILETIME t{};
     HANDLE h = CreateFileA(store_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    GetFileTime(h, nullptr, nullptr, &written);
+    GetFileTime(h, nullptr, nullptr, &t);
     CloseHandle(h);
-  }
-  test::WriteFileBytes(store_, changed);
-  {
+    return t;
+  };
+  // Written as a copy is: the bytes, then the source's last-write time.
+  auto copyOver = [&](const std::string& bytes, FILETIME t) {
+    Sleep(20);  // the clock moves on between a close and a later copy
+    test::WriteFileBytes(store_, bytes);
     HANDLE h = CreateFileA(store_.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ULARGE_INTEGER later{{written.dwLowDateTime, written.dwHighDateTime}};
-    later.QuadPart += 10'000'000;
-    FILETIME t{later.LowPart, later.HighPart};
     EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &t));
     CloseHandle(h);
-  }
+  };
+  FILETIME written = lastWrite();
+  ULARGE_INTEGER later{{written.dwLowDateTime, written.dwHighDateTime}};
+  later.QuadPart += 10'000'000;
+  copyOver(changed, FILETIME{later.LowPart, later.HighPart});
   EXPECT_EQ("written 7", Subjects(store_).front());
+  // ...and with the very last-write time the store had.
+  copyOver(eight, lastWrite());
+  EXPECT_EQ("written 0", Subjects(store_).front());
   // Replaced by another file.
   test::WriteFileBytes(other, EmptyStore(ParseColumnLetters(OutBoxColumns)));
   {
