@@ -198,17 +198,18 @@ std::optional<StoreImage> FromCache(HANDLE h, const FileState& now, std::optiona
 
 // Reads and checks the whole file; a tail cut short by a killed writer is cut
 // back to the last complete entry and given its end mark again.
+[[noreturn]] void FailNotAStore(const std::string& path, const std::string& why) {
+  Fail("The file \"" + path + "\" cannot be opened as a data file: " + why + ".");
+}
+
 StoreImage ReadWhole(HANDLE h, const std::string& path, const FileState& state) {
-  auto refuse = [&](const std::string& why) -> StoreImage {
-    Fail("The file \"" + path + "\" cannot be opened as a data file: " + why + ".");
-  };
   // The identifier first: a large file of another kind is refused without
   // being read.
   char prefix[StoreImage::IdentifierSize];
   std::size_t head = static_cast<std::size_t>(std::min<std::uint64_t>(state.Size, sizeof prefix));
   if (!ReadAt(h, 0, prefix, head)) FailSystem("Cannot read the data file", path);
   if (!StoreImage::HasIdentifier(std::string_view(prefix, head)))
-    return refuse("the file is not a data file of this server");
+    FailNotAStore(path, "the file is not a data file of this server");
   if (state.Size > LargestStore) Fail("The file \"" + path + "\" is too large to be a data file.");
 
   auto size = static_cast<std::size_t>(state.Size);
@@ -219,7 +220,7 @@ StoreImage ReadWhole(HANDLE h, const std::string& path, const FileState& state) 
   try {
     image.emplace(StoreImage::Recover(std::string_view(buffer.get(), size), cutAt));
   } catch (const FormatError& e) {
-    return refuse(e.what());
+    FailNotAStore(path, e.what());
   }
   if (cutAt != std::string_view::npos) {
     // Shortened first, so a process killed meanwhile leaves a file that is

@@ -1,6 +1,7 @@
 #include "EvrinFormat.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace evrin {
@@ -253,7 +254,13 @@ std::size_t StoreImage::ReadEntries(std::string_view bytes, std::size_t pos, std
             std::uint64_t n = p.Get(4);
             if (n > p.Left() / 2) throw FormatError("a text is longer than its entry" + At(offset));
             v.Text.resize(n);
-            for (char16_t& c : v.Text) c = static_cast<char16_t>(p.Get(2));
+            if constexpr (std::endian::native == std::endian::little) {
+              p.Need(n * 2);
+              std::memcpy(v.Text.data(), p.Here(), n * 2);
+              p.Skip(n * 2);
+            } else {
+              for (char16_t& c : v.Text) c = static_cast<char16_t>(p.Get(2));
+            }
             break;
           }
           case ValueKind::DateTime: {

@@ -351,6 +351,7 @@ TEST_F(EvrinRecoveryTest, AWriteThatStopsShortReportsTheSystemsReasonAndLeavesTh
   // The writer helper runs with a limit on the size of the files it writes:
   // the commit that crosses it is written only in part.
   const std::string report = folder_ + "report.txt";
+  DeleteFileA(report.c_str());
   std::string command = "/bin/sh -c \"ulimit -f 256; trap '' XFSZ; exec wine '" + test::ProgramFolder() +
                         "evrindata_writer.exe' '" + store_ + "' '" + report + "' fill 9000\"";
   STARTUPINFOA si{};

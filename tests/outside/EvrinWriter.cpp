@@ -33,10 +33,13 @@ int Fill(const std::string& path, const std::string& report, std::size_t filler)
   } catch (const std::exception& e) {
     description = std::string("unexpected: ") + e.what();
   }
-  HANDLE out = CreateFileA(report.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Complete when it appears.
+  std::string temp = report + ".part";
+  HANDLE out = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD written = 0;
   WriteFile(out, description.data(), static_cast<DWORD>(description.size()), &written, nullptr);
   CloseHandle(out);
+  MoveFileExA(temp.c_str(), report.c_str(), MOVEFILE_REPLACE_EXISTING);
   return 0;
 }
 
