@@ -55,8 +55,12 @@ template <class T>
 class HashedDispatch : public DispatchObject {
  public:
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    static const NameIndex index(T::Members);
-    return index.Lookup(names, count, ids);
+    try {
+      static const NameIndex index(T::Members);
+      return index.Lookup(names, count, ids);
+    } catch (...) {  // no exception crosses into the caller
+      return E_OUTOFMEMORY;
+    }
   }
 
  protected:
