@@ -343,9 +343,6 @@ TEST_F(EvrinRecoveryTest, ThreadsOpeningStoresAtOnceLoseNoChange) {
   EXPECT_EQ(size_t(Threads * Rounds), Subjects(store_).size());
 }
 
-}  // namespace
-
-namespace {
 
 TEST_F(EvrinRecoveryTest, AWriteThatStopsShortReportsTheSystemsReasonAndLeavesTheStoreWhole) {
   // The writer helper runs with a limit on the size of the files it writes:
