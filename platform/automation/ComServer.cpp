@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <new>
 
-
 #include "ComObj.h"
+#include "Handles.h"
 #include "Registry.h"
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 // ---- DispCall
 
@@ -385,11 +383,7 @@ void ComModule::Unlock() { --moduleLocks; }
 long ComModule::LockCount() { return moduleLocks.load(); }
 HRESULT ComModule::CanUnloadNow() { return moduleLocks.load() == 0 ? S_OK : S_FALSE; }
 
-std::string ComModule::FileName() {
-  char path[MAX_PATH * 2] = {};
-  DWORD n = GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), path, sizeof path);
-  return std::string(path, n);
-}
+std::string ComModule::FileName() { return ModuleFileName(ThisModule()); }
 
 // ---- class factories
 

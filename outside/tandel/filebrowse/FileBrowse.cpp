@@ -20,6 +20,7 @@
 #include "ServerExports.h"
 #include "FileBrowseRes.h"
 #include "Handheld.h"
+#include "Handles.h"
 #include "Registry.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -127,14 +128,13 @@ void CFileDll::Fill(HWND tree, HTREEITEM parent, const std::string& handheldFold
                     HTREEITEM& startItem) {
   std::vector<std::pair<std::string, bool>> entries;  // name, is folder
   WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA((IncludeTrailingBackslash(ToPcPath(handheldFolder)) + "*").c_str(), &fd);
-  if (find != INVALID_HANDLE_VALUE) {
+  FindHandle find(FindFirstFileA((IncludeTrailingBackslash(ToPcPath(handheldFolder)) + "*").c_str(), &fd));
+  if (find) {
     do {
       std::string name = fd.cFileName;
       if (name == "." || name == "..") continue;
       entries.emplace_back(name, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &fd));
   }
   // Folders first, then files, each by name.
   std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) {
