@@ -1,5 +1,7 @@
 #include "Variant.h"
 
+#include <map>
+#include <mutex>
 #include <vector>
 
 std::wstring AnsiToWide(std::string_view s) {
@@ -220,13 +222,70 @@ void Variant::Put(DISPID id, const Variant& value) const {
 
 // ---- late binding
 
+namespace {
+
+// The type an object describes through its type information, when it does.
+bool TypeOf(IDispatch* object, GUID& type) {
+  UINT count = 0;
+  if (FAILED(object->GetTypeInfoCount(&count)) || count == 0) return false;
+  ComPtr<ITypeInfo> info;
+  if (FAILED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.Put())) || !info) return false;
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr)) || !attr) return false;
+  type = attr->guid;
+  info->ReleaseTypeAttr(attr);
+  return type != GUID_NULL;
+}
+
+// Dispatch ids by type and upper-cased member name: every object of one
+// type answers a name with the same id.
+class DispIdCache {
+ public:
+  bool Find(const GUID& type, const std::wstring& name, DISPID& id) {
+    std::lock_guard lock(mutex_);
+    auto hit = ids_.find(Key(type, name));
+    if (hit == ids_.end()) return false;
+    id = hit->second;
+    return true;
+  }
+  void Add(const GUID& type, const std::wstring& name, DISPID id) {
+    std::lock_guard lock(mutex_);
+    ids_[Key(type, name)] = id;
+  }
+
+ private:
+  static std::pair<std::string, std::wstring> Key(const GUID& type, const std::wstring& name) {
+    return {std::string(reinterpret_cast<const char*>(&type), sizeof type), name};
+  }
+
+  std::mutex mutex_;
+  std::map<std::pair<std::string, std::wstring>, DISPID> ids_;
+};
+
+DispIdCache& Cache() {
+  static DispIdCache cache;
+  return cache;
+}
+
+std::wstring Upper(std::wstring s) {
+  if (!s.empty()) CharUpperBuffW(s.data(), static_cast<DWORD>(s.size()));
+  return s;
+}
+
+}  // namespace
+
 DISPID DispIdOfName(IDispatch* object, const std::string& name) {
   if (!object) throw EOleSysError(E_POINTER);
   Bstr wide(name);
-  LPOLESTR names[] = {wide.Get()};
+  GUID type{};
+  bool typed = TypeOf(object, type);
+  std::wstring key = typed ? Upper(wide.Wide()) : std::wstring();
   DISPID id = DISPID_UNKNOWN;
+  if (typed && Cache().Find(type, key, id)) return id;
+  LPOLESTR names[] = {wide.Get()};
   HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
   if (FAILED(hr)) throw EOleSysError(OleErrorMessage(hr) + " (" + name + ")", hr);
+  if (typed) Cache().Add(type, key, id);
   return id;
 }
 

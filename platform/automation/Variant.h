@@ -100,7 +100,9 @@ class Variant {
 };
 
 // The dispatch id of a member, by name (names compare without regard to case).
-// Raises EOleSysError (DISP_E_UNKNOWNNAME) for a name the object lacks.
+// Raises EOleSysError (DISP_E_UNKNOWNNAME) for a name the object lacks. Where
+// the object describes its type (type information), the id is kept for that
+// type, so that no object of the type is asked for the name again.
 DISPID DispIdOfName(IDispatch* object, const std::string& name);
 
 // One IDispatch::Invoke: flags DISPATCH_METHOD, DISPATCH_PROPERTYGET or
