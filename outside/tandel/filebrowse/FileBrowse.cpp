@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ComServer.h"
+#include "FileBrowse.h"
 #include "ServerExports.h"
 #include "FileBrowseRes.h"
 #include "Handheld.h"
@@ -28,8 +29,8 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 namespace {
 
 using namespace tandel;
+using namespace filebrowse;
 
-const CLSID CLSID_CFileDll = {0x2580B55B, 0x51E6, 0x11D1, {0x8F, 0x74, 0x00, 0x60, 0x97, 0xC5, 0xC6, 0x0F}};
 constexpr const char* TestKey = "Software\\Orvik\\Tandel32\\Stand-in";
 constexpr const char* TestAnswer = "Browse Answer";
 
@@ -106,10 +107,10 @@ class CFileDll final : public DispatchObject {
 };
 
 const DispMember CFileDll::Members[] = {
-    {L"Setup", 1, DispKind::Method, Handler<&CFileDll::Setup>},
-    {L"SetFilter", 3, DispKind::Method, Handler<&CFileDll::SetFilter>},
-    {L"FileName", 5, DispKind::Get, Handler<&CFileDll::FileName>},
-    {L"Execute", 8, DispKind::Method, Handler<&CFileDll::Execute>},
+    {L"Setup", DispSetup, DispKind::Method, Handler<&CFileDll::Setup>},
+    {L"SetFilter", DispSetFilter, DispKind::Method, Handler<&CFileDll::SetFilter>},
+    {L"FileName", DispFileName, DispKind::Get, Handler<&CFileDll::FileName>},
+    {L"Execute", DispExecute, DispKind::Method, Handler<&CFileDll::Execute>},
 };
 
 CFileDll::CFileDll() : DispatchObject(Members, {}, "CFileDll") {}
