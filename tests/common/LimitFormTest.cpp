@@ -5,6 +5,7 @@
 #include "C_sesobj.h"
 #include "FLimiter.h"
 #include "Registry.h"
+#include "TandelFixture.h"
 #include "TestSupport.h"
 
 namespace {
@@ -191,22 +192,21 @@ TEST_F(LimitFormTest, BrowsingWithoutTheFileBrowseControlReportsAndKeepsThePath)
   EXPECT_NE(boxes[1].text.find("occurred in TLimitForm.btnOutBrowseClick."), std::string::npos);
 }
 
-TEST_F(LimitFormTest, BrowsingTakesTheChosenHandheldFileAndCancelKeepsThePath) {
+// The dialog over a handheld of the test's own.
+class LimitFormBrowseTest : public TandelFixture {
+ protected:
+  test::RegistrySnapshot settings{HKEY_LOCAL_MACHINE, SettingsPath};
+  TResManager resources{"Vantleres.dll"};
+};
+
+TEST_F(LimitFormBrowseTest, BrowsingTakesTheChosenHandheldFileAndCancelKeepsThePath) {
   // The chooser answers without showing its window while this value is set.
   const char* const standIn = "Software\\Orvik\\Tandel32\\Stand-in";
   test::RegistrySnapshot answer(HKEY_CURRENT_USER, standIn);
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey(std::string("\\") + standIn, true));
   reg.WriteString("Browse Answer", "C:\\Documents\\Mail\\InBox");
-  // The chosen file lies on the simulated handheld, under the suite's folder.
-  TRegistry suite(KEY_READ);
-  suite.SetRootKey(HKEY_LOCAL_MACHINE);
-  ASSERT_TRUE(suite.OpenKey("\\SOFTWARE\\Orvik\\Tandel32", false));
-  const std::string mail = IncludeTrailingBackslash(suite.ReadString("Installation Directory")) +
-                           "Handheld\\C\\Documents\\Mail";
-  test::FolderSnapshot handheldFolder(mail);
-  ASSERT_TRUE(ForceDirectories(mail));
-  test::WriteFileBytes(mail + "\\InBox", "a store");
+  PutFile("C:\\Documents\\Mail\\InBox", "a store");
   TSesObj session;
   TLimitForm form(session, resources);
   form.eInBox.SetText("C:\\Documents\\Vantle\\InBox");
