@@ -4,22 +4,6 @@
 #include <mutex>
 #include <vector>
 
-std::wstring AnsiToWide(std::string_view s) {
-  if (s.empty()) return {};
-  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-std::string WideToAnsi(std::wstring_view s) {
-  if (s.empty()) return {};
-  int n = WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-  std::string a(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), a.data(), n, nullptr, nullptr);
-  return a;
-}
-
 std::string BstrToString(BSTR s) { return s ? WideToAnsi(std::wstring_view(s, SysStringLen(s))) : std::string(); }
 
 // ---- Bstr

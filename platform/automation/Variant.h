@@ -12,9 +12,6 @@
 #include "ComPtr.h"
 #include "DateTime.h"
 
-// ANSI code page <-> UTF-16.
-std::wstring AnsiToWide(std::string_view s);
-std::string WideToAnsi(std::wstring_view s);
 std::string BstrToString(BSTR s);  // a null BSTR is the empty string
 
 // Owns a BSTR.

@@ -4,6 +4,7 @@
 #include "C_ResMan.h"
 #include "C_sesobj.h"
 #include "FLimiter.h"
+#include "Handles.h"
 #include "Registry.h"
 #include "TandelFixture.h"
 #include "TestSupport.h"
@@ -34,15 +35,14 @@ void Key(const TControl& control, WPARAM key) {
 
 std::vector<std::string> ValueNames() {
   std::vector<std::string> names;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  RegKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return names;
   char name[256];
   for (DWORD i = 0;; ++i) {
     DWORD length = sizeof name;
-    if (RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (RegEnumValueA(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     names.emplace_back(name, length);
   }
-  RegCloseKey(key);
   return names;
 }
 

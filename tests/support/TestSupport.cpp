@@ -213,10 +213,7 @@ void RemoveTreeW(const std::wstring& path) {
 void RemoveTree(const std::string& path) {
   std::string trimmed = path;
   while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
-  int n = MultiByteToWideChar(CP_ACP, 0, trimmed.data(), static_cast<int>(trimmed.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, trimmed.data(), static_cast<int>(trimmed.size()), wide.data(), n);
-  RemoveTreeW(wide);
+  RemoveTreeW(AnsiToWide(trimmed));
 }
 
 FolderSnapshot::FolderSnapshot(std::string path) : path_(std::move(path)), existed_(DirectoryExists(path_)) {}
