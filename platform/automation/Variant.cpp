@@ -208,8 +208,12 @@ void Variant::Put(DISPID id, const Variant& value) const {
 
 namespace {
 
-// The type an object describes through its type information, when it does.
+// The type an object in this process describes through its type information,
+// when it does. Asking a proxy for its type would cost more calls to the other
+// process than the one look-up it could save.
 bool TypeOf(IDispatch* object, GUID& type) {
+  ComPtr<IClientSecurity> proxy;
+  if (SUCCEEDED(object->QueryInterface(IID_IClientSecurity, proxy.PutVoid())) && proxy) return false;
   UINT count = 0;
   if (FAILED(object->GetTypeInfoCount(&count)) || count == 0) return false;
   ComPtr<ITypeInfo> info;

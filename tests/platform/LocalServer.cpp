@@ -16,6 +16,10 @@ namespace {
 class TRemoteCounter final : public DispatchObject {
  public:
   TRemoteCounter() : DispatchObject(Members, {}, "Vantle.KitTest.Local") {}
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    ++typeQueries_;
+    return DispatchObject::GetTypeInfoCount(count);
+  }
 
  private:
   void Add(DispCall& call) {
@@ -25,13 +29,16 @@ class TRemoteCounter final : public DispatchObject {
   }
   void ProcessId(DispCall& call) { call.Return(Variant(static_cast<int>(GetCurrentProcessId()))); }
   void Quit(DispCall&) { PostQuitMessage(0); }
+  void TypeQueries(DispCall& call) { call.Return(Variant(typeQueries_)); }
 
   static constexpr DispMember Members[] = {
       {L"Add", 1, DispKind::Method, Handler<&TRemoteCounter::Add>},
       {L"ProcessId", 2, DispKind::Get, Handler<&TRemoteCounter::ProcessId>},
       {L"Quit", 3, DispKind::Method, Handler<&TRemoteCounter::Quit>},
+      {L"TypeQueries", 4, DispKind::Get, Handler<&TRemoteCounter::TypeQueries>},
   };
   int value_ = 0;
+  int typeQueries_ = 0;
 };
 
 // The server's one object: what the class factory hands out and what the

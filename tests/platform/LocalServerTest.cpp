@@ -60,6 +60,8 @@ TEST(LocalServer, RegistersItselfAndIsFoundInTheRunningObjectTableAcrossProcesse
     Variant running(GetActiveObject(CLSID_KitLocal).Query<IDispatch>(IID_IDispatch));
     EXPECT_EQ(5, running.Call("Add", {3}).AsInteger());
     EXPECT_EQ(6, created.Call("Add", {1}).AsInteger());
+    // Calls by name across processes ask for the name only, never for the type.
+    EXPECT_EQ(0, created.Get("TypeQueries").AsInteger());
 
     KernelHandle server(OpenProcess(SYNCHRONIZE, FALSE, serverProcess));
     ASSERT_TRUE(server);
