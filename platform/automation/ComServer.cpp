@@ -361,7 +361,6 @@ void ComModule::Unlock() { --moduleLocks; }
 long ComModule::LockCount() { return moduleLocks.load(); }
 HRESULT ComModule::CanUnloadNow() { return moduleLocks.load() == 0 ? S_OK : S_FALSE; }
 
-std::string ComModule::FileName() { return ModuleFileName(ThisModule()); }
 
 // ---- class factories
 
@@ -470,7 +469,7 @@ HRESULT UnregisterCoClass(const CoClassEntry& entry) {
 }
 
 HRESULT RegisterServer(std::span<const CoClassEntry> classes, ServerKind kind) {
-  std::string path = ComModule::FileName();
+  std::string path = ModuleFileName(ThisModule());
   HRESULT result = S_OK;
   for (const CoClassEntry& entry : classes)
     if (HRESULT hr = RegisterCoClass(entry, path, kind); FAILED(hr)) result = hr;

@@ -1,7 +1,9 @@
 #pragma once
-// The server side of automation: IDispatch from a table of members,
-// connection points for one event dispinterface, class factories from a
-// table of classes, the module lock and registration.
+// The server side of automation: one IUnknown for every server object,
+// IDispatch from a table of members, connection points for one event
+// dispinterface, class factories from a table of classes, the module lock,
+// registration of in-process and local servers, and a local server's class
+// objects.
 #include <ocidl.h>
 #include <olectl.h>  // CONNECT_E_..., SELFREG_E_...
 
@@ -87,7 +89,6 @@ void Lock();
 void Unlock();
 long LockCount();
 HRESULT CanUnloadNow();  // S_OK when nothing holds the module, else S_FALSE
-std::string FileName();  // path of the module that contains this code
 }  // namespace ComModule
 
 // IUnknown for every server object: an atomic reference count, the module

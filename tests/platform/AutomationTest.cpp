@@ -485,6 +485,8 @@ TEST_F(AutomationTest, ClassFactoriesAndTheModuleLock) {
 
 TEST_F(AutomationTest, RegistrationWritesAndRemovesTheClassKeys) {
   const std::string clsid = GuidToString(CLSID_KitThrowaway);
+  EXPECT_EQ("{6F0D3C12-1B2A-4C5D-8E9F-102132435465}", clsid);
+  EXPECT_EQ(CLSID_KitThrowaway, StringToGuid(clsid));
   test::RegistrySnapshot classKey(HKEY_CLASSES_ROOT, "CLSID\\" + clsid);
   test::RegistrySnapshot progKey(HKEY_CLASSES_ROOT, ProgID_KitThrowaway);
   const std::string path = "C:\\Program Files\\Vantle\\kit-test.dll";
