@@ -5,10 +5,10 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "../common/SessionFixture.h"
+#include "SessionFixture.h"
 #include "C_Email.h"
 #include "C_ResMan.h"
-#include "../conduits/ConduitScript.h"
+#include "ConduitScript.h"
 #include "EvrinSession.h"
 
 using json = nlohmann::json;
