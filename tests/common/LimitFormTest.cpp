@@ -195,17 +195,22 @@ TEST_F(LimitFormTest, BrowsingWithoutTheFileBrowseControlReportsAndKeepsThePath)
 // The dialog over a handheld of the test's own.
 class LimitFormBrowseTest : public TandelFixture {
  protected:
+  // The chooser answers without showing its window while this value is set:
+  // empty cancels, anything else is the handheld path chosen.
+  void AnswerBrowse(const std::string& path) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(std::string("\\") + StandIn, true));
+    reg.WriteString("Browse Answer", path);
+  }
+
+  static constexpr const char* StandIn = "Software\\Orvik\\Tandel32\\Stand-in";
   test::RegistrySnapshot settings{HKEY_LOCAL_MACHINE, SettingsPath};
+  test::RegistrySnapshot answer{HKEY_CURRENT_USER, StandIn};
   TResManager resources{"Vantleres.dll"};
 };
 
 TEST_F(LimitFormBrowseTest, BrowsingTakesTheChosenHandheldFileAndCancelKeepsThePath) {
-  // The chooser answers without showing its window while this value is set.
-  const char* const standIn = "Software\\Orvik\\Tandel32\\Stand-in";
-  test::RegistrySnapshot answer(HKEY_CURRENT_USER, standIn);
-  TRegistry reg;
-  ASSERT_TRUE(reg.OpenKey(std::string("\\") + standIn, true));
-  reg.WriteString("Browse Answer", "C:\\Documents\\Mail\\InBox");
+  AnswerBrowse("C:\\Documents\\Mail\\InBox");
   PutFile("C:\\Documents\\Mail\\InBox", "a store");
   TSesObj session;
   TLimitForm form(session, resources);
@@ -213,10 +218,25 @@ TEST_F(LimitFormBrowseTest, BrowsingTakesTheChosenHandheldFileAndCancelKeepsTheP
   form.eOutBox.SetText("C:\\Documents\\Vantle\\Outbox");
   SendMessageA(form.btnInBrowse.Handle(), BM_CLICK, 0, 0);
   EXPECT_EQ(WindowText(form.eInBox.Handle()), "C:\\Documents\\Mail\\InBox");
-  reg.WriteString("Browse Answer", "");
+  AnswerBrowse("");
   SendMessageA(form.btnOutBrowse.Handle(), BM_CLICK, 0, 0);
   EXPECT_EQ(WindowText(form.eOutBox.Handle()), "C:\\Documents\\Vantle\\Outbox");
   EXPECT_TRUE(test::Ui().Boxes().empty()) << (test::Ui().Boxes().empty() ? "" : test::Ui().Boxes()[0].text);
+}
+
+TEST_F(LimitFormBrowseTest, AFailureTheChooserDescribesIsShownWithTheButtonsPlace) {
+  AnswerBrowse("C:\\Documents\\Nowhere");
+  TSesObj session;
+  TLimitForm form(session, resources);
+  form.eOutBox.SetText("C:\\Documents\\Vantle\\Outbox");
+  SendMessageA(form.btnOutBrowse.Handle(), BM_CLICK, 0, 0);
+  EXPECT_EQ(WindowText(form.eOutBox.Handle()), "C:\\Documents\\Vantle\\Outbox");
+  auto boxes = test::Ui().Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Vantle Error");
+  EXPECT_NE(boxes[0].text.find("Not a file of the handheld: C:\\Documents\\Nowhere"), std::string::npos)
+      << boxes[0].text;
+  EXPECT_NE(boxes[0].text.find("occurred in TLimitForm.btnOutBrowseClick."), std::string::npos) << boxes[0].text;
 }
 
 }  // namespace
