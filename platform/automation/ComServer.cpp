@@ -1,7 +1,9 @@
 #include "ComServer.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
+#include <unordered_map>
 
 #include "ComObj.h"
 #include "Handles.h"
@@ -145,14 +147,35 @@ HRESULT DispatchObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
   return DISP_E_BADINDEX;
 }
 
+namespace {
+
+using NameIndex = std::unordered_map<std::wstring, DISPID>;
+
+// The dispatch ids of a member table by name key, made once per table and
+// kept for the module's life (a table is a class's static array).
+const NameIndex& IndexOf(std::span<const DispMember> members) {
+  static std::mutex mutex;
+  static std::unordered_map<const DispMember*, NameIndex> indexes;
+  std::lock_guard lock(mutex);
+  auto [index, added] = indexes.try_emplace(members.data());
+  if (added)
+    for (const DispMember& m : members) index->second.try_emplace(NameKey(m.Name), m.Id);
+  return index->second;
+}
+
+}  // namespace
+
 HRESULT DispatchObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (!names || !ids || count == 0) return E_INVALIDARG;
   for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-  auto hit = std::find_if(members_.begin(), members_.end(), [&](const DispMember& m) {
-    return names[0] && CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, m.Name, -1, names[0], -1) == CSTR_EQUAL;
-  });
-  if (hit == members_.end()) return DISP_E_UNKNOWNNAME;
-  ids[0] = hit->Id;
+  if (!names[0]) return DISP_E_UNKNOWNNAME;
+  try {
+    const NameIndex& index = IndexOf(members_);
+    auto hit = index.find(NameKey(names[0]));
+    if (hit == index.end()) return DISP_E_UNKNOWNNAME;
+    ids[0] = hit->second;
+  }
+  VANTLE_CATCH_RETURN()
   // Members take no named arguments.
   return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
 }

@@ -6,6 +6,12 @@
 
 std::string BstrToString(BSTR s) { return s ? WideToAnsi(std::wstring_view(s, SysStringLen(s))) : std::string(); }
 
+std::wstring NameKey(std::wstring_view name) {
+  std::wstring key(name);
+  if (!key.empty()) CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+  return key;
+}
+
 // ---- Bstr
 
 Bstr::Bstr(std::wstring_view s) {
@@ -255,11 +261,6 @@ DispIdCache& Cache() {
   return cache;
 }
 
-std::wstring Upper(std::wstring s) {
-  if (!s.empty()) CharUpperBuffW(s.data(), static_cast<DWORD>(s.size()));
-  return s;
-}
-
 }  // namespace
 
 DISPID DispIdOfName(IDispatch* object, const std::string& name) {
@@ -267,7 +268,7 @@ DISPID DispIdOfName(IDispatch* object, const std::string& name) {
   Bstr wide(name);
   GUID type{};
   bool typed = TypeOf(object, type);
-  std::wstring key = typed ? Upper(wide.Wide()) : std::wstring();
+  std::wstring key = typed ? NameKey(wide.Wide()) : std::wstring();
   DISPID id = DISPID_UNKNOWN;
   if (typed && Cache().Find(type, key, id)) return id;
   LPOLESTR names[] = {wide.Get()};

@@ -13,6 +13,8 @@
 #include "DateTime.h"
 
 std::string BstrToString(BSTR s);  // a null BSTR is the empty string
+// Member names compare without regard to case: equal names have equal keys.
+std::wstring NameKey(std::wstring_view name);
 
 // Owns a BSTR.
 class Bstr {
