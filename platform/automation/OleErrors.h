@@ -46,7 +46,7 @@ HRESULT OleCheck(HRESULT hr);
 HRESULT HResultFromCaught() noexcept;
 
 // Ends a COM method's body: no exception leaves it, its HRESULT does.
-#define VANTLE_CATCH_RETURN() \
-  catch (...) {               \
+#define VANTLE_CATCH_RETURN()   \
+  catch (...) {                 \
     return HResultFromCaught(); \
   }
