@@ -19,6 +19,7 @@
 #include "ComObj.h"
 #include "EvrinData.h"
 #include "EvrinFormat.h"
+#include "Handles.h"
 
 namespace {
 
@@ -35,12 +36,7 @@ double Seconds() {
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string p(path, n);
-  return p.substr(0, p.find_last_of('\\') + 1);
-}
+std::string ProgramFolder() { return ExtractFilePath(ModuleFileName()); }
 
 std::string InBoxTemplate() {
   HMODULE res = LoadLibraryExA((ProgramFolder() + "Vantleres.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);

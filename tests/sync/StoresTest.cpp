@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <nlohmann/json.hpp>
 
-#include "../common/SessionFixture.h"
+#include "SessionFixture.h"
 #include "C_Email.h"
 #include <commctrl.h>
 
@@ -16,7 +16,7 @@
 #include "C_ResMan.h"
 #include "Forms.h"
 #include "Guarded.h"
-#include "../conduits/ConduitScript.h"
+#include "ConduitScript.h"
 #include "StoreSession.h"
 
 using json = nlohmann::json;
