@@ -5,18 +5,17 @@
 #include <thread>
 
 #include "ComObj.h"
+#include "TandelEng.h"
 #include "TandelFixture.h"
 
 using namespace tandel;
 
 namespace {
 
-const CLSID CLSID_TandelEng = {0x3C476933, 0xF450, 0x11CF, {0x88, 0x5E, 0x00, 0x20, 0xAF, 0xC0, 0x4E, 0x78}};
-const IID DIID_TandelEng = {0x3C476931, 0xF450, 0x11CF, {0x88, 0x5E, 0x00, 0x20, 0xAF, 0xC0, 0x4E, 0x78}};
-const IID DIID_TandelEngEvents = {0x3C476932, 0xF450, 0x11CF, {0x88, 0x5E, 0x00, 0x20, 0xAF, 0xC0, 0x4E, 0x78}};
-
-constexpr int evInitId = 1, evConnectId = 2, evCopyFileId = 3, evDisconnectId = 4, evProgressId = 5,
-              evCreateDirectoryId = 12, evStartProgramId = 28, evStopProgramId = 29;
+using namespace tandeleng;
+constexpr int evInitId = evInit, evConnectId = evConnect, evCopyFileId = evCopyFile, evDisconnectId = evDisconnect,
+              evProgressId = evCopyProgress, evCreateDirectoryId = evCreateDirectory, evStartProgramId = evStartProgram,
+              evStopProgramId = evStopProgram;
 
 struct Fired {
   DISPID Id;
