@@ -109,9 +109,10 @@ TSync::~TSync() {
   try {
     KnownIDs->Clear();
     KnownIDs.reset();
-    Conduits.clear();
+    FreeConduits();
     PCMails.reset();
     HandheldMails.reset();
+    UnloadConduit();
   } catch (const Exception& e) {
     Session->ShowError(e.Message, "TSync.destroy");
   }

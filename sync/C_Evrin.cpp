@@ -94,6 +94,8 @@ int TTandelEng::StopProgram(short Side, const std::string& Path) {
   return Call(opStopProgram, {Variant::I2(Side), Variant(Path)});
 }
 
+TEvrin* Evrin = nullptr;
+
 TEvrin::TEvrin() = default;
 
 TEvrin::~TEvrin() {
@@ -142,6 +144,7 @@ void TEvrin::StartProgram(const std::string& Path) {
 
 void TEvrin::CopyFile(int SourceSide, const std::string& Source, int TargetSide, const std::string& Target,
                       int Flags) {
+  CopyError = ERROR_NOT_READY;  // stays so when the copy cannot start
   Command(Copied, false, Initialized && Connected, [&] {
     Eng->CopyFile(static_cast<short>(SourceSide), Source, static_cast<short>(TargetSide), Target,
                   static_cast<short>(Flags));
@@ -198,6 +201,7 @@ void TEvrin::EngineClosePrograms(TObject*, int Error) {
 }
 
 void TEvrin::EngineCopyFile(TObject*, int Error) {
+  CopyError = Error;
   Copied = Error == 0;
   Busy = false;
 }

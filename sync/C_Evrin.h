@@ -85,6 +85,9 @@ class TEvrin : public TObject {
   bool DirCreated = false;
   short Percent = 0;
   bool Started = false;
+  // The last copy's error code: a handheld file that is missing (2, 3) is
+  // told apart from a link or device failure.
+  int CopyError = 0;
 
  private:
   // Marks the command outstanding and starts it when Allowed; a refused
@@ -93,3 +96,6 @@ class TEvrin : public TObject {
   template <class Start>
   void Command(bool& Outcome, bool Refused, bool Allowed, Start&& start);
 };
+
+// The process's handheld wrapper, created and freed by the main form.
+extern TEvrin* Evrin;

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "ComObj.h"
+#include "EngineFaults.h"
 #include "TandelEng.h"
 #include "TandelFixture.h"
 
@@ -334,20 +335,6 @@ TEST_F(TandelEngTest, AClientMayReleaseTheControlWhileACopyReportsProgress) {
 // Faults asked for under the stand-in's key (as tests and the demo do).
 class TandelFaultTest : public TandelEngTest {
  protected:
-  void Fault(int op, int nth, int error) {
-    TRegistry reg;
-    reg.SetRootKey(HKEY_CURRENT_USER);
-    ASSERT_TRUE(reg.OpenKey(FaultKey, true));
-    reg.WriteInteger("Fail Operation", op);
-    reg.WriteInteger("Fail Nth", nth);
-    reg.WriteInteger("Fail Error", error);
-  }
-  void DropLinkAt(int percent) {
-    TRegistry reg;
-    reg.SetRootKey(HKEY_CURRENT_USER);
-    ASSERT_TRUE(reg.OpenKey(FaultKey, true));
-    reg.WriteInteger("Drop Link At", percent);
-  }
   // Files in a PC folder, folders not counted.
   int FilesIn(const std::string& folder) {
     WIN32_FIND_DATAA fd;
@@ -360,22 +347,21 @@ class TandelFaultTest : public TandelEngTest {
     return files;
   }
 
-  static constexpr const char* FaultKey = "Software\\Orvik\\Tandel32\\Stand-in";
-  test::RegistrySnapshot faults_{HKEY_CURRENT_USER, FaultKey};
+  test::RegistrySnapshot faults_{HKEY_CURRENT_USER, enginefaults::FaultKey};
 };
 
 TEST_F(TandelFaultTest, TheNthOperationOfAKindFailsOnceWithTheErrorAsked) {
   Connect();
-  Fault(30, 2, 1234);
+  enginefaults::FailNth(30, 2, 1234);
   EXPECT_EQ(0, OnePath(30, evStopProgramId, 2, "C:\\Documents\\Vantle\\InBox"));
   EXPECT_EQ(0, OnePath(13, evCreateDirectoryId, 2, "C:\\Documents\\Vantle\\"));  // another kind: not counted
   EXPECT_EQ(1234, OnePath(30, evStopProgramId, 2, "C:\\Documents\\Vantle\\Outbox"));
   EXPECT_EQ(0, OnePath(30, evStopProgramId, 2, "C:\\Documents\\Vantle\\Outbox"));  // fired once, then gone
 
-  Fault(2, 1, 1121);  // a failed Connect leaves the control disconnected
+  enginefaults::FailNth(2, 1, 1121);  // a failed Connect leaves the control disconnected
   EXPECT_EQ(1121, (Call(2, {Variant::I4(1000)}), WaitFor(evConnectId)));
   EXPECT_EQ(static_cast<long>(ERROR_NOT_CONNECTED), OnePath(13, evCreateDirectoryId, 2, "C:\\New\\"));
-  Fault(1, 1, 5);  // and a failed Init uninitialised
+  enginefaults::FailNth(1, 1, 5);  // and a failed Init uninitialised
   EXPECT_EQ(5, (Call(1), WaitFor(evInitId)));
   EXPECT_EQ(static_cast<long>(ERROR_NOT_READY), (Call(2, {Variant::I4(100)}), WaitFor(evConnectId)));
   Connect();
@@ -392,7 +378,7 @@ TEST_F(TandelFaultTest, ALinkThatDropsDuringACopyEndsItAndLeavesNothingOnTheHand
   sink_.onProgress = [&] {
     if (sink_.progressCount == 10) during = FilesIn(Pc("C\\Documents\\Vantle\\"));
   };
-  DropLinkAt(50);
+  enginefaults::DropLinkAt(50);
   EXPECT_EQ(static_cast<long>(ERROR_NOT_CONNECTED), Copy(1, Local("In"), 2, "C:\\Documents\\Vantle\\InBox"));
   EXPECT_EQ(1, during);
   EXPECT_LT(Percentages().back(), 60);
