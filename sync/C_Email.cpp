@@ -103,7 +103,9 @@ TSync::TSync(TSesObj* Session, TResManager* Resources)
       HandheldMails(std::make_unique<TMailList>(Session, Resources)),
       KnownIDs(std::make_unique<TStringList>()),
       Session(Session),
-      Resources(Resources) {}
+      Resources(Resources) {
+  KnownIDs->SetSorted(true);  // asked once for every PC mail
+}
 
 TSync::~TSync() {
   try {

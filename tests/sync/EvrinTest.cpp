@@ -6,23 +6,13 @@
 #include "Forms.h"
 #include "Handheld.h"
 #include "Registry.h"
+#include "RunPage.h"
 #include "TestSupport.h"
 #include "../outside/TandelFixture.h"
 
 namespace {
 
-// What the main form does: every bound event of the control goes to its hook.
-void Wire(TTandelEng& eng, TEvrin& evrin) {
-  eng.OnInit = [&](TObject* s, int e) { evrin.EngineInit(s, e); };
-  eng.OnConnect = [&](TObject* s, int e) { evrin.EngineConnect(s, e); };
-  eng.OnDisconnect = [&](TObject* s, int e) { evrin.EngineDisconnect(s, e); };
-  eng.OnCopyFile = [&](TObject* s, int e) { evrin.EngineCopyFile(s, e); };
-  eng.OnCreateDirectory = [&](TObject* s, int e) { evrin.EngineCreateDirectory(s, e); };
-  eng.OnClosePrograms = [&](TObject* s, int e) { evrin.EngineClosePrograms(s, e); };
-  eng.OnStartProgram = [&](TObject* s, int e) { evrin.EngineStartProgram(s, e); };
-  eng.OnStopProgram = [&](TObject* s, int e) { evrin.EngineStopProgram(s, e); };
-  eng.OnCopyProgress = [&](TObject* s, short p, bool& c) { evrin.EngineCopyProgress(s, p, c); };
-}
+using runtest::Wire;
 
 class EvrinTest : public TandelFixture {
  protected:

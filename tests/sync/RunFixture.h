@@ -19,28 +19,12 @@
 #include "EvrinSession.h"
 #include "Handheld.h"
 #include "HostVars.h"
+#include "RunPage.h"
 #include "StdCtrls.h"
 
 namespace runtest {
 
 using json = nlohmann::json;
-
-// What the main form holds for a run.
-class Page : public TForm {
- public:
-  Page() : TForm({.Name = "MainForm", .ClientWidth = 640, .ClientHeight = 480}) {
-    for (TListView* v : {&lToOrvik, &lFromOrvik}) {
-      v->AddColumn("Who", 120);
-      v->AddColumn("Subject", 200);
-      v->AddColumn("Size", 60);
-    }
-  }
-  TListView lToOrvik{this, "lToOrvik", {.Bounds = {0, 20, 320, 200}, .MultiSelect = true}};
-  TListView lFromOrvik{this, "lFromOrvik", {.Bounds = {320, 20, 320, 200}, .MultiSelect = true}};
-  TLabel lFromGW{this, "lFromGW", {.Bounds = {0, 0, 320, 16}}};
-  TLabel lFromOV{this, "lFromOV", {.Bounds = {320, 0, 320, 16}}};
-  TMemo mErrors{this, "mErrors", {.Bounds = {0, 230, 640, 200}}};
-};
 
 // In box and Out box columns the tests look at.
 constexpr int inReply = 7, inDeleteMark = 9, inReplySent = 14, inID = 15;
@@ -83,7 +67,7 @@ class RunTest : public SessionTest {
     evrin_ = std::make_unique<TEvrin>();
     evrin_->Eng = eng_.get();
     Evrin = evrin_.get();
-    Wire();
+    Wire(*eng_, *evrin_);
     sync_ = std::make_unique<TSync>(ses_.get(), &res_);
     sync_->PCView = &page_.lToOrvik;
     sync_->HandheldView = &page_.lFromOrvik;
@@ -104,20 +88,6 @@ class RunTest : public SessionTest {
     Progress = nullptr;
     Memo = nullptr;
     ses_.reset();
-  }
-
-  // The main form's forwarding of the control's events.
-  void Wire() {
-    TEvrin& e = *evrin_;
-    eng_->OnInit = [&e](TObject* s, int r) { e.EngineInit(s, r); };
-    eng_->OnConnect = [&e](TObject* s, int r) { e.EngineConnect(s, r); };
-    eng_->OnDisconnect = [&e](TObject* s, int r) { e.EngineDisconnect(s, r); };
-    eng_->OnCopyFile = [&e](TObject* s, int r) { e.EngineCopyFile(s, r); };
-    eng_->OnCreateDirectory = [&e](TObject* s, int r) { e.EngineCreateDirectory(s, r); };
-    eng_->OnClosePrograms = [&e](TObject* s, int r) { e.EngineClosePrograms(s, r); };
-    eng_->OnStartProgram = [&e](TObject* s, int r) { e.EngineStartProgram(s, r); };
-    eng_->OnStopProgram = [&e](TObject* s, int r) { e.EngineStopProgram(s, r); };
-    eng_->OnCopyProgress = [&e](TObject* s, short p, bool& c) { e.EngineCopyProgress(s, p, c); };
   }
 
   static std::string Conduits() { return test::ConduitFolder(); }
