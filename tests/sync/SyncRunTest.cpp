@@ -218,6 +218,48 @@ TEST_F(SyncRunTest, AConduitThatFailsToReadMailIsUnloaded) {
   EXPECT_EQ(test::Ui().Boxes()[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND));
 }
 
+TEST_F(SyncRunTest, StoppingStageTwoSavesTheLogAndUnloadsWithoutABox) {
+  EmptyStores();
+  Append(OutPath, {NewMail("h1")});
+  ASSERT_TRUE(Stage1());
+  auto forward = eng_->OnInit;
+  eng_->OnInit = [&](TObject* s, int r) {
+    SendMessageA(progress_.btnStop.Handle(), BM_CLICK, 0, 0);
+    forward(s, r);
+  };
+  EXPECT_FALSE(Stage2());
+  EXPECT_TRUE(test::Ui().Boxes().empty());
+  EXPECT_TRUE(FileExists(test::ProgramFolder() + "Vantlelog.txt"));
+  EXPECT_EQ(sync_->ConduitHandle, nullptr);
+  EXPECT_EQ(page_.lFromOrvik.Count(), 0);
+  EXPECT_TRUE(ses_->ResumeCopyBack);  // the mail went; Next uploads it
+  EXPECT_EQ(CallsOf("vazSendPCMail"), 1);
+}
+
+TEST_F(SyncRunTest, AnInBoxThatCannotBeWrittenIsAnErrorOfStageTwo) {
+  EmptyStores();
+  Script({{"GetPCMail", {{"Mails", {PcMail("p1")}}}}});
+  ASSERT_TRUE(Stage1());
+  test::WriteFileBytes(ses_->TempDir + "In", "not a store");
+  EXPECT_FALSE(Stage2());
+  const auto boxes = test::Ui().Boxes();
+  ASSERT_EQ(boxes.size(), 2u);  // the write's own report, then the stage's
+  EXPECT_NE(boxes[1].text.find(Str(70)), std::string::npos);
+  EXPECT_NE(boxes[1].text.find("TSync.ViewSyncToEnd"), std::string::npos);
+  EXPECT_EQ(sync_->ConduitHandle, nullptr);
+  EXPECT_FALSE(ses_->ResumeCopyBack);
+  EXPECT_TRUE(FileExists(test::ProgramFolder() + "Vantlelog.txt"));
+}
+
+TEST_F(SyncRunTest, DestroyingTheEngineShutsTheLoadedConduitDown) {
+  EmptyStores();
+  Append(OutPath, {NewMail("h1")});
+  ASSERT_TRUE(Stage1());
+  sync_.reset();
+  EXPECT_EQ(CallsOf("vazShutDown"), 1);
+  EXPECT_EQ(GetModuleHandleA(Conduit().c_str()), nullptr);
+}
+
 // ---- The fault matrix: a run that fails at one place, then Next until done ----
 
 struct FaultCase {
