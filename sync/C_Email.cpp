@@ -9,15 +9,18 @@ TSync::TSync(TSesObj* Session, TResManager* Resources)
       HandheldMails(std::make_unique<TMailList>(Session, Resources)),
       KnownIDs(std::make_unique<TStringList>()),
       Session(Session),
-      Resources(Resources) {}
+      Resources(Resources) {
+  KnownIDs->SetSorted(true);  // asked once for every PC mail
+}
 
 TSync::~TSync() {
   try {
     KnownIDs->Clear();
     KnownIDs.reset();
-    Conduits.clear();
+    FreeConduits();
     PCMails.reset();
     HandheldMails.reset();
+    UnloadConduit();
   } catch (const Exception& e) {
     Session->ShowError(e.Message, "TSync.destroy");
   }
