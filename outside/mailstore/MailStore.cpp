@@ -66,7 +66,10 @@ Entry EntryOfJson(const json& j) {
   e.Read = j.at("read").get<bool>();
   e.Replied = j.at("replied").get<bool>();
   e.Deleted = j.at("deleted").get<bool>();
-  if (e.File.empty() || e.File.find_first_of("\\/:") != std::string::npos) throw std::runtime_error("bad file name");
+  size_t slash = e.File.find('\\');
+  if (e.File.empty() || e.File.find_first_of("/:") != std::string::npos || e.File.find("..") != std::string::npos ||
+      (slash != std::string::npos && e.File.find('\\', slash + 1) != std::string::npos))
+    throw std::runtime_error("bad file name");
   return e;
 }
 
@@ -121,14 +124,24 @@ const char* RoleName(Role role) {
   }
 }
 
-void WriteFileAtomic(const std::string& path, const std::string& bytes) {
-  std::string temp = path + ".tmp";
-  HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw EMailStore("Cannot write " + path + ": " + SystemError(GetLastError()));
+namespace {
+// Writes a file anew; false with the error left for GetLastError.
+bool WriteNewFile(const std::string& path, const std::string& bytes) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
   DWORD error = GetLastError();
   CloseHandle(h);
+  SetLastError(error);
+  return ok;
+}
+}  // namespace
+
+void WriteFileAtomic(const std::string& path, const std::string& bytes) {
+  std::string temp = path + ".tmp";
+  bool ok = WriteNewFile(temp, bytes);
+  DWORD error = GetLastError();
   if (!ok || !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     if (ok) error = GetLastError();
     DeleteFileA(temp.c_str());
@@ -512,7 +525,15 @@ bool Profile::SplitMessageId(const std::string& id, std::string& folderId, std::
 // ---- messages
 
 namespace {
-std::string FileOf(std::uint32_t serial) { return Hex(serial) + ".eml"; }
+// Message files lie in sub-folders of 256 each: creating a file in a folder
+// of thousands costs Wine a walk over all of them.
+std::string FileOf(std::uint32_t serial) { return IntToHex(serial >> 8, 6) + "\\" + Hex(serial) + ".eml"; }
+
+void MakeShard(const std::string& folderPath, std::uint32_t serial) {
+  std::string dir = folderPath + IntToHex(serial >> 8, 6);
+  if (!CreateDirectoryA(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    throw EMailStore("Cannot make the folder " + dir + ": " + SystemError(GetLastError()));
+}
 
 Entry NewEntry(std::uint32_t serial, const MailMessage& m, bool read) {
   Entry e;
@@ -531,6 +552,7 @@ std::uint32_t Profile::Add(const std::string& folderId, const std::string& text,
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   std::uint32_t serial = index.Next;
+  MakeShard(folder.Path, serial);
   WriteFileAtomic(folder.Path + FileOf(serial), text);
   Entry e = NewEntry(serial, parsed, read);
   json line = {{"gen", index.Gen}, {"op", "add"}, {"entry", EntryJson(e)}};
@@ -567,8 +589,12 @@ void Profile::AddMessages(const std::string& folderId, const std::vector<MailMes
   Refresh(folderId, index);
   try {
     for (size_t i = 0; i < messages.size(); ++i) {
+      // No index names these files until the snapshot below commits them,
+      // so they need no temporary name of their own.
       std::uint32_t serial = index.Next++;
-      WriteFileAtomic(folder.Path + FileOf(serial), ComposeMessage(messages[i]));
+      MakeShard(folder.Path, serial);
+      if (!WriteNewFile(folder.Path + FileOf(serial), ComposeMessage(messages[i])))
+        throw EMailStore("Cannot write " + folder.Path + FileOf(serial) + ": " + SystemError(GetLastError()));
       index.Entries.emplace(serial, NewEntry(serial, messages[i], i < read.size() && read[i]));
     }
     Snapshot(folder, index);
@@ -633,6 +659,7 @@ std::uint32_t Profile::MoveMessage(const std::string& folderId, std::uint32_t se
   // leaves the message in both folders, never in neither.
   moved.Serial = target.Next++;
   moved.File = FileOf(moved.Serial);
+  MakeShard(to.Path, moved.Serial);
   WriteFileAtomic(to.Path + moved.File, bytes);
   json add = {{"gen", target.Gen}, {"op", "add"}, {"entry", EntryJson(moved)}};
   std::uint32_t newSerial = moved.Serial;
