@@ -109,7 +109,8 @@ class TSession final : public DispatchObject {
     std::string id = c.ArgString(0);
     mailstore::Profile& store = Store();
     store.CheckFailure("folder");
-    if (Given(c, 1) && !SameText(c.ArgString(1), store.StoreId())) Fail(cdo::E_NotFound, "No such message store.");
+    if (Given(c, 1) && !c.ArgString(1).empty() && !SameText(c.ArgString(1), store.StoreId()))
+      Fail(cdo::E_NotFound, "No such message store.");
     if (!store.FindFolder(id)) Fail(cdo::E_NotFound, "There is no folder " + id + ".");
     c.Return(NewFolder(state_, id));
   }

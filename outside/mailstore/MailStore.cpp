@@ -576,7 +576,15 @@ std::uint32_t Profile::AddRawMessage(const std::string& folderId, const std::str
   try {
     parsed = ParseMessage(text, "being added");
   } catch (const EMailStore&) {
-    // Stored as it stands; reading it later says what is wrong with it.
+    // Stored as it stands; reading it later says what is wrong with it. Its
+    // subject, where a line gives one, still names it in the index.
+    for (size_t pos = 0; pos < text.size();) {
+      size_t eol = text.find('\n', pos);
+      std::string line = text.substr(pos, eol == std::string::npos ? std::string::npos : eol - pos);
+      if (Trim(line).empty()) break;
+      if (line.size() > 8 && SameText(line.substr(0, 8), "Subject:")) parsed.Subject = Trim(line.substr(8));
+      pos = eol == std::string::npos ? text.size() : eol + 1;
+    }
   }
   return Add(folderId, text, parsed, read);
 }
