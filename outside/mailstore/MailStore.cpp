@@ -263,10 +263,11 @@ Profile::~Profile() {
   if (mutex_) CloseHandle(mutex_);
 }
 
-void Profile::LoadFolders() {
-  folders_.clear();
-  top_.clear();
+void Profile::LoadFolders() const {
+  FileStamp stamp = StampOf(path_ + ProfileFile);
+  profileStamp_ = stamp.Time ^ stamp.Size;
   // Depth-first over the directories that hold a Folder.json.
+  std::map<std::string, FolderInfo> found;
   std::vector<std::pair<std::string, std::string>> pending{{path_, ""}};
   while (!pending.empty()) {
     auto [dir, parent] = pending.back();
@@ -292,20 +293,24 @@ void Profile::LoadFolders() {
       info.ParentId = parent;
       pending.emplace_back(sub, info.Id);
       std::string id = info.Id;
-      if (!folders_.emplace(id, std::move(info)).second) {
+      if (!found.emplace(id, std::move(info)).second) {
         FindClose(find);
         throw EMailStore("The folder " + sub + " has the identifier of another folder.");
       }
     } while (FindNextFileA(find, &fd));
     FindClose(find);
   }
+  for (auto& [id, info] : found) {
+    auto [at, added] = folders_.emplace(id, info);
+    if (!added) at->second.Name = info.Name;
+  }
   // Identifiers end in the folder's number, so sorting them gives the order made.
+  top_.clear();
+  for (auto& [id, info] : folders_) info.Children.clear();
   for (auto& [id, info] : folders_) {
     if (info.ParentId.empty()) top_.push_back(id);
-    else folders_.at(info.ParentId).Children.push_back(id);
+    else if (auto parent = folders_.find(info.ParentId); parent != folders_.end()) parent->second.Children.push_back(id);
   }
-  std::sort(top_.begin(), top_.end());
-  for (auto& [id, info] : folders_) std::sort(info.Children.begin(), info.Children.end());
 }
 
 void Profile::SaveProfile() {
@@ -326,6 +331,13 @@ const std::string& Profile::RoleFolder(Role role) const { return roles_.at(role)
 
 const FolderInfo* Profile::FindFolder(const std::string& id) const {
   auto it = folders_.find(id);
+  if (it == folders_.end()) {
+    FileStamp stamp = StampOf(path_ + ProfileFile);
+    if ((stamp.Time ^ stamp.Size) != profileStamp_) {
+      LoadFolders();
+      it = folders_.find(id);
+    }
+  }
   return it == folders_.end() ? nullptr : &it->second;
 }
 
@@ -503,11 +515,17 @@ void Profile::Snapshot(const FolderInfo& folder, Index& index) {
 }
 
 const std::map<std::uint32_t, Entry>& Profile::Entries(const std::string& folderId) {
-  return LoadedIndex(folderId).Entries;
+  Index& index = LoadedIndex(folderId);
+  const FolderInfo& folder = Folder(folderId);
+  if (StampOf(folder.Path + IndexFile) != index.Snap || StampOf(folder.Path + LogFile) != index.Log) {
+    Lock lock(mutex_);
+    Refresh(folderId, index);
+  }
+  return index.Entries;
 }
 
 const Entry& Profile::EntryOf(const std::string& folderId, std::uint32_t serial) {
-  auto& entries = Entries(folderId);
+  auto& entries = LoadedIndex(folderId).Entries;
   auto it = entries.find(serial);
   if (it == entries.end()) throw EMailStore("The folder " + Folder(folderId).Name + " has no message " + MessageId(folderId, serial) + ".");
   return it->second;

@@ -366,6 +366,34 @@ TEST_F(CdoTest, ARepliedMessageIsMarkedAndMovesWithANewIdentifier) {
   EXPECT_EQ(out.To.at(0).Address, "carla@nine.example");
 }
 
+TEST_F(CdoTest, WhatAnotherProgramChangesAfterTheLogonIsSeen) {
+  auto p = Open();
+  std::string gone = Receive(*p, "Will go", day_);
+  std::string stays = Receive(*p, "Stays", day_);
+  Variant s = LoggedOn();
+  Variant messages = s.Get(cdo::DispInbox).Get("Messages");
+  EXPECT_EQ(messages.Get("Count").AsInteger(), 2);
+  EXPECT_NO_THROW(s.Call(cdo::DispGetMessage, {Variant(gone), Variant::Null()}));
+
+  // Another program (here another opening of the profile) changes it.
+  auto other = Open();
+  std::string folder;
+  std::uint32_t serial;
+  ASSERT_TRUE(Profile::SplitMessageId(gone, folder, serial));
+  std::string made = other->AddFolder(folder, "Made elsewhere");
+  other->MoveMessage(folder, serial, other->RoleFolder(Role::Deleted));
+  Receive(*other, "New arrival", day_ + 1);
+
+  EXPECT_EQ(ErrorOf([&] { s.Call(cdo::DispGetMessage, {Variant(gone), Variant::Null()}); }), cdo::E_NotFound);
+  std::vector<std::string> subjects;
+  for (Variant m = messages.Call("GetFirst"); !IsNothing(m); m = messages.Call("GetNext"))
+    subjects.push_back(m.Get("Subject").AsString());
+  EXPECT_EQ(subjects, (std::vector<std::string>{"Stays", "New arrival"}));
+  EXPECT_EQ(s.Call(cdo::DispGetFolder, {Variant(made), Variant::Null()}).Get("Name").AsString(), "Made elsewhere");
+  EXPECT_EQ(s.Call(cdo::DispGetDefaultFolder, {cdo::DefaultFolderDeletedItems}).Get("Messages").Get("Count").AsInteger(), 1);
+  EXPECT_NO_THROW(s.Call(cdo::DispGetMessage, {Variant(stays), Variant::Null()}).Call("Update"));
+}
+
 TEST_F(CdoTest, FoldersAreWalkedFoundRenamedAndCreated) {
   auto p = Open();
   std::string inbox = p->RoleFolder(Role::Inbox);
