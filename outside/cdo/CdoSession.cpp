@@ -35,15 +35,14 @@ std::vector<std::string> ProfileNames(const std::string& root) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA fd;
   std::string dir = IncludeTrailingBackslash(root);
-  HANDLE find = FindFirstFileA((dir + "*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  mailstore::FindHandle find(FindFirstFileA((dir + "*").c_str(), &fd));
+  if (!find.Valid()) return names;
   do {
     std::string name = fd.cFileName;
     if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != ".." &&
         FileExists(dir + name + "\\Profile.json"))
       names.push_back(name);
-  } while (FindNextFileA(find, &fd));
-  FindClose(find);
+  } while (FindNextFileA(find.Get(), &fd));
   std::sort(names.begin(), names.end(), [](auto& a, auto& b) { return CompareText(a, b) < 0; });
   return names;
 }

@@ -127,12 +127,13 @@ const char* RoleName(Role role) {
 namespace {
 // Writes a file anew; false with the error left for GetLastError.
 bool WriteNewFile(const std::string& path, const std::string& bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  KernelHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) return false;
   DWORD written = 0;
-  BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+  BOOL ok = WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size();
   DWORD error = GetLastError();
-  CloseHandle(h);
+  h.Reset();
   SetLastError(error);
   return ok;
 }
@@ -150,19 +151,18 @@ void WriteFileAtomic(const std::string& path, const std::string& bytes) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
+  KernelHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) {
     DWORD e = GetLastError();
     if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) throw EMailStore("The file " + path + " is missing.");
     throw EMailStore("Cannot read " + path + ": " + SystemError(e));
   }
   LARGE_INTEGER size{};
-  GetFileSizeEx(h, &size);
+  GetFileSizeEx(h.Get(), &size);
   std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
   DWORD got = 0;
-  BOOL ok = bytes.empty() || ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  CloseHandle(h);
+  BOOL ok = bytes.empty() || ReadFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
   if (!ok) throw EMailStore("Cannot read " + path + ": " + SystemError(GetLastError()));
   bytes.resize(got);
   return bytes;
@@ -232,11 +232,11 @@ Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)
   std::string key = AnsiUpperCase(path_);
   std::uint32_t hash = 2166136261u;
   for (unsigned char c : key) hash = (hash ^ c) * 16777619u;
-  mutex_ = CreateMutexA(nullptr, FALSE, ("VantleMailStore-" + Hex(hash)).c_str());
-  if (!mutex_) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
-  try {
+  mutex_ = KernelHandle(CreateMutexA(nullptr, FALSE, ("VantleMailStore-" + Hex(hash)).c_str()));
+  if (!mutex_.Valid()) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
+  {
     if (!FileExists(path_ + ProfileFile)) throw EMailStore("There is no profile in " + path + ".");
-    Lock lock(mutex_);
+    Lock lock(mutex_.Get());
     std::string text = ReadWholeFile(path_ + ProfileFile);
     try {
       json j = json::parse(text);
@@ -253,15 +253,10 @@ Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)
     LoadFolders();
     for (auto& [role, id] : roles_)
       if (!FindFolder(id)) throw EMailStore("The profile " + path + " has lost its " + RoleName(role) + " folder.");
-  } catch (...) {
-    CloseHandle(mutex_);
-    throw;
   }
 }
 
-Profile::~Profile() {
-  if (mutex_) CloseHandle(mutex_);
-}
+Profile::~Profile() = default;
 
 void Profile::LoadFolders() const {
   FileStamp stamp = StampOf(path_ + ProfileFile);
@@ -273,8 +268,8 @@ void Profile::LoadFolders() const {
     auto [dir, parent] = pending.back();
     pending.pop_back();
     WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((dir + "*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) continue;
+    FindHandle find(FindFirstFileA((dir + "*").c_str(), &fd));
+    if (!find.Valid()) continue;
     do {
       std::string name = fd.cFileName;
       if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name == "." || name == "..") continue;
@@ -286,19 +281,15 @@ void Profile::LoadFolders() const {
         info.Id = j.at("id").get<std::string>();
         info.Name = Text(j, "name");
       } catch (const json::exception& e) {
-        FindClose(find);
         throw EMailStore("The folder " + sub + FolderFile + " is damaged: " + e.what());
       }
       info.Path = sub;
       info.ParentId = parent;
       pending.emplace_back(sub, info.Id);
       std::string id = info.Id;
-      if (!found.emplace(id, std::move(info)).second) {
-        FindClose(find);
+      if (!found.emplace(id, std::move(info)).second)
         throw EMailStore("The folder " + sub + " has the identifier of another folder.");
-      }
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &fd));
   }
   for (auto& [id, info] : found) {
     auto [at, added] = folders_.emplace(id, info);
@@ -354,7 +345,7 @@ FolderInfo& Profile::MutableFolder(const std::string& id) {
 
 std::string Profile::AddFolder(const std::string& parentId, const std::string& name) {
   if (Trim(name).empty()) throw EMailStore("A folder needs a name.");
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   std::string parentPath = parentId.empty() ? path_ : Folder(parentId).Path;
   const std::vector<std::string>& siblings = parentId.empty() ? top_ : Folder(parentId).Children;
   for (const std::string& s : siblings)
@@ -381,7 +372,7 @@ std::string Profile::AddFolder(const std::string& parentId, const std::string& n
 
 void Profile::RenameFolder(const std::string& id, const std::string& name) {
   if (Trim(name).empty()) throw EMailStore("A folder needs a name.");
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   FolderInfo& folder = MutableFolder(id);
   const std::vector<std::string>& siblings = folder.ParentId.empty() ? top_ : Folder(folder.ParentId).Children;
   for (const std::string& s : siblings)
@@ -463,7 +454,7 @@ Profile::Index& Profile::LoadedIndex(const std::string& folderId) {
   auto& slot = indexes_[folderId];
   if (!slot) slot = std::make_unique<Index>();
   if (!slot->Loaded) {
-    Lock lock(mutex_);
+    Lock lock(mutex_.Get());
     ReadIndex(folder, *slot);
   }
   return *slot;
@@ -482,18 +473,18 @@ void Profile::Append(const FolderInfo& folder, Index& index, const std::string& 
     return;
   }
   std::string path = folder.Path + LogFile;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw EMailStore("Cannot write " + path + ": " + SystemError(GetLastError()));
+  KernelHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) throw EMailStore("Cannot write " + path + ": " + SystemError(GetLastError()));
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(index.LogGood);
   std::string bytes = line + "\n";
   DWORD written = 0;
-  BOOL ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h) &&
-            WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+  BOOL ok = SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(h.Get()) &&
+            WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size();
   DWORD error = GetLastError();
-  CloseHandle(h);
+  h.Reset();
   if (!ok) throw EMailStore("Cannot write " + path + ": " + SystemError(error));
   index.LogGood += bytes.size();
   ++index.LogLines;
@@ -518,7 +509,7 @@ const std::map<std::uint32_t, Entry>& Profile::Entries(const std::string& folder
   Index& index = LoadedIndex(folderId);
   const FolderInfo& folder = Folder(folderId);
   if (StampOf(folder.Path + IndexFile) != index.Snap || StampOf(folder.Path + LogFile) != index.Log) {
-    Lock lock(mutex_);
+    Lock lock(mutex_.Get());
     Refresh(folderId, index);
   }
   return index.Entries;
@@ -566,7 +557,7 @@ Entry NewEntry(std::uint32_t serial, const MailMessage& m, bool read) {
 
 std::uint32_t Profile::Add(const std::string& folderId, const std::string& text, const MailMessage& parsed, bool read) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   std::uint32_t serial = index.Next;
@@ -610,7 +601,7 @@ std::uint32_t Profile::AddRawMessage(const std::string& folderId, const std::str
 void Profile::AddMessages(const std::string& folderId, const std::vector<MailMessage>& messages,
                           const std::vector<bool>& read) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   try {
@@ -644,7 +635,7 @@ MailMessage Profile::ReadMessage(const std::string& folderId, std::uint32_t seri
 
 void Profile::RewriteMessage(const std::string& folderId, std::uint32_t serial, const MailMessage& message) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   Entry& e = const_cast<Entry&>(EntryOf(folderId, serial));
@@ -660,7 +651,7 @@ void Profile::RewriteMessage(const std::string& folderId, std::uint32_t serial, 
 
 void Profile::SetFlags(const std::string& folderId, std::uint32_t serial, const FlagChange& change) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   Entry& e = const_cast<Entry&>(EntryOf(folderId, serial));
@@ -674,7 +665,7 @@ void Profile::SetFlags(const std::string& folderId, std::uint32_t serial, const 
 std::uint32_t Profile::MoveMessage(const std::string& folderId, std::uint32_t serial, const std::string& targetId) {
   const FolderInfo& from = Folder(folderId);
   const FolderInfo& to = Folder(targetId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& source = LoadedIndex(folderId);
   Refresh(folderId, source);
   Index& target = LoadedIndex(targetId);
@@ -697,7 +688,7 @@ std::uint32_t Profile::MoveMessage(const std::string& folderId, std::uint32_t se
 
 void Profile::RemoveMessage(const std::string& folderId, std::uint32_t serial) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   std::string file = EntryOf(folderId, serial).File;
@@ -722,7 +713,7 @@ std::map<std::string, int> Profile::PendingFailures() const {
 }
 
 void Profile::InjectFailure(const std::string& kind, int count) {
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   auto pending = PendingFailures();
   if (count > 0) pending[kind] = count;
   else pending.erase(kind);
@@ -737,7 +728,7 @@ void Profile::InjectFailure(const std::string& kind, int count) {
 
 void Profile::CheckFailure(const std::string& kind) {
   if (!FileExists(path_ + FailuresFile)) return;
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   auto pending = PendingFailures();
   auto it = pending.find(kind);
   if (it == pending.end()) return;

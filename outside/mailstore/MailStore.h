@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "Handles.h"
 #include "MailText.h"
 
 namespace mailstore {
@@ -150,7 +151,7 @@ class Profile {
   mutable std::vector<std::string> top_;
   mutable unsigned long long profileStamp_ = 0;
   std::map<std::string, std::unique_ptr<Index>> indexes_;
-  HANDLE mutex_ = nullptr;
+  KernelHandle mutex_;
 };
 
 // Writes a whole file: a temporary file beside it, renamed over it.
