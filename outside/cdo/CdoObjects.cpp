@@ -1,6 +1,7 @@
 #include "CdoObjects.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "Cdo.h"
 
