@@ -237,6 +237,10 @@ TEST_F(CdoTest, AMessageThatCannotBeReadFailsOnlyWhatCannotBeRead) {
   RemoveFile(p->Folder(inbox).Path + p->EntryOf(inbox, broken).File);
   test::WriteFileBytes(p->Folder(inbox).Path + p->EntryOf(inbox, broken).File, "\x01garbage\r\n");
   Receive(*p, "Fine", day_);
+  std::string big(1 << 20, 'a');
+  for (size_t i = 78; i < big.size(); i += 80) big[i - 1] = '\r', big[i] = '\n';
+  p->AddRawMessage(inbox, "From: \"J\xfcrgen M\xfcller\" <jm@b\xfcro.example>\r\nSubject: Gr\xfc\xdf\x65\r\n\r\n" + big, false);
+  p->AddRawMessage(inbox, "From: e@empty.example\r\nSubject:\r\n\r\n", false);
 
   Variant messages = LoggedOn().Get(cdo::DispInbox).Get("Messages");
   Variant m = messages.Call("GetFirst");
@@ -255,6 +259,15 @@ TEST_F(CdoTest, AMessageThatCannotBeReadFailsOnlyWhatCannotBeRead) {
     EXPECT_NE(e.Description.find("is damaged"), std::string::npos) << e.Description;
   }
   EXPECT_EQ(messages.Call("GetNext").Get("Subject").AsString(), "Fine");
+  m = messages.Call("GetNext");  // 8-bit header texts and a body of 1 MB
+  EXPECT_EQ(m.Get("Subject").AsString(), "Gr\xfc\xdf\x65");
+  EXPECT_EQ(m.Get("Sender").Get("Name").AsString(), "J\xfcrgen M\xfcller");
+  EXPECT_EQ(m.Get("Text").AsString(), big);
+  m = messages.Call("GetNext");  // an empty subject and body
+  EXPECT_EQ(m.Get("Subject").AsString(), "");
+  EXPECT_EQ(m.Get("Text").AsString(), "");
+  EXPECT_EQ(m.Get("Recipients").Get("Count").AsInteger(), 0);
+  EXPECT_TRUE(IsNothing(messages.Call("GetNext")));
   // With a time filter, messages without a time do not pass.
   messages.Get("Filter").Put("TimeFirst", Variant::Date(day_ - 10));
   EXPECT_EQ(messages.Get("Count").AsInteger(), 1);
