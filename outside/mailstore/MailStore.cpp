@@ -480,7 +480,8 @@ void Profile::Append(const FolderInfo& folder, Index& index, const std::string& 
   at.QuadPart = static_cast<LONGLONG>(index.LogGood);
   std::string bytes = line + "\n";
   DWORD written = 0;
-  BOOL ok = SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(h.Get()) &&
+  bool torn = index.Log.Size > index.LogGood;
+  BOOL ok = SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN) && (!torn || SetEndOfFile(h.Get())) &&
             WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size();
   DWORD error = GetLastError();
