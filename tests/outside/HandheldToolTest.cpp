@@ -9,47 +9,9 @@ using namespace tandel;
 
 namespace {
 
-struct Result {
-  DWORD Code = 0;
-  std::string Out;
-};
+using Result = test::ProgramResult;
 
-std::string Quoted(const std::string& a) {
-  std::string q(1, '"');
-  q.append(a).push_back('"');
-  return q;
-}
-
-Result Tool(std::initializer_list<std::string> args) {
-  std::string cmd = Quoted(test::ProgramFolder() + "tandel-handheld.exe");
-  for (const std::string& a : args) cmd.append(1, ' ').append(Quoted(a));
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE read = nullptr, write = nullptr;
-  CreatePipe(&read, &write, &sa, 0);
-  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = si.hStdError = write;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION pi{};
-  Result r;
-  r.Code = 0xFFFF;
-  if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
-    CloseHandle(write);
-    write = nullptr;
-    char buf[4096];
-    DWORD got;
-    while (ReadFile(read, buf, sizeof buf, &got, nullptr) && got) r.Out.append(buf, got);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    GetExitCodeProcess(pi.hProcess, &r.Code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-  }
-  if (write) CloseHandle(write);
-  CloseHandle(read);
-  return r;
-}
+Result Tool(std::initializer_list<std::string> args) { return test::RunProgram("tandel-handheld.exe", args); }
 
 // A store of the handheld, opened as the sync engine opens its copies.
 struct Store : evrin::StoreSession {

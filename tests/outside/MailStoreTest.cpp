@@ -301,38 +301,9 @@ TEST_F(MailStoreTest, FailuresOnRequestAreUsedUpOneByOneAcrossOpenings) {
 
 // ---- pcmail.exe
 
-struct Result {
-  DWORD Code = 0xFFFF;
-  std::string Out;
-};
+using Result = test::ProgramResult;
 
-Result PcMail(const std::vector<std::string>& args) {
-  std::string cmd = "\"" + test::ProgramFolder() + "pcmail.exe\"";
-  for (const std::string& a : args) cmd += " \"" + StringReplaceAll(a, "\"", "\\\"") + "\"";
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE read = nullptr, write = nullptr;
-  CreatePipe(&read, &write, &sa, 0);
-  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = si.hStdError = write;
-  PROCESS_INFORMATION pi{};
-  Result r;
-  BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
-  CloseHandle(write);
-  if (started) {
-    char buf[4096];
-    DWORD got;
-    while (ReadFile(read, buf, sizeof buf, &got, nullptr) && got) r.Out.append(buf, got);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    GetExitCodeProcess(pi.hProcess, &r.Code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-  }
-  CloseHandle(read);
-  return r;
-}
+Result PcMail(const std::vector<std::string>& args) { return test::RunProgram("pcmail.exe", args); }
 
 TEST_F(MailStoreTest, PcMailCreatesSeedsListsShowsAndChangesAProfile) {
   std::string path = ProfilePath("Tool");

@@ -232,4 +232,36 @@ std::string WindowText(HWND window) {
 
 std::string ProgramFolder() { return ExtractFilePath(ModuleFileName()); }
 
+ProgramResult RunProgram(const std::string& exeName, const std::vector<std::string>& args) {
+  auto quoted = [](const std::string& a) {
+    std::string q(1, '"');
+    q.append(StringReplaceAll(a, "\"", "\\\"")).push_back('"');
+    return q;
+  };
+  std::string cmd = quoted(ProgramFolder() + exeName);
+  for (const std::string& a : args) cmd.append(1, ' ').append(quoted(a));
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  ProgramResult r;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return r;
+  KernelHandle read(readEnd), write(writeEnd);
+  SetHandleInformation(read.Get(), HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = write.Get();
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi{};
+  BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+  write.Reset();  // the child holds the only writing end now, so the reads below end with it
+  if (!started) return r;
+  KernelHandle process(pi.hProcess), thread(pi.hThread);
+  char buf[4096];
+  DWORD got;
+  while (ReadFile(read.Get(), buf, sizeof buf, &got, nullptr) && got) r.Out.append(buf, got);
+  WaitForSingleObject(process.Get(), INFINITE);
+  GetExitCodeProcess(process.Get(), &r.Code);
+  return r;
+}
+
 }  // namespace test

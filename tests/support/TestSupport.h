@@ -127,4 +127,12 @@ std::string WindowText(HWND window);
 // The folder of the test program, with a trailing backslash.
 std::string ProgramFolder();
 
+// A console program of the program folder run to its end with these
+// arguments (each quoted), its standard output and error read together.
+struct ProgramResult {
+  DWORD Code = 0xFFFF;  // also when the program could not be started
+  std::string Out;
+};
+ProgramResult RunProgram(const std::string& exeName, const std::vector<std::string>& args);
+
 }  // namespace test
