@@ -200,7 +200,7 @@ class TDLink final : public ITDLink {
   LONG STDMETHODCALLTYPE Abort() override {
     // Answers still queued are dropped; a copy ends through its own answer.
     ++generation_;
-    if (copy_) Later([this] { EndCopy(stAborted); });
+    if (copying_) Later([this] { EndCopy(stAborted); });
     return stOk;
   }
   LONG STDMETHODCALLTYPE Reserved10() override { return stNotSupported; }
@@ -426,6 +426,7 @@ class TDLink final : public ITDLink {
       job->Total = static_cast<LONG>(ftell(job->Source.get()));
       fseek(job->Source.get(), 0, SEEK_SET);
       copy_ = std::move(job);
+      copying_ = true;
       Later([this] { CopyStep(); });
       return stOk;
     });
@@ -719,6 +720,7 @@ class TDLink final : public ITDLink {
 
   void EndCopy(LONG status) {
     std::unique_ptr<CopyJob> c = std::move(copy_);
+    copying_ = false;
     if (!c) return;
     c->Source.reset();
     c->Target.reset();
@@ -805,7 +807,8 @@ class TDLink final : public ITDLink {
   ComPtr<ITDLinkEvents> sink_;
   bool connected_ = false;
   LONG port_ = 0, speed_ = 5;
-  unsigned generation_ = 0;
+  std::atomic<unsigned> generation_{0};  // Abort may come from another thread
+  std::atomic<bool> copying_{false};
   bool silent_ = false;
   DWORD calls_ = 0, failCall_ = 0, silentSlot_ = 0, dropAfter_ = 0;
   LONG failStatus_ = stNotFound;
