@@ -133,19 +133,24 @@ void CTDPrcThread::Enqueue(EngineRequest* r) {
       Queue = r;
       start = true;
     } else if (r->Op == opShutdown) {
-      for (EngineRequest* q = Queue->Next; q;) {
-        EngineRequest* next = q->Next;
-        FreeRequest(q);
-        q = next;
-      }
+      FreeQueuedBehindHead();
       Queue->Next = r;
     } else {
-      EngineRequest* tail = Queue;
-      while (tail->Next) tail = tail->Next;
-      tail->Next = r;
+      tail_->Next = r;
     }
+    tail_ = r;
   }
   if (start) PostMessageA(Window.Handle(), WM_TD_DISPATCH, 0, 0);
+}
+
+void CTDPrcThread::FreeQueuedBehindHead() {
+  for (EngineRequest* q = Queue->Next; q;) {
+    EngineRequest* next = q->Next;
+    FreeRequest(q);
+    q = next;
+  }
+  Queue->Next = nullptr;
+  tail_ = Queue;
 }
 
 void CTDPrcThread::Finish(EngineRequest* r) {
@@ -165,6 +170,7 @@ void CTDPrcThread::CompleteCurrent() {
     Queue = done->Next;
     done->Next = nullptr;
     more = Queue != nullptr;
+    if (!more) tail_ = nullptr;
   }
   KillTimers();
   FreeWalkers(done);
@@ -428,14 +434,7 @@ void CTDPrcThread::Close() {
   {
     CSingleLock lock(lock_);
     running = Queue != nullptr;
-    if (running) {
-      for (EngineRequest* q = Queue->Next; q;) {
-        EngineRequest* next = q->Next;
-        FreeRequest(q);
-        q = next;
-      }
-      Queue->Next = nullptr;
-    }
+    if (running) FreeQueuedBehindHead();
   }
   if (running) {
     LONG ignored;
@@ -453,7 +452,7 @@ void CTDPrcThread::Shutdown() {
       FreeRequest(q);
       q = next;
     }
-    Queue = nullptr;
+    Queue = tail_ = nullptr;
   }
   KillTimers();
   Window.Buffer.reset();

@@ -160,9 +160,11 @@ class CTDPrcThread final : public CWinThread {
 
  private:
   void FreeWalkers(EngineRequest* r);
+  void FreeQueuedBehindHead();  // under the lock
   void KillTimers();
 
   CCriticalSection lock_;
+  EngineRequest* tail_ = nullptr;  // the last queued request, so that appending does not walk the queue
   bool comInitialised_ = false;
 };
 

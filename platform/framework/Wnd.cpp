@@ -18,7 +18,7 @@ bool Registered() {
 
 CWnd::~CWnd() { DestroyWindow(); }
 
-bool CWnd::CreateHidden() {
+bool CWnd::CreateHidden(bool receivesBroadcasts) {
   if (!Registered()) {
     WNDCLASSA wc{};
     wc.lpfnWndProc = &Proc;
@@ -27,7 +27,8 @@ bool CWnd::CreateHidden() {
     // Another thread may register it at the same moment: both end with the class.
     if (!RegisterClassA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
   }
-  hwnd_ = CreateWindowExA(0, ClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, Module(), this);
+  hwnd_ = CreateWindowExA(0, ClassName, "", WS_POPUP, 0, 0, 0, 0, receivesBroadcasts ? nullptr : HWND_MESSAGE, nullptr,
+                          Module(), this);
   return hwnd_ != nullptr;
 }
 

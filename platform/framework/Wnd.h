@@ -1,6 +1,6 @@
 #pragma once
-// A hidden window whose messages go to its object. The window is a hidden
-// top-level pop-up, so that the broadcasts of other programs reach it.
+// A hidden window whose messages go to its object: a hidden top-level pop-up,
+// which broadcasts reach, or a message-only window, which they pass by.
 #include <windows.h>
 
 class CWnd {
@@ -11,7 +11,7 @@ class CWnd {
   CWnd& operator=(const CWnd&) = delete;
 
   // Creates the window on the calling thread; false when it could not be.
-  bool CreateHidden();
+  bool CreateHidden(bool receivesBroadcasts = true);
   void DestroyWindow();
   HWND Handle() const { return hwnd_; }
 

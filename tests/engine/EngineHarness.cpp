@@ -13,7 +13,7 @@ ClientEngine::~ClientEngine() { Stop(); }
 
 LONG ClientEngine::Init() {
   if (LONG e = StartWorker()) return e;
-  if (!window_.CreateHidden()) return ERROR_GEN_FAILURE;
+  if (!window_.CreateHidden(false)) return ERROR_GEN_FAILURE;
   ReplyWindow = window_.Handle();
   return Run(NewRequest(opOpenLink, 1)).Error;
 }

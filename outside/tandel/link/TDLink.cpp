@@ -188,7 +188,7 @@ class TDLink final : public ITDLink {
   }
   LONG STDMETHODCALLTYPE QueryState(LONG* state) override {
     return Call(7, false, [&] {
-      connected_ = ServerRunning() && tandel::LinkUp();
+      connected_ = ServerRunning() && Handheld().LinkUp;
       *state = connected_ ? 0 : 1;
       return stOk;
     });
@@ -548,7 +548,7 @@ class TDLink final : public ITDLink {
       if (side != SideHandheld || DriveFolder(side, drive).empty()) return stPathNotFound;
       auto found = std::make_shared<Programs>();
       char letter = static_cast<char>('A' + drive);
-      for (const tandel::Program& p : tandel::LoadState().Programs)
+      for (const tandel::Program& p : Handheld().Programs)
         if (p.Running && !p.Path.empty() && p.Path[0] == letter) found->Found.push_back(p);
       LONG h = NewHandle();
       programs_[h] = found;
@@ -662,7 +662,7 @@ class TDLink final : public ITDLink {
     try {
       if (needLink) {
         if (!sink_) return stBadArguments;
-        if (!ServerRunning() || !tandel::LinkUp()) return stNotConnected;
+        if (!ServerRunning() || !Handheld().LinkUp) return stNotConnected;
       }
       silent_ = slot == silentSlot_;
       LONG status = body();
@@ -744,8 +744,22 @@ class TDLink final : public ITDLink {
     return p;
   }
 
-  static bool Held(LONG side, const char* path) {
-    return side == SideHandheld && !tandel::HolderName(std::string(path, strnlen(path, 260))).empty();
+  bool Held(LONG side, const char* path) {
+    return side == SideHandheld && tandel::Holder(Handheld(), std::string(path, strnlen(path, 260))) != nullptr;
+  }
+
+  // The handheld's state, read again only when its file has changed.
+  const tandel::State& Handheld() {
+    if (stateFile_.empty()) stateFile_ = tandel::HandheldRoot() + "State.json";
+    WIN32_FILE_ATTRIBUTE_DATA now{};
+    if (!GetFileAttributesExA(stateFile_.c_str(), GetFileExInfoStandard, &now)) now = {};
+    if (!stateRead_ || CompareFileTime(&now.ftLastWriteTime, &stateStamp_.ftLastWriteTime) != 0 ||
+        now.nFileSizeLow != stateStamp_.nFileSizeLow) {
+      state_ = tandel::LoadState();
+      stateStamp_ = now;
+      stateRead_ = true;
+    }
+    return state_;
   }
 
   static std::string DriveFolder(LONG side, LONG drive) {
@@ -818,6 +832,10 @@ class TDLink final : public ITDLink {
   std::map<LONG, FormatJob> formats_;
   std::map<LONG, std::shared_ptr<Programs>> programs_;
   std::unique_ptr<CopyJob> copy_;
+  std::string stateFile_;
+  tandel::State state_;
+  WIN32_FILE_ATTRIBUTE_DATA stateStamp_{};
+  bool stateRead_ = false;
 };
 
 ComPtr<IUnknown> CreateTDLink() { return ComPtr<IUnknown>::Attach(new TDLink()); }
