@@ -461,3 +461,62 @@ TEST_F(EngineTest, PathDataAndWordRequestsCarryTheirAnswers) {
   EXPECT_EQ(0, data.Error);
   EXPECT_EQ((std::vector<BYTE>{3, 2, 1}), data.Data);
 }
+
+TEST_F(EngineTest, LinkSettingsAndNameMatchingGoStraightToTheComponent) {
+  ClientEngine engine;
+  ASSERT_EQ(0, engine.Init());
+  LONG error = -1, baud = 0, port = 0;
+  engine.Thread->SetLinkSettings(&error, 57600, 1024);
+  EXPECT_EQ(0, error);
+  engine.Thread->GetLinkSettings(&error, &baud, &port);
+  EXPECT_EQ(0, error);
+  EXPECT_EQ(57600, baud);
+  EXPECT_EQ(1024, port);
+  engine.Thread->SetLinkSettings(&error, 12345, 1);
+  EXPECT_EQ(160, error);
+
+  LONG match = -1;
+  engine.Thread->LinkQuery(reinterpret_cast<INT_PTR>("Report.TXT"), reinterpret_cast<INT_PTR>("*.txt"), 1, &match);
+  EXPECT_EQ(1, match);
+  engine.Thread->LinkQuery(reinterpret_cast<INT_PTR>("Report"), reinterpret_cast<INT_PTR>("R?port.*"), 1, &match);
+  EXPECT_EQ(0, match);
+
+  engine.Thread->Abort(&error, 1);
+  EXPECT_EQ(21, error);  // nothing runs
+}
+
+TEST_F(EngineTest, AComponentThatCannotBeCreatedFailsTheOpenWithItsResultAndConnectAfterIt) {
+  const std::string key = "CLSID\\{A5D1DFA0-192F-11D0-9F11-0020AFC814CD}";
+  test::RegistrySnapshot saved(HKEY_CLASSES_ROOT, key);
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CLASSES_ROOT);
+  ASSERT_TRUE(reg.OpenKey(key + "\\InprocServer32", true));
+  reg.WriteString("", install_ + "missing.dll");
+  reg.CloseKey();
+
+  ClientEngine engine;
+  LONG opened = engine.Init();
+  EXPECT_TRUE(FAILED(static_cast<HRESULT>(opened))) << opened;
+  EXPECT_EQ(1, engine.LinkState.load());  // created or not, the open has run
+  EXPECT_EQ(31, engine.Run(NewConnect(engine, 0)).Error);
+}
+
+TEST_F(EngineTest, TheServerRunsOnceAndEndsWhenClosed) {
+  StartServer();
+  ASSERT_TRUE(ServerRunning());
+  char exe[MAX_PATH];
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string second = ExtractFilePath(exe) + tdlink::ServerExe;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessA(second.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  EXPECT_EQ(1u, code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  StopServer();
+  EXPECT_FALSE(ServerRunning());
+}
