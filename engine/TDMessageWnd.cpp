@@ -105,7 +105,11 @@ ITDLink* CTDMessageWnd::Link() const { return Thread->Link.Get(); }
 
 bool CTDMessageWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   result = 0;
-  if (!Thread || Thread->ShutDown) return message >= WM_USER;
+  if (!Thread || Thread->ShutDown) {
+    // A request that arrives after the shut-down is freed, not lost.
+    if (message == WM_TD_ENQUEUE && Thread) FreeRequest(reinterpret_cast<EngineRequest*>(lParam));
+    return message >= WM_USER;
+  }
   if (message == tdengine::ConnectionMessage() || message == tdengine::DisconnectionMessage()) {
     Thread->OnBroadcast(message, wParam);
     return true;

@@ -78,7 +78,7 @@ void CTDEngineCore::StopWorker() {
       Thread->Close();
       // Replies already posted, and progress sent, are still handled meanwhile.
       HANDLE h = ThreadEvent->Handle();
-      while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_POSTMESSAGE | QS_SENDMESSAGE) != WAIT_OBJECT_0) {
+      while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
         MSG m;
         if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
           TranslateMessage(&m);
