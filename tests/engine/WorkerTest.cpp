@@ -383,6 +383,9 @@ TEST_F(EngineTest, DirectoriesAreDeletedAndMovedWithTheirSubtrees) {
 
   EXPECT_EQ(0, engine.Run(engine.Request(opMoveDirectory, Handheld, "C:\\Old", Handheld, "C:\\New")).Error);
   EXPECT_EQ("c", test::ReadFileBytes(Pc("C\\New\\Old\\Sub\\Deeper\\c.txt")));
+  size_t files = 0;
+  for (const Progress& p : engine.Progresses) files += p.Code == progCopyDirectory;
+  EXPECT_EQ(3u, files);
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Old").c_str()));
 
   EXPECT_EQ(0, engine.Run(engine.Request(opDeleteDirectory, Handheld, "C:\\New")).Error);
@@ -519,4 +522,62 @@ TEST_F(EngineTest, TheServerRunsOnceAndEndsWhenClosed) {
   CloseHandle(pi.hThread);
   StopServer();
   EXPECT_FALSE(ServerRunning());
+}
+
+namespace {
+// A top-level window of the test that hears the connection broadcasts.
+class Listener final : public CWnd {
+ public:
+  std::vector<std::pair<WPARAM, LPARAM>> Heard;
+
+ protected:
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+    if (message != tdengine::ConnectionMessage()) return false;
+    Heard.emplace_back(wParam, lParam);
+    result = 0;
+    return true;
+  }
+};
+}  // namespace
+
+TEST_F(EngineTest, EachOperationButDisconnectIsAnnouncedWithItsValueWord) {
+  PutFile("C:\\Docs\\a.txt", "alpha");
+  ClientEngine engine;
+  Connected(engine);
+  Listener listener;
+  ASSERT_TRUE(listener.CreateHidden());
+  engine.PumpFor(100);
+  listener.Heard.clear();
+
+  EngineRequest* copy = engine.Request(opCopyFile, Handheld, "C:\\Docs\\a.txt", Handheld, "C:\\Docs\\b.txt");
+  copy->Value = 1;
+  engine.Run(copy);
+  engine.Run(engine.Request(opGetDrives, Handheld));
+  engine.Run(engine.Request(opDisconnect));
+  engine.Run(NewConnect(engine, 4321));
+  engine.PumpFor(100);
+  // The server's own announcement of the link says wParam 1.
+  std::vector<std::pair<WPARAM, LPARAM>> ours;
+  for (auto heard : listener.Heard)
+    if (heard.first == 0) ours.push_back(heard);
+  EXPECT_EQ((std::vector<std::pair<WPARAM, LPARAM>>{{0, 1}, {0, 0}, {0, 4321}}), ours);
+}
+
+TEST_F(EngineTest, AnAbortedRequestComesBackWithoutNotificationAndTheQueueGoesOn) {
+  Setting(tdlink::SilentSlotValue, 37);
+  ClientEngine engine;
+  Connected(engine);
+  EngineRequest* silent = engine.Request(opSyncMachineTime);
+  silent->Crit9 = 7;
+  engine.Post(silent);
+  engine.Post(engine.Request(opGetDrives, Handheld));
+  engine.PumpFor(100);
+  LONG error = -1;
+  engine.Thread->Abort(&error, 1);
+  EXPECT_EQ(0, error);
+  ASSERT_TRUE(engine.PumpUntil([&] { return Count(engine.Replies, opGetDrives) == 1; }));
+  const Reply& aborted = engine.Replies[engine.Replies.size() - 2];
+  EXPECT_EQ(opSyncMachineTime, aborted.Op);
+  EXPECT_EQ(0, aborted.Notify);
+  EXPECT_EQ(0, engine.Replies.back().Error);
 }
