@@ -334,6 +334,11 @@ TEST_F(EngineTest, MachineInformationCompletesExactlyOnce) {
   engine.PumpFor(200);
   EXPECT_EQ(1u, Count(engine.Replies, opGetMachineInfo));
 
+  // Without a result object to fill the answer is a general failure.
+  EXPECT_EQ(31, engine.Run(engine.Request(opGetExtraMachineInfo, Handheld)).Error);
+  EXPECT_EQ(31, engine.Run(engine.Request(opGetDriveInfo, Handheld, "C:\\")).Error);
+  EXPECT_EQ(31, engine.Run(engine.Request(opGetDirectory, Handheld, "C:\\*.*")).Error);
+
   ComPtr<CTDOrvMachine> machine = ComPtr<CTDOrvMachine>::Attach(new CTDOrvMachine());
   EngineRequest* r = engine.Request(opGetExtraMachineInfo, Handheld);
   r->Result = machine.Get();
