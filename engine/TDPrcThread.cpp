@@ -397,36 +397,50 @@ bool CTDPrcThread::CheckLink() {
 
 void CTDPrcThread::CancelConnect(LONG notify) {
   ConnectWanted = 0;
-  EngineRequest* r = Current();
-  if (r && r->Op == opConnect) {
+  LONG op = 0;
+  EngineRequest* r = CurrentOp(op);
+  if (r && op == opConnect) {
     LONG ignored;
     Abort(&ignored, 0);
-    r->Notify = 0;
-    Finish(r);
+    EndWithoutReply(r);
   }
   PostRequest(NewRequest(opDisconnect, notify));
+}
+
+EngineRequest* CTDPrcThread::CurrentOp(LONG& op) {
+  CSingleLock lock(lock_);
+  op = Queue ? Queue->Op : 0;
+  return Queue;
+}
+
+void CTDPrcThread::EndWithoutReply(EngineRequest* r) {
+  // Under the lock: the worker may be ending the same request, and once it is
+  // off the queue it may already be gone.
+  CSingleLock lock(lock_);
+  if (Queue != r || r->Ending) return;
+  r->Notify = 0;
+  r->Ending = true;
+  PostMessageA(Window.Handle(), WM_TD_COMPLETE, 0, 0);
 }
 
 void CTDPrcThread::Abort(LONG* error, LONG complete) {
   LONG dummy;
   if (!error) error = &dummy;
   *error = 0;
-  EngineRequest* r = Current();
+  LONG op = 0;
+  EngineRequest* r = CurrentOp(op);
   if (!r) {
     *error = ERROR_NOT_READY;
     return;
   }
   // Copies (also those of a move) end through the component's own answer.
-  if (r->Op == opCopyFile || r->Op == opCopyDirectory || r->Op == opMoveFile || r->Op == opMoveDirectory) complete = 0;
+  if (op == opCopyFile || op == opCopyDirectory || op == opMoveFile || op == opMoveDirectory) complete = 0;
   LONG status = Link ? Link->Abort() : 0;
   if (status != 0 && status != stAborted) {
     *error = TranslateStatus(status);
     return;
   }
-  if (complete == 1) {
-    r->Notify = 0;
-    Finish(r);
-  }
+  if (complete == 1) EndWithoutReply(r);
 }
 
 void CTDPrcThread::Close() {

@@ -161,6 +161,8 @@ class CTDPrcThread final : public CWinThread {
  private:
   void FreeWalkers(EngineRequest* r);
   void FreeQueuedBehindHead();  // under the lock
+  EngineRequest* CurrentOp(LONG& op);  // the head and its operation, read together
+  void EndWithoutReply(EngineRequest* r);
   void KillTimers();
 
   CCriticalSection lock_;
