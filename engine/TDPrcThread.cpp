@@ -226,22 +226,19 @@ bool CTDPrcThread::SendProgress(WPARAM code) {
 // Connection server and link.
 
 bool CTDPrcThread::IsServerRunning() const {
-  HANDLE s = OpenSemaphoreA(0x1F0003, FALSE, ServerSemaphore);
-  if (!s) return false;
-  CloseHandle(s);
-  return true;
+  return KernelHandle(OpenSemaphoreA(0x1F0003, FALSE, ServerSemaphore)).Valid();
 }
 
 bool CTDPrcThread::StartServer(EngineRequest* r) {
   char dir[260] = {};
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, ServerKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+  RegKey key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, ServerKey, 0, KEY_READ, key.Put()) == ERROR_SUCCESS) {
     DWORD size = sizeof dir - 1, type = 0;
-    if (RegQueryValueExA(key, ServerDirValue, nullptr, &type, reinterpret_cast<BYTE*>(dir), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExA(key.Get(), ServerDirValue, nullptr, &type, reinterpret_cast<BYTE*>(dir), &size) !=
+            ERROR_SUCCESS ||
         type != REG_SZ)
       dir[0] = 0;
     dir[sizeof dir - 1] = 0;
-    RegCloseKey(key);
   }
   std::string path = std::string(dir) + ServerExe;
   STARTUPINFOA si{};
@@ -250,10 +247,9 @@ bool CTDPrcThread::StartServer(EngineRequest* r) {
   if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &si,
                       &pi))
     return false;
+  KernelHandle process(pi.hProcess), thread(pi.hThread);
   DWORD timeout = r && r->Value ? static_cast<DWORD>(r->Value) : INFINITE;
-  DWORD wait = WaitForInputIdle(pi.hProcess, timeout);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
+  DWORD wait = WaitForInputIdle(process.Get(), timeout);
   if (wait == 0) return true;
   if (r) r->Error = wait == WAIT_TIMEOUT ? ERROR_COUNTER_TIMEOUT : ERROR_GEN_FAILURE;
   return false;

@@ -4,24 +4,23 @@
 
 #include <utility>
 
+#include "Handles.h"
+
 // An unnamed event; auto-reset unless asked otherwise.
 class CEvent {
  public:
   explicit CEvent(bool initiallySignalled = false, bool manualReset = false)
       : h_(CreateEventA(nullptr, manualReset, initiallySignalled, nullptr)) {}
-  ~CEvent() {
-    if (h_) CloseHandle(h_);
-  }
   CEvent(const CEvent&) = delete;
   CEvent& operator=(const CEvent&) = delete;
 
-  HANDLE Handle() const { return h_; }
-  bool SetEvent() { return ::SetEvent(h_) != FALSE; }
-  bool ResetEvent() { return ::ResetEvent(h_) != FALSE; }
-  bool IsSignalled() const { return WaitForSingleObject(h_, 0) == WAIT_OBJECT_0; }
+  HANDLE Handle() const { return h_.Get(); }
+  bool SetEvent() { return ::SetEvent(h_.Get()) != FALSE; }
+  bool ResetEvent() { return ::ResetEvent(h_.Get()) != FALSE; }
+  bool IsSignalled() const { return WaitForSingleObject(h_.Get(), 0) == WAIT_OBJECT_0; }
 
  private:
-  HANDLE h_;
+  KernelHandle h_;
 };
 
 class CCriticalSection {

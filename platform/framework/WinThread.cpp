@@ -1,13 +1,9 @@
 #include "WinThread.h"
 
-CWinThread::~CWinThread() {
-  if (handle_) CloseHandle(handle_);
-}
-
 bool CWinThread::CreateThread() {
-  handle_ = ::CreateThread(nullptr, 0, &Main, this, CREATE_SUSPENDED, &id_);
+  handle_.Reset(::CreateThread(nullptr, 0, &Main, this, CREATE_SUSPENDED, &id_));
   if (!handle_) return false;
-  ResumeThread(handle_);
+  ResumeThread(handle_.Get());
   return true;
 }
 

@@ -4,10 +4,12 @@
 // ExitInstance runs and the thread object deletes itself.
 #include <windows.h>
 
+#include "Handles.h"
+
 class CWinThread {
  public:
   CWinThread() = default;
-  virtual ~CWinThread();
+  virtual ~CWinThread() = default;
   CWinThread(const CWinThread&) = delete;
   CWinThread& operator=(const CWinThread&) = delete;
 
@@ -23,6 +25,6 @@ class CWinThread {
  private:
   static DWORD WINAPI Main(void* self);
 
-  HANDLE handle_ = nullptr;
+  KernelHandle handle_;
   DWORD id_ = 0;
 };

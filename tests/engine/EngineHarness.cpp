@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "Handles.h"
+#include "SysUtils.h"
 #include "TDResults.h"
 #include "TandelLink.h"
 
@@ -121,24 +123,17 @@ bool ClientEngine::RecordingWindow::OnMessage(UINT message, WPARAM wParam, LPARA
 }
 
 bool ServerRunning() {
-  HANDLE s = OpenSemaphoreA(SYNCHRONIZE, FALSE, tdlink::ServerSemaphore);
-  if (!s) return false;
-  CloseHandle(s);
-  return true;
+  return KernelHandle(OpenSemaphoreA(SYNCHRONIZE, FALSE, tdlink::ServerSemaphore)).Valid();
 }
 
 void StartServer() {
-  char exe[MAX_PATH];
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string path = exe;
-  path = path.substr(0, path.rfind('\\') + 1) + tdlink::ServerExe;
+  std::string path = ExtractFilePath(ModuleFileName()) + tdlink::ServerExe;
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
-  WaitForInputIdle(pi.hProcess, 10000);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
+  KernelHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForInputIdle(process.Get(), 10000);
 }
 
 void StopServer() {
@@ -151,13 +146,11 @@ void StopServer() {
     }
     DWORD pid = 0;
     GetWindowThreadProcessId(server, &pid);
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     PostMessageA(server, WM_CLOSE, 0, 0);
-    if (process) {
-      WaitForSingleObject(process, 5000);
-      CloseHandle(process);
-    } else {
+    if (process)
+      WaitForSingleObject(process.Get(), 5000);
+    else
       Sleep(20);
-    }
   }
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "EngineFixture.h"
+#include "Handles.h"
 
 using namespace tdengine;
 
@@ -92,13 +93,13 @@ TEST_F(FindTest, SizeAndDateCriteriaFilterTheEntries) {
   EXPECT_EQ((std::vector<std::string>{"a.txt", "d.dat"}), Reported(engine));
 
   // Modified within the last day: all but the one dated back.
-  HANDLE h = CreateFileA(Pc("C\\Docs\\b.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  KernelHandle h(CreateFileA(Pc("C\\Docs\\b.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(h);
   SYSTEMTIME old{2000, 1, 0, 1, 0, 0, 0, 0};
   FILETIME ft;
   SystemTimeToFileTime(&old, &ft);
-  SetFileTime(h, nullptr, nullptr, &ft);
-  CloseHandle(h);
+  SetFileTime(h.Get(), nullptr, nullptr, &ft);
+  h.Reset();
   engine.Progresses.clear();
   EngineRequest* recent = Find(engine, "C:\\Docs", "*.*", 4);
   recent->Arg2 = 1;

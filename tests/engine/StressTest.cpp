@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "EngineFixture.h"
+#include "Handles.h"
 #include "TDResults.h"
 
 using namespace tdengine;
@@ -20,13 +21,12 @@ constexpr int Clients = 4;
 constexpr int PerClient = 2500;
 
 size_t ThreadCount() {
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
   THREADENTRY32 te{};
   te.dwSize = sizeof te;
   size_t n = 0;
-  for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te))
+  for (BOOL ok = Thread32First(snap.Get(), &te); ok; ok = Thread32Next(snap.Get(), &te))
     n += te.th32OwnerProcessID == GetCurrentProcessId();
-  CloseHandle(snap);
   return n;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "EngineFixture.h"
+#include "Handles.h"
 #include "TDResults.h"
 
 using namespace tdengine;
@@ -512,19 +513,16 @@ TEST_F(EngineTest, AComponentThatCannotBeCreatedFailsTheOpenWithItsResultAndConn
 TEST_F(EngineTest, TheServerRunsOnceAndEndsWhenClosed) {
   StartServer();
   ASSERT_TRUE(ServerRunning());
-  char exe[MAX_PATH];
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string second = ExtractFilePath(exe) + tdlink::ServerExe;
+  std::string second = ExtractFilePath(ModuleFileName()) + tdlink::ServerExe;
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   ASSERT_TRUE(CreateProcessA(second.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
+  KernelHandle process(pi.hProcess), thread(pi.hThread);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 10000));
   DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
+  GetExitCodeProcess(process.Get(), &code);
   EXPECT_EQ(1u, code);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
   StopServer();
   EXPECT_FALSE(ServerRunning());
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ComServer.h"
+#include "Handles.h"
 #include "Handheld.h"
 #include "Registry.h"
 #include "ServerExports.h"
@@ -63,10 +64,7 @@ struct CopyJob {
 };
 
 bool ServerRunning() {
-  HANDLE s = OpenSemaphoreA(SYNCHRONIZE, FALSE, ServerSemaphore);
-  if (!s) return false;
-  CloseHandle(s);
-  return true;
+  return KernelHandle(OpenSemaphoreA(SYNCHRONIZE, FALSE, ServerSemaphore)).Valid();
 }
 
 LONG StatusOf(DWORD error) {
@@ -109,11 +107,10 @@ bool Matches(const char* name, const char* pattern) {
 }
 
 DWORD ReadSetting(const char* name, DWORD fallback) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, StandInKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return fallback;
+  RegKey key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, StandInKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return fallback;
   DWORD value = 0, size = sizeof value, type = 0;
-  LONG r = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-  RegCloseKey(key);
+  LONG r = RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
   return r == ERROR_SUCCESS && type == REG_DWORD ? value : fallback;
 }
 
@@ -262,14 +259,13 @@ class TDLink final : public ITDLink {
       if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) return stPathNotFound;
       auto listing = std::make_shared<Listing>();
       WIN32_FIND_DATAA fd;
-      HANDLE find = FindFirstFileA((folder + "*").c_str(), &fd);
-      if (find != INVALID_HANDLE_VALUE) {
+      FindHandle find(FindFirstFileA((folder + "*").c_str(), &fd));
+      if (find) {
         std::string name = ExtractFileName(pc);
         do {
           if (std::strcmp(fd.cFileName, ".") && std::strcmp(fd.cFileName, "..") && Matches(fd.cFileName, name.c_str()))
             listing->Entries.push_back(fd);
-        } while (FindNextFileA(find, &fd));
-        FindClose(find);
+        } while (FindNextFileA(find.Get(), &fd));
       }
       LONG h = NewHandle();
       listings_[h] = listing;
@@ -370,14 +366,12 @@ class TDLink final : public ITDLink {
     return Call(28, true, [&] {
       std::string pc = Resolve(file->Side, file->Path, false);
       WIN32_FIND_DATAA fd;
-      HANDLE find = FindFirstFileA(pc.c_str(), &fd);
-      if (find == INVALID_HANDLE_VALUE) {
+      if (!FindHandle(FindFirstFileA(pc.c_str(), &fd))) {
         DWORD parent = GetFileAttributesA(ExtractFilePath(pc).c_str());
         LONG status = parent == INVALID_FILE_ATTRIBUTES ? stPathNotFound : stNotFound;
         Later([this, status] { sink_->FileInfo(status, nullptr); });
         return stOk;
       }
-      FindClose(find);
       std::vector<BYTE> block = EntryBlock(fd);
       Later([this, block] { sink_->FileInfo(stOk, block.data()); });
       return stOk;
@@ -783,8 +777,8 @@ class TDLink final : public ITDLink {
   }
   static void Empty(const std::string& folder) {
     WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) return;
+    FindHandle find(FindFirstFileA((folder + "*").c_str(), &fd));
+    if (!find) return;
     do {
       std::string name = fd.cFileName;
       if (name == "." || name == "..") continue;
@@ -794,8 +788,7 @@ class TDLink final : public ITDLink {
       } else {
         DeleteFileA((folder + name).c_str());
       }
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &fd));
   }
 
   static std::vector<BYTE> EntryBlock(const WIN32_FIND_DATAA& fd) {

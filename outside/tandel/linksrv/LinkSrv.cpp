@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "Handheld.h"
+#include "Handles.h"
 #include "TandelLink.h"
 
 namespace {
@@ -50,12 +51,9 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  HANDLE running = CreateSemaphoreA(nullptr, 1, 1, ServerSemaphore);
+  KernelHandle running(CreateSemaphoreA(nullptr, 1, 1, ServerSemaphore));
   if (!running) return 2;
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(running);
-    return 1;
-  }
+  if (GetLastError() == ERROR_ALREADY_EXISTS) return 1;
   connection = RegisterWindowMessageA(ConnectionMessage);
   disconnection = RegisterWindowMessageA(DisconnectionMessage);
   connectRequest = RegisterWindowMessageA(ConnectRequestMessage);
@@ -66,10 +64,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RegisterClassA(&wc);
   HWND window = CreateWindowExA(0, ServerWindowClass, "Tandel connection server", WS_POPUP, 0, 0, 0, 0, nullptr,
                                 nullptr, instance, nullptr);
-  if (!window) {
-    CloseHandle(running);
-    return 2;
-  }
+  if (!window) return 2;
   SetTimer(window, WatchTimer, WatchMs, nullptr);
   if (HandheldUp()) Announce(true);
   MSG m;
@@ -77,6 +72,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     TranslateMessage(&m);
     DispatchMessageA(&m);
   }
-  CloseHandle(running);
   return 0;
 }
