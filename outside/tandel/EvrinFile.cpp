@@ -1,3 +1,4 @@
+#include "Handles.h"
 #include "EvrinFile.h"
 
 #include <algorithm>
@@ -24,21 +25,6 @@ constexpr std::uint64_t LargestStore = 0x7FFFFFFF;
   DWORD err = GetLastError();
   Fail(what + " \"" + path + "\": " + OleErrorMessage(HRESULT_FROM_WIN32(err)), HRESULT_FROM_WIN32(err));
 }
-
-class Handle {
- public:
-  explicit Handle(HANDLE h) : h_(h) {}
-  ~Handle() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE Get() const { return h_; }
-  HANDLE Release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
-
- private:
-  HANDLE h_;
-};
 
 HANDLE OpenForWriting(const std::string& path) {
   // One writer at a time; readers may look at the file meanwhile.
@@ -237,8 +223,8 @@ StoreImage ReadWhole(HANDLE h, const std::string& path, const FileState& state) 
 std::unique_ptr<StoreFile> StoreFile::Open(const std::string& path) {
   // Opening for writing changes nothing: a file that is not a store stays as
   // it was.
-  Handle file(OpenForWriting(path));
-  if (file.Get() == INVALID_HANDLE_VALUE) FailSystem("Cannot open the data file", path);
+  KernelHandle file(OpenForWriting(path));
+  if (!file) FailSystem("Cannot open the data file", path);
   FileState state;
   if (!StateOf(file.Get(), state)) FailSystem("Cannot read the data file", path);
   std::optional<StoreImage> image = FromCache(file.Get(), state, ImageCache::Instance().Take(CacheKey(path)));
@@ -322,10 +308,10 @@ void StoreFile::Compact() {
   std::string bytes = image_.Compacted();
   std::string temp = path_ + ".compact";
   {
-    Handle out(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (out.Get() == INVALID_HANDLE_VALUE) return;
+    KernelHandle out(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) return;
     if (!WriteAt(out.Get(), 0, bytes) || !FlushFileBuffers(out.Get())) {
-      CloseHandle(out.Release());
+      out.Reset();
       DeleteFileA(temp.c_str());
       return;
     }

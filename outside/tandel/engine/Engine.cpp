@@ -1,3 +1,4 @@
+#include "Handles.h"
 #include "Engine.h"
 
 #include <algorithm>
@@ -31,23 +32,6 @@ constexpr const char* DropLinkAt = "Drop Link At";
 struct ProgressMessage {
   short Percent;
   bool Cancel;
-};
-
-class Handle {
- public:
-  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-  ~Handle() { Close(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  void Close() {
-    if (valid()) CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE h_;
 };
 
 // Removes a half-written copy unless the copy was completed.
@@ -372,19 +356,19 @@ DWORD Engine::Copy(const Request& r) {
     return ERROR_PATH_NOT_FOUND;
   }
 
-  Handle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  KernelHandle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!in.valid()) return LastError();
+  if (!in.Valid()) return LastError();
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(in.get(), &size)) return LastError();
+  if (!GetFileSizeEx(in.Get(), &size)) return LastError();
 
   const std::string transfer = TransferFolder();
   if (!ForceDirectories(transfer)) return LastError(ERROR_PATH_NOT_FOUND);
   char tempName[MAX_PATH];
   if (!GetTempFileNameA(transfer.c_str(), "tdl", 0, tempName)) return LastError();
   TempFile temp(tempName);
-  Handle out(CreateFileA(temp.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!out.valid()) return LastError();
+  KernelHandle out(CreateFileA(temp.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out.Valid()) return LastError();
 
   const int dropAt = TakeLinkDrop();
   const bool handheldSide = r.Side1 == sideHandheld || r.Side2 == sideHandheld;
@@ -403,10 +387,10 @@ DWORD Engine::Copy(const Request& r) {
   short last = 0;
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(in.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return LastError();
+    if (!ReadFile(in.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return LastError();
     if (got == 0) break;
     DWORD put = 0;
-    if (!WriteFile(out.get(), block.data(), got, &put, nullptr) || put != got) return LastError(ERROR_WRITE_FAULT);
+    if (!WriteFile(out.Get(), block.data(), got, &put, nullptr) || put != got) return LastError(ERROR_WRITE_FAULT);
     done += got;
     const short percent = static_cast<short>(std::min<long long>(100, done * 100 / size.QuadPart));
     if (percent == last) continue;
@@ -415,9 +399,9 @@ DWORD Engine::Copy(const Request& r) {
   }
   if (last != 100)
     if (DWORD e = step(100)) return e;
-  if (!FlushFileBuffers(out.get())) return LastError();
-  out.Close();
-  in.Close();
+  if (!FlushFileBuffers(out.Get())) return LastError();
+  out.Reset();
+  in.Reset();
   if (!MoveFileExA(temp.path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
     return LastError();
   temp.Keep();
