@@ -1,0 +1,502 @@
+#include "TDPrcThread.h"
+
+#include <cstring>
+#include <new>
+
+#include "TDOrvPrcEvent.h"
+#include "TDResults.h"
+
+using namespace tdengine;
+using namespace tdlink;
+
+namespace {
+
+constexpr LONG LinkCreated = 1, LinkConnected = 2;
+
+// Speeds and ports as the component numbers them.
+LONG SpeedIndex(LONG baud) {
+  static const LONG speeds[] = {0, 9600, 19200, 38400, 57600, 115200};
+  for (LONG i = 0; i < 6; ++i)
+    if (speeds[i] == baud) return i;
+  return -1;
+}
+LONG SpeedOf(LONG index) {
+  static const LONG speeds[] = {0, 9600, 19200, 38400, 57600, 115200};
+  return index >= 0 && index < 6 ? speeds[index] : -1;
+}
+LONG PortIndex(LONG port) { return port >= 0 && port <= 8 ? port : port == 1024 ? 9 : -1; }
+LONG PortOf(LONG index) { return index >= 0 && index <= 8 ? index : index == 9 ? 1024 : -1; }
+
+}  // namespace
+
+namespace tdengine {
+
+void FreeRequest(EngineRequest* r) {
+  if (!r) return;
+  delete[] r->Data;
+  delete[] r->SearchText;
+  delete r;
+}
+
+}  // namespace tdengine
+
+// Engine side.
+
+LONG CTDEngineCore::StartWorker() {
+  try {
+    ThreadEvent = std::make_unique<CEvent>(true, false);
+  } catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
+  }
+  try {
+    Thread = new CTDPrcThread(this, ThreadEvent.get());
+  } catch (const std::bad_alloc&) {
+    ThreadEvent.reset();
+    return ERROR_OUTOFMEMORY;
+  }
+  ThreadEvent->ResetEvent();
+  if (!Thread->CreateThread()) {
+    delete Thread;
+    Thread = nullptr;
+    ThreadEvent.reset();
+    return ERROR_GEN_FAILURE;
+  }
+  WaitForSingleObject(ThreadEvent->Handle(), INFINITE);
+  if (StartFailed) {  // the thread has ended and taken its object with it
+    Thread = nullptr;
+    ThreadEvent.reset();
+    return ERROR_GEN_FAILURE;
+  }
+  return 0;
+}
+
+void CTDEngineCore::StopWorker() {
+  Closing = 1;
+  if (ThreadEvent) {
+    ThreadEvent->ResetEvent();
+    if (Thread) {
+      Thread->Close();
+      // Replies already posted, and progress sent, are still handled meanwhile.
+      HANDLE h = ThreadEvent->Handle();
+      while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG m;
+        if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+          TranslateMessage(&m);
+          DispatchMessageA(&m);
+        }
+      }
+    }
+  }
+  Thread = nullptr;
+  ThreadEvent.reset();
+}
+
+// Thread.
+
+CTDPrcThread::CTDPrcThread(CTDEngineCore* engine, CEvent* startEvent) : Engine(engine), StartEvent(startEvent) {}
+
+bool CTDPrcThread::InitInstance() {
+  bool ok = SUCCEEDED(CoInitialize(nullptr));
+  comInitialised_ = ok;
+  Window.Thread = this;
+  Window.Buffer.reset(new (std::nothrow) BYTE[CTDMessageWnd::BufferSize]());
+  if (ok) ok = Window.Buffer && Window.CreateHidden();
+  if (!ok) Engine->StartFailed = true;
+  StartEvent->SetEvent();
+  return ok;
+}
+
+int CTDPrcThread::ExitInstance() {
+  Window.DestroyWindow();
+  if (comInitialised_) CoUninitialize();
+  return 0;
+}
+
+bool CTDPrcThread::PostRequest(EngineRequest* r) {
+  if (PostMessageA(Window.Handle(), WM_TD_ENQUEUE, 0, reinterpret_cast<LPARAM>(r))) return true;
+  FreeRequest(r);
+  return false;
+}
+
+EngineRequest* CTDPrcThread::Current() {
+  CSingleLock lock(lock_);
+  return Queue;
+}
+
+void CTDPrcThread::Enqueue(EngineRequest* r) {
+  if (!r) return;
+  bool start = false;
+  {
+    CSingleLock lock(lock_);
+    r->Next = nullptr;
+    if (!Queue) {
+      Queue = r;
+      start = true;
+    } else if (r->Op == opShutdown) {
+      FreeQueuedBehindHead();
+      Queue->Next = r;
+    } else {
+      tail_->Next = r;
+    }
+    tail_ = r;
+  }
+  if (start) PostMessageA(Window.Handle(), WM_TD_DISPATCH, 0, 0);
+}
+
+void CTDPrcThread::FreeQueuedBehindHead() {
+  for (EngineRequest* q = Queue->Next; q;) {
+    EngineRequest* next = q->Next;
+    FreeRequest(q);
+    q = next;
+  }
+  Queue->Next = nullptr;
+  tail_ = Queue;
+}
+
+void CTDPrcThread::Finish(EngineRequest* r) {
+  CSingleLock lock(lock_);
+  if (!r || r->Ending) return;
+  r->Ending = true;
+  PostMessageA(Window.Handle(), WM_TD_COMPLETE, 0, 0);
+}
+
+void CTDPrcThread::CompleteCurrent() {
+  EngineRequest* done;
+  bool more;
+  {
+    CSingleLock lock(lock_);
+    done = Queue;
+    if (!done || !done->Ending) return;  // a completion already handled
+    Queue = done->Next;
+    done->Next = nullptr;
+    more = Queue != nullptr;
+    if (!more) tail_ = nullptr;
+  }
+  KillTimers();
+  FreeWalkers(done);
+  PostReply(done);
+  if (more) PostMessageA(Window.Handle(), WM_TD_DISPATCH, 0, 0);
+}
+
+void CTDPrcThread::FreeWalkers(EngineRequest* r) {
+  while (CTDOrvDirectory* node = r->Walker) {
+    r->Walker = node->Parent;
+    if (r->Result == node) r->Result = nullptr;
+    node->Free();
+  }
+}
+
+void CTDPrcThread::KillTimers() {
+  if (GuardTimer) KillTimer(Window.Handle(), TimerGuard);
+  if (ConnectTimer) KillTimer(Window.Handle(), TimerConnect);
+  GuardTimer = ConnectTimer = 0;
+}
+
+void CTDPrcThread::Dispatch() {
+  EngineRequest* r = Current();
+  if (!r || r->Ending) return;
+  if (r->Op != 0 && r->Op != opDisconnect && r->Op != opShutdown)
+    PostMessageA(HWND_BROADCAST, tdengine::ConnectionMessage(), 0, static_cast<LPARAM>(r->Value));
+  switch (r->Op) {
+    case opOpenLink: OpenLink(); break;
+    case opConnect: Connect(); break;
+    case opDisconnect: Disconnect(); break;
+    case opShutdown: Shutdown(); break;
+    default: Window.StartOperation(r); break;
+  }
+}
+
+void CTDPrcThread::PostReply(EngineRequest* r) {
+  // A reply the client will no longer take is freed here.
+  if (Engine->Closing || !PostMessageA(Engine->ReplyWindow, WM_TD_RESULT, 0, reinterpret_cast<LPARAM>(r)))
+    FreeRequest(r);
+}
+
+void CTDPrcThread::PostFailure(LONG op, LONG error) {
+  if (!Engine->Closing)
+    PostMessageA(Engine->ReplyWindow, WM_TD_FAILURE, static_cast<WPARAM>(op & 0xFFFF), static_cast<LPARAM>(error));
+}
+
+bool CTDPrcThread::SendProgress(WPARAM code) {
+  if (Engine->Closing) return false;
+  SendMessageA(Engine->ReplyWindow, WM_TD_PROGRESS, code & 0xFFFF, 0);
+  return true;
+}
+
+// Connection server and link.
+
+bool CTDPrcThread::IsServerRunning() const {
+  return KernelHandle(OpenSemaphoreA(0x1F0003, FALSE, ServerSemaphore)).Valid();
+}
+
+bool CTDPrcThread::StartServer(EngineRequest* r) {
+  char dir[260] = {};
+  RegKey key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, ServerKey, 0, KEY_READ, key.Put()) == ERROR_SUCCESS) {
+    DWORD size = sizeof dir - 1, type = 0;
+    if (RegQueryValueExA(key.Get(), ServerDirValue, nullptr, &type, reinterpret_cast<BYTE*>(dir), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+      dir[0] = 0;
+    dir[sizeof dir - 1] = 0;
+  }
+  std::string path = std::string(dir) + ServerExe;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &si,
+                      &pi))
+    return false;
+  KernelHandle process(pi.hProcess), thread(pi.hThread);
+  DWORD timeout = r && r->Value ? static_cast<DWORD>(r->Value) : INFINITE;
+  DWORD wait = WaitForInputIdle(process.Get(), timeout);
+  if (wait == 0) return true;
+  if (r) r->Error = wait == WAIT_TIMEOUT ? ERROR_COUNTER_TIMEOUT : ERROR_GEN_FAILURE;
+  return false;
+}
+
+void CTDPrcThread::OpenLink() {
+  EngineRequest* r = Current();
+  if (!r) {
+    PostFailure(opOpenLink, ERROR_GEN_FAILURE);
+    return;
+  }
+  HRESULT hr = CoCreateInstance(CLSID_TDLink, nullptr, CLSCTX_INPROC_SERVER, IID_ITDLink, Link.PutVoid());
+  if (FAILED(hr)) {
+    r->Error = hr;
+  } else {
+    Sink = new (std::nothrow) CTDOrvPrcEvent();
+    if (!Sink) {
+      Link.Reset();
+      r->Error = ERROR_OUTOFMEMORY;
+    } else {
+      Sink->Window = &Window;
+    }
+  }
+  Engine->LinkState |= LinkCreated;
+  Finish(r);
+}
+
+void CTDPrcThread::Connect() {
+  EngineRequest* current = Current();
+  EngineRequest* r = current && current->Op == opConnect && !current->Ending ? current : nullptr;
+  ConnectWanted = 1;
+  auto armTimer = [&] {
+    if (r && r->Value) ConnectTimer = SetTimer(Window.Handle(), TimerConnect, static_cast<UINT>(r->Value), nullptr);
+  };
+  if (!IsServerRunning()) {
+    if (!StartServer(r)) {
+      // Whatever stopped the server from starting, the Connect reports it as not started.
+      if (r) {
+        r->Error = ERROR_NOT_READY;
+        Finish(r);
+      }
+      return;
+    }
+    armTimer();
+    return;
+  }
+  if (!Link) {
+    if (r) {
+      r->Error = ERROR_GEN_FAILURE;
+      Finish(r);
+    }
+    return;
+  }
+  if (Engine->LinkState & LinkConnected) {
+    if (r) {
+      r->Error = ERROR_ACTIVE_CONNECTIONS;
+      Finish(r);
+    }
+    return;
+  }
+  IUnknown* unknown = nullptr;
+  HRESULT hr = Sink ? Sink->ExternalQueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)) : E_POINTER;
+  if (FAILED(hr)) {
+    if (r) {
+      r->Error = hr;
+      Finish(r);
+    } else {
+      PostFailure(opConnect, TranslateStatus(hr));
+    }
+    return;
+  }
+  unknown->Release();  // the sink lives as long as the thread holds it
+  if (LONG status = Link->Advise(unknown)) {
+    if (r) {
+      r->Error = TranslateStatus(status);
+      Finish(r);
+    } else {
+      PostFailure(opConnect, TranslateStatus(status));
+    }
+    return;
+  }
+  LONG state = -1;
+  Link->QueryState(&state);
+  if (state == 0) {
+    Engine->LinkState |= LinkConnected;
+    if (r)
+      Finish(r);
+    else
+      PostFailure(opConnect, 0);
+    return;
+  }
+  Link->ToggleLink();
+  armTimer();
+}
+
+void CTDPrcThread::OnBroadcast(UINT message, WPARAM wParam) {
+  if (message == tdengine::ConnectionMessage()) {
+    if (wParam == 1 && ConnectWanted && !(Engine->LinkState & LinkConnected)) {
+      if (ConnectTimer) KillTimer(Window.Handle(), TimerConnect);
+      ConnectTimer = 0;
+      Connect();
+    }
+  } else if (message == tdengine::DisconnectionMessage()) {
+    if (wParam == 0 && ConnectWanted) PostRequest(NewRequest(opDisconnect, 1));
+  }
+}
+
+void CTDPrcThread::Disconnect() {
+  EngineRequest* r = Current();
+  if (Engine->LinkState & LinkConnected) {
+    LONG ignored;
+    Abort(&ignored, 0);
+    LONG status = Link ? Link->ToggleLink() : stNotConnected;
+    if (status == 0) Engine->LinkState &= ~LinkConnected;
+    if (r) {
+      r->Error = TranslateStatus(status);
+      Finish(r);
+    } else {
+      PostFailure(opDisconnect, TranslateStatus(status));
+    }
+  } else if (r) {
+    r->Error = ERROR_NOT_CONNECTED;
+    Finish(r);
+  }
+}
+
+bool CTDPrcThread::CheckLink() {
+  EngineRequest* r = Current();
+  if (!r) return false;
+  if (Engine->LinkState & LinkConnected) {
+    if (IsServerRunning()) return true;
+    r->Error = ERROR_NOT_CONNECTED;
+    Finish(r);
+    CancelConnect(1);
+    return false;
+  }
+  r->Error = ERROR_NOT_CONNECTED;
+  Finish(r);
+  return false;
+}
+
+void CTDPrcThread::CancelConnect(LONG notify) {
+  ConnectWanted = 0;
+  LONG op = 0;
+  EngineRequest* r = CurrentOp(op);
+  if (r && op == opConnect) {
+    LONG ignored;
+    Abort(&ignored, 0);
+    EndWithoutReply(r);
+  }
+  PostRequest(NewRequest(opDisconnect, notify));
+}
+
+EngineRequest* CTDPrcThread::CurrentOp(LONG& op) {
+  CSingleLock lock(lock_);
+  op = Queue ? Queue->Op : 0;
+  return Queue;
+}
+
+void CTDPrcThread::EndWithoutReply(EngineRequest* r) {
+  // Under the lock: the worker may be ending the same request, and once it is
+  // off the queue it may already be gone.
+  CSingleLock lock(lock_);
+  if (Queue != r || r->Ending) return;
+  r->Notify = 0;
+  r->Ending = true;
+  PostMessageA(Window.Handle(), WM_TD_COMPLETE, 0, 0);
+}
+
+void CTDPrcThread::Abort(LONG* error, LONG complete) {
+  LONG dummy;
+  if (!error) error = &dummy;
+  *error = 0;
+  LONG op = 0;
+  EngineRequest* r = CurrentOp(op);
+  if (!r) {
+    *error = ERROR_NOT_READY;
+    return;
+  }
+  // Copies (also those of a move) end through the component's own answer.
+  if (op == opCopyFile || op == opCopyDirectory || op == opMoveFile || op == opMoveDirectory) complete = 0;
+  LONG status = Link ? Link->Abort() : 0;
+  if (status != 0 && status != stAborted) {
+    *error = TranslateStatus(status);
+    return;
+  }
+  if (complete == 1) EndWithoutReply(r);
+}
+
+void CTDPrcThread::Close() {
+  bool running;
+  {
+    CSingleLock lock(lock_);
+    running = Queue != nullptr;
+    if (running) FreeQueuedBehindHead();
+  }
+  if (running) {
+    LONG ignored;
+    Abort(&ignored, 1);
+  }
+  PostRequest(NewRequest(opShutdown, 0));
+}
+
+void CTDPrcThread::Shutdown() {
+  {
+    CSingleLock lock(lock_);
+    for (EngineRequest* q = Queue; q;) {
+      EngineRequest* next = q->Next;
+      FreeWalkers(q);
+      FreeRequest(q);
+      q = next;
+    }
+    Queue = tail_ = nullptr;
+  }
+  KillTimers();
+  Window.Buffer.reset();
+  if (Link && (Engine->LinkState & LinkConnected)) Link->ToggleLink();
+  Link.Reset();
+  if (Sink) {
+    Sink->Window = nullptr;
+    Sink->ExternalRelease();
+    Sink = nullptr;
+  }
+  ShutDown = true;
+  StartEvent->SetEvent();  // the engine may be gone from here on
+  PostQuitMessage(0);
+}
+
+void CTDPrcThread::SetLinkSettings(LONG* error, LONG baud, LONG port) {
+  LinkSettingsIn s{1, PortIndex(port), SpeedIndex(baud)};
+  LONG status = Link ? Link->SetSettings(&s) : -2;
+  *error = TranslateStatus(status);
+}
+
+void CTDPrcThread::GetLinkSettings(LONG* error, LONG* baud, LONG* port) {
+  *baud = *port = -1;
+  LinkSettingsOut s{};
+  LONG status = Link ? Link->GetSettings(&s) : -2;
+  if (status == 0) {
+    *baud = SpeedOf(s.Speed);
+    *port = PortOf(s.Port);
+  }
+  *error = TranslateStatus(status);
+}
+
+LONG CTDPrcThread::LinkQuery(INT_PTR a, INT_PTR b, LONG c, LONG* result) {
+  LONG v = Link ? Link->MatchName(a, b, c) : 0;
+  if (result) *result = v;
+  return v;
+}

@@ -1,0 +1,104 @@
+#pragma once
+// The result objects the engine hands its clients: a file's information, a
+// directory listing (also the node of the worker's directory walks), a
+// drive's and the machine's information.
+#include <string>
+#include <vector>
+
+#include "CmdTarget.h"
+#include "ComPtr.h"
+#include "TDEngine.h"
+
+class CTDPrcThread;
+
+class CTDOrvFile final : public CCmdTarget, public tdengine::ITDOrvFile {
+ public:
+  CTDOrvFile() = default;
+  VANTLE_FORWARD_IUNKNOWN
+  HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDFileInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetName(char* buffer) override;
+  HRESULT STDMETHODCALLTYPE GetSecondName(char* buffer) override;
+  HRESULT STDMETHODCALLTYPE GetAttributes(ULONG* attributes) override;
+  HRESULT STDMETHODCALLTYPE Clone(tdengine::ITDOrvFile** copy) override;
+
+  // From the component's 300-byte entry block.
+  void Fill(SHORT side, const BYTE* block);
+
+  tdengine::TDFileInfo Info{};
+  LONG Filled = 0;
+
+ protected:
+  IUnknown* GetInterface(REFIID iid) override;
+};
+
+class CTDOrvDrive final : public CCmdTarget, public tdengine::ITDOrvDrive {
+ public:
+  VANTLE_FORWARD_IUNKNOWN
+  HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDDriveInfo** info) override;
+
+  void SetPath(const tdengine::TDPathRecord& record);
+  // From the component's 72-byte drive block.
+  void Fill(const BYTE* block);
+  bool IsFilled() const { return Filled != 0; }
+
+  tdengine::TDDriveInfo Info{};
+  LONG Filled = 0;
+
+ protected:
+  IUnknown* GetInterface(REFIID iid) override;
+};
+
+class CTDOrvMachine final : public CCmdTarget, public tdengine::ITDOrvMachine {
+ public:
+  VANTLE_FORWARD_IUNKNOWN
+  HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDMachineInfo** info) override;
+
+  // From the component's 168-byte machine block.
+  void Fill(const BYTE* block);
+  bool IsFilled() const { return Filled != 0; }
+
+  tdengine::TDMachineInfo Info{};
+  LONG Filled = 0;
+
+ protected:
+  IUnknown* GetInterface(REFIID iid) override;
+};
+
+class CTDOrvDirectory final : public CCmdTarget, public tdengine::ITDOrvDirectory {
+ public:
+  CTDOrvDirectory() = default;
+  // A walker node for a folder of a side.
+  CTDOrvDirectory(CTDPrcThread* thread, SHORT side, const char* path);
+
+  VANTLE_FORWARD_IUNKNOWN
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, tdengine::ITDOrvFile** entries, ULONG* fetched) override;
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
+  HRESULT STDMETHODCALLTYPE Reset() override;
+
+  void SetPath(const tdengine::TDPathRecord& record);
+  // Takes over one reference: 0, or 14 when it cannot be kept.
+  LONG AddEntry(tdengine::ITDOrvFile* file);
+  bool IsComplete() const { return Complete != 0; }
+  USHORT Count() const { return static_cast<USHORT>(entries_.size()); }
+  void ClearEntries();
+  // A walker node's end: releases its entries and the node.
+  void Free();
+
+  char Path[260] = {};
+  SHORT Side = 0;
+  LONG Complete = 0;
+  // Walker node.
+  CTDPrcThread* Thread = nullptr;
+  LONG TargetSide = 0;
+  char TargetPath[260] = {};
+  tdengine::ITDOrvDirectory* Self = nullptr;
+  CTDOrvDirectory* Parent = nullptr;
+  tdengine::ITDOrvFile* CurrentEntry = nullptr;
+
+ protected:
+  IUnknown* GetInterface(REFIID iid) override;
+
+ private:
+  std::vector<ComPtr<tdengine::ITDOrvFile>> entries_;
+  size_t cursor_ = SIZE_MAX;  // nothing handed out before Reset
+};

@@ -1,0 +1,842 @@
+// standin-tandellink.dll: the connectivity suite's connection component
+// (ITDLink) over the simulated handheld (side 2) and the PC's file system
+// (side 1). Each call checks its arguments and answers a status at once; the
+// result follows later through the sink, from the calling thread's message
+// queue. Copies run in blocks, posting their progress to the window the
+// caller named, so that an Abort between two blocks ends them with -3.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ComServer.h"
+#include "Handles.h"
+#include "Handheld.h"
+#include "Registry.h"
+#include "ServerExports.h"
+#include "SysUtils.h"
+#include "TandelLink.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace {
+
+using namespace tdlink;
+
+constexpr UINT WM_ANSWER = WM_APP + 7;  // lParam: the answer, owned by the receiver
+constexpr LONG CopyBlock = 64 * 1024;
+constexpr LONG FormatSteps = 4;
+
+struct Answer {
+  unsigned Generation;
+  std::function<void()> Run;
+};
+
+struct FileCloser {
+  void operator()(FILE* f) const { fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+struct Listing {
+  std::vector<WIN32_FIND_DATAA> Entries;
+  size_t Next = 0;
+};
+struct Programs {
+  std::vector<tandel::Program> Found;
+  size_t Next = 0;
+};
+struct FormatJob {
+  std::string Folder;
+  LONG Done = 0;
+};
+struct CopyJob {
+  File Source, Target;
+  std::string TempPath, TargetPath;
+  LONG Done = 0, Total = 0, Blocks = 0;
+  LinkNotify Notify{};
+};
+
+bool ServerRunning() {
+  return KernelHandle(OpenSemaphoreA(SYNCHRONIZE, FALSE, ServerSemaphore)).Valid();
+}
+
+LONG StatusOf(DWORD error) {
+  switch (error) {
+    case 0: return stOk;
+    case ERROR_FILE_NOT_FOUND: return stNotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE: return stPathNotFound;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS: return stExists;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return stLocked;
+    case ERROR_ACCESS_DENIED: return stAccessDenied;
+    case ERROR_DIR_NOT_EMPTY: return stInUse;
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE: return stBadName;
+    case ERROR_NOT_READY: return stNotReady;
+  }
+  return stBadArguments;
+}
+
+LONG LastStatus() { return StatusOf(GetLastError()); }
+
+char Upper(char c) {
+  char s[2] = {c, 0};
+  CharUpperA(s);
+  return s[0];
+}
+
+// A name against a pattern of "*" and "?", without regard to case; "*.*"
+// also matches a name without a dot.
+bool Matches(const char* name, const char* pattern) {
+  if (std::strcmp(pattern, "*.*") == 0) return true;
+  if (*pattern == 0) return *name == 0;
+  if (*pattern == '*') return Matches(name, pattern + 1) || (*name && Matches(name + 1, pattern));
+  if (*name == 0) return false;
+  if (*pattern != '?' && Upper(*name) != Upper(*pattern)) return false;
+  return Matches(name + 1, pattern + 1);
+}
+
+DWORD ReadSetting(const char* name, DWORD fallback) {
+  RegKey key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, StandInKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return fallback;
+  DWORD value = 0, size = sizeof value, type = 0;
+  LONG r = RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+  return r == ERROR_SUCCESS && type == REG_DWORD ? value : fallback;
+}
+
+class TDLink final : public ITDLink {
+ public:
+  TDLink() {
+    ComModule::Lock();
+    window_ = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              reinterpret_cast<HINSTANCE>(&__ImageBase), nullptr);
+    if (!window_) throw EOleSysError(HRESULT_FROM_WIN32(GetLastError()));
+    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    staticProc_ =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
+    failCall_ = ReadSetting(FailCallValue, 0);
+    failStatus_ = static_cast<LONG>(ReadSetting(FailStatusValue, static_cast<DWORD>(stNotFound)));
+    silentSlot_ = ReadSetting(SilentSlotValue, 0);
+    dropAfter_ = ReadSetting(DropAfterValue, 0);
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_ITDLink) {
+      *out = static_cast<ITDLink*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+
+  LONG STDMETHODCALLTYPE GetSettings(LinkSettingsOut* s) override {
+    return Call(3, false, [&] {
+      *s = {};
+      s->Valid = 1;
+      s->Port = port_;
+      s->Speed = speed_;
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE SetSettings(const LinkSettingsIn* s) override {
+    return Call(4, false, [&] {
+      if (!s || s->Port < 0 || s->Port > 9 || s->Speed < 0 || s->Speed > 5) return stBadArguments;
+      port_ = s->Port;
+      speed_ = s->Speed;
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE Advise(IUnknown* sink) override {
+    return Call(5, false, [&] {
+      sink_.Reset();
+      if (!sink || FAILED(sink->QueryInterface(IID_ITDLinkEvents, sink_.PutVoid()))) return stBadArguments;
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE ToggleLink() override {
+    return Call(6, false, [&] {
+      if (connected_) {
+        connected_ = false;
+        return stOk;
+      }
+      HWND server = FindWindowA(ServerWindowClass, nullptr);
+      if (!ServerRunning() || !server) return stNotConnected;
+      PostMessageA(server, RegisterWindowMessageA(ConnectRequestMessage), 0, 0);
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE QueryState(LONG* state) override {
+    return Call(7, false, [&] {
+      connected_ = ServerRunning() && Handheld().LinkUp;
+      *state = connected_ ? 0 : 1;
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE MatchName(INT_PTR name, INT_PTR pattern, LONG mode) override {
+    if (mode != 1 || !name || !pattern) return 0;
+    return Matches(reinterpret_cast<const char*>(name), reinterpret_cast<const char*>(pattern)) ? 1 : 0;
+  }
+  LONG STDMETHODCALLTYPE Abort() override {
+    // Answers still queued are dropped; a copy ends through its own answer.
+    ++generation_;
+    if (copying_) Later([this] { EndCopy(stAborted); });
+    return stOk;
+  }
+  LONG STDMETHODCALLTYPE Reserved10() override { return stNotSupported; }
+  LONG STDMETHODCALLTYPE Reserved11() override { return stNotSupported; }
+  LONG STDMETHODCALLTYPE Reserved12() override { return stNotSupported; }
+  LONG STDMETHODCALLTYPE Reserved13() override { return stNotSupported; }
+
+  LONG STDMETHODCALLTYPE DriveInfo(LONG side, LONG drive) override {
+    return Call(14, true, [&] {
+      std::string folder = DriveFolder(side, drive);
+      if (folder.empty()) return stPathNotFound;
+      BYTE block[DriveBlockSize] = {};
+      LONG* words = reinterpret_cast<LONG*>(block);
+      bool media = GetFileAttributesA((folder + "$NOMEDIA").c_str()) == INVALID_FILE_ATTRIBUTES;
+      ULARGE_INTEGER avail{}, total{}, free{};
+      GetDiskFreeSpaceExA(folder.c_str(), &avail, &total, &free);
+      words[0] = media ? 1 : 0;
+      words[1] = side;
+      words[2] = static_cast<LONG>(total.QuadPart / 1024);
+      words[3] = static_cast<LONG>(free.QuadPart / 1024);
+      std::string label = ReadLabel(side, drive);
+      lstrcpynA(reinterpret_cast<char*>(block + 36), label.c_str(), 32);
+      block[68] = static_cast<BYTE>('A' + drive);
+      block[69] = ':';
+      Later([this, b = std::vector<BYTE>(block, block + sizeof block)] { sink_->DriveInfo(stOk, b.data()); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE Drives(LONG side) override {
+    return Call(15, true, [&] {
+      LONG mask = 0;
+      if (side == SidePC) {
+        mask = static_cast<LONG>(GetLogicalDrives());
+      } else if (side == SideHandheld) {
+        for (const std::string& d : tandel::Drives()) mask |= 1 << (Upper(d[0]) - 'A');
+      } else {
+        return stBadArguments;
+      }
+      Later([this, mask] { sink_->DriveMask(stOk, mask); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE LabelDrive(LONG side, LONG drive, const char* label) override {
+    return Call(16, true, [&] {
+      if (DriveFolder(side, drive).empty()) return stPathNotFound;
+      FILE* raw = fopen(LabelFile(side, drive).c_str(), "wb");
+      if (!raw) return stAccessDenied;
+      File f(raw);
+      fputs(label ? label : "", f.get());
+      Later([this] { sink_->DriveLabelled(stOk); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE OpenDirectory(const LinkPath* pattern) override {
+    return Call(17, true, [&] {
+      std::string pc = Resolve(pattern->Side, pattern->Path, true);
+      std::string folder = ExtractFilePath(pc);
+      DWORD a = GetFileAttributesA(folder.c_str());
+      if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) return stPathNotFound;
+      auto listing = std::make_shared<Listing>();
+      WIN32_FIND_DATAA fd;
+      FindHandle find(FindFirstFileA((folder + "*").c_str(), &fd));
+      if (find) {
+        std::string name = ExtractFileName(pc);
+        do {
+          if (std::strcmp(fd.cFileName, ".") && std::strcmp(fd.cFileName, "..") && Matches(fd.cFileName, name.c_str()))
+            listing->Entries.push_back(fd);
+        } while (FindNextFileA(find.Get(), &fd));
+      }
+      LONG h = NewHandle();
+      listings_[h] = listing;
+      Later([this, h] { sink_->DirectoryOpened(stOk, h); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE NextEntry(LONG handle) override {
+    return Call(18, true, [&] {
+      auto it = listings_.find(handle);
+      if (it == listings_.end()) return stBadHandle;
+      Listing& l = *it->second;
+      if (l.Next >= l.Entries.size()) {
+        Later([this] { sink_->DirectoryEntry(stEndOfData, nullptr); });
+      } else {
+        std::vector<BYTE> block = EntryBlock(l.Entries[l.Next++]);
+        Later([this, block] { sink_->DirectoryEntry(stOk, block.data()); });
+      }
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE CloseDirectory(LONG handle) override {
+    return Call(19, true, [&] {
+      if (!listings_.erase(handle)) return stBadHandle;
+      Later([this] { sink_->DirectoryClosed(stOk); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE RemoveFolder(const LinkPath* folder) override {
+    return Call(20, true, [&] {
+      std::string pc = Resolve(folder->Side, folder->Path, false);
+      LONG status = ::RemoveDirectoryA(pc.c_str()) ? stOk : LastStatus();
+      Later([this, status] { sink_->DirectoryRemoved(status); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE MakeFolder(const LinkPath* folder) override {
+    return Call(21, true, [&] {
+      std::string pc = Resolve(folder->Side, folder->Path, false);
+      LONG status = ::CreateDirectoryA(pc.c_str(), nullptr) ? stOk : LastStatus();
+      Later([this, status] { sink_->DirectoryCreated(status); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE OpenFile(const LinkPath* file, ULONG mode) override {
+    return Call(22, true, [&] {
+      std::string pc = Resolve(file->Side, file->Path, false);
+      if (mode != OpenRead && mode != OpenCreateWrite) return stBadArguments;
+      LONG status = Held(file->Side, file->Path) ? stLocked : stOk;
+      LONG h = 0;
+      if (status == stOk) {
+        FILE* raw = fopen(pc.c_str(), mode == OpenRead ? "rb" : "wb");
+        if (!raw) {
+          status = GetFileAttributesA(pc.c_str()) == INVALID_FILE_ATTRIBUTES ? stNotFound : stAccessDenied;
+        } else {
+          h = NewHandle();
+          files_[h] = File(raw);
+        }
+      }
+      Later([this, status, h] { sink_->FileOpened(status, h); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE ReadBlock(LONG handle, LONG length) override {
+    return Call(23, true, [&] {
+      auto it = files_.find(handle);
+      if (it == files_.end()) return stBadHandle;
+      std::vector<BYTE> data(static_cast<size_t>(std::clamp<LONG>(length, 0, BlockSize)));
+      size_t n = fread(data.data(), 1, data.size(), it->second.get());
+      data.resize(n);
+      Later([this, data] {
+        sink_->FileRead(data.empty() ? stEndOfData : stOk, data.data(), static_cast<LONG>(data.size()));
+      });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE WriteBlock(LONG handle, const void* data, LONG length) override {
+    return Call(24, true, [&] {
+      auto it = files_.find(handle);
+      if (it == files_.end() || length < 0) return stBadHandle;
+      LONG status = fwrite(data, 1, static_cast<size_t>(length), it->second.get()) == static_cast<size_t>(length)
+                        ? stOk
+                        : stAccessDenied;
+      Later([this, status] { sink_->FileWritten(status); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE Reserved25() override { return stNotSupported; }
+  LONG STDMETHODCALLTYPE Reserved26() override { return stNotSupported; }
+  LONG STDMETHODCALLTYPE CloseFile(LONG handle) override {
+    return Call(27, true, [&] {
+      if (!files_.erase(handle)) return stBadHandle;
+      Later([this] { sink_->FileClosed(stOk); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE FileInfo(const LinkPath* file) override {
+    return Call(28, true, [&] {
+      std::string pc = Resolve(file->Side, file->Path, false);
+      WIN32_FIND_DATAA fd;
+      if (!FindHandle(FindFirstFileA(pc.c_str(), &fd))) {
+        DWORD parent = GetFileAttributesA(ExtractFilePath(pc).c_str());
+        LONG status = parent == INVALID_FILE_ATTRIBUTES ? stPathNotFound : stNotFound;
+        Later([this, status] { sink_->FileInfo(status, nullptr); });
+        return stOk;
+      }
+      std::vector<BYTE> block = EntryBlock(fd);
+      Later([this, block] { sink_->FileInfo(stOk, block.data()); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE Reserved29() override { return stNotSupported; }
+  LONG STDMETHODCALLTYPE SetAttributes(const LinkPath* file, ULONG attributes) override {
+    return Call(30, true, [&] {
+      std::string pc = Resolve(file->Side, file->Path, false);
+      LONG status = SetFileAttributesA(pc.c_str(), attributes & ~FILE_ATTRIBUTE_DIRECTORY) ? stOk : LastStatus();
+      Later([this, status] { sink_->AttributesSet(status); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE Copy(const LinkPath* source, const LinkPath* target, const LinkNotify* notify) override {
+    return Call(31, true, [&] {
+      if (copy_) return stInUse;
+      std::string from = Resolve(source->Side, source->Path, false);
+      std::string to = Resolve(target->Side, target->Path, false);
+      auto job = std::make_unique<CopyJob>();
+      job->Notify = *notify;
+      job->TargetPath = to;
+      job->TempPath = to + ".~copy";
+      LONG status = stOk;
+      DWORD a = GetFileAttributesA(from.c_str());
+      if (a == INVALID_FILE_ATTRIBUTES)
+        status = stNotFound;
+      else if (a & FILE_ATTRIBUTE_DIRECTORY)
+        status = stAccessDenied;
+      else if (!notify->Replace && GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES)
+        status = stExists;
+      else if (Held(source->Side, source->Path) || Held(target->Side, target->Path))
+        status = stLocked;
+      if (status == stOk) {
+        job->Source.reset(fopen(from.c_str(), "rb"));
+        job->Target.reset(fopen(job->TempPath.c_str(), "wb"));
+        if (!job->Source || !job->Target) status = job->Source ? stPathNotFound : stAccessDenied;
+      }
+      if (status != stOk) {
+        job->Target.reset();
+        DeleteFileA(job->TempPath.c_str());
+        Later([this, status] { sink_->CopyDone(status); });
+        return stOk;
+      }
+      fseek(job->Source.get(), 0, SEEK_END);
+      job->Total = static_cast<LONG>(ftell(job->Source.get()));
+      fseek(job->Source.get(), 0, SEEK_SET);
+      copy_ = std::move(job);
+      copying_ = true;
+      Later([this] { CopyStep(); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE Delete(const LinkPath* file) override {
+    return Call(32, true, [&] {
+      std::string pc = Resolve(file->Side, file->Path, false);
+      LONG status = Held(file->Side, file->Path) ? stLocked : DeleteFileA(pc.c_str()) ? stOk : LastStatus();
+      Later([this, status] { sink_->Deleted(status); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE Rename(const LinkPath* from, const LinkPath* to) override {
+    return Call(33, true, [&] {
+      std::string a = Resolve(from->Side, from->Path, false);
+      std::string b = Resolve(to->Side ? to->Side : from->Side, to->Path, false);
+      LONG status = Held(from->Side, from->Path) ? stLocked : MoveFileA(a.c_str(), b.c_str()) ? stOk : LastStatus();
+      Later([this, status] { sink_->Renamed(status); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE MachineValue(LONG side) override {
+    return Call(34, true, [&] {
+      if (side != SideHandheld) return stBadArguments;
+      Later([this] { sink_->MachineValue(stOk, 5); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE MachineInfo(LONG side) override {
+    return Call(35, true, [&] {
+      if (side != SideHandheld) return stBadArguments;
+      BYTE block[MachineBlockSize] = {};
+      auto put32 = [&](int at, LONG v) { std::memcpy(block + at, &v, 4); };
+      block[4] = 5;
+      block[5] = 1;
+      short signedValue = -2;
+      std::memcpy(block + 6, &signedValue, 2);
+      lstrcpynA(reinterpret_cast<char*>(block + 8), "Corran 5", 20);
+      for (int at = 28; at <= 72; at += 4) put32(at, at);
+      SYSTEMTIME now;
+      GetLocalTime(&now);
+      const WORD when[6] = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+      std::memcpy(block + 76, when, sizeof when);
+      put32(104, 104);
+      put32(124, 124);
+      put32(132, 132);
+      put32(148, 148);
+      put32(160, 1);
+      Later([this, b = std::vector<BYTE>(block, block + sizeof block)] { sink_->MachineInfo(stOk, b.data()); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE OwnerName(LONG side) override {
+    return Call(36, true, [&] {
+      if (side != SideHandheld) return stBadArguments;
+      Later([this] { sink_->OwnerName(stOk, "Handheld Owner"); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE SyncTime() override {
+    return Call(37, true, [&] {
+      Later([this] { sink_->TimeSynced(stOk); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE FormatOpen(LONG side, LONG drive) override {
+    return Call(38, true, [&] {
+      std::string folder = DriveFolder(side, drive);
+      if (folder.empty() || side != SideHandheld) return stPathNotFound;
+      LONG h = NewHandle();
+      formats_[h] = FormatJob{folder, 0};
+      Later([this, h] { sink_->FormatOpened(stOk, h, FormatSteps); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE FormatStep(LONG handle) override {
+    return Call(39, true, [&] {
+      auto it = formats_.find(handle);
+      if (it == formats_.end()) return stBadHandle;
+      if (++it->second.Done == FormatSteps) Empty(it->second.Folder);
+      Later([this] { sink_->FormatStepped(stOk); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE FormatEnd(LONG handle) override {
+    return Call(40, true, [&] {
+      if (!formats_.erase(handle)) return stBadHandle;
+      Later([this] { sink_->FormatEnded(stOk); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE PathRequest(LONG side, const LinkPath* path, const LinkPathArgs* args) override {
+    return Call(41, true, [&] {
+      if (side != SideHandheld || !path || !args) return stBadArguments;
+      // Answers the path's length as handle, the two bytes swapped and the value plus one.
+      LONG h = static_cast<LONG>(std::strlen(path->Path));
+      USHORT bytes = static_cast<USHORT>(args->Second | (args->First << 8));
+      LONG v = args->Value + 1;
+      Later([this, h, bytes, v] { sink_->PathAnswered(stOk, h, bytes, v); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE DataRequest(LONG, const void* data, LONG length) override {
+    return Call(42, true, [&] {
+      if (length < 0 || (length && !data)) return stBadArguments;
+      // Answers the data reversed.
+      std::vector<BYTE> d(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + length);
+      std::reverse(d.begin(), d.end());
+      Later([this, d] { sink_->DataAnswered(stOk, d.data(), static_cast<LONG>(d.size())); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE WordRequest(LONG) override {
+    // Taken, and answered through no callback.
+    return Call(43, true, [] { return stOk; });
+  }
+  LONG STDMETHODCALLTYPE ProgramsOpen(LONG side, LONG drive) override {
+    return Call(44, true, [&] {
+      if (side != SideHandheld || DriveFolder(side, drive).empty()) return stPathNotFound;
+      auto found = std::make_shared<Programs>();
+      char letter = static_cast<char>('A' + drive);
+      for (const tandel::Program& p : Handheld().Programs)
+        if (p.Running && !p.Path.empty() && p.Path[0] == letter) found->Found.push_back(p);
+      LONG h = NewHandle();
+      programs_[h] = found;
+      Later([this, h] { sink_->ProgramsOpened(stOk, h); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE ProgramsNext(LONG handle) override {
+    return Call(45, true, [&] {
+      auto it = programs_.find(handle);
+      if (it == programs_.end()) return stBadHandle;
+      Programs& p = *it->second;
+      if (p.Next >= p.Found.size()) {
+        Later([this] { sink_->ProgramsNone(stEndOfData); });
+      } else {
+        const tandel::Program& found = p.Found[p.Next];
+        Later([this, name = found.Name, path = found.Path] { sink_->ProgramFound(stOk, name.c_str(), path.c_str()); });
+      }
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE ProgramClose(LONG handle) override {
+    return Call(46, true, [&] {
+      auto it = programs_.find(handle);
+      if (it == programs_.end() || it->second->Next >= it->second->Found.size()) return stBadHandle;
+      LONG status = StatusOf(tandel::StopProgram(it->second->Found[it->second->Next++].Path));
+      Later([this, status] { sink_->ProgramClosed(status); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE ProgramsEnd(LONG handle) override {
+    return Call(47, true, [&] {
+      if (!programs_.erase(handle)) return stBadHandle;
+      Later([this] { sink_->ProgramsEnded(stOk); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE ConfigOpen(LONG side, LONG write) override {
+    return Call(48, true, [&] {
+      if (side != SideHandheld) return stBadArguments;
+      std::string path = tandel::HandheldRoot() + "Config.dat";
+      FILE* raw = fopen(path.c_str(), write ? "wb" : "rb");
+      if (!raw && !write) raw = fopen(path.c_str(), "w+b");
+      if (!raw) return stAccessDenied;
+      LONG h = NewHandle();
+      files_[h] = File(raw);
+      Later([this, h] { sink_->ConfigOpened(stOk, h); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE ConfigRead(LONG handle, LONG length) override {
+    return Call(49, true, [&] {
+      auto it = files_.find(handle);
+      if (it == files_.end()) return stBadHandle;
+      std::vector<BYTE> data(static_cast<size_t>(std::clamp<LONG>(length, 0, BlockSize)));
+      data.resize(fread(data.data(), 1, data.size(), it->second.get()));
+      Later([this, data] {
+        sink_->ConfigRead(data.empty() ? stEndOfData : stOk, data.data(), static_cast<LONG>(data.size()));
+      });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE ConfigWrite(LONG handle, const void* data, LONG length) override {
+    return Call(50, true, [&] {
+      auto it = files_.find(handle);
+      if (it == files_.end() || length < 0) return stBadHandle;
+      fwrite(data, 1, static_cast<size_t>(length), it->second.get());
+      Later([this] { sink_->ConfigWritten(stOk); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE ConfigClose(LONG handle) override {
+    return Call(51, true, [&] {
+      if (!files_.erase(handle)) return stBadHandle;
+      Later([this] { sink_->ConfigClosed(stOk); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE Reserved52() override { return stNotSupported; }
+  LONG STDMETHODCALLTYPE StartProgram(const LinkPath* file) override {
+    return Call(53, true, [&] {
+      if (file->Side != SideHandheld) return stBadArguments;
+      LONG status = StatusOf(tandel::StartProgram(file->Path));
+      Later([this, status] { sink_->ProgramStarted(status); });
+      return stOk;
+    });
+  }
+  LONG STDMETHODCALLTYPE StopProgram(const LinkPath* file) override {
+    return Call(54, true, [&] {
+      if (file->Side != SideHandheld) return stBadArguments;
+      LONG status = StatusOf(tandel::StopProgram(file->Path));
+      Later([this, status] { sink_->ProgramStopped(status); });
+      return stOk;
+    });
+  }
+
+ private:
+  ~TDLink() {
+    DestroyWindow(window_);  // answers still queued go with it
+    MSG m;
+    while (PeekMessageA(&m, nullptr, WM_ANSWER, WM_ANSWER, PM_REMOVE)) delete reinterpret_cast<Answer*>(m.lParam);
+    ComModule::Unlock();
+  }
+
+  // Every slot but the settings and the pattern match: counts the call for the
+  // injected failure, checks the link, and keeps exceptions inside.
+  template <class F>
+  LONG Call(DWORD slot, bool needLink, F&& body) {
+    ++calls_;
+    if (failCall_ && calls_ == failCall_) return failStatus_;
+    try {
+      if (needLink) {
+        if (!sink_) return stBadArguments;
+        if (!ServerRunning() || !Handheld().LinkUp) return stNotConnected;
+      }
+      silent_ = slot == silentSlot_;
+      LONG status = body();
+      silent_ = false;
+      return status;
+    } catch (const tandel::EHandheld& e) {
+      silent_ = false;
+      return StatusOf(e.Code);
+    } catch (...) {
+      silent_ = false;
+      return stNoMemory;
+    }
+  }
+
+  void Later(std::function<void()> run) {
+    if (silent_) return;
+    auto* a = new Answer{generation_, std::move(run)};
+    if (!PostMessageA(window_, WM_ANSWER, 0, reinterpret_cast<LPARAM>(a))) delete a;
+  }
+
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TDLink*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message != WM_ANSWER) return CallWindowProcA(self->staticProc_, window, message, wParam, lParam);
+    std::unique_ptr<Answer> a(reinterpret_cast<Answer*>(lParam));
+    if (a->Generation != self->generation_ || !self->sink_) return 0;
+    ComPtr<ITDLink> keep(self);  // a callback may release the component
+    try {
+      a->Run();
+    } catch (...) {
+    }
+    return 0;
+  }
+
+  void CopyStep() {
+    if (!copy_) return;
+    CopyJob& c = *copy_;
+    if (dropAfter_ && ++c.Blocks > static_cast<LONG>(dropAfter_)) {
+      tandel::SetLinkUp(false);
+      EndCopy(stNotConnected);
+      return;
+    }
+    std::vector<BYTE> block(CopyBlock);
+    size_t n = fread(block.data(), 1, block.size(), c.Source.get());
+    if (n && fwrite(block.data(), 1, n, c.Target.get()) != n) {
+      EndCopy(stAccessDenied);
+      return;
+    }
+    c.Done += static_cast<LONG>(n);
+    if (c.Notify.Window) PostMessageA(c.Notify.Window, c.Notify.Message, static_cast<WPARAM>(c.Done), c.Total);
+    if (n < block.size())
+      Later([this] { EndCopy(stOk); });
+    else
+      Later([this] { CopyStep(); });
+  }
+
+  void EndCopy(LONG status) {
+    std::unique_ptr<CopyJob> c = std::move(copy_);
+    copying_ = false;
+    if (!c) return;
+    c->Source.reset();
+    c->Target.reset();
+    if (status == stOk && !MoveFileExA(c->TempPath.c_str(), c->TargetPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+      status = LastStatus();
+    if (status != stOk) DeleteFileA(c->TempPath.c_str());
+    sink_->CopyDone(status);
+  }
+
+  // The PC path behind a path of a side; a pattern keeps its last part as it is.
+  static std::string Resolve(LONG side, const char* path, bool pattern) {
+    std::string p(path, strnlen(path, 260));
+    if (pattern) {
+      std::string name = ExtractFileName(p);
+      std::string folder = ExtractFilePath(p);
+      return Resolve(side, folder.c_str(), false) + "\\" + name;
+    }
+    if (p.size() > 3 && p.back() == '\\') p.pop_back();
+    if (side == SideHandheld) return tandel::ToPcPath(p);
+    if (side != SidePC || p.size() < 3 || p[1] != ':' || p[2] != '\\') throw tandel::EHandheld(ERROR_BAD_PATHNAME, p);
+    return p;
+  }
+
+  bool Held(LONG side, const char* path) {
+    return side == SideHandheld && tandel::Holder(Handheld(), std::string(path, strnlen(path, 260))) != nullptr;
+  }
+
+  // The handheld's state, read again only when its file has changed.
+  const tandel::State& Handheld() {
+    if (stateFile_.empty()) stateFile_ = tandel::HandheldRoot() + "State.json";
+    WIN32_FILE_ATTRIBUTE_DATA now{};
+    if (!GetFileAttributesExA(stateFile_.c_str(), GetFileExInfoStandard, &now)) now = {};
+    if (!stateRead_ || CompareFileTime(&now.ftLastWriteTime, &stateStamp_.ftLastWriteTime) != 0 ||
+        now.nFileSizeLow != stateStamp_.nFileSizeLow) {
+      state_ = tandel::LoadState();
+      stateStamp_ = now;
+      stateRead_ = true;
+    }
+    return state_;
+  }
+
+  static std::string DriveFolder(LONG side, LONG drive) {
+    if (drive < 0 || drive >= 26) return "";
+    std::string root = std::string(1, static_cast<char>('A' + drive)) + ":\\";
+    std::string folder = side == SideHandheld ? tandel::HandheldRoot() + root.substr(0, 1) + "\\"
+                         : side == SidePC     ? root
+                                              : "";
+    DWORD a = folder.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(folder.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) ? folder : "";
+  }
+  static std::string LabelFile(LONG side, LONG drive) {
+    return tandel::HandheldRoot() +
+           Format("%d-%s.label", {static_cast<int>(side), std::string(1, static_cast<char>('A' + drive))});
+  }
+  static std::string ReadLabel(LONG side, LONG drive) {
+    File f(fopen(LabelFile(side, drive).c_str(), "rb"));
+    char text[32] = {};
+    if (f) fread(text, 1, sizeof text - 1, f.get());
+    return text;
+  }
+  static void Empty(const std::string& folder) {
+    WIN32_FIND_DATAA fd;
+    FindHandle find(FindFirstFileA((folder + "*").c_str(), &fd));
+    if (!find) return;
+    do {
+      std::string name = fd.cFileName;
+      if (name == "." || name == "..") continue;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        Empty(folder + name + "\\");
+        RemoveDirectoryA((folder + name).c_str());
+      } else {
+        DeleteFileA((folder + name).c_str());
+      }
+    } while (FindNextFileA(find.Get(), &fd));
+  }
+
+  static std::vector<BYTE> EntryBlock(const WIN32_FIND_DATAA& fd) {
+    std::vector<BYTE> b(EntryBlockSize);
+    const DWORD words[7] = {fd.dwFileAttributes,
+                            fd.nFileSizeLow,
+                            fd.ftLastWriteTime.dwLowDateTime,
+                            fd.ftLastWriteTime.dwHighDateTime,
+                            fd.nFileSizeHigh,
+                            0,
+                            0};
+    std::memcpy(b.data(), words, sizeof words);
+    lstrcpynA(reinterpret_cast<char*>(b.data() + 28), fd.cFileName, 256);
+    lstrcpynA(reinterpret_cast<char*>(b.data() + 284), fd.cAlternateFileName, 14);
+    return b;
+  }
+
+  LONG NewHandle() { return ++lastHandle_; }
+
+  std::atomic<ULONG> refs_{1};
+  HWND window_ = nullptr;
+  WNDPROC staticProc_ = nullptr;
+  ComPtr<ITDLinkEvents> sink_;
+  bool connected_ = false;
+  LONG port_ = 0, speed_ = 5;
+  std::atomic<unsigned> generation_{0};  // Abort may come from another thread
+  std::atomic<bool> copying_{false};
+  bool silent_ = false;
+  DWORD calls_ = 0, failCall_ = 0, silentSlot_ = 0, dropAfter_ = 0;
+  LONG failStatus_ = stNotFound;
+  LONG lastHandle_ = 0;
+  std::map<LONG, std::shared_ptr<Listing>> listings_;
+  std::map<LONG, File> files_;
+  std::map<LONG, FormatJob> formats_;
+  std::map<LONG, std::shared_ptr<Programs>> programs_;
+  std::unique_ptr<CopyJob> copy_;
+  std::string stateFile_;
+  tandel::State state_;
+  WIN32_FILE_ATTRIBUTE_DATA stateStamp_{};
+  bool stateRead_ = false;
+};
+
+ComPtr<IUnknown> CreateTDLink() { return ComPtr<IUnknown>::Attach(new TDLink()); }
+
+const CoClassEntry Classes[] = {
+    {&CLSID_TDLink, &CreateTDLink, ProgID, "Tandel connection component", "Apartment"},
+};
+
+}  // namespace
+
+VANTLE_SERVER_EXPORTS(Classes)

@@ -1,0 +1,156 @@
+#include "EngineHarness.h"
+
+#include <cstring>
+
+#include "Handles.h"
+#include "SysUtils.h"
+#include "TDResults.h"
+#include "TandelLink.h"
+
+using namespace tdengine;
+
+ClientEngine::ClientEngine() : window_(*this) {}
+
+ClientEngine::~ClientEngine() { Stop(); }
+
+LONG ClientEngine::Init() {
+  if (LONG e = StartWorker()) return e;
+  if (!window_.CreateHidden(false)) return ERROR_GEN_FAILURE;
+  ReplyWindow = window_.Handle();
+  return Run(NewRequest(opOpenLink, 1)).Error;
+}
+
+void ClientEngine::Stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  StopWorker();
+  // Replies that were posted before the worker stopped.
+  MSG m;
+  while (window_.Handle() && PeekMessageA(&m, window_.Handle(), 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+  window_.DestroyWindow();
+}
+
+void ClientEngine::Post(EngineRequest* r) { Thread->PostRequest(r); }
+
+EngineRequest* ClientEngine::Request(LONG op, LONG side, const std::string& path, LONG targetSide,
+                                     const std::string& targetPath) {
+  EngineRequest* r = NewRequest(op, 1);
+  r->Side = side;
+  lstrcpynA(r->Path, path.c_str(), sizeof r->Path);
+  r->TargetSide = targetSide;
+  lstrcpynA(r->TargetPath, targetPath.c_str(), sizeof r->TargetPath);
+  return r;
+}
+
+Reply ClientEngine::Run(EngineRequest* r) {
+  static LONG serial = 1000000;
+  const LONG tag = ++serial;
+  if (r->Op != opFind) r->Crit9 = tag;
+  const LONG op = r->Op;
+  size_t before = Replies.size();
+  Post(r);
+  size_t found = SIZE_MAX;
+  PumpUntil([&] {
+    for (size_t i = before; i < Replies.size(); ++i)
+      if (op == opFind ? Replies[i].Op == opFind : Replies[i].Tag == tag) found = i;
+    return found != SIZE_MAX;
+  });
+  if (found == SIZE_MAX) {
+    Reply none;
+    none.Op = op;
+    none.Error = -1;
+    return none;
+  }
+  return Replies[found];
+}
+
+bool ClientEngine::PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= limitMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(limitMs - elapsed, 50), QS_ALLINPUT);
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&m);
+      DispatchMessageA(&m);
+    }
+  }
+  return true;
+}
+
+void ClientEngine::PumpFor(DWORD ms) {
+  const DWORD start = GetTickCount();
+  PumpUntil([&] { return GetTickCount() - start >= ms; }, ms + 100);
+}
+
+bool ClientEngine::RecordingWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  result = 0;
+  switch (message) {
+    case WM_TD_RESULT: {
+      auto* r = reinterpret_cast<EngineRequest*>(lParam);
+      Reply reply;
+      reply.Op = r->Op;
+      reply.Error = r->Error;
+      reply.Notify = r->Notify;
+      reply.Tag = r->Op == opFind ? 0 : r->Crit9;
+      reply.Value = r->Value;
+      reply.Path.assign(r->Path, sizeof r->Path);
+      reply.TargetPath = r->TargetPath;
+      if (r->Data && r->Op == opDataRequest) reply.Data.assign(r->Data, r->Data + r->Value);
+      owner_.Replies.push_back(std::move(reply));
+      FreeRequest(r);
+      return true;
+    }
+    case WM_TD_FAILURE: owner_.Failures.emplace_back(static_cast<LONG>(wParam), static_cast<LONG>(lParam)); return true;
+    case WM_TD_PROGRESS: {
+      EngineRequest* r = owner_.Thread ? owner_.Thread->Current() : nullptr;
+      if (!r) return true;
+      Progress p{wParam, r->Percent, r->Scratch, ""};
+      if (wParam == progFind && r->Count) {
+        auto* file = reinterpret_cast<ITDOrvFile*>(r->Count);
+        char name[260];
+        file->GetName(name);
+        p.Found = name;
+        file->Release();
+      }
+      owner_.Progresses.push_back(p);
+      if (owner_.OnProgress) owner_.OnProgress(*r, wParam);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ServerRunning() {
+  return KernelHandle(OpenSemaphoreA(SYNCHRONIZE, FALSE, tdlink::ServerSemaphore)).Valid();
+}
+
+void StartServer() {
+  std::string path = ExtractFilePath(ModuleFileName()) + tdlink::ServerExe;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
+  KernelHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForInputIdle(process.Get(), 10000);
+}
+
+void StopServer() {
+  for (int i = 0; i < 200; ++i) {
+    HWND server = FindWindowA(tdlink::ServerWindowClass, nullptr);
+    if (!server) {
+      if (!ServerRunning()) return;
+      Sleep(20);
+      continue;
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(server, &pid);
+    KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    PostMessageA(server, WM_CLOSE, 0, 0);
+    if (process)
+      WaitForSingleObject(process.Get(), 5000);
+    else
+      Sleep(20);
+  }
+}

@@ -1,0 +1,172 @@
+// Many engines on many client threads, each with a long queue of mixed
+// requests, while the handheld's link comes and goes: every request comes
+// back exactly once, and nothing is left behind.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+#include "EngineFixture.h"
+#include "Handles.h"
+#include "TDResults.h"
+
+using namespace tdengine;
+
+namespace {
+
+constexpr int Clients = 4;
+constexpr int PerClient = 2500;
+
+size_t ThreadCount() {
+  KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 te{};
+  te.dwSize = sizeof te;
+  size_t n = 0;
+  for (BOOL ok = Thread32First(snap.Get(), &te); ok; ok = Thread32Next(snap.Get(), &te))
+    n += te.th32OwnerProcessID == GetCurrentProcessId();
+  return n;
+}
+
+// Worker threads end a moment after their engines let them go.
+size_t SettledThreadCount() {
+  size_t last = ThreadCount();
+  for (int stable = 0, i = 0; stable < 5 && i < 500; ++i) {
+    Sleep(20);
+    size_t now = ThreadCount();
+    stable = now == last ? stable + 1 : 0;
+    last = now;
+  }
+  return last;
+}
+
+DWORD HandleCount() {
+  DWORD n = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &n);
+  return n;
+}
+
+struct Outcome {
+  int Unanswered = 0, Twice = 0, Connected = 0, NotConnected = 0;
+  bool Started = false;
+};
+
+EngineRequest* Mixed(ClientEngine& engine, int i, int client, std::vector<ComPtr<IUnknown>>& results) {
+  switch (i % 8) {
+    case 0: {
+      EngineRequest* r = engine.Request(opConnect);
+      r->Value = 3000;
+      return r;
+    }
+    case 1: return engine.Request(opGetDrives, Handheld);
+    case 2: {
+      EngineRequest* r = engine.Request(opGetFileInfo, Handheld, "C:\\Stress\\src.bin");
+      auto* file = new CTDOrvFile();
+      results.push_back(ComPtr<IUnknown>::Attach(static_cast<ITDOrvFile*>(file)));
+      r->Result = file;
+      return r;
+    }
+    case 3: return engine.Request(opSyncMachineTime);
+    case 4: {
+      EngineRequest* r = engine.Request(opGetDirectory, Handheld, "C:\\Stress\\*.*");
+      auto* dir = new CTDOrvDirectory();
+      results.push_back(ComPtr<IUnknown>::Attach(static_cast<ITDOrvDirectory*>(dir)));
+      r->Result = dir;
+      return r;
+    }
+    case 5: {
+      EngineRequest* r = engine.Request(opDataRequest);
+      r->Data = new BYTE[4]{1, 2, 3, 4};
+      r->Arg1 = 4;
+      return r;
+    }
+    case 6: {
+      EngineRequest* r = engine.Request(opCopyFile, Handheld, "C:\\Stress\\src.bin", Handheld,
+                                        "C:\\Stress\\Copies\\" + std::to_string(client) + ".bin");
+      r->Value = 1;
+      return r;
+    }
+    default: return engine.Request(opSetAttributes, Handheld, "C:\\Stress\\src.bin");
+  }
+}
+
+void RunClient(int client, Outcome& out) {
+  std::vector<ComPtr<IUnknown>> results;
+  {
+    ClientEngine engine;
+    if (engine.Init() != 0) return;
+    out.Started = true;
+    for (int i = 0; i < PerClient; ++i) {
+      EngineRequest* r = Mixed(engine, i, client, results);
+      r->Crit9 = i + 1;
+      engine.Post(r);
+    }
+    std::vector<int> answers(PerClient + 1);
+    size_t seen = 0;
+    engine.PumpUntil(
+        [&] {
+          for (; seen < engine.Replies.size(); ++seen) {
+            const Reply& reply = engine.Replies[seen];
+            if (reply.Tag < 1 || reply.Tag > PerClient) continue;  // the worker's own disconnects
+            ++answers[reply.Tag];
+            if (reply.Op == opConnect && reply.Error == 0) ++out.Connected;
+            if (reply.Error == ERROR_NOT_CONNECTED) ++out.NotConnected;
+          }
+          for (int i = 1; i <= PerClient; ++i)
+            if (answers[i] == 0) return false;
+          return true;
+        },
+        120000);
+    engine.Stop();
+    for (int i = 1; i <= PerClient; ++i) {
+      out.Unanswered += answers[i] == 0;
+      out.Twice += answers[i] > 1;
+    }
+  }
+}
+
+}  // namespace
+
+TEST_F(EngineTest, TenThousandQueuedRequestsWithADroppingLinkAreAnsweredOnceAndLeaveNothingBehind) {
+  PutFile("C:\\Stress\\src.bin", std::string(1000, 's'));
+  ASSERT_TRUE(ForceDirectories(Pc("C\\Stress\\Copies")));
+  {
+    // Whatever the system creates once and keeps (classes, the server) exists before counting.
+    ClientEngine warm;
+    Connected(warm);
+    warm.Run(warm.Request(opSyncMachineTime));
+  }
+  SettledThreadCount();
+  const size_t threads = ThreadCount();
+  const DWORD handles = HandleCount();
+  const long objects = CCmdTarget::LiveObjects();
+
+  Outcome outcomes[Clients];
+  std::atomic<bool> done{false};
+  std::vector<std::thread> clients;
+  for (int c = 0; c < Clients; ++c) clients.emplace_back([&, c] { RunClient(c, outcomes[c]); });
+  std::thread dropper([&] {
+    std::mt19937 random(20261209);
+    while (!done) {
+      Sleep(100 + random() % 200);
+      tandel::SetLinkUp(false);
+      Sleep(50 + random() % 150);
+      tandel::SetLinkUp(true);
+    }
+  });
+  for (std::thread& t : clients) t.join();
+  done = true;
+  dropper.join();
+
+  for (const Outcome& o : outcomes) {
+    ASSERT_TRUE(o.Started);
+    EXPECT_EQ(0, o.Unanswered);
+    EXPECT_EQ(0, o.Twice);
+    EXPECT_GT(o.Connected, 0);
+  }
+  EXPECT_EQ(objects, CCmdTarget::LiveObjects());
+  EXPECT_EQ(threads, SettledThreadCount());
+  EXPECT_EQ(handles, HandleCount());
+}

@@ -1,0 +1,586 @@
+// The worker against the connection component and server stand-ins: the
+// connection's life, the queue, the operations and their error codes.
+#include <algorithm>
+#include <cstring>
+
+#include "EngineFixture.h"
+#include "Handles.h"
+#include "TDResults.h"
+
+using namespace tdengine;
+
+namespace {
+
+std::vector<std::string> Entries(const std::string& list) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < list.size() && list[i]; i += std::strlen(list.c_str() + i) + 1)
+    out.push_back(list.c_str() + i);
+  return out;
+}
+
+size_t Count(const std::vector<Reply>& replies, LONG op) {
+  size_t n = 0;
+  for (const Reply& r : replies) n += r.Op == op;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(EngineTest, ConnectStartsTheServerWithoutTimeOutAndRefusesASecondConnect) {
+  ClientEngine engine;
+  ASSERT_EQ(0, engine.Init());
+  EXPECT_EQ(1, engine.LinkState.load());
+  ASSERT_FALSE(ServerRunning());
+
+  EXPECT_EQ(0, engine.Run(NewConnect(engine, 0)).Error);
+  EXPECT_TRUE(ServerRunning());
+  EXPECT_EQ(3, engine.LinkState.load());
+
+  EXPECT_EQ(2402, engine.Run(NewConnect(engine, 5000)).Error);
+  EXPECT_EQ(3, engine.LinkState.load());
+
+  // An operation needs no more than the link.
+  EXPECT_EQ(0, engine.Run(engine.Request(opSyncMachineTime)).Error);
+}
+
+TEST_F(EngineTest, OperationsBeforeConnectAndAfterDisconnectAreNotConnected) {
+  ClientEngine engine;
+  ASSERT_EQ(0, engine.Init());
+  EXPECT_EQ(2250, engine.Run(engine.Request(opGetDrives, Handheld)).Error);
+  EXPECT_EQ(2250, engine.Run(engine.Request(opDisconnect)).Error);
+
+  ASSERT_EQ(0, engine.Run(NewConnect(engine, 0)).Error);
+  EXPECT_EQ(0, engine.Run(engine.Request(opDisconnect)).Error);
+  EXPECT_EQ(1, engine.LinkState.load());
+  EXPECT_EQ(2250, engine.Run(engine.Request(opGetDrives, Handheld)).Error);
+}
+
+TEST_F(EngineTest, ConnectWhileTheHandheldIsAwayTimesOutAndStopsWanting) {
+  tandel::SetLinkUp(false);
+  StartServer();
+  ASSERT_TRUE(ServerRunning());
+  ClientEngine engine;
+  ASSERT_EQ(0, engine.Init());
+  EXPECT_EQ(1121, engine.Run(NewConnect(engine, 300)).Error);
+  EXPECT_EQ(0, engine.Thread->ConnectWanted.load());
+  EXPECT_EQ(1, engine.LinkState.load());
+
+  // The link coming up later connects nobody who stopped asking.
+  tandel::SetLinkUp(true);
+  engine.PumpFor(400);
+  EXPECT_EQ(1, engine.LinkState.load());
+  EXPECT_TRUE(engine.Failures.empty());
+}
+
+TEST_F(EngineTest, ConnectWaitsForTheHandheldAndTheBroadcastConnectsIt) {
+  tandel::SetLinkUp(false);
+  ClientEngine engine;
+  ASSERT_EQ(0, engine.Init());
+  engine.Post(NewConnect(engine, 0));
+  engine.PumpFor(300);
+  EXPECT_TRUE(engine.Replies.size() == 1);  // only the open so far
+  tandel::SetLinkUp(true);
+  ASSERT_TRUE(engine.PumpUntil([&] { return Count(engine.Replies, opConnect) == 1; }));
+  EXPECT_EQ(0, engine.Replies.back().Error);
+  EXPECT_EQ(3, engine.LinkState.load());
+}
+
+TEST_F(EngineTest, ConnectFailsWithNotReadyWhenTheServerCannotStart) {
+  test::RegistrySnapshot key(HKEY_CURRENT_USER, tdlink::ServerKey);
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenKey(tdlink::ServerKey, true));
+  reg.WriteString(tdlink::ServerDirValue, install_ + "NoServerHere\\");
+  ClientEngine engine;
+  ASSERT_EQ(0, engine.Init());
+  EXPECT_EQ(21, engine.Run(NewConnect(engine, 0)).Error);
+  EXPECT_EQ(1, engine.LinkState.load());
+}
+
+TEST_F(EngineTest, ADroppedLinkQueuesOneDisconnectAndLaterOperationsAreNotConnected) {
+  ClientEngine engine;
+  Connected(engine);
+  tandel::SetLinkUp(false);
+  ASSERT_TRUE(engine.PumpUntil([&] { return Count(engine.Replies, opDisconnect) == 1; }));
+  engine.PumpFor(300);
+  EXPECT_EQ(1u, Count(engine.Replies, opDisconnect));
+  const Reply& d = engine.Replies.back();
+  EXPECT_EQ(opDisconnect, d.Op);
+  EXPECT_EQ(1, d.Notify);
+  EXPECT_EQ(0, d.Error);
+  EXPECT_EQ(1, engine.LinkState.load());
+  EXPECT_EQ(2250, engine.Run(engine.Request(opSyncMachineTime)).Error);
+}
+
+TEST_F(EngineTest, AnOperationAfterTheServerEndedIsNotConnectedAndQueuesADisconnect) {
+  ClientEngine engine;
+  Connected(engine);
+  StopServer();
+  EXPECT_EQ(2250, engine.Run(engine.Request(opGetDrives, Handheld)).Error);
+  ASSERT_TRUE(engine.PumpUntil([&] { return Count(engine.Replies, opDisconnect) == 1; }));
+  EXPECT_EQ(1, engine.Replies.back().Notify);
+  EXPECT_EQ(1, engine.LinkState.load());
+  EXPECT_EQ(0, engine.Thread->ConnectWanted.load());
+}
+
+TEST_F(EngineTest, StoppingPurgesTheQueueAndAbortsTheRunningRequestWithoutReply) {
+  Setting(tdlink::SilentSlotValue, 37);  // the first request never gets its answer
+  ClientEngine engine;
+  Connected(engine);
+  size_t before = engine.Replies.size();
+  for (int i = 0; i < 50; ++i) engine.Post(engine.Request(opSyncMachineTime));
+  engine.PumpFor(100);
+  engine.Stop();
+  EXPECT_EQ(before, engine.Replies.size());
+  EXPECT_TRUE(engine.Failures.empty());
+}
+
+TEST_F(EngineTest, DrivesAreListedAsAMaskAndADriveWithoutMediaIsNotReady) {
+  ASSERT_TRUE(ForceDirectories(install_ + "Handheld\\A"));
+  test::WriteFileBytes(install_ + "Handheld\\A\\$NOMEDIA", "");
+  ClientEngine engine;
+  Connected(engine);
+
+  Reply drives = engine.Run(engine.Request(opGetDrives, Handheld));
+  EXPECT_EQ(0, drives.Error);
+  EXPECT_EQ((std::vector<std::string>{"A:\\", "C:\\"}), Entries(drives.Path));
+  EXPECT_EQ(std::string("A:\\\0C:\\\0\0", 9), drives.Path.substr(0, 9));
+
+  ComPtr<CTDOrvDrive> a = ComPtr<CTDOrvDrive>::Attach(new CTDOrvDrive());
+  EngineRequest* r = engine.Request(opGetDriveInfo, Handheld, "a:\\");
+  r->Result = a.Get();
+  EXPECT_EQ(21, engine.Run(r).Error);
+  TDDriveInfo* info = nullptr;
+  EXPECT_EQ(E_UNEXPECTED, a->GetInfo(&info));
+
+  ComPtr<CTDOrvDrive> c = ComPtr<CTDOrvDrive>::Attach(new CTDOrvDrive());
+  engine.Run([&] {
+    EngineRequest* q = engine.Request(opLabelDrive, Handheld, "c:\\", 0, "MAIL");
+    return q;
+  }());
+  r = engine.Request(opGetDriveInfo, Handheld, "c:\\");
+  r->Result = c.Get();
+  Reply info2 = engine.Run(r);
+  EXPECT_EQ(0, info2.Error);
+  EXPECT_EQ("C:\\", info2.Path.substr(0, 3));  // upper-cased for the component
+  ASSERT_EQ(S_OK, c->GetInfo(&info));
+  EXPECT_STREQ("C:", info->Text1);
+  EXPECT_STREQ("MAIL", info->Text2);
+  EXPECT_EQ(1u, info->Values[0]);
+}
+
+TEST_F(EngineTest, FileOperationsReportTheComponentsTranslatedStatus) {
+  PutFile("C:\\Docs\\a.txt", "alpha");
+  ClientEngine engine;
+  Connected(engine);
+
+  ComPtr<CTDOrvFile> file = ComPtr<CTDOrvFile>::Attach(new CTDOrvFile());
+  EngineRequest* r = engine.Request(opGetFileInfo, Handheld, "C:\\Docs\\a.txt");
+  r->Result = file.Get();
+  EXPECT_EQ(0, engine.Run(r).Error);
+  EXPECT_STREQ("a.txt", file->Info.Name);
+  EXPECT_EQ(5u, file->Info.Size);
+  EXPECT_EQ(Handheld, file->Info.Side);
+
+  r = engine.Request(opGetFileInfo, Handheld, "C:\\Docs\\none.txt");
+  r->Result = file.Get();
+  EXPECT_EQ(2, engine.Run(r).Error);
+  r = engine.Request(opGetFileInfo, Handheld, "C:\\Nowhere\\none.txt");
+  r->Result = file.Get();
+  EXPECT_EQ(3, engine.Run(r).Error);
+  EXPECT_EQ(31, engine.Run(engine.Request(opGetFileInfo, Handheld, "C:\\Docs\\a.txt")).Error);  // no result object
+
+  EXPECT_EQ(0, engine.Run(engine.Request(opRenameFile, Handheld, "C:\\Docs\\a.txt", 0, "C:\\Docs\\b.txt")).Error);
+  EXPECT_EQ("alpha", test::ReadFileBytes(Pc("C\\Docs\\b.txt")));
+  EXPECT_EQ(0, engine.Run(engine.Request(opCreateDirectory, Handheld, "C:\\Docs\\Sub")).Error);
+  EXPECT_EQ(183, engine.Run(engine.Request(opCreateDirectory, Handheld, "C:\\Docs\\Sub\\")).Error);
+  EXPECT_EQ(0, engine.Run(engine.Request(opDeleteFile, Handheld, "C:\\Docs\\b.txt")).Error);
+  EXPECT_EQ(2, engine.Run(engine.Request(opDeleteFile, Handheld, "C:\\Docs\\b.txt")).Error);
+  EXPECT_EQ(3, engine.Run(engine.Request(opCreateDirectory, Handheld, "C:\\No\\Such\\Folder")).Error);
+}
+
+TEST_F(EngineTest, CopyOntoItselfAndADirectoryIntoItsOwnSubtreeAreRefusedAtOnce) {
+  PutFile("C:\\Docs\\a.txt", "alpha");
+  PutFile("C:\\Docs\\Sub\\b.txt", "beta");
+  ClientEngine engine;
+  Connected(engine);
+
+  Reply self = engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\a.txt", Handheld, "c:\\docs\\A.TXT"));
+  EXPECT_EQ(183, self.Error);
+  EXPECT_TRUE(engine.Progresses.empty());  // never got as far as the component
+  EXPECT_EQ("alpha", test::ReadFileBytes(Pc("C\\Docs\\a.txt")));
+
+  EXPECT_EQ(123, engine.Run(engine.Request(opCopyDirectory, Handheld, "C:\\Docs", Handheld, "C:\\Docs\\Sub")).Error);
+  EXPECT_EQ(123, engine.Run(engine.Request(opCopyDirectory, Handheld, "C:\\Docs", Handheld, "C:\\Docs")).Error);
+  EXPECT_EQ(183, engine.Run(engine.Request(opCopyDirectory, Handheld, "C:\\Docs\\Sub", Handheld, "C:\\Docs")).Error);
+
+  // A folder whose name merely begins like the source's is no subtree.
+  ASSERT_TRUE(ForceDirectories(Pc("C\\Docsarchive")));
+  EXPECT_EQ(0, engine.Run(engine.Request(opCopyDirectory, Handheld, "C:\\Docs", Handheld, "C:\\Docsarchive")).Error);
+  EXPECT_EQ("beta", test::ReadFileBytes(Pc("C\\Docsarchive\\Docs\\Sub\\b.txt")));
+  EXPECT_EQ("alpha", test::ReadFileBytes(Pc("C\\Docsarchive\\Docs\\a.txt")));
+
+  // The target exists now: only the replace flag copies over it.
+  EXPECT_EQ(183, engine.Run(engine.Request(opCopyDirectory, Handheld, "C:\\Docs", Handheld, "C:\\Docsarchive")).Error);
+  EngineRequest* again = engine.Request(opCopyDirectory, Handheld, "C:\\Docs", Handheld, "C:\\Docsarchive");
+  again->Value = 1;
+  EXPECT_EQ(0, engine.Run(again).Error);
+}
+
+TEST_F(EngineTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
+  PutFile("C:\\Docs\\big.bin", std::string(300 * 1024, 'x'));
+  ClientEngine engine;
+  Connected(engine);
+
+  int seen = 0;
+  engine.OnProgress = [&](EngineRequest& r, WPARAM code) {
+    if (code == progCopy && ++seen == 1) r.Cancel = 1;
+  };
+  EXPECT_EQ(0,
+            engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\c1.bin")).Error);
+  EXPECT_EQ(1, seen);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c1.bin").c_str()));
+
+  seen = 0;
+  engine.OnProgress = [&](EngineRequest& r, WPARAM code) {
+    if (code == progCopy && ++seen == 3) r.Cancel = 1;
+  };
+  EXPECT_EQ(0,
+            engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\c2.bin")).Error);
+  EXPECT_EQ(3, seen);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c2.bin").c_str()));
+
+  engine.OnProgress = nullptr;
+  engine.Progresses.clear();
+  EXPECT_EQ(0,
+            engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\c3.bin")).Error);
+  EXPECT_EQ(300u * 1024, test::ReadFileBytes(Pc("C\\Docs\\c3.bin")).size());
+  ASSERT_FALSE(engine.Progresses.empty());
+  EXPECT_EQ(0, engine.Progresses.front().Percent);
+  EXPECT_EQ(100, engine.Progresses.back().Percent);
+
+  // Without the replace flag an existing target stays; a move deletes its source.
+  EXPECT_EQ(183,
+            engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\c3.bin")).Error);
+  EXPECT_EQ(0,
+            engine.Run(engine.Request(opMoveFile, Handheld, "C:\\Docs\\c3.bin", Handheld, "C:\\Docs\\c4.bin")).Error);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c3.bin").c_str()));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c4.bin").c_str()));
+}
+
+TEST_F(EngineTest, ALinkDroppedMidCopyFailsTheCopyAndLeavesNoTarget) {
+  PutFile("C:\\Docs\\big.bin", std::string(300 * 1024, 'x'));
+  Setting(tdlink::DropAfterValue, 2);
+  ClientEngine engine;
+  Connected(engine);
+  EXPECT_EQ(2250,
+            engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\c.bin")).Error);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c.bin").c_str()));
+  EXPECT_TRUE(engine.PumpUntil([&] { return Count(engine.Replies, opDisconnect) == 1; }));
+}
+
+TEST_F(EngineTest, ADirectoryIsListedToItsEndWithoutError) {
+  PutFile("C:\\Docs\\a.txt", "a");
+  PutFile("C:\\Docs\\b.txt", "bb");
+  ASSERT_TRUE(ForceDirectories(Pc("C\\Docs\\Sub")));
+  ClientEngine engine;
+  Connected(engine);
+
+  ComPtr<CTDOrvDirectory> dir = ComPtr<CTDOrvDirectory>::Attach(new CTDOrvDirectory());
+  EngineRequest* r = engine.Request(opGetDirectory, Handheld, "C:\\Docs\\*.*");
+  r->Result = dir.Get();
+  Reply listed = engine.Run(r);
+  EXPECT_EQ(0, listed.Error);
+  EXPECT_EQ(0, listed.Value);
+  EXPECT_TRUE(dir->IsComplete());
+  EXPECT_EQ(3, dir->Count());
+
+  ITDOrvFile* got[5] = {};
+  ULONG fetched = 9;
+  EXPECT_EQ(S_OK, dir->Next(5, got, &fetched));  // nothing before Reset
+  EXPECT_EQ(0u, fetched);
+  dir->Reset();
+  EXPECT_EQ(S_OK, dir->Next(5, got, &fetched));
+  ASSERT_EQ(3u, fetched);
+  std::vector<std::string> names;
+  for (ULONG i = 0; i < fetched; ++i) {
+    char name[260];
+    got[i]->GetName(name);
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ((std::vector<std::string>{"Sub", "a.txt", "b.txt"}), names);
+
+  // A missing folder right below the root lists as empty; deeper it is an error.
+  ComPtr<CTDOrvDirectory> none = ComPtr<CTDOrvDirectory>::Attach(new CTDOrvDirectory());
+  r = engine.Request(opGetDirectory, Handheld, "C:\\Missing");
+  r->Result = none.Get();
+  EXPECT_EQ(0, engine.Run(r).Error);
+  EXPECT_TRUE(none->IsComplete());
+  ComPtr<CTDOrvDirectory> deep = ComPtr<CTDOrvDirectory>::Attach(new CTDOrvDirectory());
+  r = engine.Request(opGetDirectory, Handheld, "C:\\Missing\\Deeper\\*.*");
+  r->Result = deep.Get();
+  EXPECT_EQ(3, engine.Run(r).Error);
+  EXPECT_FALSE(deep->IsComplete());
+  EXPECT_EQ(E_UNEXPECTED, deep->Next(1, got, &fetched));
+}
+
+TEST_F(EngineTest, MachineInformationCompletesExactlyOnce) {
+  ClientEngine engine;
+  Connected(engine);
+  Reply owner = engine.Run(engine.Request(opGetMachineInfo, Handheld));
+  EXPECT_EQ(0, owner.Error);
+  EXPECT_STREQ("Handheld Owner", owner.Path.c_str());
+  EXPECT_EQ(5, owner.Value);
+  engine.PumpFor(200);
+  EXPECT_EQ(1u, Count(engine.Replies, opGetMachineInfo));
+
+  // Without a result object to fill the answer is a general failure.
+  EXPECT_EQ(31, engine.Run(engine.Request(opGetExtraMachineInfo, Handheld)).Error);
+  EXPECT_EQ(31, engine.Run(engine.Request(opGetDriveInfo, Handheld, "C:\\")).Error);
+  EXPECT_EQ(31, engine.Run(engine.Request(opGetDirectory, Handheld, "C:\\*.*")).Error);
+
+  ComPtr<CTDOrvMachine> machine = ComPtr<CTDOrvMachine>::Attach(new CTDOrvMachine());
+  EngineRequest* r = engine.Request(opGetExtraMachineInfo, Handheld);
+  r->Result = machine.Get();
+  EXPECT_EQ(0, engine.Run(r).Error);
+  TDMachineInfo* info;
+  ASSERT_EQ(S_OK, machine->GetInfo(&info));
+  EXPECT_STREQ("Corran 5", info->Text1);
+  EXPECT_EQ(-2, info->Value5);
+  EXPECT_EQ(5, info->Byte1);
+  EXPECT_EQ(124u, info->Values8[0]);
+  EXPECT_EQ(148u, info->Values8[1]);
+  EXPECT_EQ(1u, info->Flag1);
+  EXPECT_NE(0, info->DateText[0]);
+}
+
+TEST_F(EngineTest, MachineInformationWhoseSecondAnswerFailsCompletesOnceWithTheError) {
+  // The component's calls: Advise and the state query at Connect, the owner, the value.
+  Setting(tdlink::FailCallValue, 4);
+  Setting(tdlink::FailStatusValue, static_cast<DWORD>(-21));
+  ClientEngine engine;
+  Connected(engine);
+  EXPECT_EQ(5, engine.Run(engine.Request(opGetMachineInfo, Handheld)).Error);
+  engine.PumpFor(200);
+  EXPECT_EQ(1u, Count(engine.Replies, opGetMachineInfo));
+}
+
+TEST_F(EngineTest, TheGuardEndsACallTheComponentNeverAnswers) {
+  CTDMessageWnd::GuardTimeout = 300;
+  Setting(tdlink::SilentSlotValue, 37);
+  ClientEngine engine;
+  Connected(engine);
+  EXPECT_EQ(1121, engine.Run(engine.Request(opSyncMachineTime)).Error);
+  // The word request has no answer at all: the guard ends it as well.
+  EngineRequest* w = engine.Request(opWordRequest);
+  EXPECT_EQ(1121, engine.Run(w).Error);
+  // The queue goes on.
+  EXPECT_EQ(0, engine.Run(engine.Request(opGetDrives, Handheld)).Error);
+}
+
+TEST_F(EngineTest, DirectoriesAreDeletedAndMovedWithTheirSubtrees) {
+  PutFile("C:\\Old\\a.txt", "a");
+  PutFile("C:\\Old\\Sub\\b.txt", "b");
+  PutFile("C:\\Old\\Sub\\Deeper\\c.txt", "c");
+  ASSERT_TRUE(ForceDirectories(Pc("C\\New")));
+  ClientEngine engine;
+  Connected(engine);
+
+  EXPECT_EQ(0, engine.Run(engine.Request(opMoveDirectory, Handheld, "C:\\Old", Handheld, "C:\\New")).Error);
+  EXPECT_EQ("c", test::ReadFileBytes(Pc("C\\New\\Old\\Sub\\Deeper\\c.txt")));
+  size_t files = 0;
+  for (const Progress& p : engine.Progresses) files += p.Code == progCopyDirectory;
+  EXPECT_EQ(3u, files);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Old").c_str()));
+
+  EXPECT_EQ(0, engine.Run(engine.Request(opDeleteDirectory, Handheld, "C:\\New")).Error);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\New").c_str()));
+  EXPECT_NE(0, engine.Run(engine.Request(opDeleteDirectory, Handheld, "C:\\New")).Error);
+}
+
+TEST_F(EngineTest, ADeleteWalkStopsAtAFileAProgramHolds) {
+  PutFile("C:\\Documents\\Vantle\\InBox", "store");
+  PutFile("C:\\Documents\\Vantle\\Other", "x");
+  ClientEngine engine;
+  Connected(engine);
+  EXPECT_EQ(33, engine.Run(engine.Request(opDeleteDirectory, Handheld, "C:\\Documents")).Error);
+  EXPECT_EQ("store", test::ReadFileBytes(Pc("C\\Documents\\Vantle\\InBox")));
+}
+
+TEST_F(EngineTest, ProgramsAreStoppedStartedAndClosedByDrive) {
+  PutFile("C:\\Documents\\Vantle\\InBox", "store");
+  ClientEngine engine;
+  Connected(engine);
+  EXPECT_EQ(0, engine.Run(engine.Request(opStopProgram, Handheld, "C:\\Documents\\Vantle\\InBox")).Error);
+  EXPECT_EQ("", tandel::HolderName("C:\\Documents\\Vantle\\InBox"));
+  EXPECT_EQ(0, engine.Run(engine.Request(opStartProgram, Handheld, "C:\\Documents\\Vantle\\InBox")).Error);
+  EXPECT_NE("", tandel::HolderName("C:\\Documents\\Vantle\\InBox"));
+
+  engine.Progresses.clear();
+  EXPECT_EQ(0, engine.Run(engine.Request(opClosePrograms, Handheld, "c:\\")).Error);
+  EXPECT_EQ("", tandel::HolderName("C:\\Documents\\Vantle\\InBox"));
+  ASSERT_EQ(1u, engine.Progresses.size());
+  EXPECT_EQ(progClosePrograms, engine.Progresses[0].Code);
+}
+
+TEST_F(EngineTest, TheConfigurationTravelsToAFileAndBack) {
+  std::string config(5000, 'k');
+  test::WriteFileBytes(install_ + "Handheld\\Config.dat", config);
+  ClientEngine engine;
+  Connected(engine);
+  EngineRequest* read = engine.Request(opReadConfig, Handheld, "", Handheld, "C:\\config.bak");
+  EXPECT_EQ(0, engine.Run(read).Error);
+  EXPECT_EQ(config, test::ReadFileBytes(Pc("C\\config.bak")));
+
+  PutFile("C:\\config.new", "new configuration");
+  EngineRequest* write = engine.Request(opWriteConfig, Handheld, "C:\\config.new", Handheld);
+  EXPECT_EQ(0, engine.Run(write).Error);
+  EXPECT_EQ("new configuration", test::ReadFileBytes(install_ + "Handheld\\Config.dat"));
+}
+
+TEST_F(EngineTest, AFormatCountsItsStepsAndEmptiesTheDrive) {
+  ASSERT_TRUE(ForceDirectories(install_ + "Handheld\\D\\Stuff"));
+  test::WriteFileBytes(install_ + "Handheld\\D\\Stuff\\x", "x");
+  ClientEngine engine;
+  Connected(engine);
+  Reply formatted = engine.Run(engine.Request(opFormat, Handheld, "d:\\"));
+  EXPECT_EQ(0, formatted.Error);
+  EXPECT_EQ(4, formatted.Value);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((install_ + "Handheld\\D\\Stuff").c_str()));
+  ASSERT_EQ(5u, engine.Progresses.size());
+  EXPECT_EQ(100, engine.Progresses.back().Percent);
+}
+
+TEST_F(EngineTest, PathDataAndWordRequestsCarryTheirAnswers) {
+  ClientEngine engine;
+  Connected(engine);
+  EngineRequest* p = engine.Request(opPathRequest, Handheld, "C:\\abc");
+  p->Value = 1;
+  p->Arg1 = 2;
+  p->Arg2 = 41;
+  Reply path = engine.Run(p);
+  EXPECT_EQ(0, path.Error);
+  EXPECT_EQ(2, path.Value);  // the component swaps the bytes
+
+  EngineRequest* d = engine.Request(opDataRequest);
+  d->Data = new BYTE[3]{1, 2, 3};
+  d->Arg1 = 3;
+  Reply data = engine.Run(d);
+  EXPECT_EQ(0, data.Error);
+  EXPECT_EQ((std::vector<BYTE>{3, 2, 1}), data.Data);
+}
+
+TEST_F(EngineTest, LinkSettingsAndNameMatchingGoStraightToTheComponent) {
+  ClientEngine engine;
+  ASSERT_EQ(0, engine.Init());
+  LONG error = -1, baud = 0, port = 0;
+  engine.Thread->SetLinkSettings(&error, 57600, 1024);
+  EXPECT_EQ(0, error);
+  engine.Thread->GetLinkSettings(&error, &baud, &port);
+  EXPECT_EQ(0, error);
+  EXPECT_EQ(57600, baud);
+  EXPECT_EQ(1024, port);
+  engine.Thread->SetLinkSettings(&error, 12345, 1);
+  EXPECT_EQ(160, error);
+
+  LONG match = -1;
+  engine.Thread->LinkQuery(reinterpret_cast<INT_PTR>("Report.TXT"), reinterpret_cast<INT_PTR>("*.txt"), 1, &match);
+  EXPECT_EQ(1, match);
+  engine.Thread->LinkQuery(reinterpret_cast<INT_PTR>("Report"), reinterpret_cast<INT_PTR>("R?port.*"), 1, &match);
+  EXPECT_EQ(0, match);
+
+  engine.Thread->Abort(&error, 1);
+  EXPECT_EQ(21, error);  // nothing runs
+}
+
+TEST_F(EngineTest, AComponentThatCannotBeCreatedFailsTheOpenWithItsResultAndConnectAfterIt) {
+  const std::string key = "CLSID\\{A5D1DFA0-192F-11D0-9F11-0020AFC814CD}";
+  test::RegistrySnapshot saved(HKEY_CLASSES_ROOT, key);
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CLASSES_ROOT);
+  ASSERT_TRUE(reg.OpenKey(key + "\\InprocServer32", true));
+  reg.WriteString("", install_ + "missing.dll");
+  reg.CloseKey();
+
+  ClientEngine engine;
+  LONG opened = engine.Init();
+  EXPECT_TRUE(FAILED(static_cast<HRESULT>(opened))) << opened;
+  EXPECT_EQ(1, engine.LinkState.load());  // created or not, the open has run
+  EXPECT_EQ(31, engine.Run(NewConnect(engine, 0)).Error);
+}
+
+TEST_F(EngineTest, TheServerRunsOnceAndEndsWhenClosed) {
+  StartServer();
+  ASSERT_TRUE(ServerRunning());
+  std::string second = ExtractFilePath(ModuleFileName()) + tdlink::ServerExe;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessA(second.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  KernelHandle process(pi.hProcess), thread(pi.hThread);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 10000));
+  DWORD code = 0;
+  GetExitCodeProcess(process.Get(), &code);
+  EXPECT_EQ(1u, code);
+  StopServer();
+  EXPECT_FALSE(ServerRunning());
+}
+
+namespace {
+// A top-level window of the test that hears the connection broadcasts.
+class Listener final : public CWnd {
+ public:
+  std::vector<std::pair<WPARAM, LPARAM>> Heard;
+
+ protected:
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+    if (message != tdengine::ConnectionMessage()) return false;
+    Heard.emplace_back(wParam, lParam);
+    result = 0;
+    return true;
+  }
+};
+}  // namespace
+
+TEST_F(EngineTest, EachOperationButDisconnectIsAnnouncedWithItsValueWord) {
+  PutFile("C:\\Docs\\a.txt", "alpha");
+  ClientEngine engine;
+  Connected(engine);
+  Listener listener;
+  ASSERT_TRUE(listener.CreateHidden());
+  engine.PumpFor(100);
+  listener.Heard.clear();
+
+  EngineRequest* copy = engine.Request(opCopyFile, Handheld, "C:\\Docs\\a.txt", Handheld, "C:\\Docs\\b.txt");
+  copy->Value = 1;
+  engine.Run(copy);
+  engine.Run(engine.Request(opGetDrives, Handheld));
+  engine.Run(engine.Request(opDisconnect));
+  engine.Run(NewConnect(engine, 4321));
+  engine.PumpFor(100);
+  // The server's own announcement of the link says wParam 1.
+  std::vector<std::pair<WPARAM, LPARAM>> ours;
+  for (auto heard : listener.Heard)
+    if (heard.first == 0) ours.push_back(heard);
+  EXPECT_EQ((std::vector<std::pair<WPARAM, LPARAM>>{{0, 1}, {0, 0}, {0, 4321}}), ours);
+}
+
+TEST_F(EngineTest, AnAbortedRequestComesBackWithoutNotificationAndTheQueueGoesOn) {
+  Setting(tdlink::SilentSlotValue, 37);
+  ClientEngine engine;
+  Connected(engine);
+  EngineRequest* silent = engine.Request(opSyncMachineTime);
+  silent->Crit9 = 7;
+  engine.Post(silent);
+  engine.Post(engine.Request(opGetDrives, Handheld));
+  engine.PumpFor(100);
+  LONG error = -1;
+  engine.Thread->Abort(&error, 1);
+  EXPECT_EQ(0, error);
+  ASSERT_TRUE(engine.PumpUntil([&] { return Count(engine.Replies, opGetDrives) == 1; }));
+  const Reply& aborted = engine.Replies[engine.Replies.size() - 2];
+  EXPECT_EQ(opSyncMachineTime, aborted.Op);
+  EXPECT_EQ(0, aborted.Notify);
+  EXPECT_EQ(0, engine.Replies.back().Error);
+}
