@@ -4,8 +4,7 @@
 
 #include "Forms.h"
 #include "Menus.h"
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+#include "MessageWindow.h"
 
 namespace {
 constexpr UINT_PTR SubclassId = 0x56414E54;  // one subclass per window
@@ -14,7 +13,7 @@ constexpr UINT_PTR SubclassId = 0x56414E54;  // one subclass per window
 const char* const WrapperProperty = "VantleControl";
 }
 
-HINSTANCE FormsInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+HINSTANCE FormsInstance() { return ModuleInstance(); }
 
 HFONT FormsFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
@@ -25,24 +24,8 @@ HFONT CreateBoldFont() {
   return CreateFontIndirectA(&font);
 }
 
-// A class registered by a plug-in outlives the plug-in's unloading; a later
-// load (maybe at another address) registers it again with its own procedure.
 void RegisterFormsClass(const char* name, WNDPROC proc, HBRUSH background) {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  if (GetClassInfoExA(FormsInstance(), name, &wc)) {
-    if (wc.lpfnWndProc == proc) return;
-    UnregisterClassA(name, FormsInstance());
-  }
-  wc = {};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = proc;
-  wc.hInstance = FormsInstance();
-  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  wc.hbrBackground = background;
-  wc.lpszClassName = name;
-  RegisterClassExA(&wc);
+  RegisterModuleClass(name, proc, background, LoadCursorA(nullptr, IDC_ARROW));
 }
 
 TControl::TControl(TWinControl* parent, std::string name)

@@ -103,8 +103,7 @@ class TWinControl : public TControl {
 
 // The module that holds this copy of the forms layer (the program or a plug-in).
 HINSTANCE FormsInstance();
-// Registers a window class of this module, or registers it again when an
-// earlier load of the module left it behind with another procedure.
+// Registers a window class of this module (see RegisterModuleClass).
 void RegisterFormsClass(const char* name, WNDPROC proc, HBRUSH background);
 // The font of every form and control.
 HFONT FormsFont();

@@ -1,0 +1,185 @@
+#include "MessageWindow.h"
+
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "SysUtils.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+HINSTANCE ModuleInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+
+namespace {
+
+// The classes this module registered, unregistered when the module goes.
+class ModuleClasses {
+ public:
+  ModuleClasses() = default;
+  ModuleClasses(const ModuleClasses&) = delete;
+  ModuleClasses& operator=(const ModuleClasses&) = delete;
+  ~ModuleClasses() {
+    for (const std::string& name : names_) UnregisterClassA(name.c_str(), ModuleInstance());
+  }
+
+  void Register(const char* name, WNDPROC proc, HBRUSH background, HCURSOR cursor) {
+    std::lock_guard<std::mutex> hold(lock_);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExA(ModuleInstance(), name, &wc)) {
+      if (wc.lpfnWndProc == proc) return;
+      UnregisterClassA(name, ModuleInstance());
+    }
+    wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = ModuleInstance();
+    wc.hCursor = cursor;
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    if (RegisterClassExA(&wc) == 0)
+      throw Exception(std::string("Could not register the window class ") + name + ".");
+    for (const std::string& known : names_)
+      if (known == name) return;
+    names_.emplace_back(name);
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<std::string> names_;
+};
+
+ModuleClasses& Classes() {
+  static ModuleClasses classes;
+  return classes;
+}
+
+UINT RunMessage() {
+  static const UINT message = RegisterWindowMessageA("VantleMessageWindowRun");
+  return message;
+}
+
+}  // namespace
+
+void RegisterModuleClass(const char* name, WNDPROC proc, HBRUSH background, HCURSOR cursor) {
+  Classes().Register(name, proc, background, cursor);
+}
+
+struct MessageWindow::Poster::Queue {
+  std::mutex lock;
+  std::deque<std::function<void()>> tasks;
+  HWND window = nullptr;
+  bool signalled = false;  // a run message is on its way
+  bool closed = false;
+};
+
+bool MessageWindow::Poster::Post(std::function<void()> task) const {
+  std::lock_guard<std::mutex> hold(queue_->lock);
+  if (queue_->closed) return false;
+  queue_->tasks.push_back(std::move(task));
+  if (!queue_->signalled) {
+    if (!PostMessageA(queue_->window, RunMessage(), 0, 0)) {
+      queue_->tasks.pop_back();
+      return false;
+    }
+    queue_->signalled = true;
+  }
+  return true;
+}
+
+MessageWindow::MessageWindow(const Args& a)
+    : onMessage_(a.OnMessage), queue_(std::make_shared<Poster::Queue>()) {
+  RegisterModuleClass(a.ClassName, WindowProc);
+  bool messageOnly = a.Type == Kind::MessageOnly;
+  CreateWindowExA(a.ExStyle, a.ClassName, a.Title, messageOnly ? 0 : WS_POPUP, 0, 0, 0, 0,
+                  messageOnly ? HWND_MESSAGE : nullptr, nullptr, ModuleInstance(), this);
+  if (handle_ == nullptr) throw Exception(std::string("Could not create a window of class ") + a.ClassName + ".");
+  queue_->window = handle_;
+}
+
+MessageWindow::~MessageWindow() {
+  std::deque<std::function<void()>> dropped;
+  {
+    std::lock_guard<std::mutex> hold(queue_->lock);
+    queue_->closed = true;
+    queue_->window = nullptr;
+    dropped.swap(queue_->tasks);
+  }
+  dropped.clear();
+  if (handle_ != nullptr) {
+    SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
+    DestroyWindow(handle_);
+  }
+}
+
+bool MessageWindow::Message(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  return onMessage_ && onMessage_(msg, wParam, lParam, result);
+}
+
+void MessageWindow::HandleException() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    OutputDebugStringA(e.what());
+  } catch (...) {
+    OutputDebugStringA("An unknown exception reached a message window.");
+  }
+}
+
+// Runs the tasks queued when the run message arrived; later ones get a run
+// message of their own, so a busy poster cannot starve the thread's other
+// messages. A task may destroy the window: the queue outlives it.
+void MessageWindow::RunTasks() {
+  std::shared_ptr<Poster::Queue> queue = queue_;
+  size_t count;
+  {
+    std::lock_guard<std::mutex> hold(queue->lock);
+    count = queue->tasks.size();
+  }
+  for (; count > 0; --count) {
+    std::function<void()> task;
+    {
+      std::lock_guard<std::mutex> hold(queue->lock);
+      if (queue->closed || queue->tasks.empty()) return;
+      task = std::move(queue->tasks.front());
+      queue->tasks.pop_front();
+    }
+    try {
+      task();
+    } catch (...) {
+      if (!queue->closed) HandleException();
+    }
+  }
+  std::lock_guard<std::mutex> hold(queue->lock);
+  if (queue->closed) return;
+  queue->signalled = !queue->tasks.empty() && PostMessageA(queue->window, RunMessage(), 0, 0);
+}
+
+LRESULT CALLBACK MessageWindow::WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* created = static_cast<MessageWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    created->handle_ = window;
+  }
+  auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcA(window, msg, wParam, lParam);
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    self->handle_ = nullptr;
+    return DefWindowProcA(window, msg, wParam, lParam);
+  }
+  if (msg == RunMessage()) {
+    self->RunTasks();
+    return 0;
+  }
+  try {
+    LRESULT result = 0;
+    if (self->Message(msg, wParam, lParam, result)) return result;
+  } catch (...) {
+    self->HandleException();
+  }
+  return DefWindowProcA(window, msg, wParam, lParam);
+}

@@ -1,0 +1,71 @@
+#pragma once
+// A hidden window of the calling thread that hands its messages to an object,
+// and a way for any thread to run a closure on that window's thread.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+
+// The module that holds this copy of the runtime (the program, a plug-in or
+// a server).
+HINSTANCE ModuleInstance();
+
+// Registers a window class of this module, or registers it again when an
+// earlier load of the module left it behind with another procedure. The
+// module's classes are unregistered when it is unloaded, so no class keeps a
+// procedure that points into freed code.
+void RegisterModuleClass(const char* name, WNDPROC proc, HBRUSH background = nullptr, HCURSOR cursor = nullptr);
+
+class MessageWindow {
+ public:
+  enum class Kind { MessageOnly, HiddenTopLevel };
+  struct Args {
+    const char* ClassName = nullptr;  // a class of this module, registered on first use
+    Kind Type = Kind::MessageOnly;    // a hidden top-level window receives broadcasts
+    const char* Title = "";
+    DWORD ExStyle = 0;
+    // Messages the window gets, unless a derived class overrides Message;
+    // true when handled, with the result in the last argument.
+    std::function<bool(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)> OnMessage = {};
+  };
+
+  // Sends closures to the window from any thread. A copy may outlive the
+  // window: posting then answers false and the closure is dropped.
+  class Poster {
+   public:
+    bool Post(std::function<void()> task) const;
+
+   private:
+    friend class MessageWindow;
+    struct Queue;
+    explicit Poster(std::shared_ptr<Queue> queue) : queue_(std::move(queue)) {}
+    std::shared_ptr<Queue> queue_;
+  };
+
+  // Creates the window on the calling thread; destroy the object there too.
+  explicit MessageWindow(const Args& args);
+  virtual ~MessageWindow();
+  MessageWindow(const MessageWindow&) = delete;
+  MessageWindow& operator=(const MessageWindow&) = delete;
+
+  HWND Handle() const { return handle_; }
+  Poster GetPoster() const { return Poster(queue_); }
+  // Runs the task on the window's thread, after the tasks posted before it.
+  // Tasks still queued when the window is destroyed are freed, not run.
+  bool Post(std::function<void()> task) const { return GetPoster().Post(std::move(task)); }
+
+ protected:
+  // The window's messages (creation messages excepted); true when handled.
+  virtual bool Message(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  // Called inside the catch block when a message handler or a task throws:
+  // no exception leaves the window procedure.
+  virtual void HandleException();
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  void RunTasks();
+
+  HWND handle_ = nullptr;
+  std::function<bool(UINT, WPARAM, LPARAM, LRESULT&)> onMessage_;
+  std::shared_ptr<Poster::Queue> queue_;
+};
