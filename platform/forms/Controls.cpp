@@ -28,6 +28,14 @@ void RegisterFormsClass(const char* name, WNDPROC proc, HBRUSH background) {
   RegisterModuleClass(name, proc, background, LoadCursorA(nullptr, IDC_ARROW));
 }
 
+const char* ContainerClass() {
+  static const char* const name = [] {
+    RegisterFormsClass("VantleContainer", DefWindowProcA, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    return "VantleContainer";
+  }();
+  return name;
+}
+
 TControl::TControl(TWinControl* parent, std::string name)
     : Name(std::move(name)), parent_(parent), form_(parent ? parent->Form() : nullptr) {}
 

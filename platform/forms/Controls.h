@@ -105,6 +105,9 @@ class TWinControl : public TControl {
 HINSTANCE FormsInstance();
 // Registers a window class of this module (see RegisterModuleClass).
 void RegisterFormsClass(const char* name, WNDPROC proc, HBRUSH background);
+// The class of the plain windows that hold other controls (panels, pages),
+// registered on first use.
+const char* ContainerClass();
 // The font of every form and control.
 HFONT FormsFont();
 // A font of the form's face, bold; owned by the caller.
