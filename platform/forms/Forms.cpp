@@ -256,13 +256,9 @@ void TForm::RegisterButton(TButton& button, bool isDefault, bool isCancel) {
 }
 
 LRESULT CALLBACK TForm::FormProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-    form->handle_ = window;
-  }
-  auto* self = reinterpret_cast<TForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* self = static_cast<TForm*>(WindowObject(window, msg, lParam));
   if (self == nullptr) return DefWindowProcA(window, msg, wParam, lParam);
+  if (msg == WM_NCCREATE) self->handle_ = window;
   try {
     return self->FormMessage(window, msg, wParam, lParam);
   } catch (...) {
@@ -307,7 +303,6 @@ LRESULT TForm::FormMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) 
       }
       break;
     case WM_NCDESTROY:
-      SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
       handle_ = nullptr;
       return DefWindowProcA(window, msg, wParam, lParam);
     default:

@@ -68,6 +68,15 @@ void RegisterModuleClass(const char* name, WNDPROC proc, HBRUSH background, HCUR
   Classes().Register(name, proc, background, cursor);
 }
 
+void* WindowObject(HWND window, UINT msg, LPARAM lParam) {
+  if (msg == WM_NCCREATE)
+    SetWindowLongPtrA(window, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+  void* object = reinterpret_cast<void*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (msg == WM_NCDESTROY) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+  return object;
+}
+
 struct MessageWindow::Poster::Queue {
   std::mutex lock;
   std::deque<std::function<void()>> tasks;
@@ -159,25 +168,17 @@ void MessageWindow::RunTasks() {
 }
 
 LRESULT CALLBACK MessageWindow::WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* created = static_cast<MessageWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
-    created->handle_ = window;
-  }
-  auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* self = static_cast<MessageWindow*>(WindowObject(window, msg, lParam));
   if (self == nullptr) return DefWindowProcA(window, msg, wParam, lParam);
-  if (msg == WM_NCDESTROY) {
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    self->handle_ = nullptr;
-    return DefWindowProcA(window, msg, wParam, lParam);
-  }
+  if (msg == WM_NCCREATE) self->handle_ = window;
+  if (msg == WM_NCDESTROY) self->handle_ = nullptr;
   if (msg == RunMessage()) {
     self->RunTasks();
     return 0;
   }
   try {
     LRESULT result = 0;
-    if (self->Message(msg, wParam, lParam, result)) return result;
+    if (msg != WM_NCDESTROY && self->Message(msg, wParam, lParam, result)) return result;
   } catch (...) {
     self->HandleException();
   }

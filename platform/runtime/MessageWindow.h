@@ -16,6 +16,12 @@ HINSTANCE ModuleInstance();
 // procedure that points into freed code.
 void RegisterModuleClass(const char* name, WNDPROC proc, HBRUSH background = nullptr, HCURSOR cursor = nullptr);
 
+// The object a window of one of our classes was created for (the creation
+// parameter of CreateWindowEx): bound to the window at WM_NCCREATE, released
+// after WM_NCDESTROY; null outside that span. For the window procedures of
+// such classes.
+void* WindowObject(HWND window, UINT msg, LPARAM lParam);
+
 class MessageWindow {
  public:
   enum class Kind { MessageOnly, HiddenTopLevel };
