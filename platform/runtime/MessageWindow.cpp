@@ -77,7 +77,7 @@ void* WindowObject(HWND window, UINT msg, LPARAM lParam) {
   return object;
 }
 
-struct MessageWindow::Poster::Queue {
+struct MessageWindow::Poster::Tasks {
   std::mutex lock;
   std::deque<std::function<void()>> tasks;
   HWND window = nullptr;
@@ -85,22 +85,22 @@ struct MessageWindow::Poster::Queue {
   bool closed = false;
 };
 
-bool MessageWindow::Poster::Post(std::function<void()> task) const {
-  std::lock_guard<std::mutex> hold(queue_->lock);
-  if (queue_->closed) return false;
-  queue_->tasks.push_back(std::move(task));
-  if (!queue_->signalled) {
-    if (!PostMessageA(queue_->window, RunMessage(), 0, 0)) {
-      queue_->tasks.pop_back();
+bool MessageWindow::Poster::Enqueue(std::function<void()> task) const {
+  std::lock_guard<std::mutex> hold(tasks_->lock);
+  if (tasks_->closed) return false;
+  tasks_->tasks.push_back(std::move(task));
+  if (!tasks_->signalled) {
+    if (!PostMessageA(tasks_->window, RunMessage(), 0, 0)) {
+      tasks_->tasks.pop_back();
       return false;
     }
-    queue_->signalled = true;
+    tasks_->signalled = true;
   }
   return true;
 }
 
 MessageWindow::MessageWindow(const Args& a)
-    : onMessage_(a.OnMessage), queue_(std::make_shared<Poster::Queue>()) {
+    : onMessage_(a.OnMessage), queue_(std::make_shared<Poster::Tasks>()) {
   RegisterModuleClass(a.ClassName, WindowProc);
   bool messageOnly = a.Type == Kind::MessageOnly;
   CreateWindowExA(a.ExStyle, a.ClassName, a.Title, messageOnly ? 0 : WS_POPUP, 0, 0, 0, 0,
@@ -142,7 +142,7 @@ void MessageWindow::HandleException() {
 // message of their own, so a busy poster cannot starve the thread's other
 // messages. A task may destroy the window: the queue outlives it.
 void MessageWindow::RunTasks() {
-  std::shared_ptr<Poster::Queue> queue = queue_;
+  std::shared_ptr<Poster::Tasks> queue = queue_;
   size_t count;
   {
     std::lock_guard<std::mutex> hold(queue->lock);

@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <memory>
+#include <type_traits>
+#include <utility>
 
 // The module that holds this copy of the runtime (the program, a plug-in or
 // a server).
@@ -39,13 +41,24 @@ class MessageWindow {
   // window: posting then answers false and the closure is dropped.
   class Poster {
    public:
-    bool Post(std::function<void()> task) const;
+    // Any callable without arguments, a move-only one too.
+    template <class Task>
+    bool Post(Task&& task) const {
+      using T = std::decay_t<Task>;
+      if constexpr (std::is_copy_constructible_v<T>) {
+        return Enqueue(std::function<void()>(std::forward<Task>(task)));
+      } else {
+        auto held = std::make_shared<T>(std::forward<Task>(task));
+        return Enqueue(std::function<void()>([held] { (*held)(); }));
+      }
+    }
 
    private:
+    bool Enqueue(std::function<void()> task) const;
     friend class MessageWindow;
-    struct Queue;
-    explicit Poster(std::shared_ptr<Queue> queue) : queue_(std::move(queue)) {}
-    std::shared_ptr<Queue> queue_;
+    struct Tasks;
+    explicit Poster(std::shared_ptr<Tasks> tasks) : tasks_(std::move(tasks)) {}
+    std::shared_ptr<Tasks> tasks_;
   };
 
   // Creates the window on the calling thread; destroy the object there too.
@@ -58,7 +71,10 @@ class MessageWindow {
   Poster GetPoster() const { return Poster(queue_); }
   // Runs the task on the window's thread, after the tasks posted before it.
   // Tasks still queued when the window is destroyed are freed, not run.
-  bool Post(std::function<void()> task) const { return GetPoster().Post(std::move(task)); }
+  template <class Task>
+  bool Post(Task&& task) const {
+    return GetPoster().Post(std::forward<Task>(task));
+  }
 
  protected:
   // The window's messages (creation messages excepted); true when handled.
@@ -73,5 +89,5 @@ class MessageWindow {
 
   HWND handle_ = nullptr;
   std::function<bool(UINT, WPARAM, LPARAM, LRESULT&)> onMessage_;
-  std::shared_ptr<Poster::Queue> queue_;
+  std::shared_ptr<Poster::Tasks> queue_;
 };

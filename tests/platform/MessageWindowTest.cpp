@@ -130,6 +130,30 @@ TEST(MessageWindowTest, PendingClosuresAreFreedNotRunWhenTheWindowGoes) {
   EXPECT_EQ(token.use_count(), 1);
 }
 
+// Counts its own destruction, to see what a closure that holds it frees.
+struct Tracked {
+  explicit Tracked(int& freed) : freed(freed) {}
+  ~Tracked() { ++freed; }
+  int& freed;
+};
+
+TEST(MessageWindowTest, MoveOnlyClosuresRunOnceAndAreFreedEitherWay) {
+  int freed = 0, ran = 0;
+  {
+    MessageWindow window({.ClassName = "VantleTestRunWindow"});
+    auto first = std::make_unique<Tracked>(freed);
+    EXPECT_TRUE(window.Post([held = std::move(first), &ran] { ran += held != nullptr; }));
+    PumpPending();
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(freed, 1);
+    std::thread([&, poster = window.GetPoster()] {
+      poster.Post([held = std::make_unique<Tracked>(freed), &ran] { ran += held != nullptr; });
+    }).join();
+  }
+  EXPECT_EQ(ran, 1);
+  EXPECT_EQ(freed, 2);
+}
+
 TEST(MessageWindowTest, AClosureMayDestroyItsWindowAndOneThatThrowsSparesTheRest) {
   auto window = std::make_unique<PingWindow>(MessageWindow::Kind::MessageOnly);
   int ran = 0;
