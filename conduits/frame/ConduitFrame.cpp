@@ -1,10 +1,9 @@
 #include "ConduitFrame.h"
 
 #include "Forms.h"
+#include "Handles.h"
 #include "StdCtrls.h"
 #include "SysUtils.h"
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 HMODULE ConduitResourceHandle = nullptr;
 std::unique_ptr<TResManager> ConduitResources;
@@ -13,11 +12,7 @@ namespace {
 const char* const SettingsRoot = "\\Software\\QuorvelCorp\\Vantle\\VAZ Settings\\";
 }
 
-std::string GetModuleName() {
-  char buffer[MAX_PATH];
-  DWORD n = GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), buffer, MAX_PATH);
-  return Trim(std::string(buffer, n > MAX_PATH ? MAX_PATH : n));
-}
+std::string GetModuleName() { return Trim(ModuleFileName(ThisModule())); }
 
 std::string GetResourceLibraryPath() { return ExtractFilePath(GetModuleName()) + ConduitResourceLibraryName; }
 

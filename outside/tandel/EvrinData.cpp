@@ -4,6 +4,8 @@
 #include "EvrinData.h"
 
 #include <memory>
+#include <span>
+#include <unordered_map>
 
 #include "ComServer.h"
 #include "EvrinFile.h"
@@ -17,6 +19,53 @@ constexpr const char* ServerName = ProgID_EvrinData;
 [[noreturn]] void Fail(const std::string& description, HRESULT code = E_FAIL) {
   throw EOleException(description, code, ServerName);
 }
+
+// Member names found through a hash of their upper-case form: callers look
+// a name up before every call, and match it without regard to case.
+class NameIndex {
+ public:
+  explicit NameIndex(std::span<const DispMember> members) {
+    for (const DispMember& m : members) ids_.emplace(Fold(m.Name), m.Id);
+  }
+
+  HRESULT Lookup(LPOLESTR* names, UINT count, DISPID* ids) const {
+    if (!names || !ids || count == 0) return E_INVALIDARG;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    if (!names[0]) return DISP_E_UNKNOWNNAME;
+    auto hit = ids_.find(Fold(names[0]));
+    if (hit == ids_.end()) return DISP_E_UNKNOWNNAME;
+    ids[0] = hit->second;
+    return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;  // members take no named arguments
+  }
+
+ private:
+  static std::wstring Fold(const wchar_t* name) {
+    std::wstring folded(name);
+    if (!folded.empty())
+      LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name, static_cast<int>(folded.size()), folded.data(),
+                   static_cast<int>(folded.size()));
+    return folded;
+  }
+
+  std::unordered_map<std::wstring, DISPID> ids_;
+};
+
+// A server object whose member table T::Members is looked up by hash.
+template <class T>
+class HashedDispatch : public DispatchObject {
+ public:
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    try {
+      static const NameIndex index(T::Members);
+      return index.Lookup(names, count, ids);
+    } catch (...) {  // no exception crosses into the caller
+      return E_OUTOFMEMORY;
+    }
+  }
+
+ protected:
+  explicit HashedDispatch(std::span<const IID> interfaces) : DispatchObject(T::Members, interfaces, ServerName) {}
+};
 
 // The file opened by one data object, shared by everything taken from it;
 // Close ends it for all of them.
@@ -93,9 +142,9 @@ int CheckColumn(const StoreImage& image, int column) {
 
 // One record: a committed record by its number, or a new one (number 0)
 // that joins the file at Commit. Update starts an edit; Commit writes it.
-class TRecord final : public DispatchObject {
+class TRecord final : public HashedDispatch<TRecord> {
  public:
-  TRecord(StoreRef store, std::uint32_t id) : DispatchObject(Members, {}, ServerName), store_(std::move(store)), id_(id) {
+  TRecord(StoreRef store, std::uint32_t id) : HashedDispatch({}), store_(std::move(store)), id_(id) {
     if (id_ == 0) {
       pending_.resize(store_->File().Image().Columns().size());
       editing_ = true;
@@ -152,6 +201,8 @@ class TRecord final : public DispatchObject {
   }
 
  private:
+  friend HashedDispatch;
+
   const Row& Committed() {
     const Row* row = store_->File().Image().Find(id_);
     if (!row) Fail("The record has been deleted.");
@@ -173,9 +224,9 @@ class TRecord final : public DispatchObject {
 };
 
 // The records of the file in file order, as they are at each call.
-class TRecords final : public DispatchObject {
+class TRecords final : public HashedDispatch<TRecords> {
  public:
-  explicit TRecords(StoreRef store) : DispatchObject(Members, {}, ServerName), store_(std::move(store)) {}
+  explicit TRecords(StoreRef store) : HashedDispatch({}), store_(std::move(store)) {}
 
   void Count(DispCall& call) {
     call.RequireArgs(0);
@@ -195,6 +246,7 @@ class TRecords final : public DispatchObject {
   }
 
  private:
+  friend HashedDispatch;
   static constexpr DispMember Members[] = {
       {L"Count", 1, DispKind::Method, Handler<&TRecords::Count>},
       {L"Item", DISPID_VALUE, DispKind::Method, Handler<&TRecords::Item>},
@@ -203,9 +255,9 @@ class TRecords final : public DispatchObject {
   StoreRef store_;
 };
 
-class TDataFile final : public DispatchObject {
+class TDataFile final : public HashedDispatch<TDataFile> {
  public:
-  explicit TDataFile(StoreRef store) : DispatchObject(Members, Interfaces, ServerName), store_(std::move(store)) {}
+  explicit TDataFile(StoreRef store) : HashedDispatch(Interfaces), store_(std::move(store)) {}
 
   void Records(DispCall& call) {
     call.RequireArgs(0);
@@ -219,6 +271,7 @@ class TDataFile final : public DispatchObject {
   }
 
  private:
+  friend HashedDispatch;
   static constexpr DispMember Members[] = {
       {L"Records", DispRecords, DispKind::Get, Handler<&TDataFile::Records>},
       {L"NewRecord", DispNewRecord, DispKind::Method, Handler<&TDataFile::NewRecord>},
@@ -228,9 +281,9 @@ class TDataFile final : public DispatchObject {
   StoreRef store_;
 };
 
-class TDataObject final : public DispatchObject {
+class TDataObject final : public HashedDispatch<TDataObject> {
  public:
-  TDataObject() : DispatchObject(Members, Interfaces, ServerName) {}
+  TDataObject() : HashedDispatch(Interfaces) {}
   ~TDataObject() override {
     if (store_) store_->Close();
   }
@@ -250,6 +303,7 @@ class TDataObject final : public DispatchObject {
   }
 
  private:
+  friend HashedDispatch;
   static constexpr DispMember Members[] = {
       {L"Open", DispOpen, DispKind::Method, Handler<&TDataObject::Open>},
       {L"Close", DispClose, DispKind::Method, Handler<&TDataObject::Close>},

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "Forms.h"
+#include "Handles.h"
 #include "Menus.h"
 #include "MessageWindow.h"
 
@@ -14,20 +15,20 @@ namespace {
 // the module's address, so a plug-in never takes the host's or another
 // plug-in's windows for its own. The property is there because
 // GetWindowSubclass is exported by ordinal only.
-UINT_PTR SubclassId() { return reinterpret_cast<UINT_PTR>(ModuleInstance()); }
+UINT_PTR SubclassId() { return reinterpret_cast<UINT_PTR>(ThisModule()); }
 
 const char* WrapperProperty() {
   static const std::string name = [] {
     char text[40];
     snprintf(text, sizeof text, "VantleControl%llx",
-             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(ModuleInstance())));
+             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(ThisModule())));
     return std::string(text);
   }();
   return name.c_str();
 }
 }  // namespace
 
-HINSTANCE FormsInstance() { return ModuleInstance(); }
+HINSTANCE FormsInstance() { return ThisModule(); }
 
 HFONT FormsFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 

@@ -6,11 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "Handles.h"
 #include "SysUtils.h"
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;
-
-HINSTANCE ModuleInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
 namespace {
 
@@ -21,22 +18,22 @@ class ModuleClasses {
   ModuleClasses(const ModuleClasses&) = delete;
   ModuleClasses& operator=(const ModuleClasses&) = delete;
   ~ModuleClasses() {
-    for (const std::string& name : names_) UnregisterClassA(name.c_str(), ModuleInstance());
+    for (const std::string& name : names_) UnregisterClassA(name.c_str(), ThisModule());
   }
 
   void Register(const char* name, WNDPROC proc, HBRUSH background, HCURSOR cursor) {
     std::lock_guard<std::mutex> hold(lock_);
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
-    if (GetClassInfoExA(ModuleInstance(), name, &wc)) {
+    if (GetClassInfoExA(ThisModule(), name, &wc)) {
       if (wc.lpfnWndProc == proc) return;
-      UnregisterClassA(name, ModuleInstance());
+      UnregisterClassA(name, ThisModule());
     }
     wc = {};
     wc.cbSize = sizeof wc;
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = proc;
-    wc.hInstance = ModuleInstance();
+    wc.hInstance = ThisModule();
     wc.hCursor = cursor;
     wc.hbrBackground = background;
     wc.lpszClassName = name;
@@ -104,7 +101,7 @@ MessageWindow::MessageWindow(const Args& a)
   RegisterModuleClass(a.ClassName, WindowProc);
   bool messageOnly = a.Type == Kind::MessageOnly;
   CreateWindowExA(a.ExStyle, a.ClassName, a.Title, messageOnly ? 0 : WS_POPUP, 0, 0, 0, 0,
-                  messageOnly ? HWND_MESSAGE : nullptr, nullptr, ModuleInstance(), this);
+                  messageOnly ? HWND_MESSAGE : nullptr, nullptr, ThisModule(), this);
   if (handle_ == nullptr) throw Exception(std::string("Could not create a window of class ") + a.ClassName + ".");
   queue_->window = handle_;
 }

@@ -8,10 +8,6 @@
 #include <type_traits>
 #include <utility>
 
-// The module that holds this copy of the runtime (the program, a plug-in or
-// a server).
-HINSTANCE ModuleInstance();
-
 // Registers a window class of this module, or registers it again when an
 // earlier load of the module left it behind with another procedure. The
 // module's classes are unregistered when it is unloaded, so no class keeps a

@@ -14,6 +14,7 @@
 #include "DateTime.h"
 #include "EvrinSession.h"
 #include "Handheld.h"
+#include "Handles.h"
 
 namespace {
 
@@ -122,9 +123,7 @@ void ListOutBox(const std::string& path) {
 }
 
 std::string Template(int id) {
-  char exe[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  const std::string file = ExtractFilePath(std::string(exe, n)) + "Vantleres.dll";
+  const std::string file = ExtractFilePath(ModuleFileName()) + "Vantleres.dll";
   HMODULE res = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!res) throw std::runtime_error("Cannot load " + file);
   std::string bytes;
