@@ -1,11 +1,9 @@
 #include "ConduitFrame.h"
 
 #include "Forms.h"
+#include "Handles.h"
 #include "StdCtrls.h"
 #include "SysUtils.h"
-#include "Handles.h"
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 HMODULE ConduitResourceHandle = nullptr;
 std::unique_ptr<TResManager> ConduitResources;
@@ -47,27 +45,19 @@ void AddMemoLine(TMemoVar Memo, const std::string& Line) {
   if (Memo != nullptr && *Memo != nullptr) (*Memo)->Lines.Add(Line);
 }
 
+std::string DescriptionFailed(TMemoVar Memo) {
+  AddMemoLine(Memo, ResString(15));
+  return ResString(16);
+}
+
+std::string EmailNameFailed() { return ResString(10); }
+
 void FrameDescription(std::string* Description, TMemoVar Memo) {
-  try {
-    *Description = ResString(1);
-  } catch (...) {
-    try {
-      AddMemoLine(Memo, ResString(15));
-      *Description = ResString(16);
-    } catch (...) {
-    }
-  }
+  RunStringExport(Description, [&] { return DescriptionFailed(Memo); }, [] { return ResString(1); });
 }
 
 void FrameEmailName(std::string* Name) {
-  try {
-    *Name = ResString(2);
-  } catch (...) {
-    try {
-      *Name = ResString(10);
-    } catch (...) {
-    }
-  }
+  RunStringExport(Name, EmailNameFailed, [] { return ResString(2); });
 }
 
 THandOver::THandOver(HWND AppHandle) { Application.Handle = AppHandle; }

@@ -60,6 +60,10 @@ void AddMemoLine(TMemoVar Memo, const std::string& Line);
 // The common description and client-name exports.
 void FrameDescription(std::string* Description, TMemoVar Memo);
 void FrameEmailName(std::string* Name);
+// Their answers on failure: the description appends resource string 15 to the
+// memo and answers string 16; the client name answers string 10.
+std::string DescriptionFailed(TMemoVar Memo);
+std::string EmailNameFailed();
 
 // Makes the host's window the plug-in's application handle for the life of
 // the scope and gives it back (0) on every way out.
@@ -81,6 +85,33 @@ R RunExport(HWND AppHandle, R Failed, Body&& body) noexcept {
   } catch (...) {
     return Failed;
   }
+}
+
+// For an export that answers a string through the caller's variable: the
+// body answers the string; on any failure the variable gets failed()'s
+// answer (empty when that fails too), never the caller's old value.
+template <class Failed, class Body>
+void RunStringExport(std::string* Output, Failed&& failed, Body&& body) noexcept {
+  std::string answer;
+  try {
+    answer = body();
+  } catch (...) {
+    try {
+      answer = failed();
+    } catch (...) {
+      answer.clear();
+    }
+  }
+  *Output = std::move(answer);
+}
+
+// The same with the hand-over of the host's window.
+template <class Failed, class Body>
+void RunStringExport(std::string* Output, HWND AppHandle, Failed&& failed, Body&& body) noexcept {
+  RunStringExport(Output, std::forward<Failed>(failed), [&] {
+    THandOver handOver(AppHandle);
+    return body();
+  });
 }
 
 // The same for an export that receives no window handle.

@@ -2,19 +2,33 @@
 
 #include <commctrl.h>
 
-#include "Forms.h"
-#include "Menus.h"
+#include <cstdio>
 
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+#include "Forms.h"
+#include "Handles.h"
+#include "Menus.h"
+#include "MessageWindow.h"
 
 namespace {
-constexpr UINT_PTR SubclassId = 0x56414E54;  // one subclass per window
-// GetWindowSubclass is exported by ordinal only, so the wrapper is also
-// found through a window property.
-const char* const WrapperProperty = "VantleControl";
-}
+// A window is bound to its control object by the forms layer of the module
+// that made it, and by no other: the subclass id and the property name hold
+// the module's address, so a plug-in never takes the host's or another
+// plug-in's windows for its own. The property is there because
+// GetWindowSubclass is exported by ordinal only.
+UINT_PTR SubclassId() { return reinterpret_cast<UINT_PTR>(ThisModule()); }
 
-HINSTANCE FormsInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+const char* WrapperProperty() {
+  static const std::string name = [] {
+    char text[40];
+    snprintf(text, sizeof text, "VantleControl%llx",
+             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(ThisModule())));
+    return std::string(text);
+  }();
+  return name.c_str();
+}
+}  // namespace
+
+HINSTANCE FormsInstance() { return ThisModule(); }
 
 HFONT FormsFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
@@ -25,24 +39,16 @@ HFONT CreateBoldFont() {
   return CreateFontIndirectA(&font);
 }
 
-// A class registered by a plug-in outlives the plug-in's unloading; a later
-// load (maybe at another address) registers it again with its own procedure.
 void RegisterFormsClass(const char* name, WNDPROC proc, HBRUSH background) {
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  if (GetClassInfoExA(FormsInstance(), name, &wc)) {
-    if (wc.lpfnWndProc == proc) return;
-    UnregisterClassA(name, FormsInstance());
-  }
-  wc = {};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = proc;
-  wc.hInstance = FormsInstance();
-  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  wc.hbrBackground = background;
-  wc.lpszClassName = name;
-  RegisterClassExA(&wc);
+  RegisterModuleClass(name, proc, background, LoadCursorA(nullptr, IDC_ARROW));
+}
+
+const char* ContainerClass() {
+  static const char* const name = [] {
+    RegisterFormsClass("VantleContainer", DefWindowProcA, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    return "VantleContainer";
+  }();
+  return name;
 }
 
 TControl::TControl(TWinControl* parent, std::string name)
@@ -67,13 +73,13 @@ void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, c
                             b.Width, b.Height, parentWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
                             FormsInstance(), nullptr);
   if (handle_ == nullptr) throw Exception("Could not create the window of " + Name + ".");
-  SetPropA(handle_, WrapperProperty, this);
-  SetWindowSubclass(handle_, ControlProc, SubclassId, reinterpret_cast<DWORD_PTR>(this));
+  SetPropA(handle_, WrapperProperty(), this);
+  SetWindowSubclass(handle_, ControlProc, SubclassId(), reinterpret_cast<DWORD_PTR>(this));
   SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FormsFont()), FALSE);
 }
 
 TControl* TControl::FromHandle(HWND window) {
-  return window ? static_cast<TControl*>(GetPropA(window, WrapperProperty)) : nullptr;
+  return window ? static_cast<TControl*>(GetPropA(window, WrapperProperty())) : nullptr;
 }
 
 std::string TControl::Caption() const {
@@ -191,8 +197,8 @@ LRESULT CALLBACK ControlProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
         }
         break;
       case WM_NCDESTROY:
-        RemoveWindowSubclass(window, ControlProc, SubclassId);
-        RemovePropA(window, WrapperProperty);
+        RemoveWindowSubclass(window, ControlProc, SubclassId());
+        RemovePropA(window, WrapperProperty());
         self->handle_ = nullptr;
         return DefSubclassProc(window, msg, wParam, lParam);
       default:

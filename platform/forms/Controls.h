@@ -103,9 +103,11 @@ class TWinControl : public TControl {
 
 // The module that holds this copy of the forms layer (the program or a plug-in).
 HINSTANCE FormsInstance();
-// Registers a window class of this module, or registers it again when an
-// earlier load of the module left it behind with another procedure.
+// Registers a window class of this module (see RegisterModuleClass).
 void RegisterFormsClass(const char* name, WNDPROC proc, HBRUSH background);
+// The class of the plain windows that hold other controls (panels, pages),
+// registered on first use.
+const char* ContainerClass();
 // The font of every form and control.
 HFONT FormsFont();
 // A font of the form's face, bold; owned by the caller.

@@ -3,16 +3,14 @@
 #include "Forms.h"
 
 namespace {
-const char* const ContainerClass = "VantleContainer";
 const char* const TimerClass = "VantleTimer";
 }  // namespace
 
 TPanel::TPanel(TWinControl* parent, std::string name, const TPanelArgs& a) : TWinControl(parent, std::move(name)) {
-  RegisterFormsClass(ContainerClass, DefWindowProcA, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   DWORD exStyle = WS_EX_CONTROLPARENT;
   if (a.Bevel == TPanelBevel::bvLowered) exStyle |= WS_EX_STATICEDGE;
   if (a.Bevel == TPanelBevel::bvRaised) exStyle |= WS_EX_WINDOWEDGE | WS_EX_DLGMODALFRAME;
-  CreateHandle(ContainerClass, WS_VISIBLE | WS_CLIPCHILDREN, exStyle, a.Bounds, "");
+  CreateHandle(ContainerClass(), WS_VISIBLE | WS_CLIPCHILDREN, exStyle, a.Bounds, "");
 }
 
 TBevel::TBevel(TWinControl* parent, std::string name, const TBevelArgs& a) : TControl(parent, std::move(name)) {
@@ -77,19 +75,14 @@ void TImage::Draw(const DRAWITEMSTRUCT& item) {
   DeleteDC(source);
 }
 
-TTimer::TTimer(unsigned interval, bool enabled) : interval_(interval), enabled_(enabled) {
-  RegisterFormsClass(TimerClass, TimerProc, nullptr);
-  window_ = CreateWindowExA(0, TimerClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, FormsInstance(), nullptr);
-  if (window_ == nullptr) throw Exception("Could not create a timer window.");
-  SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+TTimer::TTimer(unsigned interval, bool enabled)
+    : interval_(interval),
+      enabled_(enabled),
+      window_({.ClassName = TimerClass, .OnMessage = [this](UINT msg, WPARAM, LPARAM, LRESULT&) { return Tick(msg); }}) {
   Update();
 }
 
-TTimer::~TTimer() {
-  KillTimer(window_, 1);
-  SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
-  DestroyWindow(window_);
-}
+TTimer::~TTimer() { KillTimer(window_.Handle(), 1); }
 
 void TTimer::SetEnabled(bool value) {
   if (value == enabled_) return;
@@ -104,19 +97,16 @@ void TTimer::SetInterval(unsigned value) {
 }
 
 void TTimer::Update() {
-  KillTimer(window_, 1);
-  if (enabled_ && interval_ > 0) SetTimer(window_, 1, interval_, nullptr);
+  KillTimer(window_.Handle(), 1);
+  if (enabled_ && interval_ > 0) SetTimer(window_.Handle(), 1, interval_, nullptr);
 }
 
-LRESULT CALLBACK TTimer::TimerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_TIMER) {
-    auto* self = reinterpret_cast<TTimer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    try {
-      if (self != nullptr && self->enabled_ && self->OnTimer) self->OnTimer(self);
-    } catch (...) {
-      Application.HandleException(self);
-    }
-    return 0;
+bool TTimer::Tick(UINT msg) {
+  if (msg != WM_TIMER) return false;
+  try {
+    if (enabled_ && OnTimer) OnTimer(this);
+  } catch (...) {
+    Application.HandleException(this);
   }
-  return DefWindowProcA(window, msg, wParam, lParam);
+  return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Panels, bevels, bitmaps and images, timers.
 #include "Controls.h"
+#include "MessageWindow.h"
 
 enum class TPanelBevel { bvNone, bvLowered, bvRaised };
 
@@ -81,9 +82,9 @@ class TTimer : public TObject {
   TNotifyEvent OnTimer;
 
  private:
-  static LRESULT CALLBACK TimerProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+  bool Tick(UINT msg);
   void Update();
-  HWND window_ = nullptr;
   unsigned interval_;
   bool enabled_;
+  MessageWindow window_;
 };

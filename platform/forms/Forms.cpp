@@ -10,10 +10,6 @@ namespace {
 const char* const FormClass = "VantleForm";
 const char* const ApplicationClass = "VantleApplication";
 
-LRESULT CALLBACK ApplicationProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcA(window, msg, wParam, lParam);
-}
-
 void Dispatch(MSG& msg) {
   HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
   if (root != nullptr && (GetWindowLongPtrA(root, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) && IsDialogMessageA(root, &msg))
@@ -61,15 +57,14 @@ bool ProcessPendingMessages() {
 
 void TApplication::Initialize() {
   if (ownWindow_ != nullptr) return;
-  RegisterFormsClass(ApplicationClass, ApplicationProc, nullptr);
-  ownWindow_ = CreateWindowExA(WS_EX_TOOLWINDOW, ApplicationClass, Title.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
-                               nullptr, FormsInstance(), nullptr);
-  Handle = ownWindow_;
+  ownWindow_ = std::make_unique<MessageWindow>(MessageWindow::Args{.ClassName = ApplicationClass,
+                                                                    .Type = MessageWindow::Kind::HiddenTopLevel,
+                                                                    .Title = Title.c_str(),
+                                                                    .ExStyle = WS_EX_TOOLWINDOW});
+  Handle = ownWindow_->Handle();
 }
 
-TApplication::~TApplication() {
-  if (ownWindow_ != nullptr && IsWindow(ownWindow_)) DestroyWindow(ownWindow_);
-}
+TApplication::~TApplication() = default;
 
 void TApplication::CreateForm(TForm& form) {
   if (MainForm == nullptr) MainForm = &form;
@@ -261,13 +256,9 @@ void TForm::RegisterButton(TButton& button, bool isDefault, bool isCancel) {
 }
 
 LRESULT CALLBACK TForm::FormProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* form = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-    form->handle_ = window;
-  }
-  auto* self = reinterpret_cast<TForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* self = static_cast<TForm*>(WindowObject(window, msg, lParam));
   if (self == nullptr) return DefWindowProcA(window, msg, wParam, lParam);
+  if (msg == WM_NCCREATE) self->handle_ = window;
   try {
     return self->FormMessage(window, msg, wParam, lParam);
   } catch (...) {
@@ -312,7 +303,6 @@ LRESULT TForm::FormMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) 
       }
       break;
     case WM_NCDESTROY:
-      SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
       handle_ = nullptr;
       return DefWindowProcA(window, msg, wParam, lParam);
     default:

@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "Controls.h"
+#include "MessageWindow.h"
 #include "UserInterface.h"
 
 // Modal results.
@@ -57,7 +59,7 @@ class TApplication {
 
  private:
   bool terminated_ = false;
-  HWND ownWindow_ = nullptr;
+  std::unique_ptr<MessageWindow> ownWindow_;
 };
 
 extern TApplication Application;

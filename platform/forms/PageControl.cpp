@@ -1,9 +1,5 @@
 #include "ComCtrls.h"
 
-namespace {
-const char* const ContainerClass = "VantleContainer";
-}
-
 TPageControl::TPageControl(TWinControl* parent, std::string name, const TPageControlArgs& a)
     : TWinControl(parent, std::move(name)) {
   CreateHandle(WC_TABCONTROLA, WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT,
@@ -88,8 +84,7 @@ bool TPageControl::Message(UINT msg, WPARAM, LPARAM, LRESULT&) {
 
 TTabSheet::TTabSheet(TPageControl* pageControl, std::string name, std::string caption)
     : TWinControl(pageControl, std::move(name)), pageControl_(pageControl), caption_(std::move(caption)) {
-  RegisterFormsClass(ContainerClass, DefWindowProcA, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-  CreateHandle(ContainerClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, {}, "");
+  CreateHandle(ContainerClass(), WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, {}, "");
   pageControl_->AddPage(this);
 }
 

@@ -69,7 +69,39 @@ void TMemoLines::Join(const std::vector<std::string>& lines) {
   memo_.SetText(text);
 }
 
-int TMemoLines::Count() const { return static_cast<int>(Split().size()); }
+int TMemoLines::Count() const { return KnownTail().count; }
+
+const TMemoLines::Tail& TMemoLines::KnownTail() const {
+  int length = GetWindowTextLengthA(memo_.Handle());
+  if (tail_.count < 0 || tail_.length != length) {
+    std::string text = memo_.Text();
+    TStringList lines;
+    lines.SetText(text);
+    tail_ = {lines.Count(), static_cast<int>(text.size()), text.empty() ? '\0' : text.back()};
+  }
+  return tail_;
+}
+
+// Any change of the text but the memo's own appending makes it read the
+// text again at the next Add.
+bool TMemo::Message(UINT msg, WPARAM, LPARAM, LRESULT&) {
+  switch (msg) {
+    case WM_SETTEXT:
+    case WM_CHAR:
+    case WM_KEYDOWN:
+    case WM_PASTE:
+    case WM_CUT:
+    case WM_CLEAR:
+    case WM_UNDO:
+    case EM_UNDO:
+    case EM_REPLACESEL:
+      Lines.tail_.count = -1;
+      break;
+    default:
+      break;
+  }
+  return false;
+}
 
 std::string TMemoLines::Get(int index) const {
   auto lines = Split();
@@ -96,16 +128,27 @@ void TMemoLines::Delete(int index) {
 
 void TMemoLines::Clear() { memo_.SetText(""); }
 
-// Appends at the end of the text without rewriting it, so a long log stays cheap.
+// Appends at the end of the text without reading or rewriting it, so each
+// line of a long log costs the same.
 int TMemoLines::Add(const std::string& s) {
   HWND h = memo_.Handle();
-  int index = Count();
-  std::string text = memo_.Text();
-  std::string piece = (text.empty() || text.back() == '\n' ? "" : "\r\n") + s + "\r\n";
-  int length = GetWindowTextLengthA(h);
-  SendMessageA(h, EM_SETSEL, static_cast<WPARAM>(length), length);
+  Tail tail = KnownTail();
+  bool atLineStart = tail.last == '\0' || tail.last == '\n' || tail.last == '\r';
+  std::string piece = (atLineStart ? "" : "\r\n") + s + "\r\n";
+  // A CR at the end of the text and an LF at the start of the line make one
+  // break.
+  int breaks = 0;
+  for (size_t i = tail.last == '\r' && piece[0] == '\n' ? 1 : 0; i < piece.size(); ++i) {
+    if (piece[i] == '\r' && i + 1 < piece.size() && piece[i + 1] == '\n') ++i;
+    if (piece[i] == '\r' || piece[i] == '\n') ++breaks;
+  }
+  SendMessageA(h, EM_SETSEL, static_cast<WPARAM>(tail.length), tail.length);
   SendMessageA(h, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
-  return index;
+  // The last line that was not ended counted already; the break that ends it
+  // adds none.
+  int added = atLineStart ? breaks : breaks - 1;
+  tail_ = {tail.count + added, tail.length + static_cast<int>(piece.size()), '\n'};
+  return tail.count;
 }
 
 TButton::TButton(TWinControl* parent, std::string name, const TButtonArgs& a)

@@ -60,8 +60,19 @@ class TMemoLines final : public TStrings {
   int Add(const std::string& s) override;
 
  private:
+  friend class TMemo;
   std::vector<std::string> Split() const;
   void Join(const std::vector<std::string>& lines);
+  // What Add needs of the text, kept so that appending a line costs the same
+  // however long the memo is; read again from the text when it changed
+  // another way.
+  struct Tail {
+    int count = -1;   // lines; -1: not known
+    int length = 0;   // the text's length when count was taken
+    char last = 0;    // the text's last character, 0 when empty
+  };
+  const Tail& KnownTail() const;
+  mutable Tail tail_;
   TMemo& memo_;
 };
 
@@ -76,6 +87,9 @@ class TMemo : public TEdit {
  public:
   TMemo(TWinControl* parent, std::string name, const TMemoArgs& args);
   TMemoLines Lines{*this};
+
+ protected:
+  bool Message(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 };
 
 struct TButtonArgs {

@@ -132,6 +132,74 @@ TEST(ConduitFrame, MissingExportsAreMissingAndTheRestLoads) {
   EXPECT_EQ(GetProcAddress(noDescription.Handle(), "vazDescription"), nullptr);
   EXPECT_NE(GetProcAddress(noDescription.Handle(), "vazEmailName"), nullptr);
   EXPECT_EQ(GetProcAddress(noProperties.Handle(), "vazProperties"), nullptr);
+  // The omitted export's ordinal stays free; the tests' own exports lie above.
+  EXPECT_EQ(GetProcAddress(noReply.Handle(), MAKEINTRESOURCEA(2)), nullptr);
+  EXPECT_EQ(GetProcAddress(noDescription.Handle(), MAKEINTRESOURCEA(11)), nullptr);
+  EXPECT_EQ(GetProcAddress(noProperties.Handle(), MAKEINTRESOURCEA(3)), nullptr);
+  EXPECT_EQ(GetProcAddress(noReply.Handle(), MAKEINTRESOURCEA(100)),
+            GetProcAddress(noReply.Handle(), "TestConduitAppHandle"));
+}
+
+TEST(ConduitFrame, FailingStringExportsAnswerTheirFailureTextsNotTheCallersOldValue) {
+  Host host;
+  Conduit c("TestConduit", {{"Throw", {"vazDescription", "vazEmailName", "vazReplyAll"}}, {"ReplyAll", "a, b"}});
+  std::string description = "stale", name = "stale", replyAll = "stale";
+  c.Get<TvazDescription>("vazDescription")(&description, &host.memoVar);
+  EXPECT_EQ(description, "Test conduit (no description)");
+  ASSERT_EQ(host.memo.Lines.Count(), 1);
+  EXPECT_EQ(host.memo.Lines[0], "The description of the test conduit is not available.");
+
+  c.Get<TvazEmailName>("vazEmailName")(&name, host.app, &host.memoVar);
+  EXPECT_EQ(name, "Unknown client");
+  c.Get<TvazReplyAll>("vazReplyAll")(&replyAll, host.app, "a", "b");
+  EXPECT_EQ(replyAll, "");
+  EXPECT_EQ(c.AppHandle(), 0u);
+  EXPECT_EQ(host.memo.Lines.Count(), 1);
+
+  // Without a memo the description still answers.
+  TMemo* noMemo = nullptr;
+  description = "stale";
+  c.Get<TvazDescription>("vazDescription")(&description, &noMemo);
+  EXPECT_EQ(description, "Test conduit (no description)");
+
+  c.SetScript({{"ReplyAll", "a, b"}});
+  c.Get<TvazReplyAll>("vazReplyAll")(&replyAll, host.app, "a", "b");
+  EXPECT_EQ(replyAll, "a, b");
+}
+
+// A conduit's forms layer never takes the host's windows for its own
+// controls (nor the reverse), and its window classes go when it is unloaded,
+// so a later load, maybe at another address, gets working windows.
+TEST(ConduitFrame, FormsOfAConduitWorkBesideTheHostsAcrossReloads) {
+  Host host;
+  TButton hostButton(&host.form, "btnHost", {.Bounds = {8, 8, 75, 25}, .Caption = "Host"});
+  int hostClicks = 0;
+  hostButton.OnClick = [&](TObject*) { ++hostClicks; };
+  host.form.Show();
+  for (int round = 0; round < 4; ++round) {
+    Conduit c("TestConduit");
+    ASSERT_NE(c.Handle(), nullptr);
+    auto open = c.Get<HWND (*)(HWND, bool*)>("TestConduitOpenForm");
+    auto close = c.Get<int (*)()>("TestConduitCloseForm");
+    bool hostReachable = true;
+    HWND button = open(hostButton.Handle(), &hostReachable);
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(hostReachable);
+    EXPECT_EQ(TControl::FromHandle(button), nullptr);
+    EXPECT_EQ(TControl::FromHandle(hostButton.Handle()), &hostButton);
+    SendMessageA(button, BM_CLICK, 0, 0);
+    SendMessageA(hostButton.Handle(), BM_CLICK, 0, 0);
+    EXPECT_EQ(close(), 1) << round;
+    EXPECT_EQ(hostClicks, round + 1);
+
+    HINSTANCE module = c.Handle();
+    c.Unload();
+    for (const char* name : {"VantleForm", "VantleContainer", "VantleTimer"}) {
+      WNDCLASSEXA wc{};
+      wc.cbSize = sizeof wc;
+      EXPECT_FALSE(GetClassInfoExA(module, name, &wc)) << name << " round " << round;
+    }
+  }
 }
 
 TEST(ConduitFrame, TheApplicationHandleIsTheHostsOnlyWhileAnExportRuns) {

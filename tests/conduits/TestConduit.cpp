@@ -11,8 +11,10 @@
 #include "C_Types.h"
 #include "Classes.h"
 #include "ConduitFrame.h"
+#include "ExtCtrls.h"
 #include "Forms.h"
 #include "Layout.h"
+#include "StdCtrls.h"
 
 const char* const ConduitResourceLibraryName = CONDUIT_RESOURCES;
 
@@ -60,6 +62,24 @@ int ResultOf(const json& script, const char* key, int fallback) {
   return v.value("Result", fallback);
 }
 
+// A form of the conduit's own, to show that the forms of several modules
+// live side by side.
+class TProbeForm : public TForm {
+ public:
+  TProbeForm() : TForm({.Name = "ProbeForm", .Caption = "Probe"}) {
+    btnProbe.OnClick = [this](TObject*) { ++clicks; };
+    DoCreate();
+  }
+  ~TProbeForm() override { DoDestroy(); }
+
+  TPanel pnlProbe{this, "pnlProbe", {.Bounds = {0, 0, 200, 100}}};
+  TButton btnProbe{&pnlProbe, "btnProbe", {.Bounds = {8, 8, 75, 25}, .Caption = "Probe"}};
+  TTimer tProbe{10, false};
+  int clicks = 0;
+};
+
+std::unique_ptr<TProbeForm> probe;
+
 }  // namespace
 
 // The exports go out by fixed ordinal through the module-definition file;
@@ -68,23 +88,23 @@ extern "C" {
 
 #ifndef OMIT_vazDescription
 void vazDescription(std::string* Description, TMemoVar Memo) {
-  RunExport(0, [&] {
+  RunStringExport(Description, [&] { return DescriptionFailed(Memo); }, [&] {
     json s = Script();
     Record("vazDescription", {});
     MaybeFail(s, "vazDescription");
     FrameDescription(Description, Memo);
-    return 0;
+    return *Description;
   });
 }
 #endif
 
 void vazEmailName(std::string* Name, HWND AppHandle, TMemoVar) {
-  RunExport(0, [&] {
+  RunStringExport(Name, EmailNameFailed, [&] {
     json s = Script();
     Record("vazEmailName", {{"appHandle", Handle(AppHandle)}});
     MaybeFail(s, "vazEmailName");
     FrameEmailName(Name);
-    return 0;
+    return *Name;
   });
 }
 
@@ -187,12 +207,11 @@ int vazAddressBook(HWND Window, TStringList** ToList, TStringList** CcList,
 #ifndef OMIT_vazReplyAll
 void vazReplyAll(std::string* Result, HWND AppHandle, const std::string& ListA,
                                        const std::string& ListB) {
-  RunExport(AppHandle, 0, [&] {
+  RunStringExport(Result, AppHandle, [] { return std::string(); }, [&] {
     json s = Script();
     Record("vazReplyAll", {{"appHandle", Handle(AppHandle)}, {"ListA", ListA}, {"ListB", ListB}});
     MaybeFail(s, "vazReplyAll");
-    *Result = s.value("ReplyAll", "");
-    return 0;
+    return s.value("ReplyAll", std::string());
   });
 }
 #endif
@@ -227,13 +246,29 @@ bool vazProperties(HWND AppHandle, TMemoVar) {
 #endif
 
 // What only the tests ask of this conduit.
-__declspec(dllexport) std::uintptr_t TestConduitAppHandle() { return reinterpret_cast<std::uintptr_t>(Application.Handle); }
+std::uintptr_t TestConduitAppHandle() { return reinterpret_cast<std::uintptr_t>(Application.Handle); }
 
-__declspec(dllexport) void TestConduitSettingsKey(std::string* Key) { *Key = ConduitSettingsKey(); }
+void TestConduitSettingsKey(std::string* Key) { *Key = ConduitSettingsKey(); }
 
-__declspec(dllexport) void TestConduitLayout(Layout* Result) { *Result = MeasureLayout(); }
+void TestConduitLayout(Layout* Result) { *Result = MeasureLayout(); }
 
-__declspec(dllexport) std::uintptr_t TestConduitResourceHandle() {
+// Opens the probe form and answers its button; tells whether the conduit's
+// forms layer takes a window of the host for one of its own controls.
+HWND TestConduitOpenForm(HWND hostControl, bool* hostReachable) {
+  probe = std::make_unique<TProbeForm>();
+  probe->Show();
+  *hostReachable = TControl::FromHandle(hostControl) != nullptr;
+  return probe->btnProbe.Handle();
+}
+
+// Closes the probe form and answers how often its button was clicked.
+int TestConduitCloseForm() {
+  int clicks = probe ? probe->clicks : -1;
+  probe.reset();
+  return clicks;
+}
+
+std::uintptr_t TestConduitResourceHandle() {
   return reinterpret_cast<std::uintptr_t>(ConduitResourceHandle);
 }
 }

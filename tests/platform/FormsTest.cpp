@@ -166,6 +166,49 @@ TEST(FormsTest, MemoAndListBoxLinesLiveInTheirWindows) {
   EXPECT_THROW(form.lbList.Items.Get(1), EStringListError);
 }
 
+// The memo appends without reading its text back; what it answers must still
+// agree with the text in the window, however that text came about.
+TEST(FormsTest, MemoLinesAddedAtTheEndAgreeWithTheWindowText) {
+  TSampleForm form;
+  TMemoLines& lines = form.mLog.Lines;
+  auto reference = [&] {
+    TStringList split;
+    split.SetText(WindowText(form.mLog.Handle()));
+    return split.Count();
+  };
+  struct Case {
+    const char* before;
+    const char* line;
+  };
+  for (const Case& c : {Case{"", "one"}, Case{"typed", "more"}, Case{"a\r\nb\r\n", "c"}, Case{"a\r", "\nb"},
+                        Case{"a\n", "b"}, Case{"a", "two\r\nlines"}, Case{"a\r\n", ""}, Case{"x", "ends\r"}}) {
+    SetWindowTextA(form.mLog.Handle(), c.before);
+    int before = reference();
+    EXPECT_EQ(lines.Count(), before) << c.before;
+    EXPECT_EQ(lines.Add(c.line), before) << c.before;
+    EXPECT_EQ(lines.Count(), reference()) << c.before << " + " << c.line;
+    int next = lines.Add("next");
+    EXPECT_EQ(next, reference() - 1) << c.before << " + " << c.line;
+    EXPECT_EQ(lines[lines.Count() - 1], "next");
+  }
+
+  // Text of the same length but other lines, set from outside.
+  SetWindowTextA(form.mLog.Handle(), "abcdef");
+  EXPECT_EQ(lines.Count(), 1);
+  SetWindowTextA(form.mLog.Handle(), "ab\r\ncd");
+  EXPECT_EQ(lines.Add("e"), 2);
+  EXPECT_EQ(WindowText(form.mLog.Handle()), "ab\r\ncd\r\ne\r\n");
+
+  lines.Clear();
+  std::string expected;
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(lines.Add(IntToStr(i)), i);
+    expected += IntToStr(i) + "\r\n";
+  }
+  EXPECT_EQ(lines.Count(), 1000);
+  EXPECT_EQ(WindowText(form.mLog.Handle()), expected);
+}
+
 TEST(FormsTest, PopupMenusRunOnPopupAndClickTheChosenItem) {
   TSampleForm form;
   test::Ui().Choose("&First");
