@@ -160,17 +160,16 @@ class TDateTimePicker : public TControl {
 class TImageList : public TObject {
  public:
   TImageList() = default;
-  ~TImageList() override;
   TImageList(const TImageList&) = delete;
   TImageList& operator=(const TImageList&) = delete;
   // Cuts the bitmap resource Name of Module into images Width pixels wide;
   // pixels of colour Mask are transparent. False when it cannot be loaded.
   bool GetResource(HINSTANCE module, const char* name, int width, COLORREF mask);
-  HIMAGELIST Handle() const { return handle_; }
-  int Count() const { return handle_ ? ImageList_GetImageCount(handle_) : 0; }
+  HIMAGELIST Handle() const { return handle_.Get(); }
+  int Count() const { return handle_ ? ImageList_GetImageCount(handle_.Get()) : 0; }
 
  private:
-  HIMAGELIST handle_ = nullptr;
+  UniqueHandle<HIMAGELIST, &ImageList_Destroy> handle_;
 };
 
 class TListView;

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "Forms.h"
-#include "Handles.h"
 #include "Menus.h"
 #include "MessageWindow.h"
 
@@ -32,11 +31,11 @@ HINSTANCE FormsInstance() { return ThisModule(); }
 
 HFONT FormsFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
-HFONT CreateBoldFont() {
+FontHandle CreateBoldFont() {
   LOGFONTA font{};
   GetObjectA(FormsFont(), sizeof font, &font);
   font.lfWeight = FW_BOLD;
-  return CreateFontIndirectA(&font);
+  return FontHandle(CreateFontIndirectA(&font));
 }
 
 void RegisterFormsClass(const char* name, WNDPROC proc, HBRUSH background) {

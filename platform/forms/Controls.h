@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+// By its path: a module may have another Handles.h on its include path.
+#include "../runtime/Handles.h"
 #include "SysUtils.h"
 
 class TForm;
@@ -110,5 +112,5 @@ void RegisterFormsClass(const char* name, WNDPROC proc, HBRUSH background);
 const char* ContainerClass();
 // The font of every form and control.
 HFONT FormsFont();
-// A font of the form's face, bold; owned by the caller.
-HFONT CreateBoldFont();
+// A font of the form's face, bold.
+FontHandle CreateBoldFont();

@@ -18,12 +18,7 @@ TBevel::TBevel(TWinControl* parent, std::string name, const TBevelArgs& a) : TCo
                a.Bounds, "");
 }
 
-TBitmap::~TBitmap() { Clear(); }
-
-void TBitmap::Clear() {
-  if (handle_ != nullptr) DeleteObject(handle_);
-  handle_ = nullptr;
-}
+void TBitmap::Clear() { handle_.Reset(); }
 
 bool TBitmap::LoadFromResourceID(HINSTANCE module, int id) {
   return LoadFromResourceName(module, MAKEINTRESOURCEA(id));
@@ -32,25 +27,25 @@ bool TBitmap::LoadFromResourceID(HINSTANCE module, int id) {
 bool TBitmap::LoadFromResourceName(HINSTANCE module, const char* name) {
   Clear();
   if (module == nullptr) return false;
-  handle_ = static_cast<HBITMAP>(LoadImageA(module, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  return handle_ != nullptr;
+  handle_.Reset(static_cast<HBITMAP>(LoadImageA(module, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  return Valid();
 }
 
 void TBitmap::Assign(const TBitmap& other) {
   if (&other == this) return;
   Clear();
-  if (other.handle_ != nullptr)
-    handle_ = static_cast<HBITMAP>(CopyImage(other.handle_, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  if (other.Valid())
+    handle_.Reset(static_cast<HBITMAP>(CopyImage(other.Handle(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 }
 
 int TBitmap::Width() const {
   BITMAP b{};
-  return handle_ && GetObjectA(handle_, sizeof b, &b) ? b.bmWidth : 0;
+  return Valid() && GetObjectA(Handle(), sizeof b, &b) ? b.bmWidth : 0;
 }
 
 int TBitmap::Height() const {
   BITMAP b{};
-  return handle_ && GetObjectA(handle_, sizeof b, &b) ? b.bmHeight : 0;
+  return Valid() && GetObjectA(Handle(), sizeof b, &b) ? b.bmHeight : 0;
 }
 
 TImage::TImage(TWinControl* parent, std::string name, const TImageArgs& a)
@@ -62,17 +57,15 @@ void TImage::Draw(const DRAWITEMSTRUCT& item) {
   const RECT& r = item.rcItem;
   FillRect(item.hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
   if (Picture.Empty()) return;
-  HDC source = CreateCompatibleDC(item.hDC);
-  HGDIOBJ old = SelectObject(source, Picture.Handle());
+  MemoryDC source(CreateCompatibleDC(item.hDC));
+  SelectedObject picture(source.Get(), Picture.Handle());
   if (stretch_) {
     SetStretchBltMode(item.hDC, HALFTONE);
-    StretchBlt(item.hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, source, 0, 0, Picture.Width(),
+    StretchBlt(item.hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, source.Get(), 0, 0, Picture.Width(),
                Picture.Height(), SRCCOPY);
   } else {
-    BitBlt(item.hDC, r.left, r.top, Picture.Width(), Picture.Height(), source, 0, 0, SRCCOPY);
+    BitBlt(item.hDC, r.left, r.top, Picture.Width(), Picture.Height(), source.Get(), 0, 0, SRCCOPY);
   }
-  SelectObject(source, old);
-  DeleteDC(source);
 }
 
 TTimer::TTimer(unsigned interval, bool enabled)

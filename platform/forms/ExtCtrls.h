@@ -31,7 +31,6 @@ class TBevel : public TControl {
 class TBitmap : public TObject {
  public:
   TBitmap() = default;
-  ~TBitmap() override;
   TBitmap(const TBitmap&) = delete;
   TBitmap& operator=(const TBitmap&) = delete;
 
@@ -40,13 +39,14 @@ class TBitmap : public TObject {
   bool LoadFromResourceName(HINSTANCE module, const char* name);
   void Assign(const TBitmap& other);  // a copy of the other's picture
   void Clear();
-  bool Empty() const { return handle_ == nullptr; }
-  HBITMAP Handle() const { return handle_; }
+  bool Empty() const { return !Valid(); }
+  HBITMAP Handle() const { return handle_.Get(); }
   int Width() const;
   int Height() const;
 
  private:
-  HBITMAP handle_ = nullptr;
+  bool Valid() const { return handle_.Valid(); }
+  BitmapHandle handle_;
 };
 
 struct TImageArgs {

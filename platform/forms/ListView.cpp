@@ -1,13 +1,8 @@
 #include "ComCtrls.h"
 
-TImageList::~TImageList() {
-  if (handle_ != nullptr) ImageList_Destroy(handle_);
-}
-
 bool TImageList::GetResource(HINSTANCE module, const char* name, int width, COLORREF mask) {
-  if (handle_ != nullptr) ImageList_Destroy(handle_);
-  handle_ = ImageList_LoadImageA(module, name, width, 0, mask, IMAGE_BITMAP, LR_CREATEDIBSECTION);
-  return handle_ != nullptr;
+  handle_.Reset(ImageList_LoadImageA(module, name, width, 0, mask, IMAGE_BITMAP, LR_CREATEDIBSECTION));
+  return handle_.Valid();
 }
 
 TListView::TListView(TWinControl* parent, std::string name, const TListViewArgs& a)

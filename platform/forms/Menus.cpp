@@ -1,5 +1,6 @@
 #include "Menus.h"
 
+#include "Handles.h"
 #include "UserInterface.h"
 
 TMenuItem::TMenuItem(TPopupMenu& menu, std::string name, std::string caption)
@@ -9,14 +10,10 @@ TMenuItem::TMenuItem(TPopupMenu& menu, std::string name, std::string caption)
 
 void TPopupMenu::Popup(HWND owner, int x, int y) {
   if (OnPopup) OnPopup(this);
-  HMENU menu = CreatePopupMenu();
-  if (menu == nullptr) return;
-  struct Owner {
-    HMENU menu;
-    ~Owner() { DestroyMenu(menu); }
-  } owned{menu};
+  MenuHandle menu(CreatePopupMenu());
+  if (!menu) return;
   for (size_t i = 0; i < items_.size(); ++i)
-    AppendMenuA(menu, MF_STRING | (items_[i]->Enabled ? MF_ENABLED : MF_GRAYED), i + 1, items_[i]->Caption.c_str());
-  UINT chosen = ui::Current().Popup(owner, menu, POINT{x, y});
+    AppendMenuA(menu.Get(), MF_STRING | (items_[i]->Enabled ? MF_ENABLED : MF_GRAYED), i + 1, items_[i]->Caption.c_str());
+  UINT chosen = ui::Current().Popup(owner, menu.Get(), POINT{x, y});
   if (chosen >= 1 && chosen <= items_.size() && items_[chosen - 1]->Enabled) items_[chosen - 1]->Click();
 }

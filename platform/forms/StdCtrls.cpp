@@ -8,13 +8,13 @@ TLabel::TLabel(TWinControl* parent, std::string name, const TLabelArgs& a) : TCo
   CreateHandle("STATIC", style, 0, a.Bounds, a.Caption);
   if (a.Bold) {
     bold_ = CreateBoldFont();
-    SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), FALSE);
+    SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(bold_.Get()), FALSE);
   }
 }
 
+// The window goes before the font it shows.
 TLabel::~TLabel() {
   if (handle_ != nullptr) DestroyWindow(handle_);
-  if (bold_ != nullptr) DeleteObject(bold_);
 }
 
 TEdit::TEdit(TWinControl* parent, std::string name) : TControl(parent, std::move(name)) {}
@@ -25,12 +25,10 @@ TEdit::TEdit(TWinControl* parent, std::string name, const TEditArgs& a) : TContr
 
 TEdit::~TEdit() {
   if (handle_ != nullptr) DestroyWindow(handle_);
-  if (brush_ != nullptr) DeleteObject(brush_);
 }
 
 void TEdit::SetColor(COLORREF color) {
-  if (brush_ != nullptr) DeleteObject(brush_);
-  brush_ = color == static_cast<COLORREF>(-1) ? nullptr : CreateSolidBrush(color);
+  brush_.Reset(color == static_cast<COLORREF>(-1) ? nullptr : CreateSolidBrush(color));
   color_ = color;
   Invalidate();
 }
@@ -40,9 +38,9 @@ void TEdit::Command(WORD code) {
 }
 
 HBRUSH TEdit::ControlColor(HDC dc) {
-  if (brush_ == nullptr) return nullptr;
+  if (!brush_) return nullptr;
   SetBkColor(dc, color_);
-  return brush_;
+  return brush_.Get();
 }
 
 TMemo::TMemo(TWinControl* parent, std::string name, const TMemoArgs& a) : TEdit(parent, std::move(name)) {

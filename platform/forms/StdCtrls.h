@@ -20,7 +20,7 @@ class TLabel : public TControl {
   ~TLabel() override;
 
  private:
-  HFONT bold_ = nullptr;
+  FontHandle bold_;
 };
 
 struct TEditArgs {
@@ -42,7 +42,7 @@ class TEdit : public TControl {
   HBRUSH ControlColor(HDC dc) override;
 
  private:
-  HBRUSH brush_ = nullptr;
+  BrushHandle brush_;
   COLORREF color_ = 0;
 };
 
