@@ -36,7 +36,7 @@ std::vector<std::string> ProfileNames(const std::string& root) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA fd;
   std::string dir = IncludeTrailingBackslash(root);
-  mailstore::FindHandle find(FindFirstFileA((dir + "*").c_str(), &fd));
+  FindHandle find(FindFirstFileA((dir + "*").c_str(), &fd));
   if (!find.Valid()) return names;
   do {
     std::string name = fd.cFileName;

@@ -8,8 +8,7 @@
 #include <functional>
 #include <string>
 
-// By its path: a module may have another Handles.h on its include path.
-#include "../runtime/Handles.h"
+#include "Handles.h"
 #include "SysUtils.h"
 
 class TForm;

@@ -3,6 +3,10 @@
 // which broadcasts reach, or a message-only window, which they pass by.
 #include <windows.h>
 
+#include <memory>
+
+#include "MessageWindow.h"
+
 class CWnd {
  public:
   CWnd() = default;
@@ -13,7 +17,7 @@ class CWnd {
   // Creates the window on the calling thread; false when it could not be.
   bool CreateHidden(bool receivesBroadcasts = true);
   void DestroyWindow();
-  HWND Handle() const { return hwnd_; }
+  HWND Handle() const { return window_ ? window_->Handle() : nullptr; }
 
  protected:
   // The message map: handles the message and answers true, or answers false
@@ -21,7 +25,5 @@ class CWnd {
   virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
 
  private:
-  static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
-  HWND hwnd_ = nullptr;
+  std::unique_ptr<MessageWindow> window_;
 };
