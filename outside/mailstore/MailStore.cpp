@@ -1,0 +1,695 @@
+#include "MailStore.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+namespace mailstore {
+
+using json = nlohmann::json;
+
+namespace {
+
+constexpr const char* ProfileFile = "Profile.json";
+constexpr const char* FolderFile = "Folder.json";
+constexpr const char* IndexFile = "Index.json";
+constexpr const char* LogFile = "Index.log";
+constexpr const char* FailuresFile = "Failures.json";
+constexpr int FormatVersion = 1;
+constexpr size_t MinimumLogBeforeSnapshot = 256;
+
+// JSON holds UTF-8; the store's text is ANSI.
+std::string ToUtf8(const std::string& ansi) {
+  if (ansi.empty()) return {};
+  int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), w.data(), n);
+  int m = WideCharToMultiByte(CP_UTF8, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(m), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), n, out.data(), m, nullptr, nullptr);
+  return out;
+}
+
+std::string FromUtf8(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+  int m = WideCharToMultiByte(CP_ACP, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(m), '\0');
+  WideCharToMultiByte(CP_ACP, 0, w.data(), n, out.data(), m, nullptr, nullptr);
+  return out;
+}
+
+std::string Text(const json& j, const char* key) { return FromUtf8(j.at(key).get<std::string>()); }
+
+json AddressJson(const MailAddress& a) {
+  return {{"name", ToUtf8(a.Name)}, {"address", ToUtf8(a.Address)}, {"type", ToUtf8(a.Type)}};
+}
+
+MailAddress AddressOf(const json& j) { return {Text(j, "name"), Text(j, "address"), Text(j, "type")}; }
+
+json EntryJson(const Entry& e) {
+  json j = {{"n", e.Serial},          {"file", e.File},     {"subject", ToUtf8(e.Subject)},
+            {"read", e.Read},         {"replied", e.Replied}, {"deleted", e.Deleted}};
+  j["received"] = e.Received ? json(*e.Received) : json(nullptr);
+  return j;
+}
+
+Entry EntryOfJson(const json& j) {
+  Entry e;
+  e.Serial = j.at("n").get<std::uint32_t>();
+  e.File = j.at("file").get<std::string>();
+  e.Subject = Text(j, "subject");
+  if (!j.at("received").is_null()) e.Received = j.at("received").get<double>();
+  e.Read = j.at("read").get<bool>();
+  e.Replied = j.at("replied").get<bool>();
+  e.Deleted = j.at("deleted").get<bool>();
+  if (e.File.empty() || e.File.find_first_of("\\/:") != std::string::npos) throw std::runtime_error("bad file name");
+  return e;
+}
+
+struct FileStamp {
+  bool Exists = false;
+  unsigned long long Size = 0;
+  unsigned long long Time = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp StampOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
+  return {true, (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+          (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+              data.ftLastWriteTime.dwLowDateTime};
+}
+
+std::string SystemError(DWORD code) {
+  char* text = nullptr;
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string s = text ? Trim(text) : "error " + IntToStr(code);
+  LocalFree(text);
+  return s;
+}
+
+// A name that the file system can hold, for a folder's directory.
+std::string DirectoryName(const std::string& name) {
+  std::string s;
+  for (char c : name) s += (static_cast<unsigned char>(c) < 32 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) ? '_' : c;
+  while (!s.empty() && (s.back() == '.' || s.back() == ' ')) s.pop_back();
+  if (s.empty()) s = "Folder";
+  static const char* const Reserved[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "LPT1", "LPT2", "LPT3"};
+  for (const char* r : Reserved)
+    if (SameText(s, r)) s = "_" + s;
+  return s;
+}
+
+std::string Hex(std::uint32_t v) { return IntToHex(v, 8); }
+
+std::string Dump(const json& j) { return j.dump(1) + "\n"; }
+
+}  // namespace
+
+const char* RoleName(Role role) {
+  switch (role) {
+    case Role::Inbox: return "inbox";
+    case Role::Outbox: return "outbox";
+    case Role::Sent: return "sent";
+    default: return "deleted";
+  }
+}
+
+void WriteFileAtomic(const std::string& path, const std::string& bytes) {
+  std::string temp = path + ".tmp";
+  HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw EMailStore("Cannot write " + path + ": " + SystemError(GetLastError()));
+  DWORD written = 0;
+  BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+  DWORD error = GetLastError();
+  CloseHandle(h);
+  if (!ok || !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (ok) error = GetLastError();
+    DeleteFileA(temp.c_str());
+    throw EMailStore("Cannot write " + path + ": " + SystemError(error));
+  }
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) throw EMailStore("The file " + path + " is missing.");
+    throw EMailStore("Cannot read " + path + ": " + SystemError(e));
+  }
+  LARGE_INTEGER size{};
+  GetFileSizeEx(h, &size);
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  DWORD got = 0;
+  BOOL ok = bytes.empty() || ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  CloseHandle(h);
+  if (!ok) throw EMailStore("Cannot read " + path + ": " + SystemError(GetLastError()));
+  bytes.resize(got);
+  return bytes;
+}
+
+// ---- the index of one folder, as loaded
+
+struct Profile::Index {
+  bool Loaded = false;
+  std::uint64_t Gen = 0;
+  std::uint32_t Next = 1;
+  std::map<std::uint32_t, Entry> Entries;
+  size_t LogLines = 0;
+  unsigned long long LogGood = 0;  // bytes of the log up to its last whole line
+  FileStamp Snap, Log;
+};
+
+class Profile::Lock {
+ public:
+  explicit Lock(HANDLE mutex) : mutex_(mutex) {
+    DWORD r = WaitForSingleObject(mutex_, INFINITE);
+    // A holder that was killed leaves the mutex abandoned: its committed
+    // changes are on disk, and the reader checks what it reads.
+    if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) throw EMailStore("Cannot lock the profile.");
+  }
+  ~Lock() { ReleaseMutex(mutex_); }
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+
+ private:
+  HANDLE mutex_;
+};
+
+// ---- profile
+
+void Profile::Create(const std::string& path, const NewProfile& profile) {
+  std::string dir = IncludeTrailingBackslash(path);
+  if (FileExists(dir + ProfileFile)) throw EMailStore("The folder " + path + " already holds a profile.");
+  if (!ForceDirectories(dir)) throw EMailStore("Cannot make the folder " + path + ".");
+  GUID g;
+  CoCreateGuid(&g);
+  std::string store = Hex(g.Data1) + IntToHex(g.Data2, 4) + IntToHex(g.Data3, 4);
+  const std::pair<Role, const char*> standard[] = {
+      {Role::Inbox, "Inbox"}, {Role::Outbox, "Outbox"}, {Role::Sent, "Sent Items"}, {Role::Deleted, "Deleted Items"}};
+  json roles = json::object();
+  std::uint32_t number = 1;
+  for (auto& [role, name] : standard) {
+    std::string id = "00000000" + store + Hex(number++);
+    std::string folder = dir + name + "\\";
+    if (!ForceDirectories(folder)) throw EMailStore("Cannot make the folder " + folder + ".");
+    WriteFileAtomic(folder + IndexFile, Dump({{"gen", 1}, {"next", 1}, {"messages", json::array()}}));
+    WriteFileAtomic(folder + FolderFile, Dump({{"id", id}, {"name", name}, {"parent", ""}}));
+    roles[RoleName(role)] = id;
+  }
+  json book = json::array();
+  for (const MailAddress& a : profile.AddressBook) book.push_back(AddressJson(a));
+  WriteFileAtomic(dir + ProfileFile, Dump({{"format", FormatVersion},
+                                           {"name", ToUtf8(profile.Name)},
+                                           {"store", store},
+                                           {"user", AddressJson(profile.User)},
+                                           {"addressBook", book},
+                                           {"folders", roles},
+                                           {"nextFolder", number}}));
+}
+
+Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)) {
+  std::string key = AnsiUpperCase(path_);
+  std::uint32_t hash = 2166136261u;
+  for (unsigned char c : key) hash = (hash ^ c) * 16777619u;
+  mutex_ = CreateMutexA(nullptr, FALSE, ("VantleMailStore-" + Hex(hash)).c_str());
+  if (!mutex_) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
+  try {
+    if (!FileExists(path_ + ProfileFile)) throw EMailStore("There is no profile in " + path + ".");
+    Lock lock(mutex_);
+    std::string text = ReadWholeFile(path_ + ProfileFile);
+    try {
+      json j = json::parse(text);
+      name_ = Text(j, "name");
+      storeId_ = j.at("store").get<std::string>();
+      user_ = AddressOf(j.at("user"));
+      for (const json& a : j.at("addressBook")) addressBook_.push_back(AddressOf(a));
+      for (Role r : {Role::Inbox, Role::Outbox, Role::Sent, Role::Deleted})
+        roles_[r] = j.at("folders").at(RoleName(r)).get<std::string>();
+      nextFolder_ = j.at("nextFolder").get<std::uint32_t>();
+    } catch (const json::exception& e) {
+      throw EMailStore("The profile " + path_ + ProfileFile + " is damaged: " + e.what());
+    }
+    LoadFolders();
+    for (auto& [role, id] : roles_)
+      if (!FindFolder(id)) throw EMailStore("The profile " + path + " has lost its " + RoleName(role) + " folder.");
+  } catch (...) {
+    CloseHandle(mutex_);
+    throw;
+  }
+}
+
+Profile::~Profile() {
+  if (mutex_) CloseHandle(mutex_);
+}
+
+void Profile::LoadFolders() {
+  folders_.clear();
+  top_.clear();
+  // Depth-first over the directories that hold a Folder.json.
+  std::vector<std::pair<std::string, std::string>> pending{{path_, ""}};
+  while (!pending.empty()) {
+    auto [dir, parent] = pending.back();
+    pending.pop_back();
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA((dir + "*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    do {
+      std::string name = fd.cFileName;
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name == "." || name == "..") continue;
+      std::string sub = dir + name + "\\";
+      if (!FileExists(sub + FolderFile)) continue;
+      FolderInfo info;
+      try {
+        json j = json::parse(ReadWholeFile(sub + FolderFile));
+        info.Id = j.at("id").get<std::string>();
+        info.Name = Text(j, "name");
+      } catch (const json::exception& e) {
+        FindClose(find);
+        throw EMailStore("The folder " + sub + FolderFile + " is damaged: " + e.what());
+      }
+      info.Path = sub;
+      info.ParentId = parent;
+      pending.emplace_back(sub, info.Id);
+      std::string id = info.Id;
+      if (!folders_.emplace(id, std::move(info)).second) {
+        FindClose(find);
+        throw EMailStore("The folder " + sub + " has the identifier of another folder.");
+      }
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+  }
+  // Identifiers end in the folder's number, so sorting them gives the order made.
+  for (auto& [id, info] : folders_) {
+    if (info.ParentId.empty()) top_.push_back(id);
+    else folders_.at(info.ParentId).Children.push_back(id);
+  }
+  std::sort(top_.begin(), top_.end());
+  for (auto& [id, info] : folders_) std::sort(info.Children.begin(), info.Children.end());
+}
+
+void Profile::SaveProfile() {
+  json book = json::array();
+  for (const MailAddress& a : addressBook_) book.push_back(AddressJson(a));
+  json roles = json::object();
+  for (auto& [role, id] : roles_) roles[RoleName(role)] = id;
+  WriteFileAtomic(path_ + ProfileFile, Dump({{"format", FormatVersion},
+                                            {"name", ToUtf8(name_)},
+                                            {"store", storeId_},
+                                            {"user", AddressJson(user_)},
+                                            {"addressBook", book},
+                                            {"folders", roles},
+                                            {"nextFolder", nextFolder_}}));
+}
+
+const std::string& Profile::RoleFolder(Role role) const { return roles_.at(role); }
+
+const FolderInfo* Profile::FindFolder(const std::string& id) const {
+  auto it = folders_.find(id);
+  return it == folders_.end() ? nullptr : &it->second;
+}
+
+const FolderInfo& Profile::Folder(const std::string& id) const {
+  if (const FolderInfo* f = FindFolder(id)) return *f;
+  throw EMailStore("The profile has no folder " + id + ".");
+}
+
+FolderInfo& Profile::MutableFolder(const std::string& id) {
+  auto it = folders_.find(id);
+  if (it == folders_.end()) throw EMailStore("The profile has no folder " + id + ".");
+  return it->second;
+}
+
+std::string Profile::AddFolder(const std::string& parentId, const std::string& name) {
+  if (Trim(name).empty()) throw EMailStore("A folder needs a name.");
+  Lock lock(mutex_);
+  std::string parentPath = parentId.empty() ? path_ : Folder(parentId).Path;
+  const std::vector<std::string>& siblings = parentId.empty() ? top_ : Folder(parentId).Children;
+  for (const std::string& s : siblings)
+    if (SameText(Folder(s).Name, name)) throw EMailStore("A folder named " + name + " already exists there.");
+  // The number is taken from the profile on disk: another process may have made folders.
+  try {
+    nextFolder_ = std::max(nextFolder_, json::parse(ReadWholeFile(path_ + ProfileFile)).at("nextFolder").get<std::uint32_t>());
+  } catch (const json::exception& e) {
+    throw EMailStore("The profile " + path_ + ProfileFile + " is damaged: " + e.what());
+  }
+  std::string id = "00000000" + storeId_ + Hex(nextFolder_++);
+  SaveProfile();
+  std::string base = DirectoryName(name), dir = parentPath + base;
+  for (int n = 2; DirectoryExists(dir); ++n) dir = parentPath + base + " (" + IntToStr(n) + ")";
+  dir += "\\";
+  if (!ForceDirectories(dir)) throw EMailStore("Cannot make the folder " + dir + ".");
+  WriteFileAtomic(dir + IndexFile, Dump({{"gen", 1}, {"next", 1}, {"messages", json::array()}}));
+  WriteFileAtomic(dir + FolderFile, Dump({{"id", id}, {"name", ToUtf8(name)}, {"parent", parentId}}));
+  FolderInfo info{id, name, dir, parentId, {}};
+  folders_.emplace(id, std::move(info));
+  (parentId.empty() ? top_ : MutableFolder(parentId).Children).push_back(id);
+  return id;
+}
+
+void Profile::RenameFolder(const std::string& id, const std::string& name) {
+  if (Trim(name).empty()) throw EMailStore("A folder needs a name.");
+  Lock lock(mutex_);
+  FolderInfo& folder = MutableFolder(id);
+  const std::vector<std::string>& siblings = folder.ParentId.empty() ? top_ : Folder(folder.ParentId).Children;
+  for (const std::string& s : siblings)
+    if (s != id && SameText(Folder(s).Name, name)) throw EMailStore("A folder named " + name + " already exists there.");
+  WriteFileAtomic(folder.Path + FolderFile, Dump({{"id", id}, {"name", ToUtf8(name)}, {"parent", folder.ParentId}}));
+  folder.Name = name;
+}
+
+// ---- index
+
+void Profile::ReadIndex(const FolderInfo& folder, Index& index) {
+  Index fresh;
+  auto damaged = [&](const std::string& why) {
+    return EMailStore("The index of the folder " + folder.Name + " (" + folder.Path + ") is damaged: " + why + ".");
+  };
+  fresh.Snap = StampOf(folder.Path + IndexFile);
+  if (!fresh.Snap.Exists) throw damaged(std::string(IndexFile) + " is missing");
+  try {
+    json j = json::parse(ReadWholeFile(folder.Path + IndexFile));
+    fresh.Gen = j.at("gen").get<std::uint64_t>();
+    fresh.Next = j.at("next").get<std::uint32_t>();
+    for (const json& m : j.at("messages")) {
+      Entry e = EntryOfJson(m);
+      fresh.Next = std::max(fresh.Next, e.Serial + 1);
+      if (!fresh.Entries.emplace(e.Serial, std::move(e)).second) throw damaged("a message is listed twice");
+    }
+  } catch (const EMailStore&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw damaged(std::string(IndexFile) + " cannot be read (" + e.what() + ")");
+  }
+  fresh.Log = StampOf(folder.Path + LogFile);
+  if (fresh.Log.Exists) {
+    std::string log = ReadWholeFile(folder.Path + LogFile);
+    size_t pos = 0;
+    int line = 0;
+    // A last line without its line end was never committed: it is left out,
+    // and cut off before the next change is appended.
+    for (size_t eol; (eol = log.find('\n', pos)) != std::string::npos; pos = eol + 1) {
+      ++line;
+      try {
+        json j = json::parse(std::string_view(log).substr(pos, eol - pos));
+        if (j.at("gen").get<std::uint64_t>() != fresh.Gen) continue;  // folded into the snapshot already
+        std::string op = j.at("op").get<std::string>();
+        if (op == "add") {
+          Entry e = EntryOfJson(j.at("entry"));
+          fresh.Next = std::max(fresh.Next, e.Serial + 1);
+          if (!fresh.Entries.emplace(e.Serial, std::move(e)).second) throw std::runtime_error("a message added twice");
+        } else {
+          auto it = fresh.Entries.find(j.at("n").get<std::uint32_t>());
+          if (it == fresh.Entries.end()) throw std::runtime_error("a change to a message that is not there");
+          if (op == "remove") {
+            fresh.Entries.erase(it);
+          } else if (op == "flags") {
+            if (j.contains("read")) it->second.Read = j["read"].get<bool>();
+            if (j.contains("replied")) it->second.Replied = j["replied"].get<bool>();
+            if (j.contains("deleted")) it->second.Deleted = j["deleted"].get<bool>();
+          } else if (op == "subject") {
+            it->second.Subject = Text(j, "subject");
+            if (j.contains("received"))
+              it->second.Received = j["received"].is_null() ? std::nullopt : std::optional<TDateTime>(j["received"].get<double>());
+          } else {
+            throw std::runtime_error("an unknown change");
+          }
+        }
+        ++fresh.LogLines;
+      } catch (const std::exception& e) {
+        throw damaged("line " + IntToStr(line) + " of " + LogFile + " cannot be read (" + e.what() + ")");
+      }
+    }
+    fresh.LogGood = pos;
+  }
+  fresh.Loaded = true;
+  index = std::move(fresh);
+}
+
+Profile::Index& Profile::LoadedIndex(const std::string& folderId) {
+  const FolderInfo& folder = Folder(folderId);
+  auto& slot = indexes_[folderId];
+  if (!slot) slot = std::make_unique<Index>();
+  if (!slot->Loaded) {
+    Lock lock(mutex_);
+    ReadIndex(folder, *slot);
+  }
+  return *slot;
+}
+
+// Under the lock, before a change: takes in what another process wrote.
+void Profile::Refresh(const std::string& folderId, Index& index) {
+  const FolderInfo& folder = Folder(folderId);
+  if (!index.Loaded || StampOf(folder.Path + IndexFile) != index.Snap || StampOf(folder.Path + LogFile) != index.Log)
+    ReadIndex(folder, index);
+}
+
+void Profile::Append(const FolderInfo& folder, Index& index, const std::string& line) {
+  if (index.LogLines + 1 >= std::max(MinimumLogBeforeSnapshot, index.Entries.size())) {
+    Snapshot(folder, index);
+    return;
+  }
+  std::string path = folder.Path + LogFile;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw EMailStore("Cannot write " + path + ": " + SystemError(GetLastError()));
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(index.LogGood);
+  std::string bytes = line + "\n";
+  DWORD written = 0;
+  BOOL ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h) &&
+            WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size();
+  DWORD error = GetLastError();
+  CloseHandle(h);
+  if (!ok) throw EMailStore("Cannot write " + path + ": " + SystemError(error));
+  index.LogGood += bytes.size();
+  ++index.LogLines;
+  index.Log = StampOf(path);
+}
+
+void Profile::Snapshot(const FolderInfo& folder, Index& index) {
+  json messages = json::array();
+  for (auto& [serial, e] : index.Entries) messages.push_back(EntryJson(e));
+  WriteFileAtomic(folder.Path + IndexFile, Dump({{"gen", index.Gen + 1}, {"next", index.Next}, {"messages", messages}}));
+  // Once the new snapshot is in place the old log is obsolete: its lines
+  // carry the old generation, so a log left by a kill here is ignored.
+  ++index.Gen;
+  DeleteFileA((folder.Path + LogFile).c_str());
+  index.LogLines = 0;
+  index.LogGood = 0;
+  index.Snap = StampOf(folder.Path + IndexFile);
+  index.Log = StampOf(folder.Path + LogFile);
+}
+
+const std::map<std::uint32_t, Entry>& Profile::Entries(const std::string& folderId) {
+  return LoadedIndex(folderId).Entries;
+}
+
+const Entry& Profile::EntryOf(const std::string& folderId, std::uint32_t serial) {
+  auto& entries = Entries(folderId);
+  auto it = entries.find(serial);
+  if (it == entries.end()) throw EMailStore("The folder " + Folder(folderId).Name + " has no message " + MessageId(folderId, serial) + ".");
+  return it->second;
+}
+
+std::string Profile::MessageId(const std::string& folderId, std::uint32_t serial) { return folderId + Hex(serial); }
+
+bool Profile::SplitMessageId(const std::string& id, std::string& folderId, std::uint32_t& serial) {
+  if (id.size() != 40 || id.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) return false;
+  folderId = UpperCase(id.substr(0, 32));
+  serial = static_cast<std::uint32_t>(std::stoul(id.substr(32), nullptr, 16));
+  return true;
+}
+
+// ---- messages
+
+namespace {
+std::string FileOf(std::uint32_t serial) { return Hex(serial) + ".eml"; }
+
+Entry NewEntry(std::uint32_t serial, const MailMessage& m, bool read) {
+  Entry e;
+  e.Serial = serial;
+  e.File = FileOf(serial);
+  e.Subject = m.Subject;
+  e.Received = m.Received ? m.Received : m.Date;
+  e.Read = read;
+  return e;
+}
+}  // namespace
+
+std::uint32_t Profile::Add(const std::string& folderId, const std::string& text, const MailMessage& parsed, bool read) {
+  const FolderInfo& folder = Folder(folderId);
+  Lock lock(mutex_);
+  Index& index = LoadedIndex(folderId);
+  Refresh(folderId, index);
+  std::uint32_t serial = index.Next;
+  WriteFileAtomic(folder.Path + FileOf(serial), text);
+  Entry e = NewEntry(serial, parsed, read);
+  json line = {{"gen", index.Gen}, {"op", "add"}, {"entry", EntryJson(e)}};
+  index.Next = serial + 1;
+  index.Entries.emplace(serial, std::move(e));
+  try {
+    Append(folder, index, line.dump());
+  } catch (...) {
+    index.Loaded = false;  // read again from disk at the next use
+    throw;
+  }
+  return serial;
+}
+
+std::uint32_t Profile::AddMessage(const std::string& folderId, const MailMessage& message, bool read) {
+  return Add(folderId, ComposeMessage(message), message, read);
+}
+
+std::uint32_t Profile::AddRawMessage(const std::string& folderId, const std::string& text, bool read) {
+  MailMessage parsed;
+  try {
+    parsed = ParseMessage(text, "being added");
+  } catch (const EMailStore&) {
+    // Stored as it stands; reading it later says what is wrong with it.
+  }
+  return Add(folderId, text, parsed, read);
+}
+
+void Profile::AddMessages(const std::string& folderId, const std::vector<MailMessage>& messages,
+                          const std::vector<bool>& read) {
+  const FolderInfo& folder = Folder(folderId);
+  Lock lock(mutex_);
+  Index& index = LoadedIndex(folderId);
+  Refresh(folderId, index);
+  try {
+    for (size_t i = 0; i < messages.size(); ++i) {
+      std::uint32_t serial = index.Next++;
+      WriteFileAtomic(folder.Path + FileOf(serial), ComposeMessage(messages[i]));
+      index.Entries.emplace(serial, NewEntry(serial, messages[i], i < read.size() && read[i]));
+    }
+    Snapshot(folder, index);
+  } catch (...) {
+    index.Loaded = false;
+    throw;
+  }
+}
+
+MailMessage Profile::ReadMessage(const std::string& folderId, std::uint32_t serial) {
+  const Entry& e = EntryOf(folderId, serial);
+  std::string path = Folder(folderId).Path + e.File;
+  std::string text;
+  try {
+    text = ReadWholeFile(path);
+  } catch (const EMailStore& x) {
+    throw EMailStore("The message " + path + " cannot be read: " + x.Message);
+  }
+  return ParseMessage(text, path);
+}
+
+void Profile::RewriteMessage(const std::string& folderId, std::uint32_t serial, const MailMessage& message) {
+  const FolderInfo& folder = Folder(folderId);
+  Lock lock(mutex_);
+  Index& index = LoadedIndex(folderId);
+  Refresh(folderId, index);
+  Entry& e = const_cast<Entry&>(EntryOf(folderId, serial));
+  WriteFileAtomic(folder.Path + e.File, ComposeMessage(message));
+  std::optional<TDateTime> received = message.Received ? message.Received : message.Date;
+  if (e.Subject == message.Subject && e.Received == received) return;
+  json line = {{"gen", index.Gen}, {"op", "subject"}, {"n", serial}, {"subject", ToUtf8(message.Subject)}};
+  line["received"] = received ? json(*received) : json(nullptr);
+  e.Subject = message.Subject;
+  e.Received = received;
+  Append(folder, index, line.dump());
+}
+
+void Profile::SetFlags(const std::string& folderId, std::uint32_t serial, const FlagChange& change) {
+  const FolderInfo& folder = Folder(folderId);
+  Lock lock(mutex_);
+  Index& index = LoadedIndex(folderId);
+  Refresh(folderId, index);
+  Entry& e = const_cast<Entry&>(EntryOf(folderId, serial));
+  json line = {{"gen", index.Gen}, {"op", "flags"}, {"n", serial}};
+  if (change.Read) line["read"] = e.Read = *change.Read;
+  if (change.Replied) line["replied"] = e.Replied = *change.Replied;
+  if (change.Deleted) line["deleted"] = e.Deleted = *change.Deleted;
+  Append(folder, index, line.dump());
+}
+
+std::uint32_t Profile::MoveMessage(const std::string& folderId, std::uint32_t serial, const std::string& targetId) {
+  const FolderInfo& from = Folder(folderId);
+  const FolderInfo& to = Folder(targetId);
+  Lock lock(mutex_);
+  Index& source = LoadedIndex(folderId);
+  Refresh(folderId, source);
+  Index& target = LoadedIndex(targetId);
+  Refresh(targetId, target);
+  Entry moved = EntryOf(folderId, serial);
+  std::string bytes = ReadWholeFile(from.Path + moved.File);
+  // The copy is committed before the original goes: a kill in between
+  // leaves the message in both folders, never in neither.
+  moved.Serial = target.Next++;
+  moved.File = FileOf(moved.Serial);
+  WriteFileAtomic(to.Path + moved.File, bytes);
+  json add = {{"gen", target.Gen}, {"op", "add"}, {"entry", EntryJson(moved)}};
+  std::uint32_t newSerial = moved.Serial;
+  target.Entries.emplace(newSerial, std::move(moved));
+  Append(to, target, add.dump());
+  RemoveMessage(folderId, serial);
+  return newSerial;
+}
+
+void Profile::RemoveMessage(const std::string& folderId, std::uint32_t serial) {
+  const FolderInfo& folder = Folder(folderId);
+  Lock lock(mutex_);
+  Index& index = LoadedIndex(folderId);
+  Refresh(folderId, index);
+  std::string file = EntryOf(folderId, serial).File;
+  index.Entries.erase(serial);
+  Append(folder, index, json({{"gen", index.Gen}, {"op", "remove"}, {"n", serial}}).dump());
+  DeleteFileA((folder.Path + file).c_str());
+}
+
+// ---- failures on request
+
+std::map<std::string, int> Profile::PendingFailures() const {
+  std::map<std::string, int> pending;
+  if (!FileExists(path_ + FailuresFile)) return pending;
+  try {
+    json j = json::parse(ReadWholeFile(path_ + FailuresFile));
+    for (auto& [kind, count] : j.items())
+      if (count.get<int>() > 0) pending[kind] = count.get<int>();
+  } catch (const json::exception& e) {
+    throw EMailStore("The file " + path_ + FailuresFile + " is damaged: " + e.what());
+  }
+  return pending;
+}
+
+void Profile::InjectFailure(const std::string& kind, int count) {
+  Lock lock(mutex_);
+  auto pending = PendingFailures();
+  if (count > 0) pending[kind] = count;
+  else pending.erase(kind);
+  if (pending.empty()) {
+    DeleteFileA((path_ + FailuresFile).c_str());
+    return;
+  }
+  json j = json::object();
+  for (auto& [k, n] : pending) j[k] = n;
+  WriteFileAtomic(path_ + FailuresFile, Dump(j));
+}
+
+void Profile::CheckFailure(const std::string& kind) {
+  if (!FileExists(path_ + FailuresFile)) return;
+  Lock lock(mutex_);
+  auto pending = PendingFailures();
+  auto it = pending.find(kind);
+  if (it == pending.end()) return;
+  InjectFailure(kind, it->second - 1);
+  throw EInjectedFailure("The " + kind + " operation failed, as the profile was told to make it fail.");
+}
+
+}  // namespace mailstore
