@@ -3,6 +3,7 @@
 // what the stand-in answers. Session members are reached by dispatch id, every
 // other object and member by name.
 #include <windows.h>
+#include <oaidl.h>
 
 namespace cdo {
 

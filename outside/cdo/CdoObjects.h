@@ -1,0 +1,52 @@
+#pragma once
+// The objects below the Session: Folder, Folders, Messages, MessageFilter,
+// Message, Recipients, Recipient, AddressEntry, Attachments, Attachment.
+// Every object keeps the session's state alive; after Logoff their calls fail
+// as CDO's do.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ComServer.h"
+#include "MailStore.h"
+
+namespace cdo_standin {
+
+inline constexpr const char* ErrorSource = "Collaboration Data Objects";
+
+// Raises the automation error `code` with a description, as CDO reports failures.
+[[noreturn]] void Fail(HRESULT code, const std::string& description);
+
+struct SessionState {
+  std::unique_ptr<mailstore::Profile> Profile;
+  mailstore::Profile& Store() const;  // raises when not logged on
+};
+using StatePtr = std::shared_ptr<SessionState>;
+
+// True when argument index was passed with a value (not omitted, Empty or Null).
+bool Given(const DispCall& call, int index);
+// The answer CDO gives for "no object": Nothing.
+Variant Nothing();
+
+struct RecipientData {
+  std::string Name;
+  std::string Address;  // without its type
+  std::string AddressType;
+  int Type = 1;  // 1 To, 2 Cc, 3 Bcc
+  bool Resolved = false;
+};
+using RecipientList = std::vector<std::shared_ptr<RecipientData>>;
+
+struct RecipientsData {
+  RecipientList Items;
+  bool Changed = false;
+};
+
+Variant NewFolder(const StatePtr& state, const std::string& folderId);
+Variant NewStoredMessage(const StatePtr& state, const std::string& folderId, std::uint32_t serial);
+Variant NewAddressEntry(const mailstore::MailAddress& address);
+// A Recipients collection over entries that belong to no message (the address book's answer).
+Variant NewRecipients(const StatePtr& state, std::shared_ptr<RecipientsData> data);
+
+}  // namespace cdo_standin
