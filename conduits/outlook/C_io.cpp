@@ -455,17 +455,17 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
       if (FromDate != 0) FromDate = Int(FromDate);
       if (ToDate != 0) ToDate = Int(ToDate);
       Variant folder;
-      try {
-        if (FolderID.empty()) {
-          folder = Session.Get(cdo::DispInbox);
-        } else {
+      if (FolderID.empty()) {
+        folder = Session.Get(cdo::DispInbox);
+      } else {
+        try {
           folder = Session.Call(cdo::DispGetFolder, {FolderID, ""});
           if (IsEmptyAnswer(folder)) throw Exception("No folder");
+        } catch (const Exception&) {
+          if (MessageDlg(ResString(34), TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo, 0) != mrYes)
+            throw EAborted(ResString(35));
+          folder = Session.Get(cdo::DispInbox);
         }
-      } catch (const Exception&) {
-        if (MessageDlg(ResString(34), TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo, 0) != mrYes)
-          throw EAborted(ResString(35));
-        folder = Session.Get(cdo::DispInbox);
       }
       Variant messages = folder.Get("Messages");
       Variant filter = messages.Get("Filter");

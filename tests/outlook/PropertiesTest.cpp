@@ -30,12 +30,21 @@ std::vector<HWND> Children(HWND root, const char* className) {
 
 // The dialog's windows, found by class and order.
 struct Dialog {
-  explicit Dialog(ui::ModalForm& form) : window(form.WindowHandle()) {}
+  Dialog(ui::ModalForm& form, std::string typeLabel, std::string folderLabel)
+      : window(form.WindowHandle()), typeLabel(std::move(typeLabel)), folderLabel(std::move(folderLabel)) {}
   HWND window;
+  std::string typeLabel, folderLabel;
+  // The edit on the page that holds the label.
+  HWND EditBeside(const std::string& label) const {
+    for (HWND e : Children(window, "Edit"))
+      for (HWND s : Children(GetParent(e), "Static"))
+        if (WindowText(s) == label) return e;
+    return nullptr;
+  }
   HWND Tabs() const { return Children(window, "SysTabControl32").at(0); }
   HWND Folders() const { return Children(window, "ListBox").at(0); }
-  HWND EmailType() const { return Children(window, "Edit").at(0); }
-  HWND ReplyFolder() const { return Children(window, "Edit").at(1); }
+  HWND EmailType() const { return EditBeside(typeLabel); }
+  HWND ReplyFolder() const { return EditBeside(folderLabel); }
   HWND ReplyMove() const {
     for (HWND b : Children(window, "Button"))
       if ((GetWindowLongPtrA(b, GWL_STYLE) & 0xF) == BS_AUTOCHECKBOX) return b;
@@ -82,13 +91,14 @@ class Properties : public OutlookTest {
     other_ = Store().AddFolder(Folder(Role::Inbox), "Family");
   }
   bool Show() { return Conduit().vazProperties(AppHandle(), MemoVar()); }
+  Dialog Open(ui::ModalForm& form) const { return Dialog(form, Res(27), Res(49)); }
   std::string projects_, nested_, other_;
 };
 
 TEST_F(Properties, ShowsTheSettingsAndOKWithoutTheFolderPageKeepsTheStoredFolder) {
   bool visited = false;
   test::Ui().OnModal([&](ui::ModalForm& form) {
-    Dialog d(form);
+    Dialog d = Open(form);
     visited = true;
     EXPECT_EQ(WindowText(d.window), Res(14));
     EXPECT_EQ(d.Page(), 0);
@@ -117,7 +127,7 @@ TEST_F(Properties, ShowsTheSettingsAndOKWithoutTheFolderPageKeepsTheStoredFolder
 TEST_F(Properties, OnlyChangedSettingsAreWrittenAndCancelWritesNothing) {
   RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SettingsPath().c_str(), "Folder ID");
   test::Ui().OnModal([&](ui::ModalForm& form) {
-    Dialog d(form);
+    Dialog d = Open(form);
     SetWindowTextA(d.EmailType(), "EX");
     return mrCancel;
   });
@@ -126,7 +136,7 @@ TEST_F(Properties, OnlyChangedSettingsAreWrittenAndCancelWritesNothing) {
 
   // The missing folder reads as empty; OK with nothing changed leaves it missing.
   test::Ui().OnModal([&](ui::ModalForm& form) {
-    Dialog(form).PressOK(Res(11));
+    Open(form).PressOK(Res(11));
     return mrNone;
   });
   EXPECT_TRUE(Show());
@@ -138,7 +148,7 @@ TEST_F(Properties, TheFolderPageListsTheInboxTreeAndFallsBackToTheInbox) {
   std::vector<std::string> names;
   int selected = -2;
   test::Ui().OnModal([&](ui::ModalForm& form) {
-    Dialog d(form);
+    Dialog d = Open(form);
     d.Open(2);
     names = d.FolderNames();
     selected = d.Selected();
@@ -155,7 +165,7 @@ TEST_F(Properties, TheFolderPageListsTheInboxTreeAndFallsBackToTheInbox) {
 
   // The stored folder is selected; the user's choice is stored.
   test::Ui().OnModal([&](ui::ModalForm& form) {
-    Dialog d(form);
+    Dialog d = Open(form);
     d.Open(2);
     selected = d.Selected();
     SendMessageA(d.Folders(), LB_SETCURSEL, 2, 0);
@@ -175,7 +185,7 @@ TEST_F(Properties, CancellingTheLogonReturnsToTheAboutPageAndTriesAgainNextTime)
   int pageAfterCancel = -1;
   std::vector<std::string> names;
   test::Ui().OnModal([&](ui::ModalForm& form) {
-    Dialog d(form);
+    Dialog d = Open(form);
     d.Open(2);  // the profile dialog is closed with Cancel
     pageAfterCancel = d.Page();
     EXPECT_TRUE(d.FolderNames().empty());
@@ -194,7 +204,7 @@ TEST_F(Properties, CancellingTheLogonReturnsToTheAboutPageAndTriesAgainNextTime)
 
 TEST_F(Properties, HelpOpensTheConduitsHelpPage) {
   test::Ui().OnModal([&](ui::ModalForm& form) {
-    Dialog d(form);
+    Dialog d = Open(form);
     for (HWND b : Children(d.window, "Button"))
       if (WindowText(b) == "&Help") SendMessageA(b, BM_CLICK, 0, 0);
     return mrCancel;

@@ -150,7 +150,10 @@ TEST_F(Sending, AnOriginalThatCannotBeMovedIsReportedAndTheReplyCounts) {
   EXPECT_EQ(Sent().size(), 1u);
 }
 
-using Housekeeping = OutlookTest;
+class Housekeeping : public OutlookTest {
+ protected:
+  Housekeeping() { SetNumberSetting("Reply Move", 0); }
+};
 
 TEST_F(Housekeeping, DeletingMovesTheMessageToDeletedItems) {
   std::string id = Add(Folder(Role::Inbox), Message("Bye", Ann, {User}, June10));
@@ -206,9 +209,7 @@ TEST_F(Housekeeping, TheAddressBookFillsTheListsByRecipientKind) {
   TStringList *toVar = &to, *ccVar = &cc, *bcVar = &bc, *none = nullptr;
   // Cancel, as the stand-in's address book is closed by default.
   EXPECT_EQ(Conduit().vazAddressBook(AppHandle(), &toVar, &ccVar, &bcVar, MemoVar(), ProgressVar()), vazCancelled);
-  auto modal = test::Ui().Of(test::Shown::Modal);
-  ASSERT_EQ(modal.size(), 1u);
-  EXPECT_EQ(modal[0].text, Res(33));
+  EXPECT_EQ(test::Ui().Of(test::Shown::Modal).size(), 1u);
 
   EXPECT_EQ(Conduit().vazAddressBook(AppHandle(), &toVar, &none, &bcVar, MemoVar(), ProgressVar()), vazFailed);
   EXPECT_EQ(MemoLines(), std::vector<std::string>{Res(19)});

@@ -98,7 +98,10 @@ TEST_F(Session, TheReplyFolderIsFoundByNameMadeWhenMissingAndRenamedWhenItsNameC
   EXPECT_TRUE(test::Ui().Boxes().empty());
 }
 
-using Reading = OutlookTest;
+class Reading : public OutlookTest {
+ protected:
+  Reading() { SetNumberSetting("Reply Move", 0); }
+};
 
 TEST_F(Reading, MapsSenderRecipientsAttachmentsAndText) {
   std::string id = Add(Folder(Role::Inbox), Addressed());
