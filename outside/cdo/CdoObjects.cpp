@@ -1,6 +1,7 @@
 #include "CdoObjects.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "Cdo.h"
 
@@ -331,6 +332,7 @@ class TMessage final : public DispatchObject {
     return *d_->Recipients;
   }
   std::string SubjectText() {
+    CheckAlive();
     if (d_->Subject) return *d_->Subject;
     return d_->Stored ? Entry().Subject : d_->Content.Subject;
   }
@@ -479,7 +481,8 @@ class TMessage final : public DispatchObject {
     std::string target = c.ArgString(0);
     Profile& store = Store();
     if (!d_->Stored) Fail(cdo::E_NotFound, "The message has not been saved.");
-    if (Given(c, 1) && !SameText(c.ArgString(1), store.StoreId())) Fail(cdo::E_NotFound, "No such message store.");
+    if (Given(c, 1) && !c.ArgString(1).empty() && !SameText(c.ArgString(1), store.StoreId()))
+      Fail(cdo::E_NotFound, "No such message store.");
     if (!store.FindFolder(target)) Fail(cdo::E_NotFound, "The folder " + target + " does not exist.");
     Entry();
     store.CheckFailure("move");

@@ -35,15 +35,14 @@ std::vector<std::string> ProfileNames(const std::string& root) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA fd;
   std::string dir = IncludeTrailingBackslash(root);
-  HANDLE find = FindFirstFileA((dir + "*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  mailstore::FindHandle find(FindFirstFileA((dir + "*").c_str(), &fd));
+  if (!find.Valid()) return names;
   do {
     std::string name = fd.cFileName;
     if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != ".." &&
         FileExists(dir + name + "\\Profile.json"))
       names.push_back(name);
-  } while (FindNextFileA(find, &fd));
-  FindClose(find);
+  } while (FindNextFileA(find.Get(), &fd));
   std::sort(names.begin(), names.end(), [](auto& a, auto& b) { return CompareText(a, b) < 0; });
   return names;
 }
@@ -109,7 +108,8 @@ class TSession final : public DispatchObject {
     std::string id = c.ArgString(0);
     mailstore::Profile& store = Store();
     store.CheckFailure("folder");
-    if (Given(c, 1) && !SameText(c.ArgString(1), store.StoreId())) Fail(cdo::E_NotFound, "No such message store.");
+    if (Given(c, 1) && !c.ArgString(1).empty() && !SameText(c.ArgString(1), store.StoreId()))
+      Fail(cdo::E_NotFound, "No such message store.");
     if (!store.FindFolder(id)) Fail(cdo::E_NotFound, "There is no folder " + id + ".");
     c.Return(NewFolder(state_, id));
   }

@@ -66,7 +66,10 @@ Entry EntryOfJson(const json& j) {
   e.Read = j.at("read").get<bool>();
   e.Replied = j.at("replied").get<bool>();
   e.Deleted = j.at("deleted").get<bool>();
-  if (e.File.empty() || e.File.find_first_of("\\/:") != std::string::npos) throw std::runtime_error("bad file name");
+  size_t slash = e.File.find('\\');
+  if (e.File.empty() || e.File.find_first_of("/:") != std::string::npos || e.File.find("..") != std::string::npos ||
+      (slash != std::string::npos && e.File.find('\\', slash + 1) != std::string::npos))
+    throw std::runtime_error("bad file name");
   return e;
 }
 
@@ -121,14 +124,25 @@ const char* RoleName(Role role) {
   }
 }
 
+namespace {
+// Writes a file anew; false with the error left for GetLastError.
+bool WriteNewFile(const std::string& path, const std::string& bytes) {
+  KernelHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size();
+  DWORD error = GetLastError();
+  h.Reset();
+  SetLastError(error);
+  return ok;
+}
+}  // namespace
+
 void WriteFileAtomic(const std::string& path, const std::string& bytes) {
   std::string temp = path + ".tmp";
-  HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw EMailStore("Cannot write " + path + ": " + SystemError(GetLastError()));
-  DWORD written = 0;
-  BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+  bool ok = WriteNewFile(temp, bytes);
   DWORD error = GetLastError();
-  CloseHandle(h);
   if (!ok || !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     if (ok) error = GetLastError();
     DeleteFileA(temp.c_str());
@@ -137,19 +151,18 @@ void WriteFileAtomic(const std::string& path, const std::string& bytes) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
+  KernelHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) {
     DWORD e = GetLastError();
     if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) throw EMailStore("The file " + path + " is missing.");
     throw EMailStore("Cannot read " + path + ": " + SystemError(e));
   }
   LARGE_INTEGER size{};
-  GetFileSizeEx(h, &size);
+  GetFileSizeEx(h.Get(), &size);
   std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
   DWORD got = 0;
-  BOOL ok = bytes.empty() || ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  CloseHandle(h);
+  BOOL ok = bytes.empty() || ReadFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
   if (!ok) throw EMailStore("Cannot read " + path + ": " + SystemError(GetLastError()));
   bytes.resize(got);
   return bytes;
@@ -219,11 +232,11 @@ Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)
   std::string key = AnsiUpperCase(path_);
   std::uint32_t hash = 2166136261u;
   for (unsigned char c : key) hash = (hash ^ c) * 16777619u;
-  mutex_ = CreateMutexA(nullptr, FALSE, ("VantleMailStore-" + Hex(hash)).c_str());
-  if (!mutex_) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
-  try {
+  mutex_ = KernelHandle(CreateMutexA(nullptr, FALSE, ("VantleMailStore-" + Hex(hash)).c_str()));
+  if (!mutex_.Valid()) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
+  {
     if (!FileExists(path_ + ProfileFile)) throw EMailStore("There is no profile in " + path + ".");
-    Lock lock(mutex_);
+    Lock lock(mutex_.Get());
     std::string text = ReadWholeFile(path_ + ProfileFile);
     try {
       json j = json::parse(text);
@@ -240,27 +253,23 @@ Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)
     LoadFolders();
     for (auto& [role, id] : roles_)
       if (!FindFolder(id)) throw EMailStore("The profile " + path + " has lost its " + RoleName(role) + " folder.");
-  } catch (...) {
-    CloseHandle(mutex_);
-    throw;
   }
 }
 
-Profile::~Profile() {
-  if (mutex_) CloseHandle(mutex_);
-}
+Profile::~Profile() = default;
 
-void Profile::LoadFolders() {
-  folders_.clear();
-  top_.clear();
+void Profile::LoadFolders() const {
+  FileStamp stamp = StampOf(path_ + ProfileFile);
+  profileStamp_ = stamp.Time ^ stamp.Size;
   // Depth-first over the directories that hold a Folder.json.
+  std::map<std::string, FolderInfo> found;
   std::vector<std::pair<std::string, std::string>> pending{{path_, ""}};
   while (!pending.empty()) {
     auto [dir, parent] = pending.back();
     pending.pop_back();
     WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((dir + "*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) continue;
+    FindHandle find(FindFirstFileA((dir + "*").c_str(), &fd));
+    if (!find.Valid()) continue;
     do {
       std::string name = fd.cFileName;
       if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name == "." || name == "..") continue;
@@ -272,27 +281,27 @@ void Profile::LoadFolders() {
         info.Id = j.at("id").get<std::string>();
         info.Name = Text(j, "name");
       } catch (const json::exception& e) {
-        FindClose(find);
         throw EMailStore("The folder " + sub + FolderFile + " is damaged: " + e.what());
       }
       info.Path = sub;
       info.ParentId = parent;
       pending.emplace_back(sub, info.Id);
       std::string id = info.Id;
-      if (!folders_.emplace(id, std::move(info)).second) {
-        FindClose(find);
+      if (!found.emplace(id, std::move(info)).second)
         throw EMailStore("The folder " + sub + " has the identifier of another folder.");
-      }
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &fd));
+  }
+  for (auto& [id, info] : found) {
+    auto [at, added] = folders_.emplace(id, info);
+    if (!added) at->second.Name = info.Name;
   }
   // Identifiers end in the folder's number, so sorting them gives the order made.
+  top_.clear();
+  for (auto& [id, info] : folders_) info.Children.clear();
   for (auto& [id, info] : folders_) {
     if (info.ParentId.empty()) top_.push_back(id);
-    else folders_.at(info.ParentId).Children.push_back(id);
+    else if (auto parent = folders_.find(info.ParentId); parent != folders_.end()) parent->second.Children.push_back(id);
   }
-  std::sort(top_.begin(), top_.end());
-  for (auto& [id, info] : folders_) std::sort(info.Children.begin(), info.Children.end());
 }
 
 void Profile::SaveProfile() {
@@ -313,6 +322,13 @@ const std::string& Profile::RoleFolder(Role role) const { return roles_.at(role)
 
 const FolderInfo* Profile::FindFolder(const std::string& id) const {
   auto it = folders_.find(id);
+  if (it == folders_.end()) {
+    FileStamp stamp = StampOf(path_ + ProfileFile);
+    if ((stamp.Time ^ stamp.Size) != profileStamp_) {
+      LoadFolders();
+      it = folders_.find(id);
+    }
+  }
   return it == folders_.end() ? nullptr : &it->second;
 }
 
@@ -329,7 +345,7 @@ FolderInfo& Profile::MutableFolder(const std::string& id) {
 
 std::string Profile::AddFolder(const std::string& parentId, const std::string& name) {
   if (Trim(name).empty()) throw EMailStore("A folder needs a name.");
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   std::string parentPath = parentId.empty() ? path_ : Folder(parentId).Path;
   const std::vector<std::string>& siblings = parentId.empty() ? top_ : Folder(parentId).Children;
   for (const std::string& s : siblings)
@@ -356,7 +372,7 @@ std::string Profile::AddFolder(const std::string& parentId, const std::string& n
 
 void Profile::RenameFolder(const std::string& id, const std::string& name) {
   if (Trim(name).empty()) throw EMailStore("A folder needs a name.");
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   FolderInfo& folder = MutableFolder(id);
   const std::vector<std::string>& siblings = folder.ParentId.empty() ? top_ : Folder(folder.ParentId).Children;
   for (const std::string& s : siblings)
@@ -438,7 +454,7 @@ Profile::Index& Profile::LoadedIndex(const std::string& folderId) {
   auto& slot = indexes_[folderId];
   if (!slot) slot = std::make_unique<Index>();
   if (!slot->Loaded) {
-    Lock lock(mutex_);
+    Lock lock(mutex_.Get());
     ReadIndex(folder, *slot);
   }
   return *slot;
@@ -457,18 +473,19 @@ void Profile::Append(const FolderInfo& folder, Index& index, const std::string& 
     return;
   }
   std::string path = folder.Path + LogFile;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw EMailStore("Cannot write " + path + ": " + SystemError(GetLastError()));
+  KernelHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) throw EMailStore("Cannot write " + path + ": " + SystemError(GetLastError()));
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(index.LogGood);
   std::string bytes = line + "\n";
   DWORD written = 0;
-  BOOL ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h) &&
-            WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+  bool torn = index.Log.Size > index.LogGood;
+  BOOL ok = SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN) && (!torn || SetEndOfFile(h.Get())) &&
+            WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size();
   DWORD error = GetLastError();
-  CloseHandle(h);
+  h.Reset();
   if (!ok) throw EMailStore("Cannot write " + path + ": " + SystemError(error));
   index.LogGood += bytes.size();
   ++index.LogLines;
@@ -490,11 +507,17 @@ void Profile::Snapshot(const FolderInfo& folder, Index& index) {
 }
 
 const std::map<std::uint32_t, Entry>& Profile::Entries(const std::string& folderId) {
-  return LoadedIndex(folderId).Entries;
+  Index& index = LoadedIndex(folderId);
+  const FolderInfo& folder = Folder(folderId);
+  if (StampOf(folder.Path + IndexFile) != index.Snap || StampOf(folder.Path + LogFile) != index.Log) {
+    Lock lock(mutex_.Get());
+    Refresh(folderId, index);
+  }
+  return index.Entries;
 }
 
 const Entry& Profile::EntryOf(const std::string& folderId, std::uint32_t serial) {
-  auto& entries = Entries(folderId);
+  auto& entries = LoadedIndex(folderId).Entries;
   auto it = entries.find(serial);
   if (it == entries.end()) throw EMailStore("The folder " + Folder(folderId).Name + " has no message " + MessageId(folderId, serial) + ".");
   return it->second;
@@ -512,7 +535,15 @@ bool Profile::SplitMessageId(const std::string& id, std::string& folderId, std::
 // ---- messages
 
 namespace {
-std::string FileOf(std::uint32_t serial) { return Hex(serial) + ".eml"; }
+// Message files lie in sub-folders of 256 each: creating a file in a folder
+// of thousands costs Wine a walk over all of them.
+std::string FileOf(std::uint32_t serial) { return IntToHex(serial >> 8, 6) + "\\" + Hex(serial) + ".eml"; }
+
+void MakeShard(const std::string& folderPath, std::uint32_t serial) {
+  std::string dir = folderPath + IntToHex(serial >> 8, 6);
+  if (!CreateDirectoryA(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    throw EMailStore("Cannot make the folder " + dir + ": " + SystemError(GetLastError()));
+}
 
 Entry NewEntry(std::uint32_t serial, const MailMessage& m, bool read) {
   Entry e;
@@ -527,10 +558,11 @@ Entry NewEntry(std::uint32_t serial, const MailMessage& m, bool read) {
 
 std::uint32_t Profile::Add(const std::string& folderId, const std::string& text, const MailMessage& parsed, bool read) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   std::uint32_t serial = index.Next;
+  MakeShard(folder.Path, serial);
   WriteFileAtomic(folder.Path + FileOf(serial), text);
   Entry e = NewEntry(serial, parsed, read);
   json line = {{"gen", index.Gen}, {"op", "add"}, {"entry", EntryJson(e)}};
@@ -554,7 +586,15 @@ std::uint32_t Profile::AddRawMessage(const std::string& folderId, const std::str
   try {
     parsed = ParseMessage(text, "being added");
   } catch (const EMailStore&) {
-    // Stored as it stands; reading it later says what is wrong with it.
+    // Stored as it stands; reading it later says what is wrong with it. Its
+    // subject, where a line gives one, still names it in the index.
+    for (size_t pos = 0; pos < text.size();) {
+      size_t eol = text.find('\n', pos);
+      std::string line = text.substr(pos, eol == std::string::npos ? std::string::npos : eol - pos);
+      if (Trim(line).empty()) break;
+      if (line.size() > 8 && SameText(line.substr(0, 8), "Subject:")) parsed.Subject = Trim(line.substr(8));
+      pos = eol == std::string::npos ? text.size() : eol + 1;
+    }
   }
   return Add(folderId, text, parsed, read);
 }
@@ -562,13 +602,17 @@ std::uint32_t Profile::AddRawMessage(const std::string& folderId, const std::str
 void Profile::AddMessages(const std::string& folderId, const std::vector<MailMessage>& messages,
                           const std::vector<bool>& read) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   try {
     for (size_t i = 0; i < messages.size(); ++i) {
+      // No index names these files until the snapshot below commits them,
+      // so they need no temporary name of their own.
       std::uint32_t serial = index.Next++;
-      WriteFileAtomic(folder.Path + FileOf(serial), ComposeMessage(messages[i]));
+      MakeShard(folder.Path, serial);
+      if (!WriteNewFile(folder.Path + FileOf(serial), ComposeMessage(messages[i])))
+        throw EMailStore("Cannot write " + folder.Path + FileOf(serial) + ": " + SystemError(GetLastError()));
       index.Entries.emplace(serial, NewEntry(serial, messages[i], i < read.size() && read[i]));
     }
     Snapshot(folder, index);
@@ -592,7 +636,7 @@ MailMessage Profile::ReadMessage(const std::string& folderId, std::uint32_t seri
 
 void Profile::RewriteMessage(const std::string& folderId, std::uint32_t serial, const MailMessage& message) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   Entry& e = const_cast<Entry&>(EntryOf(folderId, serial));
@@ -608,7 +652,7 @@ void Profile::RewriteMessage(const std::string& folderId, std::uint32_t serial, 
 
 void Profile::SetFlags(const std::string& folderId, std::uint32_t serial, const FlagChange& change) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   Entry& e = const_cast<Entry&>(EntryOf(folderId, serial));
@@ -622,7 +666,7 @@ void Profile::SetFlags(const std::string& folderId, std::uint32_t serial, const 
 std::uint32_t Profile::MoveMessage(const std::string& folderId, std::uint32_t serial, const std::string& targetId) {
   const FolderInfo& from = Folder(folderId);
   const FolderInfo& to = Folder(targetId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& source = LoadedIndex(folderId);
   Refresh(folderId, source);
   Index& target = LoadedIndex(targetId);
@@ -633,6 +677,7 @@ std::uint32_t Profile::MoveMessage(const std::string& folderId, std::uint32_t se
   // leaves the message in both folders, never in neither.
   moved.Serial = target.Next++;
   moved.File = FileOf(moved.Serial);
+  MakeShard(to.Path, moved.Serial);
   WriteFileAtomic(to.Path + moved.File, bytes);
   json add = {{"gen", target.Gen}, {"op", "add"}, {"entry", EntryJson(moved)}};
   std::uint32_t newSerial = moved.Serial;
@@ -644,7 +689,7 @@ std::uint32_t Profile::MoveMessage(const std::string& folderId, std::uint32_t se
 
 void Profile::RemoveMessage(const std::string& folderId, std::uint32_t serial) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   std::string file = EntryOf(folderId, serial).File;
@@ -669,7 +714,7 @@ std::map<std::string, int> Profile::PendingFailures() const {
 }
 
 void Profile::InjectFailure(const std::string& kind, int count) {
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   auto pending = PendingFailures();
   if (count > 0) pending[kind] = count;
   else pending.erase(kind);
@@ -684,7 +729,7 @@ void Profile::InjectFailure(const std::string& kind, int count) {
 
 void Profile::CheckFailure(const std::string& kind) {
   if (!FileExists(path_ + FailuresFile)) return;
-  Lock lock(mutex_);
+  Lock lock(mutex_.Get());
   auto pending = PendingFailures();
   auto it = pending.find(kind);
   if (it == pending.end()) return;

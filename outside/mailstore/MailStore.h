@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "Handles.h"
 #include "MailText.h"
 
 namespace mailstore {
@@ -79,7 +80,8 @@ class Profile {
   const std::vector<MailAddress>& AddressBook() const { return addressBook_; }
 
   const std::string& RoleFolder(Role role) const;
-  // The folder of an identifier, or null.
+  // The folder of an identifier, or null. Folders that another process made
+  // since the profile was opened are found too.
   const FolderInfo* FindFolder(const std::string& id) const;
   const FolderInfo& Folder(const std::string& id) const;  // raises EMailStore
   std::vector<std::string> TopFolders() const { return top_; }
@@ -88,7 +90,9 @@ class Profile {
   void RenameFolder(const std::string& id, const std::string& name);
 
   // The entries of a folder in the order the messages arrived. Loads the
-  // folder's index on first use; raises EMailStore when it is damaged.
+  // folder's index on first use, and again when another process has changed
+  // it since; raises EMailStore when it is damaged. EntryOf reads the index
+  // as last loaded.
   const std::map<std::uint32_t, Entry>& Entries(const std::string& folderId);
   const Entry& EntryOf(const std::string& folderId, std::uint32_t serial);  // raises EMailStore
 
@@ -132,7 +136,7 @@ class Profile {
   void Append(const FolderInfo& folder, Index& index, const std::string& line);
   void Snapshot(const FolderInfo& folder, Index& index);
   std::uint32_t Add(const std::string& folderId, const std::string& text, const MailMessage& parsed, bool read);
-  void LoadFolders();
+  void LoadFolders() const;
   void SaveProfile();
   FolderInfo& MutableFolder(const std::string& id);
 
@@ -141,10 +145,13 @@ class Profile {
   std::vector<MailAddress> addressBook_;
   std::map<Role, std::string> roles_;
   std::uint32_t nextFolder_ = 1;
-  std::map<std::string, FolderInfo> folders_;
-  std::vector<std::string> top_;
+  // The folder tree as last read from disk; entries are never dropped, so
+  // references to them stay valid when it is read again.
+  mutable std::map<std::string, FolderInfo> folders_;
+  mutable std::vector<std::string> top_;
+  mutable unsigned long long profileStamp_ = 0;
   std::map<std::string, std::unique_ptr<Index>> indexes_;
-  HANDLE mutex_ = nullptr;
+  KernelHandle mutex_;
 };
 
 // Writes a whole file: a temporary file beside it, renamed over it.

@@ -32,16 +32,27 @@ TDateTime FromSystemTime(const SYSTEMTIME& st) {
   return EncodeDate(st.wYear, st.wMonth, st.wDay) + EncodeTime(st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
 }
 
+// The time zone is read once: asking the system for it at every conversion
+// costs more than the rest of writing a message.
+TIME_ZONE_INFORMATION* Zone() {
+  static TIME_ZONE_INFORMATION zone = [] {
+    TIME_ZONE_INFORMATION z{};
+    GetTimeZoneInformation(&z);
+    return z;
+  }();
+  return &zone;
+}
+
 // Minutes that local time is ahead of UTC at that local time.
 int LocalOffsetMinutes(TDateTime local) {
   SYSTEMTIME st = ToSystemTime(local), utc;
-  if (!TzSpecificLocalTimeToSystemTime(nullptr, &st, &utc)) return 0;
+  if (!TzSpecificLocalTimeToSystemTime(Zone(), &st, &utc)) return 0;
   return static_cast<int>(std::lround((local - FromSystemTime(utc)) * 1440.0));
 }
 
 TDateTime UtcToLocal(TDateTime utc) {
   SYSTEMTIME st = ToSystemTime(utc), local;
-  if (!SystemTimeToTzSpecificLocalTime(nullptr, &st, &local)) return utc;
+  if (!SystemTimeToTzSpecificLocalTime(Zone(), &st, &local)) return utc;
   return FromSystemTime(local);
 }
 

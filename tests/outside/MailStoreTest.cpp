@@ -1,0 +1,382 @@
+// The PC mail store: message files as mail clients write them, the index
+// with its change log, damage, killed writers, 10,000 messages, and pcmail.exe.
+#include <gtest/gtest.h>
+
+#include "MailProfileFixture.h"
+#include "Seed.h"
+
+namespace {
+
+using namespace mailstore;
+
+MailMessage Sample(const std::string& subject) {
+  MailMessage m;
+  m.From = MailAddress{"Alice Marsh", "alice@harbour.example", "SMTP"};
+  m.To = {{"Tess Tester", "tess@pc.example", "SMTP"}, {"bob@smith.example", "bob@smith.example", "SMTP"}};
+  m.Cc = {{"Eleanor Voss", "/o=Quorvel/cn=evoss", "EX"}};
+  m.Subject = subject;
+  m.MessageId = "<1@harbour.example>";
+  m.Date = EncodeDate(2026, 3, 14) + EncodeTime(9, 30, 0, 0);
+  m.Received = EncodeDate(2026, 3, 14) + EncodeTime(9, 31, 5, 0);
+  m.Attachments = {{AttachmentKind::File, "report, final.doc"}, {AttachmentKind::Message, "Fw: older"}};
+  m.Body = "Line one\r\n\r\nLine three\r\n";
+  return m;
+}
+
+TEST(MailTextTest, AComposedMessageReadsBackWithEveryFieldAndAddressForm) {
+  MailMessage m = Sample("Caf\xe9 \"plans\", q\xfc" "arterly");
+  std::string text = ComposeMessage(m);
+  EXPECT_NE(text.find("Date: Sat, 14 Mar 2026 09:30:00 "), std::string::npos) << text;
+  EXPECT_NE(text.find("From: \"Alice Marsh\" <alice@harbour.example>\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\"Eleanor Voss\" <EX:/o=Quorvel/cn=evoss>"), std::string::npos);
+  EXPECT_NE(text.find("\r\n\r\nLine one"), std::string::npos);
+  MailMessage back = ParseMessage(text, "test");
+  EXPECT_EQ(back.From, m.From);
+  EXPECT_EQ(back.To, m.To);
+  EXPECT_EQ(back.Cc, m.Cc);
+  EXPECT_EQ(back.Subject, m.Subject);  // 8-bit text passes unchanged
+  EXPECT_EQ(back.MessageId, m.MessageId);
+  EXPECT_EQ(back.Attachments, m.Attachments);
+  EXPECT_EQ(back.Body, m.Body);
+  ASSERT_TRUE(back.Date && back.Received);
+  EXPECT_NEAR(*back.Date, *m.Date, 1e-8);
+  EXPECT_NEAR(*back.Received, *m.Received, 1e-8);
+
+  auto list = ParseAddressList("\"Smith, Bob\" <bob@smith.example>, carla@nine.example ,Dmitri <SMTP:d@n.example>,,");
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0], (MailAddress{"Smith, Bob", "bob@smith.example", "SMTP"}));
+  EXPECT_EQ(list[1], (MailAddress{"carla@nine.example", "carla@nine.example", "SMTP"}));
+  EXPECT_EQ(list[2], (MailAddress{"Dmitri", "d@n.example", "SMTP"}));
+}
+
+TEST(MailTextTest, DatesInEveryZoneFormAndUnreadableOnes) {
+  auto utc = ParseMailDate("Wed, 09 Dec 2026 12:00:00 +0000");
+  ASSERT_TRUE(utc);
+  for (const char* same : {"9 Dec 2026 13:30:00 +0130", "Wed, 09 Dec 2026 07:00 EST", "09 Dec 26 12:00:00 GMT (UTC)",
+                           "Wed,09 Dec 2026 04:00:00 -0800"}) {
+    auto t = ParseMailDate(same);
+    ASSERT_TRUE(t) << same;
+    EXPECT_NEAR(*t, *utc, 1e-8) << same;
+  }
+  // Local time: the zone's offset is applied once, whatever the machine's zone.
+  EXPECT_NEAR(*ParseMailDate(FormatMailDate(*utc)), *utc, 1e-8);
+  for (const char* bad : {"", "yesterday", "Wed, 32 Dec 2026 12:00:00 +0000", "09 Foo 2026 12:00 +0000",
+                          "09 Dec 2026 25:00 +0000", "09 Dec 2026 12:00 +99", "09 Dec 2026"})
+    EXPECT_FALSE(ParseMailDate(bad)) << bad;
+  MailMessage m = ParseMessage("Date: someday\r\nSubject: x\r\n\r\n", "test");
+  EXPECT_FALSE(m.Date);
+  EXPECT_EQ(m.DateText, "someday");
+}
+
+TEST(MailTextTest, TextsWithoutAHeaderSectionAreDamaged) {
+  EXPECT_THROW(ParseMessage("", "m"), EMailStore);
+  EXPECT_THROW(ParseMessage(std::string("Subject: a\0b\r\n", 15), "m"), EMailStore);
+  try {
+    ParseMessage("Subject: fine\r\nthis is no field\r\n\r\nbody", "X.eml");
+    FAIL();
+  } catch (const EMailStore& e) {
+    EXPECT_EQ(e.Message, "The message X.eml is damaged: line 2 is not a header field.");
+  }
+  // Folded fields, a missing body and bare line feeds are all fine.
+  MailMessage m = ParseMessage("Subject: one\n  two\nTo: a@b.example,\n c@d.example\n", "m");
+  EXPECT_EQ(m.Subject, "one two");
+  EXPECT_EQ(m.To.size(), 2u);
+  EXPECT_EQ(m.Body, "");
+}
+
+class MailStoreTest : public MailProfileFixture {};
+
+TEST_F(MailStoreTest, ChangesSurviveReopeningAndTheLogFoldsIntoASnapshot) {
+  auto p = Open();
+  std::string inbox = p->RoleFolder(Role::Inbox);
+  std::vector<std::uint32_t> serials;
+  for (int i = 0; i < 300; ++i) serials.push_back(p->AddMessage(inbox, Sample(Format("S%d", {i})), false));
+  FlagChange read;
+  read.Read = true;
+  p->SetFlags(inbox, serials[5], read);
+  FlagChange replied;
+  replied.Replied = true;
+  p->SetFlags(inbox, serials[7], replied);
+  std::string removedFile = p->EntryOf(inbox, serials[9]).File;
+  p->RemoveMessage(inbox, serials[9]);
+  MailMessage changed = Sample("Renamed");
+  p->RewriteMessage(inbox, serials[11], changed);
+  // More changes than the log holds were made, so a snapshot was written.
+  std::string dir = p->Folder(inbox).Path;
+  EXPECT_LT(test::ReadFileBytes(dir + "Index.log").size(), test::ReadFileBytes(dir + "Index.json").size());
+
+  auto q = Open();
+  auto& entries = q->Entries(inbox);
+  ASSERT_EQ(entries.size(), 299u);
+  EXPECT_TRUE(entries.at(serials[5]).Read);
+  EXPECT_FALSE(entries.at(serials[6]).Read);
+  EXPECT_TRUE(entries.at(serials[7]).Replied);
+  EXPECT_FALSE(entries.count(serials[9]));
+  EXPECT_EQ(entries.at(serials[11]).Subject, "Renamed");
+  EXPECT_EQ(q->ReadMessage(inbox, serials[11]).Subject, "Renamed");
+  EXPECT_FALSE(FileExists(dir + removedFile));
+  // A second process's change is taken in before this one changes the folder.
+  q->SetFlags(inbox, serials[6], read);
+  p->SetFlags(inbox, serials[8], read);
+  EXPECT_TRUE(Open()->EntryOf(inbox, serials[6]).Read);
+  EXPECT_TRUE(Open()->EntryOf(inbox, serials[8]).Read);
+}
+
+TEST_F(MailStoreTest, MovingGivesANewIdentifierAndFoldersNestAndRename) {
+  auto p = Open();
+  std::string inbox = p->RoleFolder(Role::Inbox);
+  std::string replies = p->AddFolder(inbox, "Vantle Replies");
+  std::string deeper = p->AddFolder(replies, "2026: old/new");
+  EXPECT_THROW(p->AddFolder(inbox, "vantle replies"), EMailStore);
+  EXPECT_THROW(p->AddFolder(inbox, " "), EMailStore);
+  std::uint32_t s = p->AddMessage(inbox, Sample("Move me"), true);
+  std::uint32_t moved = p->MoveMessage(inbox, s, deeper);
+  EXPECT_NE(Profile::MessageId(inbox, s), Profile::MessageId(deeper, moved));
+  p->RenameFolder(replies, "Answered");
+
+  auto q = Open();
+  EXPECT_TRUE(q->Entries(inbox).empty());
+  EXPECT_EQ(q->ReadMessage(deeper, moved).Subject, "Move me");
+  EXPECT_TRUE(q->EntryOf(deeper, moved).Read);
+  EXPECT_EQ(q->Folder(replies).Name, "Answered");
+  EXPECT_EQ(q->Folder(inbox).Children, std::vector<std::string>{replies});
+  EXPECT_EQ(q->Folder(deeper).ParentId, replies);
+  std::string folder;
+  std::uint32_t serial;
+  ASSERT_TRUE(Profile::SplitMessageId(Profile::MessageId(deeper, moved), folder, serial));
+  EXPECT_EQ(folder, deeper);
+  EXPECT_EQ(serial, moved);
+  EXPECT_FALSE(Profile::SplitMessageId("XXX", folder, serial));
+}
+
+TEST_F(MailStoreTest, ADamagedIndexIsReportedAndChangesNothingElse) {
+  auto p = Open();
+  std::string inbox = p->RoleFolder(Role::Inbox), sent = p->RoleFolder(Role::Sent);
+  p->AddMessage(inbox, Sample("In"), false);
+  p->AddMessage(sent, Sample("Out"), true);
+  std::string dir = p->Folder(inbox).Path;
+  test::WriteFileBytes(dir + "Index.json", "{\"gen\": 1, \"next\": ");
+  std::string log = test::ReadFileBytes(dir + "Index.log");
+  auto q = Open();
+  try {
+    q->Entries(inbox);
+    FAIL();
+  } catch (const EMailStore& e) {
+    EXPECT_NE(e.Message.find("The index of the folder Inbox"), std::string::npos) << e.Message;
+    EXPECT_NE(e.Message.find("is damaged"), std::string::npos) << e.Message;
+  }
+  EXPECT_THROW(q->AddMessage(inbox, Sample("more"), false), EMailStore);
+  EXPECT_EQ(q->Entries(sent).size(), 1u);  // the other folders work
+  EXPECT_EQ(test::ReadFileBytes(dir + "Index.json"), "{\"gen\": 1, \"next\": ");
+  EXPECT_EQ(test::ReadFileBytes(dir + "Index.log"), log);
+
+  // A broken line inside the log is damage too; a torn last line is a change
+  // that was never committed, and is left out.
+  std::string sentDir = p->Folder(sent).Path;
+  std::string sentLog = test::ReadFileBytes(sentDir + "Index.log");
+  test::WriteFileBytes(sentDir + "Index.log", sentLog + "{\"gen\":1,\"op\":\"rem");
+  EXPECT_EQ(Open()->Entries(sent).size(), 1u);
+  auto r = Open();
+  r->AddMessage(sent, Sample("after the torn line"), true);
+  EXPECT_EQ(Open()->Entries(sent).size(), 2u);
+  test::WriteFileBytes(sentDir + "Index.log", "garbage\n" + test::ReadFileBytes(sentDir + "Index.log"));
+  EXPECT_THROW(Open()->Entries(sent), EMailStore);
+}
+
+TEST_F(MailStoreTest, ADamagedOrMissingMessageIsReportedAndTheOthersStayReadable) {
+  auto p = Open();
+  std::string inbox = p->RoleFolder(Role::Inbox);
+  std::uint32_t good = p->AddMessage(inbox, Sample("Good"), false);
+  std::uint32_t bad = p->AddRawMessage(inbox, "not a header\r\n\r\nbody", false);
+  std::uint32_t gone = p->AddMessage(inbox, Sample("Gone"), false);
+  RemoveFile(p->Folder(inbox).Path + p->EntryOf(inbox, gone).File);
+  try {
+    p->ReadMessage(inbox, bad);
+    FAIL();
+  } catch (const EMailStore& e) {
+    EXPECT_NE(e.Message.find("is damaged: line 1 is not a header field"), std::string::npos) << e.Message;
+  }
+  try {
+    p->ReadMessage(inbox, gone);
+    FAIL();
+  } catch (const EMailStore& e) {
+    EXPECT_NE(e.Message.find("is missing"), std::string::npos) << e.Message;
+  }
+  EXPECT_EQ(p->ReadMessage(inbox, good).Subject, "Good");
+  EXPECT_EQ(Open()->Entries(inbox).size(), 3u);
+}
+
+// Runs the writer on the profile and kills it once it has finished at least
+// `pairs` add-and-mark pairs; answers how many it had finished.
+LONG KillWriterAfter(const std::string& profile, LONG pairs) {
+  std::string name = "VantleMailWriter" + std::to_string(GetCurrentProcessId());
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), name.c_str());
+  auto* counter = static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+  *counter = 0;
+  std::string cmd = "\"" + test::ProgramFolder() + "mailstore_writer.exe\" \"" + profile + "\" " + name;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  LONG seen = -2;
+  if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    for (int waited = 0; *counter >= 0 && *counter < pairs && waited < 60000; waited += 2)
+      if (WaitForSingleObject(pi.hProcess, 2) == WAIT_OBJECT_0) break;
+    TerminateProcess(pi.hProcess, 9);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    seen = *counter;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  UnmapViewOfFile(const_cast<LONG*>(counter));
+  CloseHandle(mapping);
+  return seen;
+}
+
+TEST_F(MailStoreTest, AKilledWriterLosesNothingItCommitted) {
+  LONG total = 0;
+  // Killed three times, at whatever point of a write it had reached; the log
+  // folds into a snapshot every 256 changes, so kills land around those too.
+  for (LONG target : {40, 200, 330}) {
+    LONG done = KillWriterAfter(ProfilePath(), target);
+    ASSERT_GE(done, target);
+    auto p = Open();
+    std::string inbox = p->RoleFolder(Role::Inbox);
+    auto& entries = p->Entries(inbox);
+    ASSERT_GE(static_cast<LONG>(entries.size()), total + done);
+    // Each run starts its numbering anew; its finished pairs are all there, read.
+    std::vector<const Entry*> run;
+    for (auto& [serial, e] : entries)
+      if (serial > static_cast<std::uint32_t>(total) || total == 0) run.push_back(&e);
+    for (LONG n = 1; n <= done; ++n) {
+      const Entry& e = *run.at(static_cast<size_t>(n - 1));
+      EXPECT_EQ(e.Subject, "Message " + std::to_string(n));
+      EXPECT_TRUE(e.Read) << n;
+      EXPECT_EQ(p->ReadMessage(inbox, e.Serial).Subject, e.Subject);
+    }
+    total = static_cast<LONG>(entries.size());
+  }
+}
+
+TEST_F(MailStoreTest, TenThousandMessagesAreSeededReadAndMarkedInOnePass) {
+  auto p = Open();
+  std::string inbox = p->RoleFolder(Role::Inbox);
+  SeedOptions o;
+  o.Count = 10000;
+  o.Unread = 10000;
+  o.Newest = EncodeDate(2026, 12, 1);
+  EXPECT_EQ(SeedFolder(*p, inbox, o), 10000);
+  auto q = Open();
+  auto& entries = q->Entries(inbox);
+  ASSERT_EQ(entries.size(), 10000u);
+  FlagChange read;
+  read.Read = true;
+  std::optional<TDateTime> last;
+  for (auto& [serial, e] : entries) {
+    ASSERT_TRUE(e.Received);
+    if (last) {
+      EXPECT_LT(*last, *e.Received);
+    }
+    last = e.Received;
+    q->SetFlags(inbox, serial, read);
+  }
+  EXPECT_EQ(q->ReadMessage(inbox, entries.rbegin()->first).To.front(), User());
+  auto r = Open();
+  for (auto& [serial, e] : r->Entries(inbox)) ASSERT_TRUE(e.Read) << serial;
+}
+
+TEST_F(MailStoreTest, FailuresOnRequestAreUsedUpOneByOneAcrossOpenings) {
+  auto p = Open();
+  p->InjectFailure("send", 2);
+  p->InjectFailure("move", 1);
+  auto q = Open();
+  EXPECT_EQ(q->PendingFailures(), (std::map<std::string, int>{{"move", 1}, {"send", 2}}));
+  EXPECT_THROW(q->CheckFailure("send"), EInjectedFailure);
+  EXPECT_NO_THROW(q->CheckFailure("logon"));
+  EXPECT_THROW(p->CheckFailure("send"), EInjectedFailure);
+  EXPECT_NO_THROW(p->CheckFailure("send"));
+  p->InjectFailure("move", 0);
+  EXPECT_TRUE(q->PendingFailures().empty());
+  EXPECT_FALSE(FileExists(ProfilePath() + "\\Failures.json"));
+}
+
+// ---- pcmail.exe
+
+struct Result {
+  DWORD Code = 0xFFFF;
+  std::string Out;
+};
+
+Result PcMail(const std::vector<std::string>& args) {
+  std::string cmd = "\"" + test::ProgramFolder() + "pcmail.exe\"";
+  for (const std::string& a : args) cmd += " \"" + StringReplaceAll(a, "\"", "\\\"") + "\"";
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE read = nullptr, write = nullptr;
+  CreatePipe(&read, &write, &sa, 0);
+  SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = write;
+  PROCESS_INFORMATION pi{};
+  Result r;
+  BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+  CloseHandle(write);
+  if (started) {
+    char buf[4096];
+    DWORD got;
+    while (ReadFile(read, buf, sizeof buf, &got, nullptr) && got) r.Out.append(buf, got);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    GetExitCodeProcess(pi.hProcess, &r.Code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+  CloseHandle(read);
+  return r;
+}
+
+TEST_F(MailStoreTest, PcMailCreatesSeedsListsShowsAndChangesAProfile) {
+  std::string path = ProfilePath("Tool");
+  Result r = PcMail({"create", path, "Tool", "\"Tom Tool\" <tom@pc.example>", "--book", "Bob <bob@b.example>"});
+  ASSERT_EQ(r.Code, 0u) << r.Out;
+  EXPECT_EQ(PcMail({"create", path, "Tool", "tom@pc.example"}).Code, 1u);  // already there
+  r = PcMail({"seed", path, "12", "4"});
+  ASSERT_EQ(r.Code, 0u) << r.Out;
+  EXPECT_EQ(r.Out, "12 messages added\r\n");
+  r = PcMail({"list", path, "Inbox"});
+  ASSERT_EQ(r.Code, 0u) << r.Out;
+  auto lines = [](const std::string& s) { return std::count(s.begin(), s.end(), '\n'); };
+  EXPECT_EQ(lines(r.Out), 12);
+  std::string first = r.Out.substr(0, 40);
+  EXPECT_NE(r.Out.find(" ---  "), std::string::npos);
+  EXPECT_NE(r.Out.find(" U--  "), std::string::npos);
+  r = PcMail({"show", path, first});
+  EXPECT_EQ(r.Code, 0u);
+  EXPECT_NE(r.Out.find("To: \"Tom Tool\" <tom@pc.example>"), std::string::npos) << r.Out;
+  EXPECT_EQ(PcMail({"mark", path, first, "replied"}).Code, 0u);
+  r = PcMail({"mkfolder", path, "Inbox", "Kept"});
+  ASSERT_EQ(r.Code, 0u) << r.Out;
+  r = PcMail({"move", path, first, "Inbox/Kept"});
+  ASSERT_EQ(r.Code, 0u) << r.Out;
+  std::string moved = r.Out.substr(0, 40);
+  auto p = std::make_unique<Profile>(path);
+  std::string folder;
+  std::uint32_t serial;
+  ASSERT_TRUE(Profile::SplitMessageId(moved, folder, serial));
+  EXPECT_TRUE(p->EntryOf(folder, serial).Replied);
+  EXPECT_EQ(p->Entries(p->RoleFolder(Role::Inbox)).size(), 11u);
+
+  test::WriteFileBytes(root_ + "raw.eml", "Subject: \xe4rger\r\nDate: not a date\r\n\r\n");
+  r = PcMail({"add", path, "Inbox", root_ + "raw.eml", "--unread"});
+  ASSERT_EQ(r.Code, 0u) << r.Out;
+  EXPECT_NE(PcMail({"list", path}).Out.find("(no date)        U--  \xe4rger"), std::string::npos);
+
+  EXPECT_EQ(PcMail({"fail", path, "send", "2"}).Code, 0u);
+  EXPECT_EQ(PcMail({"failures", path}).Out, "send 2\r\n");
+  EXPECT_EQ(PcMail({"frobnicate", path}).Code, 2u);
+  EXPECT_EQ(PcMail({"list", ProfilePath("Nowhere")}).Code, 1u);
+  r = PcMail({"show", path, moved.substr(0, 32) + "000000FF"});
+  EXPECT_EQ(r.Code, 1u);
+  EXPECT_NE(r.Out.find("has no message"), std::string::npos) << r.Out;
+}
+
+}  // namespace
