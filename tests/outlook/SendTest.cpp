@@ -2,6 +2,8 @@
 // address book.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "OutlookFixture.h"
 
 namespace outlook {
@@ -209,11 +211,61 @@ TEST_F(Housekeeping, TheAddressBookFillsTheListsByRecipientKind) {
   TStringList *toVar = &to, *ccVar = &cc, *bcVar = &bc, *none = nullptr;
   // Cancel, as the stand-in's address book is closed by default.
   EXPECT_EQ(Conduit().vazAddressBook(AppHandle(), &toVar, &ccVar, &bcVar, MemoVar(), ProgressVar()), vazCancelled);
-  EXPECT_EQ(test::Ui().Of(test::Shown::Modal).size(), 1u);
+  auto modal = test::Ui().Of(test::Shown::Modal);
+  ASSERT_EQ(modal.size(), 1u);
+  EXPECT_EQ(modal[0].caption, Res(33));
 
   EXPECT_EQ(Conduit().vazAddressBook(AppHandle(), &toVar, &none, &bcVar, MemoVar(), ProgressVar()), vazFailed);
   EXPECT_EQ(MemoLines(), std::vector<std::string>{Res(19)});
   EXPECT_EQ(to.Count() + cc.Count() + bc.Count(), 0);
+}
+
+TEST_F(Housekeeping, TheUsersChoiceInTheAddressBookLandsInTheListOfItsKind) {
+  ASSERT_EQ(Initialize(), vazDone);
+  TStringList to, cc, bc;
+  cc.Add("kept@example.com");
+  TStringList *toVar = &to, *ccVar = &cc, *bcVar = &bc;
+  test::Ui().OnModal([](ui::ModalForm& form) {
+    struct Found {
+      HWND book = nullptr;
+      std::map<std::string, HWND> buttons;
+    } found;
+    EnumChildWindows(
+        form.WindowHandle(),
+        [](HWND w, LPARAM data) -> BOOL {
+          auto* f = reinterpret_cast<Found*>(data);
+          char cls[32];
+          GetClassNameA(w, cls, sizeof cls);
+          if (lstrcmpiA(cls, "ListBox") == 0 && !f->book) f->book = w;
+          if (lstrcmpiA(cls, "Button") == 0) f->buttons[test::WindowText(w)] = w;
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    auto pick = [&](int entry, const char* button) {
+      SendMessageA(found.book, LB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+      SendMessageA(found.buttons[button], BM_CLICK, 0, 0);
+    };
+    pick(0, "To ->");
+    pick(1, "Cc ->");
+    pick(1, "Bcc ->");
+    pick(0, "To ->");
+    PostMessageA(found.buttons["OK"], BM_CLICK, 0, 0);
+    return mrNone;
+  });
+  EXPECT_EQ(Conduit().vazAddressBook(AppHandle(), &toVar, &ccVar, &bcVar, MemoVar(), ProgressVar()), vazDone);
+  ASSERT_EQ(to.Count(), 2);
+  EXPECT_EQ(to[0], "SMTP:ann@example.com");
+  EXPECT_EQ(to[1], "SMTP:ann@example.com");
+  ASSERT_EQ(cc.Count(), 2);
+  EXPECT_EQ(cc[0], "kept@example.com");
+  EXPECT_EQ(cc[1], "SMTP:bob@example.com");
+  ASSERT_EQ(bc.Count(), 1);
+  EXPECT_EQ(bc[0], "SMTP:bob@example.com");
+
+  // Closed with OK and nothing chosen: done, nothing added.
+  test::Ui().OnModal([](ui::ModalForm&) { return mrOk; });
+  EXPECT_EQ(Conduit().vazAddressBook(AppHandle(), &toVar, &ccVar, &bcVar, MemoVar(), ProgressVar()), vazDone);
+  EXPECT_EQ(to.Count() + cc.Count() + bc.Count(), 5);
 }
 
 }  // namespace

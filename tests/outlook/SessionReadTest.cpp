@@ -55,7 +55,13 @@ TEST_F(Session, ALogonTheUserCancelsIsAMemoLineWithoutABox) {
   EXPECT_EQ(Initialize(), vazFailed);
   EXPECT_TRUE(test::Ui().Boxes().empty());
   EXPECT_EQ(MemoLines(), std::vector<std::string>{Res(17)});
-  EXPECT_EQ(GetMail(), vazFailed);  // there is no session to read from
+  // Without a session reading fails with the conduit's own box.
+  EXPECT_EQ(GetMail(), vazFailed);
+  auto boxes = test::Ui().Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "VAZ Error");
+  EXPECT_EQ(boxes[0].text.rfind("Exception ", 0), 0u);
+  EXPECT_NE(boxes[0].text.find(" in vazGetPCMail."), std::string::npos);
 }
 
 TEST_F(Session, AFirstRunWritesTheReplyMoveDefaultAndCannotMakeAFolderWithoutAName) {
@@ -96,6 +102,20 @@ TEST_F(Session, TheReplyFolderIsFoundByNameMadeWhenMissingAndRenamedWhenItsNameC
   ShutDown();
   EXPECT_EQ(Store().Folder(made).Name, "Answered");
   EXPECT_TRUE(test::Ui().Boxes().empty());
+
+  // A rename that fails is said, and the run goes on with the folder.
+  SetSetting("Reply Folder Name", "Done");
+  Store().InjectFailure("update", 1);
+  ASSERT_EQ(Initialize(), vazDone);
+  ShutDown();
+  auto boxes = test::Ui().Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, Res(30));
+  EXPECT_EQ(boxes[0].caption, Res(31));
+  EXPECT_EQ(boxes[0].owner, AppHandle());
+  EXPECT_EQ(test::Ui().BeepCount(), 1);
+  EXPECT_EQ(Store().Folder(made).Name, "Answered");
+  EXPECT_EQ(StringSetting("Reply Folder ID"), made);
 }
 
 class Reading : public OutlookTest {
