@@ -1,6 +1,7 @@
 #include "FAbout.h"
 
 #include "Verinfo.h"
+#include "Handles.h"
 
 TAboutPluginForm::TAboutPluginForm()
     : TForm({.Name = "AboutPluginForm", .Caption = "About...", .ClientWidth = 376, .ClientHeight = 205}) {}
@@ -9,9 +10,7 @@ void ShowAboutBox(const std::string& Title, const std::string& Info, const TBitm
   try {
     Screen.SetCursor(crHourGlass);
     TAboutPluginForm form;
-    char buffer[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    TVerInfoRes version(Trim(std::string(buffer, n > MAX_PATH ? MAX_PATH : n)));
+    TVerInfoRes version(Trim(ModuleFileName()));
     form.lblVersion.SetCaption("Version " + version.GetString(TVerInfoRes::FileVersion));
     form.lblTitle.SetCaption(Title);
     form.lblInfo.SetCaption(Info);

@@ -1,4 +1,5 @@
 #include "C_ResMan.h"
+#include "Handles.h"
 
 #include <cstdint>
 
@@ -31,8 +32,5 @@ std::string TResManager::GetString(int Id) const {
 }
 
 std::string TResManager::GetAppPath() const {
-  char buffer[MAX_PATH];
-  DWORD n = GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), buffer, MAX_PATH);
-  std::string path = Trim(std::string(buffer, n > MAX_PATH ? MAX_PATH : n));
-  return ExtractFilePath(path);
+  return ExtractFilePath(Trim(ModuleFileName(ThisModule())));
 }

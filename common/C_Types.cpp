@@ -1,12 +1,27 @@
 #include "C_Types.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "C_sesobj.h"
 #include "Classes.h"
 #include "UserInterface.h"
 
 namespace {
+// A string list compares its strings in the user's locale, ignoring case
+// unless it is case-sensitive. Two strings compare equal exactly when their
+// sort keys under the same rules are equal, so a set of keys answers the
+// list's own look-up without a search.
+std::string ComparisonKey(const std::string& s, bool caseSensitive) {
+  const DWORD flags = LCMAP_SORTKEY | (caseSensitive ? 0 : NORM_IGNORECASE);
+  const int length = s.empty() ? -1 : static_cast<int>(s.size());
+  const int size = LCMapStringA(LOCALE_USER_DEFAULT, flags, s.c_str(), length, nullptr, 0);
+  if (size <= 0) throw Exception("An ID cannot be compared: " + s);
+  std::string key(static_cast<size_t>(size), '\0');
+  LCMapStringA(LOCALE_USER_DEFAULT, flags, s.c_str(), length, key.data(), size);
+  return key;
+}
+
 void ShowListException(const Exception& e, const char* place) {
   ui::Message(nullptr, Format("Exception %s in %s.", {e.Message, place}), "TMailList Exception",
               MB_OK | MB_SETFOREGROUND);
@@ -111,10 +126,14 @@ void TMailList::CalcTransferBytes() {
 void TMailList::RemoveListed(TStringList* IDs) {
   if (IDs == nullptr || IDs->Count() == 0 || Items.empty()) return;
   try {
+    const bool caseSensitive = IDs->CaseSensitive();
+    std::unordered_set<std::string> listed;
+    listed.reserve(static_cast<size_t>(IDs->Count()));
+    for (int i = 0, n = IDs->Count(); i < n; ++i) listed.insert(ComparisonKey(IDs->At(i), caseSensitive));
     for (auto& mail : Items)
-      if (mail && IDs->IndexOf(mail->ID) >= 0) mail.reset();
+      if (mail && listed.contains(ComparisonKey(mail->ID, caseSensitive))) mail.reset();
     Compact();
-  } catch (const Exception&) {
+  } catch (...) {
     // A failure here leaves the remaining mails as they are.
   }
 }

@@ -6,6 +6,7 @@
 #include "FLimiter.h"
 #include "Registry.h"
 #include "UserInterface.h"
+#include "Handles.h"
 
 namespace {
 
@@ -20,11 +21,7 @@ std::unique_ptr<TRegistry> OpenSettings() {
   return reg;
 }
 
-std::string ExeFolder() {
-  char buffer[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  return ExtractFilePath(std::string(buffer, n > MAX_PATH ? MAX_PATH : n));
-}
+std::string ExeFolder() { return ExtractFilePath(ModuleFileName()); }
 
 }  // namespace
 

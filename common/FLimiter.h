@@ -10,9 +10,6 @@
 
 class TSesObj;
 
-// The connectivity suite's handheld file-browse control.
-constexpr CLSID CLSID_CFileDll = {0x2580B55B, 0x51E6, 0x11D1, {0x8F, 0x74, 0x00, 0x60, 0x97, 0xC5, 0xC6, 0x0F}};
-
 class TLimitForm : public TForm {
  public:
   TLimitForm(TSesObj& Session, const TResManager& Resources);

@@ -44,6 +44,27 @@ class TSync : public TQRV {
   TSync(const TSync&) = delete;
   TSync& operator=(const TSync&) = delete;
 
+  // The run: binding the conduit and the two stages.
+  bool LoadConduit();
+  bool UnloadConduit();
+  bool IntroToViewSync(const std::string& File);
+  bool ViewSyncToEnd();
+  void FreeConduits();
+
+  // The review lists.
+  void ClearPCView();
+  void ClearHandheldView();
+  void ApplyMaxEmailLimit();
+  void ApplyLimit(int Limit);
+  void ModSendFromGW();
+  void ModSendFromOV();
+  void EditFromGWItem();
+  void EditFromOVItem();
+  void TransferAll(TListView* View, bool Mark);
+  void TransferSelected(TListView* View, bool Mark);
+  // One review item showing the mail (From in the PC list, To in the other).
+  void AddReviewItem(TListView* View, TMail* Mail, bool PCList);
+
   // Reading the stores.
   bool SaveInTemplate(const std::string& Path);
   bool SaveOutTemplate(const std::string& Path);
@@ -76,12 +97,17 @@ class TSync : public TQRV {
   std::unique_ptr<TStringList> KnownIDs;
 
  private:
+  friend class SyncStage;
   std::string LocalIn() const;
   std::string LocalOut() const;
   bool SaveTemplate(int Id, const std::string& Path);
+  void WriteSummary(bool PCList);
+  void ModSend(bool PCList);
+  void EditItem(bool PCList);
+  void Transfer(TListView* View, bool Mark, bool SelectedOnly);
   // The pass structure shared by the clean-ups and the handheld-deletion
-  // mirror: each pass walks from the first record and deletes the first one
-  // that qualifies; Deleted runs after each deletion with the removed record.
+  // mirror: each pass deletes the first record that qualifies; Deleted runs
+  // around each deletion with the removed record.
   template <class Deletable, class Deleted>
   int Thin(const std::string& file, const char* place, Deletable&& deletable, int subjectColumn,
            const char* traceText, Deleted&& deleted);

@@ -3,6 +3,7 @@
 #include "Forms.h"
 #include "StdCtrls.h"
 #include "SysUtils.h"
+#include "Handles.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -13,11 +14,7 @@ namespace {
 const char* const SettingsRoot = "\\Software\\QuorvelCorp\\Vantle\\VAZ Settings\\";
 }
 
-std::string GetModuleName() {
-  char buffer[MAX_PATH];
-  DWORD n = GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), buffer, MAX_PATH);
-  return Trim(std::string(buffer, n > MAX_PATH ? MAX_PATH : n));
-}
+std::string GetModuleName() { return Trim(ModuleFileName(ThisModule())); }
 
 std::string GetResourceLibraryPath() { return ExtractFilePath(GetModuleName()) + ConduitResourceLibraryName; }
 

@@ -7,6 +7,7 @@
 #include "CdoDialogs.h"
 #include "CdoObjects.h"
 #include "Registry.h"
+#include "ServerExports.h"
 
 namespace cdo_standin {
 
@@ -191,23 +192,20 @@ const CoClassEntry Classes[] = {
 
 }  // namespace cdo_standin
 
-extern "C" {
-
-HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  return GetClassObject(cdo_standin::Classes, clsid, iid, out);
-}
-
-HRESULT __stdcall DllCanUnloadNow() { return ComModule::CanUnloadNow(); }
+namespace cdo_standin {
+namespace {
 
 // Installing the library also tells mail programs, through WIN.INI, that it is there.
-HRESULT __stdcall DllRegisterServer() {
-  HRESULT hr = RegisterServer(cdo_standin::Classes);
-  if (SUCCEEDED(hr) && !WriteProfileStringA(cdo::WinIniSection, cdo::WinIniOleMessaging, "1")) hr = SELFREG_E_CLASS;
-  return hr;
+HRESULT AnnounceInWinIni() {
+  return WriteProfileStringA(cdo::WinIniSection, cdo::WinIniOleMessaging, "1") ? S_OK : SELFREG_E_CLASS;
 }
 
-HRESULT __stdcall DllUnregisterServer() {
+HRESULT WithdrawFromWinIni() {
   WriteProfileStringA(cdo::WinIniSection, cdo::WinIniOleMessaging, nullptr);
-  return UnregisterServer(cdo_standin::Classes);
+  return S_OK;
 }
-}
+
+}  // namespace
+}  // namespace cdo_standin
+
+VANTLE_SERVER_EXPORTS_WITH(cdo_standin::Classes, cdo_standin::AnnounceInWinIni, cdo_standin::WithdrawFromWinIni)

@@ -4,8 +4,11 @@
 #include "EvrinData.h"
 
 #include <memory>
+#include <span>
+#include <unordered_map>
 
 #include "ComServer.h"
+#include "ServerExports.h"
 #include "EvrinFile.h"
 
 namespace evrin {
@@ -152,6 +155,7 @@ class TRecord final : public DispatchObject {
   }
 
  private:
+
   const Row& Committed() {
     const Row* row = store_->File().Image().Find(id_);
     if (!row) Fail("The record has been deleted.");
@@ -269,15 +273,4 @@ const CoClassEntry Classes[] = {
 
 }  // namespace evrin
 
-extern "C" {
-
-HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  return GetClassObject(evrin::Classes, clsid, iid, out);
-}
-
-HRESULT __stdcall DllCanUnloadNow() { return ComModule::CanUnloadNow(); }
-
-HRESULT __stdcall DllRegisterServer() { return RegisterServer(evrin::Classes); }
-
-HRESULT __stdcall DllUnregisterServer() { return UnregisterServer(evrin::Classes); }
-}
+VANTLE_SERVER_EXPORTS(evrin::Classes)

@@ -1,6 +1,11 @@
+#include "Handles.h"
 #include "EvrinFile.h"
 
+#include <algorithm>
+#include <mutex>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "OleErrors.h"
 
@@ -10,6 +15,7 @@ namespace {
 
 constexpr const char* ServerName = "ORVIK.ObjEvrinData";
 constexpr std::uint64_t CompactThreshold = 64 * 1024;
+constexpr std::uint64_t LargestStore = 0x7FFFFFFF;
 
 [[noreturn]] void Fail(const std::string& description, HRESULT code = E_FAIL) {
   throw EOleException(description, code, ServerName);
@@ -20,74 +26,212 @@ constexpr std::uint64_t CompactThreshold = 64 * 1024;
   Fail(what + " \"" + path + "\": " + OleErrorMessage(HRESULT_FROM_WIN32(err)), HRESULT_FROM_WIN32(err));
 }
 
-std::string ReadAll(HANDLE h, const std::string& path) {
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(h, &size)) FailSystem("Cannot read the data file", path);
-  if (size.QuadPart > 0x7FFFFFFF) Fail("The file \"" + path + "\" is too large to be a data file.");
-  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-  DWORD read = 0;
-  if (!bytes.empty() && (!ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                         read != bytes.size()))
-    FailSystem("Cannot read the data file", path);
-  return bytes;
-}
-
-class Handle {
- public:
-  explicit Handle(HANDLE h) : h_(h) {}
-  ~Handle() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE Get() const { return h_; }
-  HANDLE Release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
-
- private:
-  HANDLE h_;
-};
-
 HANDLE OpenForWriting(const std::string& path) {
   // One writer at a time; readers may look at the file meanwhile.
   return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-bool WriteAt(HANDLE h, std::uint64_t offset, const std::string& bytes) {
+bool Seek(HANDLE h, std::uint64_t offset) {
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(offset);
-  DWORD written = 0;
-  return SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
-         WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+  return SetFilePointerEx(h, at, nullptr, FILE_BEGIN);
+}
+
+// Writes all of bytes; a write that stops short is continued, so a failure
+// answers the system's own error (a full disk, a refused range).
+bool WriteAt(HANDLE h, std::uint64_t offset, std::string_view bytes) {
+  if (!Seek(h, offset)) return false;
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    if (!WriteFile(h, bytes.data(), chunk, &written, nullptr)) return false;
+    if (written == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      return false;
+    }
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+// Reads exactly size bytes into out; false when the system refuses or the
+// file ends first (it changed meanwhile).
+bool ReadAt(HANDLE h, std::uint64_t offset, char* out, std::size_t size) {
+  if (!Seek(h, offset)) return false;
+  while (size > 0) {
+    DWORD read = 0;
+    auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!ReadFile(h, out, chunk, &read, nullptr)) return false;
+    if (read == 0) {
+      SetLastError(ERROR_HANDLE_EOF);
+      return false;
+    }
+    out += read;
+    size -= read;
+  }
+  return true;
+}
+
+// What tells one version of a file from another without reading it.
+struct FileState {
+  DWORD Volume = 0;
+  std::uint64_t Index = 0;
+  std::uint64_t Size = 0;
+  std::uint64_t Written = 0;  // last-write time, which a copy carries over
+  std::uint64_t Changed = 0;  // change time, which every write and copy sets anew
+};
+
+bool StateOf(HANDLE h, FileState& state) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) return false;
+  state.Volume = info.dwVolumeSerialNumber;
+  state.Index = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  state.Size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  state.Written = (std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) return false;
+  state.Changed = static_cast<std::uint64_t>(basic.ChangeTime.QuadPart);
+  return true;
+}
+
+std::string CacheKey(const std::string& path) {
+  char full[MAX_PATH * 2];
+  DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  std::string key = (n > 0 && n < sizeof full) ? std::string(full, n) : path;
+  CharUpperBuffA(key.data(), static_cast<DWORD>(key.size()));
+  return key;
+}
+
+// The parsed images of stores this process closed, so that opening one again
+// reads only what changed since. An image is taken out while its store is
+// open (a store has one writer) and put back at close. A file is trusted to
+// be as it was left when it is the same file with the same size, last-write
+// and change times and last bytes; one that grew is read from the old end
+// onwards.
+class ImageCache {
+ public:
+  static constexpr std::size_t TailSize = 4096;
+
+  struct Entry {
+    std::string Key;
+    FileState State;
+    std::string Tail;  // the file's last bytes
+    StoreImage Image;
+  };
+
+  static ImageCache& Instance() {
+    static ImageCache cache;
+    return cache;
+  }
+
+  std::optional<Entry> Take(const std::string& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto hit = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.Key == key; });
+    if (hit == entries_.end()) return std::nullopt;
+    Entry e = std::move(*hit);
+    entries_.erase(hit);
+    return e;
+  }
+
+  void Put(Entry entry) {
+    if (entry.Image.LiveBytes() > MaxBytes) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::erase_if(entries_, [&](const Entry& e) { return e.Key == entry.Key; });
+    entries_.push_back(std::move(entry));
+    // The least recently closed go first.
+    std::uint64_t bytes = 0;
+    for (const Entry& e : entries_) bytes += e.Image.LiveBytes();
+    while (entries_.size() > MaxEntries || bytes > MaxBytes) {
+      bytes -= entries_.front().Image.LiveBytes();
+      entries_.erase(entries_.begin());
+    }
+  }
+
+ private:
+  static constexpr std::size_t MaxEntries = 16;
+  static constexpr std::uint64_t MaxBytes = 256u << 20;
+
+  std::mutex mutex_;
+  std::vector<Entry> entries_;
+};
+
+// The image of the file behind h when the cached one still describes it,
+// read on from the cached end when the file only grew.
+std::optional<StoreImage> FromCache(HANDLE h, const FileState& now, std::optional<ImageCache::Entry> cached) {
+  if (!cached || cached->State.Volume != now.Volume || cached->State.Index != now.Index) return std::nullopt;
+  const std::string& tail = cached->Tail;
+  const FileState& then = cached->State;
+  if (now.Size == then.Size && now.Written == then.Written && now.Changed == then.Changed) {
+    std::string last(tail.size(), '\0');
+    if (!ReadAt(h, now.Size - tail.size(), last.data(), last.size()) || last != tail) return std::nullopt;
+    return std::move(cached->Image);
+  }
+  if (now.Size <= then.Size || now.Size > LargestStore) return std::nullopt;
+  // Another writer appended: what came before the old end mark must be as it
+  // was; the entries from there on are read as usual.
+  std::uint64_t from = then.Size - tail.size();
+  std::string bytes(now.Size - from, '\0');
+  std::size_t kept = tail.size() - EndSize;
+  if (!ReadAt(h, from, bytes.data(), bytes.size()) || bytes.compare(0, kept, tail, 0, kept) != 0) return std::nullopt;
+  try {
+    cached->Image.Continue(std::string_view(bytes).substr(kept));
+  } catch (const FormatError&) {
+    return std::nullopt;  // read whole: that reports the fault or repairs a cut tail
+  }
+  return std::move(cached->Image);
+}
+
+// Reads and checks the whole file; a tail cut short by a killed writer is cut
+// back to the last complete entry and given its end mark again.
+[[noreturn]] void FailNotAStore(const std::string& path, const std::string& why) {
+  Fail("The file \"" + path + "\" cannot be opened as a data file: " + why + ".");
+}
+
+StoreImage ReadWhole(HANDLE h, const std::string& path, const FileState& state) {
+  // The identifier first: a large file of another kind is refused without
+  // being read.
+  char prefix[StoreImage::IdentifierSize];
+  std::size_t head = static_cast<std::size_t>(std::min<std::uint64_t>(state.Size, sizeof prefix));
+  if (!ReadAt(h, 0, prefix, head)) FailSystem("Cannot read the data file", path);
+  if (!StoreImage::HasIdentifier(std::string_view(prefix, head)))
+    FailNotAStore(path, "the file is not a data file of this server");
+  if (state.Size > LargestStore) Fail("The file \"" + path + "\" is too large to be a data file.");
+
+  auto size = static_cast<std::size_t>(state.Size);
+  auto buffer = std::make_unique_for_overwrite<char[]>(size);
+  if (!ReadAt(h, 0, buffer.get(), size)) FailSystem("Cannot read the data file", path);
+  std::size_t cutAt = std::string_view::npos;
+  std::optional<StoreImage> image;
+  try {
+    image.emplace(StoreImage::Recover(std::string_view(buffer.get(), size), cutAt));
+  } catch (const FormatError& e) {
+    FailNotAStore(path, e.what());
+  }
+  if (cutAt != std::string_view::npos) {
+    // Shortened first, so a process killed meanwhile leaves a file that is
+    // again only cut short.
+    if (!Seek(h, cutAt) || !SetEndOfFile(h) || !WriteAt(h, cutAt, EncodeEnd(image->Entries(), cutAt)) ||
+        !FlushFileBuffers(h))
+      FailSystem("Cannot repair the data file", path);
+  }
+  return std::move(*image);
 }
 
 }  // namespace
 
 std::unique_ptr<StoreFile> StoreFile::Open(const std::string& path) {
-  std::string bytes;
-  {
-    // Read-only until the whole file has been checked: a file that is not a
-    // store stays untouched.
-    Handle reading(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (reading.Get() == INVALID_HANDLE_VALUE) FailSystem("Cannot open the data file", path);
-    bytes = ReadAll(reading.Get(), path);
-  }
-  StoreImage image = [&] {
-    try {
-      return StoreImage::Parse(bytes);
-    } catch (const FormatError& e) {
-      Fail("The file \"" + path + "\" cannot be opened as a data file: " + e.what() + ".");
-    }
-  }();
-  Handle writing(OpenForWriting(path));
-  if (writing.Get() == INVALID_HANDLE_VALUE) FailSystem("Cannot open the data file for writing", path);
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(writing.Get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != bytes.size())
-    Fail("The data file \"" + path + "\" was changed while it was being opened.");
-  std::unique_ptr<StoreFile> file(new StoreFile(path, writing.Release(), std::move(image)));
-  file->CompactIfWasteful();
-  return file;
+  // Opening for writing changes nothing: a file that is not a store stays as
+  // it was.
+  KernelHandle file(OpenForWriting(path));
+  if (!file) FailSystem("Cannot open the data file", path);
+  FileState state;
+  if (!StateOf(file.Get(), state)) FailSystem("Cannot read the data file", path);
+  std::optional<StoreImage> image = FromCache(file.Get(), state, ImageCache::Instance().Take(CacheKey(path)));
+  if (!image) image.emplace(ReadWhole(file.Get(), path, state));
+  std::unique_ptr<StoreFile> store(new StoreFile(path, file.Release(), std::move(*image)));
+  store->CompactIfWasteful();
+  return store;
 }
 
 StoreFile::StoreFile(std::string path, HANDLE handle, StoreImage image)
@@ -99,22 +243,33 @@ StoreFile::~StoreFile() {
   } catch (...) {
     // The file stays as it is: complete, only larger than it need be.
   }
-  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  if (handle_ == INVALID_HANDLE_VALUE) return;
+  try {
+    FileState state;
+    if (!doubtful_ && StateOf(handle_, state)) {
+      std::string tail(static_cast<std::size_t>(std::min<std::uint64_t>(state.Size, ImageCache::TailSize)), '\0');
+      if (tail.size() >= EndSize && ReadAt(handle_, state.Size - tail.size(), tail.data(), tail.size()))
+        ImageCache::Instance().Put({CacheKey(path_), state, std::move(tail), std::move(image_)});
+    }
+  } catch (...) {
+    // Not kept: the next open reads the file.
+  }
+  CloseHandle(handle_);
 }
 
 void StoreFile::Write(const std::string& entry) {
   if (handle_ == INVALID_HANDLE_VALUE) Fail("The data file \"" + path_ + "\" could not be reopened.");
   // The new entry and the new end mark replace the old end mark in one write,
-  // so the file on the disk is always complete: before or after the change.
+  // so the file on the disk is always complete or cut short inside its last
+  // entry, which opening repairs.
   std::uint64_t at = image_.EndOffset();
   std::string bytes = entry + EncodeEnd(image_.Entries() + 1, at + entry.size());
   if (!WriteAt(handle_, at, bytes) || !FlushFileBuffers(handle_)) {
     DWORD err = GetLastError();
+    doubtful_ = true;
     // Put the old end back, so the file stays a complete store.
     WriteAt(handle_, at, EncodeEnd(image_.Entries(), at));
-    LARGE_INTEGER end;
-    end.QuadPart = static_cast<LONGLONG>(at + EndSize);
-    if (SetFilePointerEx(handle_, end, nullptr, FILE_BEGIN)) SetEndOfFile(handle_);
+    if (Seek(handle_, at + EndSize)) SetEndOfFile(handle_);
     FlushFileBuffers(handle_);
     SetLastError(err);
     FailSystem("Cannot write to the data file", path_);
@@ -153,10 +308,10 @@ void StoreFile::Compact() {
   std::string bytes = image_.Compacted();
   std::string temp = path_ + ".compact";
   {
-    Handle out(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (out.Get() == INVALID_HANDLE_VALUE) return;
+    KernelHandle out(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) return;
     if (!WriteAt(out.Get(), 0, bytes) || !FlushFileBuffers(out.Get())) {
-      CloseHandle(out.Release());
+      out.Reset();
       DeleteFileA(temp.c_str());
       return;
     }

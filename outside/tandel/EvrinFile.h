@@ -12,8 +12,10 @@ namespace evrin {
 
 class StoreFile {
  public:
-  // Raises EOleException: the file is missing, in use, not a store, cut short
-  // or damaged. Such a file is left exactly as it was.
+  // Raises EOleException: the file is missing, in use, not a store or
+  // damaged. Such a file is left exactly as it was. A file whose last write
+  // was cut short (a writer killed meanwhile) is cut back to its last
+  // complete entry.
   static std::unique_ptr<StoreFile> Open(const std::string& path);
   ~StoreFile();  // compacts when much of the file is waste
   StoreFile(const StoreFile&) = delete;
@@ -38,6 +40,7 @@ class StoreFile {
   std::string path_;
   HANDLE handle_;
   StoreImage image_;
+  bool doubtful_ = false;  // a failed write may have left the file unlike the image
 };
 
 }  // namespace evrin

@@ -1,6 +1,7 @@
 #include "EvrinFormat.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace evrin {
@@ -27,7 +28,7 @@ void Put64(std::string& out, std::uint64_t v) {
 // Reads little-endian values from a range; running past its end is a fault.
 class Reader {
  public:
-  Reader(const std::string& bytes, std::size_t from, std::size_t to) : b_(bytes), pos_(from), end_(to) {}
+  Reader(std::string_view bytes, std::size_t from, std::size_t to) : b_(bytes), pos_(from), end_(to) {}
   std::uint64_t Get(int bytes) {
     Need(static_cast<std::size_t>(bytes));
     std::uint64_t v = 0;
@@ -47,7 +48,7 @@ class Reader {
   }
 
  private:
-  const std::string& b_;
+  std::string_view b_;
   std::size_t pos_, end_;
 };
 
@@ -61,7 +62,19 @@ std::string Entry(char tag, const std::string& payload) {
   return out;
 }
 
-std::string At(std::size_t offset) { return " at byte " + std::to_string(offset); }
+std::string At(std::uint64_t offset) { return " at byte " + std::to_string(offset); }
+
+// Whether bytes (beginning at file offset base) end in a correct end mark
+// that names its own offset: the file was written whole.
+bool EndsInEndMark(std::string_view bytes, std::uint64_t base) {
+  if (bytes.size() < EndSize) return false;
+  std::size_t at = bytes.size() - EndSize;
+  Reader r(bytes, at, bytes.size());
+  if (static_cast<char>(r.Get(1)) != TagEnd || r.Get(4) != 12) return false;
+  r.Get(4);
+  if (r.Get(8) != base + at) return false;
+  return r.Get(4) == Crc32(bytes.data() + at, EndSize - 4);
+}
 
 }  // namespace
 
@@ -151,8 +164,12 @@ StoreImage::StoreImage(std::vector<ColumnType> columns) : columns_(std::move(col
   endOffset_ = EncodeHeader(columns_).size();
 }
 
-StoreImage StoreImage::Parse(const std::string& bytes) {
-  if (bytes.size() < sizeof Magic + 4 || std::memcmp(bytes.data(), Magic, sizeof Magic) != 0)
+bool StoreImage::HasIdentifier(std::string_view prefix) {
+  return prefix.size() >= sizeof Magic && std::memcmp(prefix.data(), Magic, sizeof Magic) == 0;
+}
+
+StoreImage StoreImage::Header(std::string_view bytes) {
+  if (bytes.size() < sizeof Magic + 4 || !HasIdentifier(bytes))
     throw FormatError("the file is not a data file of this server");
   Reader head(bytes, sizeof Magic, bytes.size());
   if (head.Get(2) != Version) throw FormatError("the file has a format version this server does not know");
@@ -166,45 +183,84 @@ StoreImage StoreImage::Parse(const std::string& bytes) {
   }
   std::size_t headerEnd = head.Pos();
   if (head.Get(4) != Crc32(bytes.data(), headerEnd)) throw FormatError("the file header is damaged");
+  return StoreImage(std::move(columns));
+}
 
-  StoreImage image(std::move(columns));
-  std::size_t pos = head.Pos();
+StoreImage StoreImage::Parse(std::string_view bytes) {
+  StoreImage image = Header(bytes);
+  image.ReadEntries(bytes, image.endOffset_, 0, false);
+  return image;
+}
+
+StoreImage StoreImage::Recover(std::string_view bytes, std::size_t& cutAt) {
+  StoreImage image = Header(bytes);
+  cutAt = image.ReadEntries(bytes, image.endOffset_, 0, !EndsInEndMark(bytes, 0));
+  return image;
+}
+
+void StoreImage::Continue(std::string_view tail) {
+  std::uint64_t base = endOffset_;
+  if (!EndsInEndMark(tail, base)) throw FormatError("the file does not end in its end mark");
+  ReadEntries(tail, 0, base, false);
+}
+
+std::size_t StoreImage::ReadEntries(std::string_view bytes, std::size_t pos, std::uint64_t base, bool tolerateCut) {
+  // A write cut short leaves its entry incomplete: running past the end of
+  // the file, or (cut inside the end mark it was replacing) no longer than an
+  // end mark and failing its checksum.
   for (;;) {
-    if (bytes.size() - pos < EntryFrame) throw FormatError("the file is truncated" + At(pos));
+    std::uint64_t offset = base + pos;
+    std::size_t left = bytes.size() - pos;
+    if (left < EntryFrame) {
+      if (tolerateCut) return pos;
+      throw FormatError("the file is truncated" + At(offset));
+    }
     Reader frame(bytes, pos, bytes.size());
     char tag = static_cast<char>(frame.Get(1));
     std::uint64_t length = frame.Get(4);
-    if (length > frame.Left() - 4) throw FormatError("the file is truncated or damaged" + At(pos));
+    if (length > frame.Left() - 4) {
+      if (tolerateCut) return pos;
+      throw FormatError("the file is truncated or damaged" + At(offset));
+    }
     std::size_t payloadAt = frame.Pos();
     std::size_t entryEnd = payloadAt + length + 4;
     Reader crc(bytes, payloadAt + length, entryEnd);
-    if (crc.Get(4) != Crc32(bytes.data() + pos, entryEnd - 4 - pos)) throw FormatError("checksum error" + At(pos));
+    if (crc.Get(4) != Crc32(bytes.data() + pos, entryEnd - 4 - pos)) {
+      if (tolerateCut && left <= EndSize) return pos;
+      throw FormatError("checksum error" + At(offset));
+    }
     Reader p(bytes, payloadAt, payloadAt + length);
     std::uint64_t size = entryEnd - pos;
     if (tag == TagEnd) {
-      if (length != 12 || p.Get(4) != image.entries_ || p.Get(8) != pos)
-        throw FormatError("the end mark is damaged" + At(pos));
-      if (entryEnd != bytes.size()) throw FormatError("bytes follow the end mark" + At(entryEnd));
-      return image;
+      if (length != 12 || p.Get(4) != entries_ || p.Get(8) != offset)
+        throw FormatError("the end mark is damaged" + At(offset));
+      if (entryEnd != bytes.size()) throw FormatError("bytes follow the end mark" + At(base + entryEnd));
+      return std::string_view::npos;
     }
-    if (length < 4) throw FormatError("an entry is damaged" + At(pos));
+    if (length < 4) throw FormatError("an entry is damaged" + At(offset));
     auto id = static_cast<std::uint32_t>(p.Get(4));
     if (tag == TagDeletion) {
-      if (length != 4 || !image.Find(id)) throw FormatError("a deletion names no record" + At(pos));
-      image.Remove(id, size);
+      if (length != 4 || !Find(id)) throw FormatError("a deletion names no record" + At(offset));
+      Remove(id, size);
     } else if (tag == TagRecord) {
-      if (id == 0 || (id < image.nextId_ && !image.Find(id)))
-        throw FormatError("a record has a number that is not its own" + At(pos));
-      Row row(image.columns_.size());
+      if (id == 0 || (id < nextId_ && !Find(id)))
+        throw FormatError("a record has a number that is not its own" + At(offset));
+      Row row(columns_.size());
       for (Value& v : row) {
         v.Kind = static_cast<ValueKind>(p.Get(1));
         switch (v.Kind) {
           case ValueKind::Empty: break;
           case ValueKind::String: {
             std::uint64_t n = p.Get(4);
-            if (n > p.Left() / 2) throw FormatError("a text is longer than its entry" + At(pos));
+            if (n > p.Left() / 2) throw FormatError("a text is longer than its entry" + At(offset));
             v.Text.resize(n);
-            for (char16_t& c : v.Text) c = static_cast<char16_t>(p.Get(2));
+            if constexpr (std::endian::native == std::endian::little) {
+              p.Need(n * 2);
+              std::memcpy(v.Text.data(), p.Here(), n * 2);
+              p.Skip(n * 2);
+            } else {
+              for (char16_t& c : v.Text) c = static_cast<char16_t>(p.Get(2));
+            }
             break;
           }
           case ValueKind::DateTime: {
@@ -214,17 +270,17 @@ StoreImage StoreImage::Parse(const std::string& bytes) {
           }
           case ValueKind::Boolean: {
             auto b = p.Get(1);
-            if (b > 1) throw FormatError("a Boolean value is damaged" + At(pos));
+            if (b > 1) throw FormatError("a Boolean value is damaged" + At(offset));
             v.Flag = b == 1;
             break;
           }
-          default: throw FormatError("a value of unknown type" + At(pos));
+          default: throw FormatError("a value of unknown type" + At(offset));
         }
       }
-      if (p.Left() != 0 || !image.Fits(row)) throw FormatError("a record does not fit the columns" + At(pos));
-      image.Put(id, std::move(row), size);
+      if (p.Left() != 0 || !Fits(row)) throw FormatError("a record does not fit the columns" + At(offset));
+      Put(id, std::move(row), size);
     } else {
-      throw FormatError("an entry of unknown type" + At(pos));
+      throw FormatError("an entry of unknown type" + At(offset));
     }
     pos = entryEnd;
   }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -48,8 +49,23 @@ std::string EmptyStore(const std::vector<ColumnType>& columns);
 class StoreImage {
  public:
   explicit StoreImage(std::vector<ColumnType> columns);
-  // Checks every byte; raises FormatError with a description of the fault.
-  static StoreImage Parse(const std::string& bytes);
+  // Checks every byte of a whole store; raises FormatError with a
+  // description of the fault.
+  static StoreImage Parse(std::string_view bytes);
+  // As Parse, but a file whose last write was cut short (it does not end in
+  // its end mark and only its last entry is incomplete) answers the records
+  // of every complete entry and sets cutAt to the offset where the end mark
+  // belongs; a whole store leaves cutAt at npos. Damage before the last entry
+  // raises FormatError.
+  static StoreImage Recover(std::string_view bytes, std::size_t& cutAt);
+  // Applies the entries that follow this image's end in a whole store:
+  // `tail` is the file from offset EndOffset() to its end. Raises FormatError
+  // unless it ends in a correct end mark; the image is then unusable.
+  void Continue(std::string_view tail);
+
+  // Whether a file beginning with these bytes can be a store at all.
+  static bool HasIdentifier(std::string_view prefix);
+  static constexpr std::size_t IdentifierSize = 8;
 
   const std::vector<ColumnType>& Columns() const { return columns_; }
   std::size_t Count() const { return live_; }
@@ -79,6 +95,11 @@ class StoreImage {
     std::uint64_t Size;
     bool Live;
   };
+  static StoreImage Header(std::string_view bytes);
+  // Reads entries from bytes (which begin at file offset base) up to the end
+  // mark; answers npos, or with tolerateCut the buffer position where a cut
+  // tail begins.
+  std::size_t ReadEntries(std::string_view bytes, std::size_t pos, std::uint64_t base, bool tolerateCut);
   void AddLive(std::size_t slot, int delta);
   std::int64_t Prefix(std::size_t slots) const;
 

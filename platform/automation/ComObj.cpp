@@ -1,10 +1,11 @@
 #include "ComObj.h"
 
+#include <iterator>
+
 std::string GuidToString(const GUID& guid) {
-  return Format("{%.8x-%.4x-%.4x-%.2x%.2x-%.2x%.2x%.2x%.2x%.2x%.2x}",
-                {static_cast<unsigned>(guid.Data1), static_cast<unsigned>(guid.Data2),
-                 static_cast<unsigned>(guid.Data3), guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],
-                 guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]});
+  wchar_t text[40];
+  int n = StringFromGUID2(guid, text, static_cast<int>(std::size(text)));
+  return WideToAnsi(std::wstring_view(text, n > 0 ? static_cast<size_t>(n - 1) : 0));
 }
 
 GUID StringToGuid(const std::string& text) {

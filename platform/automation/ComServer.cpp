@@ -1,13 +1,13 @@
 #include "ComServer.h"
 
 #include <algorithm>
+#include <mutex>
 #include <new>
-
+#include <unordered_map>
 
 #include "ComObj.h"
+#include "Handles.h"
 #include "Registry.h"
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 // ---- DispCall
 
@@ -17,10 +17,23 @@ void DispCall::RequireArgs(int count) const {
   if (ArgCount() != count) throw EOleSysError(DISP_E_BADPARAMCOUNT);
 }
 
+namespace {
+
+// A by-reference value that points nowhere (or to such a value) is refused
+// before anything follows it.
+VARIANT& CheckedRef(VARIANT& v) {
+  if ((v.vt & VT_BYREF) && !v.byref) throw EOleSysError(E_POINTER);
+  if (v.vt == (VT_BYREF | VT_VARIANT) && (v.pvarVal->vt & VT_BYREF) && !v.pvarVal->byref)
+    throw EOleSysError(E_POINTER);
+  return v;
+}
+
+}  // namespace
+
 VARIANT& DispCall::RawArg(int index) const {
   if (index < 0 || index >= ArgCount()) throw EOleSysError(DISP_E_BADPARAMCOUNT);
   // Positional arguments follow the named ones, last argument first.
-  return params_->rgvarg[params_->cArgs - 1 - static_cast<UINT>(index)];
+  return CheckedRef(params_->rgvarg[params_->cArgs - 1 - static_cast<UINT>(index)]);
 }
 
 const VARIANT& DispCall::Arg(int index) const {
@@ -61,7 +74,7 @@ TDateTime DispCall::ArgDate(int index) const { return Converted(index, VT_DATE).
 const Variant& DispCall::PutValue() const {
   for (UINT i = 0; i < params_->cNamedArgs; ++i) {
     if (params_->rgdispidNamedArgs[i] == DISPID_PROPERTYPUT) {
-      OleCheck(VariantCopyInd(putValue_.Put(), &params_->rgvarg[i]));
+      OleCheck(VariantCopyInd(putValue_.Put(), &CheckedRef(params_->rgvarg[i])));
       return putValue_;
     }
   }
@@ -70,7 +83,7 @@ const Variant& DispCall::PutValue() const {
 
 void DispCall::SetByRef(int index, const Variant& value) {
   VARIANT& ref = RawArg(index);
-  if (!(ref.vt & VT_BYREF) || !ref.byref) throw EOleSysError(DISP_E_TYPEMISMATCH);
+  if (!(ref.vt & VT_BYREF)) throw EOleSysError(DISP_E_TYPEMISMATCH);
   VARTYPE type = ref.vt & ~VT_BYREF;
   if (type == VT_VARIANT) {
     OleCheck(VariantCopy(ref.pvarVal, const_cast<VARIANT*>(&value.Raw())));
@@ -115,31 +128,12 @@ DispatchObject::DispatchObject(std::span<const DispMember> members, std::span<co
       thread_(GetCurrentThreadId()) {
   container_.owner = this;
   point_.owner = this;
-  ComModule::Lock();
 }
 
-DispatchObject::~DispatchObject() { ComModule::Unlock(); }
-
-HRESULT DispatchObject::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IDispatch ||
-      std::find(interfaces_.begin(), interfaces_.end(), iid) != interfaces_.end())
-    *out = static_cast<IDispatch*>(this);
-  else if (events_ && iid == IID_IConnectionPointContainer)
-    *out = static_cast<IConnectionPointContainer*>(&container_);
-  else
-    return E_NOINTERFACE;
-  AddRef();
-  return S_OK;
-}
-
-ULONG DispatchObject::AddRef() { return ++refs_; }
-
-ULONG DispatchObject::Release() {
-  ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
+void* DispatchObject::QueryOther(REFIID iid) {
+  if (std::find(interfaces_.begin(), interfaces_.end(), iid) != interfaces_.end()) return static_cast<IDispatch*>(this);
+  if (events_ && iid == IID_IConnectionPointContainer) return static_cast<IConnectionPointContainer*>(&container_);
+  return nullptr;
 }
 
 HRESULT DispatchObject::GetTypeInfoCount(UINT* count) {
@@ -153,14 +147,35 @@ HRESULT DispatchObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
   return DISP_E_BADINDEX;
 }
 
+namespace {
+
+using NameIndex = std::unordered_map<std::wstring, DISPID>;
+
+// The dispatch ids of a member table by name key, made once per table and
+// kept for the module's life (a table is a class's static array).
+const NameIndex& IndexOf(std::span<const DispMember> members) {
+  static std::mutex mutex;
+  static std::unordered_map<const DispMember*, NameIndex> indexes;
+  std::lock_guard lock(mutex);
+  auto [index, added] = indexes.try_emplace(members.data());
+  if (added)
+    for (const DispMember& m : members) index->second.try_emplace(NameKey(m.Name), m.Id);
+  return index->second;
+}
+
+}  // namespace
+
 HRESULT DispatchObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (!names || !ids || count == 0) return E_INVALIDARG;
   for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-  auto hit = std::find_if(members_.begin(), members_.end(), [&](const DispMember& m) {
-    return names[0] && CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, m.Name, -1, names[0], -1) == CSTR_EQUAL;
-  });
-  if (hit == members_.end()) return DISP_E_UNKNOWNNAME;
-  ids[0] = hit->Id;
+  if (!names[0]) return DISP_E_UNKNOWNNAME;
+  try {
+    const NameIndex& index = IndexOf(members_);
+    auto hit = index.find(NameKey(names[0]));
+    if (hit == index.end()) return DISP_E_UNKNOWNNAME;
+    ids[0] = hit->second;
+  }
+  VANTLE_CATCH_RETURN()
   // Members take no named arguments.
   return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
 }
@@ -188,6 +203,9 @@ HRESULT DispatchObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARA
   if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   if (!params) params = &none;
+  if ((params->cArgs && !params->rgvarg) || params->cNamedArgs > params->cArgs ||
+      (params->cNamedArgs && !params->rgdispidNamedArgs))
+    return E_INVALIDARG;
   const DispMember* member = Find(id, flags);
   if (!member) return DISP_E_MEMBERNOTFOUND;
   if (result) VariantInit(result);
@@ -204,20 +222,23 @@ HRESULT DispatchObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARA
   try {
     member->Handler(*this, call);
     return S_OK;
-  } catch (const EOleException& e) {
-    return describe(e.ErrorCode, e.Source.empty() ? source_ : e.Source, e.Description);
-  } catch (const EOleSysError& e) {
-    if (argErr && (e.ErrorCode == DISP_E_TYPEMISMATCH || e.ErrorCode == DISP_E_PARAMNOTFOUND))
-      *argErr = call.BadArgument();
-    return e.ErrorCode;
-  } catch (const Exception& e) {
-    return describe(E_FAIL, source_, e.Message);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (const std::exception& e) {
-    return describe(E_FAIL, source_, e.what());
   } catch (...) {
-    return E_UNEXPECTED;
+    HRESULT code = HResultFromCaught();
+    try {
+      throw;
+    } catch (const EOleException& e) {
+      return describe(code, e.Source.empty() ? source_ : e.Source, e.Description);
+    } catch (const EOleSysError&) {
+      if (argErr && (code == DISP_E_TYPEMISMATCH || code == DISP_E_PARAMNOTFOUND)) *argErr = call.BadArgument();
+      return code;
+    } catch (const std::bad_alloc&) {
+      return code;
+    } catch (const std::exception& e) {
+      // The runtime's failures and the standard library's carry their text to the caller.
+      return describe(code, source_, e.what());
+    } catch (...) {
+      return code;
+    }
   }
 }
 
@@ -239,25 +260,9 @@ void DispatchObject::FireEvent(DISPID id, std::span<const Variant> args) {
 namespace {
 
 // Enumerates the one connection point of an object.
-class PointEnumerator final : public IEnumConnectionPoints {
+class PointEnumerator final : public ComObject<IEnumConnectionPoints> {
  public:
-  PointEnumerator(IConnectionPoint* point, ULONG position) : point_(point), position_(position) {
-    ComModule::Lock();
-  }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IEnumConnectionPoints) return E_NOINTERFACE;
-    *out = static_cast<IEnumConnectionPoints*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
+  PointEnumerator(IConnectionPoint* point, ULONG position) : point_(point), position_(position) {}
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
     if (!out || (count > 1 && !fetched)) return E_POINTER;
     ULONG n = 0;
@@ -282,19 +287,15 @@ class PointEnumerator final : public IEnumConnectionPoints {
   }
   HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** out) override {
     if (!out) return E_POINTER;
+    *out = nullptr;
     try {
-      *out = new PointEnumerator(point_.Get(), position_);
+      *out = MakeObject<PointEnumerator>(point_.Get(), position_).Detach();
       return S_OK;
-    } catch (...) {
-      *out = nullptr;
-      return E_OUTOFMEMORY;
     }
+    VANTLE_CATCH_RETURN()
   }
 
  private:
-  ~PointEnumerator() { ComModule::Unlock(); }
-
-  std::atomic<ULONG> refs_{1};
   ComPtr<IConnectionPoint> point_;
   ULONG position_;
 };
@@ -303,13 +304,12 @@ class PointEnumerator final : public IEnumConnectionPoints {
 
 HRESULT DispatchObject::Container::EnumConnectionPoints(IEnumConnectionPoints** out) {
   if (!out) return E_POINTER;
+  *out = nullptr;
   try {
-    *out = new PointEnumerator(&owner->point_, 0);
+    *out = MakeObject<PointEnumerator>(&owner->point_, 0).Detach();
     return S_OK;
-  } catch (...) {
-    *out = nullptr;
-    return E_OUTOFMEMORY;
   }
+  VANTLE_CATCH_RETURN()
 }
 
 HRESULT DispatchObject::Container::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
@@ -353,9 +353,8 @@ HRESULT DispatchObject::Point::Advise(IUnknown* sink, DWORD* cookie) {
     owner->sinks_.emplace_back(c, std::move(events));
     *cookie = c;
     return S_OK;
-  } catch (...) {
-    return E_OUTOFMEMORY;
   }
+  VANTLE_CATCH_RETURN()
 }
 
 HRESULT DispatchObject::Point::Unadvise(DWORD cookie) {
@@ -385,34 +384,15 @@ void ComModule::Unlock() { --moduleLocks; }
 long ComModule::LockCount() { return moduleLocks.load(); }
 HRESULT ComModule::CanUnloadNow() { return moduleLocks.load() == 0 ? S_OK : S_FALSE; }
 
-std::string ComModule::FileName() {
-  char path[MAX_PATH * 2] = {};
-  DWORD n = GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), path, sizeof path);
-  return std::string(path, n);
-}
 
 // ---- class factories
 
 namespace {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<IClassFactory> {
  public:
-  explicit ClassFactory(const CoClassEntry& entry) : entry_(entry) { ComModule::Lock(); }
+  explicit ClassFactory(const CoClassEntry& entry) : entry_(entry) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
-    *out = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
@@ -420,13 +400,8 @@ class ClassFactory final : public IClassFactory {
     try {
       ComPtr<IUnknown> object = entry_.Create();
       return object->QueryInterface(iid, out);
-    } catch (const EOleSysError& e) {
-      return e.ErrorCode;
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    } catch (...) {
-      return E_FAIL;
     }
+    VANTLE_CATCH_RETURN()
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
     if (lock)
@@ -437,9 +412,6 @@ class ClassFactory final : public IClassFactory {
   }
 
  private:
-  ~ClassFactory() { ComModule::Unlock(); }
-
-  std::atomic<ULONG> refs_{1};
   const CoClassEntry& entry_;
 };
 
@@ -451,11 +423,9 @@ HRESULT GetClassObject(std::span<const CoClassEntry> classes, REFCLSID clsid, RE
   for (const CoClassEntry& entry : classes) {
     if (*entry.Clsid != clsid) continue;
     try {
-      auto factory = ComPtr<IClassFactory>::Attach(new ClassFactory(entry));
-      return factory->QueryInterface(iid, out);
-    } catch (...) {
-      return E_OUTOFMEMORY;
+      return MakeObject<ClassFactory>(entry)->QueryInterface(iid, out);
     }
+    VANTLE_CATCH_RETURN()
   }
   return CLASS_E_CLASSNOTAVAILABLE;
 }
@@ -472,14 +442,20 @@ bool WriteDefault(TRegistry& reg, const std::string& key, const std::string& val
 
 }  // namespace
 
-HRESULT RegisterCoClass(const CoClassEntry& entry, const std::string& modulePath) {
+HRESULT RegisterCoClass(const CoClassEntry& entry, const std::string& modulePath, ServerKind kind) {
   try {
     TRegistry reg;
     reg.SetRootKey(HKEY_CLASSES_ROOT);
     std::string clsidKey = "CLSID\\" + GuidToString(*entry.Clsid);
     std::string description = entry.Description ? entry.Description : "";
-    bool ok = WriteDefault(reg, clsidKey, description) && WriteDefault(reg, clsidKey + "\\InprocServer32", modulePath);
-    if (ok && entry.ThreadingModel) reg.WriteString("ThreadingModel", entry.ThreadingModel);
+    bool ok = WriteDefault(reg, clsidKey, description);
+    if (kind == ServerKind::Local) {
+      // A command line: the path is quoted, COM adds its switches after it.
+      ok = ok && WriteDefault(reg, clsidKey + "\\LocalServer32", "\"" + modulePath + "\"");
+    } else {
+      ok = ok && WriteDefault(reg, clsidKey + "\\InprocServer32", modulePath);
+      if (ok && entry.ThreadingModel) reg.WriteString("ThreadingModel", entry.ThreadingModel);
+    }
     if (ok && entry.ProgID) {
       ok = WriteDefault(reg, clsidKey + "\\ProgID", entry.ProgID) && WriteDefault(reg, entry.ProgID, description) &&
            WriteDefault(reg, std::string(entry.ProgID) + "\\CLSID", GuidToString(*entry.Clsid));
@@ -494,7 +470,8 @@ HRESULT UnregisterCoClass(const CoClassEntry& entry) {
   try {
     // Sub-keys go before their parents; a key that is not there is passed over.
     std::string clsidKey = "CLSID\\" + GuidToString(*entry.Clsid);
-    for (const std::string& key : {clsidKey + "\\InprocServer32", clsidKey + "\\ProgID", clsidKey})
+    for (const std::string& key :
+         {clsidKey + "\\InprocServer32", clsidKey + "\\LocalServer32", clsidKey + "\\ProgID", clsidKey})
       RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
     if (entry.ProgID) {
       // Only a ProgID that names this class is ours to remove.
@@ -514,11 +491,11 @@ HRESULT UnregisterCoClass(const CoClassEntry& entry) {
   }
 }
 
-HRESULT RegisterServer(std::span<const CoClassEntry> classes) {
-  std::string path = ComModule::FileName();
+HRESULT RegisterServer(std::span<const CoClassEntry> classes, ServerKind kind) {
+  std::string path = ModuleFileName(ThisModule());
   HRESULT result = S_OK;
   for (const CoClassEntry& entry : classes)
-    if (HRESULT hr = RegisterCoClass(entry, path); FAILED(hr)) result = hr;
+    if (HRESULT hr = RegisterCoClass(entry, path, kind); FAILED(hr)) result = hr;
   return result;
 }
 
@@ -527,4 +504,28 @@ HRESULT UnregisterServer(std::span<const CoClassEntry> classes) {
   for (const CoClassEntry& entry : classes)
     if (HRESULT hr = UnregisterCoClass(entry); FAILED(hr)) result = hr;
   return result;
+}
+
+// ---- local servers
+
+ClassObjectRegistration::ClassObjectRegistration(std::span<const CoClassEntry> classes, DWORD flags) {
+  try {
+    for (const CoClassEntry& entry : classes) {
+      ComPtr<IUnknown> factory;
+      OleCheck(GetClassObject(classes, *entry.Clsid, IID_IUnknown, factory.PutVoid()));
+      DWORD cookie = 0;
+      OleCheck(CoRegisterClassObject(*entry.Clsid, factory.Get(), CLSCTX_LOCAL_SERVER, flags, &cookie));
+      cookies_.push_back(cookie);
+    }
+  } catch (...) {
+    Revoke();
+    throw;
+  }
+}
+
+ClassObjectRegistration::~ClassObjectRegistration() { Revoke(); }
+
+void ClassObjectRegistration::Revoke() {
+  for (DWORD cookie : cookies_) CoRevokeClassObject(cookie);
+  cookies_.clear();
 }

@@ -1,7 +1,9 @@
 #pragma once
-// The server side of automation: IDispatch from a table of members,
-// connection points for one event dispinterface, class factories from a
-// table of classes, the module lock and registration.
+// The server side of automation: one IUnknown for every server object,
+// IDispatch from a table of members, connection points for one event
+// dispinterface, class factories from a table of classes, the module lock,
+// registration of in-process and local servers, and a local server's class
+// objects.
 #include <ocidl.h>
 #include <olectl.h>  // CONNECT_E_..., SELFREG_E_...
 
@@ -81,32 +83,75 @@ void Handler(DispatchObject& self, DispCall& call) {
   (static_cast<C&>(self).*Fn)(call);
 }
 
+// The module lock: live objects of the module and LockServer calls.
+namespace ComModule {
+void Lock();
+void Unlock();
+long LockCount();
+HRESULT CanUnloadNow();  // S_OK when nothing holds the module, else S_FALSE
+}  // namespace ComModule
+
+// IUnknown for every server object: an atomic reference count, the module
+// lock while the object lives, and QueryInterface answering IUnknown, each of
+// Interfaces and whatever QueryOther adds. Objects are made with MakeObject
+// (one reference) and delete themselves with their last reference.
+template <class First, class... Rest>
+class ComObject : public First, public Rest... {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = Find(iid);
+    if (!*out) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  ComObject(const ComObject&) = delete;
+  ComObject& operator=(const ComObject&) = delete;
+
+ protected:
+  ComObject() { ComModule::Lock(); }
+  virtual ~ComObject() { ComModule::Unlock(); }
+  // Interfaces answered besides those of the class list (the object's own
+  // pointer for them, without a reference), or null.
+  virtual void* QueryOther(REFIID) { return nullptr; }
+
+ private:
+  void* Find(REFIID iid) {
+    if (iid == IID_IUnknown || iid == __uuidof(First)) return static_cast<First*>(this);
+    void* hit = nullptr;
+    ((hit = (hit == nullptr && iid == __uuidof(Rest)) ? static_cast<Rest*>(this) : hit), ...);
+    return hit ? hit : QueryOther(iid);
+  }
+
+  std::atomic<ULONG> refs_{1};
+};
+
 // An automation object. Derived classes hand in their member table, the
 // dispinterface identifiers they answer besides IDispatch, the source name
 // that their errors carry, and optionally the event dispinterface of their one
-// connection point. Reference counts are atomic; each live object holds the
-// module lock. Objects are made with MakeObject and die with their last
-// reference. A handler that raises EOleException, or any other Exception,
+// connection point. A handler that raises EOleException, or any other Exception,
 // makes the call answer DISP_E_EXCEPTION with source and description; an
 // EOleSysError from a handler is answered as its plain HRESULT.
-class DispatchObject : public IDispatch {
+class DispatchObject : public ComObject<IDispatch> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* excep, UINT* argErr) override;
 
-  DispatchObject(const DispatchObject&) = delete;
-  DispatchObject& operator=(const DispatchObject&) = delete;
 
  protected:
   DispatchObject(std::span<const DispMember> members, std::span<const IID> interfaces, std::string source,
                  const IID* events = nullptr);
-  virtual ~DispatchObject();
+  void* QueryOther(REFIID iid) override;
 
   // Calls event id on every advised sink with the arguments in natural order
   // (by-reference arguments let a sink answer). Only on the thread that made
@@ -140,7 +185,6 @@ class DispatchObject : public IDispatch {
 
   const DispMember* Find(DISPID id, WORD flags) const;
 
-  std::atomic<ULONG> refs_{1};
   std::span<const DispMember> members_;
   std::span<const IID> interfaces_;
   std::string source_;
@@ -158,14 +202,6 @@ ComPtr<T> MakeObject(A&&... args) {
   return ComPtr<T>::Attach(new T(std::forward<A>(args)...));
 }
 
-// The module lock: live objects of the module and LockServer calls.
-namespace ComModule {
-void Lock();
-void Unlock();
-long LockCount();
-HRESULT CanUnloadNow();  // S_OK when nothing holds the module, else S_FALSE
-std::string FileName();  // path of the module that contains this code
-}  // namespace ComModule
 
 // One creatable class of a server module.
 struct CoClassEntry {
@@ -180,12 +216,34 @@ struct CoClassEntry {
 // for iid; CLASS_E_CLASSNOTAVAILABLE for any other.
 HRESULT GetClassObject(std::span<const CoClassEntry> classes, REFCLSID clsid, REFIID iid, void** out);
 
+// Where the classes of a module run: in the client's process (a library) or
+// in a process of their own (a program, started by COM with "-Embedding").
+enum class ServerKind { InProcess, Local };
+
 // Writes HKEY_CLASSES_ROOT CLSID\{clsid} (default: description) with
-// InprocServer32 (default: module path; ThreadingModel) and ProgID keys, and
-// <ProgID> (default: description) with its CLSID key.
-HRESULT RegisterCoClass(const CoClassEntry& entry, const std::string& modulePath);
+// InprocServer32 (default: module path; ThreadingModel) or LocalServer32
+// (default: the program's quoted path), and ProgID keys, and <ProgID>
+// (default: description) with its CLSID key.
+HRESULT RegisterCoClass(const CoClassEntry& entry, const std::string& modulePath,
+                        ServerKind kind = ServerKind::InProcess);
 // Removes those keys, sub-keys first; keys that are not there are passed over.
 HRESULT UnregisterCoClass(const CoClassEntry& entry);
-// DllRegisterServer / DllUnregisterServer over a table, for this module.
-HRESULT RegisterServer(std::span<const CoClassEntry> classes);
+// DllRegisterServer / DllUnregisterServer over a table, for this module (a
+// program registers itself as the local server of its classes).
+HRESULT RegisterServer(std::span<const CoClassEntry> classes, ServerKind kind = ServerKind::InProcess);
 HRESULT UnregisterServer(std::span<const CoClassEntry> classes);
+
+// A local server's class objects: other processes create the table's classes
+// from this process while the scope lives. Raises EOleSysError when a class
+// cannot be registered (and then leaves none registered).
+class ClassObjectRegistration {
+ public:
+  explicit ClassObjectRegistration(std::span<const CoClassEntry> classes, DWORD flags = REGCLS_MULTIPLEUSE);
+  ~ClassObjectRegistration();
+  ClassObjectRegistration(const ClassObjectRegistration&) = delete;
+  ClassObjectRegistration& operator=(const ClassObjectRegistration&) = delete;
+
+ private:
+  void Revoke();
+  std::vector<DWORD> cookies_;
+};

@@ -2,6 +2,9 @@
 
 #include <objbase.h>
 
+#include <new>
+#include <stdexcept>
+
 #include "ComPtr.h"
 
 std::string OleErrorMessage(HRESULT hr) {
@@ -15,6 +18,22 @@ std::string OleErrorMessage(HRESULT hr) {
 }
 
 EOleSysError::EOleSysError(HRESULT errorCode) : EOleError(OleErrorMessage(errorCode)), ErrorCode(errorCode) {}
+
+HRESULT HResultFromCaught() noexcept {
+  try {
+    throw;
+  } catch (const EOleSysError& e) {
+    return FAILED(e.ErrorCode) ? e.ErrorCode : E_FAIL;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (const std::invalid_argument&) {
+    return E_INVALIDARG;
+  } catch (const std::exception&) {
+    return E_FAIL;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
 
 HRESULT OleCheck(HRESULT hr) {
   if (FAILED(hr)) throw EOleSysError(hr);

@@ -38,3 +38,15 @@ std::string OleErrorMessage(HRESULT hr);
 
 // Raises EOleSysError for a failed HRESULT; answers the code otherwise.
 HRESULT OleCheck(HRESULT hr);
+
+// The HRESULT that a COM method answers for the exception being handled; call
+// it only inside a catch block. An automation failure keeps its own code, lack
+// of memory is E_OUTOFMEMORY, a bad argument E_INVALIDARG, any other failure
+// of the runtime or the standard library E_FAIL, anything else E_UNEXPECTED.
+HRESULT HResultFromCaught() noexcept;
+
+// Ends a COM method's body: no exception leaves it, its HRESULT does.
+#define VANTLE_CATCH_RETURN()   \
+  catch (...) {                 \
+    return HResultFromCaught(); \
+  }

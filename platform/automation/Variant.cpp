@@ -1,24 +1,16 @@
 #include "Variant.h"
 
+#include <map>
+#include <mutex>
 #include <vector>
 
-std::wstring AnsiToWide(std::string_view s) {
-  if (s.empty()) return {};
-  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-std::string WideToAnsi(std::wstring_view s) {
-  if (s.empty()) return {};
-  int n = WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-  std::string a(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), a.data(), n, nullptr, nullptr);
-  return a;
-}
-
 std::string BstrToString(BSTR s) { return s ? WideToAnsi(std::wstring_view(s, SysStringLen(s))) : std::string(); }
+
+std::wstring NameKey(std::wstring_view name) {
+  std::wstring key(name);
+  if (!key.empty()) CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+  return key;
+}
 
 // ---- Bstr
 
@@ -220,13 +212,69 @@ void Variant::Put(DISPID id, const Variant& value) const {
 
 // ---- late binding
 
+namespace {
+
+// The type an object in this process describes through its type information,
+// when it does. Asking a proxy for its type would cost more calls to the other
+// process than the one look-up it could save.
+bool TypeOf(IDispatch* object, GUID& type) {
+  ComPtr<IClientSecurity> proxy;
+  if (SUCCEEDED(object->QueryInterface(IID_IClientSecurity, proxy.PutVoid())) && proxy) return false;
+  UINT count = 0;
+  if (FAILED(object->GetTypeInfoCount(&count)) || count == 0) return false;
+  ComPtr<ITypeInfo> info;
+  if (FAILED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.Put())) || !info) return false;
+  TYPEATTR* attr = nullptr;
+  if (FAILED(info->GetTypeAttr(&attr)) || !attr) return false;
+  type = attr->guid;
+  info->ReleaseTypeAttr(attr);
+  return type != GUID_NULL;
+}
+
+// Dispatch ids by type and upper-cased member name: every object of one
+// type answers a name with the same id.
+class DispIdCache {
+ public:
+  bool Find(const GUID& type, const std::wstring& name, DISPID& id) {
+    std::lock_guard lock(mutex_);
+    auto hit = ids_.find(Key(type, name));
+    if (hit == ids_.end()) return false;
+    id = hit->second;
+    return true;
+  }
+  void Add(const GUID& type, const std::wstring& name, DISPID id) {
+    std::lock_guard lock(mutex_);
+    ids_[Key(type, name)] = id;
+  }
+
+ private:
+  static std::pair<std::string, std::wstring> Key(const GUID& type, const std::wstring& name) {
+    return {std::string(reinterpret_cast<const char*>(&type), sizeof type), name};
+  }
+
+  std::mutex mutex_;
+  std::map<std::pair<std::string, std::wstring>, DISPID> ids_;
+};
+
+DispIdCache& Cache() {
+  static DispIdCache cache;
+  return cache;
+}
+
+}  // namespace
+
 DISPID DispIdOfName(IDispatch* object, const std::string& name) {
   if (!object) throw EOleSysError(E_POINTER);
   Bstr wide(name);
-  LPOLESTR names[] = {wide.Get()};
+  GUID type{};
+  bool typed = TypeOf(object, type);
+  std::wstring key = typed ? NameKey(wide.Wide()) : std::wstring();
   DISPID id = DISPID_UNKNOWN;
+  if (typed && Cache().Find(type, key, id)) return id;
+  LPOLESTR names[] = {wide.Get()};
   HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
   if (FAILED(hr)) throw EOleSysError(OleErrorMessage(hr) + " (" + name + ")", hr);
+  if (typed) Cache().Add(type, key, id);
   return id;
 }
 

@@ -12,10 +12,9 @@
 #include "ComPtr.h"
 #include "DateTime.h"
 
-// ANSI code page <-> UTF-16.
-std::wstring AnsiToWide(std::string_view s);
-std::string WideToAnsi(std::wstring_view s);
 std::string BstrToString(BSTR s);  // a null BSTR is the empty string
+// Member names compare without regard to case: equal names have equal keys.
+std::wstring NameKey(std::wstring_view name);
 
 // Owns a BSTR.
 class Bstr {
@@ -100,7 +99,9 @@ class Variant {
 };
 
 // The dispatch id of a member, by name (names compare without regard to case).
-// Raises EOleSysError (DISP_E_UNKNOWNNAME) for a name the object lacks.
+// Raises EOleSysError (DISP_E_UNKNOWNNAME) for a name the object lacks. Where
+// the object describes its type (type information), the id is kept for that
+// type, so that no object of the type is asked for the name again.
 DISPID DispIdOfName(IDispatch* object, const std::string& name);
 
 // One IDispatch::Invoke: flags DISPATCH_METHOD, DISPATCH_PROPERTYGET or

@@ -257,42 +257,38 @@ TFileStream::TFileStream(const std::string& fileName, unsigned mode) : fileName_
     access = accessOf[std::min(mode & 3u, 2u)];
     disposition = OPEN_EXISTING;
   }
-  handle_ = CreateFileA(fileName.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle_ == INVALID_HANDLE_VALUE) {
+  handle_.Reset(CreateFileA(fileName.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle_) {
     if (create) throw EFCreateError("Cannot create file \"" + fileName + "\"");
     throw EFOpenError("Cannot open file \"" + fileName + "\"");
   }
 }
 
-TFileStream::~TFileStream() {
-  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-}
-
 std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
   DWORD done = 0;
-  if (count <= 0 || !ReadFile(handle_, buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+  if (count <= 0 || !ReadFile(handle_.Get(), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
   return done;
 }
 
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
   DWORD done = 0;
-  if (count <= 0 || !WriteFile(handle_, buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
+  if (count <= 0 || !WriteFile(handle_.Get(), buffer, static_cast<DWORD>(count), &done, nullptr)) return 0;
   return done;
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   LARGE_INTEGER to, now;
   to.QuadPart = offset;
-  if (!SetFilePointerEx(handle_, to, &now, static_cast<DWORD>(origin))) return -1;
+  if (!SetFilePointerEx(handle_.Get(), to, &now, static_cast<DWORD>(origin))) return -1;
   return now.QuadPart;
 }
 
 void TFileStream::SetSize(std::int64_t size) {
   SetPosition(size);
-  if (!SetEndOfFile(handle_)) throw EWriteError("Stream write error");
+  if (!SetEndOfFile(handle_.Get())) throw EWriteError("Stream write error");
 }
 
-void TFileStream::Flush() { FlushFileBuffers(handle_); }
+void TFileStream::Flush() { FlushFileBuffers(handle_.Get()); }
 
 // ---- TMemoryStream ----
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Handles.h"
 #include "SysUtils.h"
 
 VANTLE_EXCEPTION(EListError, Exception);
@@ -125,7 +126,6 @@ constexpr unsigned fmShareDenyNone = 0x0040;
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& fileName, unsigned mode);  // raises EFCreateError / EFOpenError
-  ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
 
@@ -137,7 +137,7 @@ class TFileStream : public TStream {
   const std::string& FileName() const { return fileName_; }
 
  private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  KernelHandle handle_;
   std::string fileName_;
 };
 

@@ -56,10 +56,8 @@ void TRegistry::CloseKey() {
 bool TRegistry::KeyExists(const std::string& key) {
   std::string relative;
   HKEY base = BaseFor(key, relative);
-  HKEY probe;
-  if (RegOpenKeyExA(base, relative.c_str(), 0, KEY_READ, &probe) != ERROR_SUCCESS) return false;
-  RegCloseKey(probe);
-  return true;
+  RegKey probe;
+  return RegOpenKeyExA(base, relative.c_str(), 0, KEY_READ, probe.Put()) == ERROR_SUCCESS;
 }
 
 bool TRegistry::DeleteKey(const std::string& key) {

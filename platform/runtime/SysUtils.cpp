@@ -329,3 +329,19 @@ bool ForceDirectories(const std::string& path) {
 }
 
 bool RemoveFile(const std::string& fileName) { return DeleteFileA(fileName.c_str()) != 0; }
+
+std::wstring AnsiToWide(std::string_view s) {
+  if (s.empty()) return {};
+  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+  return w;
+}
+
+std::string WideToAnsi(std::wstring_view s) {
+  if (s.empty()) return {};
+  int n = WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+  std::string a(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), a.data(), n, nullptr, nullptr);
+  return a;
+}

@@ -77,6 +77,10 @@ int AnsiCompareStr(std::string_view a, std::string_view b);   // by the user's l
 int AnsiCompareText(std::string_view a, std::string_view b);  // by the user's locale, ignoring case
 bool SameText(std::string_view a, std::string_view b);
 
+// The ANSI code page to UTF-16 and back, where the system meets wide text.
+std::wstring AnsiToWide(std::string_view s);
+std::string WideToAnsi(std::wstring_view s);
+
 std::string IntToStr(long long v);
 std::string IntToHex(unsigned long long v, int digits);
 int StrToInt(std::string_view s);  // raises EConvertError

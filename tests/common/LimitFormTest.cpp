@@ -4,7 +4,9 @@
 #include "C_ResMan.h"
 #include "C_sesobj.h"
 #include "FLimiter.h"
+#include "Handles.h"
 #include "Registry.h"
+#include "TandelFixture.h"
 #include "TestSupport.h"
 
 namespace {
@@ -33,15 +35,14 @@ void Key(const TControl& control, WPARAM key) {
 
 std::vector<std::string> ValueNames() {
   std::vector<std::string> names;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  RegKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsPath, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return names;
   char name[256];
   for (DWORD i = 0;; ++i) {
     DWORD length = sizeof name;
-    if (RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (RegEnumValueA(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     names.emplace_back(name, length);
   }
-  RegCloseKey(key);
   return names;
 }
 
@@ -191,32 +192,51 @@ TEST_F(LimitFormTest, BrowsingWithoutTheFileBrowseControlReportsAndKeepsThePath)
   EXPECT_NE(boxes[1].text.find("occurred in TLimitForm.btnOutBrowseClick."), std::string::npos);
 }
 
-TEST_F(LimitFormTest, BrowsingTakesTheChosenHandheldFileAndCancelKeepsThePath) {
-  // The chooser answers without showing its window while this value is set.
-  const char* const standIn = "Software\\Orvik\\Tandel32\\Stand-in";
-  test::RegistrySnapshot answer(HKEY_CURRENT_USER, standIn);
-  TRegistry reg;
-  ASSERT_TRUE(reg.OpenKey(std::string("\\") + standIn, true));
-  reg.WriteString("Browse Answer", "C:\\Documents\\Mail\\InBox");
-  // The chosen file lies on the simulated handheld, under the suite's folder.
-  TRegistry suite(KEY_READ);
-  suite.SetRootKey(HKEY_LOCAL_MACHINE);
-  ASSERT_TRUE(suite.OpenKey("\\SOFTWARE\\Orvik\\Tandel32", false));
-  const std::string mail = IncludeTrailingBackslash(suite.ReadString("Installation Directory")) +
-                           "Handheld\\C\\Documents\\Mail";
-  test::FolderSnapshot handheldFolder(mail);
-  ASSERT_TRUE(ForceDirectories(mail));
-  test::WriteFileBytes(mail + "\\InBox", "a store");
+// The dialog over a handheld of the test's own.
+class LimitFormBrowseTest : public TandelFixture {
+ protected:
+  // The chooser answers without showing its window while this value is set:
+  // empty cancels, anything else is the handheld path chosen.
+  void AnswerBrowse(const std::string& path) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(std::string("\\") + StandIn, true));
+    reg.WriteString("Browse Answer", path);
+  }
+
+  static constexpr const char* StandIn = "Software\\Orvik\\Tandel32\\Stand-in";
+  test::RegistrySnapshot settings{HKEY_LOCAL_MACHINE, SettingsPath};
+  test::RegistrySnapshot answer{HKEY_CURRENT_USER, StandIn};
+  TResManager resources{"Vantleres.dll"};
+};
+
+TEST_F(LimitFormBrowseTest, BrowsingTakesTheChosenHandheldFileAndCancelKeepsThePath) {
+  AnswerBrowse("C:\\Documents\\Mail\\InBox");
+  PutFile("C:\\Documents\\Mail\\InBox", "a store");
   TSesObj session;
   TLimitForm form(session, resources);
   form.eInBox.SetText("C:\\Documents\\Vantle\\InBox");
   form.eOutBox.SetText("C:\\Documents\\Vantle\\Outbox");
   SendMessageA(form.btnInBrowse.Handle(), BM_CLICK, 0, 0);
   EXPECT_EQ(WindowText(form.eInBox.Handle()), "C:\\Documents\\Mail\\InBox");
-  reg.WriteString("Browse Answer", "");
+  AnswerBrowse("");
   SendMessageA(form.btnOutBrowse.Handle(), BM_CLICK, 0, 0);
   EXPECT_EQ(WindowText(form.eOutBox.Handle()), "C:\\Documents\\Vantle\\Outbox");
   EXPECT_TRUE(test::Ui().Boxes().empty()) << (test::Ui().Boxes().empty() ? "" : test::Ui().Boxes()[0].text);
+}
+
+TEST_F(LimitFormBrowseTest, AFailureTheChooserDescribesIsShownWithTheButtonsPlace) {
+  AnswerBrowse("C:\\Documents\\Nowhere");
+  TSesObj session;
+  TLimitForm form(session, resources);
+  form.eOutBox.SetText("C:\\Documents\\Vantle\\Outbox");
+  SendMessageA(form.btnOutBrowse.Handle(), BM_CLICK, 0, 0);
+  EXPECT_EQ(WindowText(form.eOutBox.Handle()), "C:\\Documents\\Vantle\\Outbox");
+  auto boxes = test::Ui().Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Vantle Error");
+  EXPECT_NE(boxes[0].text.find("Not a file of the handheld: C:\\Documents\\Nowhere"), std::string::npos)
+      << boxes[0].text;
+  EXPECT_NE(boxes[0].text.find("occurred in TLimitForm.btnOutBrowseClick."), std::string::npos) << boxes[0].text;
 }
 
 }  // namespace

@@ -199,3 +199,50 @@ TEST(MailList, RemoveListedUsesTheListsOwnLookUp) {
   list.RemoveListed(&ids);
   EXPECT_EQ(list.Count(), 0);
 }
+
+TEST(MailList, RemoveListedFindsIdsOfAnUnsortedListByItsOwnComparison) {
+  TMailList list(nullptr, nullptr);
+  for (const char* id : {"<b@pc>", "<A@pc>", "<c@pc>", "<a@pc>"}) {
+    Stage(list, id, 3, 0);
+    list.Add(false);
+  }
+  TStringList ids;
+  ids.SetCaseSensitive(true);
+  ids.Add("<c@pc>");
+  ids.Add("<A@pc>");
+  ids.Add("<A@pc>");
+  list.RemoveListed(&ids);
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list[0]->ID, "<b@pc>");
+  EXPECT_EQ(list[1]->ID, "<a@pc>");
+  EXPECT_EQ(ids.CommaText(), "<c@pc>,<A@pc>,<A@pc>");  // the caller's list stays as it was
+
+  ids.SetCaseSensitive(false);
+  ids.Add("<B@PC>");
+  list.RemoveListed(&ids);
+  EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(MailList, RemoveListedRemovesExactlyWhatTheListsOwnLookUpFinds) {
+  const std::vector<std::string> ids = {"abc",   "ABC",   "Abc-d", "abcd",  "ab\x01" "c", "\xC9t\xE9", "\xE9T\xC9",
+                                        "co-op", "coop",  "co op", "",      "a\xDF",     "ASS",        "a ",
+                                        "A",     "<1@x>", "<1@X>", "\t<1@x>"};
+  for (bool caseSensitive : {false, true}) {
+    for (size_t listedOne = 0; listedOne < ids.size(); ++listedOne) {
+      TStringList listed;
+      listed.SetCaseSensitive(caseSensitive);
+      listed.Add(ids[listedOne]);
+      TMailList list(nullptr, nullptr);
+      std::vector<std::string> expected;
+      for (const std::string& id : ids) {
+        Stage(list, id, 3, 0);
+        list.Add(false);
+        if (listed.IndexOf(id) < 0) expected.push_back(id);
+      }
+      list.RemoveListed(&listed);
+      std::vector<std::string> left;
+      for (int i = 0; i < list.Count(); ++i) left.push_back(list[i]->ID);
+      EXPECT_EQ(left, expected) << "listed \"" << ids[listedOne] << "\", case-sensitive " << caseSensitive;
+    }
+  }
+}

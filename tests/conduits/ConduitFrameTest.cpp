@@ -3,7 +3,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "../common/SessionFixture.h"
+#include "SessionFixture.h"
 #include "C_Types.h"
 #include "ConduitScript.h"
 #include "Forms.h"

@@ -8,6 +8,7 @@
 
 #include "ComObj.h"
 #include "EvrinData.h"
+#include "EvrinFormat.h"
 #include "TestSupport.h"
 
 namespace {
@@ -212,7 +213,7 @@ TEST_F(EvrinDataTest, WalksThatRestartAfterEachDeletionRemoveExactlyTheMarkedRec
   ASSERT_EQ(20, store.Count());
   for (int i = 0, expected = 1; i < 20; ++i, ++expected) {
     if (expected % 3 == 0) ++expected;
-    EXPECT_EQ("m" + std::to_string(expected), store.Text(i, 0));
+    EXPECT_EQ(Format("m%d", {expected}), store.Text(i, 0));
   }
 }
 
@@ -238,7 +239,7 @@ TEST_F(EvrinDataTest, HeavyThinningShrinksTheFileAndKeepsTheRest) {
   EXPECT_EQ(std::string(300, 'x'), store.Text(39, 5));
 }
 
-TEST_F(EvrinDataTest, ForeignTruncatedAndDamagedFilesRaiseAndStayAsTheyWere) {
+TEST_F(EvrinDataTest, ForeignAndDamagedFilesRaiseAndStayAsTheyWere) {
   {
     Store store(in_);
     AddInBoxRecord(store, "first", "1", 1.5);
@@ -246,26 +247,39 @@ TEST_F(EvrinDataTest, ForeignTruncatedAndDamagedFilesRaiseAndStayAsTheyWere) {
     store.Item(0).Call("Delete");
   }
   const std::string good = test::ReadFileBytes(in_);
+  const size_t header = 8 + 2 + 2 + 16 + 4, endMark = good.size() - EndSize;
   auto expectRefused = [&](const std::string& bytes, const std::string& what) {
     test::WriteFileBytes(in_, bytes);
     try {
       Store store(in_);
       ADD_FAILURE() << what << " opened";
     } catch (const EOleException& e) {
-      EXPECT_FALSE(e.Description.empty()) << what;
+      EXPECT_NE(std::string::npos, e.Description.find("cannot be opened as a data file")) << what << e.Description;
       EXPECT_EQ("ORVIK.ObjEvrinData", e.Source) << what;
     }
     EXPECT_EQ(bytes, test::ReadFileBytes(in_)) << what << " was changed";
   };
   expectRefused("", "an empty file");
   expectRefused("Subject: hello\r\n\r\nThis is a mail, not a store.\r\n", "a text file");
-  for (size_t n = 1; n < good.size(); ++n) expectRefused(good.substr(0, n), "cut at " + std::to_string(n));
-  for (size_t i = 0; i < good.size(); ++i) {
+  for (size_t n = 1; n < header; ++n) expectRefused(good.substr(0, n), "cut at " + std::to_string(n));
+  // Damage anywhere before the end mark is not a write cut short.
+  for (size_t i = 0; i < endMark; ++i) {
     std::string bad = good;
     bad[i] = static_cast<char>(bad[i] ^ 0x20);
     expectRefused(bad, "byte " + std::to_string(i) + " changed");
   }
   expectRefused(good + "x", "a byte appended");
+  // A damaged end mark holds nothing committed: it is written again.
+  for (size_t i = endMark; i < good.size(); ++i) {
+    std::string bad = good;
+    bad[i] = static_cast<char>(bad[i] ^ 0x20);
+    test::WriteFileBytes(in_, bad);
+    {
+      Store store(in_);
+      EXPECT_EQ(1, store.Count()) << i;
+    }
+    EXPECT_EQ(good, test::ReadFileBytes(in_)) << i;
+  }
   try {
     Store store(folder_ + "missing");
     ADD_FAILURE() << "a missing file opened";
@@ -273,9 +287,60 @@ TEST_F(EvrinDataTest, ForeignTruncatedAndDamagedFilesRaiseAndStayAsTheyWere) {
     EXPECT_NE(std::string::npos, e.Description.find("missing"));
   }
   EXPECT_FALSE(FileExists(folder_ + "missing"));
-  test::WriteFileBytes(in_, good);
-  Store store(in_);
-  EXPECT_EQ(1, store.Count());
+}
+
+TEST_F(EvrinDataTest, AFileLargerThanAnyStoreIsRefusedByItsIdentifier) {
+  auto sized = [&](const std::string& start, LONGLONG size) {
+    HANDLE h = CreateFileA(in_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    DWORD written = 0;
+    WriteFile(h, start.data(), static_cast<DWORD>(start.size()), &written, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    EXPECT_TRUE(SetFilePointerEx(h, end, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+    CloseHandle(h);
+  };
+  auto refusal = [&] {
+    try {
+      Store store(in_);
+    } catch (const EOleException& e) {
+      return e.Description;
+    }
+    return std::string("opened");
+  };
+  sized("MZ\x90", 3LL << 30);
+  EXPECT_NE(std::string::npos, refusal().find("not a data file of this server"));
+  sized(Template(1).substr(0, 16), 3LL << 30);
+  EXPECT_NE(std::string::npos, refusal().find("too large to be a data file"));
+  DeleteFileA(in_.c_str());
+}
+
+TEST_F(EvrinDataTest, MemberNamesAreFoundWhateverTheirCase) {
+  Store store(out_);
+  store.NewRecord().Call("Commit");
+  Variant record = store.Item(0);
+  IDispatch* d = record.Raw().pdispVal;
+  auto idOf = [&](const wchar_t* name, HRESULT expected) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    DISPID id = 12345;
+    EXPECT_EQ(expected, d->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)) << name;
+    return id;
+  };
+  EXPECT_EQ(1, idOf(L"GetValue", S_OK));
+  EXPECT_EQ(1, idOf(L"getvalue", S_OK));
+  EXPECT_EQ(4, idOf(L"COMMIT", S_OK));
+  EXPECT_EQ(3, idOf(L"uPdAtE", S_OK));
+  EXPECT_EQ(DISPID_UNKNOWN, idOf(L"GetValues", DISP_E_UNKNOWNNAME));
+  EXPECT_EQ(DISPID_UNKNOWN, idOf(L"", DISP_E_UNKNOWNNAME));
+  // Members take no named arguments.
+  LPOLESTR two[] = {const_cast<LPOLESTR>(L"SetValue"), const_cast<LPOLESTR>(L"Column")};
+  DISPID ids[2];
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, d->GetIDsOfNames(IID_NULL, two, 2, LOCALE_USER_DEFAULT, ids));
+  EXPECT_EQ(2, ids[0]);
+  EXPECT_EQ(DISPID_UNKNOWN, ids[1]);
+  // By name through the collection, as the sync engine calls it.
+  EXPECT_EQ(1, store.Records().Call("count").AsInteger());
+  EXPECT_EQ("", store.Records().Call("ITEM", {0}).Call("getVALUE", {1}).AsString());
 }
 
 TEST_F(EvrinDataTest, AStoreHasOneWriterAndClosedStoresRefuseWork) {
@@ -305,53 +370,6 @@ TEST_F(EvrinDataTest, TheServerStaysLoadedWhileAnyOfItsObjectsLives) {
   EXPECT_THROW(record.Call("Commit"), EOleException);  // ...but the store is closed
   record = Variant();
   EXPECT_EQ(S_OK, canUnload());
-}
-
-// Runs the writer helper on a store, waits until it has committed at least
-// `committed` changes and kills it; answers the changes it had committed.
-LONG KillWriterAfter(const std::string& store, const std::string& mode, LONG committed) {
-  std::string name = "VantleEvrinWriter" + std::to_string(GetCurrentProcessId());
-  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), name.c_str());
-  auto* counter = static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
-  *counter = 0;
-  std::string cmd = "\"" + test::ProgramFolder() + "evrindata_writer.exe\" \"" + store + "\" " + name + " " + mode;
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  LONG seen = -2;
-  if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    for (int waited = 0; *counter >= 0 && *counter < committed && waited < 30000; waited += 5) {
-      if (WaitForSingleObject(pi.hProcess, 5) == WAIT_OBJECT_0) break;
-    }
-    TerminateProcess(pi.hProcess, 9);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    seen = *counter;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  UnmapViewOfFile(const_cast<LONG*>(counter));
-  CloseHandle(mapping);
-  return seen;
-}
-
-TEST_F(EvrinDataTest, AKilledWriterLosesNoCommittedChange) {
-  // Killed while it appends as fast as it can.
-  LONG appended = KillWriterAfter(out_, "append", 25);
-  ASSERT_GE(appended, 25);
-  int count;
-  {
-    Store store(out_);
-    count = store.Count();
-    // The counter rises after Commit returns, so at most one more is there.
-    EXPECT_GE(count, appended);
-    EXPECT_LE(count, appended + 1);
-    for (int i = 0; i < count; ++i) EXPECT_EQ("written " + std::to_string(i), store.Text(i, 0));
-  }
-  // Killed after deleting.
-  ASSERT_EQ(10, KillWriterAfter(out_, "delete 10", 10));
-  Store store(out_);
-  EXPECT_EQ(count - 10, store.Count());
-  EXPECT_EQ("written 10", store.Text(0, 0));
 }
 
 }  // namespace

@@ -6,13 +6,14 @@
 #include <thread>
 
 #include "ComObj.h"
+#include "FileBrowse.h"
 #include "TandelFixture.h"
 
 using namespace tandel;
+using namespace filebrowse;
 
 namespace {
 
-const CLSID CLSID_CFileDll = {0x2580B55B, 0x51E6, 0x11D1, {0x8F, 0x74, 0x00, 0x60, 0x97, 0xC5, 0xC6, 0x0F}};
 constexpr const char* TestKey = "Software\\Orvik\\Tandel32\\Stand-in";
 constexpr const char* Caption = "Choose the mail store";
 
@@ -30,9 +31,10 @@ class FileBrowseTest : public TandelFixture {
     PutFile("C:\\Documents\\Vantle\\Letter", Typed(0x10000077, "a letter"));
     PutFile("C:\\Documents\\Agenda", Typed(0x10000050, "agenda"));
     browse_ = CreateOleObjectById();
-    browse_.Call(1, {Variant(true), Variant(Caption), Variant("Where is the store?"),
-                     Variant("C:\\Documents\\Vantle\\"), Variant(0)});
-    browse_.Call(3, {Variant("Data Files"), Variant(0x10000050), Variant(0x1000006D), Variant(0x10000086)});
+    browse_.Call(DispSetup, {Variant(true), Variant(Caption), Variant("Where is the store?"),
+                             Variant("C:\\Documents\\Vantle\\"), Variant(0)});
+    browse_.Call(DispSetFilter,
+                 {Variant("Data Files"), Variant(FileTypeData1), Variant(FileTypeData2), Variant(FileTypeData3)});
   }
 
   static Variant CreateOleObjectById() { return Variant(CreateDispatch(CLSID_CFileDll, IID_IDispatch, CLSCTX_INPROC_SERVER)); }
@@ -44,8 +46,8 @@ class FileBrowseTest : public TandelFixture {
     else reg.DeleteValue("Browse Answer");
   }
 
-  bool Execute() { return browse_.Call(8).AsBool(); }
-  std::string Chosen() { return browse_.Get(5).AsString(); }
+  bool Execute() { return browse_.Call(DispExecute).AsBool(); }
+  std::string Chosen() { return browse_.Get(DispFileName).AsString(); }
 
   CoInitScope com_;
   test::RegistrySnapshot testKey_{HKEY_CURRENT_USER, TestKey};

@@ -5,18 +5,18 @@
 #include <thread>
 
 #include "ComObj.h"
+#include "EngineFaults.h"
+#include "TandelEng.h"
 #include "TandelFixture.h"
 
 using namespace tandel;
 
 namespace {
 
-const CLSID CLSID_TandelEng = {0x3C476933, 0xF450, 0x11CF, {0x88, 0x5E, 0x00, 0x20, 0xAF, 0xC0, 0x4E, 0x78}};
-const IID DIID_TandelEng = {0x3C476931, 0xF450, 0x11CF, {0x88, 0x5E, 0x00, 0x20, 0xAF, 0xC0, 0x4E, 0x78}};
-const IID DIID_TandelEngEvents = {0x3C476932, 0xF450, 0x11CF, {0x88, 0x5E, 0x00, 0x20, 0xAF, 0xC0, 0x4E, 0x78}};
-
-constexpr int evInitId = 1, evConnectId = 2, evCopyFileId = 3, evDisconnectId = 4, evProgressId = 5,
-              evCreateDirectoryId = 12, evStartProgramId = 28, evStopProgramId = 29;
+using namespace tandeleng;
+constexpr int evInitId = evInit, evConnectId = evConnect, evCopyFileId = evCopyFile, evDisconnectId = evDisconnect,
+              evProgressId = evCopyProgress, evCreateDirectoryId = evCreateDirectory, evStartProgramId = evStartProgram,
+              evStopProgramId = evStopProgram;
 
 struct Fired {
   DISPID Id;
@@ -220,7 +220,7 @@ TEST_F(TandelEngTest, CopiesBothWaysWithProgress) {
   ASSERT_EQ(0, OnePath(30, evStopProgramId, 2, "C:\\Documents\\Vantle\\InBox"));
   ASSERT_EQ(0, OnePath(13, evCreateDirectoryId, 2, "C:\\Documents\\Vantle\\"));
   std::string bytes;
-  for (int i = 0; i < 20000; ++i) bytes += static_cast<char>(i * 7);
+  for (int i = 0; i < 300000; ++i) bytes += static_cast<char>(i * 7);
   test::WriteFileBytes(Local("In"), bytes);
 
   EXPECT_EQ(0, Copy(1, Local("In"), 2, "C:\\Documents\\Vantle\\InBox"));
@@ -253,7 +253,7 @@ TEST_F(TandelEngTest, ACancelledCopyLeavesTheTargetAsItWas) {
   Connect();
   ASSERT_EQ(0, OnePath(30, evStopProgramId, 2, "C:\\Documents\\Vantle\\InBox"));
   PutFile("C:\\Documents\\Vantle\\InBox", "old store");
-  test::WriteFileBytes(Local("In"), std::string(50000, 'n'));
+  test::WriteFileBytes(Local("In"), std::string(3000000, 'n'));
   for (int at : {1, 3}) {
     sink_.progressCount = 0;
     sink_.cancelAt = at;
@@ -331,3 +331,78 @@ TEST_F(TandelEngTest, AClientMayReleaseTheControlWhileACopyReportsProgress) {
 }
 
 }  // namespace
+
+// Faults asked for under the stand-in's key (as tests and the demo do).
+class TandelFaultTest : public TandelEngTest {
+ protected:
+  // Files in a PC folder, folders not counted.
+  int FilesIn(const std::string& folder) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    int files = 0;
+    do files += !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return files;
+  }
+
+  test::RegistrySnapshot faults_{HKEY_CURRENT_USER, enginefaults::FaultKey};
+};
+
+TEST_F(TandelFaultTest, TheNthOperationOfAKindFailsOnceWithTheErrorAsked) {
+  Connect();
+  enginefaults::FailNth(30, 2, 1234);
+  EXPECT_EQ(0, OnePath(30, evStopProgramId, 2, "C:\\Documents\\Vantle\\InBox"));
+  EXPECT_EQ(0, OnePath(13, evCreateDirectoryId, 2, "C:\\Documents\\Vantle\\"));  // another kind: not counted
+  EXPECT_EQ(1234, OnePath(30, evStopProgramId, 2, "C:\\Documents\\Vantle\\Outbox"));
+  EXPECT_EQ(0, OnePath(30, evStopProgramId, 2, "C:\\Documents\\Vantle\\Outbox"));  // fired once, then gone
+
+  enginefaults::FailNth(2, 1, 1121);  // a failed Connect leaves the control disconnected
+  EXPECT_EQ(1121, (Call(2, {Variant::I4(1000)}), WaitFor(evConnectId)));
+  EXPECT_EQ(static_cast<long>(ERROR_NOT_CONNECTED), OnePath(13, evCreateDirectoryId, 2, "C:\\New\\"));
+  enginefaults::FailNth(1, 1, 5);  // and a failed Init uninitialised
+  EXPECT_EQ(5, (Call(1), WaitFor(evInitId)));
+  EXPECT_EQ(static_cast<long>(ERROR_NOT_READY), (Call(2, {Variant::I4(100)}), WaitFor(evConnectId)));
+  Connect();
+}
+
+TEST_F(TandelFaultTest, ALinkThatDropsDuringACopyEndsItAndLeavesNothingOnTheHandheld) {
+  Connect();
+  ASSERT_EQ(0, OnePath(30, evStopProgramId, 2, "C:\\Documents\\Vantle\\InBox"));
+  PutFile("C:\\Documents\\Vantle\\InBox", "old store");
+  test::WriteFileBytes(Local("In"), std::string(3000000, 'n'));
+
+  // While the copy runs, its partial file is not on the handheld.
+  int during = -1;
+  sink_.onProgress = [&] {
+    if (sink_.progressCount == 10) during = FilesIn(Pc("C\\Documents\\Vantle\\"));
+  };
+  enginefaults::DropLinkAt(50);
+  EXPECT_EQ(static_cast<long>(ERROR_NOT_CONNECTED), Copy(1, Local("In"), 2, "C:\\Documents\\Vantle\\InBox"));
+  EXPECT_EQ(1, during);
+  EXPECT_LT(Percentages().back(), 60);
+  EXPECT_FALSE(LinkUp());
+  EXPECT_EQ("old store", test::ReadFileBytes(Pc("C\\Documents\\Vantle\\InBox")));
+  EXPECT_EQ(1, FilesIn(Pc("C\\Documents\\Vantle\\")));
+  EXPECT_EQ(0, FilesIn(install_ + "Transfer\\"));
+
+  // A link pulled by hand mid-copy ends it the same way.
+  SetLinkUp(true);
+  Connect();
+  sink_.progressCount = 0;
+  sink_.onProgress = [&] {
+    if (sink_.progressCount == 5) SetLinkUp(false);
+  };
+  EXPECT_EQ(static_cast<long>(ERROR_NOT_CONNECTED), Copy(1, Local("In"), 2, "C:\\Documents\\Vantle\\InBox"));
+  EXPECT_EQ("old store", test::ReadFileBytes(Pc("C\\Documents\\Vantle\\InBox")));
+
+  // What a killed copy left in the transfer folder goes at the next Init.
+  sink_.onProgress = nullptr;
+  SetLinkUp(true);
+  test::WriteFileBytes(install_ + "Transfer\\tdlDEAD.tmp", "half a store");
+  Connect();
+  EXPECT_EQ(0, FilesIn(install_ + "Transfer\\"));
+  EXPECT_EQ(0, Copy(1, Local("In"), 2, "C:\\Documents\\Vantle\\InBox"));
+  EXPECT_TRUE(std::string(3000000, 'n') == test::ReadFileBytes(Pc("C\\Documents\\Vantle\\InBox")));
+}

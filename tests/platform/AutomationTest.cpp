@@ -3,6 +3,7 @@
 // module lock, registration and the running object table.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 
 #include "ComObj.h"
@@ -223,6 +224,180 @@ TEST_F(AutomationTest, FailuresOfTheObjectAreTellableFromCallFailures) {
   EXPECT_THROW(counter.Call("Fail"), Exception);
 }
 
+TEST_F(AutomationTest, CaughtExceptionsMapToOneHResultEach) {
+  auto answer = [](auto raise) -> HRESULT {
+    try {
+      raise();
+      return S_OK;
+    }
+    VANTLE_CATCH_RETURN()
+  };
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, answer([] { throw EOleSysError(DISP_E_TYPEMISMATCH); }));
+  EXPECT_EQ(static_cast<HRESULT>(0x80040605), answer([] { throw EOleException("cancelled", 0x80040605, "S"); }));
+  EXPECT_EQ(E_FAIL, answer([] { throw EOleSysError("not a failure code", S_FALSE); }));
+  EXPECT_EQ(E_OUTOFMEMORY, answer([] { throw std::bad_alloc(); }));
+  EXPECT_EQ(E_INVALIDARG, answer([] { throw std::invalid_argument("bad"); }));
+  EXPECT_EQ(E_FAIL, answer([] { throw Exception("runtime failure"); }));
+  EXPECT_EQ(E_FAIL, answer([] { throw std::runtime_error("library failure"); }));
+  EXPECT_EQ(E_UNEXPECTED, answer([] { throw 42; }));
+}
+
+// A server object with two interfaces of its own and one added by QueryOther.
+class TTwoFaced final : public ComObject<IEnumConnectionPoints, IClassFactory> {
+ public:
+  explicit TTwoFaced(bool* gone) : gone_(gone) {}
+  HRESULT STDMETHODCALLTYPE Next(ULONG, IConnectionPoint**, ULONG*) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+ private:
+  ~TTwoFaced() override { *gone_ = true; }
+  void* QueryOther(REFIID iid) override { return iid == IID_KitObject ? static_cast<IClassFactory*>(this) : nullptr; }
+  bool* gone_;
+};
+
+TEST_F(AutomationTest, ServerObjectsKeepOneIdentityAndOneCount) {
+  bool gone = false;
+  {
+    ComPtr<TTwoFaced> object = MakeObject<TTwoFaced>(&gone);
+    EXPECT_EQ(1, ComModule::LockCount());
+    ComPtr<IUnknown> a = object.Query<IUnknown>(IID_IUnknown);
+    ComPtr<IClassFactory> factory = object.Query<IClassFactory>(IID_IClassFactory);
+    ComPtr<IUnknown> b = factory.Query<IUnknown>(IID_IUnknown);
+    EXPECT_EQ(a.Get(), b.Get());  // every interface answers the same IUnknown
+    EXPECT_TRUE(object.TryQuery<IUnknown>(IID_KitObject));
+    EXPECT_FALSE(object.TryQuery<IDispatch>(IID_IDispatch));
+    void* none = &gone;
+    EXPECT_EQ(E_NOINTERFACE, object->QueryInterface(IID_KitEvents, &none));
+    EXPECT_EQ(nullptr, none);
+    EXPECT_EQ(E_POINTER, object->QueryInterface(IID_IUnknown, nullptr));
+    object.Reset();
+    a.Reset();
+    EXPECT_FALSE(gone);  // still held through two interfaces
+    factory.Reset();
+    EXPECT_FALSE(gone);
+  }
+  EXPECT_TRUE(gone);
+  EXPECT_EQ(0, ComModule::LockCount());
+}
+
+TEST_F(AutomationTest, MalformedArgumentsAnswerErrorsInsteadOfCrashing) {
+  ComPtr<TCounter> counter = MakeObject<TCounter>();
+  auto invoke = [&](DISPID id, WORD flags, VARIANT* args, UINT count, UINT named = 0) {
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS params{args, named ? &put : nullptr, count, named};
+    Variant result;
+    EXCEPINFO excep{};
+    UINT argErr = 0;
+    HRESULT hr = counter->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.Put(), &excep, &argErr);
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    return hr;
+  };
+  // By-reference arguments that point nowhere, directly or through a VARIANT.
+  VARIANT arg;
+  VariantInit(&arg);
+  arg.vt = VT_BYREF | VT_I4;
+  arg.plVal = nullptr;
+  EXPECT_EQ(E_POINTER, invoke(2, DISPATCH_METHOD, &arg, 1));  // Add reads it
+  EXPECT_EQ(E_POINTER, invoke(3, DISPATCH_METHOD, &arg, 1));  // Describe looks at its type
+  EXPECT_EQ(E_POINTER, invoke(1, DISPATCH_PROPERTYPUT, &arg, 1, 1));
+  arg.vt = VT_BYREF | VT_BSTR;
+  arg.pbstrVal = nullptr;
+  EXPECT_EQ(E_POINTER, invoke(4, DISPATCH_METHOD, &arg, 1));  // Swap writes it
+  VARIANT inner;
+  VariantInit(&inner);
+  inner.vt = VT_BYREF | VT_BOOL;
+  inner.pboolVal = nullptr;
+  arg.vt = VT_BYREF | VT_VARIANT;
+  arg.pvarVal = &inner;
+  EXPECT_EQ(E_POINTER, invoke(2, DISPATCH_METHOD, &arg, 1));
+  arg.pvarVal = nullptr;
+  EXPECT_EQ(E_POINTER, invoke(4, DISPATCH_METHOD, &arg, 1));
+  // Counts that promise more than the call brings.
+  EXPECT_EQ(E_INVALIDARG, invoke(2, DISPATCH_METHOD, nullptr, 1));
+  VARIANT one;
+  VariantInit(&one);
+  EXPECT_EQ(E_INVALIDARG, invoke(1, DISPATCH_PROPERTYPUT, &one, 0, 1));
+  // The object still works.
+  EXPECT_EQ(3, Variant(ComPtr<IDispatch>(counter.Get())).Call("Add", {3}).AsInteger());
+}
+
+constexpr IID IID_KitTyped = {0x6F0D3C13, 0x1B2A, 0x4C5D, {0x8E, 0x9F, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65}};
+
+// Type information naming a dispinterface, built in memory.
+ComPtr<ITypeInfo> MakeTypeInfo(const GUID& guid) {
+  ComPtr<ICreateTypeLib2> library;
+  OleCheck(CreateTypeLib2(SYS_WIN64, const_cast<LPOLESTR>(L"kit-test.tlb"), library.Put()));
+  ComPtr<ICreateTypeInfo> created;
+  OleCheck(library->CreateTypeInfo(const_cast<LPOLESTR>(L"IKitTyped"), TKIND_DISPATCH, created.Put()));
+  OleCheck(created->SetGuid(guid));
+  return created.Query<ITypeInfo>(IID_ITypeInfo);
+}
+
+// An object that describes its type when given type information, and counts
+// how often it is asked for names.
+class TTyped final : public DispatchObject {
+ public:
+  TTyped(ITypeInfo* info, int& lookups) : DispatchObject(Members, {}, "Typed"), info_(info), lookups_(lookups) {}
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = info_ ? 1 : 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
+    *out = nullptr;
+    if (!info_ || index != 0) return DISP_E_BADINDEX;
+    *out = info_.Get();
+    info_->AddRef();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+    ++lookups_;
+    return DispatchObject::GetIDsOfNames(iid, names, count, lcid, ids);
+  }
+  void Twice(DispCall& call) { call.Return(Variant(2 * call.ArgInt(0))); }
+  void GetValue(DispCall& call) { call.Return(Variant(value_)); }
+  void PutValue(DispCall& call) { value_ = call.PutValue().AsInteger(); }
+
+ private:
+  static constexpr DispMember Members[] = {
+      {L"Twice", 7, DispKind::Method, Handler<&TTyped::Twice>},
+      {L"Value", 9, DispKind::Get, Handler<&TTyped::GetValue>},
+      {L"Value", 9, DispKind::Put, Handler<&TTyped::PutValue>},
+  };
+  ComPtr<ITypeInfo> info_;
+  int& lookups_;
+  int value_ = 0;
+};
+
+TEST_F(AutomationTest, NamesAreLookedUpOncePerTypeThatDescribesItself) {
+  ComPtr<ITypeInfo> info = MakeTypeInfo(IID_KitTyped);
+  int lookups = 0;
+  Variant first(MakeObject<TTyped>(info.Get(), lookups)), second(MakeObject<TTyped>(info.Get(), lookups));
+  EXPECT_EQ(4, first.Call("Twice", {2}).AsInteger());
+  EXPECT_EQ(1, lookups);
+  EXPECT_EQ(6, second.Call("TWICE", {3}).AsInteger());  // another object of the type, another case
+  first.Put("Value", Variant(5));
+  EXPECT_EQ(5, first.Get("value").AsInteger());
+  EXPECT_EQ(0, second.Get("Value").AsInteger());
+  EXPECT_EQ(2, lookups);
+  // A name the type lacks is refused every time, never remembered.
+  EXPECT_THROW(first.Call("Thrice"), EOleSysError);
+  EXPECT_THROW(second.Call("Thrice"), EOleSysError);
+  EXPECT_EQ(4, lookups);
+
+  // Without type information every call asks once, and only once.
+  int untypedLookups = 0;
+  Variant plain(MakeObject<TTyped>(nullptr, untypedLookups));
+  EXPECT_EQ(8, plain.Call("Twice", {4}).AsInteger());
+  plain.Put("Value", Variant(1));
+  EXPECT_EQ(1, plain.Get("Value").AsInteger());
+  EXPECT_EQ(3, untypedLookups);
+}
+
 TEST_F(AutomationTest, ConnectionPointsDeliverEventsToAdvisedSinks) {
   ComPtr<TCounter> counter = MakeObject<TCounter>();
   Variant source(ComPtr<IDispatch>(counter.Get()));
@@ -310,6 +485,8 @@ TEST_F(AutomationTest, ClassFactoriesAndTheModuleLock) {
 
 TEST_F(AutomationTest, RegistrationWritesAndRemovesTheClassKeys) {
   const std::string clsid = GuidToString(CLSID_KitThrowaway);
+  EXPECT_EQ("{6F0D3C12-1B2A-4C5D-8E9F-102132435465}", clsid);
+  EXPECT_EQ(CLSID_KitThrowaway, StringToGuid(clsid));
   test::RegistrySnapshot classKey(HKEY_CLASSES_ROOT, "CLSID\\" + clsid);
   test::RegistrySnapshot progKey(HKEY_CLASSES_ROOT, ProgID_KitThrowaway);
   const std::string path = "C:\\Program Files\\Vantle\\kit-test.dll";

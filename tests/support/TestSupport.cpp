@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "Classes.h"
+#include "Handles.h"
 
 namespace test {
 
@@ -126,12 +127,9 @@ void Load(HKEY key, RegistrySnapshot::Node& node) {
   for (DWORD i = 0;; ++i) {
     DWORD nameLen = 256;
     if (RegEnumKeyExA(key, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    HKEY sub;
+    RegKey sub;
     std::string subName(name, nameLen);
-    if (RegOpenKeyExA(key, subName.c_str(), 0, KEY_READ, &sub) == ERROR_SUCCESS) {
-      Load(sub, node.keys[subName]);
-      RegCloseKey(sub);
-    }
+    if (RegOpenKeyExA(key, subName.c_str(), 0, KEY_READ, sub.Put()) == ERROR_SUCCESS) Load(sub.Get(), node.keys[subName]);
   }
 }
 
@@ -139,11 +137,9 @@ void Store(HKEY key, const RegistrySnapshot::Node& node) {
   for (const auto& [name, value] : node.values)
     RegSetValueExA(key, name.c_str(), 0, value.first, value.second.data(), static_cast<DWORD>(value.second.size()));
   for (const auto& [name, child] : node.keys) {
-    HKEY sub;
-    if (RegCreateKeyExA(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr) == ERROR_SUCCESS) {
-      Store(sub, child);
-      RegCloseKey(sub);
-    }
+    RegKey sub;
+    if (RegCreateKeyExA(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.Put(), nullptr) == ERROR_SUCCESS)
+      Store(sub.Get(), child);
   }
 }
 
@@ -152,23 +148,18 @@ void Store(HKEY key, const RegistrySnapshot::Node& node) {
 RegistrySnapshot::RegistrySnapshot(HKEY root, std::string path) : root_(root), path_(std::move(path)) {
   while (!path_.empty() && path_.front() == '\\') path_.erase(0, 1);
   while (!path_.empty() && path_.back() == '\\') path_.pop_back();
-  HKEY key;
-  existed_ = RegOpenKeyExA(root_, path_.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
-  if (existed_) {
-    Load(key, saved_);
-    RegCloseKey(key);
-  }
+  RegKey key;
+  existed_ = RegOpenKeyExA(root_, path_.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
+  if (existed_) Load(key.Get(), saved_);
 }
 
 RegistrySnapshot::~RegistrySnapshot() {
   RegDeleteTreeA(root_, path_.c_str());
   RegDeleteKeyA(root_, path_.c_str());
   if (!existed_) return;
-  HKEY key;
-  if (RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-    Store(key, saved_);
-    RegCloseKey(key);
-  }
+  RegKey key;
+  if (RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr) == ERROR_SUCCESS)
+    Store(key.Get(), saved_);
 }
 
 std::string ReadFileBytes(const std::string& path) {
@@ -195,23 +186,34 @@ FileSnapshot::~FileSnapshot() {
   }
 }
 
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((IncludeTrailingBackslash(path) + "*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
+namespace {
+
+// Wide calls, so that trees deeper than MAX_PATH ("\\?\" paths) go too.
+void RemoveTreeW(const std::wstring& path) {
+  WIN32_FIND_DATAW fd;
+  FindHandle find(FindFirstFileW((path + L"\\*").c_str(), &fd));
+  if (find) {
     do {
-      std::string name = fd.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string full = IncludeTrailingBackslash(path) + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
-      else {
-        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(full.c_str());
+      std::wstring name = fd.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring full = path + L"\\" + name;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTreeW(full);
+      } else {
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(full.c_str());
       }
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+    } while (FindNextFileW(find.Get(), &fd));
   }
-  RemoveDirectoryA(path.c_str());
+  RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+void RemoveTree(const std::string& path) {
+  std::string trimmed = path;
+  while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+  RemoveTreeW(AnsiToWide(trimmed));
 }
 
 FolderSnapshot::FolderSnapshot(std::string path) : path_(std::move(path)), existed_(DirectoryExists(path_)) {}
@@ -228,10 +230,6 @@ std::string WindowText(HWND window) {
   return text;
 }
 
-std::string ProgramFolder() {
-  char buf[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
-  return ExtractFilePath(std::string(buf, n));
-}
+std::string ProgramFolder() { return ExtractFilePath(ModuleFileName()); }
 
 }  // namespace test

@@ -3,13 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
+#include <set>
+#include <stdexcept>
 #include <nlohmann/json.hpp>
 
-#include "../common/SessionFixture.h"
+#include "SessionFixture.h"
 #include "C_Email.h"
+#include <commctrl.h>
+
+#include "C_Prog.h"
 #include "C_ResMan.h"
-#include "../conduits/ConduitScript.h"
-#include "EvrinSession.h"
+#include "Forms.h"
+#include "Guarded.h"
+#include "ConduitScript.h"
+#include "StoreSession.h"
 
 using json = nlohmann::json;
 
@@ -30,7 +38,7 @@ Row OutRow(const std::string& id, TDateTime date, bool sent = false, bool hold =
 }
 
 void Append(const std::string& file, const std::vector<Row>& rows) {
-  evrin::StoreSession store(file);
+  StoreSession store(file);
   for (const Row& row : rows) {
     Variant record = store.NewRecord();
     for (size_t c = 0; c < row.size(); ++c) record.Call("SetValue", {static_cast<int>(c), row[c]});
@@ -39,7 +47,7 @@ void Append(const std::string& file, const std::vector<Row>& rows) {
 }
 
 std::vector<std::string> Column(const std::string& file, int column) {
-  evrin::StoreSession store(file);
+  StoreSession store(file);
   std::vector<std::string> r;
   for (int i = 0, n = store.Count(); i < n; ++i) r.push_back(store.Value(i, column).AsString());
   return r;
@@ -213,6 +221,23 @@ TEST_F(StoresTest, CleanUpKeepsYoungKeptExcludedAndPendingRecords) {
   EXPECT_EQ(sync_->CleanInFile(), 0);
 }
 
+TEST_F(StoresTest, ACleanUpStepsThroughItsPassesOnTheProgressWindowAndEndsOnTheLast) {
+  ses_.InAutoClean = true;
+  ses_.InCleanDays = 7;
+  Append(In(), {InRow("a", 46000), InRow("b", Date()), InRow("c", 46000), InRow("d", Date()), InRow("e", Date())});
+  TProgress window;
+  window.SetLine2("before");
+  Progress = &window;
+  EXPECT_EQ(sync_->CleanInFile(), 2);
+  Progress = nullptr;
+  EXPECT_EQ(window.Max, 5);
+  EXPECT_EQ(SendMessageA(window.ProgressBar.Handle(), PBM_GETPOS, 0, 0), 5);
+  char line[32] = "?";
+  GetWindowTextA(window.lApptext2.Handle(), line, sizeof line);
+  EXPECT_STREQ(line, "");
+  EXPECT_EQ(Column(In(), 15), std::vector<std::string>({"b", "d", "e"}));
+}
+
 TEST_F(StoresTest, HandheldDeletionsReachThePcUnlessAReplyIsPending) {
   Append(In(), {InRow("kept", 46000, "", false, true, true), InRow("pending", 46000, "R", false, true),
                 InRow("plain", 46000), InRow("excluded", 46000, "", false, true, false, true)});
@@ -292,8 +317,248 @@ TEST_F(StoresTest, WithoutTheDataFileServerEachOperationReportsByName) {
 TEST_F(StoresTest, BackupsCopyTheWorkingFilesThatExist) {
   Append(In(), {InRow("one", 46000)});
   RemoveFile(Out());
+  RemoveFile(ses_.TempDir + "OUTBACK");
   sync_->CreateBackupFiles();
   EXPECT_EQ(test::ReadFileBytes(ses_.TempDir + "INBACK"), test::ReadFileBytes(In()));
   EXPECT_FALSE(FileExists(ses_.TempDir + "OUTBACK"));
   EXPECT_TRUE(test::Ui().All().empty());
+}
+
+TEST_F(StoresTest, NewMailIdsAreUniqueInAPassAndAgainstTheStoreAndEachMailIsMarkedOnce) {
+  // Every read ID comes from one millisecond, so the draw alone would repeat.
+  test::FixedClock clock(EncodeDate(2026, 12, 10) + EncodeTime(14, 5, 9, 123));
+  const std::string drawn = sync_->NewMailID();
+  std::vector<Row> rows{OutRow(drawn, 46000)};
+  for (int i = 0; i < 120; ++i) rows.push_back(OutRow("", 46000));
+  Append(Out(), rows);
+  ASSERT_TRUE(sync_->ReadOutDat());
+  ASSERT_EQ(sync_->HandheldMails->Count(), 121);
+  std::set<std::string> ids;
+  int nextSecond = 0;
+  for (int i = 0; i < 121; ++i) {
+    const std::string& id = (*sync_->HandheldMails)[i]->ID;
+    ids.insert(id);
+    if (id.starts_with("10122026|140510|")) ++nextSecond;
+    else EXPECT_TRUE(id.starts_with("10122026|140509|")) << id;
+  }
+  EXPECT_EQ(ids.size(), 121u);
+  EXPECT_EQ(nextSecond, 21);  // the hundred numbers of the first second are all taken
+  const std::vector<std::string> written = Column(Out(), 9);
+  EXPECT_EQ(std::set<std::string>(written.begin(), written.end()), ids);
+
+  for (const std::string& id : ids) sync_->MarkNewAsSent(id);
+  EXPECT_EQ(Column(Out(), 8), std::vector<std::string>(121, "-1"));
+  sync_->HandheldMails->ClearList();
+  ASSERT_TRUE(sync_->ReadOutDat());
+  EXPECT_EQ(sync_->HandheldMails->Count(), 0);
+  EXPECT_TRUE(test::Ui().All().empty());
+}
+
+TEST_F(StoresTest, MarkingHealsAStoreThatHoldsAnIdTwice) {
+  Append(Out(), {OutRow("dup", 46000), OutRow("other", 46000), OutRow("dup", 46000)});
+  sync_->MarkNewAsSent("dup");
+  EXPECT_EQ(Column(Out(), 8), std::vector<std::string>({"-1", "0", "0"}));
+  sync_->MarkNewAsSent("dup");
+  sync_->MarkNewAsSent("dup");  // both are marked: nothing left to change
+  EXPECT_EQ(Column(Out(), 8), std::vector<std::string>({"-1", "0", "-1"}));
+
+  Append(In(), {InRow("<a@pc>", 46000, "R"), InRow("<a@pc>", 46000, "R")});
+  sync_->MarkReplyAsSent("<a@pc>", "<a@pc>");
+  sync_->MarkReplyAsSent("<a@pc>", "<sent@pc>");
+  EXPECT_EQ(Column(In(), 14), std::vector<std::string>({"-1", "-1"}));
+  EXPECT_EQ(Column(In(), 15), std::vector<std::string>({"<a@pc>", "<sent@pc>"}));
+}
+
+TEST_F(StoresTest, AGuardedOperationShowsAnyExceptionWithItsPlaceAndAnswersFalse) {
+  EXPECT_TRUE(Guarded(ses_, "TSync.Fine", [] {}));
+  EXPECT_FALSE(Guarded(ses_, "TSync.Std", [] { throw std::out_of_range("index 7"); }));
+  EXPECT_FALSE(Guarded(ses_, "TSync.Odd", [] { throw 7; }));
+  auto boxes = test::Ui().Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "The unhandled exception [index 7] occurred in TSync.Std.  The application may now be unstable.");
+  EXPECT_EQ(boxes[1].text,
+            "The unhandled exception [[Unspecified]] occurred in TSync.Odd.  The application may now be unstable.");
+}
+
+namespace {
+
+// What one walk left behind: its answer, the store's records (subject and
+// ID), the trace lines, the conduit's calls and what was shown.
+struct Outcome {
+  int result = 0;
+  std::vector<std::string> records, traces;
+  std::vector<json> calls;
+  std::vector<std::string> shown;
+  bool operator==(const Outcome&) const = default;
+};
+
+std::vector<std::string> Records(const std::string& file, int subjectColumn, int idColumn) {
+  StoreSession store(file);
+  RecordList records = store.List();
+  std::vector<std::string> r;
+  for (int i = 0, n = records.Count(); i < n; ++i) {
+    Variant record = records.Item(i);
+    r.push_back(Text(Value(record, subjectColumn)) + " / " + Text(Value(record, idColumn)));
+  }
+  return r;
+}
+
+// The walks' rules, restated: a record qualifies by its own columns.
+bool Old(const Variant& r, int column, TDateTime cutoff) {
+  Variant d = Value(r, column);
+  return !d.IsEmpty() && d.AsDate() <= cutoff;
+}
+bool NoPendingReply(const Variant& r) { return IsEmptyText(Value(r, 7)) || IsTrue(Value(r, 14)); }
+
+}  // namespace
+
+class WalkOrderTest : public StoresTest {
+ protected:
+  // Runs Walk with a traced session on a fresh copy of the store in File and
+  // records what it did.
+  template <class Walk>
+  Outcome Run(const std::string& file, const std::string& bytes, int subjectColumn, int idColumn, Walk&& walk) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+    RemoveFile(Folder() + "TestConduit.calls.jsonl");
+    test::Ui().Reset();
+    Outcome o;
+    {
+      std::ofstream(test::ProgramFolder() + "trace");
+      TSesObj traced;
+      RemoveFile(test::ProgramFolder() + "trace");
+      traced.InAutoClean = traced.OutAutoClean = true;
+      traced.InCleanDays = traced.OutCleanDays = 30;
+      TSync sync(&traced, &res_);
+      o.result = walk(sync, traced);
+    }
+    o.records = Records(file, subjectColumn, idColumn);
+    std::ifstream log(test::ProgramFolder() + "Vantle.log");
+    for (std::string line; std::getline(log, line);)
+      if (line.find("eletion: ") != std::string::npos) o.traces.push_back(line.substr(line.find('\t') + 1));
+    o.calls = Calls();
+    for (const auto& s : test::Ui().All()) o.shown.push_back(s.text);
+    return o;
+  }
+
+  // Each pass starts again at the first record and deletes the first one
+  // that qualifies, until a pass finds none.
+  template <class Qualifies>
+  static int Restarting(TSesObj& ses, const std::string& file, Qualifies&& qualifies, int subjectColumn,
+                        const std::string& trace, bool mirror) {
+    StoreSession store(file);
+    RecordList records = store.List();
+    int removed = 0;
+    for (bool found = true; found && records.Count() > 0;) {
+      found = false;
+      for (int i = 0, n = records.Count(); i < n && !found; ++i) {
+        Variant r = records.Item(i);
+        if (!qualifies(r)) continue;
+        const std::string id = mirror ? Text(Value(r, 15)) : std::string();
+        ses.Trace(trace + Text(Value(r, subjectColumn)));
+        r.Call("Delete");
+        ++removed;
+        found = true;
+        if (mirror) ConduitEntries.vazDeletePCMail(Application.Handle, id, &Memo, &Progress);
+      }
+    }
+    return removed;
+  }
+
+  std::string RandomStore(bool inBox, std::mt19937& random, int n, int idPool) {
+    auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
+    std::vector<Row> rows;
+    for (int i = 0; i < n; ++i) {
+      const std::string id = idPool ? Format("<%d@pc>", {static_cast<int>(random() % idPool)}) : Format("<r%d>", {i});
+      const TDateTime date = Date() - (chance(50) ? 400 : 1);
+      if (inBox) {
+        Row row = InRow(id, date, chance(30) ? "Reply" : "", chance(50), chance(40), chance(15), chance(15));
+        row[0] = Variant(Format("Subject %d", {i}));
+        rows.push_back(row);
+      } else {
+        Row row = OutRow(id, date, chance(60), chance(15), chance(15));
+        row[0] = Variant(Format("New %d", {i}));
+        rows.push_back(row);
+      }
+    }
+    Append(inBox ? In() : Out(), rows);
+    return test::ReadFileBytes(inBox ? In() : Out());
+  }
+};
+
+TEST_F(WalkOrderTest, CleanUpsAndTheDeletionMirrorMatchTheRestartingOrderOnRandomStores) {
+  const TDateTime cutoff = Date() - 30;
+  for (unsigned seed : {1u, 2u, 3u, 4u}) {
+    std::mt19937 random(seed);
+    const int n = 5 + static_cast<int>(random() % 60);
+    // In one seed the conduit fails every deletion: the records stay deleted all the same.
+    Script(seed == 3 ? json{{"Throw", {"vazDeletePCMail"}}} : json::object());
+    sync_->SaveInTemplate(In());
+    const std::string in = RandomStore(true, random, n, 0);
+    auto cleanable = [&](const Variant& r) {
+      return Old(r, 2, cutoff) && !IsTrue(Value(r, 10)) && !IsTrue(Value(r, 13)) && NoPendingReply(r);
+    };
+    auto marked = [](const Variant& r) { return IsTrue(Value(r, 9)) && NoPendingReply(r); };
+    Outcome walked = Run(In(), in, 0, 15, [](TSync& s, TSesObj&) { return s.CleanInFile(); });
+    Outcome restarted = Run(In(), in, 0, 15, [&](TSync&, TSesObj& ses) {
+      return Restarting(ses, In(), cleanable, 0, "InBox Cleanup deletion: ", false);
+    });
+    EXPECT_EQ(walked, restarted) << "seed " << seed;
+    EXPECT_GT(walked.result, 0) << "seed " << seed;
+
+    walked = Run(In(), in, 0, 15, [](TSync& s, TSesObj&) { return s.DeletePIMMail(); });
+    restarted = Run(In(), in, 0, 15, [&](TSync&, TSesObj& ses) {
+      return Restarting(ses, In(), marked, 0, "InBox PIM Deletion: ", true);
+    });
+    EXPECT_EQ(walked, restarted) << "seed " << seed;
+    EXPECT_EQ(walked.calls.size(), static_cast<size_t>(walked.result)) << "seed " << seed;
+
+    sync_->SaveOutTemplate(Out());
+    const std::string out = RandomStore(false, random, n, 0);
+    auto sentAndOld = [&](const Variant& r) {
+      return Old(r, 4, cutoff) && !IsTrue(Value(r, 7)) && IsTrue(Value(r, 8)) && !IsTrue(Value(r, 6));
+    };
+    walked = Run(Out(), out, 0, 9, [](TSync& s, TSesObj&) { return s.CleanOutFile(); });
+    restarted = Run(Out(), out, 0, 9, [&](TSync&, TSesObj& ses) {
+      return Restarting(ses, Out(), sentAndOld, 0, "OutBox Cleanup deletion: ", false);
+    });
+    EXPECT_EQ(walked, restarted) << "seed " << seed;
+  }
+}
+
+TEST_F(WalkOrderTest, MasterDeletionMatchesAWalkPerIdOnStoresWithRepeatedIds) {
+  for (unsigned seed : {5u, 6u, 7u}) {
+    std::mt19937 random(seed);
+    sync_->SaveInTemplate(In());
+    const std::string in = RandomStore(true, random, 40, 12);
+    json leave = json::array();
+    for (int i = 0; i < 20; ++i) leave.push_back(Format("<%d@pc>", {static_cast<int>(random() % 14)}));
+    Script({{"MasterCheck", {{"Leave", leave}}}});
+    Outcome hashed = Run(In(), in, 0, 15, [](TSync& s, TSesObj&) { return s.MasterDeletion(); });
+    Outcome walked = Run(In(), in, 0, 15, [&](TSync&, TSesObj&) {
+      // What the conduit was asked: the same call, so the call records match.
+      TStringList candidates;
+      {
+        StoreSession store(In());
+        RecordList records = store.List();
+        for (int i = 0, n = records.Count(); i < n; ++i) {
+          Variant r = records.Item(i);
+          if (!IsTrue(Value(r, 10)) && !IsTrue(Value(r, 13)) && NoPendingReply(r)) candidates.Add(Text(Value(r, 15)));
+        }
+      }
+      TStringList* list = &candidates;
+      EXPECT_EQ(ConduitEntries.vazMasterCheck(Application.Handle, &list), vazDone);
+      StoreSession store(In());
+      int result = 0;
+      for (int k = 0; k < candidates.Count(); ++k) {
+        RecordList records = store.List();
+        const int at = records.FindID(15, candidates.At(k));
+        if (at < 0) continue;
+        records.Item(at).Call("Delete");
+        result = 1;
+      }
+      return result;
+    });
+    EXPECT_EQ(hashed, walked) << "seed " << seed;
+    EXPECT_LT(hashed.records.size(), 40u) << "seed " << seed;
+  }
 }

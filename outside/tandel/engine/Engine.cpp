@@ -1,9 +1,12 @@
+#include "Handles.h"
 #include "Engine.h"
 
 #include <algorithm>
 #include <chrono>
 
+#include "Classes.h"
 #include "Handheld.h"
+#include "Registry.h"
 #include "SysUtils.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -15,28 +18,20 @@ namespace {
 constexpr UINT WM_RESULT = WM_APP + 1;    // lParam: the finished Request, owned by the receiver
 constexpr UINT WM_PROGRESS = WM_APP + 2;  // lParam: Progress, answered in place
 constexpr UINT WM_DEFERRED = WM_APP + 3;
-constexpr DWORD CopyBlock = 4096;
+// A copy moves at least this much between two looks at the link and the
+// client, and at most this much (so progress still moves on a large file).
+constexpr DWORD MinCopyBlock = 64 * 1024, MaxCopyBlock = 4 * 1024 * 1024;
+
+// Faults that tests and the demo ask for (see Handheld.md).
+constexpr const char* FaultKey = "Software\\Orvik\\Tandel32\\Stand-in";
+constexpr const char* FailOperation = "Fail Operation";
+constexpr const char* FailNth = "Fail Nth";
+constexpr const char* FailError = "Fail Error";
+constexpr const char* DropLinkAt = "Drop Link At";
 
 struct ProgressMessage {
   short Percent;
   bool Cancel;
-};
-
-class Handle {
- public:
-  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-  ~Handle() { Close(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  void Close() {
-    if (valid()) CloseHandle(h_);
-    h_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE h_;
 };
 
 // Removes a half-written copy unless the copy was completed.
@@ -109,6 +104,54 @@ DWORD MakeFolder(const std::string& folder) {
     }
   }
   return CreateDirectoryA(folder.c_str(), nullptr) ? 0 : LastError();
+}
+
+// The error that an injected fault answers for this operation, or 0. A fault
+// fires once: the n-th operation of its kind fails and the fault is removed.
+DWORD InjectedFault(int op) {
+  StateLock lock;  // the count goes down once per operation, across processes
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  if (!reg.OpenKey(FaultKey, false) || !reg.ValueExists(FailOperation) || reg.ReadInteger(FailOperation) != op)
+    return 0;
+  const int nth = reg.ValueExists(FailNth) ? reg.ReadInteger(FailNth) : 1;
+  if (nth > 1) {
+    reg.WriteInteger(FailNth, nth - 1);
+    return 0;
+  }
+  const DWORD error = reg.ValueExists(FailError) ? static_cast<DWORD>(reg.ReadInteger(FailError)) : ERROR_GEN_FAILURE;
+  reg.DeleteValue(FailOperation);
+  reg.DeleteValue(FailNth);
+  reg.DeleteValue(FailError);
+  return error;
+}
+
+// The percentage at which the link is to drop during the next copy, or -1; the
+// request is taken (removed) when asked.
+int TakeLinkDrop() {
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  if (!reg.OpenKey(FaultKey, false) || !reg.ValueExists(DropLinkAt)) return -1;
+  const int at = reg.ReadInteger(DropLinkAt);
+  reg.DeleteValue(DropLinkAt);
+  return at;
+}
+
+// Copies are written here first, outside the handheld's drives, so that a copy
+// that dies half-way leaves nothing on the handheld.
+std::string TransferFolder() { return InstallFolder() + "Transfer\\"; }
+
+// Removes what copies of killed processes left behind; a file that a live copy
+// still writes cannot be deleted and stays.
+void SweepTransferFolder() {
+  const std::string folder = TransferFolder();
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((folder + found.cFileName).c_str());
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
 }
 
 }  // namespace
@@ -226,6 +269,12 @@ DWORD Engine::Gate(bool needConnection) {
 
 void Engine::Run(Request& r) {
   try {
+    if (DWORD fault = InjectedFault(r.Op)) {
+      if (r.Op == opInit) initialized_ = false;
+      if (r.Op == opInit || r.Op == opConnect) connected_ = false;
+      r.Error = fault;
+      return;
+    }
     if (r.Op != opInit) {
       r.Error = Gate(r.Op != opConnect && r.Op != opDisconnect);
       if (r.Error) return;
@@ -235,6 +284,7 @@ void Engine::Run(Request& r) {
         initialized_ = connected_ = false;  // a failed Init leaves the engine unusable
         HandheldRoot();
         LoadState();
+        SweepTransferFolder();
         initialized_ = true;
         r.Error = 0;
         break;
@@ -287,7 +337,7 @@ bool Engine::SendProgress(short percent) {
   return p.Cancel;
 }
 
-// Copies through a temporary file beside the target, which replaces the
+// Copies through a temporary file of the transfer folder, which replaces the
 // target only once complete: a failed or cancelled copy leaves the target as
 // it was.
 DWORD Engine::Copy(const Request& r) {
@@ -306,37 +356,53 @@ DWORD Engine::Copy(const Request& r) {
     return ERROR_PATH_NOT_FOUND;
   }
 
-  Handle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  KernelHandle in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!in.valid()) return LastError();
+  if (!in.Valid()) return LastError();
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(in.get(), &size)) return LastError();
+  if (!GetFileSizeEx(in.Get(), &size)) return LastError();
 
+  const std::string transfer = TransferFolder();
+  if (!ForceDirectories(transfer)) return LastError(ERROR_PATH_NOT_FOUND);
   char tempName[MAX_PATH];
-  if (!GetTempFileNameA(ExtractFilePath(target).c_str(), "tdl", 0, tempName)) return LastError();
+  if (!GetTempFileNameA(transfer.c_str(), "tdl", 0, tempName)) return LastError();
   TempFile temp(tempName);
-  Handle out(CreateFileA(temp.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!out.valid()) return LastError();
+  KernelHandle out(CreateFileA(temp.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out.Valid()) return LastError();
 
-  if (SendProgress(0)) return ERROR_OPERATION_ABORTED;
-  std::vector<char> block(CopyBlock);
+  const int dropAt = TakeLinkDrop();
+  const bool handheldSide = r.Side1 == sideHandheld || r.Side2 == sideHandheld;
+  // Each step looks at the link, as the real link would fail the transfer.
+  auto step = [&](short percent) -> DWORD {
+    if (dropAt >= 0 && percent >= dropAt && LinkUp()) SetLinkUp(false);
+    if (handheldSide && !LinkUp()) return errNotConnected;
+    return SendProgress(percent) ? ERROR_OPERATION_ABORTED : 0;
+  };
+  if (DWORD e = step(0)) return e;
+  const long long blockSize =
+      std::clamp<long long>((size.QuadPart / 100 + MinCopyBlock - 1) / MinCopyBlock * MinCopyBlock, MinCopyBlock,
+                            MaxCopyBlock);
+  std::vector<char> block(static_cast<size_t>(blockSize));
   long long done = 0;
   short last = 0;
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(in.get(), block.data(), CopyBlock, &got, nullptr)) return LastError();
+    if (!ReadFile(in.Get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) return LastError();
     if (got == 0) break;
     DWORD put = 0;
-    if (!WriteFile(out.get(), block.data(), got, &put, nullptr) || put != got) return LastError(ERROR_WRITE_FAULT);
+    if (!WriteFile(out.Get(), block.data(), got, &put, nullptr) || put != got) return LastError(ERROR_WRITE_FAULT);
     done += got;
-    last = static_cast<short>(std::min<long long>(100, done * 100 / size.QuadPart));
-    if (SendProgress(last)) return ERROR_OPERATION_ABORTED;
+    const short percent = static_cast<short>(std::min<long long>(100, done * 100 / size.QuadPart));
+    if (percent == last) continue;
+    last = percent;
+    if (DWORD e = step(percent)) return e;
   }
-  if (last != 100 && SendProgress(100)) return ERROR_OPERATION_ABORTED;
-  if (!FlushFileBuffers(out.get())) return LastError();
-  out.Close();
-  in.Close();
-  if (!MoveFileExA(temp.path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (last != 100)
+    if (DWORD e = step(100)) return e;
+  if (!FlushFileBuffers(out.Get())) return LastError();
+  out.Reset();
+  in.Reset();
+  if (!MoveFileExA(temp.path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
     return LastError();
   temp.Keep();
   return 0;

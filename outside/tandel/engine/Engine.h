@@ -14,30 +14,12 @@
 #include <string>
 #include <thread>
 
+#include "TandelEng.h"
+
 namespace tandel {
 
-// Dispatch ids of the operations, and of the events that answer them.
-enum Operation : int {
-  opInit = 1,
-  opConnect = 2,
-  opDisconnect = 4,
-  opCopyFile = 5,
-  opCreateDirectory = 13,
-  opStartProgram = 29,
-  opStopProgram = 30,
-};
-enum Event : int {
-  evInit = 1,
-  evConnect = 2,
-  evCopyFile = 3,
-  evDisconnect = 4,
-  evCopyProgress = 5,
-  evCreateDirectory = 12,
-  evStartProgram = 28,
-  evStopProgram = 29,
-};
+using namespace tandeleng;
 
-constexpr int sidePC = 1, sideHandheld = 2;
 constexpr int copyReplace = 1;  // copy flag: an existing target is replaced
 
 // Error codes of the suite besides the file system's own.

@@ -17,9 +17,11 @@
 #include <vector>
 
 #include "ComServer.h"
+#include "FileBrowse.h"
 #include "ServerExports.h"
 #include "FileBrowseRes.h"
 #include "Handheld.h"
+#include "Handles.h"
 #include "Registry.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -27,8 +29,8 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 namespace {
 
 using namespace tandel;
+using namespace filebrowse;
 
-const CLSID CLSID_CFileDll = {0x2580B55B, 0x51E6, 0x11D1, {0x8F, 0x74, 0x00, 0x60, 0x97, 0xC5, 0xC6, 0x0F}};
 constexpr const char* TestKey = "Software\\Orvik\\Tandel32\\Stand-in";
 constexpr const char* TestAnswer = "Browse Answer";
 
@@ -105,10 +107,10 @@ class CFileDll final : public DispatchObject {
 };
 
 const DispMember CFileDll::Members[] = {
-    {L"Setup", 1, DispKind::Method, Handler<&CFileDll::Setup>},
-    {L"SetFilter", 3, DispKind::Method, Handler<&CFileDll::SetFilter>},
-    {L"FileName", 5, DispKind::Get, Handler<&CFileDll::FileName>},
-    {L"Execute", 8, DispKind::Method, Handler<&CFileDll::Execute>},
+    {L"Setup", DispSetup, DispKind::Method, Handler<&CFileDll::Setup>},
+    {L"SetFilter", DispSetFilter, DispKind::Method, Handler<&CFileDll::SetFilter>},
+    {L"FileName", DispFileName, DispKind::Get, Handler<&CFileDll::FileName>},
+    {L"Execute", DispExecute, DispKind::Method, Handler<&CFileDll::Execute>},
 };
 
 CFileDll::CFileDll() : DispatchObject(Members, {}, "CFileDll") {}
@@ -127,14 +129,13 @@ void CFileDll::Fill(HWND tree, HTREEITEM parent, const std::string& handheldFold
                     HTREEITEM& startItem) {
   std::vector<std::pair<std::string, bool>> entries;  // name, is folder
   WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA((IncludeTrailingBackslash(ToPcPath(handheldFolder)) + "*").c_str(), &fd);
-  if (find != INVALID_HANDLE_VALUE) {
+  FindHandle find(FindFirstFileA((IncludeTrailingBackslash(ToPcPath(handheldFolder)) + "*").c_str(), &fd));
+  if (find) {
     do {
       std::string name = fd.cFileName;
       if (name == "." || name == "..") continue;
       entries.emplace_back(name, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &fd));
   }
   // Folders first, then files, each by name.
   std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) {

@@ -14,6 +14,7 @@
 #include "DateTime.h"
 #include "EvrinSession.h"
 #include "Handheld.h"
+#include "Handles.h"
 
 namespace {
 
@@ -40,10 +41,7 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum InCol { inSubject = 0, inFrom = 1, inDate = 2, inReply = 7, inDelete = 9, inKeep = 10, inReplyAll = 11,
-             inQuote = 12, inExclude = 13, inReplySent = 14, inId = 15 };
-enum OutCol { outSubject = 0, outTo = 1, outCc = 2, outBc = 3, outDate = 4, outMessage = 5, outHold = 6,
-              outKeep = 7, outSent = 8, outId = 9 };
+using namespace evrin;  // the stores' columns
 
 // Line breaks as the handheld's paragraph mark (character 6), and back for showing.
 std::string ToHandheldText(const std::string& s) {
@@ -100,9 +98,9 @@ void ListInBox(const std::string& path) {
   for (int i = 0; i < n; ++i) {
     Variant r = store.Item(i);
     std::printf("%d. [%s] %s  %s  \"%s\"  id %s\n", i,
-                Letters(r, {{inDelete, 'D'}, {inKeep, 'K'}, {inExclude, 'X'}, {inReplyAll, 'A'}, {inQuote, 'Q'},
+                Letters(r, {{inDeleteMark, 'D'}, {inKeep, 'K'}, {inExcluded, 'X'}, {inReplyAll, 'A'}, {inIncludeMessage, 'Q'},
                             {inReplySent, 'S'}}).c_str(),
-                When(r, inDate).c_str(), Text(r, inFrom).c_str(), Text(r, inSubject).c_str(), Text(r, inId).c_str());
+                When(r, inDate).c_str(), Text(r, inFrom).c_str(), Text(r, inSubject).c_str(), Text(r, inID).c_str());
     std::string reply = Text(r, inReply);
     if (!reply.empty()) std::printf("   reply: %s\n", Shown(reply).c_str());
   }
@@ -116,15 +114,13 @@ void ListOutBox(const std::string& path) {
     Variant r = store.Item(i);
     std::printf("%d. [%s] %s  to %s  \"%s\"  id %s\n", i, Letters(r, {{outHold, 'H'}, {outKeep, 'K'}, {outSent, 'S'}}).c_str(),
                 When(r, outDate).c_str(), Text(r, outTo).c_str(), Text(r, outSubject).c_str(),
-                Text(r, outId).empty() ? "-" : Text(r, outId).c_str());
+                Text(r, outID).empty() ? "-" : Text(r, outID).c_str());
     std::printf("   %s\n", Shown(Text(r, outMessage)).c_str());
   }
 }
 
 std::string Template(int id) {
-  char exe[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  const std::string file = ExtractFilePath(std::string(exe, n)) + "Vantleres.dll";
+  const std::string file = ExtractFilePath(ModuleFileName()) + "Vantleres.dll";
   HMODULE res = LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!res) throw std::runtime_error("Cannot load " + file);
   std::string bytes;
@@ -231,9 +227,9 @@ int Run(std::vector<std::string> args) {
     Store store(out);
     Variant r = store.NewRecord();
     const std::pair<int, Variant> values[] = {
-        {outSubject, words[2]},    {outTo, words[1]},  {outCc, cc},       {outBc, bc},
+        {outSubject, words[2]},    {outTo, words[1]},  {outCC, cc},       {outBC, bc},
         {outDate, Variant::Date(Now())}, {outMessage, ToHandheldText(words[3])}, {outHold, hold},
-        {outKeep, keep},           {outSent, false},   {outId, std::string()}};
+        {outKeep, keep},           {outSent, false},   {outID, std::string()}};
     for (const auto& [column, value] : values) r.Call("SetValue", {column, value});
     r.Call("Commit");
     std::printf("Out box record %d written\n", store.Count() - 1);
@@ -244,11 +240,11 @@ int Run(std::vector<std::string> args) {
   } else if (cmd == "delete") {
     need(1);
     Store store(in);
-    Change(store.Item(Index(words[1])), inDelete, true);
+    Change(store.Item(Index(words[1])), inDeleteMark, true);
   } else if (cmd == "flag") {
     need(4);
     static const std::map<std::string, int> inFlags = {
-        {"keep", inKeep}, {"exclude", inExclude}, {"delete", inDelete}, {"replyall", inReplyAll}, {"quote", inQuote}};
+        {"keep", inKeep}, {"exclude", inExcluded}, {"delete", inDeleteMark}, {"replyall", inReplyAll}, {"quote", inIncludeMessage}};
     static const std::map<std::string, int> outFlags = {{"hold", outHold}, {"keep", outKeep}};
     const bool inbox = words[1] == "inbox";
     if (!inbox && words[1] != "outbox") throw UsageError("flag inbox or flag outbox");

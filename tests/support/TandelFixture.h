@@ -1,7 +1,8 @@
 #pragma once
-// Every test of the suite's stand-in runs on a handheld of its own: the
-// installation folder points at a fresh folder beside the test program, with
-// drive C: only; the registry and the folder are put back afterwards.
+// A test that works with the connectivity suite runs on a handheld of its
+// own: the installation folder points at a fresh folder beside the test
+// program, with drive C: only; the registry and the folder are put back
+// afterwards.
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -1,0 +1,38 @@
+# Sourced by every script that runs Windows programs: the Wine environment of
+# a prefix, and its server started before and stopped after the work.
+
+vantle_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# wine_env [PREFIX] [--display]: the build's prefix by default ($VANTLE_WINEPREFIX
+# overrides it). No display unless asked: the test prefix uses Wine's null
+# graphics driver. Mono and Gecko are never offered, WinHelp and the debugger
+# never start (a crash ends the process instead of hanging in the debugger).
+wine_env() {
+  local prefix=${VANTLE_WINEPREFIX:-$vantle_root/build/wineprefix} display=no
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --display) display=yes ;;
+      *) prefix=$1 ;;
+    esac
+    shift
+  done
+  export WINEPREFIX=$prefix
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winhlp32.exe=d;winedbg.exe=d"
+  unset WAYLAND_DISPLAY
+  [ "$display" = yes ] || unset DISPLAY
+}
+
+# wine_start: a fresh server for the prefix. The server and Wine's services
+# start first and detached, so that nothing run later waits on pipes they
+# inherited (ctest would).
+wine_start() {
+  wineserver -k 2>/dev/null || true
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+# wine_stop: ends the prefix's server and every program still running in it.
+wine_stop() {
+  wineserver -k 2>/dev/null || true
+}

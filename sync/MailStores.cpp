@@ -1,0 +1,442 @@
+// TSync's work on the local copies of the handheld's two mail stores: reading
+// new mail and replies, appending PC mail, marking, clean-up and the mirrored
+// deletions. Every operation opens its store through its own session.
+#include <unordered_map>
+#include <unordered_set>
+
+#include "C_Email.h"
+#include "C_Prog.h"
+#include "C_ResMan.h"
+#include "C_sesobj.h"
+#include "Forms.h"
+#include "Guarded.h"
+#include "StoreSession.h"
+
+using namespace evrin;
+
+namespace {
+
+// Pumps the message queue during a walk once about 12 ms have passed since
+// the last pump: often enough for painting and the Stop button, rarely
+// enough that a long walk spends its time in the store, not in the queue.
+class Pacer {
+ public:
+  void operator()() {
+    const ULONGLONG now = GetTickCount64();
+    if (now - last_ < 12) return;
+    Application.ProcessMessages();
+    last_ = GetTickCount64();
+  }
+
+ private:
+  ULONGLONG last_ = GetTickCount64();
+};
+
+void ProgressMax(int n) {
+  if (Progress) Progress->SetMax(n);
+}
+void ProgressPosition(int n) {
+  if (Progress) Progress->SetPosition(n);
+}
+void ProgressLine2(const std::string& text) {
+  if (Progress) Progress->SetLine2(text);
+}
+
+// "ddmmyyyy|hhnnss|N".
+std::string MailID(TDateTime when, unsigned number) {
+  return FormatDateTime("ddmmyyyy|hhnnss", when) + "|" + std::to_string(number);
+}
+
+// 0-99, from a generator seeded with the UTC time of day in milliseconds.
+unsigned DrawMailNumber() {
+  int hour, min, sec, msec;
+  DecodeTime(NowUTC(), hour, min, sec, msec);
+  std::uint32_t seed = static_cast<std::uint32_t>(((hour * 60 + min) * 60 + sec) * 1000 + msec);
+  seed = seed * 134775813u + 1u;
+  return static_cast<unsigned>((static_cast<std::uint64_t>(seed) * 100u) >> 32);
+}
+
+// A new mail's ID that no ID in Taken has: the drawn number, else the next
+// free one; when all hundred are taken for this second, the next second.
+std::string UniqueMailID(const std::unordered_set<std::string>& Taken) {
+  const TDateTime now = Now();
+  int hour, min, sec, msec;
+  DecodeTime(now, hour, min, sec, msec);
+  const TDateTime second = Int(now) + EncodeTime(hour, min, sec, 0);
+  const unsigned first = DrawMailNumber();
+  for (int later = 0;; ++later) {
+    // Half a millisecond in, so that formatting never rounds down a second.
+    const TDateTime when = second + (later * 1000.0 + 0.5) / MSecsPerDay;
+    for (unsigned k = 0; k < 100; ++k) {
+      std::string id = MailID(when, (first + k) % 100);
+      if (!Taken.contains(id)) return id;
+    }
+  }
+}
+
+// How many of the records before a given original position are gone, for
+// finding a record again after earlier ones were deleted.
+class Removals {
+ public:
+  explicit Removals(int count) : tree_(static_cast<size_t>(count) + 1, 0) {}
+  void Remove(int position) {
+    for (size_t i = static_cast<size_t>(position) + 1; i < tree_.size(); i += i & (~i + 1)) ++tree_[i];
+  }
+  int Before(int position) const {
+    int n = 0;
+    for (size_t i = static_cast<size_t>(position); i > 0; i -= i & (~i + 1)) n += tree_[i];
+    return n;
+  }
+
+ private:
+  std::vector<int> tree_;
+};
+
+// Sets the mark column of the first record of the ID whose mark is not yet
+// set, so that a store already holding an ID twice heals one record per
+// sent mail; Also runs on that record before its commit.
+void MarkFirstUnmarked(const std::string& file, int idColumn, const std::string& ID, int markColumn,
+                       const std::function<void(const Variant&)>& Also) {
+  StoreSession store(file);
+  RecordList records = store.List();
+  Pacer pacer;
+  for (int i = records.FindID(idColumn, ID, 0, std::ref(pacer)); i >= 0;
+       i = records.FindID(idColumn, ID, i + 1, std::ref(pacer))) {
+    Variant record = records.Item(i);
+    if (IsTrue(Value(record, markColumn))) {
+      pacer();
+      continue;
+    }
+    record.Call("Update");
+    SetValue(record, markColumn, Variant(true));
+    if (Also) Also(record);
+    record.Call("Commit");
+    return;
+  }
+}
+
+}  // namespace
+
+// ---- Reading ----
+
+bool TSync::SaveTemplate(int Id, const std::string& Path) {
+  try {
+    if (Resources == nullptr || !Resources->Loaded) return false;
+    HRSRC found = FindResourceA(Resources->Handle, MAKEINTRESOURCEA(Id), MAKEINTRESOURCEA(256));
+    HGLOBAL loaded = found ? LoadResource(Resources->Handle, found) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr) return false;
+    TFileStream file(Path, fmCreate);
+    file.WriteBuffer(bytes, SizeofResource(Resources->Handle, found));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TSync::SaveInTemplate(const std::string& Path) { return SaveTemplate(1, Path); }
+bool TSync::SaveOutTemplate(const std::string& Path) { return SaveTemplate(2, Path); }
+
+bool TSync::ReadOutDat() {
+  return Guarded(*Session, "TSync.ReadOutDat", [&] {
+    StoreSession store(LocalOut());
+    RecordList records = store.List();
+    const int count = records.Count();
+    TMailList& list = *HandheldMails;
+    // The IDs of the store and of this pass, read when the first mail needs a new one.
+    std::unordered_set<std::string> taken;
+    bool takenRead = false;
+    for (int i = 0; i < count; ++i) {
+      Variant record = records.Item(i);
+      if (!IsFalse(Value(record, outSent)) || !IsFalse(Value(record, outHold))) continue;
+      list.Flags = mfTransfer | mfFromHandheld;
+      list.From.clear();
+      list.To = Text(Value(record, outTo));
+      list.CC = Text(Value(record, outCC));
+      list.BC = Text(Value(record, outBC));
+      list.Subject = Text(Value(record, outSubject));
+      list.Date = DateOf(Value(record, outDate));
+      list.Message = Text(Value(record, outMessage));
+      list.ID = Text(Value(record, outID));
+      if (list.ID.empty()) {
+        if (!takenRead) {
+          for (int j = 0; j < count; ++j) taken.insert(Text(Value(records.Item(j), outID)));
+          takenRead = true;
+        }
+        // Written back at once, so the mail keeps this ID across runs.
+        list.ID = UniqueMailID(taken);
+        taken.insert(list.ID);
+        record.Call("Update");
+        SetValue(record, outID, Variant(list.ID));
+        record.Call("Commit");
+      }
+      list.Add(false);
+    }
+  });
+}
+
+bool TSync::ReadReplyDat() {
+  return Guarded(*Session, "TSync.ReadReplyDat", [&] {
+    StoreSession store(LocalIn());
+    RecordList records = store.List();
+    const int count = records.Count();
+    TMailList& list = *HandheldMails;
+    for (int i = 0; i < count; ++i) {
+      Variant record = records.Item(i);
+      if (!IsFalse(Value(record, inReplySent)) || IsEmptyText(Value(record, inReply)) ||
+          !IsFalse(Value(record, inExcluded)))
+        continue;
+      list.Flags = mfTransfer | mfFromHandheld | mfReply;
+      list.From.clear();
+      list.Subject = Text(Value(record, inSubject));
+      list.Date = DateOf(Value(record, inDate));
+      list.Message = Text(Value(record, inReply));
+      list.IncludeMessage = IsTrue(Value(record, inIncludeMessage));
+      list.ReplyAll = IsTrue(Value(record, inReplyAll));
+      if (list.ReplyAll) {
+        std::string to;
+        if (ConduitEntries.vazReplyAll)
+          ConduitEntries.vazReplyAll(&to, Application.Handle, Text(Value(record, inFrom)), Text(Value(record, inTo)));
+        list.To = to;
+        list.CC = Text(Value(record, inCC));
+        list.BC = Text(Value(record, inBC));
+      } else {
+        list.To = Text(Value(record, inFrom));
+        list.CC.clear();
+        list.BC.clear();
+      }
+      list.ID = Text(Value(record, inID));
+      list.Add(false);
+    }
+  });
+}
+
+std::string TSync::NewMailID() { return MailID(Now(), DrawMailNumber()); }
+
+void TSync::LoadUIDs() {
+  KnownIDs->Clear();
+  Guarded(*Session, "TSync.LoadUIDs;", [&] {
+    StoreSession store(LocalIn());
+    RecordList records = store.List();
+    for (int i = 0, n = records.Count(); i < n; ++i) KnownIDs->Add(Text(Value(records.Item(i), inID)));
+  });
+}
+
+std::string TSync::EncodeMessage(const std::string& Text) {
+  try {
+    std::string text = Trim(Text);
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\r') {
+        out += ParagraphMark;
+        ++i;  // the character after the CR goes with it
+      } else {
+        out += text[i];
+      }
+    }
+    return out;
+  } catch (...) {
+    return Text;
+  }
+}
+
+// ---- Writing and maintenance ----
+
+bool TSync::AddMailToDatFile() {
+  const bool result = Guarded(*Session, "TSync.AddMailToDatFile", [&] {
+    StoreSession store(LocalIn());
+    ProgressMax(PCMails->Count());
+    for (int i = 0; i < PCMails->Count(); ++i) {
+      ProgressPosition(i + 1);
+      const TMail& mail = *(*PCMails)[i];
+      if (!(mail.Flags & mfTransfer)) continue;
+      Variant record = store.NewRecord();
+      // The record is committed with what it got also when a value failed.
+      try {
+        SetValue(record, inSubject, Variant(mail.Subject));
+        SetValue(record, inFrom, Variant(mail.From));
+        SetValue(record, inDate, Variant::Date(mail.Date));
+        SetValue(record, inTo, Variant(mail.To));
+        SetValue(record, inCC, Variant(mail.CC));
+        SetValue(record, inBC, Variant(mail.BC));
+        SetValue(record, inMessage, Variant(EncodeMessage(mail.Message)));
+        SetValue(record, inReply, Variant(std::string()));
+        SetValue(record, inAttachments, Variant(mail.Attachments));
+        SetValue(record, inDeleteMark, Variant(false));
+        SetValue(record, inKeep, Variant(Session->KeepMessages));
+        SetValue(record, inReplyAll, Variant(Session->ReplyToAll));
+        SetValue(record, inIncludeMessage, Variant(Session->QuoteOriginal));
+        SetValue(record, inExcluded, Variant(Session->NewRecordExcluded));
+        SetValue(record, inReplySent, Variant(false));
+        SetValue(record, inID, Variant(mail.ID));
+      } catch (...) {
+        record.Call("Commit");
+        throw;
+      }
+      record.Call("Commit");
+    }
+  });
+  ProgressLine2("");
+  return result;
+}
+
+void TSync::MarkNewAsSent(const std::string& ID) {
+  if (ID.empty()) return;
+  Guarded(*Session, "TSync.MarkNewAsSent", [&] { MarkFirstUnmarked(LocalOut(), outID, ID, outSent, {}); });
+}
+
+void TSync::MarkReplyAsSent(const std::string& OldID, const std::string& NewID) {
+  if (OldID.empty()) return;
+  Guarded(*Session, "TSync.MarkReplyAsSent", [&] {
+    MarkFirstUnmarked(LocalIn(), inID, OldID, inReplySent, [&](const Variant& record) {
+      if (!SameText(OldID, NewID)) SetValue(record, inID, Variant(NewID));
+    });
+  });
+}
+
+// Each pass deletes the first record that qualifies. Whether a record
+// qualifies depends on its own columns and a fixed cut-off only, and nothing
+// in the walk writes to a record it passed over, so a pass goes on from the
+// index of the record just deleted: the records before it were passed over
+// by the earlier passes and still do not qualify.
+template <class Deletable, class Deleted>
+int TSync::Thin(const std::string& file, const char* place, Deletable&& deletable, int subjectColumn,
+                const char* traceText, Deleted&& deleted) {
+  int removed = 0;
+  Guarded(*Session, place, [&] {
+    StoreSession store(file);
+    RecordList records = store.List();
+    const int passes = records.Count();
+    ProgressMax(passes);
+    Pacer pacer;
+    bool done = false;
+    int from = 0, pass = 1;
+    for (; pass <= passes && !done; ++pass) {
+      ProgressPosition(pass);
+      done = true;  // unless this pass deletes a record
+      for (int i = from, count = records.Count(); i < count; ++i) {
+        Variant record = records.Item(i);
+        if (!deletable(record)) {
+          pacer();
+          continue;
+        }
+        const std::string subject = Text(Value(record, subjectColumn));
+        deleted.before(record);
+        ProgressLine2(subject);
+        Session->Trace(traceText + subject);
+        record.Call("Delete");
+        ++removed;
+        deleted.after();
+        done = records.Count() == 0;
+        from = i;
+        break;
+      }
+    }
+    // The passes left once the work is done would only step the bar, one
+    // message pump each: it goes to the end at once.
+    if (pass <= passes) ProgressPosition(passes);
+  });
+  ProgressLine2("");
+  return removed;
+}
+
+namespace {
+// What the clean-ups do around a deletion: nothing.
+struct NoFollowUp {
+  void before(const Variant&) {}
+  void after() {}
+};
+}  // namespace
+
+int TSync::CleanInFile() {
+  if (!Session->InAutoClean) return 0;
+  const TDateTime cutoff = Date() - static_cast<double>(Session->InCleanDays);
+  auto deletable = [cutoff](const Variant& r) {
+    Variant date = Value(r, inDate);
+    return !date.IsEmpty() && !date.IsNull() && date.AsDate() <= cutoff && !IsTrue(Value(r, inKeep)) &&
+           !IsTrue(Value(r, inExcluded)) && (IsEmptyText(Value(r, inReply)) || IsTrue(Value(r, inReplySent)));
+  };
+  return Thin(LocalIn(), "TSync.CleanInFile", deletable, inSubject, "InBox Cleanup deletion: ", NoFollowUp{});
+}
+
+int TSync::CleanOutFile() {
+  if (!Session->OutAutoClean) return 0;
+  const TDateTime cutoff = Date() - static_cast<double>(Session->OutCleanDays);
+  auto deletable = [cutoff](const Variant& r) {
+    Variant date = Value(r, outDate);
+    return !date.IsEmpty() && !date.IsNull() && date.AsDate() <= cutoff && !IsTrue(Value(r, outKeep)) &&
+           IsTrue(Value(r, outSent)) && !IsTrue(Value(r, outHold));
+  };
+  return Thin(LocalOut(), "TSync.CleanOutFile", deletable, outSubject, "OutBox Cleanup deletion: ", NoFollowUp{});
+}
+
+int TSync::DeletePIMMail() {
+  auto deletable = [](const Variant& r) {
+    return IsTrue(Value(r, inDeleteMark)) && (IsEmptyText(Value(r, inReply)) || IsTrue(Value(r, inReplySent)));
+  };
+  // The handheld record goes first; the PC client then deletes its copy,
+  // and whatever it answers, the record stays deleted.
+  struct MirrorToPC {
+    std::string id;
+    void before(const Variant& r) { id = Text(Value(r, inID)); }
+    void after() {
+      if (ConduitEntries.vazDeletePCMail) ConduitEntries.vazDeletePCMail(Application.Handle, id, &Memo, &Progress);
+    }
+  };
+  return Thin(LocalIn(), "TSync.DeletePIMMail", deletable, inSubject, "InBox PIM Deletion: ", MirrorToPC{});
+}
+
+int TSync::MasterDeletion() {
+  int result = 0;
+  TStringList candidates;
+  const bool done = Guarded(*Session, "TSync.MasterDeletion", [&] {
+    StoreSession store(LocalIn());
+    RecordList records = store.List();
+    const int count = records.Count();
+    // Where every ID stands, in record order, so that each ID the conduit
+    // leaves finds its first record without a walk.
+    struct Places {
+      std::vector<int> at;
+      size_t gone = 0;
+    };
+    std::unordered_map<std::string, Places> places;
+    for (int i = 0; i < count; ++i) {
+      Variant r = records.Item(i);
+      std::string id = Text(Value(r, inID));
+      if (!IsTrue(Value(r, inKeep)) && !IsTrue(Value(r, inExcluded)) &&
+          (IsEmptyText(Value(r, inReply)) || IsTrue(Value(r, inReplySent))))
+        candidates.Add(id);
+      places[std::move(id)].at.push_back(i);
+    }
+    if (candidates.Count() == 0) return;
+    TStringList* list = &candidates;
+    int check = ConduitEntries.vazMasterCheck ? ConduitEntries.vazMasterCheck(Application.Handle, &list) : vazFailed;
+    if (check != vazDone) throw Exception("Call to master check function failed.");
+    Removals removals(count);
+    const int left = candidates.Count();
+    for (int n = 0; n < left; ++n) {
+      auto found = places.find(candidates.At(n));
+      if (found == places.end() || found->second.gone == found->second.at.size()) continue;
+      const int original = found->second.at[found->second.gone++];
+      records.Item(original - removals.Before(original)).Call("Delete");
+      removals.Remove(original);
+      result = 1;
+    }
+  });
+  if (!done) result = 0;
+  candidates.Clear();
+  return result;
+}
+
+void TSync::CreateBackupFiles() {
+  Guarded(*Session, "TSync.CreateBackupFiles", [&] {
+    const std::pair<std::string, const char*> copies[] = {{LocalIn(), "INBACK"}, {LocalOut(), "OUTBACK"}};
+    for (const auto& [source, backup] : copies) {
+      if (!FileExists(source)) continue;
+      TMemoryStream bytes;
+      bytes.LoadFromFile(source);
+      bytes.SaveToFile(Session->TempDir + backup);
+    }
+  });
+}

@@ -1,0 +1,59 @@
+#pragma once
+// One handheld mail store opened through the data-file server, as the sync
+// engine, its tests and the handheld tool open it: data object, Open, the
+// data-file object. The end of the scope releases the data-file object,
+// closes the file and releases the server; nothing outlives the session.
+#include <functional>
+#include <string>
+
+#include "EvrinData.h"
+#include "Variant.h"
+
+// One record collection of an open store. Records deleted through it are
+// gone from its later Count and Item answers.
+class RecordList {
+ public:
+  explicit RecordList(Variant collection) : collection_(std::move(collection)) {}
+
+  int Count() const;
+  Variant Item(int index) const;
+  // Index of the first record at or after From whose column holds exactly ID
+  // (case-sensitive), or -1; Passed runs after each record passed over.
+  int FindID(int column, const std::string& ID, int From = 0, const std::function<void()>& Passed = {}) const;
+
+ private:
+  Variant collection_;
+};
+
+class StoreSession {
+ public:
+  explicit StoreSession(const std::string& file);
+  ~StoreSession();
+  StoreSession(const StoreSession&) = delete;
+  StoreSession& operator=(const StoreSession&) = delete;
+
+  // The record collection, read afresh.
+  Variant Records() const;
+  RecordList List() const { return RecordList(Records()); }
+  int Count() const { return List().Count(); }
+  Variant Item(int index) const { return List().Item(index); }
+  Variant Value(int index, int column) const;
+  int FindID(int column, const std::string& ID, int From = 0) const { return List().FindID(column, ID, From); }
+  // A new empty record; it becomes part of the file at its Commit.
+  Variant NewRecord() const;
+
+ private:
+  Variant data_;
+  Variant file_;
+};
+
+// Record access by column.
+Variant Value(const Variant& record, int column);
+void SetValue(const Variant& record, int column, const Variant& value);
+// Columns compared as automation compares Variants: an empty value equals
+// False and the empty string.
+bool IsFalse(const Variant& v);
+bool IsTrue(const Variant& v);
+bool IsEmptyText(const Variant& v);
+std::string Text(const Variant& v);
+TDateTime DateOf(const Variant& v);  // 0 when empty
