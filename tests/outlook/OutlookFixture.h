@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../common/SessionFixture.h"
+#include "SessionFixture.h"
 #include "C_Prog.h"
 #include "C_ResMan.h"
 #include "C_Types.h"
