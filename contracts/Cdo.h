@@ -4,6 +4,7 @@
 // other object and member by name.
 #include <windows.h>
 #include <oaidl.h>
+#include <oaidl.h>
 
 namespace cdo {
 

@@ -1,0 +1,163 @@
+// Times the Outlook conduit reading a profile's Inbox of 1,000 and 10,000
+// messages through the CDO stand-in, as a run does: vazInitialize, then
+// vazGetPCMail into the host's mail list. Prints the time of each read and
+// their ratio: a ratio well above 10 means reading grows worse than linearly.
+#include <windows.h>
+#include <oaidl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "C_ResMan.h"
+#include "C_Types.h"
+#include "C_sesobj.h"
+#include "Cdo.h"
+#include "ComPtr.h"
+#include "Registry.h"
+#include "Seed.h"
+#include "VazInterface.h"
+
+namespace {
+
+double Seconds() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return ExtractFilePath(std::string(path, n));
+}
+
+template <class F>
+F Bind(HMODULE module, const char* name) {
+  F f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  if (!f) throw Exception(std::string("Mapimail.vaz lacks ") + name);
+  return f;
+}
+
+// The stand-in's profile settings, put back afterwards.
+class ProfileSetting {
+ public:
+  ProfileSetting(const char* name, const std::string& value) : name_(name) {
+    TRegistry reg;
+    reg.OpenKey(std::string("\\") + cdo::StandInKey, true);
+    existed_ = reg.ValueExists(name_);
+    if (existed_) old_ = reg.ReadString(name_);
+    reg.WriteString(name_, value);
+  }
+  ~ProfileSetting() {
+    TRegistry reg;
+    reg.OpenKey(std::string("\\") + cdo::StandInKey, true);
+    if (existed_) reg.WriteString(name_, old_);
+    else reg.DeleteValue(name_);
+  }
+
+ private:
+  std::string name_, old_;
+  bool existed_ = false;
+};
+
+// The conduit's reply-folder move stays off while the benchmark runs, so no
+// dialog can wait for an answer.
+class NoReplyMove {
+ public:
+  NoReplyMove() : key_("\\Software\\QuorvelCorp\\Vantle\\VAZ Settings\\" + TResManager("Mapimail.mrs").GetString(1)) {
+    reg_.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg_.OpenKey(key_, true);
+    existed_ = reg_.ValueExists("Reply Move");
+    if (existed_) old_ = reg_.ReadInteger("Reply Move");
+    reg_.WriteInteger("Reply Move", 0);
+  }
+  ~NoReplyMove() {
+    if (existed_) reg_.WriteInteger("Reply Move", old_);
+    else reg_.DeleteValue("Reply Move");
+  }
+
+ private:
+  std::string key_;
+  TRegistry reg_;
+  bool existed_ = false;
+  int old_ = 0;
+};
+
+void RemoveTree(const std::string& path) {
+  std::string from = path + std::string(2, '\0');
+  SHFILEOPSTRUCTA op{};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+  SHFileOperationA(&op);
+}
+
+double ReadInbox(int count) {
+  const std::string root = ProgramFolder() + "BenchProfiles";
+  RemoveTree(root);
+  ForceDirectories(root);
+  const std::string path = root + "\\Bench";
+  mailstore::Profile::Create(path, {.Name = "Bench", .User = {"Pat Doe", "pat@example.com", "SMTP"}, .AddressBook = {}});
+  double seedStart = Seconds();
+  {
+    mailstore::Profile profile(path);
+    mailstore::SeedFolder(profile, profile.RoleFolder(mailstore::Role::Inbox),
+                          {.Count = count, .Unread = count, .Newest = EncodeDate(2026, 6, 10)});
+  }
+  std::fflush(stdout);
+  std::printf("  (seeding %d messages: %.3f s)\n", count, Seconds() - seedStart);
+  NoReplyMove noReplyMove;
+  ProfileSetting folder(cdo::ValueProfilesFolder, root), name(cdo::ValueDefaultProfile, "Bench");
+
+  HMODULE conduit = LoadLibraryA((ProgramFolder() + "Mapimail.vaz").c_str());
+  if (!conduit) throw Exception("Mapimail.vaz did not load");
+  auto initialize = Bind<TvazInitialize>(conduit, "vazInitialize");
+  auto getMail = Bind<TvazGetPCMail>(conduit, "vazGetPCMail");
+  auto shutDown = Bind<TvazShutDown>(conduit, "vazShutDown");
+  TMemo* memo = nullptr;
+  TProgress* progress = nullptr;
+  double elapsed = -1;
+  {
+    TSesObj session;
+    TMailList list(&session, nullptr);
+    TMailList* listVar = &list;
+    if (initialize(nullptr, &memo, &progress) == vazDone) {
+      double start = Seconds();
+      int result = getMail(nullptr, &listVar, 0, 0, {false, false}, &memo, &progress);
+      elapsed = Seconds() - start;
+      if (result != vazDone || list.Count() != count)
+        std::printf("reading %d messages answered %d with %d mails\n", count, result, list.Count());
+    } else {
+      std::printf("vazInitialize failed\n");
+    }
+    shutDown(&memo, &progress);
+    list.ClearList();
+  }
+  FreeLibrary(conduit);
+  RemoveTree(root);
+  return elapsed;
+}
+
+}  // namespace
+
+int main() {
+  try {
+    CoInitScope com;
+    double small = ReadInbox(1000);
+    double large = ReadInbox(10000);
+    std::printf("Outlook conduit, vazGetPCMail over the Inbox:\n");
+    std::printf("  1,000 messages   %8.3f s\n", small);
+    std::printf("  10,000 messages  %8.3f s\n", large);
+    if (small > 0) std::printf("  ratio            %8.1f (linear: 10)\n", large / small);
+    return 0;
+  } catch (const Exception& e) {
+    std::printf("OutlookBench: %s\n", e.Message.c_str());
+    return 1;
+  }
+}
