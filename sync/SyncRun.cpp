@@ -406,6 +406,11 @@ bool SyncStage::Intro(const std::string& File) {
       }
     }
     ses.ResumeCopyBack = true;
+  } else {
+    // Next again after a failed upload is a new attempt: a Stop pressed in the
+    // last one must not end this one at once, or the stopped handheld
+    // programs would never be restarted.
+    Progress->Stopped = false;
   }
 
   if (ses.MaintenanceOnly && ses.ResumeCopyBack) {
