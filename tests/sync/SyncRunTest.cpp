@@ -299,6 +299,26 @@ TEST_F(SyncRunTest, ARefusedMailStaysUnsentAndTheRunEndsNormally) {
   EXPECT_FALSE(Has(memo, Str(136)));  // the memo was not empty
 }
 
+TEST_F(SyncRunTest, MailWhoseIDTheConduitReplacesIsMarkedSentAndNotSentAgain) {
+  EmptyStores();
+  Append(InPath, {Received("r1", "My answer")});
+  Append(OutPath, {NewMail("h1"), NewMail("h2")});
+  Script({{"SendPCMail", {{"NewID", {{"h1", "<h1@pc>"}, {"r1", "<r1@pc>"}}}}}});
+  ASSERT_TRUE(Stage1());
+  ASSERT_TRUE(Stage2());
+  EXPECT_EQ(Column(OutPath, outSent), (std::vector<std::string>{"True", "True"}));
+  EXPECT_EQ(Column(OutPath, outID), (std::vector<std::string>{"h1", "h2"}));
+  EXPECT_EQ(Column(InPath, inReplySent), std::vector<std::string>{"True"});
+  EXPECT_EQ(Column(InPath, inID), std::vector<std::string>{"<r1@pc>"});
+
+  // The next run finds nothing left to send.
+  test::Ui().Reset();
+  EXPECT_FALSE(Stage1());
+  ASSERT_EQ(test::Ui().Boxes().size(), 1u);
+  EXPECT_EQ(test::Ui().Boxes()[0].caption, Str(68));
+  EXPECT_EQ(CallsOf("vazSendPCMail"), 3);
+}
+
 TEST_F(SyncRunTest, AConduitThatFailsToReadMailIsUnloaded) {
   EmptyStores();
   Script({{"GetPCMail", {{"Result", 0}}}});
