@@ -406,6 +406,11 @@ bool SyncStage::Intro(const std::string& File) {
       }
     }
     ses.ResumeCopyBack = true;
+  } else {
+    // Next again after a failed upload is a new attempt: a Stop pressed in the
+    // last one must not end this one at once, or the stopped handheld
+    // programs would never be restarted.
+    Progress->Stopped = false;
   }
 
   if (ses.MaintenanceOnly && ses.ResumeCopyBack) {
@@ -446,8 +451,10 @@ bool SyncStage::ToEnd() {
         if (!(mail->Flags & mfTransfer)) continue;
         const int sent = ConduitEntries.vazSendPCMail(Application.Handle, &mail, &Memo, &Progress);
         if (sent == vazDone) {
+          // The Out box knows a new mail by the handheld's own ID, which the
+          // conduit may have replaced with its client's.
           if (mail->Flags & mfReply) s.MarkReplyAsSent(oldID, mail->ID);
-          else s.MarkNewAsSent(mail->ID);
+          else s.MarkNewAsSent(oldID);
         } else {
           ses.AddError(Format(Str(133), {mail->Subject}));
         }

@@ -60,6 +60,8 @@ class RunTest : public SessionTest {
     test::Ui().Reset();
 
     ses_ = std::make_unique<TSesObj>();
+    ses_->TraceStream = std::make_unique<TFileStream>(install_ + "Vantle.log", fmCreate | fmShareDenyNone);
+    ses_->Tracing = true;
     ses_->ErrorMemo = &page_.mErrors.Lines;
     Memo = &page_.mErrors;
     Progress = &progress_;
@@ -155,6 +157,38 @@ class RunTest : public SessionTest {
     return r;
   }
   std::string Str(int id) const { return res_.GetString(id); }
+
+  // The texts of the trace log's lines so far, without their times.
+  std::vector<std::string> TraceLines() {
+    std::vector<std::string> r;
+    const std::string log = test::ReadFileBytes(install_ + "Vantle.log");
+    for (size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
+      const size_t tab = log.find('\t', at);
+      if (tab < end) r.push_back(log.substr(tab + 1, end - tab - 1));
+    }
+    return r;
+  }
+
+  // What the progress window showed as each handheld operation was answered:
+  // "Op line1|line2", and for a restart also "@position".
+  void RecordProgress() {
+    auto wrap = [this](TTandelEng::TEngineEvent& event, const std::string& op, bool position) {
+      event = [this, forward = event, op, position](TObject* s, int e) {
+        std::string seen = op;
+        seen.append(" ").append(progress_.lApptext1.Caption()).append("|").append(progress_.lApptext2.Caption());
+        if (position) seen.append("@").append(IntToStr(progress_.ProgressBar.Position()));
+        progress_seen_.push_back(seen);
+        forward(s, e);
+      };
+    };
+    wrap(eng_->OnInit, "Init", false);
+    wrap(eng_->OnConnect, "Connect", false);
+    wrap(eng_->OnStopProgram, "Stop", false);
+    wrap(eng_->OnCreateDirectory, "Folder", false);
+    wrap(eng_->OnCopyFile, "Copy", false);
+    wrap(eng_->OnStartProgram, "Start", true);
+  }
+  std::vector<std::string> progress_seen_;
 
   test::RegistrySnapshot suiteKey_, faults_;
   std::string install_;

@@ -9,7 +9,28 @@ namespace {
 
 bool Has(const std::vector<std::string>& v, const std::string& s) { return std::count(v.begin(), v.end(), s) == 1; }
 
-class SyncRunTest : public RunTest {};
+class SyncRunTest : public RunTest {
+ protected:
+  // The run's own trace lines: the stages' steps, the conduit's binding, the
+  // handheld's answers and the failures' class names.
+  std::vector<std::string> RunTrace() {
+    std::vector<std::string> r;
+    for (const std::string& line : TraceLines()) {
+      const bool failure = line.size() > 1 && line[0] == 'E' && line.find(" : ") != std::string::npos;
+      for (const char* prefix : {"TSync.IntroToViewSync", "TSync.ViewSyncToEnd", "TSync.LoadConduit",
+                                 "TSync.UnloadConduit", "EVRIN "})
+        if (line.starts_with(prefix) || failure) {
+          r.push_back(line);
+          break;
+        }
+    }
+    return r;
+  }
+  // A line as the progress window shows it.
+  std::string Shown(const std::string& op, int line1, int line2) {
+    return op + " " + Str(line1).substr(0, 70) + "|" + Str(line2).substr(0, 70);
+  }
+};
 
 TEST_F(SyncRunTest, AFullRunDeliversEveryMailOnceAndRestartsTheHandheldPrograms) {
   EmptyStores();
@@ -47,6 +68,42 @@ TEST_F(SyncRunTest, AFullRunDeliversEveryMailOnceAndRestartsTheHandheldPrograms)
   EXPECT_EQ(test::ReadFileBytes(test::ProgramFolder() + "Vantlelog.txt"), Str(136) + "\r\n");
 }
 
+TEST_F(SyncRunTest, TheProgressWindowAndTheTraceFollowEveryStep) {
+  EmptyStores();
+  Append(OutPath, {NewMail("h1")});
+  Script({{"GetPCMail", {{"Mails", {PcMail("p1")}}}}});
+  RecordProgress();
+  ASSERT_TRUE(Stage1());
+  EXPECT_EQ(progress_seen_, (std::vector<std::string>{Shown("Init", 26, 165), Shown("Connect", 29, 166),
+                                                      Shown("Stop", 31, 165), Shown("Stop", 31, 165),
+                                                      Shown("Folder", 131, 165), Shown("Copy", 33, 165),
+                                                      Shown("Copy", 35, 165)}));
+  const std::string handle = IntToStr(reinterpret_cast<std::intptr_t>(sync_->ConduitHandle));
+  EXPECT_EQ(RunTrace(), (std::vector<std::string>{
+                            "TSync.IntroToViewSync: " + Conduit(), "TSync.LoadConduit: " + Conduit(),
+                            "TSync.UnloadConduit: Handle = 0", "TSync.UnloadConduit...OK",
+                            "TSync.LoadConduit: Handle = " + handle, "TSync.IntroToViewSync - Start Step 3",
+                            "EVRIN Connect: Initialized OK...", "EVRIN Connect: Connected OK...",
+                            "TSync.IntroToViewSync - Start Step 4", "TSync.IntroToViewSync - Start Step 5",
+                            "TSync.IntroToViewSync - Start Step 6", "TSync.IntroToViewSync...OK"}));
+
+  progress_seen_.clear();
+  const size_t before = RunTrace().size();
+  ASSERT_TRUE(Stage2());
+  EXPECT_EQ(progress_seen_,
+            (std::vector<std::string>{Shown("Init", 26, 165), Shown("Connect", 29, 166), Shown("Copy", 33, 165),
+                                      Shown("Copy", 35, 165), Shown("Start", 168, 165) + "@1",
+                                      Shown("Start", 168, 165) + "@2"}));
+  const auto trace = RunTrace();
+  EXPECT_EQ(std::vector<std::string>(trace.begin() + static_cast<std::ptrdiff_t>(before), trace.end()),
+            (std::vector<std::string>{"TSync.ViewSyncToEnd", "TSync.ViewSyncToEnd - Start Step 1",
+                                      "TSync.ViewSyncToEnd - Start Step 3", "TSync.ViewSyncToEnd - Start Step 4",
+                                      "EVRIN Connect: Initialized OK...", "EVRIN Connect: Connected OK...",
+                                      "TSync.ViewSyncToEnd - Start Step 5", "TSync.UnloadConduit: Handle = " + handle,
+                                      "TSync.UnloadConduit...OK"}));
+  EXPECT_FALSE(progress_.Visible());
+}
+
 TEST_F(SyncRunTest, AConduitLackingAnExportIsRefusedShutDownAndFreed) {
   EmptyStores();
   ASSERT_FALSE(sync_->IntroToViewSync(Conduit("NoReplyAll")));
@@ -56,6 +113,7 @@ TEST_F(SyncRunTest, AConduitLackingAnExportIsRefusedShutDownAndFreed) {
   EXPECT_EQ(box.caption, Str(45));
   EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK | MB_ICONERROR | MB_SETFOREGROUND));
   EXPECT_EQ(box.owner, nullptr);
+  EXPECT_EQ(RunTrace().back(), "EConduit : " + Str(25));
   EXPECT_EQ(CallsOf("vazShutDown", "NoReplyAll"), 1);
   EXPECT_EQ(CallsOf("vazInitialize", "NoReplyAll"), 0);
   EXPECT_EQ(sync_->ConduitHandle, nullptr);
@@ -119,6 +177,13 @@ TEST_F(SyncRunTest, AFailedDownloadOfAnExistingStoreIsAnErrorNotAnEmptyStore) {
   EXPECT_EQ(test::Ui().Boxes()[0].text, Format(Str(34), {ses_->TempDir + "In"}));
   EXPECT_EQ(test::Ui().Boxes()[0].caption, Str(46));
   EXPECT_NE(sync_->ConduitHandle, nullptr);  // a handheld failure keeps the conduit for the retry
+
+  test::Ui().Reset();
+  enginefaults::DropLinkAt(0);  // the link drops as the In box starts to come
+  EXPECT_FALSE(Stage1());
+  ASSERT_EQ(test::Ui().Boxes().size(), 1u);
+  EXPECT_EQ(test::Ui().Boxes()[0].text, Format(Str(34), {ses_->TempDir + "In"}));
+  tandel::SetLinkUp(true);
   ASSERT_TRUE(Stage1());
   ASSERT_TRUE(Stage2());
   EXPECT_EQ(Column(InPath, inID), (std::vector<std::string>{"r1", "p1"}));
@@ -135,6 +200,10 @@ TEST_F(SyncRunTest, NothingToDoIsReportedAndTheWizardStays) {
   EXPECT_EQ(test::Ui().Boxes()[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND));
   EXPECT_EQ(MemoLines(), std::vector<std::string>{Str(68)});
   EXPECT_EQ(test::ReadFileBytes(test::ProgramFolder() + "Vantlelog.txt"), Str(68) + "\r\n");
+  const auto trace = RunTrace();
+  ASSERT_GE(trace.size(), 4u);
+  EXPECT_EQ(trace.end()[-4], "TSync.IntroToViewSync...OK");  // then the conduit is unloaded
+  EXPECT_EQ(trace.back(), "ENothingToXfer : " + Str(68));
   EXPECT_EQ(sync_->ConduitHandle, nullptr);
   EXPECT_FALSE(ses_->ResumeCopyBack);
 }
@@ -170,6 +239,30 @@ TEST_F(SyncRunTest, AFailedMaintenanceUploadIsRetriedAlone) {
   EXPECT_TRUE(Column(InPath, inID).empty());
 }
 
+TEST_F(SyncRunTest, AStopInTheMaintenanceUploadDoesNotStopTheNextAttempt) {
+  EmptyStores();
+  Append(InPath, {Received("gone", "", true), Received("kept")});
+  int inits = 0;
+  auto forward = eng_->OnInit;
+  eng_->OnInit = [&](TObject* s, int r) {
+    if (++inits == 2) SendMessageA(progress_.btnStop.Handle(), BM_CLICK, 0, 0);
+    forward(s, r);
+  };
+  EXPECT_FALSE(Stage1());
+  EXPECT_TRUE(test::Ui().Boxes().empty());
+  EXPECT_TRUE(ses_->ResumeCopyBack && ses_->MaintenanceOnly);
+  EXPECT_EQ(RunTrace().back(), "EAborted : " + Str(27));
+  EXPECT_EQ(tandel::HolderName(InPath), "");  // stopped for the upload that did not come
+
+  EXPECT_FALSE(Stage1());
+  ASSERT_EQ(test::Ui().Boxes().size(), 1u);
+  EXPECT_EQ(test::Ui().Boxes()[0].caption, Str(180));
+  EXPECT_EQ(Column(InPath, inID), std::vector<std::string>{"kept"});
+  EXPECT_EQ(tandel::HolderName(InPath), "Data");
+  EXPECT_FALSE(ses_->ResumeCopyBack);
+  EXPECT_EQ(CallsOf("vazGetPCMail"), 1);
+}
+
 TEST_F(SyncRunTest, AFailedUploadIsResumedWithoutSendingAnyMailTwice) {
   EmptyStores();
   Append(OutPath, {NewMail("h1")});
@@ -182,7 +275,12 @@ TEST_F(SyncRunTest, AFailedUploadIsResumedWithoutSendingAnyMailTwice) {
   EXPECT_EQ(test::Ui().Boxes()[0].text, Format(Str(34), {ses_->TempDir + "Out"}));
   EXPECT_TRUE(ses_->ResumeCopyBack);
   EXPECT_NE(sync_->ConduitHandle, nullptr);
+  EXPECT_EQ(RunTrace().back(), "EEVRINEngine : " + Format(Str(34), {ses_->TempDir + "Out"}));
+  const size_t before = RunTrace().size();
   ASSERT_TRUE(Stage2());
+  const auto resumed = RunTrace();
+  EXPECT_EQ(resumed[before], "TSync.ViewSyncToEnd");
+  EXPECT_EQ(resumed[before + 1], "TSync.ViewSyncToEnd - Start Step 4");  // no sending, no In box write
   EXPECT_EQ(CallsOf("vazSendPCMail"), 1);
   EXPECT_EQ(Column(InPath, inID), std::vector<std::string>{"p1"});
   EXPECT_EQ(Column(OutPath, outSent), std::vector<std::string>{"True"});
@@ -199,6 +297,26 @@ TEST_F(SyncRunTest, ARefusedMailStaysUnsentAndTheRunEndsNormally) {
   auto memo = MemoLines();
   EXPECT_TRUE(Has(memo, Format(Str(133), {"New h2"})));
   EXPECT_FALSE(Has(memo, Str(136)));  // the memo was not empty
+}
+
+TEST_F(SyncRunTest, MailWhoseIDTheConduitReplacesIsMarkedSentAndNotSentAgain) {
+  EmptyStores();
+  Append(InPath, {Received("r1", "My answer")});
+  Append(OutPath, {NewMail("h1"), NewMail("h2")});
+  Script({{"SendPCMail", {{"NewID", {{"h1", "<h1@pc>"}, {"r1", "<r1@pc>"}}}}}});
+  ASSERT_TRUE(Stage1());
+  ASSERT_TRUE(Stage2());
+  EXPECT_EQ(Column(OutPath, outSent), (std::vector<std::string>{"True", "True"}));
+  EXPECT_EQ(Column(OutPath, outID), (std::vector<std::string>{"h1", "h2"}));
+  EXPECT_EQ(Column(InPath, inReplySent), std::vector<std::string>{"True"});
+  EXPECT_EQ(Column(InPath, inID), std::vector<std::string>{"<r1@pc>"});
+
+  // The next run finds nothing left to send.
+  test::Ui().Reset();
+  EXPECT_FALSE(Stage1());
+  ASSERT_EQ(test::Ui().Boxes().size(), 1u);
+  EXPECT_EQ(test::Ui().Boxes()[0].caption, Str(68));
+  EXPECT_EQ(CallsOf("vazSendPCMail"), 3);
 }
 
 TEST_F(SyncRunTest, AConduitThatFailsToReadMailIsUnloaded) {
@@ -249,6 +367,7 @@ TEST_F(SyncRunTest, AnInBoxThatCannotBeWrittenIsAnErrorOfStageTwo) {
   EXPECT_EQ(sync_->ConduitHandle, nullptr);
   EXPECT_FALSE(ses_->ResumeCopyBack);
   EXPECT_TRUE(FileExists(test::ProgramFolder() + "Vantlelog.txt"));
+  EXPECT_EQ(RunTrace().back(), "TSync.UnloadConduit...OK");  // reported by the error box, not traced
 }
 
 TEST_F(SyncRunTest, DestroyingTheEngineShutsTheLoadedConduitDown) {
@@ -263,12 +382,14 @@ TEST_F(SyncRunTest, DestroyingTheEngineShutsTheLoadedConduitDown) {
 // ---- The fault matrix: a run that fails at one place, then Next until done ----
 
 struct FaultCase {
-  const char* Name;
+  const char* Name = "";
   int Op = 0, Nth = 0;  // an engine operation that fails, or none
-  json Script;          // what the conduit does on the first attempt
+  json Script = json();  // what the conduit does on the first attempt
   int Caption = 0;      // the box of the first failure; 0: none
   bool Stage2 = false;  // the failure comes in stage 2
   bool Unloads = false;  // the failure unloads the conduit
+  int Text = 0;          // the box's text, with
+  std::string Arg = {};  // its path: a handheld store, or "In"/"Out" for the local copy
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.Name; }
@@ -298,9 +419,18 @@ TEST_P(FaultMatrix, NextAgainDeliversEveryMailExactlyOnce) {
       EXPECT_FALSE(boxes.empty());  // a failed folder creation shows its own box first
       if (!boxes.empty()) {
         EXPECT_EQ(boxes.back().caption, Str(c.Caption));
+        const std::string arg = c.Arg == "In" || c.Arg == "Out" ? ses_->TempDir + c.Arg : c.Arg;
+        EXPECT_EQ(boxes.back().text, arg.empty() ? Str(c.Text) : Format(Str(c.Text), {arg}));
       }
     }
     EXPECT_EQ(sync_->ConduitHandle == nullptr, c.Unloads);
+    if (c.Unloads) {
+      EXPECT_EQ(page_.lToOrvik.Count() + page_.lFromOrvik.Count(), 0);
+    }
+    if (c.Stage2) {  // kept for the upload that Next resumes
+      EXPECT_EQ(page_.lToOrvik.Count(), 3);
+      EXPECT_EQ(page_.lFromOrvik.Count(), 5);
+    }
     Script({{"GetPCMail", {{"Mails", mails}}}});
     return false;
   };
@@ -337,16 +467,24 @@ const json RefuseSecondHalf = {{"SendPCMail", {{"Refuse", {"h3", "h4"}}}}};
 
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, FaultMatrix,
-    testing::Values(FaultCase{"Init1", 1, 1, {}, 46}, FaultCase{"Connect1", 2, 1, {}, 46},
-                    FaultCase{"StopIn", 30, 1, {}, 46}, FaultCase{"StopOut", 30, 2, {}, 46},
-                    FaultCase{"CreateFolder", 13, 1, {}, 46}, FaultCase{"DownloadIn", 5, 1, {}, 46},
-                    FaultCase{"DownloadOut", 5, 2, {}, 46}, FaultCase{"Init2", 1, 2, {}, 46, true},
-                    FaultCase{"Connect2", 2, 2, {}, 46, true}, FaultCase{"UploadIn", 5, 3, {}, 46, true},
-                    FaultCase{"UploadOut", 5, 4, {}, 46, true}, FaultCase{"RestartOut", 29, 1, {}, 0},
-                    FaultCase{"RestartIn", 29, 2, {}, 0},
-                    FaultCase{"ConduitInitialize", 0, 0, ThrowInInitialize, 45, false, true},
-                    FaultCase{"ConduitGetMail", 0, 0, ReadFails, 47, false, true},
-                    FaultCase{"ConduitSendHalfWay", 0, 0, RefuseSecondHalf, 0}),
+    testing::Values(FaultCase{.Name = "Init1", .Op = 1, .Nth = 1, .Caption = 46, .Text = 28},
+                    FaultCase{.Name = "Connect1", .Op = 2, .Nth = 1, .Caption = 46, .Text = 30},
+                    FaultCase{.Name = "StopIn", .Op = 30, .Nth = 1, .Caption = 46, .Text = 32, .Arg = InPath},
+                    FaultCase{.Name = "StopOut", .Op = 30, .Nth = 2, .Caption = 46, .Text = 32, .Arg = OutPath},
+                    FaultCase{.Name = "CreateFolder", .Op = 13, .Nth = 1, .Caption = 46, .Text = 132},
+                    FaultCase{.Name = "DownloadIn", .Op = 5, .Nth = 1, .Caption = 46, .Text = 34, .Arg = "In"},
+                    FaultCase{.Name = "DownloadOut", .Op = 5, .Nth = 2, .Caption = 46, .Text = 34, .Arg = "Out"},
+                    FaultCase{.Name = "Init2", .Op = 1, .Nth = 2, .Caption = 46, .Stage2 = true, .Text = 28},
+                    FaultCase{.Name = "Connect2", .Op = 2, .Nth = 2, .Caption = 46, .Stage2 = true, .Text = 30},
+                    FaultCase{
+                        .Name = "UploadIn", .Op = 5, .Nth = 3, .Caption = 46, .Stage2 = true, .Text = 34, .Arg = "In"},
+                    FaultCase{
+                        .Name = "UploadOut", .Op = 5, .Nth = 4, .Caption = 46, .Stage2 = true, .Text = 34, .Arg = "Out"},
+                    FaultCase{.Name = "RestartOut", .Op = 29, .Nth = 1}, FaultCase{.Name = "RestartIn", .Op = 29, .Nth = 2},
+                    FaultCase{.Name = "ConduitInitialize", .Script = ThrowInInitialize, .Caption = 45, .Unloads = true,
+                              .Text = 37},
+                    FaultCase{.Name = "ConduitGetMail", .Script = ReadFails, .Caption = 47, .Unloads = true, .Text = 39},
+                    FaultCase{.Name = "ConduitSendHalfWay", .Script = RefuseSecondHalf}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace
