@@ -47,14 +47,6 @@ void ExceptionBox(const std::string& message, const char* place) {
   ErrorBox(Format("Exception %s in %s.", {message, place}), "VAZ Error");
 }
 
-Variant Double(double value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_R8;
-  v.dblVal = value;
-  return Variant::Attach(v);
-}
-
 // The settings key, opened with creation allowed.
 void OpenSettings(TRegistry& reg) {
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -267,14 +259,6 @@ bool IsEmptyAnswer(const Variant& v) {
   return false;
 }
 
-Variant Omitted() {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_ERROR;
-  v.scode = DISP_E_PARAMNOTFOUND;
-  return Variant::Attach(v);
-}
-
 void LoadSettings() {
   TRegistry reg;
   OpenSettings(reg);
@@ -471,7 +455,7 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
       Variant filter = messages.Get("Filter");
       if (Options.UnreadOnly) filter.Put("Unread", true);
       if (FromDate != 0) filter.Put("TimeFirst", Variant::Date(FromDate));
-      if (ToDate != 0) filter.Put("TimeLast", Double(ToDate + 0.99999));
+      if (ToDate != 0) filter.Put("TimeLast", Variant::R8(ToDate + 0.99999));
       for (Variant message = messages.Call("GetFirst"); !IsEmptyAnswer(message); message = messages.Call("GetNext")) {
         try {
           StageMessage(message, list, Options);
@@ -596,8 +580,8 @@ int vazAddressBook(HWND Window, TStringList** ToList, TStringList** CcList, TStr
       return vazFailed;
     }
     try {
-      Variant chosen = Session.Call(cdo::DispAddressBook, {Omitted(), ResString(33), false, true, 3, Omitted(),
-                                                           Omitted(), Omitted(), 0});
+      Variant chosen = Session.Call(cdo::DispAddressBook, {Variant::Omitted(), ResString(33), false, true, 3, Variant::Omitted(),
+                                                           Variant::Omitted(), Variant::Omitted(), 0});
       if (IsEmptyAnswer(chosen)) return vazDone;
       int count = chosen.Get("Count").AsInteger();
       for (int i = 1; i <= count; ++i) {

@@ -93,6 +93,20 @@ Variant Variant::Null() {
   return r;
 }
 
+Variant Variant::R8(double v) {
+  Variant r;
+  r.v_.vt = VT_R8;
+  r.v_.dblVal = v;
+  return r;
+}
+
+Variant Variant::Omitted() {
+  Variant r;
+  r.v_.vt = VT_ERROR;
+  r.v_.scode = DISP_E_PARAMNOTFOUND;
+  return r;
+}
+
 Variant Variant::ByRef(Variant& target) {
   Variant r;
   if (target.v_.vt & VT_BYREF) {  // already a reference: pass it on

@@ -55,6 +55,9 @@ class Variant {
   static Variant I4(std::int32_t v) { return Variant(static_cast<int>(v)); }
   static Variant Date(TDateTime v);
   static Variant Null();
+  static Variant R8(double v);     // VT_R8
+  // An optional argument left out, as automation marks one.
+  static Variant Omitted();
   // By reference to target's value, which must outlive the call: the callee
   // may change it in place (and target keeps ownership).
   static Variant ByRef(Variant& target);
