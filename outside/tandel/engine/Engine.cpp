@@ -1,4 +1,3 @@
-#include "Handles.h"
 #include "Engine.h"
 
 #include <algorithm>
@@ -9,15 +8,11 @@
 #include "Registry.h"
 #include "SysUtils.h"
 
-extern "C" IMAGE_DOS_HEADER __ImageBase;
-
 namespace tandel {
 
 namespace {
 
-constexpr UINT WM_RESULT = WM_APP + 1;    // lParam: the finished Request, owned by the receiver
-constexpr UINT WM_PROGRESS = WM_APP + 2;  // lParam: Progress, answered in place
-constexpr UINT WM_DEFERRED = WM_APP + 3;
+constexpr UINT WM_PROGRESS = WM_APP + 2;  // lParam: ProgressMessage, answered in place
 // A copy moves at least this much between two looks at the link and the
 // client, and at most this much (so progress still moves on a large file).
 constexpr DWORD MinCopyBlock = 64 * 1024, MaxCopyBlock = 4 * 1024 * 1024;
@@ -146,39 +141,30 @@ std::string TransferFolder() { return InstallFolder() + "Transfer\\"; }
 void SweepTransferFolder() {
   const std::string folder = TransferFolder();
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "*.tmp").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
+  FindHandle search(FindFirstFileA((folder + "*.tmp").c_str(), &found));
+  if (!search) return;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((folder + found.cFileName).c_str());
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  } while (FindNextFileA(search.Get(), &found));
 }
 
 }  // namespace
 
-Engine::Engine(Events& events) : events_(events) {
-  window_ = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                            reinterpret_cast<HINSTANCE>(&__ImageBase), nullptr);
-  if (!window_) throw EHandheld(LastError(), "Cannot create the engine's reply window");
-  // A predefined class, subclassed: nothing to register, nothing left behind
-  // when the module is unloaded.
-  SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  staticProc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Engine::WindowProc)));
-  workDone_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  try {
-    if (!workDone_) throw EHandheld(LastError(), "Cannot create the engine's worker event");
-    thread_ = std::thread([this] {
-      Work();
-      SetEvent(workDone_);
-    });
-  } catch (...) {
-    if (workDone_) CloseHandle(workDone_);
-    DestroyWindow(window_);
-    throw;
-  }
+Engine::Engine(Events& events)
+    : events_(events),
+      window_({.ClassName = "TandelEngineReplies",
+               .OnMessage = [this](UINT message, WPARAM, LPARAM lParam, LRESULT&) {
+                 return OnMessage(message, lParam);
+               }}),
+      workDone_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+  if (!workDone_) throw EHandheld(LastError(), "Cannot create the engine's worker event");
+  thread_ = std::thread([this] {
+    Work();
+    SetEvent(workDone_.Get());
+  });
 }
 
+// Results still queued when the window goes are freed with it, not delivered.
 Engine::~Engine() {
   {
     std::lock_guard<std::mutex> l(lock_);
@@ -187,16 +173,12 @@ Engine::~Engine() {
   wake_.notify_all();
   // The worker may be sending copy progress to this thread: keep answering
   // sent messages until it has ended.
-  while (MsgWaitForMultipleObjects(1, &workDone_, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+  HANDLE done = workDone_.Get();
+  while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
     MSG m;
     PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
   thread_.join();
-  CloseHandle(workDone_);
-  MSG m;
-  while (PeekMessageA(&m, window_, WM_RESULT, WM_RESULT, PM_REMOVE)) delete reinterpret_cast<Request*>(m.lParam);
-  SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(staticProc_));
-  DestroyWindow(window_);
 }
 
 DWORD Engine::Start(std::unique_ptr<Request> request) {
@@ -209,40 +191,22 @@ DWORD Engine::Start(std::unique_ptr<Request> request) {
 
 // Should the post fail, the call is dropped: a control that outlives its
 // client is the lesser harm than one that waits on its own worker.
-void Engine::Defer() { PostMessageA(window_, WM_DEFERRED, 0, 0); }
+void Engine::Defer() {
+  window_.Post([this] { events_.Deferred(); });
+}
 
-LRESULT CALLBACK Engine::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<Engine*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  try {
-    if (message == WM_RESULT) {
-      std::unique_ptr<Request> r(reinterpret_cast<Request*>(lParam));
-      bool closing;
-      {
-        std::lock_guard<std::mutex> l(self->lock_);
-        closing = self->closing_;
-      }
-      if (!closing) self->events_.Completed(EventFor(r->Op), r->Error);
-      return 0;
-    }
-    if (message == WM_DEFERRED) {
-      self->events_.Deferred();
-      return 0;
-    }
-    if (message == WM_PROGRESS) {
-      auto* p = reinterpret_cast<ProgressMessage*>(lParam);
-      bool closing;
-      {
-        std::lock_guard<std::mutex> l(self->lock_);
-        closing = self->closing_;
-      }
-      if (closing) p->Cancel = true;
-      else self->events_.Progress(p->Percent, p->Cancel);
-      return 0;
-    }
-  } catch (...) {
-    return 0;  // a client's sink failing must not reach the window manager
-  }
-  return CallWindowProcA(self->staticProc_, window, message, wParam, lParam);
+bool Engine::Closing() {
+  std::lock_guard<std::mutex> l(lock_);
+  return closing_;
+}
+
+// Copy progress, sent by the worker and answered in place.
+bool Engine::OnMessage(UINT message, LPARAM lParam) {
+  if (message != WM_PROGRESS) return false;
+  auto* p = reinterpret_cast<ProgressMessage*>(lParam);
+  if (Closing()) p->Cancel = true;
+  else events_.Progress(p->Percent, p->Cancel);
+  return true;
 }
 
 void Engine::Work() {
@@ -256,7 +220,9 @@ void Engine::Work() {
       queue_.pop_front();
     }
     Run(*r);
-    if (PostMessageA(window_, WM_RESULT, 0, reinterpret_cast<LPARAM>(r.get()))) r.release();
+    window_.Post([this, r = std::move(r)] {
+      if (!Closing()) events_.Completed(EventFor(r->Op), r->Error);
+    });
   }
 }
 
@@ -333,7 +299,7 @@ void Engine::Run(Request& r) {
 
 bool Engine::SendProgress(short percent) {
   ProgressMessage p{percent, false};
-  SendMessageA(window_, WM_PROGRESS, 0, reinterpret_cast<LPARAM>(&p));
+  SendMessageA(window_.Handle(), WM_PROGRESS, 0, reinterpret_cast<LPARAM>(&p));
   return p.Cancel;
 }
 

@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "Handles.h"
+#include "MessageWindow.h"
 #include "TandelEng.h"
 
 namespace tandel {
@@ -60,7 +62,8 @@ class Engine {
   void Defer();
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  bool OnMessage(UINT message, LPARAM lParam);
+  bool Closing();
   void Work();
   void Run(Request& r);
   DWORD Copy(const Request& r);
@@ -68,9 +71,8 @@ class Engine {
   DWORD Gate(bool needConnection);
 
   Events& events_;
-  HWND window_ = nullptr;
-  WNDPROC staticProc_ = nullptr;
-  HANDLE workDone_ = nullptr;  // set by the worker as its last act
+  MessageWindow window_;
+  KernelHandle workDone_;  // set by the worker as its last act
   std::thread thread_;
   std::mutex lock_;
   std::condition_variable wake_;

@@ -19,25 +19,18 @@
 #include "ComServer.h"
 #include "Handles.h"
 #include "Handheld.h"
+#include "MessageWindow.h"
 #include "Registry.h"
 #include "ServerExports.h"
 #include "SysUtils.h"
 #include "TandelLink.h"
 
-extern "C" IMAGE_DOS_HEADER __ImageBase;
-
 namespace {
 
 using namespace tdlink;
 
-constexpr UINT WM_ANSWER = WM_APP + 7;  // lParam: the answer, owned by the receiver
 constexpr LONG CopyBlock = 64 * 1024;
 constexpr LONG FormatSteps = 4;
-
-struct Answer {
-  unsigned Generation;
-  std::function<void()> Run;
-};
 
 struct FileCloser {
   void operator()(FILE* f) const { fclose(f); }
@@ -116,14 +109,8 @@ DWORD ReadSetting(const char* name, DWORD fallback) {
 
 class TDLink final : public ITDLink {
  public:
-  TDLink() {
+  TDLink() : window_(std::make_unique<MessageWindow>(MessageWindow::Args{.ClassName = "TandelLinkAnswers"})) {
     ComModule::Lock();
-    window_ = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                              reinterpret_cast<HINSTANCE>(&__ImageBase), nullptr);
-    if (!window_) throw EOleSysError(HRESULT_FROM_WIN32(GetLastError()));
-    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    staticProc_ =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
     failCall_ = ReadSetting(FailCallValue, 0);
     failStatus_ = static_cast<LONG>(ReadSetting(FailStatusValue, static_cast<DWORD>(stNotFound)));
     silentSlot_ = ReadSetting(SilentSlotValue, 0);
@@ -641,9 +628,7 @@ class TDLink final : public ITDLink {
 
  private:
   ~TDLink() {
-    DestroyWindow(window_);  // answers still queued go with it
-    MSG m;
-    while (PeekMessageA(&m, nullptr, WM_ANSWER, WM_ANSWER, PM_REMOVE)) delete reinterpret_cast<Answer*>(m.lParam);
+    window_.reset();  // answers still queued go with it
     ComModule::Unlock();
   }
 
@@ -671,23 +656,18 @@ class TDLink final : public ITDLink {
     }
   }
 
+  // Runs the answer from this thread's queue, unless an Abort came first or
+  // the sink is gone.
   void Later(std::function<void()> run) {
     if (silent_) return;
-    auto* a = new Answer{generation_, std::move(run)};
-    if (!PostMessageA(window_, WM_ANSWER, 0, reinterpret_cast<LPARAM>(a))) delete a;
-  }
-
-  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TDLink*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (message != WM_ANSWER) return CallWindowProcA(self->staticProc_, window, message, wParam, lParam);
-    std::unique_ptr<Answer> a(reinterpret_cast<Answer*>(lParam));
-    if (a->Generation != self->generation_ || !self->sink_) return 0;
-    ComPtr<ITDLink> keep(self);  // a callback may release the component
-    try {
-      a->Run();
-    } catch (...) {
-    }
-    return 0;
+    window_->Post([this, generation = generation_.load(), run = std::move(run)] {
+      if (generation != generation_ || !sink_) return;
+      ComPtr<ITDLink> keep(this);  // a callback may release the component
+      try {
+        run();
+      } catch (...) {
+      }
+    });
   }
 
   void CopyStep() {
@@ -809,8 +789,7 @@ class TDLink final : public ITDLink {
   LONG NewHandle() { return ++lastHandle_; }
 
   std::atomic<ULONG> refs_{1};
-  HWND window_ = nullptr;
-  WNDPROC staticProc_ = nullptr;
+  std::unique_ptr<MessageWindow> window_;
   ComPtr<ITDLinkEvents> sink_;
   bool connected_ = false;
   LONG port_ = 0, speed_ = 5;
