@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "Handles.h"
 #include "C_ResMan.h"
 #include "C_Types.h"
 #include "C_sesobj.h"
@@ -31,11 +32,7 @@ double Seconds() {
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return ExtractFilePath(std::string(path, n));
-}
+std::string ProgramFolder() { return ExtractFilePath(ModuleFileName()); }
 
 template <class F>
 F Bind(HMODULE module, const char* name) {
