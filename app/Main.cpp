@@ -533,14 +533,30 @@ void TMainForm::mnuTransNoneClick(TObject*) { Transfer(lToOrvik, false); }
 void TMainForm::mnuOVTransAllClick(TObject*) { Transfer(lFromOrvik, true); }
 void TMainForm::mnuOVTransNoneClick(TObject*) { Transfer(lFromOrvik, false); }
 
-void TMainForm::OrvEngInit(TObject* Sender, int Error) { EvrinObj->EngineInit(Sender, Error); }
-void TMainForm::OrvEngConnect(TObject* Sender, int Error) { EvrinObj->EngineConnect(Sender, Error); }
-void TMainForm::OrvEngDisconnect(TObject* Sender, int Error) { EvrinObj->EngineDisconnect(Sender, Error); }
-void TMainForm::OrvEngCopyFile(TObject* Sender, int Error) { EvrinObj->EngineCopyFile(Sender, Error); }
-void TMainForm::OrvEngCopyProgress(TObject* Sender, short Percent, bool& Cancel) {
-  EvrinObj->EngineCopyProgress(Sender, Percent, Cancel);
+void TMainForm::OrvEngInit(TObject* Sender, int Error) {
+  if (EvrinObj) EvrinObj->EngineInit(Sender, Error);
 }
-void TMainForm::OrvEngCreateDirectory(TObject* Sender, int Error) { EvrinObj->EngineCreateDirectory(Sender, Error); }
-void TMainForm::OrvEngClosePrograms(TObject* Sender, int Error) { EvrinObj->EngineClosePrograms(Sender, Error); }
-void TMainForm::OrvEngStartProgram(TObject* Sender, int Error) { EvrinObj->EngineStartProgram(Sender, Error); }
-void TMainForm::OrvEngStopProgram(TObject* Sender, int Error) { EvrinObj->EngineStopProgram(Sender, Error); }
+void TMainForm::OrvEngConnect(TObject* Sender, int Error) {
+  if (EvrinObj) EvrinObj->EngineConnect(Sender, Error);
+}
+void TMainForm::OrvEngDisconnect(TObject* Sender, int Error) {
+  if (EvrinObj) EvrinObj->EngineDisconnect(Sender, Error);
+}
+void TMainForm::OrvEngCopyFile(TObject* Sender, int Error) {
+  if (EvrinObj) EvrinObj->EngineCopyFile(Sender, Error);
+}
+void TMainForm::OrvEngCopyProgress(TObject* Sender, short Percent, bool& Cancel) {
+  if (EvrinObj) EvrinObj->EngineCopyProgress(Sender, Percent, Cancel);
+}
+void TMainForm::OrvEngCreateDirectory(TObject* Sender, int Error) {
+  if (EvrinObj) EvrinObj->EngineCreateDirectory(Sender, Error);
+}
+void TMainForm::OrvEngClosePrograms(TObject* Sender, int Error) {
+  if (EvrinObj) EvrinObj->EngineClosePrograms(Sender, Error);
+}
+void TMainForm::OrvEngStartProgram(TObject* Sender, int Error) {
+  if (EvrinObj) EvrinObj->EngineStartProgram(Sender, Error);
+}
+void TMainForm::OrvEngStopProgram(TObject* Sender, int Error) {
+  if (EvrinObj) EvrinObj->EngineStopProgram(Sender, Error);
+}
