@@ -10,6 +10,7 @@
 #include "ComObj.h"
 #include "EvrinSession.h"
 #include "Handheld.h"
+#include "OwnHandheld.h"
 #include "Main.h"
 
 namespace {
@@ -27,18 +28,11 @@ std::string Folder() { return test::ProgramFolder(); }
 class MainFormTest : public SessionTest {
  protected:
   MainFormTest()
-      : suiteKey_(HKEY_LOCAL_MACHINE, tandel::SuiteKey),
-        install_(Folder() + "MainFormTest\\"),
+      : handheld_("MainFormTest"),
         userLog_(Folder() + "Vantlelog.txt") {}
 
   void SetUp() override {
-    test::RemoveTree(install_);
-    folder_ = std::make_unique<test::FolderSnapshot>(install_);
-    ASSERT_TRUE(ForceDirectories(install_ + "Handheld\\C\\Documents"));
-    TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
-    ASSERT_TRUE(reg.OpenKey(tandel::SuiteKey, true));
-    reg.WriteString(tandel::InstallValue, install_);
+    ASSERT_NO_FATAL_FAILURE(handheld_.Create());
   }
 
   void TearDown() override {
@@ -106,9 +100,7 @@ class MainFormTest : public SessionTest {
             {"Message", "Hello " + id}, {"Date", 46000.5}};
   }
 
-  test::RegistrySnapshot suiteKey_;
-  std::string install_;
-  std::unique_ptr<test::FolderSnapshot> folder_;
+  OwnHandheld handheld_;
   test::FileSnapshot userLog_;
   CoInitScope com_;
   std::vector<std::string> copied_;
@@ -146,7 +138,7 @@ TEST_F(MainFormTest, CreationFillsTheFormFromTheResourcesAndSettings) {
 
   // The suite's folder, short, leads the PATH.
   char shortName[MAX_PATH];
-  GetShortPathNameA(install_.c_str(), shortName, MAX_PATH);
+  GetShortPathNameA(handheld_.Install().c_str(), shortName, MAX_PATH);
   char path[32767];
   GetEnvironmentVariableA("PATH", path, sizeof path);
   EXPECT_EQ(std::string(path).rfind(std::string(shortName) + ";", 0), 0u) << path;

@@ -13,6 +13,7 @@
 #include "Driver.h"
 #include "EvrinSession.h"
 #include "Handheld.h"
+#include "OwnHandheld.h"
 
 namespace {
 
@@ -28,21 +29,14 @@ std::string Folder() { return test::ProgramFolder(); }
 class WizardRunTest : public SessionTest {
  protected:
   WizardRunTest()
-      : suiteKey_(HKEY_LOCAL_MACHINE, tandel::SuiteKey),
+      : handheld_("E2E"),
         faults_(HKEY_CURRENT_USER, enginefaults::FaultKey),
-        install_(Folder() + "E2E\\"),
         script_(Folder() + "TestConduit.script.json"),
         calls_(Folder() + "TestConduit.calls.jsonl"),
         userLog_(Folder() + "Vantlelog.txt") {}
 
   void SetUp() override {
-    test::RemoveTree(install_);
-    folder_ = std::make_unique<test::FolderSnapshot>(install_);
-    ASSERT_TRUE(ForceDirectories(install_ + "Handheld\\C\\Documents"));
-    TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
-    ASSERT_TRUE(reg.OpenKey(tandel::SuiteKey, true));
-    reg.WriteString(tandel::InstallValue, install_);
+    ASSERT_NO_FATAL_FAILURE(handheld_.Create());
     RegDeleteTreeA(HKEY_CURRENT_USER, enginefaults::FaultKey);
     RemoveFile(Folder() + "TestConduit.calls.jsonl");
     RemoveFile(Folder() + "Vantlelog.txt");
@@ -112,9 +106,8 @@ class WizardRunTest : public SessionTest {
     EXPECT_EQ(wizard_->Wait(), 0);
   }
 
-  test::RegistrySnapshot suiteKey_, faults_;
-  std::string install_;
-  std::unique_ptr<test::FolderSnapshot> folder_;
+  OwnHandheld handheld_;
+  test::RegistrySnapshot faults_;
   test::FileSnapshot script_, calls_, userLog_;
   CoInitScope com_;
   TResManager res_{"Vantleres.dll"};
