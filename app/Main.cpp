@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Dialogs.h"
+#include "Dpi.h"
 #include "FAbout.h"
 #include "FCountdn.h"
 #include "Global.h"
@@ -114,10 +115,11 @@ TMainForm::TMainForm()
   for (TTabSheet* page : {&pgeIntro, &pgeCopyFiles, &pgeDone}) page->SetTabVisible(false);
   Pages.SetActivePage(&pgeIntro);
   for (TListView* view : {&lFromOrvik, &lToOrvik}) {
-    view->AddColumn("", DefaultColumnWidths[0]);
-    view->AddColumn("", DefaultColumnWidths[1]);
-    view->AddColumn("Size", DefaultColumnWidths[2]);
+    view->AddColumn("", ScaleToDpi(DefaultColumnWidths[0]));
+    view->AddColumn("", ScaleToDpi(DefaultColumnWidths[1]));
+    view->AddColumn("Size", ScaleToDpi(DefaultColumnWidths[2]));
   }
+  ScaleFormToDpi(*this);
   btnPrev.SetVisible(false);
   btnPrev.SetEnabled(false);
 
@@ -286,11 +288,11 @@ void TMainForm::ReadColumnWidths() {
   reg.OpenKey(VantleSettingsKey, true);
   for (int c = 0; c < 3; ++c) {
     for (auto [view, prefix] : {std::pair{&lFromOrvik, "Fc"}, std::pair{&lToOrvik, "Tc"}}) {
-      int width = DefaultColumnWidths[c];
+      int width = 0;
       try {
         width = reg.ReadInteger(prefix + std::to_string(c));
       } catch (const Exception&) {
-        width = DefaultColumnWidths[c];
+        width = ScaleToDpi(DefaultColumnWidths[c]);
       }
       view->SetColumnWidth(c, width);
     }
