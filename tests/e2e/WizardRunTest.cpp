@@ -152,7 +152,6 @@ TEST_F(WizardRunTest, ASecondStartBringsTheFirstToTheFrontAndEnds) {
 
 TEST_F(WizardRunTest, AReviewRunTransfersWhatTheUserLeftMarkedAndEdited) {
   ASSERT_EQ(Handheld("write to@pc \"New h1\" \"First\""), 0);
-  ASSERT_EQ(Handheld("write to@pc \"New h2\" \"Second\""), 0);
   Script({{"GetPCMail", {{"Mails", {PcMail("p1"), PcMail("p2")}}}}});
   Start();
   HWND conduits = Child(main_, "ListBox", nullptr);
@@ -165,7 +164,7 @@ TEST_F(WizardRunTest, AReviewRunTransfersWhatTheUserLeftMarkedAndEdited) {
   ASSERT_EQ(pc.Count(), 2);
   EXPECT_EQ(pc.ItemText(0, 0), "pc-p1@pc");
   EXPECT_EQ(pc.ItemText(1, 1), "PC p2");
-  ASSERT_EQ(handheld.Count(), 2);
+  ASSERT_EQ(handheld.Count(), 1);
   EXPECT_EQ(handheld.ItemText(0, 1), "New h1");
 
   // The user leaves the second PC mail where it is...
@@ -190,9 +189,9 @@ TEST_F(WizardRunTest, AReviewRunTransfersWhatTheUserLeftMarkedAndEdited) {
   std::vector<std::string> subjects;
   for (const json& c : Calls())
     if (c["export"] == "vazSendPCMail") subjects.push_back(c["Subject"]);
-  EXPECT_EQ(subjects, (std::vector<std::string>{"Edited h1", "New h2"}));
+  EXPECT_EQ(subjects, std::vector<std::string>{"Edited h1"});
   EXPECT_EQ(Column(InPath, inID), std::vector<std::string>{"p1"});
-  EXPECT_EQ(Column(OutPath, outSent), (std::vector<std::string>{"True", "True"}));
+  EXPECT_EQ(Column(OutPath, outSent), std::vector<std::string>{"True"});
   Exit();
 }
 
