@@ -191,6 +191,8 @@ TEST_F(MainFormTest, DiscoveryListsConduitsWithADescriptionAndFreesThem) {
   AddConduit("TestConduit");
   AddConduit("NoProperties");
   AddConduit("NoDescription");
+  test::WriteFileBytes(Folder() + "Broken.vaz", "not a library");
+  copied_.push_back(Folder() + "Broken.vaz");
   Settings().WriteString("Last Conduit", "Gone.vaz");
   TMainForm& f = Open();
   ASSERT_EQ(f.APIList.Items.Count(), 2);

@@ -125,6 +125,20 @@ TEST_F(WizardRunTest, StartUpEndsWithItsBoxWithoutTheSuiteOrTheResourceLibrary) 
     Answer(box);
     EXPECT_EQ(wizard.Wait(), 0);
   }
+  // A suite folder that is not there has no short name.
+  SetUp();
+  TRegistry reg;
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(tandel::SuiteKey, false));
+  reg.WriteString(tandel::InstallValue, handheld_.Install() + "Gone\\");
+  {
+    Program wizard(Folder() + "Vantle.exe");
+    Box box = WaitBox(wizard.Id());
+    EXPECT_EQ(box.caption, "Vantle Initialization");
+    EXPECT_EQ(box.text, "An error occured converting the location of Tandel to a short filename.");
+    Answer(box);
+    EXPECT_EQ(wizard.Wait(), 0);
+  }
   SetUp();
   std::string library = Folder() + "Vantleres.dll", aside = Folder() + "Vantleres.aside";
   ASSERT_TRUE(MoveFileA(library.c_str(), aside.c_str()));
