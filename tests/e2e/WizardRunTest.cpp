@@ -115,42 +115,30 @@ class WizardRunTest : public SessionTest {
   HWND main_ = nullptr;
 };
 
+// The wizard shows its start-up box and, once it is answered, ends with 0.
+void ExpectStartUpBox(const std::string& text) {
+  Program wizard(Folder() + "Vantle.exe");
+  Box box = WaitBox(wizard.Id());
+  EXPECT_EQ(box.caption, "Vantle Initialization");
+  EXPECT_EQ(box.text, text);
+  Answer(box);
+  EXPECT_EQ(wizard.Wait(), 0);
+}
+
 TEST_F(WizardRunTest, StartUpEndsWithItsBoxWithoutTheSuiteOrTheResourceLibrary) {
   RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, tandel::SuiteKey, tandel::InstallValue);
-  {
-    Program wizard(Folder() + "Vantle.exe");
-    Box box = WaitBox(wizard.Id());
-    EXPECT_EQ(box.caption, "Vantle Initialization");
-    EXPECT_EQ(box.text, "Could not determine the location of Tandel.  Application cannot start.");
-    Answer(box);
-    EXPECT_EQ(wizard.Wait(), 0);
-  }
+  ExpectStartUpBox("Could not determine the location of Tandel.  Application cannot start.");
   // A suite folder that is not there has no short name.
   SetUp();
   TRegistry reg;
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(reg.OpenKey(tandel::SuiteKey, false));
   reg.WriteString(tandel::InstallValue, handheld_.Install() + "Gone\\");
-  {
-    Program wizard(Folder() + "Vantle.exe");
-    Box box = WaitBox(wizard.Id());
-    EXPECT_EQ(box.caption, "Vantle Initialization");
-    EXPECT_EQ(box.text, "An error occured converting the location of Tandel to a short filename.");
-    Answer(box);
-    EXPECT_EQ(wizard.Wait(), 0);
-  }
+  ExpectStartUpBox("An error occured converting the location of Tandel to a short filename.");
   SetUp();
   std::string library = Folder() + "Vantleres.dll", aside = Folder() + "Vantleres.aside";
   ASSERT_TRUE(MoveFileA(library.c_str(), aside.c_str()));
-  {
-    Program wizard(Folder() + "Vantle.exe");
-    Box box = WaitBox(wizard.Id());
-    EXPECT_EQ(box.caption, "Vantle Initialization");
-    EXPECT_EQ(box.text,
-              "The Vantle resource library \"Vantleres.dll\" could not be found.  You may have to re-install Vantle.");
-    Answer(box);
-    EXPECT_EQ(wizard.Wait(), 0);
-  }
+  ExpectStartUpBox("The Vantle resource library \"Vantleres.dll\" could not be found.  You may have to re-install Vantle.");
   ASSERT_TRUE(MoveFileA(aside.c_str(), library.c_str()));
 }
 
