@@ -1,5 +1,7 @@
 #include "FCountdn.h"
 
+#include "Dpi.h"
+
 TFCountDown::TFCountDown()
     : TForm({.Name = "FCountDown",
              .Caption = "QuickSync Countdown",
@@ -7,6 +9,7 @@ TFCountDown::TFCountDown()
              .ClientHeight = 95,
              .BorderIcons = 0,
              .StayOnTop = true}) {
+  ScaleFormToDpi(*this);
   OnCreate = Event(this, &TFCountDown::FormCreate);
   OnDestroy = Event(this, &TFCountDown::FormDestroy);
   OnClose = Event(this, &TFCountDown::FormClose);

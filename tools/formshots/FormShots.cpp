@@ -6,10 +6,10 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <functional>
 #include <string>
 
 #include "C_Prog.h"
+#include "Capture.h"
 #include "C_ResMan.h"
 #include "C_sesobj.h"
 #include "FAbout.h"
@@ -19,47 +19,8 @@
 
 namespace {
 
-// Pumps for a while so the form has painted itself completely.
-void Settle(TForm& form) {
-  SetForegroundWindow(form.Handle());
-  RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  DWORD until = GetTickCount() + 700;
-  while (GetTickCount() < until) {
-    ProcessPendingMessages();
-    Sleep(20);
-  }
-}
-
 bool Save(TForm& form, const std::string& file) {
-  Settle(form);
-  // The client area: without a window manager on the display there is no frame.
-  RECT r{};
-  GetClientRect(form.Handle(), &r);
-  MapWindowPoints(form.Handle(), nullptr, reinterpret_cast<POINT*>(&r), 2);
-  int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 2835, 2835, 0, 0};
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY | CAPTUREBLT);
-  GdiFlush();
-  DWORD rowBytes = static_cast<DWORD>((w * 3 + 3) & ~3);
-  DWORD size = rowBytes * static_cast<DWORD>(h);
-  BITMAPFILEHEADER header{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
-                          static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER))};
-  bool ok = false;
-  if (FILE* f = std::fopen(file.c_str(), "wb")) {
-    ok = std::fwrite(&header, sizeof header, 1, f) == 1 && std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f) == 1 &&
-         std::fwrite(bits, size, 1, f) == 1;
-    std::fclose(f);
-  }
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
-  ReleaseDC(nullptr, screen);
+  bool ok = SaveClientArea(form.Handle(), file);
   std::printf("%s %s\n", ok ? "saved" : "FAILED", file.c_str());
   return ok;
 }

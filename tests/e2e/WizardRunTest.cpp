@@ -1,0 +1,260 @@
+// Whole runs of Vantle.exe, driven from this separate process through its
+// real windows: a handheld of the test's own with mail written by its user,
+// and the test conduit beside the program as the PC mail client.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "../common/SessionFixture.h"
+#include "../outside/EngineFaults.h"
+#include "C_ResMan.h"
+#include "ComObj.h"
+#include "Driver.h"
+#include "EvrinSession.h"
+#include "Handheld.h"
+#include "OwnHandheld.h"
+
+namespace {
+
+using json = nlohmann::json;
+using namespace e2e;
+
+constexpr const char* InPath = "C:\\Documents\\Vantle\\InBox";
+constexpr const char* OutPath = "C:\\Documents\\Vantle\\Outbox";
+constexpr int inID = 15, outSent = 8;
+
+std::string Folder() { return test::ProgramFolder(); }
+
+class WizardRunTest : public SessionTest {
+ protected:
+  WizardRunTest()
+      : handheld_("E2E"),
+        faults_(HKEY_CURRENT_USER, enginefaults::FaultKey),
+        script_(Folder() + "TestConduit.script.json"),
+        calls_(Folder() + "TestConduit.calls.jsonl"),
+        userLog_(Folder() + "Vantlelog.txt") {}
+
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(handheld_.Create());
+    RegDeleteTreeA(HKEY_CURRENT_USER, enginefaults::FaultKey);
+    RemoveFile(Folder() + "TestConduit.calls.jsonl");
+    RemoveFile(Folder() + "Vantlelog.txt");
+    Script(json::object());
+    ASSERT_EQ(Handheld("init"), 0);
+  }
+
+  void TearDown() override {
+    if (HasFailure() && wizard_ != nullptr && main_ != nullptr)
+      std::printf("  memo: %s\n", Text(Child(main_, "Edit", nullptr)).c_str());
+    wizard_.reset();
+  }
+
+  static int Handheld(const std::string& args) {
+    Program tool(Folder() + "..\\tandel-handheld.exe", args);
+    return tool.Wait();
+  }
+  static void Script(const json& s) { std::ofstream(Folder() + "TestConduit.script.json") << s.dump(); }
+  static std::vector<json> Calls() {
+    std::vector<json> r;
+    std::ifstream in(Folder() + "TestConduit.calls.jsonl");
+    for (std::string line; std::getline(in, line);) r.push_back(json::parse(line));
+    return r;
+  }
+  static int CallsOf(const std::string& name) {
+    int n = 0;
+    for (const json& c : Calls()) n += c["export"] == name;
+    return n;
+  }
+  static json PcMail(const std::string& id) {
+    return {{"ID", id}, {"From", "pc-" + id + "@pc"}, {"To", "me@pc"}, {"Subject", "PC " + id},
+            {"Message", "Hello " + id}, {"Date", 46000.5}};
+  }
+  std::vector<std::string> Column(const std::string& handheld, int column) {
+    evrin::StoreSession store(tandel::ToPcPath(handheld));
+    std::vector<std::string> r;
+    for (int i = 0, n = store.Count(); i < n; ++i) {
+      Variant v = store.Value(i, column);
+      if (v.Type() == VT_BOOL) r.push_back(v.AsBool() ? "True" : "False");
+      else r.push_back(v.IsEmpty() || v.IsNull() ? std::string() : v.AsString());
+    }
+    return r;
+  }
+
+  // Starts the wizard and waits for its main window.
+  void Start() {
+    wizard_ = std::make_unique<Program>(Folder() + "Vantle.exe");
+    main_ = WaitFor([&] { return TopWindow(wizard_->Id(), "VantleForm", res_.GetString(1).c_str()); });
+    ASSERT_NE(main_, nullptr);
+  }
+  HWND Button(int text) { return Child(main_, "Button", res_.GetString(text).c_str()); }
+  HWND Next() { return Button(14); }
+  HWND PcList() { return Child(main_, "SysListView32", nullptr, 0); }
+  HWND HandheldList() { return Child(main_, "SysListView32", nullptr, 1); }
+  bool OnReviewPage() { return IsWindowVisible(PcList()) && !ProgressShown(); }
+  bool OnDonePage() { return !IsWindowEnabled(Next()) && !ProgressShown(); }
+  bool OnIntroPage() { return IsWindowVisible(Child(main_, "ListBox", nullptr)) && !ProgressShown(); }
+  // Another form of the wizard is up: the progress window (or the countdown).
+  HWND OtherForm() {
+    for (HWND w : TopWindows(wizard_->Id(), "VantleForm"))
+      if (w != main_) return w;
+    return nullptr;
+  }
+  bool ProgressShown() { return OtherForm() != nullptr; }
+  void Exit() {
+    Press(Button(12));
+    EXPECT_EQ(wizard_->Wait(), 0);
+  }
+
+  OwnHandheld handheld_;
+  test::RegistrySnapshot faults_;
+  test::FileSnapshot script_, calls_, userLog_;
+  CoInitScope com_;
+  TResManager res_{"Vantleres.dll"};
+  std::unique_ptr<Program> wizard_;
+  HWND main_ = nullptr;
+};
+
+// The wizard shows its start-up box and, once it is answered, ends with 0.
+void ExpectStartUpBox(const std::string& text) {
+  Program wizard(Folder() + "Vantle.exe");
+  Box box = WaitBox(wizard.Id());
+  EXPECT_EQ(box.caption, "Vantle Initialization");
+  EXPECT_EQ(box.text, text);
+  Answer(box);
+  EXPECT_EQ(wizard.Wait(), 0);
+}
+
+TEST_F(WizardRunTest, StartUpEndsWithItsBoxWithoutTheSuiteOrTheResourceLibrary) {
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, tandel::SuiteKey, tandel::InstallValue);
+  ExpectStartUpBox("Could not determine the location of Tandel.  Application cannot start.");
+  // A suite folder that is not there has no short name.
+  SetUp();
+  TRegistry reg;
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(tandel::SuiteKey, false));
+  reg.WriteString(tandel::InstallValue, handheld_.Install() + "Gone\\");
+  ExpectStartUpBox("An error occured converting the location of Tandel to a short filename.");
+  SetUp();
+  std::string library = Folder() + "Vantleres.dll", aside = Folder() + "Vantleres.aside";
+  ASSERT_TRUE(MoveFileA(library.c_str(), aside.c_str()));
+  ExpectStartUpBox("The Vantle resource library \"Vantleres.dll\" could not be found.  You may have to re-install Vantle.");
+  ASSERT_TRUE(MoveFileA(aside.c_str(), library.c_str()));
+}
+
+TEST_F(WizardRunTest, ASecondStartBringsTheFirstToTheFrontAndEnds) {
+  Start();
+  SetForegroundWindow(GetDesktopWindow());
+  Program second(Folder() + "Vantle.exe");
+  EXPECT_EQ(second.Wait(), 0);
+  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == main_; }, 5000));
+  EXPECT_EQ(wizard_->Wait(0), -1);  // the first still runs
+  Exit();
+}
+
+TEST_F(WizardRunTest, AReviewRunTransfersWhatTheUserLeftMarkedAndEdited) {
+  ASSERT_EQ(Handheld("write to@pc \"New h1\" \"First\""), 0);
+  Script({{"GetPCMail", {{"Mails", {PcMail("p1"), PcMail("p2")}}}}});
+  Start();
+  HWND conduits = Child(main_, "ListBox", nullptr);
+  EXPECT_EQ(SendMessageA(conduits, LB_GETCOUNT, 0, 0), 1);
+  EXPECT_EQ(SendMessageA(conduits, LB_GETCURSEL, 0, 0), 0);
+
+  Press(Next());
+  ASSERT_TRUE(WaitUntil([&] { return OnReviewPage(); }));
+  RemoteList pc(wizard_->Process(), PcList()), handheld(wizard_->Process(), HandheldList());
+  ASSERT_EQ(pc.Count(), 2);
+  EXPECT_EQ(pc.ItemText(0, 0), "pc-p1@pc");
+  EXPECT_EQ(pc.ItemText(1, 1), "PC p2");
+  ASSERT_EQ(handheld.Count(), 1);
+  EXPECT_EQ(handheld.ItemText(0, 1), "New h1");
+
+  // The user leaves the second PC mail where it is...
+  pc.Select(1);
+  EXPECT_EQ(pc.StateIndex(1), 1);
+  ChooseFromPopup(PcList(), 0);
+  EXPECT_TRUE(WaitUntil([&] { return pc.StateIndex(1) == 2; }, 5000));
+  EXPECT_EQ(pc.StateIndex(0), 1);
+  // ...and rewrites the first handheld mail's subject.
+  handheld.Select(0);
+  DoubleClick(HandheldList());
+  HWND editor = WaitFor([&] { return TopWindow(wizard_->Id(), "VantleForm", "New h1"); });
+  ASSERT_NE(editor, nullptr);
+  HWND subject = Child(editor, "Edit", "New h1");
+  ASSERT_NE(subject, nullptr);
+  SendMessageA(subject, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Edited h1"));
+  PostMessageA(editor, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(WaitUntil([&] { return handheld.ItemText(0, 1) == "Edited h1"; }, 5000));
+
+  Press(Next());
+  ASSERT_TRUE(WaitUntil([&] { return OnDonePage(); }));
+  std::vector<std::string> subjects;
+  for (const json& c : Calls())
+    if (c["export"] == "vazSendPCMail") subjects.push_back(c["Subject"]);
+  EXPECT_EQ(subjects, std::vector<std::string>{"Edited h1"});
+  EXPECT_EQ(Column(InPath, inID), std::vector<std::string>{"p1"});
+  EXPECT_EQ(Column(OutPath, outSent), std::vector<std::string>{"True"});
+  Exit();
+}
+
+TEST_F(WizardRunTest, StopWhileConnectingKeepsTheFirstPageAndNextTriesAgain) {
+  Script({{"GetPCMail", {{"Mails", {PcMail("p1")}}}}});
+  ASSERT_EQ(Handheld("link down"), 0);
+  Start();
+  Press(Next());
+  HWND progress = WaitFor([&] { return OtherForm(); });
+  ASSERT_NE(progress, nullptr);
+  HWND stop = WaitFor([&] { return Child(progress, "Button", "Stop"); });
+  Press(stop);
+  ASSERT_TRUE(WaitUntil([&] { return !ProgressShown(); }));
+  EXPECT_TRUE(OnIntroPage());
+  EXPECT_EQ(TopWindow(wizard_->Id(), "#32770", nullptr), nullptr);
+  ASSERT_EQ(Handheld("link up"), 0);
+  Press(Next());
+  EXPECT_TRUE(WaitUntil([&] { return OnReviewPage(); }));
+  Exit();
+}
+
+TEST_F(WizardRunTest, QuickModeRunsOnAfterTheCountdownOrStopsAtTheReviewPage) {
+  Settings().WriteBool("ViewSync", false);
+  Script({{"GetPCMail", {{"Mails", {PcMail("p1")}}}}});
+  Start();
+  Press(Next());
+  HWND countdown = WaitFor([&] { return TopWindow(wizard_->Id(), "VantleForm", "QuickSync Countdown"); });
+  ASSERT_NE(countdown, nullptr);
+  Press(Child(countdown, "Button", "&ViewSync"));
+  ASSERT_TRUE(WaitUntil([&] { return OnReviewPage() && !IsWindowVisible(countdown); }));
+  EXPECT_EQ(CallsOf("vazSendPCMail"), 0);
+  Exit();
+
+  ASSERT_EQ(Handheld("write to@pc \"New h1\" \"First\""), 0);
+  Start();
+  Press(Next());
+  ASSERT_NE(WaitFor([&] { return TopWindow(wizard_->Id(), "VantleForm", "QuickSync Countdown"); }), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return OnDonePage(); }, 60000));
+  EXPECT_EQ(CallsOf("vazSendPCMail"), 1);
+  EXPECT_EQ(Column(InPath, inID), std::vector<std::string>{"p1"});
+  Exit();
+}
+
+TEST_F(WizardRunTest, AFailedUploadIsRepeatedByNextWithoutSendingAnythingTwice) {
+  ASSERT_EQ(Handheld("write to@pc \"New h1\" \"First\""), 0);
+  Script({{"GetPCMail", {{"Mails", {PcMail("p1")}}}}});
+  Start();
+  Press(Next());
+  ASSERT_TRUE(WaitUntil([&] { return OnReviewPage(); }));
+  enginefaults::FailNth(5, 2, ERROR_GEN_FAILURE);  // the second upload: the Out box
+  Press(Next());
+  Box box = WaitBox(wizard_->Id());
+  EXPECT_EQ(box.caption, res_.GetString(46));
+  Answer(box);
+  ASSERT_TRUE(WaitUntil([&] { return OnReviewPage() && TopWindow(wizard_->Id(), "#32770", nullptr) == nullptr; }));
+  Press(Next());
+  ASSERT_TRUE(WaitUntil([&] { return OnDonePage(); }));
+  EXPECT_EQ(CallsOf("vazSendPCMail"), 1);
+  EXPECT_EQ(Column(InPath, inID), std::vector<std::string>{"p1"});
+  EXPECT_EQ(Column(OutPath, outSent), std::vector<std::string>{"True"});
+  Exit();
+}
+
+}  // namespace
