@@ -111,7 +111,7 @@ LRESULT CALLBACK MainFormWndProc(HWND Window, UINT Msg, WPARAM wParam, LPARAM lP
 }
 
 TMainForm::TMainForm()
-    : TForm({.Name = "MainForm", .ClientWidth = 520, .ClientHeight = 380, .BorderIcons = 0}) {
+    : TForm({.Name = "MainForm", .ClientWidth = 520, .ClientHeight = 380, .BorderIcons = 0, .ClassName = MainWindowClass}) {
   for (TTabSheet* page : {&pgeIntro, &pgeCopyFiles, &pgeDone}) page->SetTabVisible(false);
   Pages.SetActivePage(&pgeIntro);
   for (TListView* view : {&lFromOrvik, &lToOrvik}) {

@@ -129,7 +129,8 @@ void TScreen::SetCursor(int cursor) {
 
 TForm::TForm(const TFormArgs& a) : TWinControl(nullptr, a.Name), position_(a.Position) {
   form_ = this;
-  RegisterFormsClass(FormClass, FormProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  const char* className = a.ClassName.empty() ? FormClass : a.ClassName.c_str();
+  RegisterFormsClass(className, FormProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   DWORD style = WS_CLIPCHILDREN, exStyle = WS_EX_CONTROLPARENT;
   switch (a.BorderStyle) {
     case TBorderStyle::bsNone: style |= WS_POPUP; break;
@@ -149,7 +150,7 @@ TForm::TForm(const TFormArgs& a) : TWinControl(nullptr, a.Name), position_(a.Pos
   RECT r{0, 0, a.ClientWidth, a.ClientHeight};
   AdjustWindowRectEx(&r, style, FALSE, exStyle);
   HWND owner = a.Owner ? a.Owner : Application.Handle;
-  handle_ = CreateWindowExA(exStyle, FormClass, a.Caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+  handle_ = CreateWindowExA(exStyle, className, a.Caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                             r.right - r.left, r.bottom - r.top, owner, nullptr, FormsInstance(), this);
   if (handle_ == nullptr) throw Exception("Could not create the window of " + Name + ".");
   SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(FormsFont()), FALSE);

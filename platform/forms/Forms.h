@@ -90,6 +90,9 @@ struct TFormArgs {
   bool StayOnTop = false;
   // Owner window; null: the application's window.
   HWND Owner = nullptr;
+  // The window class, where other programs must find the form by it; a
+  // class of the form's own module, with the forms' window procedure.
+  std::string ClassName = {};
 };
 
 class TButton;

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "../common/SessionFixture.h"
+#include "SessionFixture.h"
 #include "ComObj.h"
 #include "EvrinSession.h"
 #include "Handheld.h"

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   std::string folder = argv[2];
   TResManager texts("Vantleres.dll");
   Program wizard(argv[1]);
-  HWND main = WaitFor([&] { return TopWindow(wizard.Id(), "VantleForm", texts.GetString(1).c_str()); });
+  HWND main = WaitFor([&] { return TopWindow(wizard.Id(), "QuorvelVantleApplication", texts.GetString(1).c_str()); });
   if (main == nullptr) {
     Box box = WaitBox(wizard.Id(), 1000);
     std::printf("the wizard did not start%s%s\n", box.window ? ": " : "", box.text.c_str());

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "../common/SessionFixture.h"
+#include "SessionFixture.h"
 #include "../outside/EngineFaults.h"
 #include "C_ResMan.h"
 #include "ComObj.h"
@@ -84,7 +84,7 @@ class WizardRunTest : public SessionTest {
   // Starts the wizard and waits for its main window.
   void Start() {
     wizard_ = std::make_unique<Program>(Folder() + "Vantle.exe");
-    main_ = WaitFor([&] { return TopWindow(wizard_->Id(), "VantleForm", res_.GetString(1).c_str()); });
+    main_ = WaitFor([&] { return TopWindow(wizard_->Id(), "QuorvelVantleApplication", res_.GetString(1).c_str()); });
     ASSERT_NE(main_, nullptr);
   }
   HWND Button(int text) { return Child(main_, "Button", res_.GetString(text).c_str()); }
