@@ -1,6 +1,7 @@
 #include "C_Email.h"
 
 #include "C_sesobj.h"
+#include "StoreSession.h"
 
 TConduitEntries ConduitEntries;
 
@@ -9,7 +10,9 @@ TSync::TSync(TSesObj* Session, TResManager* Resources)
       HandheldMails(std::make_unique<TMailList>(Session, Resources)),
       KnownIDs(std::make_unique<TStringList>()),
       Session(Session),
-      Resources(Resources) {
+      Resources(Resources),
+      InIDs(std::make_unique<IDIndex>()),
+      OutIDs(std::make_unique<IDIndex>()) {
   KnownIDs->SetSorted(true);  // asked once for every PC mail
 }
 

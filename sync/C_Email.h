@@ -14,6 +14,7 @@
 #include "c_qrv.h"
 
 class TSesObj;
+class IDIndex;
 class TResManager;
 class TListView;
 class TLabel;
@@ -114,4 +115,6 @@ class TSync : public TQRV {
 
   TSesObj* Session;
   TResManager* Resources;
+  // Where the IDs of the local In and Out boxes stand, for the markings.
+  std::unique_ptr<IDIndex> InIDs, OutIDs;
 };

@@ -1,6 +1,7 @@
 // TSync's work on the local copies of the handheld's two mail stores: reading
 // new mail and replies, appending PC mail, marking, clean-up and the mirrored
 // deletions. Every operation opens its store through its own session.
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -94,25 +95,26 @@ class Removals {
 
 // Sets the mark column of the first record of the ID whose mark is not yet
 // set, so that a store already holding an ID twice heals one record per
-// sent mail; Also runs on that record before its commit.
-void MarkFirstUnmarked(const std::string& file, int idColumn, const std::string& ID, int markColumn,
-                       const std::function<void(const Variant&)>& Also) {
-  StoreSession store(file);
-  RecordList records = store.List();
-  Pacer pacer;
-  for (int i = records.FindID(idColumn, ID, 0, std::ref(pacer)); i >= 0;
-       i = records.FindID(idColumn, ID, i + 1, std::ref(pacer))) {
-    Variant record = records.Item(i);
-    if (IsTrue(Value(record, markColumn))) {
-      pacer();
-      continue;
+// sent mail; Also runs on that record before its commit and answers whether
+// it wrote the record's ID.
+void MarkFirstUnmarked(IDIndex& index, const std::string& file, int idColumn, const std::string& ID,
+                       int markColumn, const std::function<std::optional<std::string>(const Variant&)>& Also) {
+  {
+    StoreSession store(file);
+    RecordList records = store.List();
+    Pacer pacer;
+    for (int i : index.Places(file, idColumn, records, ID, std::ref(pacer))) {
+      Variant record = records.Item(i);
+      if (IsTrue(Value(record, markColumn))) continue;
+      record.Call("Update");
+      SetValue(record, markColumn, Variant(true));
+      const std::optional<std::string> renamed = Also ? Also(record) : std::nullopt;
+      record.Call("Commit");
+      if (renamed) index.Renamed(i, ID, *renamed);
+      break;
     }
-    record.Call("Update");
-    SetValue(record, markColumn, Variant(true));
-    if (Also) Also(record);
-    record.Call("Commit");
-    return;
   }
+  index.Seen();
 }
 
 }  // namespace
@@ -283,14 +285,16 @@ bool TSync::AddMailToDatFile() {
 
 void TSync::MarkNewAsSent(const std::string& ID) {
   if (ID.empty()) return;
-  Guarded(*Session, "TSync.MarkNewAsSent", [&] { MarkFirstUnmarked(LocalOut(), outID, ID, outSent, {}); });
+  Guarded(*Session, "TSync.MarkNewAsSent", [&] { MarkFirstUnmarked(*OutIDs, LocalOut(), outID, ID, outSent, {}); });
 }
 
 void TSync::MarkReplyAsSent(const std::string& OldID, const std::string& NewID) {
   if (OldID.empty()) return;
   Guarded(*Session, "TSync.MarkReplyAsSent", [&] {
-    MarkFirstUnmarked(LocalIn(), inID, OldID, inReplySent, [&](const Variant& record) {
-      if (!SameText(OldID, NewID)) SetValue(record, inID, Variant(NewID));
+    MarkFirstUnmarked(*InIDs, LocalIn(), inID, OldID, inReplySent, [&](const Variant& record) -> std::optional<std::string> {
+      if (SameText(OldID, NewID)) return std::nullopt;
+      SetValue(record, inID, Variant(NewID));
+      return NewID;
     });
   });
 }

@@ -1,5 +1,7 @@
 #include "StoreSession.h"
 
+#include <algorithm>
+
 #include "ComObj.h"
 
 int RecordList::Count() const { return collection_.Call("Count").AsInteger(); }
@@ -12,6 +14,50 @@ int RecordList::FindID(int column, const std::string& ID, int From, const std::f
     if (Passed) Passed();
   }
   return -1;
+}
+
+const std::vector<int>& IDIndex::Places(const std::string& file, int column, const RecordList& records,
+                                        const std::string& ID, const std::function<void()>& Passed) {
+  const bool same = file == file_ && column == column_ && Of(file) == stamp_ && records.Count() == count_;
+  auto found = places_.find(ID);
+  if (same && (found == places_.end() || Holds(records, found->second, ID))) return found == places_.end() ? none_ : found->second;
+  file_ = file;
+  column_ = column;
+  stamp_ = Of(file);
+  Build(records, Passed);
+  found = places_.find(ID);
+  return found == places_.end() ? none_ : found->second;
+}
+
+bool IDIndex::Holds(const RecordList& records, const std::vector<int>& places, const std::string& ID) const {
+  for (int i : places)
+    if (Text(Value(records.Item(i), column_)) != ID) return false;
+  return true;
+}
+
+void IDIndex::Build(const RecordList& records, const std::function<void()>& Passed) {
+  places_.clear();
+  count_ = records.Count();
+  for (int i = 0; i < count_; ++i) {
+    places_[Text(Value(records.Item(i), column_))].push_back(i);
+    if (Passed) Passed();
+  }
+}
+
+void IDIndex::Renamed(int index, const std::string& from, const std::string& to) {
+  auto found = places_.find(from);
+  if (found != places_.end()) std::erase(found->second, index);
+  std::vector<int>& places = places_[to];
+  places.insert(std::lower_bound(places.begin(), places.end(), index), index);
+}
+
+void IDIndex::Seen() { stamp_ = Of(file_); }
+
+IDIndex::Stamp IDIndex::Of(const std::string& file) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data)) return {};
+  return {(ULONGLONG{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+          (ULONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime};
 }
 
 StoreSession::StoreSession(const std::string& file)

@@ -3,8 +3,12 @@
 // engine, its tests and the handheld tool open it: data object, Open, the
 // data-file object. The end of the scope releases the data-file object,
 // closes the file and releases the server; nothing outlives the session.
+#include <windows.h>
+
 #include <functional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "EvrinData.h"
 #include "Variant.h"
@@ -45,6 +49,38 @@ class StoreSession {
  private:
   Variant data_;
   Variant file_;
+};
+
+// Where each ID's records stand in one store file, so that finding a record
+// again needs no walk. The index is trusted only while the file has the size
+// and last write it had when the index last saw it and holds as many records;
+// the records it names are checked to hold the ID before they are used.
+// Anything else reads the IDs afresh.
+class IDIndex {
+ public:
+  // The positions of the records holding exactly ID, in record order; Passed
+  // runs after each record read while the index is built.
+  const std::vector<int>& Places(const std::string& file, int column, const RecordList& records,
+                                 const std::string& ID, const std::function<void()>& Passed = {});
+  // The record at Index now holds To instead of From.
+  void Renamed(int index, const std::string& from, const std::string& to);
+  // The file as the holder of the index just left it.
+  void Seen();
+
+ private:
+  struct Stamp {
+    ULONGLONG size = 0, written = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  static Stamp Of(const std::string& file);
+  bool Holds(const RecordList& records, const std::vector<int>& places, const std::string& ID) const;
+  void Build(const RecordList& records, const std::function<void()>& Passed);
+
+  std::string file_;
+  int column_ = -1, count_ = -1;
+  Stamp stamp_;
+  std::unordered_map<std::string, std::vector<int>> places_;
+  const std::vector<int> none_;
 };
 
 // Record access by column.

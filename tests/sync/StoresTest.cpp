@@ -369,6 +369,54 @@ TEST_F(StoresTest, MarkingHealsAStoreThatHoldsAnIdTwice) {
   EXPECT_EQ(Column(In(), 15), std::vector<std::string>({"<a@pc>", "<sent@pc>"}));
 }
 
+// The markings remember where each ID stands; whatever else changes the
+// store between two of them must not lead one to the wrong record.
+TEST_F(StoresTest, MarkingFindsTheRightRecordAfterTheStoreChangedBetweenMarkings) {
+  Append(Out(), {OutRow("a", 46000), OutRow("b", 46000), OutRow("c", 46000), OutRow("d", 46000)});
+  sync_->MarkNewAsSent("b");
+  {
+    StoreSession store(Out());
+    store.Item(0).Call("Delete");  // every later record moves up
+  }
+  sync_->MarkNewAsSent("c");
+  EXPECT_EQ(Column(Out(), 9), std::vector<std::string>({"b", "c", "d"}));
+  EXPECT_EQ(Column(Out(), 8), std::vector<std::string>({"-1", "-1", "0"}));
+
+  {
+    StoreSession store(Out());  // an ID written over in place, the same length
+    Variant record = store.Item(2);
+    record.Call("Update");
+    SetValue(record, 9, Variant("e"));
+    record.Call("Commit");
+  }
+  Append(Out(), {OutRow("d", 46000)});
+  sync_->MarkNewAsSent("e");
+  sync_->MarkNewAsSent("d");
+  EXPECT_EQ(Column(Out(), 9), std::vector<std::string>({"b", "c", "e", "d"}));
+  EXPECT_EQ(Column(Out(), 8), std::vector<std::string>({"-1", "-1", "-1", "-1"}));
+
+  // A copy of another store put in its place, as a run that copies the
+  // handheld's store again does.
+  const std::string other = ses_.TempDir + "Other";
+  sync_->SaveOutTemplate(other);
+  Append(other, {OutRow("d", 46000), OutRow("x", 46000), OutRow("d", 46000)});
+  ASSERT_TRUE(CopyFileA(other.c_str(), Out().c_str(), FALSE));
+  DeleteFileA(other.c_str());
+  sync_->MarkNewAsSent("d");
+  sync_->MarkNewAsSent("d");
+  EXPECT_EQ(Column(Out(), 8), std::vector<std::string>({"-1", "0", "-1"}));
+
+  // A reply's new ID is where the next marking of that ID looks.
+  Append(In(), {InRow("<a@pc>", 46000, "R"), InRow("<a@pc>", 46000, "R")});
+  sync_->MarkReplyAsSent("<a@pc>", "<b@pc>");
+  Append(In(), {InRow("<b@pc>", 46000, "R")});
+  sync_->MarkReplyAsSent("<b@pc>", "<b@pc>");
+  sync_->MarkReplyAsSent("<a@pc>", "<c@pc>");
+  EXPECT_EQ(Column(In(), 15), std::vector<std::string>({"<b@pc>", "<c@pc>", "<b@pc>"}));
+  EXPECT_EQ(Column(In(), 14), std::vector<std::string>({"-1", "-1", "-1"}));
+  EXPECT_TRUE(test::Ui().All().empty());
+}
+
 TEST_F(StoresTest, AGuardedOperationShowsAnyExceptionWithItsPlaceAndAnswersFalse) {
   EXPECT_TRUE(Guarded(ses_, "TSync.Fine", [] {}));
   EXPECT_FALSE(Guarded(ses_, "TSync.Std", [] { throw std::out_of_range("index 7"); }));
