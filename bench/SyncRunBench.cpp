@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "Handles.h"
 #include "C_Email.h"
 #include "C_Evrin.h"
 #include "C_Prog.h"
@@ -183,9 +184,7 @@ int main(int argc, char** argv) {
   std::vector<int> sizes = {1000, 10000};
   if (argc > 1) sizes = {std::atoi(argv[1])};
   if (argc > 2) Repetitions = std::max(1, std::atoi(argv[2]));
-  char path[MAX_PATH];
-  std::string bin(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-  bin = bin.substr(0, bin.find_last_of('\\') + 1);
+  const std::string bin = ExtractFilePath(ModuleFileName());
 
   const bool hadTemp = DirectoryExists(bin + "Temp");
   // A handheld of the benchmark's own for the time of the run.

@@ -53,8 +53,15 @@ void OpenSettings(TRegistry& reg) {
   if (!reg.OpenKey(ConduitSettingsKey(), true)) throw ERegistryException("The conduit's settings key cannot be opened");
 }
 
+// A value of the wrong type, or one never written (a first run), takes its
+// default and writes it back: without them a fresh install could neither
+// address the handheld's mail nor make its reply folder.
 std::string ReadStringSetting(TRegistry& reg, const char* name, const char* fallback) {
   try {
+    if (*fallback != '\0' && !reg.ValueExists(name)) {
+      reg.WriteString(name, fallback);
+      return fallback;
+    }
     return reg.ReadString(name);
   } catch (const ERegistryException&) {
     reg.WriteString(name, fallback);

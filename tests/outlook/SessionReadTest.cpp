@@ -64,12 +64,22 @@ TEST_F(Session, ALogonTheUserCancelsIsAMemoLineWithoutABox) {
   EXPECT_NE(boxes[0].text.find(" in vazGetPCMail."), std::string::npos);
 }
 
-TEST_F(Session, AFirstRunWritesTheReplyMoveDefaultAndCannotMakeAFolderWithoutAName) {
+TEST_F(Session, AFirstRunWritesTheDefaultsAndMakesTheReplyFolder) {
   ASSERT_EQ(Initialize(), vazDone);
   EXPECT_EQ(NumberSetting("Reply Move"), 1u);
-  EXPECT_FALSE(HasSetting("Default Address Prefix"));
-  EXPECT_FALSE(HasSetting("Reply Folder Name"));
-  EXPECT_FALSE(HasSetting("Reply Folder ID"));
+  EXPECT_EQ(StringSetting("Default Address Prefix"), "smtp");
+  EXPECT_EQ(StringSetting("Reply Folder Name"), "Vantle Replies");
+  EXPECT_TRUE(test::Ui().Boxes().empty());
+  ShutDown();
+  auto children = Store().Folder(Folder(Role::Inbox)).Children;
+  ASSERT_EQ(children.size(), 1u);
+  EXPECT_EQ(Store().Folder(children[0]).Name, "Vantle Replies");
+  EXPECT_EQ(StringSetting("Reply Folder ID"), children[0]);
+}
+
+TEST_F(Session, AReplyFolderWithoutANameCannotBeMade) {
+  SetSetting("Reply Folder Name", "");
+  ASSERT_EQ(Initialize(), vazDone);
   auto boxes = test::Ui().Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, Res(32));
