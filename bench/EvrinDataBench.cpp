@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "EvrinSession.h"
 #include "ComObj.h"
 #include "EvrinData.h"
@@ -23,20 +24,10 @@
 
 namespace {
 
+using bench::Seconds;
+using bench::ProgramFolder;
+
 using namespace evrin;
-
-double Seconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-std::string ProgramFolder() { return ExtractFilePath(ModuleFileName()); }
 
 std::string InBoxTemplate() {
   HMODULE res = LoadLibraryExA((ProgramFolder() + "Vantleres.dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "BenchSupport.h"
 #include "Handles.h"
 #include "C_ResMan.h"
 #include "C_Types.h"
@@ -21,18 +22,8 @@
 
 namespace {
 
-double Seconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-std::string ProgramFolder() { return ExtractFilePath(ModuleFileName()); }
+using bench::Seconds;
+using bench::ProgramFolder;
 
 template <class F>
 F Bind(HMODULE module, const char* name) {

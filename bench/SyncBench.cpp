@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "C_Email.h"
 #include "C_ResMan.h"
 #include "C_sesobj.h"
@@ -25,14 +26,10 @@ using namespace evrin;
 
 namespace {
 
-constexpr int Samples = 5;
+using bench::Seconds;
+using bench::ProgramFolder;
 
-double Seconds() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
+constexpr int Samples = 5;
 
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Handles.h"
 #include "C_Email.h"
 #include "C_Evrin.h"
@@ -28,6 +29,9 @@
 #include "StdCtrls.h"
 
 namespace {
+
+using bench::Seconds;
+using bench::ProgramFolder;
 
 using json = nlohmann::json;
 
@@ -58,13 +62,6 @@ constexpr int HandheldMails = 1000;
 int Repetitions = 3;
 constexpr const char* InPath = "C:\\Documents\\Vantle\\InBox";
 constexpr const char* OutPath = "C:\\Documents\\Vantle\\Outbox";
-
-double Seconds() {
-  LARGE_INTEGER f, now;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 using runtest::Page;
 
