@@ -5,25 +5,15 @@
 // afterwards.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "Handheld.h"
-#include "Registry.h"
+#include "OwnHandheld.h"
 #include "TestSupport.h"
 
 class TandelFixture : public testing::Test {
  protected:
-  void SetUp() override {
-    install_ = test::ProgramFolder() + "TandelTest\\";
-    test::RemoveTree(install_);
-    folder_ = std::make_unique<test::FolderSnapshot>(install_);
-    ASSERT_TRUE(ForceDirectories(install_ + "Handheld\\C"));
-    TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
-    ASSERT_TRUE(reg.OpenKey(tandel::SuiteKey, true));
-    reg.WriteString(tandel::InstallValue, install_);
-  }
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(handheld_.Create()); }
 
   // The PC file behind a handheld path of this test's handheld.
   std::string Pc(const std::string& rest) const { return install_ + "Handheld\\" + rest; }
@@ -35,7 +25,6 @@ class TandelFixture : public testing::Test {
     test::WriteFileBytes(pc, bytes);
   }
 
-  test::RegistrySnapshot suiteKey_{HKEY_LOCAL_MACHINE, tandel::SuiteKey};
-  std::string install_;
-  std::unique_ptr<test::FolderSnapshot> folder_;
+  OwnHandheld handheld_{"TandelTest", "Handheld\\C"};
+  const std::string install_ = handheld_.Install();
 };

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "OwnHandheld.h"
 #include "SessionFixture.h"
 #include "ConduitScript.h"
 #include "C_Email.h"
@@ -36,22 +37,14 @@ using enginefaults::FaultKey;
 class RunTest : public SessionTest {
  protected:
   RunTest()
-      : suiteKey_(HKEY_LOCAL_MACHINE, tandel::SuiteKey),
-        faults_(HKEY_CURRENT_USER, FaultKey),
-        install_(test::ProgramFolder() + "RunTest\\"),
+      : faults_(HKEY_CURRENT_USER, FaultKey),
         script_(Conduits() + "TestConduit.script.json"),
         calls_(Conduits() + "TestConduit.calls.jsonl"),
         noReplyCalls_(Conduits() + "NoReplyAll.calls.jsonl"),
         userLog_(test::ProgramFolder() + "Vantlelog.txt") {}
 
   void SetUp() override {
-    test::RemoveTree(install_);
-    folder_ = std::make_unique<test::FolderSnapshot>(install_);
-    ASSERT_TRUE(ForceDirectories(install_ + "Handheld\\C\\Documents"));
-    TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
-    ASSERT_TRUE(reg.OpenKey(tandel::SuiteKey, true));
-    reg.WriteString(tandel::InstallValue, install_);
+    ASSERT_NO_FATAL_FAILURE(handheld_.Create());
     RegDeleteTreeA(HKEY_CURRENT_USER, FaultKey);
     RemoveFile(test::ProgramFolder() + "Vantlelog.txt");
     RemoveFile(Conduits() + "TestConduit.calls.jsonl");
@@ -190,9 +183,9 @@ class RunTest : public SessionTest {
   }
   std::vector<std::string> progress_seen_;
 
-  test::RegistrySnapshot suiteKey_, faults_;
-  std::string install_;
-  std::unique_ptr<test::FolderSnapshot> folder_;
+  OwnHandheld handheld_{"RunTest"};
+  const std::string install_ = handheld_.Install();
+  test::RegistrySnapshot faults_;
   test::FileSnapshot script_, calls_, noReplyCalls_, userLog_;
   CoInitScope com_;
   TResManager res_{"Vantleres.dll"};

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "Handheld.h"
 #include "Registry.h"
@@ -13,13 +14,16 @@
 
 class OwnHandheld {
  public:
-  explicit OwnHandheld(std::string folderName)
-      : suiteKey_(HKEY_LOCAL_MACHINE, tandel::SuiteKey), install_(test::ProgramFolder() + folderName + "\\") {}
+  // folders: what the fresh handheld holds, below the installation folder.
+  explicit OwnHandheld(std::string folderName, std::string folders = "Handheld\\C\\Documents")
+      : suiteKey_(HKEY_LOCAL_MACHINE, tandel::SuiteKey),
+        install_(test::ProgramFolder() + folderName + "\\"),
+        folders_(std::move(folders)) {}
 
   void Create() {
     test::RemoveTree(install_);
     folder_ = std::make_unique<test::FolderSnapshot>(install_);
-    ASSERT_TRUE(ForceDirectories(install_ + "Handheld\\C\\Documents"));
+    ASSERT_TRUE(ForceDirectories(install_ + folders_));
     TRegistry reg;
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(reg.OpenKey(tandel::SuiteKey, true));
@@ -30,5 +34,6 @@ class OwnHandheld {
  private:
   test::RegistrySnapshot suiteKey_;
   std::string install_;
+  std::string folders_;
   std::unique_ptr<test::FolderSnapshot> folder_;
 };
