@@ -208,6 +208,8 @@ struct TListViewArgs {
 class TListView : public TControl {
  public:
   TListView(TWinControl* parent, std::string name, const TListViewArgs& args);
+  // A column of the width laid out at 96 DPI; the other widths are the
+  // column's real pixels.
   void AddColumn(const std::string& caption, int width);
   int ColumnCount() const;
   int ColumnWidth(int index) const;

@@ -17,7 +17,7 @@ void TListView::AddColumn(const std::string& caption, int width) {
   LVCOLUMNA column{};
   column.mask = LVCF_TEXT | LVCF_WIDTH;
   column.pszText = const_cast<char*>(caption.c_str());
-  column.cx = width;
+  column.cx = ScaleToDpi(width);  // laid out at 96 DPI, as the form
   int index = ColumnCount();
   SendMessageA(handle_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
 }
