@@ -165,8 +165,8 @@ TEST_F(MainFormTest, ColumnWidthsDefaultWhenMissingAndAreKeptOnClose) {
   EXPECT_EQ(again.lToOrvik.ColumnWidth(0), 120);
 }
 
-// On a display of 144 DPI the form and its columns are half as large again,
-// and the registry keeps the widths as they are at 96 DPI.
+// On a display of 144 DPI the form, its columns and pictures are half as
+// large again, and the registry keeps the widths as they are at 96 DPI.
 TEST_F(MainFormTest, AtAnotherDpiTheFormScalesOnceAndColumnWidthsAreKeptAt96Dpi) {
   struct DpiInPlace {
     DpiInPlace() { SetFormsDpi(144); }
@@ -176,6 +176,11 @@ TEST_F(MainFormTest, AtAnotherDpiTheFormScalesOnceAndColumnWidthsAreKeptAt96Dpi)
   EXPECT_EQ(f.ClientWidth(), 780);
   EXPECT_EQ(f.ClientHeight(), 570);
   EXPECT_EQ(f.btnExit.Bounds().Left, 656);
+  int cx = 0, cy = 0;
+  ASSERT_TRUE(ImageList_GetIconSize(f.MailImages.Handle(), &cx, &cy));
+  EXPECT_EQ(cx, 24);
+  EXPECT_EQ(cy, 24);
+  EXPECT_EQ(f.MailImages.Count(), 6);
   for (TListView* v : {&f.lToOrvik, &f.lFromOrvik}) {
     EXPECT_EQ(v->ColumnWidth(0), 180);
     EXPECT_EQ(v->ColumnWidth(1), 405);
