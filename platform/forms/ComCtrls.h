@@ -162,8 +162,9 @@ class TImageList : public TObject {
   TImageList() = default;
   TImageList(const TImageList&) = delete;
   TImageList& operator=(const TImageList&) = delete;
-  // Cuts the bitmap resource Name of Module into images Width pixels wide;
-  // pixels of colour Mask are transparent. False when it cannot be loaded.
+  // Cuts the bitmap resource Name of Module into images Width pixels wide,
+  // stretched from 96 DPI to the screen's; pixels of colour Mask are
+  // transparent. False when it cannot be loaded.
   bool GetResource(HINSTANCE module, const char* name, int width, COLORREF mask);
   HIMAGELIST Handle() const { return handle_.Get(); }
   int Count() const { return handle_ ? ImageList_GetImageCount(handle_.Get()) : 0; }

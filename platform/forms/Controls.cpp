@@ -93,8 +93,8 @@ void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, c
   int left = ScaleToDpi(b.Left), top = ScaleToDpi(b.Top);
   int right = ScaleToDpi(b.Left + b.Width), bottom = ScaleToDpi(b.Top + b.Height);
   handle_ = CreateWindowExA(exStyle, className, text.c_str(), style | (parentWindow ? WS_CHILD : 0), left, top,
-                            right - left, bottom - top, parentWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
-                            FormsInstance(), nullptr);
+                            right - left, bottom - top, parentWindow,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), FormsInstance(), nullptr);
   if (handle_ == nullptr) throw Exception("Could not create the window of " + Name + ".");
   SetPropA(handle_, WrapperProperty(), this);
   SetWindowSubclass(handle_, ControlProc, SubclassId(), reinterpret_cast<DWORD_PTR>(this));

@@ -30,9 +30,9 @@ TNotifyEvent Event(T* self, void (T::*handler)(TObject*)) {
 
 // Position within the parent's client area and size, in pixels. Forms are
 // laid out at 96 DPI: the bounds a control is created with, a form's client
-// size, status panel and list column widths are scaled to the screen's DPI
-// when the window is made. What a window answers, and what it is given once
-// it exists, are its real pixels.
+// size, status panel and list column widths and the pictures of image lists
+// are scaled to the screen's DPI when they are made. What a window answers,
+// and what it is given once it exists, are its real pixels.
 struct TBounds {
   int Left = 0, Top = 0, Width = 0, Height = 0;
 };
