@@ -244,6 +244,7 @@ StoreFile::~StoreFile() {
     // The file stays as it is: complete, only larger than it need be.
   }
   if (handle_ == INVALID_HANDLE_VALUE) return;
+  if (unflushed_) FlushFileBuffers(handle_);
   try {
     FileState state;
     if (!doubtful_ && StateOf(handle_, state)) {
@@ -264,13 +265,16 @@ void StoreFile::Write(const std::string& entry) {
   // entry, which opening repairs.
   std::uint64_t at = image_.EndOffset();
   std::string bytes = entry + EncodeEnd(image_.Entries() + 1, at + entry.size());
-  if (!WriteAt(handle_, at, bytes) || !FlushFileBuffers(handle_)) {
+  // Once WriteFile has taken the bytes they are the system's: they outlive
+  // this process, so a killed process loses nothing committed. The flush to
+  // the disk waits for the store's release.
+  unflushed_ = true;
+  if (!WriteAt(handle_, at, bytes)) {
     DWORD err = GetLastError();
     doubtful_ = true;
     // Put the old end back, so the file stays a complete store.
     WriteAt(handle_, at, EncodeEnd(image_.Entries(), at));
     if (Seek(handle_, at + EndSize)) SetEndOfFile(handle_);
-    FlushFileBuffers(handle_);
     SetLastError(err);
     FailSystem("Cannot write to the data file", path_);
   }
@@ -320,7 +324,10 @@ void StoreFile::Compact() {
   bool moved = MoveFileExA(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   if (!moved) DeleteFileA(temp.c_str());
   handle_ = OpenForWriting(path_);
-  if (moved && handle_ != INVALID_HANDLE_VALUE) image_ = StoreImage::Parse(bytes);
+  if (moved && handle_ != INVALID_HANDLE_VALUE) {
+    image_ = StoreImage::Parse(bytes);
+    unflushed_ = false;  // the copy that replaced the file is on the disk
+  }
 }
 
 }  // namespace evrin
