@@ -112,7 +112,9 @@ void RawDelete(const std::string& file) {
   for (int i = 0; i < records.Count(); ++i) records.Item(i).Call("Delete");
 }
 
-// Every value of every record, through the server: what any walk must pay.
+// What any walk must pay: the store opened cold (the server reads and checks
+// the whole file), "Item" of every record and "GetValue" of each of its
+// columns, both by name, the values left unconverted; then the store closed.
 void RawRead(const std::string& file, int columns) {
   StoreSession store(file);
   RecordList records = store.List();
@@ -151,7 +153,7 @@ std::vector<Operation> Run(int n, const std::string& only) {
   std::vector<Operation> ops = {
       {"raw read In box", "us/record", n, false, true},
       {"raw read Out box", "us/record", n, false, false},
-      {"open and close In box", "ms/call", 1, false, true},
+      {"open cold and close In box", "ms/call", 1, false, true},
       {"raw commit, every 10th", "us/commit", n / 10, false, false},
       {"raw delete, every 2nd", "us/delete", n / 2, false, true},
       {"ReadOutDat", "us/record", n, true, false},
@@ -204,6 +206,10 @@ std::vector<Operation> Run(int n, const std::string& only) {
         TMailList& pc = *sync.PCMails;
         for (int i = 0; i < n; ++i) {
           pc.ID = Format("<%d@pc.example.com>", {i});
+          pc.Flags = 3;
+          pc.Subject = Format("PC mail %d", {i});
+          pc.Message = Body(i);
+          pc.Date = Date();
           pc.Add(false);
         }
         // The In box's IDs in the order of the store, half of them known to the list.
@@ -213,7 +219,7 @@ std::vector<Operation> Run(int n, const std::string& only) {
       const std::string& name = op.name;
       if (name == "raw read In box") RawRead(in, InColumns);
       else if (name == "raw read Out box") RawRead(out, OutColumns);
-      else if (name.starts_with("open and close")) StoreSession(in).Count();
+      else if (name.starts_with("open cold")) StoreSession(in).Count();
       else if (name.starts_with("raw commit")) RawCommit(out, OutColumns - 1);
       else if (name.starts_with("raw delete")) RawDelete(in);
       else if (name == "ReadOutDat") sync.ReadOutDat();
@@ -255,31 +261,39 @@ int main(int argc, char** argv) {
                 "Operations that delete include the data-file server's compaction of the file at close when\n"
                 "the deleted records outweigh the live ones.\n\n",
                 Samples);
-    std::printf("%-29s %-10s %19s %19s %7s %9s\n", "operation", "unit", "1,000 min / median", "10,000 min / median",
-                "growth", "walk/raw");
+    std::printf("%-29s %-10s %19s %19s %15s %9s\n", "operation", "unit", "1,000 min / median", "10,000 min / median",
+                "growth min/med", "walk/raw");
     double total = 0;
     std::string missed;
     for (size_t k = 0; k < small.size(); ++k) {
       const Operation& s = small[k];
       const Operation& l = large[k];
-      const double growth = Median(l.seconds) / Median(s.seconds);
+      const double growth = Min(l.seconds) / Min(s.seconds);
+      const double medianGrowth = Median(l.seconds) / Median(s.seconds);
       char ratio[16] = "";
       const double walkRatio = l.walk ? Median(l.seconds) / Median(large[l.inBox ? 0 : 1].seconds) : 0;
       if (l.walk) std::snprintf(ratio, sizeof ratio, "%.2f", walkRatio);
       if (growth > 12) missed += "  growth of " + s.name + " above 12\n";
       if (walkRatio > 3) missed += "  walk of " + s.name + " above 3 raw reads\n";
       if (!s.name.starts_with("raw") && !s.name.starts_with("open")) total += Median(l.seconds);
-      std::printf("%-29s %-10s %9.1f / %7.1f %9.1f / %7.1f %7.2f %9s\n", s.name.c_str(), s.unit.c_str(),
+      std::printf("%-29s %-10s %9.1f / %7.1f %9.1f / %7.1f %6.2f / %6.2f %9s\n", s.name.c_str(), s.unit.c_str(),
                   PerUnit(s, Min(s.seconds)), PerUnit(s, Median(s.seconds)), PerUnit(l, Min(l.seconds)),
-                  PerUnit(l, Median(l.seconds)), growth, ratio);
+                  PerUnit(l, Median(l.seconds)), growth, medianGrowth, ratio);
     }
-    std::printf("\ngrowth: median time of one sample on 10,000 records over that on 1,000 (whole-store work grows\n"
-                "about 10 when linear; the 100 appended mails about 1 plus opening the store).\n"
+    std::printf("\ngrowth: time of one sample on 10,000 records over that on 1,000, from the minima (the samples\n"
+                "least disturbed by other work on the machine; the target is checked on these) and from the\n"
+                "medians. Whole-store work grows about 10 when linear; the 100 appended mails about 1 plus\n"
+                "opening the store.\n"
+                "raw read: the store opened cold (the server reads and checks the whole file), \"Item\" of every\n"
+                "record and \"GetValue\" of each of its columns, both called by name, the values not converted,\n"
+                "and the store closed. Every operation below also opens its store cold: each sample starts\n"
+                "from a fresh copy of the stores.\n"
                 "walk/raw: median of the operation over the median raw read of the same 10,000-record store.\n"
-                "The markings open the store once per call (see \"open and close\"); ReadOutDat writes an ID into\n"
+                "The markings open the store once per call (see \"open cold and close\"); ReadOutDat writes an ID into\n"
                 "every tenth Out box record and the clean-ups delete about half of the records (see the raw\n"
-                "commit and delete lines: each write of the server is flushed to the disk).\n"
-                "All operations of one sample on 10,000 records: %.2f s.\n",
+                "commit and delete lines: each change is one write of the server; the file is flushed to the\n"
+                "disk when the store is closed).\n"
+                "All operations of one sample on 10,000 records (sum of the medians): %.2f s.\n",
                 total);
     if (total > 10) missed += "  all operations on 10,000 records above 10 s\n";
     std::printf("%s%s", missed.empty() ? "Every target met.\n" : "Targets missed:\n", missed.c_str());

@@ -57,23 +57,43 @@ unsigned DrawMailNumber() {
   return static_cast<unsigned>((static_cast<std::uint64_t>(seed) * 100u) >> 32);
 }
 
-// A new mail's ID that no ID in Taken has: the drawn number, else the next
-// free one; when all hundred are taken for this second, the next second.
-std::string UniqueMailID(const std::unordered_set<std::string>& Taken) {
-  const TDateTime now = Now();
-  int hour, min, sec, msec;
-  DecodeTime(now, hour, min, sec, msec);
-  const TDateTime second = Int(now) + EncodeTime(hour, min, sec, 0);
-  const unsigned first = DrawMailNumber();
-  for (int later = 0;; ++later) {
-    // Half a millisecond in, so that formatting never rounds down a second.
-    const TDateTime when = second + (later * 1000.0 + 0.5) / MSecsPerDay;
-    for (unsigned k = 0; k < 100; ++k) {
-      std::string id = MailID(when, (first + k) % 100);
-      if (!Taken.contains(id)) return id;
+// New mail IDs for one pass: each unlike every ID of the store and every ID
+// given before in the pass: the drawn number, else the next free one; when
+// all hundred are taken for the second, the next second. A second found full
+// stays full for the pass, so a later search starts past the seconds that
+// an earlier one found full, and a pass of many new mails stays linear.
+class NewMailIDs {
+ public:
+  explicit NewMailIDs(std::unordered_set<std::string> Taken) : taken_(std::move(Taken)) {}
+
+  std::string Next() {
+    const TDateTime now = Now();
+    int hour, min, sec, msec;
+    DecodeTime(now, hour, min, sec, msec);
+    const TDateTime second = Int(now) + EncodeTime(hour, min, sec, 0);
+    const long long start = static_cast<long long>(Int(now)) * 86400 + (hour * 60 + min) * 60 + sec;
+    const unsigned first = DrawMailNumber();
+    const bool inFull = fullFrom_ <= start && start < fullTo_;
+    long long later = inFull ? fullTo_ - start : 0;
+    for (;; ++later) {
+      // Half a millisecond in, so that formatting never rounds down a second.
+      const TDateTime when = second + (later * 1000.0 + 0.5) / MSecsPerDay;
+      for (unsigned k = 0; k < 100; ++k) {
+        std::string id = MailID(when, (first + k) % 100);
+        if (taken_.insert(id).second) {
+          if (!inFull) fullFrom_ = start;
+          fullTo_ = start + later;
+          return id;
+        }
+      }
     }
   }
-}
+
+ private:
+  std::unordered_set<std::string> taken_;
+  // The seconds from fullFrom_ up to fullTo_ (excluded) are full.
+  long long fullFrom_ = 0, fullTo_ = 0;
+};
 
 // How many of the records before a given original position are gone, for
 // finding a record again after earlier ones were deleted.
@@ -145,9 +165,8 @@ bool TSync::ReadOutDat() {
     RecordList records = store.List();
     const int count = records.Count();
     TMailList& list = *HandheldMails;
-    // The IDs of the store and of this pass, read when the first mail needs a new one.
-    std::unordered_set<std::string> taken;
-    bool takenRead = false;
+    // Made, with the IDs of the store, when the first mail needs a new ID.
+    std::optional<NewMailIDs> newIDs;
     for (int i = 0; i < count; ++i) {
       Variant record = records.Item(i);
       if (!IsFalse(Value(record, outSent)) || !IsFalse(Value(record, outHold))) continue;
@@ -161,13 +180,13 @@ bool TSync::ReadOutDat() {
       list.Message = Text(Value(record, outMessage));
       list.ID = Text(Value(record, outID));
       if (list.ID.empty()) {
-        if (!takenRead) {
+        if (!newIDs) {
+          std::unordered_set<std::string> taken;
           for (int j = 0; j < count; ++j) taken.insert(Text(Value(records.Item(j), outID)));
-          takenRead = true;
+          newIDs.emplace(std::move(taken));
         }
         // Written back at once, so the mail keeps this ID across runs.
-        list.ID = UniqueMailID(taken);
-        taken.insert(list.ID);
+        list.ID = newIDs->Next();
         record.Call("Update");
         SetValue(record, outID, Variant(list.ID));
         record.Call("Commit");

@@ -182,6 +182,37 @@ std::optional<StoreImage> FromCache(HANDLE h, const FileState& now, std::optiona
   return std::move(cached->Image);
 }
 
+// The bytes of a whole file, seen through a read-only mapping. Fresh memory
+// costs a page fault per page on first touch, which under Wine is several
+// times the cost of reading the page; a mapping of the file's cached pages
+// avoids both the copy and those faults. The file is held without write
+// sharing, so its bytes cannot change or shrink while the view exists.
+// Where the file cannot be mapped it is read into memory.
+class WholeFile {
+ public:
+  WholeFile(HANDLE file, std::size_t size) : file_(file), size_(size) {}
+  ~WholeFile() {
+    if (view_) UnmapViewOfFile(view_);
+  }
+  WholeFile(const WholeFile&) = delete;
+  WholeFile& operator=(const WholeFile&) = delete;
+
+  bool Read() {
+    KernelHandle mapping(size_ > 0 ? CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr);
+    if (mapping) view_ = static_cast<const char*>(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, size_));
+    if (view_) return true;
+    copy_ = std::make_unique_for_overwrite<char[]>(size_);
+    return ReadAt(file_, 0, copy_.get(), size_);
+  }
+  std::string_view View() const { return {view_ ? view_ : copy_.get(), size_}; }
+
+ private:
+  HANDLE file_;
+  std::size_t size_;
+  const char* view_ = nullptr;
+  std::unique_ptr<char[]> copy_;
+};
+
 // Reads and checks the whole file; a tail cut short by a killed writer is cut
 // back to the last complete entry and given its end mark again.
 [[noreturn]] void FailNotAStore(const std::string& path, const std::string& why) {
@@ -198,16 +229,16 @@ StoreImage ReadWhole(HANDLE h, const std::string& path, const FileState& state) 
     FailNotAStore(path, "the file is not a data file of this server");
   if (state.Size > LargestStore) Fail("The file \"" + path + "\" is too large to be a data file.");
 
-  auto size = static_cast<std::size_t>(state.Size);
-  auto buffer = std::make_unique_for_overwrite<char[]>(size);
-  if (!ReadAt(h, 0, buffer.get(), size)) FailSystem("Cannot read the data file", path);
   std::size_t cutAt = std::string_view::npos;
   std::optional<StoreImage> image;
   try {
-    image.emplace(StoreImage::Recover(std::string_view(buffer.get(), size), cutAt));
+    WholeFile bytes(h, static_cast<std::size_t>(state.Size));
+    if (!bytes.Read()) FailSystem("Cannot read the data file", path);
+    image.emplace(StoreImage::Recover(bytes.View(), cutAt));
   } catch (const FormatError& e) {
     FailNotAStore(path, e.what());
   }
+  // The view is gone before the file is shortened: a mapped file cannot be.
   if (cutAt != std::string_view::npos) {
     // Shortened first, so a process killed meanwhile leaves a file that is
     // again only cut short.
@@ -244,6 +275,7 @@ StoreFile::~StoreFile() {
     // The file stays as it is: complete, only larger than it need be.
   }
   if (handle_ == INVALID_HANDLE_VALUE) return;
+  if (unflushed_) FlushFileBuffers(handle_);
   try {
     FileState state;
     if (!doubtful_ && StateOf(handle_, state)) {
@@ -264,13 +296,16 @@ void StoreFile::Write(const std::string& entry) {
   // entry, which opening repairs.
   std::uint64_t at = image_.EndOffset();
   std::string bytes = entry + EncodeEnd(image_.Entries() + 1, at + entry.size());
-  if (!WriteAt(handle_, at, bytes) || !FlushFileBuffers(handle_)) {
+  // Once WriteFile has taken the bytes they are the system's: they outlive
+  // this process, so a killed process loses nothing committed. The flush to
+  // the disk waits for the store's release.
+  unflushed_ = true;
+  if (!WriteAt(handle_, at, bytes)) {
     DWORD err = GetLastError();
     doubtful_ = true;
     // Put the old end back, so the file stays a complete store.
     WriteAt(handle_, at, EncodeEnd(image_.Entries(), at));
     if (Seek(handle_, at + EndSize)) SetEndOfFile(handle_);
-    FlushFileBuffers(handle_);
     SetLastError(err);
     FailSystem("Cannot write to the data file", path_);
   }
@@ -305,12 +340,17 @@ void StoreFile::CompactIfWasteful() {
 void StoreFile::Compact() {
   // The compact copy is complete on the disk before it replaces the file in
   // one rename; a process killed meanwhile leaves the old file intact.
-  std::string bytes = image_.Compacted();
   std::string temp = path_ + ".compact";
   {
     KernelHandle out(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out) return;
-    if (!WriteAt(out.Get(), 0, bytes) || !FlushFileBuffers(out.Get())) {
+    std::uint64_t at = 0;
+    bool written = image_.WriteCompacted([&](std::string_view piece) {
+      if (!WriteAt(out.Get(), at, piece)) return false;
+      at += piece.size();
+      return true;
+    });
+    if (!written || !FlushFileBuffers(out.Get())) {
       out.Reset();
       DeleteFileA(temp.c_str());
       return;
@@ -320,7 +360,10 @@ void StoreFile::Compact() {
   bool moved = MoveFileExA(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   if (!moved) DeleteFileA(temp.c_str());
   handle_ = OpenForWriting(path_);
-  if (moved && handle_ != INVALID_HANDLE_VALUE) image_ = StoreImage::Parse(bytes);
+  if (moved && handle_ != INVALID_HANDLE_VALUE) {
+    image_.DropWaste();
+    unflushed_ = false;  // the copy that replaced the file is on the disk
+  }
 }
 
 }  // namespace evrin

@@ -1,6 +1,7 @@
 #pragma once
 // A store file held open by the data-file server: validated before anything
-// is written, every change appended and flushed to the disk before it counts.
+// is written, every change appended in one write before it counts, and the
+// file flushed to the disk when it is released.
 #include <windows.h>
 
 #include <memory>
@@ -17,14 +18,15 @@ class StoreFile {
   // was cut short (a writer killed meanwhile) is cut back to its last
   // complete entry.
   static std::unique_ptr<StoreFile> Open(const std::string& path);
-  ~StoreFile();  // compacts when much of the file is waste
+  ~StoreFile();  // compacts when much of the file is waste, flushes the file to the disk
   StoreFile(const StoreFile&) = delete;
   StoreFile& operator=(const StoreFile&) = delete;
 
   const StoreImage& Image() const { return image_; }
   const std::string& Path() const { return path_; }
 
-  // Durable when they return; raise EOleException when the disk refuses.
+  // Written to the file when they return: a killed process loses none of
+  // them. Raise EOleException when the disk refuses.
   std::uint32_t Append(Row row);  // a new record; answers its number
   void Replace(std::uint32_t id, Row row);
   void Delete(std::uint32_t id);
@@ -41,6 +43,7 @@ class StoreFile {
   HANDLE handle_;
   StoreImage image_;
   bool doubtful_ = false;  // a failed write may have left the file unlike the image
+  bool unflushed_ = false;  // written since the file was last on the disk
 };
 
 }  // namespace evrin

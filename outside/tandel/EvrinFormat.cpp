@@ -1,5 +1,6 @@
 #include "EvrinFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -52,14 +53,46 @@ class Reader {
   std::size_t pos_, end_;
 };
 
-std::string Entry(char tag, const std::string& payload) {
-  std::string out;
-  out.reserve(EntryFrame + payload.size());
+// Appends an entry whose payload fill appends: framed and checksummed.
+template <class Fill>
+void AppendEntry(std::string& out, char tag, Fill&& fill) {
+  const std::size_t start = out.size();
   Put8(out, static_cast<std::uint8_t>(tag));
-  Put32(out, static_cast<std::uint32_t>(payload.size()));
-  out += payload;
-  Put32(out, Crc32(out.data(), out.size()));
-  return out;
+  Put32(out, 0);
+  fill(out);
+  const auto length = static_cast<std::uint32_t>(out.size() - start - 5);
+  for (int i = 0; i < 4; ++i) out[start + 1 + i] = static_cast<char>(length >> (8 * i));
+  Put32(out, Crc32(out.data() + start, out.size() - start));
+}
+
+void AppendRecord(std::string& out, std::uint32_t id, const Row& row) {
+  AppendEntry(out, TagRecord, [&](std::string& p) {
+    Put32(p, id);
+    for (const Value& v : row) {
+      Put8(p, static_cast<std::uint8_t>(v.Kind));
+      switch (v.Kind) {
+        case ValueKind::Empty: break;
+        case ValueKind::String: {
+          Put32(p, static_cast<std::uint32_t>(v.Text.size()));
+          std::size_t at = p.size();
+          p.resize(at + 2 * v.Text.size());
+          char* d = p.data() + at;
+          for (char16_t c : v.Text) {
+            *d++ = static_cast<char>(c & 0xFF);
+            *d++ = static_cast<char>(c >> 8);
+          }
+          break;
+        }
+        case ValueKind::DateTime: {
+          std::uint64_t bits;
+          std::memcpy(&bits, &v.Date, sizeof bits);
+          Put64(p, bits);
+          break;
+        }
+        case ValueKind::Boolean: Put8(p, v.Flag ? 1 : 0); break;
+      }
+    }
+  });
 }
 
 std::string At(std::uint64_t offset) { return " at byte " + std::to_string(offset); }
@@ -79,18 +112,31 @@ bool EndsInEndMark(std::string_view bytes, std::uint64_t base) {
 }  // namespace
 
 std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc) {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
+  // Eight bytes a step (slicing by eight): table k gives the checksum of a
+  // byte followed by k zero bytes.
+  static const auto tables = [] {
+    std::array<std::array<std::uint32_t, 256>, 8> t{};
     for (std::uint32_t i = 0; i < 256; ++i) {
       std::uint32_t c = i;
       for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
+      t[0][i] = c;
     }
+    for (std::size_t k = 1; k < 8; ++k)
+      for (std::uint32_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     return t;
   }();
   const auto* p = static_cast<const unsigned char*>(data);
+  auto word = [](const unsigned char* b) {
+    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+  };
   crc = ~crc;
-  for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  for (; size >= 8; size -= 8, p += 8) {
+    std::uint32_t low = word(p) ^ crc, high = word(p + 4);
+    crc = tables[7][low & 0xFF] ^ tables[6][(low >> 8) & 0xFF] ^ tables[5][(low >> 16) & 0xFF] ^ tables[4][low >> 24] ^
+          tables[3][high & 0xFF] ^ tables[2][(high >> 8) & 0xFF] ^ tables[1][(high >> 16) & 0xFF] ^
+          tables[0][high >> 24];
+  }
+  for (; size > 0; --size, ++p) crc = tables[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
   return ~crc;
 }
 
@@ -118,39 +164,24 @@ std::string EncodeHeader(const std::vector<ColumnType>& columns) {
 }
 
 std::string EncodeRecord(std::uint32_t id, const Row& row) {
-  std::string p;
-  Put32(p, id);
-  for (const Value& v : row) {
-    Put8(p, static_cast<std::uint8_t>(v.Kind));
-    switch (v.Kind) {
-      case ValueKind::Empty: break;
-      case ValueKind::String:
-        Put32(p, static_cast<std::uint32_t>(v.Text.size()));
-        for (char16_t c : v.Text) Put16(p, static_cast<std::uint16_t>(c));
-        break;
-      case ValueKind::DateTime: {
-        std::uint64_t bits;
-        std::memcpy(&bits, &v.Date, sizeof bits);
-        Put64(p, bits);
-        break;
-      }
-      case ValueKind::Boolean: Put8(p, v.Flag ? 1 : 0); break;
-    }
-  }
-  return Entry(TagRecord, p);
+  std::string out;
+  AppendRecord(out, id, row);
+  return out;
 }
 
 std::string EncodeDeletion(std::uint32_t id) {
-  std::string p;
-  Put32(p, id);
-  return Entry(TagDeletion, p);
+  std::string out;
+  AppendEntry(out, TagDeletion, [&](std::string& p) { Put32(p, id); });
+  return out;
 }
 
 std::string EncodeEnd(std::uint32_t entries, std::uint64_t offset) {
-  std::string p;
-  Put32(p, entries);
-  Put64(p, offset);
-  return Entry(TagEnd, p);
+  std::string out;
+  AppendEntry(out, TagEnd, [&](std::string& p) {
+    Put32(p, entries);
+    Put64(p, offset);
+  });
+  return out;
 }
 
 std::string EmptyStore(const std::vector<ColumnType>& columns) {
@@ -362,15 +393,45 @@ void StoreImage::Remove(std::uint32_t id, std::uint64_t size) {
   ++entries_;
 }
 
-std::string StoreImage::Compacted() const {
+bool StoreImage::WriteCompacted(const std::function<bool(std::string_view)>& write) const {
+  constexpr std::size_t Piece = 1 << 20;
   std::string out = EncodeHeader(columns_);
+  out.reserve(2 * Piece);
+  std::uint64_t written = 0;
   std::uint32_t entries = 0;
   for (const Slot& s : slots_) {
     if (!s.Live) continue;
-    out += EncodeRecord(s.Id, s.Values);
+    AppendRecord(out, s.Id, s.Values);
     ++entries;
+    if (out.size() >= Piece) {
+      if (!write(out)) return false;
+      written += out.size();
+      out.clear();
+    }
   }
-  return out + EncodeEnd(entries, out.size());
+  out += EncodeEnd(entries, written + out.size());
+  return write(out);
+}
+
+void StoreImage::DropWaste() {
+  std::erase_if(slots_, [](const Slot& s) { return !s.Live; });
+  const std::size_t n = slots_.size();
+  // Every slot live: each Fenwick node counts the slots it covers.
+  tree_.assign(n, 0);
+  for (std::size_t k = 1; k <= n; ++k) {
+    tree_[k - 1] += 1;
+    if (std::size_t parent = k + (k & (~k + 1)); parent <= n) tree_[parent - 1] += tree_[k - 1];
+  }
+  slotOf_.clear();
+  nextId_ = 1;
+  for (std::size_t i = 0; i < n; ++i) {
+    slotOf_.emplace(slots_[i].Id, i);
+    nextId_ = std::max(nextId_, slots_[i].Id + 1);
+  }
+  live_ = n;
+  entries_ = static_cast<std::uint32_t>(n);
+  logBytes_ = liveBytes_;
+  endOffset_ = EncodeHeader(columns_).size() + liveBytes_;
 }
 
 }  // namespace evrin

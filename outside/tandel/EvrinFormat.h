@@ -4,6 +4,7 @@
 // by an end mark. Plain C++ without Win32, so the build machine's generator of
 // the empty templates uses the same code as the server.
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -85,8 +86,11 @@ class StoreImage {
   std::uint64_t WastedBytes() const { return logBytes_ - liveBytes_; }
   std::uint64_t LiveBytes() const { return liveBytes_; }
 
-  // The same records with nothing wasted.
-  std::string Compacted() const;
+  // The same records with nothing wasted, handed to write piece by piece in
+  // file order; answers false as soon as write does.
+  bool WriteCompacted(const std::function<bool(std::string_view)>& write) const;
+  // Makes the image that of the file WriteCompacted wrote.
+  void DropWaste();
 
  private:
   struct Slot {

@@ -239,6 +239,75 @@ TEST_F(EvrinDataTest, HeavyThinningShrinksTheFileAndKeepsTheRest) {
   EXPECT_EQ(std::string(300, 'x'), store.Text(39, 5));
 }
 
+TEST_F(EvrinDataTest, AfterACompactionTheStoreTakesFurtherChangesAsAnyOther) {
+  {
+    Store store(out_);
+    for (int i = 0; i < 300; ++i) {
+      Variant r = store.NewRecord();
+      r.Call("SetValue", {0, Format("r%d", {i})});
+      r.Call("SetValue", {5, std::string(500, 'x')});
+      r.Call("Commit");
+    }
+    // The last records go too, so the next number is not simply one more.
+    for (int i = store.Count() - 1; i >= 0; --i)
+      if (i % 10 != 3) store.Item(i).Call("Delete");
+  }
+  const std::string compacted = test::ReadFileBytes(out_);
+  EXPECT_EQ(30u, StoreImage::Parse(compacted).Count());
+  {
+    // Opened again from what the server kept of it.
+    Store store(out_);
+    ASSERT_EQ(30, store.Count());
+    Variant r = store.NewRecord();
+    r.Call("SetValue", {0, "added"});
+    r.Call("Commit");
+    Variant first = store.Item(0);
+    first.Call("Update");
+    first.Call("SetValue", {0, "changed"});
+    first.Call("Commit");
+    store.Item(1).Call("Delete");
+  }
+  StoreImage image = StoreImage::Parse(test::ReadFileBytes(out_));
+  ASSERT_EQ(30u, image.Count());
+  auto subject = [&](std::size_t i) {
+    const std::u16string& text = (*image.Find(image.IdAt(i)))[0].Text;
+    return std::string(text.begin(), text.end());
+  };
+  EXPECT_EQ("changed", subject(0));
+  EXPECT_EQ("r23", subject(1));
+  EXPECT_EQ("r293", subject(28));
+  EXPECT_EQ("added", subject(29));
+  EXPECT_GT(image.IdAt(29), image.IdAt(28));
+  // The same file read cold answers the same.
+  const std::string copy = folder_ + "Copy";
+  test::WriteFileBytes(copy, test::ReadFileBytes(out_));
+  Store cold(copy);
+  EXPECT_EQ("added", cold.Text(29, 0));
+}
+
+TEST_F(EvrinDataTest, ChecksumsAreTheStandardCrc32WhateverTheLengthAndTheSplit) {
+  EXPECT_EQ(0xCBF43926u, Crc32("123456789", 9));
+  EXPECT_EQ(0u, Crc32("", 0));
+  // Bit by bit, as the checksum is defined.
+  auto reference = [](const std::string& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char b : bytes) {
+      crc ^= b;
+      for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    return ~crc;
+  };
+  std::string bytes;
+  for (int i = 0; i < 70; ++i) bytes.push_back(static_cast<char>(i * 37 + 11));
+  for (std::size_t length = 0; length <= bytes.size(); ++length) {
+    const std::string part = bytes.substr(0, length);
+    ASSERT_EQ(reference(part), Crc32(part.data(), part.size())) << length;
+    for (std::size_t split = 0; split <= length; split += 3)
+      ASSERT_EQ(reference(part), Crc32(part.data() + split, length - split, Crc32(part.data(), split)))
+          << length << " " << split;
+  }
+}
+
 TEST_F(EvrinDataTest, ForeignAndDamagedFilesRaiseAndStayAsTheyWere) {
   {
     Store store(in_);

@@ -242,6 +242,20 @@ TEST_F(EvrinRecoveryTest, AKilledWriterLosesNoCommittedChange) {
   EXPECT_EQ("written 10", store.Value(0, 0).AsString());
 }
 
+TEST_F(EvrinRecoveryTest, RecordsCommittedByAWriterKilledBeforeReleasingTheStoreAreKept) {
+  // The writer commits and then waits with the store still open: the kill
+  // comes before any release of the store.
+  int total = 0;
+  for (Kill how : {Kill::Terminate, Kill::Hard}) {
+    ASSERT_EQ(7, KillWriterAfter(store_, "keep 7", 7, 0, how));
+    std::vector<std::string> subjects = Subjects(store_);
+    ASSERT_EQ(size_t(total + 7), subjects.size());
+    for (int i = 0; i < total + 7; ++i) EXPECT_EQ("written " + std::to_string(i), subjects[i]);
+    total += 7;
+  }
+  EXPECT_NO_THROW(StoreImage::Parse(test::ReadFileBytes(store_)));
+}
+
 TEST_F(EvrinRecoveryTest, ChangesByOtherProcessesAreSeenByAStoreOpenedBefore) {
   {
     StoreSession store(store_);

@@ -5,6 +5,7 @@
 //       appends records (each with filler characters in column 5) without
 //       end, or n of them and exits
 //   evrindata_writer <store> <shared memory name> delete <n>   deletes the first n, then waits
+//   evrindata_writer <store> <shared memory name> keep <n>     appends n, then waits with the store open
 //   evrindata_writer <store> <report file> fill <filler>
 //       appends as "append" until a commit fails, writes the failure's
 //       description to the report file and exits
@@ -55,9 +56,10 @@ int main(int argc, char** argv) {
     Variant data(CreateDispatch(evrin::ProgID_EvrinData, evrin::IID_DataObject));
     Variant file(QueryDispatch(data.Call(evrin::DispOpen, {std::string(argv[1])}), evrin::IID_DataFile));
     std::string mode = argv[3];
-    if (mode == "append") {
-      std::string filler(argc > 4 ? std::stoul(argv[4]) : 0, 'f');
-      long limit = argc > 5 ? std::stol(argv[5]) : -1;
+    if (mode == "append" || (mode == "keep" && argc == 5)) {
+      const bool keep = mode == "keep";
+      std::string filler(argc > 4 && !keep ? std::stoul(argv[4]) : 0, 'f');
+      long limit = keep ? std::stol(argv[4]) : argc > 5 ? std::stol(argv[5]) : -1;
       int first = file.Get(evrin::DispRecords).Call("Count").AsInteger();
       for (long i = 0; i != limit; ++i) {
         Variant record = file.Call(evrin::DispNewRecord);
@@ -67,6 +69,7 @@ int main(int argc, char** argv) {
         record.Call("Commit");
         InterlockedIncrement(counter);
       }
+      if (keep) Sleep(INFINITE);
       return 0;
     }
     if (mode == "delete" && argc == 5) {

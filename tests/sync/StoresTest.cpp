@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -329,25 +330,28 @@ TEST_F(StoresTest, NewMailIdsAreUniqueInAPassAndAgainstTheStoreAndEachMailIsMark
   test::FixedClock clock(EncodeDate(2026, 12, 10) + EncodeTime(14, 5, 9, 123));
   const std::string drawn = sync_->NewMailID();
   std::vector<Row> rows{OutRow(drawn, 46000)};
-  for (int i = 0; i < 120; ++i) rows.push_back(OutRow("", 46000));
+  for (int i = 0; i < 320; ++i) rows.push_back(OutRow("", 46000));
   Append(Out(), rows);
   ASSERT_TRUE(sync_->ReadOutDat());
-  ASSERT_EQ(sync_->HandheldMails->Count(), 121);
+  ASSERT_EQ(sync_->HandheldMails->Count(), 321);
   std::set<std::string> ids;
-  int nextSecond = 0;
-  for (int i = 0; i < 121; ++i) {
+  std::map<std::string, int> perSecond;
+  for (int i = 0; i < 321; ++i) {
     const std::string& id = (*sync_->HandheldMails)[i]->ID;
     ids.insert(id);
-    if (id.starts_with("10122026|140510|")) ++nextSecond;
-    else EXPECT_TRUE(id.starts_with("10122026|140509|")) << id;
+    ++perSecond[id.substr(0, 15)];
   }
-  EXPECT_EQ(ids.size(), 121u);
-  EXPECT_EQ(nextSecond, 21);  // the hundred numbers of the first second are all taken
+  EXPECT_EQ(ids.size(), 321u);
+  // Each second's hundred numbers are all taken before the next second's.
+  EXPECT_EQ(perSecond, (std::map<std::string, int>{{"10122026|140509", 100},
+                                                   {"10122026|140510", 100},
+                                                   {"10122026|140511", 100},
+                                                   {"10122026|140512", 21}}));
   const std::vector<std::string> written = Column(Out(), 9);
   EXPECT_EQ(std::set<std::string>(written.begin(), written.end()), ids);
 
   for (const std::string& id : ids) sync_->MarkNewAsSent(id);
-  EXPECT_EQ(Column(Out(), 8), std::vector<std::string>(121, "-1"));
+  EXPECT_EQ(Column(Out(), 8), std::vector<std::string>(321, "-1"));
   sync_->HandheldMails->ClearList();
   ASSERT_TRUE(sync_->ReadOutDat());
   EXPECT_EQ(sync_->HandheldMails->Count(), 0);
