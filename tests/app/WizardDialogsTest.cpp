@@ -1,4 +1,6 @@
 // The countdown and the About box, driven through their windows.
+#include <windows.h>
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include "C_ResMan.h"
@@ -15,14 +17,25 @@ std::string CountdownText(int seconds) {
                 {seconds});
 }
 
+// Every text the label is given. Reading the label between messages is not
+// enough: the timer's handler pumps, so under load one tick can run inside
+// another and two texts pass between two reads.
+LRESULT CALLBACK NoteText(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  if (msg == WM_SETTEXT && lParam != 0) {
+    auto& shown = *reinterpret_cast<std::vector<std::string>*>(data);
+    std::string text = reinterpret_cast<const char*>(lParam);
+    if (shown.empty() || text != shown.back()) shown.push_back(text);
+  }
+  return DefSubclassProc(window, msg, wParam, lParam);
+}
+
 // The caller's wait: pump until the countdown is done, noting every text shown.
 std::vector<std::string> WaitUntilDone(TFCountDown& form, int limit = 2000) {
   std::vector<std::string> shown{WindowText(form.lCountdown.Handle())};
-  for (int i = 0; i < limit && !form.Done; ++i) {
-    Application.HandleMessage();
-    std::string now = WindowText(form.lCountdown.Handle());
-    if (now != shown.back()) shown.push_back(now);
-  }
+  HWND label = form.lCountdown.Handle();
+  SetWindowSubclass(label, NoteText, 1, reinterpret_cast<DWORD_PTR>(&shown));
+  for (int i = 0; i < limit && !form.Done; ++i) Application.HandleMessage();
+  RemoveWindowSubclass(label, NoteText, 1);
   return shown;
 }
 
