@@ -1,5 +1,7 @@
 // The sync run: binding the conduit, the two stages with their waits on the
 // handheld, their failure handling and the resumable upload.
+#include <algorithm>
+
 #include "C_Email.h"
 #include "C_Evrin.h"
 #include "C_Prog.h"
@@ -269,30 +271,16 @@ void SyncStage::Upload() {
 }
 
 // Wine's list view redraws its whole report at every insert while redrawing
-// is on (about a millisecond an item), so a long list is filled with it off.
-class FrozenView {
- public:
-  explicit FrozenView(TListView* view) : view_(view) {
-    if (view_) SendMessageA(view_->Handle(), WM_SETREDRAW, FALSE, 0);
-  }
-  ~FrozenView() {
-    if (!view_) return;
-    SendMessageA(view_->Handle(), WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(view_->Handle(), nullptr, TRUE);
-  }
-  FrozenView(const FrozenView&) = delete;
-  FrozenView& operator=(const FrozenView&) = delete;
-
- private:
-  TListView* view_;
-};
-
+// is on, so the list is filled with it off. The bar moves in hundredths,
+// finer than the blocks it draws, so a long list does not pay for thousands
+// of paints that show nothing new.
 void SyncStage::FillView(TListView* view, TMailList& list, bool pcList) {
-  FrozenView frozen(view);
-  Progress->SetMax(list.Count());
-  for (int i = 0; i < list.Count(); ++i) {
+  TListViewUpdate update(view);
+  const int count = list.Count(), step = std::max(1, count / 100);
+  Progress->SetMax(count);
+  for (int i = 0; i < count; ++i) {
     s.AddReviewItem(view, list[i], pcList);
-    Progress->SetPosition(i + 1);
+    if ((i + 1) % step == 0 || i + 1 == count) Progress->SetPosition(i + 1);
   }
   list.CalcTransferBytes();
   Progress->SetPosition(0);
