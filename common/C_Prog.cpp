@@ -3,6 +3,8 @@
 namespace {
 // Status lines show at most this many characters.
 constexpr size_t LineLength = 70;
+// Milliseconds between the pumps of SetPosition.
+constexpr ULONGLONG PumpInterval = 15;
 }
 
 TProgress::TProgress()
@@ -39,8 +41,14 @@ void TProgress::SetMax(int N) {
   ProcessPendingMessages();
 }
 
+// Callers set the position once per mail; pumping the queue at each of
+// thousands of calls (a paint of the bar each time) would cost more than the
+// mail itself, so the position pumps at most once per timer tick.
 void TProgress::SetPosition(int N) {
   SendMessageA(ProgressBar.Handle(), PBM_SETPOS, static_cast<WPARAM>(N), 0);
+  const ULONGLONG now = GetTickCount64();
+  if (now - lastPump_ < PumpInterval) return;
+  lastPump_ = now;
   ProcessPendingMessages();
 }
 

@@ -31,4 +31,7 @@ class TProgress : public TForm {
 
   bool Stopped = false;  // the user asked to stop
   int Max = 100;         // the bar's current maximum
+
+ private:
+  ULONGLONG lastPump_ = 0;  // when SetPosition last pumped messages
 };

@@ -50,6 +50,21 @@ TEST(ProgressTest, StopStaysSetUntilTheNextStageClearsIt) {
   EXPECT_TRUE(test::Ui().All().empty());
 }
 
+TEST(ProgressTest, PositionsKeepTheirValueAndStillLetAStopThrough) {
+  TProgress progress;
+  progress.Show();
+  progress.SetMax(1000);
+  PostMessageA(progress.btnStop.Handle(), BM_CLICK, 0, 0);
+  progress.SetPosition(1);
+  EXPECT_TRUE(progress.Stopped);
+  progress.Stopped = false;
+  for (int i = 2; i <= 1000; ++i) progress.SetPosition(i);  // pumps seldom, but every value reaches the bar
+  EXPECT_EQ(progress.ProgressBar.Position(), 1000);
+  PostMessageA(progress.btnStop.Handle(), BM_CLICK, 0, 0);
+  progress.SetLine2("lines always pump");
+  EXPECT_TRUE(progress.Stopped);
+}
+
 TEST(ProgressTest, ASeparatelyBuiltModuleDrivesTheHostsWindow) {
   HMODULE plugin = LoadLibraryA((test::ProgramFolder() + "progress_plugin.dll").c_str());
   ASSERT_NE(plugin, nullptr);
