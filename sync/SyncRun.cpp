@@ -1,7 +1,5 @@
 // The sync run: binding the conduit, the two stages with their waits on the
 // handheld, their failure handling and the resumable upload.
-#include <algorithm>
-
 #include "C_Email.h"
 #include "C_Evrin.h"
 #include "C_Prog.h"
@@ -271,16 +269,13 @@ void SyncStage::Upload() {
 }
 
 // Wine's list view redraws its whole report at every insert while redrawing
-// is on, so the list is filled with it off. The bar moves in hundredths,
-// finer than the blocks it draws, so a long list does not pay for thousands
-// of paints that show nothing new.
+// is on, so the list is filled with it off.
 void SyncStage::FillView(TListView* view, TMailList& list, bool pcList) {
   TListViewUpdate update(view);
-  const int count = list.Count(), step = std::max(1, count / 100);
-  Progress->SetMax(count);
-  for (int i = 0; i < count; ++i) {
+  Progress->SetMax(list.Count());
+  for (int i = 0; i < list.Count(); ++i) {
     s.AddReviewItem(view, list[i], pcList);
-    if ((i + 1) % step == 0 || i + 1 == count) Progress->SetPosition(i + 1);
+    Progress->SetPosition(i + 1);
   }
   list.CalcTransferBytes();
   Progress->SetPosition(0);
