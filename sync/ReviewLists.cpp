@@ -51,6 +51,8 @@ void TSync::ClearHandheldView() {
 void TSync::ApplyMaxEmailLimit() {
   try {
     if (PCView) {
+      // Each unmarked item is redrawn; held, the list paints them all at once.
+      TListViewUpdate update(PCView);
       for (int i = 0; i < PCView->Count(); ++i) {
         TListItem item = PCView->Item(i);
         TMail* mail = MailOf(item);
