@@ -55,14 +55,14 @@ TEST(ProgressTest, StepsTooSmallToSeeWaitButEndsAndStepsBackShowAtOnce) {
   progress.Show();
   HWND bar = progress.ProgressBar.Handle();
   progress.SetMax(1000);
-  progress.SetPosition(1);  // a five-hundredth of the range is less than a pixel
+  progress.SetPosition(4);  // less than a two-hundredth of the range: a fraction of a block
   EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
   PostMessageA(progress.btnStop.Handle(), BM_CLICK, 0, 0);
-  progress.SetPosition(2);
-  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 2);
+  progress.SetPosition(5);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 5);
   EXPECT_TRUE(progress.Stopped);  // a shown step pumps messages
-  for (int i = 3; i <= 999; ++i) progress.SetPosition(i);
-  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 998);
+  for (int i = 6; i <= 999; ++i) progress.SetPosition(i);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 995);
   progress.SetPosition(1000);
   EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 1000);
   progress.SetPosition(999);
