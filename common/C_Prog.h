@@ -31,4 +31,8 @@ class TProgress : public TForm {
 
   bool Stopped = false;  // the user asked to stop
   int Max = 100;         // the bar's current maximum
+
+ private:
+  int shown_ = 0;           // the position the bar was last given
+  ULONGLONG lastPump_ = 0;  // when SetPosition last pumped messages
 };

@@ -24,13 +24,11 @@ bool Marked(const TMail& mail) { return (mail.Flags & mfTransfer) != 0; }
 
 void TSync::AddReviewItem(TListView* View, TMail* Mail, bool PCList) {
   if (!View) return;
-  TListItem item = View->Add();
-  item.SetCaption(PCList ? Mail->From : Mail->To);
-  item.SetSubItem(0, Mail->Subject);
-  item.SetSubItem(1, IntToStr(Mail->Size()));
-  item.SetImageIndex(0);
-  item.SetStateIndex(Marked(*Mail) ? StateMarked : StateUnmarked);
-  item.SetData(Mail);
+  View->Add({.Caption = PCList ? Mail->From : Mail->To,
+             .SubItems = {Mail->Subject, IntToStr(Mail->Size())},
+             .ImageIndex = 0,
+             .StateIndex = Marked(*Mail) ? StateMarked : StateUnmarked,
+             .Data = Mail});
 }
 
 void TSync::WriteSummary(bool PCList) {
@@ -53,6 +51,8 @@ void TSync::ClearHandheldView() {
 void TSync::ApplyMaxEmailLimit() {
   try {
     if (PCView) {
+      // Each unmarked item is redrawn; held, the list paints them all at once.
+      TListViewUpdate update(PCView);
       for (int i = 0; i < PCView->Count(); ++i) {
         TListItem item = PCView->Item(i);
         TMail* mail = MailOf(item);

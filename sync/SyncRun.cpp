@@ -269,26 +269,9 @@ void SyncStage::Upload() {
 }
 
 // Wine's list view redraws its whole report at every insert while redrawing
-// is on (about a millisecond an item), so a long list is filled with it off.
-class FrozenView {
- public:
-  explicit FrozenView(TListView* view) : view_(view) {
-    if (view_) SendMessageA(view_->Handle(), WM_SETREDRAW, FALSE, 0);
-  }
-  ~FrozenView() {
-    if (!view_) return;
-    SendMessageA(view_->Handle(), WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(view_->Handle(), nullptr, TRUE);
-  }
-  FrozenView(const FrozenView&) = delete;
-  FrozenView& operator=(const FrozenView&) = delete;
-
- private:
-  TListView* view_;
-};
-
+// is on, so the list is filled with it off.
 void SyncStage::FillView(TListView* view, TMailList& list, bool pcList) {
-  FrozenView frozen(view);
+  TListViewUpdate update(view);
   Progress->SetMax(list.Count());
   for (int i = 0; i < list.Count(); ++i) {
     s.AddReviewItem(view, list[i], pcList);

@@ -196,8 +196,23 @@ class TListItem {
   void SetSelected(bool value);
 
  private:
+  LRESULT Call(UINT msg, WPARAM wParam, LPARAM lParam) const;
+  std::string Text(int column) const;
+  void SetText(int column, const std::string& text);
+  LVITEMA Get(UINT mask, UINT stateMask = 0) const;
+  void SetState(UINT stateMask, UINT state);
+
   TListView* view_;
   int index_;
+};
+
+// Everything an item shows, for adding it in one step.
+struct TListItemArgs {
+  std::string Caption;
+  std::vector<std::string> SubItems = {};
+  int ImageIndex = -1;
+  int StateIndex = -1;  // -1: no state image
+  void* Data = nullptr;
 };
 
 struct TListViewArgs {
@@ -219,15 +234,43 @@ class TListView : public TControl {
   void SetSmallImages(TImageList* images);
   void SetStateImages(TImageList* images);
 
-  int Count() const { return static_cast<int>(SendMessageA(handle_, LVM_GETITEMCOUNT, 0, 0)); }
+  int Count() const { return static_cast<int>(Call(LVM_GETITEMCOUNT, 0, 0)); }
   TListItem Item(int index) { return TListItem(this, index); }
   TListItem Add();  // a new last item
+  TListItem Add(const TListItemArgs& args);
   void Clear();
   TListItem Selected();  // the first selected item; false when none
-  int SelCount() const { return static_cast<int>(SendMessageA(handle_, LVM_GETSELECTEDCOUNT, 0, 0)); }
+  int SelCount() const { return static_cast<int>(Call(LVM_GETSELECTEDCOUNT, 0, 0)); }
   void UpdateItems(int first, int last);  // redraws them now
+  // Between the two the list is not redrawn; the last EndUpdate redraws it
+  // whole. Calls nest.
+  void BeginUpdate();
+  void EndUpdate();
   TNotifyEvent OnDblClick;
 
  protected:
   bool Notify(NMHDR* header, LRESULT& result) override;
+
+ private:
+  friend class TListItem;
+  LRESULT Call(UINT msg, WPARAM wParam, LPARAM lParam) const;
+
+  WNDPROC listProc_ = nullptr;
+  int updating_ = 0;
+};
+
+// Holds a list view's redrawing for the lifetime of the object.
+class TListViewUpdate {
+ public:
+  explicit TListViewUpdate(TListView* view) : view_(view) {
+    if (view_) view_->BeginUpdate();
+  }
+  ~TListViewUpdate() {
+    if (view_) view_->EndUpdate();
+  }
+  TListViewUpdate(const TListViewUpdate&) = delete;
+  TListViewUpdate& operator=(const TListViewUpdate&) = delete;
+
+ private:
+  TListView* view_;
 };

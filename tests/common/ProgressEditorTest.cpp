@@ -50,6 +50,28 @@ TEST(ProgressTest, StopStaysSetUntilTheNextStageClearsIt) {
   EXPECT_TRUE(test::Ui().All().empty());
 }
 
+TEST(ProgressTest, StepsTooSmallToSeeWaitButEndsAndStepsBackShowAtOnce) {
+  TProgress progress;
+  progress.Show();
+  HWND bar = progress.ProgressBar.Handle();
+  progress.SetMax(1000);
+  progress.SetPosition(4);  // less than a two-hundredth of the range: a fraction of a block
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
+  PostMessageA(progress.btnStop.Handle(), BM_CLICK, 0, 0);
+  progress.SetPosition(5);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 5);
+  EXPECT_TRUE(progress.Stopped);  // a shown step pumps messages
+  for (int i = 6; i <= 999; ++i) progress.SetPosition(i);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 995);
+  progress.SetPosition(1000);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 1000);
+  progress.SetPosition(999);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 999);
+  progress.SetMax(3);
+  progress.SetPosition(1);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 1);
+}
+
 TEST(ProgressTest, ASeparatelyBuiltModuleDrivesTheHostsWindow) {
   HMODULE plugin = LoadLibraryA((test::ProgramFolder() + "progress_plugin.dll").c_str());
   ASSERT_NE(plugin, nullptr);

@@ -261,6 +261,50 @@ TEST(FormsTest, ListViewsKeepCaptionsSubItemsStatesDataAndSelection) {
   EXPECT_EQ(view.Count(), 0);
 }
 
+TEST(FormsTest, ListViewsAddWholeItemsAndRedrawOnlyAfterTheLastEndUpdate) {
+  TForm form({.Caption = "List"});
+  TListView view(&form, "lvMails", {.Bounds = {0, 0, 300, 120}});
+  view.AddColumn("From", 120);
+  view.AddColumn("Subject", 100);
+  view.AddColumn("Size", 50);
+  form.Show();
+  auto scrolls = [&] { return (GetWindowLongPtrA(view.Handle(), GWL_STYLE) & WS_VSCROLL) != 0; };
+  int payload = 0;
+  view.BeginUpdate();
+  view.BeginUpdate();
+  for (int i = 0; i < 40; ++i)
+    view.Add({.Caption = "sender " + IntToStr(i), .SubItems = {"subject " + IntToStr(i), IntToStr(i * 10)},
+              .ImageIndex = 0, .StateIndex = i % 2, .Data = &payload});
+  view.EndUpdate();
+  EXPECT_FALSE(scrolls());  // still held by the outer update
+  view.EndUpdate();
+  EXPECT_TRUE(scrolls());
+  EXPECT_TRUE(view.Visible());
+  view.EndUpdate();  // one too many changes nothing
+  ASSERT_EQ(view.Count(), 40);
+  TListItem item = view.Item(39);
+  EXPECT_EQ(item.Caption(), "sender 39");
+  EXPECT_EQ(item.SubItem(0), "subject 39");
+  EXPECT_EQ(item.SubItem(1), "390");
+  EXPECT_EQ(item.ImageIndex(), 0);
+  EXPECT_EQ(item.StateIndex(), 1);
+  EXPECT_EQ(view.Item(38).StateIndex(), 0);
+  EXPECT_EQ(item.Data(), &payload);
+  EXPECT_FALSE(item.Selected());
+
+  TListItem bare = view.Add({.Caption = "plain"});
+  EXPECT_EQ(bare.Index(), 40);
+  EXPECT_EQ(bare.StateIndex(), -1);
+  EXPECT_EQ(bare.SubItem(1), "");
+  EXPECT_EQ(bare.Data(), nullptr);
+  {
+    TListViewUpdate update(&view);
+    view.Clear();
+  }
+  EXPECT_EQ(view.Count(), 0);
+  EXPECT_FALSE(scrolls());
+}
+
 TEST(FormsTest, ProgressBarsStatusBarsAndPickersHoldTheirValues) {
   TForm form({.Caption = "Bars"});
   TProgressBar bar(&form, "bar", {.Bounds = {0, 0, 200, 16}});

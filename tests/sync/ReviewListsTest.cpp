@@ -1,5 +1,7 @@
 // The review lists between the stages, on the real list views, labels and
 // mail editor of a page like the main form's.
+#include <algorithm>
+
 #include "FEditMal.h"
 #include "RunFixture.h"
 
@@ -50,6 +52,55 @@ TEST_F(ReviewListsTest, TheTotalLimitUnmarksFromTheEndUntilTheTotalFits) {
   sync_->ApplyLimit(100);  // within the limit: nothing changes, not even the label
   sync_->ApplyLimit(-1);
   EXPECT_EQ(page_.lFromGW.Caption(), "unchanged");
+  EXPECT_TRUE(test::Ui().Boxes().empty());
+}
+
+// A stage fills its lists in bulk; what it leaves must be what marking every
+// mail and applying both limits item by item leaves.
+TEST_F(ReviewListsTest, AStageFillsLongListsAsItemByItemMarkingWould) {
+  EmptyStores();
+  Append(OutPath, {NewMail("h1"), NewMail("h2"), NewMail("h3")});
+  json mails = json::array();
+  for (int i = 0; i < 250; ++i) {
+    json m = PcMail(std::string(1, 'p').append(std::to_string(i)));
+    m["Message"] = std::string(static_cast<size_t>(i * 37 % 300), 'm');
+    mails.push_back(m);
+  }
+  Script({{"GetPCMail", {{"Mails", mails}}}});
+  ses_->MaxEmail = 250;
+  sync_->MaxTransferBytes = 30000;
+  ASSERT_TRUE(Stage1());
+
+  TMailList& pc = *sync_->PCMails;
+  TListView& view = page_.lToOrvik;
+  ASSERT_EQ(view.Count(), 250);
+  ASSERT_EQ(pc.Count(), 250);
+  for (int i = 0; i < view.Count(); ++i) {
+    TListItem item = view.Item(i);
+    SCOPED_TRACE(i);
+    EXPECT_EQ(item.Data(), pc[i]);
+    EXPECT_EQ(item.Caption(), pc[i]->From);
+    EXPECT_EQ(item.SubItem(0), pc[i]->Subject);
+    EXPECT_EQ(item.SubItem(1), IntToStr(pc[i]->Size()));
+    EXPECT_EQ(item.ImageIndex(), 0);
+    EXPECT_EQ(item.StateIndex(), (pc[i]->Flags & mfTransfer) ? 1 : 2);
+  }
+  const std::vector<int> states = States(view);
+  EXPECT_NE(std::count(states.begin(), states.end(), 2), 0);  // both limits unmarked some
+  EXPECT_LE(pc.TotalBytes, 30000);
+  const std::string pcLabel = page_.lFromGW.Caption(), handheldLabel = page_.lFromOV.Caption();
+  EXPECT_EQ(pcLabel, Format(Str(40), {ses_->ClientName, pc.TotalBytes}));
+  ASSERT_EQ(page_.lFromOrvik.Count(), 3);
+  EXPECT_EQ(handheldLabel, Format(Str(44), {ses_->ClientName, sync_->HandheldMails->TotalBytes}));
+  EXPECT_EQ(progress_.ProgressBar.Position(), 0);
+
+  sync_->TransferAll(&view, true);
+  sync_->ApplyMaxEmailLimit();
+  sync_->ApplyLimit(sync_->MaxTransferBytes);
+  EXPECT_EQ(States(view), states);
+  EXPECT_EQ(page_.lFromGW.Caption(), pcLabel);
+  sync_->TransferAll(&page_.lFromOrvik, true);
+  EXPECT_EQ(page_.lFromOV.Caption(), handheldLabel);
   EXPECT_TRUE(test::Ui().Boxes().empty());
 }
 
