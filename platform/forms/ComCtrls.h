@@ -255,7 +255,6 @@ class TListView : public TControl {
   friend class TListItem;
   LRESULT Call(UINT msg, WPARAM wParam, LPARAM lParam) const;
 
-  WNDPROC listProc_ = nullptr;
   int updating_ = 0;
 };
 

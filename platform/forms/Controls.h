@@ -15,7 +15,7 @@ class TForm;
 class TWinControl;
 class TPopupMenu;
 
-LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM);
 bool ReflectToChild(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
@@ -86,7 +86,7 @@ class TControl : public TObject {
   virtual bool Message(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
   friend bool ReflectToChild(UINT, WPARAM, LPARAM, LRESULT&);
-  friend LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+  friend LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM);
   friend class TForm;
 
   HWND handle_ = nullptr;
