@@ -386,6 +386,15 @@ void CALLBACK PressViewSync(HWND, UINT, UINT_PTR id, DWORD) {
   SendMessageA(button, BM_CLICK, 0, 0);
 }
 
+// Presses Next once the countdown shows, while the wizard waits for it.
+HWND NextDuringCountdown = nullptr;
+void CALLBACK PressNext(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND countdown = FindWindowA(nullptr, "QuickSync Countdown");
+  if (countdown == nullptr || !IsWindowVisible(countdown)) return;
+  KillTimer(nullptr, id);
+  SendMessageA(NextDuringCountdown, BM_CLICK, 0, 0);
+}
+
 TEST_F(MainFormTest, QuickModeGoesOnAfterTheCountdownUnlessItIsInterrupted) {
   AddConduit("TestConduit");
   Script({{"GetPCMail", {{"Mails", {PcMail("p1")}}}}});
@@ -403,9 +412,14 @@ TEST_F(MainFormTest, QuickModeGoesOnAfterTheCountdownUnlessItIsInterrupted) {
   }
   TMainForm& f = Open();
   Stores({"h2"});
+  // Next pressed during the countdown starts nothing: the second stage runs once, after it.
+  NextDuringCountdown = f.btnNext.Handle();
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, &PressNext);
   f.btnNext.Click();
+  KillTimer(nullptr, timer);
   EXPECT_EQ(f.Pages.ActivePage(), &f.pgeDone) << f.mErrors.Text();
   EXPECT_EQ(CallsOf("vazSendPCMail"), 1);
+  EXPECT_TRUE(Ui().Boxes().empty());
   EXPECT_FALSE(f.btnNext.Enabled());
 }
 
