@@ -149,6 +149,13 @@ TEST_F(WizardRunTest, ASecondStartBringsTheFirstToTheFrontAndEnds) {
   EXPECT_EQ(second.Wait(), 0);
   EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == main_; }, 5000));
   EXPECT_EQ(wizard_->Wait(0), -1);  // the first still runs
+
+  // A minimised first copy is restored.
+  PostMessageA(main_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(WaitUntil([&] { return IsIconic(main_) != FALSE; }, 5000));
+  Program third(Folder() + "Vantle.exe");
+  EXPECT_EQ(third.Wait(), 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(main_) && IsWindowVisible(main_); }, 5000));
   Exit();
 }
 
