@@ -1,13 +1,10 @@
 #include "FAbout.h"
 
-#include "Dpi.h"
 #include "Verinfo.h"
 #include "Handles.h"
 
 TAboutPluginForm::TAboutPluginForm()
-    : TForm({.Name = "AboutPluginForm", .Caption = "About...", .ClientWidth = 376, .ClientHeight = 205}) {
-  ScaleFormToDpi(*this);
-}
+    : TForm({.Name = "AboutPluginForm", .Caption = "About...", .ClientWidth = 376, .ClientHeight = 205}) {}
 
 void ShowAboutBox(const std::string& Title, const std::string& Info, const TBitmap* Picture) {
   try {

@@ -1,7 +1,5 @@
 #include "FCountdn.h"
 
-#include "Dpi.h"
-
 TFCountDown::TFCountDown()
     : TForm({.Name = "FCountDown",
              .Caption = "QuickSync Countdown",
@@ -9,7 +7,6 @@ TFCountDown::TFCountDown()
              .ClientHeight = 95,
              .BorderIcons = 0,
              .StayOnTop = true}) {
-  ScaleFormToDpi(*this);
   OnCreate = Event(this, &TFCountDown::FormCreate);
   OnDestroy = Event(this, &TFCountDown::FormDestroy);
   OnClose = Event(this, &TFCountDown::FormClose);

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "Dialogs.h"
-#include "Dpi.h"
 #include "FAbout.h"
 #include "FCountdn.h"
 #include "Faults.h"
@@ -116,11 +115,10 @@ TMainForm::TMainForm()
   for (TTabSheet* page : {&pgeIntro, &pgeCopyFiles, &pgeDone}) page->SetTabVisible(false);
   Pages.SetActivePage(&pgeIntro);
   for (TListView* view : {&lFromOrvik, &lToOrvik}) {
-    view->AddColumn("", ScaleToDpi(DefaultColumnWidths[0]));
-    view->AddColumn("", ScaleToDpi(DefaultColumnWidths[1]));
-    view->AddColumn("Size", ScaleToDpi(DefaultColumnWidths[2]));
+    view->AddColumn("", DefaultColumnWidths[0]);
+    view->AddColumn("", DefaultColumnWidths[1]);
+    view->AddColumn("Size", DefaultColumnWidths[2]);
   }
-  ScaleFormToDpi(*this);
   btnPrev.SetVisible(false);
   btnPrev.SetEnabled(false);
 
@@ -293,9 +291,9 @@ void TMainForm::ReadColumnWidths() {
       try {
         width = reg.ReadInteger(prefix + std::to_string(c));
       } catch (const Exception&) {
-        width = ScaleToDpi(DefaultColumnWidths[c]);
+        width = DefaultColumnWidths[c];
       }
-      view->SetColumnWidth(c, width);
+      view->SetColumnWidth(c, ScaleToDpi(width));
     }
   }
 }
@@ -304,9 +302,11 @@ void TMainForm::WriteColumnWidths() {
   TRegistry reg;
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   if (!reg.OpenKey(VantleSettingsKey, true)) return;
+  // Kept at 96 DPI, so that the columns keep their share of the list when the
+  // display's DPI changes.
   for (int c = 0; c < 3; ++c) {
-    reg.WriteInteger("Fc" + std::to_string(c), lFromOrvik.ColumnWidth(c));
-    reg.WriteInteger("Tc" + std::to_string(c), lToOrvik.ColumnWidth(c));
+    reg.WriteInteger("Fc" + std::to_string(c), ScaleFromDpi(lFromOrvik.ColumnWidth(c)));
+    reg.WriteInteger("Tc" + std::to_string(c), ScaleFromDpi(lToOrvik.ColumnWidth(c)));
   }
 }
 

@@ -44,7 +44,7 @@ class TLimitForm : public TForm {
   TCheckBox cbEnableOutClean{&gbCleanOut, "cbEnableOutClean", {.Bounds = {10, 20, 344, 17}}};
   TLabel lOutCleanDays{&gbCleanOut, "lOutCleanDays", {.Bounds = {12, 44, 340, 14}}};
   TTrackBar tbOutDays{&gbCleanOut, "tbOutDays", {.Bounds = {6, 62, 352, 30}, .Min = 0, .Max = 120, .Frequency = 1}};
-  TCheckBox cbPimMaster{&tsCleanUp, "cbPimMaster", {.Bounds = {12, 220, 360, 17}}};
+  TCheckBox cbPimMaster{&tsCleanUp, "cbPimMaster", {.Bounds = {12, 216, 360, 30}, .WordWrap = true}};
 
   TTabSheet tsOther{&pcSettings, "tsOther", "Other"};
   TLabel lLocationDesc{&tsOther, "lLocationDesc", {.Bounds = {10, 12, 356, 14}}};

@@ -72,6 +72,7 @@ void TPropForm::FormCreate(TObject*) {
     lCopyright.SetCaption(info.GetString(TVerInfoRes::LegalCopyright));
   } catch (...) {
   }
+  Image1.Picture.LoadFromResourceName(ThisModule(), "ConduitPicture");
   try {
     HelpFile = ExtractFilePath(GetModuleName()) + "Mapimail.hlp";
     cbReplyMoveClick(this);

@@ -162,8 +162,9 @@ class TImageList : public TObject {
   TImageList() = default;
   TImageList(const TImageList&) = delete;
   TImageList& operator=(const TImageList&) = delete;
-  // Cuts the bitmap resource Name of Module into images Width pixels wide;
-  // pixels of colour Mask are transparent. False when it cannot be loaded.
+  // Cuts the bitmap resource Name of Module into images Width pixels wide,
+  // stretched from 96 DPI to the screen's; pixels of colour Mask are
+  // transparent. False when it cannot be loaded.
   bool GetResource(HINSTANCE module, const char* name, int width, COLORREF mask);
   HIMAGELIST Handle() const { return handle_.Get(); }
   int Count() const { return handle_ ? ImageList_GetImageCount(handle_.Get()) : 0; }
@@ -208,6 +209,8 @@ struct TListViewArgs {
 class TListView : public TControl {
  public:
   TListView(TWinControl* parent, std::string name, const TListViewArgs& args);
+  // A column of the width laid out at 96 DPI; the other widths are the
+  // column's real pixels.
   void AddColumn(const std::string& caption, int width);
   int ColumnCount() const;
   int ColumnWidth(int index) const;

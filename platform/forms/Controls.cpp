@@ -25,7 +25,27 @@ const char* WrapperProperty() {
   }();
   return name.c_str();
 }
+
+int dpiInPlace = 0;
+
+int ScreenDpi() {
+  static const int dpi = [] {
+    HDC screen = GetDC(nullptr);
+    int value = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return value > 0 ? value : 96;
+  }();
+  return dpi;
+}
 }  // namespace
+
+int FormsDpi() { return dpiInPlace > 0 ? dpiInPlace : ScreenDpi(); }
+
+void SetFormsDpi(int dpi) { dpiInPlace = dpi > 0 ? dpi : 0; }
+
+int ScaleToDpi(int pixels) { return MulDiv(pixels, FormsDpi(), 96); }
+
+int ScaleFromDpi(int pixels) { return MulDiv(pixels, 96, FormsDpi()); }
 
 HINSTANCE FormsInstance() { return ThisModule(); }
 
@@ -68,9 +88,13 @@ void TControl::CreateHandle(const char* className, DWORD style, DWORD exStyle, c
   (void)initialized;
   if (form_ != nullptr && form_ != this) id_ = form_->NextControlId();
   HWND parentWindow = parent_ ? parent_->Handle() : nullptr;
-  handle_ = CreateWindowExA(exStyle, className, text.c_str(), style | (parentWindow ? WS_CHILD : 0), b.Left, b.Top,
-                            b.Width, b.Height, parentWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
-                            FormsInstance(), nullptr);
+  // The edges are scaled rather than the sizes, so that controls that line
+  // up at 96 DPI line up at any other.
+  int left = ScaleToDpi(b.Left), top = ScaleToDpi(b.Top);
+  int right = ScaleToDpi(b.Left + b.Width), bottom = ScaleToDpi(b.Top + b.Height);
+  handle_ = CreateWindowExA(exStyle, className, text.c_str(), style | (parentWindow ? WS_CHILD : 0), left, top,
+                            right - left, bottom - top, parentWindow,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), FormsInstance(), nullptr);
   if (handle_ == nullptr) throw Exception("Could not create the window of " + Name + ".");
   SetPropA(handle_, WrapperProperty(), this);
   SetWindowSubclass(handle_, ControlProc, SubclassId(), reinterpret_cast<DWORD_PTR>(this));

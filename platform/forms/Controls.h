@@ -28,7 +28,11 @@ TNotifyEvent Event(T* self, void (T::*handler)(TObject*)) {
   return [self, handler](TObject* sender) { (self->*handler)(sender); };
 }
 
-// Position within the parent's client area and size, in pixels.
+// Position within the parent's client area and size, in pixels. Forms are
+// laid out at 96 DPI: the bounds a control is created with, a form's client
+// size, status panel and list column widths and the pictures of image lists
+// are scaled to the screen's DPI when they are made. What a window answers,
+// and what it is given once it exists, are its real pixels.
 struct TBounds {
   int Left = 0, Top = 0, Width = 0, Height = 0;
 };
@@ -109,6 +113,15 @@ void RegisterFormsClass(const char* name, WNDPROC proc, HBRUSH background);
 // The class of the plain windows that hold other controls (panels, pages),
 // registered on first use.
 const char* ContainerClass();
+// The screen's DPI, which forms are scaled to (96 when the screen cannot
+// tell). The system's font already has the size of that DPI.
+int FormsDpi();
+// Puts another DPI in place of the screen's, for forms made from now on;
+// 0 gives the screen's back.
+void SetFormsDpi(int dpi);
+// A length laid out at 96 DPI, in the screen's pixels, and back.
+int ScaleToDpi(int pixels);
+int ScaleFromDpi(int pixels);
 // The font of every form and control.
 HFONT FormsFont();
 // A font of the form's face, bold.

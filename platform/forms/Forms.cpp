@@ -147,7 +147,7 @@ TForm::TForm(const TFormArgs& a) : TWinControl(nullptr, a.Name), position_(a.Pos
     if (a.BorderIcons & biHelp) exStyle |= WS_EX_CONTEXTHELP;
   }
   if (a.StayOnTop) exStyle |= WS_EX_TOPMOST;
-  RECT r{0, 0, a.ClientWidth, a.ClientHeight};
+  RECT r{0, 0, ScaleToDpi(a.ClientWidth), ScaleToDpi(a.ClientHeight)};
   AdjustWindowRectEx(&r, style, FALSE, exStyle);
   HWND owner = a.Owner ? a.Owner : Application.Handle;
   handle_ = CreateWindowExA(exStyle, className, a.Caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,

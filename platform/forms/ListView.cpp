@@ -1,7 +1,16 @@
 #include "ComCtrls.h"
 
+// Pictures drawn for 96 DPI are stretched to the screen's, as the forms are.
 bool TImageList::GetResource(HINSTANCE module, const char* name, int width, COLORREF mask) {
-  handle_.Reset(ImageList_LoadImageA(module, name, width, 0, mask, IMAGE_BITMAP, LR_CREATEDIBSECTION));
+  handle_.Reset();
+  BITMAP strip{};
+  BitmapHandle drawn(static_cast<HBITMAP>(LoadImageA(module, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (width <= 0 || !drawn || !GetObjectA(drawn.Get(), sizeof strip, &strip) || strip.bmWidth < width) return false;
+  int count = strip.bmWidth / width, size = ScaleToDpi(width), height = ScaleToDpi(strip.bmHeight);
+  BitmapHandle shown(
+      static_cast<HBITMAP>(LoadImageA(module, name, IMAGE_BITMAP, count * size, height, LR_CREATEDIBSECTION)));
+  handle_.Reset(ImageList_Create(size, height, ILC_COLOR24 | ILC_MASK, count, 0));
+  if (!shown || !handle_ || ImageList_AddMasked(handle_.Get(), shown.Get(), mask) < 0) handle_.Reset();
   return handle_.Valid();
 }
 
@@ -17,7 +26,7 @@ void TListView::AddColumn(const std::string& caption, int width) {
   LVCOLUMNA column{};
   column.mask = LVCF_TEXT | LVCF_WIDTH;
   column.pszText = const_cast<char*>(caption.c_str());
-  column.cx = width;
+  column.cx = ScaleToDpi(width);  // laid out at 96 DPI, as the form
   int index = ColumnCount();
   SendMessageA(handle_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
 }

@@ -4,6 +4,8 @@ TPageControl::TPageControl(TWinControl* parent, std::string name, const TPageCon
     : TWinControl(parent, std::move(name)) {
   CreateHandle(WC_TABCONTROLA, WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT,
                a.Bounds, "");
+  // The tabs' padding is given in pixels; it grows with the text it frames.
+  SendMessageA(handle_, TCM_SETPADDING, 0, MAKELPARAM(ScaleToDpi(4), ScaleToDpi(3)));
 }
 
 RECT TPageControl::DisplayRect() const {

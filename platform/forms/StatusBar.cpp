@@ -5,7 +5,7 @@ TStatusBar::TStatusBar(TWinControl* parent, std::string name, const TStatusBarAr
   CreateHandle(STATUSCLASSNAMEA, WS_VISIBLE | CCS_BOTTOM, 0, {}, "");
   std::vector<int> rights;
   int right = 0;
-  for (int width : a.PanelWidths) rights.push_back(right += width);
+  for (int width : a.PanelWidths) rights.push_back(ScaleToDpi(right += width));
   if (rights.empty()) rights.push_back(-1);
   else rights.back() = -1;  // the last panel takes the rest of the bar
   SendMessageA(handle_, SB_SETPARTS, rights.size(), reinterpret_cast<LPARAM>(rights.data()));

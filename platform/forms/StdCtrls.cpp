@@ -167,7 +167,8 @@ void TButton::Command(WORD code) {
 
 TCheckBox::TCheckBox(TWinControl* parent, std::string name, const TCheckBoxArgs& a)
     : TControl(parent, std::move(name)) {
-  CreateHandle("BUTTON", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, a.Bounds, a.Caption);
+  CreateHandle("BUTTON", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX | (a.WordWrap ? BS_MULTILINE : 0), 0, a.Bounds,
+               a.Caption);
   SetChecked(a.Checked);
 }
 

@@ -116,6 +116,7 @@ struct TCheckBoxArgs {
   TBounds Bounds = {};
   std::string Caption = {};
   bool Checked = false;
+  bool WordWrap = false;  // a caption too long for one line goes on to the next
 };
 
 class TCheckBox : public TControl {

@@ -165,6 +165,37 @@ TEST_F(MainFormTest, ColumnWidthsDefaultWhenMissingAndAreKeptOnClose) {
   EXPECT_EQ(again.lToOrvik.ColumnWidth(0), 120);
 }
 
+// On a display of 144 DPI the form, its columns and pictures are half as
+// large again, and the registry keeps the widths as they are at 96 DPI.
+TEST_F(MainFormTest, AtAnotherDpiTheFormScalesOnceAndColumnWidthsAreKeptAt96Dpi) {
+  struct DpiInPlace {
+    DpiInPlace() { SetFormsDpi(144); }
+    ~DpiInPlace() { SetFormsDpi(0); }
+  } inPlace;
+  TMainForm& f = Open();
+  EXPECT_EQ(f.ClientWidth(), 780);
+  EXPECT_EQ(f.ClientHeight(), 570);
+  EXPECT_EQ(f.btnExit.Bounds().Left, 656);
+  int cx = 0, cy = 0;
+  ASSERT_TRUE(ImageList_GetIconSize(f.MailImages.Handle(), &cx, &cy));
+  EXPECT_EQ(cx, 24);
+  EXPECT_EQ(cy, 24);
+  EXPECT_EQ(f.MailImages.Count(), 6);
+  for (TListView* v : {&f.lToOrvik, &f.lFromOrvik}) {
+    EXPECT_EQ(v->ColumnWidth(0), 180);
+    EXPECT_EQ(v->ColumnWidth(1), 405);
+    EXPECT_EQ(v->ColumnWidth(2), 113);
+  }
+  f.lFromOrvik.SetColumnWidth(1, 300);
+  Close();
+  EXPECT_EQ(Settings().ReadInteger("Fc0"), 120);
+  EXPECT_EQ(Settings().ReadInteger("Fc1"), 200);
+  EXPECT_EQ(Settings().ReadInteger("Tc2"), 75);
+  TMainForm& again = Open();
+  EXPECT_EQ(again.lFromOrvik.ColumnWidth(1), 300);
+  EXPECT_EQ(again.lToOrvik.ColumnWidth(1), 405);
+}
+
 TEST_F(MainFormTest, TheSingleInstanceMessageIsAnsweredAndOthersPassThrough) {
   TMainForm& f = Open();
   EXPECT_EQ(SingleInstanceMessage, RegisterWindowMessageA("QuorvelVantle"));

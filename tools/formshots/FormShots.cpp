@@ -1,9 +1,11 @@
-// Shows every dialog of the shared layer and the wizard filled with
-// representative data and saves a picture of each, copied from the screen,
-// as a BMP file in the folder given as the first argument. Run it on a real
+// Shows every dialog of the shared layer, the wizard and the Outlook
+// conduit filled with representative data and saves a picture of each,
+// copied from the screen, as a BMP file in the folder given as the first
+// argument. Run it on a real
 // display (scripts/screenshots uses Xvfb): a window's own printing draws
 // only its background under Wine.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <string>
@@ -16,6 +18,7 @@
 #include "FCountdn.h"
 #include "FEditMal.h"
 #include "FLimiter.h"
+#include "VazInterface.h"
 
 namespace {
 
@@ -23,6 +26,81 @@ bool Save(TForm& form, const std::string& file) {
   bool ok = SaveClientArea(form.Handle(), file);
   std::printf("%s %s\n", ok ? "saved" : "FAILED", file.c_str());
   return ok;
+}
+
+// The conduit's properties dialog is modal inside the conduit; a timer of
+// this thread, run by the dialog's own message loop, takes a picture of each
+// page and closes it.
+struct PropertiesShots {
+  std::string folder;
+  int failures = 0;
+  bool done = false;
+};
+PropertiesShots* propertiesShots = nullptr;
+
+HWND ShownDialog() {
+  HWND found = nullptr;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND w, LPARAM out) -> BOOL {
+        if (!IsWindowVisible(w) || FindWindowExA(w, nullptr, WC_TABCONTROLA, nullptr) == nullptr) return TRUE;
+        *reinterpret_cast<HWND*>(out) = w;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// A box the conduit shows while a page fills (no folders, no logon) is
+// answered, so that the pictures go on.
+void CALLBACK AnswerBox(HWND, UINT, UINT_PTR, DWORD) {
+  if (HWND box = FindWindowA("#32770", nullptr); box != nullptr && IsWindowVisible(box)) {
+    std::printf("answered a box of the conduit\n");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  }
+}
+
+void CALLBACK ShootProperties(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND dialog = ShownDialog();
+  if (dialog == nullptr || propertiesShots->done) return;
+  KillTimer(nullptr, timer);
+  propertiesShots->done = true;
+  UINT_PTR boxes = SetTimer(nullptr, 0, 500, AnswerBox);
+  HWND tabs = FindWindowExA(dialog, nullptr, WC_TABCONTROLA, nullptr);
+  const char* names[] = {"Outlook-About", "Outlook-Recipients", "Outlook-Folder", "Outlook-Replies"};
+  for (int i = 0; i < 4; ++i) {
+    SendMessageA(tabs, TCM_SETCURSEL, static_cast<WPARAM>(i), 0);
+    NMHDR change{tabs, static_cast<UINT_PTR>(GetDlgCtrlID(tabs)), static_cast<UINT>(TCN_SELCHANGE)};
+    SendMessageA(dialog, WM_NOTIFY, change.idFrom, reinterpret_cast<LPARAM>(&change));
+    bool ok = SaveClientArea(dialog, propertiesShots->folder + names[i] + ".bmp");
+    std::printf("%s %s%s.bmp\n", ok ? "saved" : "FAILED", propertiesShots->folder.c_str(), names[i]);
+    propertiesShots->failures += !ok;
+  }
+  KillTimer(nullptr, boxes);
+  PostMessageA(dialog, WM_CLOSE, 0, 0);
+}
+
+// The Outlook conduit beside this program shows its properties dialog.
+int ShootOutlookProperties(const std::string& folder) {
+  HMODULE conduit = LoadLibraryA("Mapimail.vaz");
+  auto properties = conduit ? reinterpret_cast<TvazProperties>(
+                                  reinterpret_cast<void*>(GetProcAddress(conduit, "vazProperties")))
+                            : nullptr;
+  if (properties == nullptr) {
+    std::printf("FAILED: no Outlook conduit with properties beside the program\n");
+    if (conduit) FreeLibrary(conduit);
+    return 1;
+  }
+  PropertiesShots shots{folder};
+  propertiesShots = &shots;
+  UINT_PTR timer = SetTimer(nullptr, 0, 300, ShootProperties);
+  TMemo* memo = nullptr;
+  properties(Application.Handle, &memo);
+  KillTimer(nullptr, timer);
+  propertiesShots = nullptr;
+  FreeLibrary(conduit);
+  if (!shots.done) std::printf("FAILED: the Outlook properties dialog did not show\n");
+  return shots.done ? shots.failures : 1;
 }
 
 }  // namespace
@@ -103,5 +181,6 @@ int main(int argc, char** argv) {
     about.imgAbout.Picture.Assign(picture);
     shot(about, "About");
   }
+  failures += ShootOutlookProperties(folder);
   return failures == 0 ? 0 : 1;
 }

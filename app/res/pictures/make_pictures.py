@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Draws Vantle's bitmaps and writes them as BMP files beside this script:
 About.bmp (bitmap 1 of Vantleres.dll, the About box), Wizard.bmp (bitmap 2,
-the wizard's side panel) and SmallImages.bmp (the program's strip of six
-16 x 16 images in 16 colours, olive transparent). Standard library only."""
+the wizard's side panel), SmallImages.bmp (the program's strip of six
+16 x 16 images in 16 colours, olive transparent) and the Outlook conduit's
+32 x 32 picture (conduits/outlook/res/Mapimail.bmp). Standard library only."""
 import math
 import os
 import struct
@@ -201,6 +202,19 @@ def small_images():
     return cv
 
 
+def conduit_picture():
+    """The Outlook conduit's 32 x 32 picture: a mail passing to a handheld."""
+    cv = Canvas(32, 32)
+    cv.gradient((22, 58, 120), (10, 130, 140))
+    cv.round_rect(17, 3, 29, 28, 3, (40, 44, 52))
+    cv.round_rect(19, 7, 27, 19, 1, (200, 230, 215))
+    for k in range(2):
+        cv.disc(21 + k * 4, 24, 1.2, (150, 155, 165))
+    envelope(cv, 2, 11, 17, 12)
+    cv.arc_arrow(16, 14, 11, 200, 250, 1.6, ORANGE)
+    return cv
+
+
 def write_bmp24(path, cv):
     row = (cv.w * 3 + 3) & ~3
     data = bytearray()
@@ -238,3 +252,4 @@ if __name__ == "__main__":
     write_bmp24(os.path.join(HERE, "About.bmp"), about())
     write_bmp24(os.path.join(HERE, "Wizard.bmp"), wizard())
     write_bmp4(os.path.join(HERE, "SmallImages.bmp"), small_images())
+    write_bmp24(os.path.join(HERE, "..", "..", "..", "conduits", "outlook", "res", "Mapimail.bmp"), conduit_picture())
