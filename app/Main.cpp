@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "FAbout.h"
 #include "FCountdn.h"
+#include "Faults.h"
 #include "Global.h"
 #include "HostVars.h"
 #include "Registry.h"
@@ -328,7 +329,8 @@ void TMainForm::LoadAPIs() {
           auto conduit = std::make_unique<TConduit>();
           std::string description;
           TMemo* memo = Memo;
-          describe(&description, &memo);
+          // A plug-in that faults here is a discovery failure, not the end of the wizard.
+          CallGuarded([&] { describe(&description, &memo); });
           conduit->Description = description;
           conduit->FileName = path;
           TConduit* object = conduit.get();

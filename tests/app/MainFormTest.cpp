@@ -249,6 +249,35 @@ TEST_F(MainFormTest, DiscoveryListsConduitsWithADescriptionAndFreesThem) {
   EXPECT_TRUE(Ui().Boxes().empty());
 }
 
+TEST_F(MainFormTest, APlugInThatFaultsDuringDiscoveryIsReportedAndTheWizardGoesOn) {
+  AddConduit("Faulting");
+  TMainForm& f = Open();
+  ASSERT_EQ(Ui().Boxes().size(), 1u);
+  const Shown box = Ui().Boxes()[0];
+  EXPECT_EQ(box.caption, "Vantle Error in TMainForm.LoadAPIs");
+  EXPECT_EQ(box.text.rfind("Access violation at address ", 0), 0u) << box.text;
+  EXPECT_NE(box.text.find(" in module 'Faulting.vaz'. Write of address 0000000000000000"), std::string::npos) << box.text;
+  EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK | MB_ICONERROR | MB_SETFOREGROUND));
+  EXPECT_EQ(box.owner, nullptr);
+  EXPECT_EQ(f.APIList.Items.Count(), 0);
+  EXPECT_TRUE(f.Sync->Conduits.empty());
+  EXPECT_EQ(GetModuleHandleA((Folder() + "Faulting.vaz").c_str()), nullptr);
+  SendMessageA(f.cbViewSync.Handle(), BM_CLICK, 0, 0);
+  EXPECT_FALSE(f.SesObj->ViewSync);
+  Close();
+  Ui().Reset();
+
+  // Whatever the search found before it stays listed, each line with its own conduit.
+  AddConduit("TestConduit");
+  TMainForm& g = Open();
+  EXPECT_EQ(Ui().Boxes().size(), 1u);
+  ASSERT_EQ(static_cast<size_t>(g.APIList.Items.Count()), g.Sync->Conduits.size());
+  for (int i = 0; i < g.APIList.Items.Count(); ++i) {
+    EXPECT_EQ(g.APIList.Items.GetObject(i), g.Sync->Conduits[static_cast<size_t>(i)].get());
+    EXPECT_EQ(ExtractFileName(g.Sync->Conduits[static_cast<size_t>(i)]->FileName), "TestConduit.vaz");
+  }
+}
+
 TEST_F(MainFormTest, ConduitPropertiesAnswerEveryOutcomeAndFreeTheLibrary) {
   AddConduit("NoProperties");
   TMainForm& f = Open();
@@ -417,6 +446,15 @@ void CALLBACK PressViewSync(HWND, UINT, UINT_PTR id, DWORD) {
   SendMessageA(button, BM_CLICK, 0, 0);
 }
 
+// Presses Next once the countdown shows, while the wizard waits for it.
+HWND NextDuringCountdown = nullptr;
+void CALLBACK PressNext(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND countdown = FindWindowA(nullptr, "QuickSync Countdown");
+  if (countdown == nullptr || !IsWindowVisible(countdown)) return;
+  KillTimer(nullptr, id);
+  SendMessageA(NextDuringCountdown, BM_CLICK, 0, 0);
+}
+
 TEST_F(MainFormTest, QuickModeGoesOnAfterTheCountdownUnlessItIsInterrupted) {
   AddConduit("TestConduit");
   Script({{"GetPCMail", {{"Mails", {PcMail("p1")}}}}});
@@ -434,9 +472,14 @@ TEST_F(MainFormTest, QuickModeGoesOnAfterTheCountdownUnlessItIsInterrupted) {
   }
   TMainForm& f = Open();
   Stores({"h2"});
+  // Next pressed during the countdown starts nothing: the second stage runs once, after it.
+  NextDuringCountdown = f.btnNext.Handle();
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, &PressNext);
   f.btnNext.Click();
+  KillTimer(nullptr, timer);
   EXPECT_EQ(f.Pages.ActivePage(), &f.pgeDone) << f.mErrors.Text();
   EXPECT_EQ(CallsOf("vazSendPCMail"), 1);
+  EXPECT_TRUE(Ui().Boxes().empty());
   EXPECT_FALSE(f.btnNext.Enabled());
 }
 

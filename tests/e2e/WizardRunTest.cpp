@@ -22,7 +22,7 @@ using namespace e2e;
 
 constexpr const char* InPath = "C:\\Documents\\Vantle\\InBox";
 constexpr const char* OutPath = "C:\\Documents\\Vantle\\Outbox";
-constexpr int inID = 15, outSent = 8;
+constexpr int inReplySent = 14, inID = 15, outSent = 8;
 
 std::string Folder() { return test::ProgramFolder(); }
 
@@ -149,6 +149,13 @@ TEST_F(WizardRunTest, ASecondStartBringsTheFirstToTheFrontAndEnds) {
   EXPECT_EQ(second.Wait(), 0);
   EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == main_; }, 5000));
   EXPECT_EQ(wizard_->Wait(0), -1);  // the first still runs
+
+  // A minimised first copy is restored.
+  PostMessageA(main_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(WaitUntil([&] { return IsIconic(main_) != FALSE; }, 5000));
+  Program third(Folder() + "Vantle.exe");
+  EXPECT_EQ(third.Wait(), 0);
+  EXPECT_TRUE(WaitUntil([&] { return !IsIconic(main_) && IsWindowVisible(main_); }, 5000));
   Exit();
 }
 
@@ -194,6 +201,39 @@ TEST_F(WizardRunTest, AReviewRunTransfersWhatTheUserLeftMarkedAndEdited) {
   EXPECT_EQ(subjects, std::vector<std::string>{"Edited h1"});
   EXPECT_EQ(Column(InPath, inID), std::vector<std::string>{"p1"});
   EXPECT_EQ(Column(OutPath, outSent), std::vector<std::string>{"True"});
+  Exit();
+}
+
+TEST_F(WizardRunTest, AReplyTypedIntoReceivedMailAnswersItsPcMessageWhichIsNotFetchedAgain) {
+  // An earlier run brought p9 to the handheld, and its user answered it there.
+  ASSERT_EQ(Handheld("receive pc-p9@pc me@pc \"PC p9\" \"Hello p9\" --id p9"), 0);
+  ASSERT_EQ(Handheld("reply 0 \"Thanks for p9\""), 0);
+  Script({{"GetPCMail", {{"Mails", {PcMail("p9"), PcMail("p1")}}}}, {"SendPCMail", {{"NewID", {{"p9", "p9-moved"}}}}}});
+  Start();
+  Press(Next());
+  ASSERT_TRUE(WaitUntil([&] { return OnReviewPage(); }));
+  RemoteList pc(wizard_->Process(), PcList()), handheld(wizard_->Process(), HandheldList());
+  ASSERT_EQ(pc.Count(), 1);
+  EXPECT_EQ(pc.ItemText(0, 1), "PC p1");
+  ASSERT_EQ(handheld.Count(), 1);
+  EXPECT_EQ(handheld.ItemText(0, 0), "pc-p9@pc");
+  EXPECT_EQ(handheld.ItemText(0, 1), "PC p9");
+
+  Press(Next());
+  ASSERT_TRUE(WaitUntil([&] { return OnDonePage(); }));
+  std::vector<json> sent;
+  for (const json& c : Calls())
+    if (c["export"] == "vazSendPCMail") sent.push_back(c);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0]["ID"], "p9");
+  EXPECT_EQ(sent[0]["Flags"].get<int>() & 8, 8);
+  EXPECT_EQ(sent[0]["To"], "pc-p9@pc");
+  EXPECT_EQ(sent[0]["Subject"], "PC p9");
+  EXPECT_EQ(sent[0]["Message"], "Thanks for p9");
+  EXPECT_TRUE(sent[0]["IncludeMessage"].get<bool>());
+  EXPECT_FALSE(sent[0]["ReplyAll"].get<bool>());
+  EXPECT_EQ(Column(InPath, inID), (std::vector<std::string>{"p9-moved", "p1"}));
+  EXPECT_EQ(Column(InPath, inReplySent), (std::vector<std::string>{"True", "False"}));
   Exit();
 }
 

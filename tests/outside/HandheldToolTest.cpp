@@ -86,6 +86,50 @@ TEST_F(HandheldToolTest, WritesMailRepliesAndMarksAsTheHandheldsUser) {
   EXPECT_EQ(2u, Tool({"inbox", "--in", "C:\\..\\..\\x"}).Code);
 }
 
+TEST_F(HandheldToolTest, ReceivesAPcMailAsASyncStoresItAndOnlyOnce) {
+  ASSERT_EQ(0u, Tool({"init"}).Code);
+  Result r = Tool({"receive", "smtp:\"Ruth Calder\"<ruth@pc.example>", "smtp:me@pc.example", "Figures",
+                   "  The figures are in.\r\nThursday?\n ", "--id", "00AB", "--cc", "smtp:tom@pc.example",
+                   "--date", "2026-03-04 09:30", "--attach", "\"a.xls\" - [File]", "--attach", "\"b\" - [Link]"});
+  ASSERT_EQ(0u, r.Code) << r.Out;
+  {
+    Store in(In);
+    ASSERT_EQ(1, in.Count());
+    EXPECT_EQ("Figures", in.Value(0, 0).AsString());
+    EXPECT_EQ("smtp:\"Ruth Calder\"<ruth@pc.example>", in.Value(0, 1).AsString());
+    ASSERT_EQ(VT_DATE, in.Value(0, 2).Type());
+    EXPECT_DOUBLE_EQ(EncodeDate(2026, 3, 4) + EncodeTime(9, 30, 0, 0), in.Value(0, 2).AsDate());
+    EXPECT_EQ("smtp:me@pc.example", in.Value(0, 3).AsString());
+    EXPECT_EQ("smtp:tom@pc.example", in.Value(0, 4).AsString());
+    EXPECT_EQ("", in.Value(0, 5).AsString());
+    EXPECT_EQ("The figures are in.\x06Thursday?", in.Value(0, 6).AsString());
+    EXPECT_EQ("", in.Value(0, 7).AsString());
+    EXPECT_EQ("\"a.xls\" - [File]\x06\"b\" - [Link]", in.Value(0, 8).AsString());
+    for (int c : {9, 11, 13, 14}) {
+      EXPECT_EQ(VT_BOOL, in.Value(0, c).Type()) << c;
+      EXPECT_FALSE(in.Value(0, c).AsBool()) << c;
+    }
+    EXPECT_TRUE(in.Value(0, 10).AsBool());
+    EXPECT_TRUE(in.Value(0, 12).AsBool());
+    EXPECT_EQ("00AB", in.Value(0, 15).AsString());
+  }
+  // A reply typed into it answers that PC message.
+  ASSERT_EQ(0u, Tool({"reply", "0", "Yes, at ten."}).Code);
+  Result list = Tool({"inbox"});
+  EXPECT_NE(std::string::npos, list.Out.find("0. [-K--Q-] 2026-03-04 09:30")) << list.Out;
+  EXPECT_NE(std::string::npos, list.Out.find("id 00AB")) << list.Out;
+  EXPECT_NE(std::string::npos, list.Out.find("reply: Yes, at ten.")) << list.Out;
+
+  // The same PC message a second time, no message ID, or a date that is none: nothing is stored.
+  EXPECT_EQ(2u, Tool({"receive", "a@pc", "b@pc", "Again", "Text", "--id", "00AB"}).Code);
+  EXPECT_EQ(1u, Tool({"receive", "a@pc", "b@pc", "No ID", "Text"}).Code);
+  EXPECT_EQ(1u, Tool({"receive", "a@pc", "b@pc", "Bad date", "Text", "--id", "00AC", "--date", "2026-02-30"}).Code);
+  EXPECT_EQ(1u, Tool({"receive", "a@pc", "b@pc", "Bad hour", "Text", "--id", "00AC", "--date", "2026-02-03 24:00"}).Code);
+  EXPECT_EQ(1, Store(In).Count());
+  EXPECT_EQ(0u, Tool({"receive", "a@pc", "b@pc", "Other", "Text", "--id", "00AC", "--date", "2026-02-03"}).Code);
+  EXPECT_EQ(2, Store(In).Count());
+}
+
 TEST_F(HandheldToolTest, SetsTheLinkAndThePrograms) {
   EXPECT_EQ(0u, Tool({"link", "down"}).Code);
   EXPECT_FALSE(LinkUp());

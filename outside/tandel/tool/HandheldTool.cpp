@@ -29,6 +29,9 @@ const char* const Usage =
     "  inbox | outbox                list the records of a store\n"
     "  write TO SUBJECT MESSAGE [--cc X] [--bc X] [--hold] [--keep]\n"
     "                                write a new mail into the Out box\n"
+    "  receive FROM TO SUBJECT MESSAGE --id ID [--cc X] [--bc X] [--date D] [--attach X]...\n"
+    "                                put a PC mail into the In box as a sync stores it\n"
+    "                                (kept, quoting, not replying to all; D is yyyy-mm-dd hh:nn)\n"
     "  reply N TEXT                  type a reply into In box record N\n"
     "  delete N                      mark In box record N for deletion\n"
     "  flag inbox N keep|exclude|delete|replyall|quote on|off\n"
@@ -52,6 +55,8 @@ std::string ToHandheldText(const std::string& s) {
   }
   return r;
 }
+// A received mail's text as a sync stores it: no white space at either end.
+std::string ReceivedText(const std::string& s) { return ToHandheldText(Trim(s)); }
 std::string Shown(std::string s) {
   for (char& c : s)
     if (c == '\x06') c = '/';
@@ -164,6 +169,38 @@ void ShowPrograms() {
   }
 }
 
+TDateTime ParseWhen(const std::string& s) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+  char end = 0;
+  TDateTime date = 0;
+  const int n = std::sscanf(s.c_str(), "%d-%d-%d %d:%d%c", &y, &mo, &d, &h, &mi, &end);
+  if ((n != 3 && n != 5) || !TryEncodeDate(y, mo, d, date) || h < 0 || h > 23 || mi < 0 || mi > 59)
+    throw UsageError("Not a date (yyyy-mm-dd hh:nn): " + s);
+  return date + EncodeTime(h, mi, 0, 0);
+}
+
+// A mail from the PC, stored in the In box with the values a sync gives a new
+// record under the wizard's default settings. Its ID is the PC message's; a
+// sync never stores one PC message twice, and neither does this.
+void Receive(const std::string& path, const std::vector<std::string>& words, const std::string& id,
+             const std::string& cc, const std::string& bc, TDateTime when, const std::string& attachments) {
+  if (Trim(id).empty()) throw UsageError("receive needs the PC message's --id");
+  Store store(path);
+  for (int i = 0; i < store.Count(); ++i)
+    if (Text(store.Item(i), inID) == id) throw std::runtime_error(Format("In box record %d already holds %s.", {i, id}));
+  Variant r = store.NewRecord();
+  const std::pair<int, Variant> values[] = {
+      {inSubject, words[3]}, {inFrom, words[1]},           {inDate, Variant::Date(when)},
+      {inTo, words[2]},      {inCC, cc},                   {inBC, bc},
+      {inMessage, ReceivedText(words[4])}, {inReply, std::string()}, {inAttachments, attachments},
+      {inDeleteMark, false}, {inKeep, true},               {inReplyAll, false},
+      {inIncludeMessage, true}, {inExcluded, false},       {inReplySent, false},
+      {inID, id}};
+  for (const auto& [column, value] : values) r.Call("SetValue", {column, value});
+  r.Call("Commit");
+  std::printf("In box record %d received\n", store.Count() - 1);
+}
+
 int Index(const std::string& s) {
   int v = StrToIntDef(s, -1);
   if (v < 0) throw UsageError("Not a record number: " + s);
@@ -177,7 +214,8 @@ bool OnOff(const std::string& s) {
 }
 
 int Run(std::vector<std::string> args) {
-  std::string in = "C:\\Documents\\Vantle\\InBox", out = "C:\\Documents\\Vantle\\Outbox", cc, bc;
+  std::string in = "C:\\Documents\\Vantle\\InBox", out = "C:\\Documents\\Vantle\\Outbox", cc, bc, id, attachments;
+  TDateTime when = Now();
   bool hold = false, keep = false;
   std::vector<std::string> words;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -190,6 +228,12 @@ int Run(std::vector<std::string> args) {
     else if (a == "--out") out = value();
     else if (a == "--cc") cc = value();
     else if (a == "--bc") bc = value();
+    else if (a == "--id") id = value();
+    else if (a == "--date") when = ParseWhen(value());
+    else if (a == "--attach") {
+      if (!attachments.empty()) attachments += '\x06';
+      attachments += value();
+    }
     else if (a == "--hold") hold = true;
     else if (a == "--keep") keep = true;
     else if (a.starts_with("--")) throw UsageError("Unknown option " + a);
@@ -233,6 +277,9 @@ int Run(std::vector<std::string> args) {
     for (const auto& [column, value] : values) r.Call("SetValue", {column, value});
     r.Call("Commit");
     std::printf("Out box record %d written\n", store.Count() - 1);
+  } else if (cmd == "receive") {
+    need(4);
+    Receive(in, words, id, cc, bc, when, attachments);
   } else if (cmd == "reply") {
     need(2);
     Store store(in);
