@@ -152,6 +152,11 @@ class Profile {
   mutable unsigned long long profileStamp_ = 0;
   std::map<std::string, std::unique_ptr<Index>> indexes_;
   KernelHandle mutex_;
+  // Whether any failure is pending, in memory that every process with the
+  // profile open shares: a check then costs no file-system call.
+  KernelHandle failureMapping_;
+  UniqueHandle<void*, &::UnmapViewOfFile> failureView_;
+  volatile LONG* failuresPending_ = nullptr;
 };
 
 // Writes a whole file: a temporary file beside it, renamed over it.

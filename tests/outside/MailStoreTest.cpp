@@ -297,6 +297,17 @@ TEST_F(MailStoreTest, FailuresOnRequestAreUsedUpOneByOneAcrossOpenings) {
   p->InjectFailure("move", 0);
   EXPECT_TRUE(q->PendingFailures().empty());
   EXPECT_FALSE(FileExists(ProfilePath() + "\\Failures.json"));
+
+  // Asked for by another process, while the profile is open here and while it is not.
+  ASSERT_EQ(test::RunProgram("pcmail.exe", {"fail", ProfilePath(), "read", "1"}).Code, 0u);
+  EXPECT_THROW(q->CheckFailure("read"), EInjectedFailure);
+  EXPECT_NO_THROW(p->CheckFailure("read"));
+  p.reset();
+  q.reset();
+  ASSERT_EQ(test::RunProgram("pcmail.exe", {"fail", ProfilePath(), "read", "1"}).Code, 0u);
+  auto r = Open();
+  EXPECT_THROW(r->CheckFailure("read"), EInjectedFailure);
+  EXPECT_NO_THROW(r->CheckFailure("read"));
 }
 
 // ---- pcmail.exe
