@@ -71,20 +71,14 @@ class OutlookRun : public runtest::RunTest {
       if (store.Folder(id).Name == "Vantle Replies") return id;
     return {};
   }
-  // What the user does in the PC mail client between runs.
-  void MovePcMail(const std::string& id, Role to) {
+  // The user deletes a mail in the PC mail client between runs: into Deleted Items, or for good.
+  void DeletePcMail(const std::string& id, bool forGood) {
     mailstore::Profile store(path_);
     std::string folder;
     std::uint32_t serial;
     ASSERT_TRUE(mailstore::Profile::SplitMessageId(id, folder, serial));
-    store.MoveMessage(folder, serial, store.RoleFolder(to));
-  }
-  void RemovePcMail(const std::string& id) {
-    mailstore::Profile store(path_);
-    std::string folder;
-    std::uint32_t serial;
-    ASSERT_TRUE(mailstore::Profile::SplitMessageId(id, folder, serial));
-    store.RemoveMessage(folder, serial);
+    if (forGood) store.RemoveMessage(folder, serial);
+    else store.MoveMessage(folder, serial, store.RoleFolder(Role::Deleted));
   }
   // An In box record of a PC mail that an earlier run brought to the handheld.
   static std::vector<Variant> Brought(const std::string& id, const std::string& reply = "", bool deleteMark = false) {
@@ -182,11 +176,9 @@ TEST_F(OutlookRun, MailDeletedOnThePcLeavesTheHandheldUnlessKeptExcludedOrAwaiti
   excludedRecord[13] = Variant(true);
   Append(InPath, {Brought(gone), Brought(binned), keptRecord, excludedRecord, Brought(awaiting, "Still coming"),
                   Brought(present)});
-  RemovePcMail(gone);
-  MovePcMail(binned, Role::Deleted);
-  RemovePcMail(kept);
-  RemovePcMail(excluded);
-  RemovePcMail(awaiting);
+  DeletePcMail(gone, true);
+  DeletePcMail(binned, false);
+  for (const std::string& id : {kept, excluded, awaiting}) DeletePcMail(id, true);
   ses_->MasterDeletion = true;
 
   ASSERT_TRUE(RunStage1());
