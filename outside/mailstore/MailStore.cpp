@@ -638,9 +638,7 @@ void Profile::AddMessages(const std::string& folderId, const std::vector<MailMes
   }
 }
 
-MailMessage Profile::ReadMessage(const std::string& folderId, std::uint32_t serial) {
-  const Entry& e = EntryOf(folderId, serial);
-  std::string path = Folder(folderId).Path + e.File;
+MailMessage ReadMessageFile(const std::string& path) {
   std::string text;
   try {
     text = ReadWholeFile(path);
@@ -650,12 +648,18 @@ MailMessage Profile::ReadMessage(const std::string& folderId, std::uint32_t seri
   return ParseMessage(text, path);
 }
 
+MailMessage Profile::ReadMessage(const std::string& folderId, std::uint32_t serial) {
+  const Entry& e = EntryOf(folderId, serial);
+  return ReadMessageFile(Folder(folderId).Path + e.File);
+}
+
 void Profile::RewriteMessage(const std::string& folderId, std::uint32_t serial, const MailMessage& message) {
   const FolderInfo& folder = Folder(folderId);
   Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   Entry& e = const_cast<Entry&>(EntryOf(folderId, serial));
+  ++rewrites_;
   WriteFileAtomic(folder.Path + e.File, ComposeMessage(message));
   std::optional<TDateTime> received = message.Received ? message.Received : message.Date;
   if (e.Subject == message.Subject && e.Received == received) return;
