@@ -276,6 +276,7 @@ struct MessageData {
   bool Stored = false;  // in the profile (else made by Add or Reply, not yet saved)
   bool Gone = false;    // sent or deleted
   bool Loaded = false;  // Content read from the file
+  std::weak_ptr<mailstore::ReadAhead> Ahead;
   MailMessage Content;
   std::optional<std::string> Subject, Text;
   std::optional<bool> Unread;
@@ -312,7 +313,9 @@ class TMessage final : public DispatchObject {
     if (d_->Stored && !d_->Loaded) {
       Entry();
       Store().CheckFailure("read");
-      d_->Content = Store().ReadMessage(d_->FolderId, d_->Serial);
+      std::optional<MailMessage> ahead;
+      if (auto readAhead = d_->Ahead.lock()) ahead = readAhead->Take(Store(), d_->Serial);
+      d_->Content = ahead ? std::move(*ahead) : Store().ReadMessage(d_->FolderId, d_->Serial);
       d_->Loaded = true;
     }
     return d_->Content;
@@ -489,6 +492,7 @@ class TMessage final : public DispatchObject {
     std::uint32_t serial = store.MoveMessage(d_->FolderId, d_->Serial, target);
     d_->FolderId = target;
     d_->Serial = serial;
+    d_->Ahead.reset();
     c.Return(NewStoredMessage(d_->State, target, serial));
   }
 
@@ -595,7 +599,7 @@ class TMessages final : public DispatchObject {
     return out;
   }
   Variant At(size_t i) const {
-    return i < list_.size() ? NewStoredMessage(state_, folderId_, list_[i]) : Nothing();
+    return i < list_.size() ? NewStoredMessage(state_, folderId_, list_[i], readAhead_) : Nothing();
   }
 
   void Class(DispCall& c) { c.Return(Variant(cdo::ClassMessages)); }
@@ -609,6 +613,8 @@ class TMessages final : public DispatchObject {
     list_ = Matching();
     listed_ = true;
     pos_ = 0;
+    readAhead_.reset();
+    readAhead_ = std::make_shared<mailstore::ReadAhead>(state_->Store(), folderId_, list_);
     c.Return(At(pos_));
   }
   void GetNext(DispCall& c) {
@@ -617,6 +623,7 @@ class TMessages final : public DispatchObject {
     c.Return(At(pos_));
   }
   void GetLast(DispCall& c) {
+    readAhead_.reset();
     list_ = Matching();
     listed_ = true;
     pos_ = list_.empty() ? 0 : list_.size() - 1;
@@ -659,6 +666,7 @@ class TMessages final : public DispatchObject {
   std::string folderId_;
   std::shared_ptr<FilterData> filter_;
   std::vector<std::uint32_t> list_;
+  std::shared_ptr<mailstore::ReadAhead> readAhead_;  // while walking forwards from GetFirst
   size_t pos_ = 0;
   bool listed_ = false;
 };
@@ -791,12 +799,14 @@ class TFolder final : public DispatchObject {
 
 Variant NewFolder(const StatePtr& state, const std::string& folderId) { return Object<TFolder>(state, folderId); }
 
-Variant NewStoredMessage(const StatePtr& state, const std::string& folderId, std::uint32_t serial) {
+Variant NewStoredMessage(const StatePtr& state, const std::string& folderId, std::uint32_t serial,
+                         std::weak_ptr<mailstore::ReadAhead> readAhead) {
   auto d = std::make_shared<MessageData>();
   d->State = state;
   d->FolderId = folderId;
   d->Serial = serial;
   d->Stored = true;
+  d->Ahead = std::move(readAhead);
   return Object<TMessage>(d);
 }
 

@@ -10,6 +10,7 @@
 
 #include "ComServer.h"
 #include "MailStore.h"
+#include "ReadAhead.h"
 
 namespace cdo_standin {
 
@@ -44,7 +45,10 @@ struct RecipientsData {
 };
 
 Variant NewFolder(const StatePtr& state, const std::string& folderId);
-Variant NewStoredMessage(const StatePtr& state, const std::string& folderId, std::uint32_t serial);
+// A message of the profile; one of a listing being walked takes its content
+// from the listing's read-ahead while that lasts.
+Variant NewStoredMessage(const StatePtr& state, const std::string& folderId, std::uint32_t serial,
+                         std::weak_ptr<mailstore::ReadAhead> readAhead = {});
 Variant NewAddressEntry(const mailstore::MailAddress& address);
 // A Recipients collection over entries that belong to no message (the address book's answer).
 Variant NewRecipients(const StatePtr& state, std::shared_ptr<RecipientsData> data);

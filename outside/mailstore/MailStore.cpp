@@ -158,13 +158,20 @@ std::string ReadWholeFile(const std::string& path) {
     if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) throw EMailStore("The file " + path + " is missing.");
     throw EMailStore("Cannot read " + path + ": " + SystemError(e));
   }
-  LARGE_INTEGER size{};
-  GetFileSizeEx(h.Get(), &size);
-  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-  DWORD got = 0;
-  BOOL ok = bytes.empty() || ReadFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  if (!ok) throw EMailStore("Cannot read " + path + ": " + SystemError(GetLastError()));
-  bytes.resize(got);
+  // Read until a read comes back short (the end of the file), without asking
+  // for the size first: most files here take one read, and under Wine every
+  // call on a file costs system calls of its own.
+  std::string bytes;
+  size_t have = 0;
+  for (size_t chunk = 16 * 1024;; chunk = std::min<size_t>(bytes.size(), 64u << 20)) {
+    bytes.resize(have + chunk);
+    DWORD got = 0;
+    if (!ReadFile(h.Get(), bytes.data() + have, static_cast<DWORD>(chunk), &got, nullptr))
+      throw EMailStore("Cannot read " + path + ": " + SystemError(GetLastError()));
+    have += got;
+    if (got < chunk) break;
+  }
+  bytes.resize(have);
   return bytes;
 }
 
@@ -237,6 +244,15 @@ Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)
   {
     if (!FileExists(path_ + ProfileFile)) throw EMailStore("There is no profile in " + path + ".");
     Lock lock(mutex_.Get());
+    failureMapping_ = KernelHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),
+                                                      ("VantleMailStoreFailures-" + Hex(hash)).c_str()));
+    bool shared = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (failureMapping_.Valid()) failureView_.Reset(MapViewOfFile(failureMapping_.Get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+    if (!failureView_.Valid()) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
+    failuresPending_ = static_cast<volatile LONG*>(failureView_.Get());
+    // The first process to open the profile takes the flag from the file;
+    // later ones share what it and every writer since have set.
+    if (!shared) InterlockedExchange(failuresPending_, FileExists(path_ + FailuresFile) ? 1 : 0);
     std::string text = ReadWholeFile(path_ + ProfileFile);
     try {
       json j = json::parse(text);
@@ -622,9 +638,7 @@ void Profile::AddMessages(const std::string& folderId, const std::vector<MailMes
   }
 }
 
-MailMessage Profile::ReadMessage(const std::string& folderId, std::uint32_t serial) {
-  const Entry& e = EntryOf(folderId, serial);
-  std::string path = Folder(folderId).Path + e.File;
+MailMessage ReadMessageFile(const std::string& path) {
   std::string text;
   try {
     text = ReadWholeFile(path);
@@ -634,12 +648,18 @@ MailMessage Profile::ReadMessage(const std::string& folderId, std::uint32_t seri
   return ParseMessage(text, path);
 }
 
+MailMessage Profile::ReadMessage(const std::string& folderId, std::uint32_t serial) {
+  const Entry& e = EntryOf(folderId, serial);
+  return ReadMessageFile(Folder(folderId).Path + e.File);
+}
+
 void Profile::RewriteMessage(const std::string& folderId, std::uint32_t serial, const MailMessage& message) {
   const FolderInfo& folder = Folder(folderId);
   Lock lock(mutex_.Get());
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   Entry& e = const_cast<Entry&>(EntryOf(folderId, serial));
+  ++rewrites_;
   WriteFileAtomic(folder.Path + e.File, ComposeMessage(message));
   std::optional<TDateTime> received = message.Received ? message.Received : message.Date;
   if (e.Subject == message.Subject && e.Received == received) return;
@@ -720,17 +740,20 @@ void Profile::InjectFailure(const std::string& kind, int count) {
   else pending.erase(kind);
   if (pending.empty()) {
     DeleteFileA((path_ + FailuresFile).c_str());
+    InterlockedExchange(failuresPending_, 0);
     return;
   }
   json j = json::object();
   for (auto& [k, n] : pending) j[k] = n;
   WriteFileAtomic(path_ + FailuresFile, Dump(j));
+  InterlockedExchange(failuresPending_, 1);
 }
 
 void Profile::CheckFailure(const std::string& kind) {
-  if (!FileExists(path_ + FailuresFile)) return;
+  if (*failuresPending_ == 0) return;
   Lock lock(mutex_.Get());
   auto pending = PendingFailures();
+  if (pending.empty()) InterlockedExchange(failuresPending_, 0);
   auto it = pending.find(kind);
   if (it == pending.end()) return;
   InjectFailure(kind, it->second - 1);

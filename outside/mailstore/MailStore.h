@@ -111,6 +111,9 @@ class Profile {
                    const std::vector<bool>& read);
   // Reads and parses the file; raises EMailStore when it is missing or damaged.
   MailMessage ReadMessage(const std::string& folderId, std::uint32_t serial);
+  // Counts the messages this object has rewritten, so that a copy read
+  // before can tell it may be out of date.
+  std::uint64_t Rewrites() const { return rewrites_; }
   // Replaces the file of a message (its subject follows into the index).
   void RewriteMessage(const std::string& folderId, std::uint32_t serial, const MailMessage& message);
   void SetFlags(const std::string& folderId, std::uint32_t serial, const FlagChange& change);
@@ -151,12 +154,21 @@ class Profile {
   mutable std::vector<std::string> top_;
   mutable unsigned long long profileStamp_ = 0;
   std::map<std::string, std::unique_ptr<Index>> indexes_;
+  std::uint64_t rewrites_ = 0;
   KernelHandle mutex_;
+  // Whether any failure is pending, in memory that every process with the
+  // profile open shares: a check then costs no file-system call.
+  KernelHandle failureMapping_;
+  UniqueHandle<void*, &::UnmapViewOfFile> failureView_;
+  volatile LONG* failuresPending_ = nullptr;
 };
 
 // Writes a whole file: a temporary file beside it, renamed over it.
 void WriteFileAtomic(const std::string& path, const std::string& bytes);
 // Reads a whole file; raises EMailStore when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+// Reads and parses one message file; raises EMailStore naming the file when
+// it cannot be read or is damaged.
+MailMessage ReadMessageFile(const std::string& path);
 
 }  // namespace mailstore

@@ -56,13 +56,50 @@ class OutlookRun : public runtest::RunTest {
     std::string inbox = store.RoleFolder(Role::Inbox);
     return mailstore::Profile::MessageId(inbox, store.AddMessage(inbox, m, false));
   }
-  std::vector<std::string> Subjects(Role role) {
+  std::vector<std::string> Subjects(Role role) { return SubjectsIn(mailstore::Profile(path_).RoleFolder(role)); }
+  std::vector<std::string> SubjectsIn(const std::string& folderId) {
     mailstore::Profile store(path_);
-    std::string folder = store.RoleFolder(role);
     std::vector<std::string> r;
-    for (const auto& [serial, entry] : store.Entries(folder))
+    for (const auto& [serial, entry] : store.Entries(folderId))
       if (!entry.Deleted) r.push_back(entry.Subject);
+    std::sort(r.begin(), r.end());
     return r;
+  }
+  std::string ReplyFolder() {
+    mailstore::Profile store(path_);
+    for (const std::string& id : store.Folder(store.RoleFolder(Role::Inbox)).Children)
+      if (store.Folder(id).Name == "Vantle Replies") return id;
+    return {};
+  }
+  // The user deletes a mail in the PC mail client between runs: into Deleted Items, or for good.
+  void DeletePcMail(const std::string& id, bool forGood) {
+    mailstore::Profile store(path_);
+    std::string folder;
+    std::uint32_t serial;
+    ASSERT_TRUE(mailstore::Profile::SplitMessageId(id, folder, serial));
+    if (forGood) store.RemoveMessage(folder, serial);
+    else store.MoveMessage(folder, serial, store.RoleFolder(Role::Deleted));
+  }
+  // An In box record of a PC mail that an earlier run brought to the handheld.
+  static std::vector<Variant> Brought(const std::string& id, const std::string& reply = "", bool deleteMark = false) {
+    auto r = Received(id, reply, deleteMark);
+    r[1] = Variant("smtp:ann@example.com");
+    r[3] = Variant("smtp:pat@example.com");
+    return r;
+  }
+  // The program started again: a new session object and sync engine, an empty user log.
+  void Restart() {
+    sync_.reset();
+    ses_.reset();
+    page_.mErrors.Lines.Clear();
+    test::Ui().Reset();
+    ses_ = std::make_unique<TSesObj>();
+    ses_->ErrorMemo = &page_.mErrors.Lines;
+    sync_ = std::make_unique<TSync>(ses_.get(), &res_);
+    sync_->PCView = &page_.lToOrvik;
+    sync_->HandheldView = &page_.lFromOrvik;
+    sync_->PCSummary = &page_.lFromGW;
+    sync_->HandheldSummary = &page_.lFromOV;
   }
 
   test::RegistrySnapshot standIn_;
@@ -96,10 +133,113 @@ TEST_F(OutlookRun, MovesMailBothWaysAndMovesTheAnsweredMessageToTheReplyFolder) 
   EXPECT_EQ(std::count(ids.begin(), ids.end(), report), 1);
   EXPECT_LE(std::count(ids.begin(), ids.end(), answered), 1);
   EXPECT_EQ(Column(OutPath, runtest::outSent), std::vector<std::string>{"True"});
-  auto sent = Subjects(Role::Sent);
-  std::sort(sent.begin(), sent.end());
-  EXPECT_EQ(sent, (std::vector<std::string>{"New h1", "RE: Lunch"}));
+  EXPECT_EQ(Subjects(Role::Sent), (std::vector<std::string>{"New h1", "RE: Lunch"}));
   EXPECT_EQ(Subjects(Role::Inbox), std::vector<std::string>{"Report"});
+}
+
+TEST_F(OutlookRun, MailMarkedForDeletionOnTheHandheldGoesToDeletedItemsOnceItsReplyIsSent) {
+  TDateTime today = EncodeDate(2020, 6, 10);
+  std::string old = AddPcMail("Old news", today - 2);
+  std::string lunch = AddPcMail("Lunch", today - 1);
+  std::string report = AddPcMail("Report", today - 0.5);
+  EmptyStores();
+  auto kept = Brought(old, "", true);
+  kept[10] = Variant(true);  // keeping a mail does not hold it against the user's own deletion
+  Append(InPath, {kept, Brought(lunch, "Yes, at noon", true)});
+
+  ASSERT_TRUE(RunStage1());
+  // The record without a pending reply went at once, and with it the PC's copy.
+  EXPECT_EQ(Subjects(Role::Deleted), std::vector<std::string>{"Old news"});
+  EXPECT_EQ(Subjects(Role::Inbox), (std::vector<std::string>{"Lunch", "Report"}));
+  ASSERT_TRUE(Stage2());
+  EXPECT_TRUE(test::Ui().Boxes().empty());
+
+  EXPECT_EQ(Column(InPath, runtest::inID), std::vector<std::string>{report});
+  EXPECT_EQ(Subjects(Role::Sent), std::vector<std::string>{"RE: Lunch"});
+  // The answered mail went to the reply folder with its reply and from there to Deleted Items.
+  EXPECT_EQ(Subjects(Role::Deleted), (std::vector<std::string>{"Lunch", "Old news"}));
+  EXPECT_EQ(SubjectsIn(ReplyFolder()), std::vector<std::string>{});
+  EXPECT_EQ(Subjects(Role::Inbox), std::vector<std::string>{"Report"});
+}
+
+TEST_F(OutlookRun, MailDeletedOnThePcLeavesTheHandheldUnlessKeptExcludedOrAwaitingItsReply) {
+  TDateTime today = EncodeDate(2020, 6, 10);
+  std::string gone = AddPcMail("Gone", today - 3);
+  std::string binned = AddPcMail("Binned", today - 3);
+  std::string kept = AddPcMail("Kept", today - 3);
+  std::string excluded = AddPcMail("Excluded", today - 3);
+  std::string awaiting = AddPcMail("Awaiting", today - 2);
+  std::string present = AddPcMail("Present", today - 1);
+  EmptyStores();
+  auto keptRecord = Brought(kept), excludedRecord = Brought(excluded);
+  keptRecord[10] = Variant(true);
+  excludedRecord[13] = Variant(true);
+  Append(InPath, {Brought(gone), Brought(binned), keptRecord, excludedRecord, Brought(awaiting, "Still coming"),
+                  Brought(present)});
+  DeletePcMail(gone, true);
+  DeletePcMail(binned, false);
+  for (const std::string& id : {kept, excluded, awaiting}) DeletePcMail(id, true);
+  ses_->MasterDeletion = true;
+
+  ASSERT_TRUE(RunStage1());
+  ASSERT_EQ(page_.lFromOrvik.Count(), 1);  // the reply, whose mail the PC no longer has
+  EXPECT_EQ(page_.lToOrvik.Count(), 0);
+  ASSERT_TRUE(Stage2());
+  EXPECT_EQ(Column(InPath, runtest::inID), (std::vector<std::string>{kept, excluded, awaiting, present}));
+  EXPECT_EQ(Subjects(Role::Sent), std::vector<std::string>{"Subject " + awaiting});
+  EXPECT_EQ(Subjects(Role::Inbox), std::vector<std::string>{"Present"});
+
+  // Next time its reply has gone, so the record follows its mail; nothing else
+  // is left to review and the stores are uploaded at once.
+  Restart();
+  ses_->MasterDeletion = true;
+  EXPECT_FALSE(RunStage1());
+  ASSERT_EQ(test::Ui().Boxes().size(), 1u);
+  EXPECT_EQ(test::Ui().Boxes()[0].caption, Str(180));
+  EXPECT_EQ(Column(InPath, runtest::inID), (std::vector<std::string>{kept, excluded, present}));
+  EXPECT_EQ(Subjects(Role::Sent), std::vector<std::string>{"Subject " + awaiting});
+  EXPECT_EQ(Subjects(Role::Inbox), std::vector<std::string>{"Present"});
+}
+
+TEST_F(OutlookRun, ARepeatedRunSendsNothingTwiceAndBringsOnlyNewMail) {
+  TDateTime today = EncodeDate(2020, 6, 10);
+  std::string answered = AddPcMail("Lunch", today - 1);
+  std::string report = AddPcMail("Report", today - 0.5);
+  EmptyStores();
+  auto fresh = NewMail("h1");
+  fresh[1] = Variant("ann@example.com");
+  Append(InPath, {Brought(answered, "Yes, at noon")});
+  Append(OutPath, {fresh});
+  ASSERT_TRUE(RunStage1());
+  ASSERT_TRUE(Stage2());
+  const std::vector<std::string> sent{"New h1", "RE: Lunch"};
+  ASSERT_EQ(Subjects(Role::Sent), sent);
+  const std::vector<std::string> records = Column(InPath, runtest::inID);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1], report);
+
+  // Even with mail already read taken again, only the mail that arrived since comes over.
+  Restart();
+  ses_->UnreadOnly = false;
+  std::string agenda = AddPcMail("Agenda", today);
+  ASSERT_TRUE(RunStage1());
+  ASSERT_EQ(page_.lToOrvik.Count(), 1);
+  EXPECT_EQ(page_.lToOrvik.Item(0).SubItem(0), "Agenda");
+  EXPECT_EQ(page_.lFromOrvik.Count(), 0);
+  ASSERT_TRUE(Stage2());
+  EXPECT_EQ(Subjects(Role::Sent), sent);
+  EXPECT_EQ(Column(InPath, runtest::inID), (std::vector<std::string>{records[0], report, agenda}));
+  EXPECT_EQ(Column(InPath, runtest::inReplySent), (std::vector<std::string>{"True", "False", "False"}));
+  EXPECT_EQ(Column(OutPath, runtest::outSent), std::vector<std::string>{"True"});
+
+  Restart();
+  ses_->UnreadOnly = false;
+  EXPECT_FALSE(RunStage1());
+  ASSERT_EQ(test::Ui().Boxes().size(), 1u);
+  EXPECT_EQ(test::Ui().Boxes()[0].caption, Str(68));
+  EXPECT_EQ(Subjects(Role::Sent), sent);
+  EXPECT_EQ(Column(InPath, runtest::inID).size(), 3u);
+  EXPECT_EQ(SubjectsIn(ReplyFolder()), std::vector<std::string>{"Lunch"});
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "MailProfileFixture.h"
+#include "ReadAhead.h"
 #include "Seed.h"
 
 namespace {
@@ -206,6 +207,50 @@ TEST_F(MailStoreTest, ADamagedOrMissingMessageIsReportedAndTheOthersStayReadable
   EXPECT_EQ(Open()->Entries(inbox).size(), 3u);
 }
 
+TEST_F(MailStoreTest, ReadingAheadGivesWhatReadingEachMessageGivesAndPassesOverWhatIsNotWanted) {
+  auto p = Open();
+  std::string inbox = p->RoleFolder(Role::Inbox);
+  SeedFolder(*p, inbox, {.Count = 150, .Unread = 0, .Newest = EncodeDate(2026, 6, 10)});
+  std::uint32_t bad = p->AddRawMessage(inbox, std::string("Subject: x\r\n\0binary", 19), false);
+  SeedFolder(*p, inbox, {.Count = 50, .Unread = 0, .Newest = EncodeDate(2026, 6, 11), .Seed = 2});
+  std::vector<std::uint32_t> serials;
+  for (auto& [serial, e] : p->Entries(inbox)) serials.push_back(serial);
+  std::uint32_t gone = serials[170];
+  RemoveFile(p->Folder(inbox).Path + p->EntryOf(inbox, gone).File);
+  auto readDirectly = [&](std::uint32_t serial) {
+    try {
+      MailMessage m = p->ReadMessage(inbox, serial);
+      return m.Subject + "|" + m.MessageId + "|" + m.Body;
+    } catch (const EMailStore& e) {
+      return "error " + e.Message;
+    }
+  };
+
+  ReadAhead ahead(*p, inbox, serials);
+  int taken = 0;
+  for (size_t i = 0; i < serials.size(); i += (i % 40 == 39) ? 5 : 1) {  // a few are passed over
+    std::string got;
+    try {
+      std::optional<MailMessage> m = ahead.Take(*p, serials[i]);
+      ASSERT_TRUE(m) << serials[i];
+      got = m->Subject + "|" + m->MessageId + "|" + m->Body;
+    } catch (const EMailStore& e) {
+      got = "error " + e.Message;
+    }
+    EXPECT_EQ(got, readDirectly(serials[i])) << serials[i];
+    ++taken;
+  }
+  EXPECT_GT(taken, 180);
+  EXPECT_NE(readDirectly(bad).find("holds binary data"), std::string::npos);
+  EXPECT_NE(readDirectly(gone).find("is missing"), std::string::npos);
+  // Asked for again, or asked for after the profile rewrote a message: the caller reads it itself.
+  EXPECT_FALSE(ahead.Take(*p, serials[0]));
+  ReadAhead again(*p, inbox, serials);
+  p->RewriteMessage(inbox, serials[1], Sample("Rewritten"));
+  EXPECT_FALSE(again.Take(*p, serials[0]));
+  EXPECT_EQ(p->ReadMessage(inbox, serials[1]).Subject, "Rewritten");
+}
+
 // Runs the writer on the profile and kills it once it has finished at least
 // `pairs` add-and-mark pairs; answers how many it had finished.
 LONG KillWriterAfter(const std::string& profile, LONG pairs) {
@@ -297,6 +342,17 @@ TEST_F(MailStoreTest, FailuresOnRequestAreUsedUpOneByOneAcrossOpenings) {
   p->InjectFailure("move", 0);
   EXPECT_TRUE(q->PendingFailures().empty());
   EXPECT_FALSE(FileExists(ProfilePath() + "\\Failures.json"));
+
+  // Asked for by another process, while the profile is open here and while it is not.
+  ASSERT_EQ(test::RunProgram("pcmail.exe", {"fail", ProfilePath(), "read", "1"}).Code, 0u);
+  EXPECT_THROW(q->CheckFailure("read"), EInjectedFailure);
+  EXPECT_NO_THROW(p->CheckFailure("read"));
+  p.reset();
+  q.reset();
+  ASSERT_EQ(test::RunProgram("pcmail.exe", {"fail", ProfilePath(), "read", "1"}).Code, 0u);
+  auto r = Open();
+  EXPECT_THROW(r->CheckFailure("read"), EInjectedFailure);
+  EXPECT_NO_THROW(r->CheckFailure("read"));
 }
 
 // ---- pcmail.exe
