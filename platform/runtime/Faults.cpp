@@ -34,13 +34,18 @@ bool IsFault(DWORD code) {
   }
 }
 
+LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
+
 // Compilers without structured exception handling (mingw-w64's GCC) cannot
-// catch a fault in a frame; a vectored handler sees it first and makes the
-// faulting thread continue in ResumeGuard, which jumps back to the guard.
-LONG CALLBACK OnFault(EXCEPTION_POINTERS* e) {
+// catch a fault in a frame. The top-level filter sees a fault only when no
+// frame inside wanted it (a plug-in's own handler, a system call that checks
+// its pointers); it then makes the faulting thread continue in ResumeGuard,
+// which jumps back to the guard.
+LONG WINAPI OnUnhandledFault(EXCEPTION_POINTERS* e) {
   Guard* g = Innermost;
   const EXCEPTION_RECORD* r = e->ExceptionRecord;
-  if (g == nullptr || !IsFault(r->ExceptionCode)) return EXCEPTION_CONTINUE_SEARCH;
+  if (g == nullptr || !IsFault(r->ExceptionCode))
+    return previousFilter != nullptr ? previousFilter(e) : EXCEPTION_CONTINUE_SEARCH;
   g->Code = r->ExceptionCode;
   g->Address = r->ExceptionAddress;
   if (r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r->NumberParameters >= 2) {
@@ -71,11 +76,11 @@ std::string ModuleOf(void* address) {
 }  // namespace
 
 void CallGuarded(const std::function<void()>& Code) {
-  static const PVOID handler = AddVectoredExceptionHandler(1, OnFault);
-  if (handler == nullptr) {
-    Code();
-    return;
-  }
+  static const bool installed = [] {
+    previousFilter = SetUnhandledExceptionFilter(OnUnhandledFault);
+    return true;
+  }();
+  (void)installed;
   Guard g;
   g.Outer = Innermost;
   struct Scope {

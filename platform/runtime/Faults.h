@@ -9,8 +9,9 @@
 VANTLE_EXCEPTION(EExternalException, Exception);
 VANTLE_EXCEPTION(EAccessViolation, EExternalException);
 
-// Runs Code on this thread; a fault while it runs raises EAccessViolation or
-// EExternalException (naming the address and its module) once Code's frames
-// are abandoned. Whatever those frames held is not released. C++ exceptions
-// pass unchanged.
+// Runs Code on this thread; a fault that nothing inside it handles raises
+// EAccessViolation or EExternalException (naming the address and its module)
+// once Code's frames are abandoned. Whatever those frames held is not
+// released, locks included: keep the guarded code to a plug-in's short call.
+// C++ exceptions pass unchanged.
 void CallGuarded(const std::function<void()>& Code);

@@ -1,6 +1,8 @@
 // Faults in guarded code become exceptions of the caller, and the thread goes on.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <stdexcept>
 
 #include "Faults.h"
@@ -55,6 +57,18 @@ TEST(FaultsTest, GuardsNestAndLetCppExceptionsAndResultsThrough) {
                  *Nowhere = 2;
                }),
                EAccessViolation);
+}
+
+TEST(FaultsTest, AFaultThatTheCalledCodeHandlesItselfIsLeftToIt) {
+  bool completed = false;
+  CallGuarded([&] {
+    // The system checks the pointer under a handler of its own.
+    EXPECT_TRUE(IsBadReadPtr(const_cast<int*>(Low), sizeof(int)));
+    EXPECT_EQ(lstrlenA(reinterpret_cast<LPCSTR>(16)), 0);
+    completed = true;
+  });
+  EXPECT_TRUE(completed);
+  EXPECT_THROW(CallGuarded([] { *Nowhere = 3; }), EAccessViolation);
 }
 
 }  // namespace
