@@ -244,15 +244,16 @@ Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)
   {
     if (!FileExists(path_ + ProfileFile)) throw EMailStore("There is no profile in " + path + ".");
     Lock lock(mutex_.Get());
-    failureMapping_ = KernelHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),
-                                                      ("VantleMailStoreFailures-" + Hex(hash)).c_str()));
+    sharedMapping_ = KernelHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared),
+                                                     ("VantleMailStoreShared-" + Hex(hash)).c_str()));
     bool shared = GetLastError() == ERROR_ALREADY_EXISTS;
-    if (failureMapping_.Valid()) failureView_.Reset(MapViewOfFile(failureMapping_.Get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
-    if (!failureView_.Valid()) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
-    failuresPending_ = static_cast<volatile LONG*>(failureView_.Get());
+    if (sharedMapping_.Valid())
+      sharedView_.Reset(MapViewOfFile(sharedMapping_.Get(), FILE_MAP_WRITE, 0, 0, sizeof(Shared)));
+    if (!sharedView_.Valid()) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
+    shared_ = static_cast<Shared*>(sharedView_.Get());
     // The first process to open the profile takes the flag from the file;
     // later ones share what it and every writer since have set.
-    if (!shared) InterlockedExchange(failuresPending_, FileExists(path_ + FailuresFile) ? 1 : 0);
+    if (!shared) InterlockedExchange(&shared_->FailuresPending, FileExists(path_ + FailuresFile) ? 1 : 0);
     std::string text = ReadWholeFile(path_ + ProfileFile);
     try {
       json j = json::parse(text);
@@ -648,6 +649,8 @@ MailMessage ReadMessageFile(const std::string& path) {
   return ParseMessage(text, path);
 }
 
+long Profile::Rewrites() const { return InterlockedCompareExchange(&shared_->Rewrites, 0, 0); }
+
 MailMessage Profile::ReadMessage(const std::string& folderId, std::uint32_t serial) {
   const Entry& e = EntryOf(folderId, serial);
   return ReadMessageFile(Folder(folderId).Path + e.File);
@@ -659,8 +662,8 @@ void Profile::RewriteMessage(const std::string& folderId, std::uint32_t serial, 
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   Entry& e = const_cast<Entry&>(EntryOf(folderId, serial));
-  ++rewrites_;
   WriteFileAtomic(folder.Path + e.File, ComposeMessage(message));
+  InterlockedIncrement(&shared_->Rewrites);
   std::optional<TDateTime> received = message.Received ? message.Received : message.Date;
   if (e.Subject == message.Subject && e.Received == received) return;
   json line = {{"gen", index.Gen}, {"op", "subject"}, {"n", serial}, {"subject", ToUtf8(message.Subject)}};
@@ -740,20 +743,20 @@ void Profile::InjectFailure(const std::string& kind, int count) {
   else pending.erase(kind);
   if (pending.empty()) {
     DeleteFileA((path_ + FailuresFile).c_str());
-    InterlockedExchange(failuresPending_, 0);
+    InterlockedExchange(&shared_->FailuresPending, 0);
     return;
   }
   json j = json::object();
   for (auto& [k, n] : pending) j[k] = n;
   WriteFileAtomic(path_ + FailuresFile, Dump(j));
-  InterlockedExchange(failuresPending_, 1);
+  InterlockedExchange(&shared_->FailuresPending, 1);
 }
 
 void Profile::CheckFailure(const std::string& kind) {
-  if (*failuresPending_ == 0) return;
+  if (shared_->FailuresPending == 0) return;
   Lock lock(mutex_.Get());
   auto pending = PendingFailures();
-  if (pending.empty()) InterlockedExchange(failuresPending_, 0);
+  if (pending.empty()) InterlockedExchange(&shared_->FailuresPending, 0);
   auto it = pending.find(kind);
   if (it == pending.end()) return;
   InjectFailure(kind, it->second - 1);

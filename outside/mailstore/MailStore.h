@@ -111,9 +111,9 @@ class Profile {
                    const std::vector<bool>& read);
   // Reads and parses the file; raises EMailStore when it is missing or damaged.
   MailMessage ReadMessage(const std::string& folderId, std::uint32_t serial);
-  // Counts the messages this object has rewritten, so that a copy read
-  // before can tell it may be out of date.
-  std::uint64_t Rewrites() const { return rewrites_; }
+  // Counts the messages rewritten through any process that has the profile
+  // open, so that a copy read before can tell it may be out of date.
+  long Rewrites() const;
   // Replaces the file of a message (its subject follows into the index).
   void RewriteMessage(const std::string& folderId, std::uint32_t serial, const MailMessage& message);
   void SetFlags(const std::string& folderId, std::uint32_t serial, const FlagChange& change);
@@ -154,13 +154,17 @@ class Profile {
   mutable std::vector<std::string> top_;
   mutable unsigned long long profileStamp_ = 0;
   std::map<std::string, std::unique_ptr<Index>> indexes_;
-  std::uint64_t rewrites_ = 0;
   KernelHandle mutex_;
-  // Whether any failure is pending, in memory that every process with the
-  // profile open shares: a check then costs no file-system call.
-  KernelHandle failureMapping_;
-  UniqueHandle<void*, &::UnmapViewOfFile> failureView_;
-  volatile LONG* failuresPending_ = nullptr;
+  // Whether any failure is pending, and how many messages were rewritten, in
+  // memory that every process with the profile open shares: a check then
+  // costs no file-system call.
+  struct Shared {
+    volatile LONG FailuresPending;
+    volatile LONG Rewrites;
+  };
+  KernelHandle sharedMapping_;
+  UniqueHandle<void*, &::UnmapViewOfFile> sharedView_;
+  Shared* shared_ = nullptr;
 };
 
 // Writes a whole file: a temporary file beside it, renamed over it.

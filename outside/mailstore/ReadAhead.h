@@ -48,7 +48,7 @@ class ReadAhead {
   static constexpr size_t NotWaiting = ~size_t{0};
   std::vector<Slot> slots_;
   std::unordered_map<std::uint32_t, size_t> at_;
-  std::uint64_t rewrites_;
+  long rewrites_;
   std::mutex mutex_;
   std::condition_variable room_, ready_;
   size_t next_ = 0;   // the next slot to read

@@ -249,6 +249,11 @@ TEST_F(MailStoreTest, ReadingAheadGivesWhatReadingEachMessageGivesAndPassesOverW
   p->RewriteMessage(inbox, serials[1], Sample("Rewritten"));
   EXPECT_FALSE(again.Take(*p, serials[0]));
   EXPECT_EQ(p->ReadMessage(inbox, serials[1]).Subject, "Rewritten");
+  // Also when another opening of the profile (another process) rewrote it.
+  ReadAhead third(*p, inbox, serials);
+  Open()->RewriteMessage(inbox, serials[2], Sample("Rewritten elsewhere"));
+  EXPECT_FALSE(third.Take(*p, serials[2]));
+  EXPECT_EQ(p->ReadMessage(inbox, serials[2]).Subject, "Rewritten elsewhere");
 }
 
 // Runs the writer on the profile and kills it once it has finished at least
