@@ -187,10 +187,18 @@ std::optional<StoreImage> FromCache(HANDLE h, const FileState& now, std::optiona
 // times the cost of reading the page; a mapping of the file's cached pages
 // avoids both the copy and those faults. The file is held without write
 // sharing, so its bytes cannot change or shrink while the view exists.
-// Where the file cannot be mapped it is read into memory.
+// Only files on a fixed local drive are mapped: on a network or removable
+// drive a failing read of a mapped page is a fault that ends the process
+// instead of an error this server can report. Elsewhere the file is read
+// into memory.
+bool OnFixedDrive(const std::string& path) {
+  char root[MAX_PATH];
+  return GetVolumePathNameA(path.c_str(), root, sizeof root) && GetDriveTypeA(root) == DRIVE_FIXED;
+}
+
 class WholeFile {
  public:
-  WholeFile(HANDLE file, std::size_t size) : file_(file), size_(size) {}
+  WholeFile(HANDLE file, std::size_t size, bool mappable) : file_(file), size_(size), mappable_(mappable) {}
   ~WholeFile() {
     if (view_) UnmapViewOfFile(view_);
   }
@@ -198,7 +206,8 @@ class WholeFile {
   WholeFile& operator=(const WholeFile&) = delete;
 
   bool Read() {
-    KernelHandle mapping(size_ > 0 ? CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr);
+    KernelHandle mapping(size_ > 0 && mappable_ ? CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr)
+                                                : nullptr);
     if (mapping) view_ = static_cast<const char*>(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, size_));
     if (view_) return true;
     copy_ = std::make_unique_for_overwrite<char[]>(size_);
@@ -209,6 +218,7 @@ class WholeFile {
  private:
   HANDLE file_;
   std::size_t size_;
+  bool mappable_;
   const char* view_ = nullptr;
   std::unique_ptr<char[]> copy_;
 };
@@ -232,7 +242,7 @@ StoreImage ReadWhole(HANDLE h, const std::string& path, const FileState& state) 
   std::size_t cutAt = std::string_view::npos;
   std::optional<StoreImage> image;
   try {
-    WholeFile bytes(h, static_cast<std::size_t>(state.Size));
+    WholeFile bytes(h, static_cast<std::size_t>(state.Size), OnFixedDrive(path));
     if (!bytes.Read()) FailSystem("Cannot read the data file", path);
     image.emplace(StoreImage::Recover(bytes.View(), cutAt));
   } catch (const FormatError& e) {
