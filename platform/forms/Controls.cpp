@@ -44,9 +44,11 @@ class BindingTable {
   std::unordered_map<HWND, Binding> table_;
 };
 
+// Never destroyed: windows may still be destroyed while the module's
+// statics are (a form that outlives main, windows destroyed at exit).
 BindingTable& Bindings() {
-  static BindingTable table;
-  return table;
+  static BindingTable* const table = new BindingTable;
+  return *table;
 }
 
 int dpiInPlace = 0;
