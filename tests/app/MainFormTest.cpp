@@ -10,12 +10,14 @@
 #include "ComObj.h"
 #include "EvrinSession.h"
 #include "Handheld.h"
+#include "ConduitScript.h"
 #include "OwnHandheld.h"
 #include "Main.h"
 
 namespace {
 
 using json = nlohmann::json;
+using test::PcMail;
 using test::Shown;
 using test::Ui;
 using test::WindowText;
@@ -94,10 +96,6 @@ class MainFormTest : public SessionTest {
       for (size_t c = 0; c < row.size(); ++c) record.Call("SetValue", {static_cast<int>(c), row[c]});
       record.Call("Commit");
     }
-  }
-  static json PcMail(const std::string& id) {
-    return {{"ID", id}, {"From", "pc-" + id + "@pc"}, {"To", "me@pc"}, {"Subject", "PC " + id},
-            {"Message", "Hello " + id}, {"Date", 46000.5}};
   }
 
   OwnHandheld handheld_;

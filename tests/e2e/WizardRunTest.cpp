@@ -14,10 +14,13 @@
 #include "EvrinSession.h"
 #include "Handheld.h"
 #include "OwnHandheld.h"
+#include "ConduitScript.h"
+#include "StoreColumn.h"
 
 namespace {
 
 using json = nlohmann::json;
+using test::PcMail;
 using namespace e2e;
 
 constexpr const char* InPath = "C:\\Documents\\Vantle\\InBox";
@@ -66,19 +69,8 @@ class WizardRunTest : public SessionTest {
     for (const json& c : Calls()) n += c["export"] == name;
     return n;
   }
-  static json PcMail(const std::string& id) {
-    return {{"ID", id}, {"From", "pc-" + id + "@pc"}, {"To", "me@pc"}, {"Subject", "PC " + id},
-            {"Message", "Hello " + id}, {"Date", 46000.5}};
-  }
   std::vector<std::string> Column(const std::string& handheld, int column) {
-    evrin::StoreSession store(tandel::ToPcPath(handheld));
-    std::vector<std::string> r;
-    for (int i = 0, n = store.Count(); i < n; ++i) {
-      Variant v = store.Value(i, column);
-      if (v.Type() == VT_BOOL) r.push_back(v.AsBool() ? "True" : "False");
-      else r.push_back(v.IsEmpty() || v.IsNull() ? std::string() : v.AsString());
-    }
-    return r;
+    return test::HandheldColumn(handheld, column);
   }
 
   // Starts the wizard and waits for its main window.

@@ -16,6 +16,12 @@ inline void WriteConduitScript(const std::string& stem, const nlohmann::json& sc
   std::ofstream(ConduitFolder() + stem + ".script.json") << script.dump();
 }
 
+// A PC mail as a test conduit's script hands it to the run.
+inline nlohmann::json PcMail(const std::string& id) {
+  return {{"ID", id}, {"From", "pc-" + id + "@pc"}, {"To", "me@pc"}, {"Subject", "PC " + id},
+          {"Message", "Hello " + id}, {"Date", 46000.5}};
+}
+
 inline std::vector<nlohmann::json> ConduitCalls(const std::string& stem) {
   std::vector<nlohmann::json> calls;
   std::ifstream in(ConduitFolder() + stem + ".calls.jsonl");

@@ -11,6 +11,7 @@
 #include "OwnHandheld.h"
 #include "SessionFixture.h"
 #include "ConduitScript.h"
+#include "StoreColumn.h"
 #include "C_Email.h"
 #include "C_Evrin.h"
 #include "C_Prog.h"
@@ -26,6 +27,7 @@
 namespace runtest {
 
 using json = nlohmann::json;
+using test::PcMail;
 
 // In box and Out box columns the tests look at.
 constexpr int inReply = 7, inDeleteMark = 9, inReplySent = 14, inID = 15;
@@ -127,19 +129,8 @@ class RunTest : public SessionTest {
             Variant(""), Variant("Body"), Variant(reply), Variant(""), Variant(deleteMark), Variant(false),
             Variant(false), Variant(false), Variant(false), Variant(false), Variant(id)};
   }
-  static json PcMail(const std::string& id) {
-    return {{"ID", id}, {"From", "pc-" + id + "@pc"}, {"To", "me@pc"}, {"Subject", "PC " + id},
-            {"Message", "Hello " + id}, {"Date", 46000.5}};
-  }
   std::vector<std::string> Column(const std::string& handheld, int column) {
-    evrin::StoreSession store(Pc(handheld));
-    std::vector<std::string> r;
-    for (int i = 0, n = store.Count(); i < n; ++i) {
-      Variant v = store.Value(i, column);
-      if (v.Type() == VT_BOOL) r.push_back(v.AsBool() ? "True" : "False");
-      else r.push_back(v.IsEmpty() || v.IsNull() ? std::string() : v.AsString());
-    }
-    return r;
+    return test::HandheldColumn(handheld, column);
   }
 
   void Fault(int op, int nth, int error) { enginefaults::FailNth(op, nth, error); }
