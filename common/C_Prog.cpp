@@ -47,7 +47,7 @@ void TProgress::SetMax(int N) {
 // work. The bar fills in blocks of about a thirtieth of its width, so a step
 // forward smaller than a two-hundredth of the range waits for a later one;
 // the end of the range and every step back are shown at once. Messages are
-// pumped at most once per timer tick.
+// pumped at most every PumpInterval milliseconds.
 void TProgress::SetPosition(int N) {
   if (N > shown_ && N < Max && N - shown_ < Max / 200) return;
   SendMessageA(ProgressBar.Handle(), PBM_SETPOS, static_cast<WPARAM>(N), 0);
