@@ -3,6 +3,8 @@
 
 #include <oleauto.h>
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
 
 #include "C_Prog.h"
@@ -145,16 +147,24 @@ void ClearStaging(TMailList& list) {
   list.ReplyAll = false;
 }
 
+// The mail is already in the list: a message that cannot be marked read
+// only comes again at the next run, so the failure is not a failure to read.
+void MarkRead(const Variant& message) {
+  try {
+    if (message.Get("Unread").AsBool()) {
+      message.Put("Unread", false);
+      message.Call("Update");
+    }
+  } catch (const Exception&) {
+  }
+}
+
 // Stages one CDO message in the list and adds it.
 void StageMessage(const Variant& message, TMailList& list, TGetMailOptions Options) {
   Variant sender = message.Get("Sender");
   list.ID = message.Get("ID").AsString();
   list.Flags = mfFromPC | mfTransfer;
   Variant recipients = message.Get("Recipients");
-  if (Options.MarkRead && message.Get("Unread").AsBool()) {
-    message.Put("Unread", false);
-    message.Call("Update");
-  }
   list.From = FormatAddressEntry(sender);
   int count = recipients.Get("Count").AsInteger();
   for (int i = 1; i <= count; ++i) {
@@ -185,7 +195,11 @@ void StageMessage(const Variant& message, TMailList& list, TGetMailOptions Optio
     }
     list.Attachments = Trim(items);
   }
+  int before = list.Count();
   list.Add(true);
+  // Only a mail the list took is marked read: one skipped above, or left out
+  // by the age limit, stays unread and so is offered again.
+  if (Options.MarkRead && list.Count() > before) MarkRead(message);
 }
 
 std::string SubjectOf(const Variant& message) {
@@ -232,13 +246,31 @@ void AddAllRecipients(const Variant& message, const TMail& mail, TMemoVar Memo) 
   AddRecipients(recipients, mail.BC, cdo::RecipientBcc, 21, mail.Subject, Memo);
 }
 
-// Removes the first item equal to text, ignoring case.
-void RemoveFirst(TStringList& list, const std::string& text) {
-  for (int i = 0; i < list.Count(); ++i)
-    if (SameText(list.At(i), text)) {
-      list.Delete(i);
-      return;
-    }
+// The address an item names, whatever its form: 'type:"Name"<address>',
+// "Name <address>", "type:address" or a bare address.
+std::string AddressPart(const std::string& item) {
+  std::string s = Trim(item);
+  size_t open = s.find('<');
+  size_t close = s.rfind('>');
+  if (open != std::string::npos && close != std::string::npos && close > open)
+    return Trim(s.substr(open + 1, close - open - 1));
+  size_t colon = s.find(':');
+  if (colon != std::string::npos && colon > 0 &&
+      std::all_of(s.begin(), s.begin() + colon, [](unsigned char c) { return std::isalnum(c) != 0; }))
+    return Trim(s.substr(colon + 1));
+  return s;
+}
+
+// The user himself: his address in any form, or his display name.
+bool IsUser(const std::string& item) {
+  std::string address = AddressPart(UserAddress);
+  if (!address.empty() && SameText(AddressPart(item), address)) return true;
+  return !UserName.empty() && SameText(Trim(item), UserName);
+}
+
+void RemoveUser(TStringList& list) {
+  for (int i = list.Count() - 1; i >= 0; --i)
+    if (IsUser(list.At(i))) list.Delete(i);
 }
 
 TStringList* Assigned(TStringList** list, const char* message) {
@@ -303,11 +335,11 @@ int SplitAddresses(const std::string& Addresses, TStringList* List) {
     List->Clear();
     std::string s = Trim(Addresses) + ",";
     for (size_t comma = s.find(','); comma != std::string::npos; comma = s.find(',')) {
-      List->Add(s.substr(0, comma));
+      // Items go to CDO trimmed: it refuses an address with a leading blank.
+      List->Add(Trim(s.substr(0, comma)));
       s.erase(0, comma + 1);
     }
-    RemoveFirst(*List, UserAddress);
-    RemoveFirst(*List, UserName);
+    RemoveUser(*List);
     return List->Count();
   } catch (...) {
     return 0;
@@ -560,8 +592,7 @@ void vazReplyAll(std::string* Result, HWND AppHandle, const std::string& ListA, 
         if (comma == std::string::npos) break;
         start = comma + 1;
       }
-      RemoveFirst(items, UserAddress);
-      RemoveFirst(items, UserName);
+      RemoveUser(items);
       std::string joined;
       for (int i = 0; i < items.Count(); ++i) joined += items.At(i) + ", ";
       joined = Trim(joined);

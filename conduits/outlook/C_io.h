@@ -38,8 +38,9 @@ Variant Omitted();
 
 // The handheld's text for one CDO address entry.
 std::string FormatAddressEntry(const Variant& Entry);
-// Splits a handheld address list at "," into List (without the user's own
-// address and name); answers how many items it holds, 0 on failure.
+// Splits a handheld address list at "," into List, each item trimmed and
+// without the user himself (his address in any form, or his name); answers
+// how many items it holds, 0 on failure.
 int SplitAddresses(const std::string& Addresses, TStringList* List);
 
 bool SendNewMail(TMail* Mail, TMemoVar Memo);
