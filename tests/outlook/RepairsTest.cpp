@@ -20,12 +20,8 @@ class Repairs : public OutlookTest, public testing::WithParamInterface<Repair> {
 
   // Sends a new mail to these lists and answers what arrived.
   MailMessage SendTo(const std::string& to, const std::string& cc = "") {
-    TMail mail;
-    mail.Flags = mfFromHandheld | mfTransfer;
-    mail.To = to;
+    TMail mail = NewMail(to);
     mail.CC = cc;
-    mail.Subject = "Hello";
-    mail.Message = "Text\r\n";
     EXPECT_EQ(Send(mail), vazDone);
     ShutDown();
     auto sent = Messages(Folder(Role::Sent));
