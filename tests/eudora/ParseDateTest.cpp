@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 
 const char* const ConduitResourceLibraryName = "Boxmail.mrs";
+const TConduitModuleState ConduitModuleState{};
 
 namespace {
 
