@@ -252,6 +252,8 @@ void TMainForm::FormDestroy(TObject*) {
   APIList.Items.Clear();
   lToOrvik.Clear();
   lFromOrvik.Clear();
+  // Closed on the review page: the handheld's mail is not held up any longer.
+  if (Sync) Sync->RestartPrograms();
   if (Evrin == EvrinObj.get()) Evrin = nullptr;
   EvrinObj.reset();
   Sync.reset();

@@ -402,6 +402,7 @@ TEST_P(InterruptedRun, TheNextRunsDeliverEveryMailOnceEachWay) {
   const std::string where = GetParam();
   if (where == "Exit") {
     EXPECT_EQ(Run(true), 0);
+    EXPECT_EQ(tandel::HolderName(InPath), "Data");  // the programs the run stopped run again
   } else {
     SetEnvironmentVariableA("VANTLE_TEST_CHECKPOINT", where.c_str());
     const int code = Run();
