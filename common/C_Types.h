@@ -61,6 +61,10 @@ class TMailList : public TObject {
   // Frees and removes every mail whose ID stands in IDs.
   void RemoveListed(TStringList* IDs);
 
+  // Empties the staging fields; a conduit does so after a mail it could not
+  // stage whole, so the next mail starts from nothing.
+  void ClearStaging();
+
   int Count() const { return static_cast<int>(Items.size()); }
   TMail* operator[](int index) const { return Items[static_cast<size_t>(index)].get(); }
 
@@ -82,9 +86,13 @@ class TMailList : public TObject {
   bool ReplyAll = false;
   TSesObj* Session;         // not owned
   TResManager* Resources;   // not owned
+  // When set, told of every mail Add keeps, as it is kept: the host records
+  // what a conduit hands over before the conduit goes on (and perhaps marks
+  // the PC mail read).
+  void (*Taken)(void* Context, const TMail& Mail) noexcept = nullptr;
+  void* TakenContext = nullptr;
 
  private:
-  void ClearStaging();
   void Compact();
 };
 
