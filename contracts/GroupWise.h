@@ -63,6 +63,7 @@ inline constexpr DISPID DispOnCloseClick = 2;
 inline constexpr const char* StandInKey = "Software\\Vantle Stand-ins\\GroupWise";
 inline constexpr const char* ValueProfilesFolder = "Profiles Folder";  // string: folder holding one folder per profile
 inline constexpr const char* ValueDefaultProfile = "Default Profile";  // string: the profile Login() opens
+inline constexpr const char* ValueLastSearch = "Last Search";  // string: written by every Messages.Find, its filter
 
 // Automation error codes of the stand-in.
 inline constexpr HRESULT E_NotFound = static_cast<HRESULT>(0x8004A003);

@@ -4,6 +4,7 @@
 
 #include "GroupWise.h"
 #include "ReadAhead.h"
+#include "Registry.h"
 #include "SearchFilter.h"
 
 namespace groupwise_standin {
@@ -494,6 +495,8 @@ class TMessages final : public DispatchObject {
     std::string text = c.ArgString(0);
     Profile& store = Store();
     store.CheckFailure("find");
+    TRegistry reg;
+    if (reg.OpenKey(groupwise::StandInKey, true)) reg.WriteString(groupwise::ValueLastSearch, text);
     std::optional<SearchFilter> filter;
     try {
       filter.emplace(text);
