@@ -2,6 +2,7 @@
 // profile of the test's own.
 #include <gtest/gtest.h>
 
+#include "C_Prog.h"
 #include "C_ResMan.h"
 #include "C_Types.h"
 #include "C_sesobj.h"
@@ -247,6 +248,57 @@ TEST_F(Novmail, AddressBookCloseAnswersTwoAndOkAppends) {
   TStringList* none = nullptr;
   EXPECT_EQ(conduit_->vazAddressBook(host_.app, &none, &ccVar, &bcVar, host_.Memo(), host_.Progress()), vazFailed);
   EXPECT_EQ(host_.MemoLines().back(), Res(19));
+}
+
+// Presses Stop as the progress window's second line shows a given subject,
+// that is while that message is mapped.
+struct StopAt {
+  static inline TProgress* progress = nullptr;
+  static inline std::string subject;
+  static inline WNDPROC old = nullptr;
+  static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_SETTEXT && lp && subject == reinterpret_cast<const char*>(lp)) progress->Stopped = true;
+    return CallWindowProcA(old, w, msg, wp, lp);
+  }
+  StopAt(TProgress& p, std::string s) {
+    progress = &p;
+    subject = std::move(s);
+    old = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(p.lApptext2.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StopAt::Proc)));
+  }
+  ~StopAt() { SetWindowLongPtrA(progress->lApptext2.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old)); }
+};
+
+TEST_F(Novmail, StopEmptiesTheListUnlessPressedOnTheLastMessage) {
+  {
+    auto p = Open();
+    std::string inbox = p->RoleFolder(Role::Inbox);
+    for (int i = 1; i <= 10; ++i) {
+      MailMessage m;
+      m.From = Ann;
+      m.To = {User()};
+      m.Subject = "m" + IntToStr(i);
+      m.Received = m.Date = day_ + i / 1440.0;
+      m.Body = "x\r\n";
+      p->AddMessage(inbox, m, false);
+    }
+  }
+  ASSERT_EQ(Initialize(), vazDone);
+  TProgress progress;
+  progress.Show();
+  host_.progressVar = &progress;
+  {
+    StopAt stop(progress, "m5");
+    EXPECT_EQ(GetMail(day_, day_), vazCancelled);
+    EXPECT_EQ(list_.Count(), 0);
+  }
+  progress.Stopped = false;
+  {
+    StopAt stop(progress, "m10");
+    EXPECT_EQ(GetMail(day_, day_), vazDone);
+    EXPECT_EQ(list_.Count(), 10);
+  }
+  host_.progressVar = nullptr;
 }
 
 std::vector<HWND> Children(HWND root) {
