@@ -27,7 +27,7 @@ class TGWab final : public DispatchObject {
     if (c.ArgCount() > 0) c.ArgInt(0);
     chosen_.clear();
     counted_.clear();
-    auto answer = cdo_standin::ShowAddressBook("Address Book", 3, book, {"To", "CC", "BC"}, nullptr);
+    auto answer = cdo_standin::ShowAddressBook("Address Book", 3, book, {"To ->", "CC ->", "BC ->"}, nullptr);
     if (answer) chosen_ = *answer;
     FireEvent(answer ? groupwise::DispOnOkClick : groupwise::DispOnCloseClick, {});
   }
