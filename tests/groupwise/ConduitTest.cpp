@@ -237,19 +237,6 @@ TEST_F(Novmail, MasterCheckReplyAllAndDeletion) {
   EXPECT_EQ(merged, "Ann, bob");
 }
 
-TEST_F(Novmail, AddressBookCloseAnswersTwoAndOkAppends) {
-  TStringList to, cc, bc;
-  to.Add("kept@x.example");
-  TStringList *toVar = &to, *ccVar = &cc, *bcVar = &bc;
-  auto book = [&] { return conduit_->vazAddressBook(host_.app, &toVar, &ccVar, &bcVar, host_.Memo(), host_.Progress()); };
-  test::Ui().OnModal([](ui::ModalForm&) { return mrCancel; });
-  EXPECT_EQ(book(), vazCancelled);
-  EXPECT_EQ(to.Count(), 1);
-  TStringList* none = nullptr;
-  EXPECT_EQ(conduit_->vazAddressBook(host_.app, &none, &ccVar, &bcVar, host_.Memo(), host_.Progress()), vazFailed);
-  EXPECT_EQ(host_.MemoLines().back(), Res(19));
-}
-
 // Presses Stop as the progress window's second line shows a given subject,
 // that is while that message is mapped.
 struct StopAt {
@@ -382,6 +369,32 @@ TEST_F(Novmail, PropertiesWriteOnlyWhatChangedAndKeepOneMessageType) {
   EXPECT_EQ(reg.ReadInteger("IncludeEmail"), 0);
   EXPECT_EQ(reg.ReadInteger("IncludePhone"), 1);
   EXPECT_EQ(reg.ReadString("Folder"), "Projects");
+}
+
+TEST_F(Novmail, AddressBookCloseAnswersTwoAndOkAppends) {
+  TStringList to, cc, bc;
+  to.Add("kept@x.example");
+  TStringList *toVar = &to, *ccVar = &cc, *bcVar = &bc;
+  auto book = [&] { return conduit_->vazAddressBook(host_.app, &toVar, &ccVar, &bcVar, host_.Memo(), host_.Progress()); };
+  test::Ui().OnModal([](ui::ModalForm&) { return mrCancel; });
+  EXPECT_EQ(book(), vazCancelled);
+  EXPECT_EQ(to.Count(), 1);
+  test::Ui().OnModal([](ui::ModalForm& form) {
+    HWND w = form.WindowHandle();
+    HWND list = FindWindowExA(w, nullptr, "ListBox", nullptr);
+    for (auto [entry, button] : {std::pair{0, "To ->"}, {1, "To ->"}, {3, "BC ->"}}) {
+      SendMessageA(list, LB_SETCURSEL, entry, 0);
+      Click(WithText(w, button));
+    }
+    return mrOk;
+  });
+  EXPECT_EQ(book(), vazDone);
+  EXPECT_EQ(to.Text(), "kept@x.example\r\nbob@smith.example\r\nbob.stone@stone.example\r\n");
+  EXPECT_EQ(cc.Count(), 0);
+  EXPECT_EQ(bc.Text(), "farid.haddad@sandline.example\r\n");
+  TStringList* none = nullptr;
+  EXPECT_EQ(conduit_->vazAddressBook(host_.app, &none, &ccVar, &bcVar, host_.Memo(), host_.Progress()), vazFailed);
+  EXPECT_EQ(host_.MemoLines().back(), Res(19));
 }
 
 }  // namespace
