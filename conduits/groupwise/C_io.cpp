@@ -106,7 +106,7 @@ void StageMessage(const Variant& Found, int I, TMailList& List, TGetMailOptions 
   List.Subject = m().Get("Subject").AsString();
   List.Message = m().Get("BodyText").Get("PlainText").AsString();
   if (m().Get("ClassName").AsString() == groupwise::ClassPhone) StagePhone(m(), List);
-  TProgressLine(Progress).Set(List.Subject);
+  if (TProgress* progress = ProgressWindow(Progress); progress && progress->Visible()) progress->SetLine2(List.Subject);
   if (m().Get("Attachments").Get("Count").AsInteger() > 0)
     List.Attachments = AttachmentList(m().Get("Attachments"),
                                       {"DisplayName", "ObjType", "\"%s\" - %s",
