@@ -321,8 +321,6 @@ void Click(HWND control) {
                reinterpret_cast<LPARAM>(control));
 }
 
-bool Checked(HWND box) { return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-
 TEST_F(Novmail, PropertiesWriteOnlyWhatChangedAndKeepOneMessageType) {
   auto p = Open();
   p->AddFolder(p->RoleFolder(Role::Inbox), "Projects");
