@@ -118,10 +118,27 @@ void CALLBACK ShootProperties(HWND, UINT, UINT_PTR timer, DWORD) {
     propertiesShots->failures += !ok;
   }
   KillTimer(nullptr, boxes);
-  HWND button = nullptr;
-  if (propertiesShots->chooser != nullptr)
-    for (HWND page = FindWindowExA(dialog, nullptr, nullptr, nullptr); page && !button; page = GetWindow(page, GW_HWNDNEXT))
-      button = FindWindowExA(page, nullptr, "Button", propertiesShots->chooser);
+  struct Search {
+    const char* text;
+    HWND found;
+  } search{propertiesShots->chooser, nullptr};
+  if (search.text != nullptr)
+    EnumChildWindows(
+        dialog,
+        [](HWND w, LPARAM p) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(p);
+          char text[16] = {};
+          GetWindowTextA(w, text, sizeof text);
+          if (std::string(text) != s->text) return TRUE;
+          s->found = w;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+  HWND button = search.found;
+  if (search.text != nullptr && button == nullptr) {
+    std::printf("FAILED: no button %s opens the chooser\n", search.text);
+    ++propertiesShots->failures;
+  }
   if (button == nullptr) {
     PostMessageA(dialog, WM_CLOSE, 0, 0);
     return;
