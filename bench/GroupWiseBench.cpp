@@ -25,13 +25,6 @@ namespace {
 using bench::ProgramFolder;
 using bench::Seconds;
 
-template <class F>
-F Bind(HMODULE module, const char* name) {
-  F f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  if (!f) throw Exception(std::string("Novmail.vaz lacks ") + name);
-  return f;
-}
-
 struct Times {
   double Min = -1, Median = -1;
 };
@@ -57,9 +50,9 @@ Times ReadMailbox(int count, int samples) {
 
   HMODULE conduit = LoadLibraryA((ProgramFolder() + "Novmail.vaz").c_str());
   if (!conduit) throw Exception("Novmail.vaz did not load");
-  auto initialize = Bind<TvazInitialize>(conduit, "vazInitialize");
-  auto getMail = Bind<TvazGetPCMail>(conduit, "vazGetPCMail");
-  auto shutDown = Bind<TvazShutDown>(conduit, "vazShutDown");
+  auto initialize = bench::Export<TvazInitialize>(conduit, "vazInitialize");
+  auto getMail = bench::Export<TvazGetPCMail>(conduit, "vazGetPCMail");
+  auto shutDown = bench::Export<TvazShutDown>(conduit, "vazShutDown");
   TMemo* memo = nullptr;
   TProgress* progress = nullptr;
   std::vector<double> times;

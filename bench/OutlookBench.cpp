@@ -27,13 +27,6 @@ namespace {
 using bench::Seconds;
 using bench::ProgramFolder;
 
-template <class F>
-F Bind(HMODULE module, const char* name) {
-  F f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  if (!f) throw Exception(std::string("Mapimail.vaz lacks ") + name);
-  return f;
-}
-
 // The conduit's reply-folder move stays off while the benchmark runs, so no
 // dialog can wait for an answer.
 class NoReplyMove {
@@ -85,9 +78,9 @@ Times ReadInbox(int count, int samples) {
 
   HMODULE conduit = LoadLibraryA((ProgramFolder() + "Mapimail.vaz").c_str());
   if (!conduit) throw Exception("Mapimail.vaz did not load");
-  auto initialize = Bind<TvazInitialize>(conduit, "vazInitialize");
-  auto getMail = Bind<TvazGetPCMail>(conduit, "vazGetPCMail");
-  auto shutDown = Bind<TvazShutDown>(conduit, "vazShutDown");
+  auto initialize = bench::Export<TvazInitialize>(conduit, "vazInitialize");
+  auto getMail = bench::Export<TvazGetPCMail>(conduit, "vazGetPCMail");
+  auto shutDown = bench::Export<TvazShutDown>(conduit, "vazShutDown");
   TMemo* memo = nullptr;
   TProgress* progress = nullptr;
   auto read = [&](TGetMailOptions options) {

@@ -7,7 +7,6 @@
 #include "F_Folders.h"
 #include "GroupWise.h"
 #include "Registry.h"
-#include "Verinfo.h"
 
 TPropForm::TPropForm()
     : TForm({.Name = "PropForm", .Caption = "Vantle Conduit Properties", .ClientWidth = 400, .ClientHeight = 308}) {
@@ -25,13 +24,7 @@ TPropForm::TPropForm()
 TPropForm::~TPropForm() { DoDestroy(); }
 
 void TPropForm::FormCreate(TObject*) {
-  try {
-    TVerInfoRes info(GetModuleName());
-    lDesc.SetCaption(info.GetString(TVerInfoRes::FileDescription));
-    lVersion.SetCaption(Format("Version: %s", {info.GetString(TVerInfoRes::FileVersion)}));
-    lCopyright.SetCaption(info.GetString(TVerInfoRes::LegalCopyright));
-  } catch (...) {
-  }
+  FillAboutPage(lDesc, lVersion, lCopyright);
   HelpFile = ExtractFilePath(GetModuleName()) + "Novmail.hlp";
 }
 
