@@ -55,6 +55,7 @@ json EntryJson(const Entry& e) {
   json j = {{"n", e.Serial},          {"file", e.File},     {"subject", ToUtf8(e.Subject)},
             {"read", e.Read},         {"replied", e.Replied}, {"deleted", e.Deleted}};
   j["received"] = e.Received ? json(*e.Received) : json(nullptr);
+  if (e.Phone) j["phone"] = true;
   return j;
 }
 
@@ -77,6 +78,7 @@ Entry EntryOfJson(const json& j) {
   e.Read = j.at("read").get<bool>();
   e.Replied = j.at("replied").get<bool>();
   e.Deleted = j.at("deleted").get<bool>();
+  e.Phone = j.contains("phone") && j["phone"].get<bool>();
   e.File = MessageFileName(e.File);
   return e;
 }
@@ -608,6 +610,7 @@ Entry NewEntry(std::uint32_t serial, const MailMessage& m, bool read) {
   e.Subject = m.Subject;
   e.Received = m.Received ? m.Received : m.Date;
   e.Read = read;
+  e.Phone = m.Phone.has_value();
   return e;
 }
 }  // namespace

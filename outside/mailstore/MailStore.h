@@ -39,6 +39,7 @@ struct Entry {
   std::string Subject;               // as the file's Subject field
   std::optional<TDateTime> Received; // arrival (or, lacking it, sending) time
   bool Read = false, Replied = false, Deleted = false;
+  bool Phone = false;                // a phone message
 };
 
 struct FolderInfo {
