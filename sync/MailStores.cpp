@@ -1,6 +1,7 @@
 // TSync's work on the local copies of the handheld's two mail stores: reading
 // new mail and replies, appending PC mail, marking, clean-up and the mirrored
 // deletions. Every operation opens its store through its own session.
+#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -116,14 +117,21 @@ class Removals {
 // Sets the mark column of the first record of the ID whose mark is not yet
 // set, so that a store already holding an ID twice heals one record per
 // sent mail; Also runs on that record before its commit and answers whether
-// it wrote the record's ID.
-void MarkFirstUnmarked(IDIndex& index, const std::string& file, int idColumn, const std::string& ID,
-                       int markColumn, const std::function<std::optional<std::string>(const Variant&)>& Also) {
+// it wrote the record's ID. Nothing is marked when Enough records of the ID
+// are marked already. Answers whether a record was marked.
+bool MarkFirstUnmarked(IDIndex& index, const std::string& file, int idColumn, const std::string& ID, int markColumn,
+                       const std::function<std::optional<std::string>(const Variant&)>& Also,
+                       int Enough = std::numeric_limits<int>::max()) {
+  bool marked = false;
   {
     StoreSession store(file);
     RecordList records = store.List();
     Pacer pacer;
-    for (int i : index.Places(file, idColumn, records, ID, std::ref(pacer))) {
+    const std::vector<int>& places = index.Places(file, idColumn, records, ID, std::ref(pacer));
+    int already = 0;
+    for (int i : places) already += IsTrue(Value(records.Item(i), markColumn));
+    for (int i : places) {
+      if (already >= Enough) break;
       Variant record = records.Item(i);
       if (IsTrue(Value(record, markColumn))) continue;
       record.Call("Update");
@@ -131,10 +139,12 @@ void MarkFirstUnmarked(IDIndex& index, const std::string& file, int idColumn, co
       const std::optional<std::string> renamed = Also ? Also(record) : std::nullopt;
       record.Call("Commit");
       if (renamed) index.Renamed(i, ID, *renamed);
+      marked = true;
       break;
     }
   }
   index.Seen();
+  return marked;
 }
 
 }  // namespace
@@ -307,15 +317,40 @@ void TSync::MarkNewAsSent(const std::string& ID) {
   Guarded(*Session, "TSync.MarkNewAsSent", [&] { MarkFirstUnmarked(*OutIDs, LocalOut(), outID, ID, outSent, {}); });
 }
 
+namespace {
+
+std::function<std::optional<std::string>(const Variant&)> Rename(const std::string& OldID, const std::string& NewID) {
+  return [&](const Variant& record) -> std::optional<std::string> {
+    if (SameText(OldID, NewID)) return std::nullopt;
+    SetValue(record, inID, Variant(NewID));
+    return NewID;
+  };
+}
+
+}  // namespace
+
 void TSync::MarkReplyAsSent(const std::string& OldID, const std::string& NewID) {
   if (OldID.empty()) return;
-  Guarded(*Session, "TSync.MarkReplyAsSent", [&] {
-    MarkFirstUnmarked(*InIDs, LocalIn(), inID, OldID, inReplySent, [&](const Variant& record) -> std::optional<std::string> {
-      if (SameText(OldID, NewID)) return std::nullopt;
-      SetValue(record, inID, Variant(NewID));
-      return NewID;
-    });
+  Guarded(*Session, "TSync.MarkReplyAsSent",
+          [&] { MarkFirstUnmarked(*InIDs, LocalIn(), inID, OldID, inReplySent, Rename(OldID, NewID)); });
+}
+
+// The k-th journalled sending of an ID asks for k marked records of it, so a
+// mark that reached the handheld before the journal was cleared is not set a
+// second time on another record of the same ID. A reply's record is found by
+// its old ID only until it is marked, as marking renames it.
+int TSync::MarkJournalled(const std::vector<SentMail>& Sent) {
+  int marked = 0;
+  Guarded(*Session, "TSync.MarkJournalled", [&] {
+    std::unordered_map<std::string, int> times[2];
+    for (const SentMail& m : Sent) {
+      if (m.OldID.empty()) continue;
+      const int enough = ++times[m.Reply][m.OldID];
+      marked += m.Reply ? MarkFirstUnmarked(*InIDs, LocalIn(), inID, m.OldID, inReplySent, Rename(m.OldID, m.NewID), enough)
+                        : MarkFirstUnmarked(*OutIDs, LocalOut(), outID, m.OldID, outSent, {}, enough);
+    }
   });
+  return marked;
 }
 
 // Each pass deletes the first record that qualifies. Whether a record

@@ -43,6 +43,7 @@ class WizardRunTest : public SessionTest {
     RegDeleteTreeA(HKEY_CURRENT_USER, enginefaults::FaultKey);
     RemoveFile(Folder() + "TestConduit.calls.jsonl");
     RemoveFile(Folder() + "Vantlelog.txt");
+    RemoveFile(Folder() + "Temp\\Journal");
     Script(json::object());
     ASSERT_EQ(Handheld("init"), 0);
   }
