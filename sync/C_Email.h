@@ -52,6 +52,9 @@ class TSync : public TQRV {
   bool UnloadConduit();
   bool IntroToViewSync(const std::string& File);
   bool ViewSyncToEnd();
+  // The wizard closes between the stages of a run: the handheld's programs,
+  // stopped for the run, are started again.
+  void RestartPrograms();
   void FreeConduits();
 
   // The review lists.
@@ -83,7 +86,7 @@ class TSync : public TQRV {
   void MarkReplyAsSent(const std::string& OldID, const std::string& NewID);
   // Marks the mails a run sent before it was cut short; answers how many
   // records it marked.
-  int MarkJournalled(const std::vector<SentMail>& Sent);
+  int MarkJournalled(const RunJournal& Journal);
   int CleanInFile();
   int CleanOutFile();
   int DeletePIMMail();
@@ -107,6 +110,7 @@ class TSync : public TQRV {
   std::string LocalIn() const;
   std::string LocalOut() const;
   bool SaveTemplate(int Id, const std::string& Path);
+  static std::string OutContents(const Variant& record);
   void WriteSummary(bool PCList);
   void ModSend(bool PCList);
   void EditItem(bool PCList);

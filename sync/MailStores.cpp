@@ -149,6 +149,15 @@ bool MarkFirstUnmarked(IDIndex& index, const std::string& file, int idColumn, co
 
 }  // namespace
 
+// What tells an Out box record from others while it has no ID: its texts and date.
+std::string TSync::OutContents(const Variant& record) {
+  std::string contents;
+  for (int column : {outTo, outCC, outBC, outSubject, outMessage}) contents += Text(Value(record, column)) + '\x1f';
+  char date[32];
+  std::snprintf(date, sizeof date, "%.17g", DateOf(Value(record, outDate)));
+  return contents + date;
+}
+
 // ---- Reading ----
 
 bool TSync::SaveTemplate(int Id, const std::string& Path) {
@@ -195,8 +204,10 @@ bool TSync::ReadOutDat() {
           for (int j = 0; j < count; ++j) taken.insert(Text(Value(records.Item(j), outID)));
           newIDs.emplace(std::move(taken));
         }
-        // Written back at once, so the mail keeps this ID across runs.
+        // Written back at once, so the mail keeps this ID across runs; the
+        // journal keeps it until the Out box reaches the handheld.
         list.ID = newIDs->Next();
+        if (Journal.Loaded()) Journal.AddNamed({OutContents(record), list.ID});
         record.Call("Update");
         SetValue(record, outID, Variant(list.ID));
         record.Call("Commit");
@@ -335,15 +346,33 @@ void TSync::MarkReplyAsSent(const std::string& OldID, const std::string& NewID) 
           [&] { MarkFirstUnmarked(*InIDs, LocalIn(), inID, OldID, inReplySent, Rename(OldID, NewID)); });
 }
 
-// The k-th journalled sending of an ID asks for k marked records of it, so a
-// mark that reached the handheld before the journal was cleared is not set a
-// second time on another record of the same ID. A reply's record is found by
-// its old ID only until it is marked, as marking renames it.
-int TSync::MarkJournalled(const std::vector<SentMail>& Sent) {
+// New mails named by an earlier run get their names back first, so that the
+// marks find them. The k-th journalled sending of an ID asks for k marked
+// records of it, so a mark that reached the handheld before the journal was
+// cleared is not set a second time on another record of the same ID. A
+// reply's record is found by its old ID only until it is marked, as marking
+// renames it.
+int TSync::MarkJournalled(const RunJournal& Journal) {
   int marked = 0;
   Guarded(*Session, "TSync.MarkJournalled", [&] {
+    if (!Journal.Named().empty()) {
+      std::unordered_multimap<std::string, std::string> names;
+      for (const NamedMail& m : Journal.Named()) names.emplace(m.Contents, m.ID);
+      StoreSession store(LocalOut());
+      RecordList records = store.List();
+      for (int i = 0, n = records.Count(); i < n && !names.empty(); ++i) {
+        Variant record = records.Item(i);
+        if (!IsEmptyText(Value(record, outID))) continue;
+        auto name = names.find(OutContents(record));
+        if (name == names.end()) continue;
+        record.Call("Update");
+        SetValue(record, outID, Variant(name->second));
+        record.Call("Commit");
+        names.erase(name);
+      }
+    }
     std::unordered_map<std::string, int> times[2];
-    for (const SentMail& m : Sent) {
+    for (const SentMail& m : Journal.Sent()) {
       if (m.OldID.empty()) continue;
       const int enough = ++times[m.Reply][m.OldID];
       marked += m.Reply ? MarkFirstUnmarked(*InIDs, LocalIn(), inID, m.OldID, inReplySent, Rename(m.OldID, m.NewID), enough)

@@ -90,6 +90,13 @@ void WriteAll(HANDLE file, const std::string& bytes, const std::string& path) {
     throw Exception(OsError("could not be written (" + path + ")"));
 }
 
+std::string NamedPayload(const NamedMail& n) {
+  std::string p;
+  PutField(p, n.Contents);
+  PutField(p, n.ID);
+  return p;
+}
+
 }  // namespace
 
 void RunJournal::Load(const std::string& Path) {
@@ -97,6 +104,7 @@ void RunJournal::Load(const std::string& Path) {
   file_.Reset();
   taken_.clear();
   sent_.clear();
+  named_.clear();
   takeFailed_ = false;
   KernelHandle in(CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -131,6 +139,12 @@ void RunJournal::Load(const std::string& Path) {
       s.OldID = f.Next();
       s.NewID = f.Next();
       sent_.push_back(std::move(s));
+    } else if (kind == 'I') {
+      Fields f(payload, length);
+      NamedMail n;
+      n.Contents = f.Next();
+      n.ID = f.Next();
+      named_.push_back(std::move(n));
     }
     at += HeadSize + length;
   }
@@ -169,6 +183,11 @@ void RunJournal::AddSent(const SentMail& Mail) {
   sent_.push_back(Mail);
 }
 
+void RunJournal::AddNamed(const NamedMail& Mail) {
+  Append(Entry('I', NamedPayload(Mail)));
+  named_.push_back(Mail);
+}
+
 void RunJournal::MailTaken(void* Journal, const TMail& Mail) noexcept {
   auto* journal = static_cast<RunJournal*>(Journal);
   try {
@@ -176,17 +195,23 @@ void RunJournal::MailTaken(void* Journal, const TMail& Mail) noexcept {
   } catch (...) {
     journal->takeFailed_ = true;
   }
+  Checkpoint("taken");
 }
 
-void RunJournal::Rewrite(std::vector<TMail> Taken, std::vector<SentMail> Sent) {
+void RunJournal::Rewrite(std::vector<TMail> Taken, bool KeepOwed) {
   file_.Reset();
-  if (Taken.empty() && Sent.empty()) {
+  if (!KeepOwed) {
+    sent_.clear();
+    named_.clear();
+  }
+  if (Taken.empty() && sent_.empty() && named_.empty()) {
     if (!DeleteFileA(path_.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
       throw Exception(OsError("could not be removed (" + path_ + ")"));
   } else {
     std::string bytes;
     for (const TMail& m : Taken) bytes += Entry('P', TakenPayload(m));
-    for (const SentMail& m : Sent) bytes += Entry('S', SentPayload(m));
+    for (const SentMail& m : sent_) bytes += Entry('S', SentPayload(m));
+    for (const NamedMail& m : named_) bytes += Entry('I', NamedPayload(m));
     const std::string temp = path_ + ".new";
     {
       KernelHandle out(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -199,7 +224,6 @@ void RunJournal::Rewrite(std::vector<TMail> Taken, std::vector<SentMail> Sent) {
       throw Exception(OsError("could not be replaced (" + path_ + ")"));
   }
   taken_ = std::move(Taken);
-  sent_ = std::move(Sent);
 }
 
 void RunJournal::Flush() {

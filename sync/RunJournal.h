@@ -25,6 +25,14 @@ struct SentMail {
   std::string NewID;  // the ID the conduit handed back
 };
 
+// A new handheld mail that had no ID when it was read: the ID it was given,
+// and its record's contents to know the record by while the handheld still
+// holds it without that ID.
+struct NamedMail {
+  std::string Contents;
+  std::string ID;
+};
+
 class RunJournal {
  public:
   RunJournal() = default;
@@ -37,13 +45,16 @@ class RunJournal {
   bool Loaded() const { return !path_.empty(); }
   const std::vector<TMail>& Taken() const { return taken_; }
   const std::vector<SentMail>& Sent() const { return sent_; }
+  const std::vector<NamedMail>& Named() const { return named_; }
 
   // Appended as they happen; a killed process loses none of them.
   void AddTaken(const TMail& Mail);
   void AddSent(const SentMail& Mail);
-  // The journal holds exactly these from now on, written through to the
-  // disk; with nothing in it, the file is removed.
-  void Rewrite(std::vector<TMail> Taken, std::vector<SentMail> Sent);
+  void AddNamed(const NamedMail& Mail);
+  // The journal holds Taken from now on, and what was sent and named only
+  // when KeepOwed; written through to the disk. An empty journal's file is
+  // removed.
+  void Rewrite(std::vector<TMail> Taken, bool KeepOwed);
   // What was appended, written through to the disk.
   void Flush();
 
@@ -60,6 +71,7 @@ class RunJournal {
   KernelHandle file_;
   std::vector<TMail> taken_;
   std::vector<SentMail> sent_;
+  std::vector<NamedMail> named_;
   bool takeFailed_ = false;
 };
 

@@ -55,6 +55,7 @@ class SyncStage {
   bool ToEnd();
   bool IntroFailed(const std::exception& e);
   bool ToEndFailed(const std::exception& e);
+  void RestartPrograms();
 
  private:
   std::string Str(int id) const { return res.GetString(id); }
@@ -97,7 +98,6 @@ class SyncStage {
 
   void InitAndConnect();
   void StopPrograms();
-  void RestartPrograms();
   RunJournal& Journal();
   void TakePCMail();
   void Remember(const SentMail& mail);
@@ -171,6 +171,15 @@ bool TSync::UnloadConduit() {
   } catch (const std::exception& e) {
     Session->ShowError(e.what(), "TSync.UnloadConduit");
     return false;
+  }
+}
+
+void TSync::RestartPrograms() {
+  if (!ProgramsStopped || !Progress || !Evrin) return;
+  try {
+    SyncStage(*this).RestartPrograms();
+  } catch (const std::exception& e) {
+    Session->ShowError(e.what(), "TSync.RestartPrograms");
   }
 }
 
@@ -335,7 +344,7 @@ bool SyncStage::Intro(const std::string& File) {
     Checkpoint("downloaded");
     // What an earlier run sent is marked before anything is read to send.
     s.Journal.Load(ses.TempDir + "Journal");
-    const int restored = s.MarkJournalled(s.Journal.Sent());
+    const int restored = s.MarkJournalled(s.Journal);
     StopCheck();
 
     Progress->SetLine1(Format(Str(36), {ses.ClientName}));
@@ -390,7 +399,7 @@ bool SyncStage::Intro(const std::string& File) {
       if (deleted || cleanedIn || cleanedOut || mastered || restored) {
         ses.MaintenanceOnly = true;
       } else {
-        Journal().Rewrite({}, {});
+        Journal().Rewrite({}, false);
         Trace("TSync.IntroToViewSync...OK");
         CloseProgress();
         ses.ResumeCopyBack = false;
@@ -575,7 +584,7 @@ void SyncStage::TakePCMail() {
     std::vector<TMail> pending;
     pending.reserve(static_cast<size_t>(list.Count()));
     for (int i = 0; i < list.Count(); ++i) pending.push_back(*list[i]);
-    journal.Rewrite(std::move(pending), journal.Sent());
+    journal.Rewrite(std::move(pending), true);
   }
   s.Settled.clear();
   Checkpoint("listed");
@@ -599,7 +608,7 @@ void SyncStage::Settle() {
   std::vector<TMail> left;
   for (const TMail& m : Journal().Taken())
     if (!s.Settled.count(m.ID)) left.push_back(m);
-  s.Journal.Rewrite(std::move(left), {});
+  s.Journal.Rewrite(std::move(left), false);
   s.Settled.clear();
 }
 

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "C_Prog.h"
 #include "C_Types.h"
 #include "Classes.h"
 #include "ConduitFrame.h"
@@ -80,7 +81,17 @@ class TProbeForm : public TForm {
 
 std::unique_ptr<TProbeForm> probe;
 
+// Notes, beside the conduit, whether the resource library was loaded when
+// the module state was attached or detached.
+void NoteModuleState(const char* step) {
+  std::ofstream out(Stem() + ".state.txt", std::ios::app | std::ios::binary);
+  out << step << (ConduitResources ? " loaded" : " none") << "\n";
+}
+
 }  // namespace
+
+const TConduitModuleState ConduitModuleState{.Attach = [] { NoteModuleState("attach"); },
+                                             .Detach = [] { NoteModuleState("detach"); }};
 
 // The exports go out by fixed ordinal through the module-definition file;
 // a variant built with OMIT_<export> lacks that one.
@@ -158,7 +169,7 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
   });
 }
 
-int vazSendPCMail(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar) {
+int vazSendPCMail(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar Progress) {
   return RunExport(AppHandle, vazFailed, [&] {
     json s = Script();
     TMail& m = **Mail;
@@ -167,6 +178,8 @@ int vazSendPCMail(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar) {
                              {"Date", m.Date}, {"IncludeMessage", m.IncludeMessage}, {"ReplyAll", m.ReplyAll}});
     MaybeFail(s, "vazSendPCMail");
     json send = s.value("SendPCMail", json::object());
+    // The user presses Stop while the mail goes out.
+    if (send.value("Stop", false) && Progress && *Progress) (*Progress)->Stopped = true;
     for (const auto& refused : send.value("Refuse", json::array()))
       if (refused == m.ID) {
         AddMemoLine(Memo, ResString(4));
