@@ -37,55 +37,6 @@ class OpenStore {
 };
 using StoreRef = std::shared_ptr<OpenStore>;
 
-std::u16string ToU16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
-
-const char* TypeName(ColumnType t) {
-  switch (t) {
-    case ColumnType::String: return "text";
-    case ColumnType::DateTime: return "date and time";
-    case ColumnType::Boolean: return "Boolean";
-  }
-  return "value";
-}
-
-// A column's value as its type's Variant; an empty value reads as the type's
-// empty value (empty text, False, date-time 0).
-Variant ToVariant(ColumnType type, const Value& v) {
-  switch (type) {
-    case ColumnType::String: return Variant(std::wstring_view(reinterpret_cast<const wchar_t*>(v.Text.data()), v.Text.size()));
-    case ColumnType::DateTime: return Variant::Date(v.Kind == ValueKind::DateTime ? v.Date : 0.0);
-    case ColumnType::Boolean: return Variant(v.Kind == ValueKind::Boolean && v.Flag);
-  }
-  return Variant();
-}
-
-Value FromVariant(ColumnType type, const Variant& in, int column) {
-  Value v;
-  if (in.IsEmpty() || in.IsNull()) return v;
-  try {
-    switch (type) {
-      case ColumnType::String: {
-        std::wstring w = in.AsWide();
-        v.Text = ToU16(w);
-        v.Kind = ValueKind::String;
-        break;
-      }
-      case ColumnType::DateTime:
-        v.Date = in.AsDate();
-        v.Kind = ValueKind::DateTime;
-        break;
-      case ColumnType::Boolean:
-        v.Flag = in.AsBool();
-        v.Kind = ValueKind::Boolean;
-        break;
-    }
-  } catch (const EOleSysError&) {
-    Fail(Format("Column %d holds %s values; the value given does not convert to one.", {column, TypeName(type)}),
-         DISP_E_TYPEMISMATCH);
-  }
-  return v;
-}
-
 int CheckColumn(const StoreImage& image, int column) {
   int count = static_cast<int>(image.Columns().size());
   if (column < 0 || column >= count)

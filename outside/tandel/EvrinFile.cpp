@@ -223,12 +223,13 @@ class WholeFile {
   std::unique_ptr<char[]> copy_;
 };
 
-// Reads and checks the whole file; a tail cut short by a killed writer is cut
-// back to the last complete entry and given its end mark again.
 [[noreturn]] void FailNotAStore(const std::string& path, const std::string& why) {
   Fail("The file \"" + path + "\" cannot be opened as a data file: " + why + ".");
 }
 
+// Reads and checks the whole file; damage that a killed writer or a power cut
+// left after the durable end mark is cut off behind the last complete entry,
+// which is given its end mark again.
 StoreImage ReadWhole(HANDLE h, const std::string& path, const FileState& state) {
   // The identifier first: a large file of another kind is refused without
   // being read.
@@ -259,7 +260,54 @@ StoreImage ReadWhole(HANDLE h, const std::string& path, const FileState& state) 
   return std::move(*image);
 }
 
+std::u16string ToU16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
+
+const char* TypeName(ColumnType t) {
+  switch (t) {
+    case ColumnType::String: return "text";
+    case ColumnType::DateTime: return "date and time";
+    case ColumnType::Boolean: return "Boolean";
+  }
+  return "value";
+}
+
 }  // namespace
+
+Variant ToVariant(ColumnType type, const Value& v) {
+  switch (type) {
+    case ColumnType::String: return Variant(std::wstring_view(reinterpret_cast<const wchar_t*>(v.Text.data()), v.Text.size()));
+    case ColumnType::DateTime: return Variant::Date(v.Kind == ValueKind::DateTime ? v.Date : 0.0);
+    case ColumnType::Boolean: return Variant(v.Kind == ValueKind::Boolean && v.Flag);
+  }
+  return Variant();
+}
+
+Value FromVariant(ColumnType type, const Variant& in, int column) {
+  Value v;
+  if (in.IsEmpty() || in.IsNull()) return v;
+  try {
+    switch (type) {
+      case ColumnType::String: {
+        std::wstring w = in.AsWide();
+        v.Text = ToU16(w);
+        v.Kind = ValueKind::String;
+        break;
+      }
+      case ColumnType::DateTime:
+        v.Date = in.AsDate();
+        v.Kind = ValueKind::DateTime;
+        break;
+      case ColumnType::Boolean:
+        v.Flag = in.AsBool();
+        v.Kind = ValueKind::Boolean;
+        break;
+    }
+  } catch (const EOleSysError&) {
+    Fail(Format("Column %d holds %s values; the value given does not convert to one.", {column, TypeName(type)}),
+         DISP_E_TYPEMISMATCH);
+  }
+  return v;
+}
 
 std::unique_ptr<StoreFile> StoreFile::Open(const std::string& path) {
   // Opening for writing changes nothing: a file that is not a store stays as
@@ -285,7 +333,11 @@ StoreFile::~StoreFile() {
     // The file stays as it is: complete, only larger than it need be.
   }
   if (handle_ == INVALID_HANDLE_VALUE) return;
-  if (unflushed_) FlushFileBuffers(handle_);
+  // Once the entries are on the disk the header may say so: everything
+  // before the end mark is never written again.
+  if (unflushed_ && FlushFileBuffers(handle_) && !doubtful_ && !image_.Legacy() &&
+      WriteAt(handle_, DurableAt, EncodeDurable(image_.EndOffset() + EndSize)))
+    FlushFileBuffers(handle_);
   try {
     FileState state;
     if (!doubtful_ && StateOf(handle_, state)) {
@@ -342,8 +394,8 @@ void StoreFile::Delete(std::uint32_t id) {
 }
 
 void StoreFile::CompactIfWasteful() {
-  if (handle_ != INVALID_HANDLE_VALUE && image_.WastedBytes() >= CompactThreshold &&
-      image_.WastedBytes() >= image_.LiveBytes())
+  if (handle_ != INVALID_HANDLE_VALUE &&
+      (image_.Legacy() || (image_.WastedBytes() >= CompactThreshold && image_.WastedBytes() >= image_.LiveBytes())))
     Compact();
 }
 

@@ -8,17 +8,28 @@
 #include <string>
 
 #include "EvrinFormat.h"
+#include "Variant.h"
 
 namespace evrin {
+
+// A column's value as the server answers it: an empty value reads as the
+// type's empty value (empty text, False, date-time 0).
+Variant ToVariant(ColumnType type, const Value& v);
+// A Variant as the value a column stores (Empty and Null: an empty value);
+// raises EOleException (DISP_E_TYPEMISMATCH) when it does not convert.
+Value FromVariant(ColumnType type, const Variant& in, int column);
 
 class StoreFile {
  public:
   // Raises EOleException: the file is missing, in use, not a store or
-  // damaged. Such a file is left exactly as it was. A file whose last write
-  // was cut short (a writer killed meanwhile) is cut back to its last
-  // complete entry.
+  // damaged. Such a file is left exactly as it was. A file whose last writes
+  // did not all reach it (a writer killed meanwhile, a power cut) is cut back
+  // to its last complete entry; one of format 1 is rewritten in the current
+  // format.
   static std::unique_ptr<StoreFile> Open(const std::string& path);
-  ~StoreFile();  // compacts when much of the file is waste, flushes the file to the disk
+  // Compacts when much of the file is waste, flushes the file to the disk and
+  // then records in its header that it is there.
+  ~StoreFile();
   StoreFile(const StoreFile&) = delete;
   StoreFile& operator=(const StoreFile&) = delete;
 
@@ -31,7 +42,8 @@ class StoreFile {
   void Replace(std::uint32_t id, Row row);
   void Delete(std::uint32_t id);
 
-  // Rewrites the file without waste when at least half of it is waste.
+  // Rewrites the file without waste when at least half of it is waste, and a
+  // file of format 1 in the current format.
   void CompactIfWasteful();
 
  private:

@@ -10,10 +10,15 @@ namespace evrin {
 namespace {
 
 constexpr char Magic[8] = {'E', 'V', 'R', 'N', 'D', 'A', 'T', 'A'};
-constexpr std::uint16_t Version = 1;
+constexpr std::uint16_t Version = 2, LegacyVersion = 1;
 constexpr std::size_t MaxColumns = 1024;
 constexpr char TagRecord = 'R', TagDeletion = 'D', TagEnd = 'E';
 constexpr std::size_t EntryFrame = 1 + 4 + 4;  // tag, payload length, checksum
+constexpr std::size_t DurableSize = 8 + 4;       // the durable end and its checksum
+
+std::size_t HeaderSize(std::size_t columns, bool legacy) {
+  return sizeof Magic + 2 + (legacy ? 0 : DurableSize) + 2 + columns + 4;
+}
 
 void Put8(std::string& out, std::uint8_t v) { out.push_back(static_cast<char>(v)); }
 void Put16(std::string& out, std::uint16_t v) {
@@ -95,6 +100,19 @@ void AppendRecord(std::string& out, std::uint32_t id, const Row& row) {
   });
 }
 
+std::uint32_t Get32(std::string_view bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= std::uint32_t(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+  return v;
+}
+
+// Whether the entry at pos reaches the end of bytes: too short for an end
+// mark, or running past the end.
+bool ReachesEnd(std::string_view bytes, std::size_t pos) {
+  std::size_t left = bytes.size() - pos;
+  return left <= EndSize || Get32(bytes, pos + 1) > left - EntryFrame;
+}
+
 std::string At(std::uint64_t offset) { return " at byte " + std::to_string(offset); }
 
 // Whether bytes (beginning at file offset base) end in a correct end mark
@@ -154,11 +172,21 @@ std::vector<ColumnType> ParseColumnLetters(const std::string& letters) {
   return columns;
 }
 
-std::string EncodeHeader(const std::vector<ColumnType>& columns) {
+std::string EncodeHeader(const std::vector<ColumnType>& columns, std::uint64_t durable) {
   std::string out(Magic, sizeof Magic);
   Put16(out, Version);
+  out += EncodeDurable(durable);
   Put16(out, static_cast<std::uint16_t>(columns.size()));
   for (ColumnType t : columns) Put8(out, static_cast<std::uint8_t>(t));
+  // The durable end has its own checksum: it is written again in place.
+  const std::size_t rest = DurableAt + DurableSize;
+  Put32(out, Crc32(out.data() + rest, out.size() - rest, Crc32(out.data(), DurableAt)));
+  return out;
+}
+
+std::string EncodeDurable(std::uint64_t durable) {
+  std::string out;
+  Put64(out, durable);
   Put32(out, Crc32(out.data(), out.size()));
   return out;
 }
@@ -185,25 +213,34 @@ std::string EncodeEnd(std::uint32_t entries, std::uint64_t offset) {
 }
 
 std::string EmptyStore(const std::vector<ColumnType>& columns) {
-  std::string header = EncodeHeader(columns);
-  return header + EncodeEnd(0, header.size());
+  const std::size_t size = HeaderSize(columns.size(), false);
+  return EncodeHeader(columns, size + EndSize) + EncodeEnd(0, size);
 }
 
 // ---- StoreImage
 
 StoreImage::StoreImage(std::vector<ColumnType> columns) : columns_(std::move(columns)) {
-  endOffset_ = EncodeHeader(columns_).size();
+  endOffset_ = HeaderSize(columns_.size(), false);
 }
 
 bool StoreImage::HasIdentifier(std::string_view prefix) {
   return prefix.size() >= sizeof Magic && std::memcmp(prefix.data(), Magic, sizeof Magic) == 0;
 }
 
-StoreImage StoreImage::Header(std::string_view bytes) {
+StoreImage StoreImage::Header(std::string_view bytes, std::uint64_t& durable) {
   if (bytes.size() < sizeof Magic + 4 || !HasIdentifier(bytes))
     throw FormatError("the file is not a data file of this server");
   Reader head(bytes, sizeof Magic, bytes.size());
-  if (head.Get(2) != Version) throw FormatError("the file has a format version this server does not know");
+  const auto version = head.Get(2);
+  if (version != Version && version != LegacyVersion)
+    throw FormatError("the file has a format version this server does not know");
+  const bool legacy = version == LegacyVersion;
+  durable = bytes.size();
+  if (!legacy) {
+    if (head.Left() < DurableSize + 2) throw FormatError("the file header is damaged");
+    durable = head.Get(8);
+    if (head.Get(4) != Crc32(bytes.data() + DurableAt, 8)) throw FormatError("the file header is damaged");
+  }
   std::size_t count = head.Get(2);
   if (count == 0 || count > MaxColumns || head.Left() < count + 4) throw FormatError("the file header is damaged");
   std::vector<ColumnType> columns;
@@ -212,109 +249,125 @@ StoreImage StoreImage::Header(std::string_view bytes) {
     if (t < 1 || t > 3) throw FormatError("the file header is damaged");
     columns.push_back(static_cast<ColumnType>(t));
   }
-  std::size_t headerEnd = head.Pos();
-  if (head.Get(4) != Crc32(bytes.data(), headerEnd)) throw FormatError("the file header is damaged");
-  return StoreImage(std::move(columns));
+  const std::size_t headerEnd = head.Pos();
+  const std::size_t rest = legacy ? 0 : DurableAt + DurableSize;
+  const std::uint32_t crc = Crc32(bytes.data() + rest, headerEnd - rest, Crc32(bytes.data(), legacy ? 0 : DurableAt));
+  if (head.Get(4) != crc || durable < HeaderSize(count, legacy) + EndSize)
+    throw FormatError("the file header is damaged");
+  StoreImage image(std::move(columns));
+  image.legacy_ = legacy;
+  image.endOffset_ = HeaderSize(count, legacy);
+  return image;
 }
 
 StoreImage StoreImage::Parse(std::string_view bytes) {
-  StoreImage image = Header(bytes);
-  image.ReadEntries(bytes, image.endOffset_, 0, false);
+  std::uint64_t durable;
+  StoreImage image = Header(bytes, durable);
+  image.ReadEntries(bytes, image.endOffset_, 0, CutRule{});
   return image;
 }
 
 StoreImage StoreImage::Recover(std::string_view bytes, std::size_t& cutAt) {
-  StoreImage image = Header(bytes);
-  cutAt = image.ReadEntries(bytes, image.endOffset_, 0, !EndsInEndMark(bytes, 0));
+  // Every byte before the durable end mark was on the disk and is never
+  // written again; from there on the disk may hold any version of each page
+  // written since, and the file any size. Format 1 says nothing of what was
+  // on the disk: only a last entry cut short is a write that stopped.
+  std::uint64_t durable;
+  StoreImage image = Header(bytes, durable);
+  CutRule rule;
+  if (image.legacy_)
+    rule.LastEntry = !EndsInEndMark(bytes, 0);
+  else
+    rule.From = durable - EndSize;
+  cutAt = image.ReadEntries(bytes, image.endOffset_, 0, rule);
   return image;
 }
 
 void StoreImage::Continue(std::string_view tail) {
   std::uint64_t base = endOffset_;
   if (!EndsInEndMark(tail, base)) throw FormatError("the file does not end in its end mark");
-  ReadEntries(tail, 0, base, false);
+  ReadEntries(tail, 0, base, CutRule{});
 }
 
-std::size_t StoreImage::ReadEntries(std::string_view bytes, std::size_t pos, std::uint64_t base, bool tolerateCut) {
-  // A write cut short leaves its entry incomplete: running past the end of
-  // the file, or (cut inside the end mark it was replacing) no longer than an
-  // end mark and failing its checksum.
+std::size_t StoreImage::ReadEntries(std::string_view bytes, std::size_t pos, std::uint64_t base, CutRule rule) {
   for (;;) {
-    std::uint64_t offset = base + pos;
-    std::size_t left = bytes.size() - pos;
-    if (left < EntryFrame) {
-      if (tolerateCut) return pos;
-      throw FormatError("the file is truncated" + At(offset));
+    std::size_t next;
+    try {
+      next = ReadEntry(bytes, pos, base);
+    } catch (const FormatError&) {
+      if (base + pos >= rule.From || (rule.LastEntry && ReachesEnd(bytes, pos))) return pos;
+      throw;
     }
-    Reader frame(bytes, pos, bytes.size());
-    char tag = static_cast<char>(frame.Get(1));
-    std::uint64_t length = frame.Get(4);
-    if (length > frame.Left() - 4) {
-      if (tolerateCut) return pos;
-      throw FormatError("the file is truncated or damaged" + At(offset));
-    }
-    std::size_t payloadAt = frame.Pos();
-    std::size_t entryEnd = payloadAt + length + 4;
-    Reader crc(bytes, payloadAt + length, entryEnd);
-    if (crc.Get(4) != Crc32(bytes.data() + pos, entryEnd - 4 - pos)) {
-      if (tolerateCut && left <= EndSize) return pos;
-      throw FormatError("checksum error" + At(offset));
-    }
-    Reader p(bytes, payloadAt, payloadAt + length);
-    std::uint64_t size = entryEnd - pos;
-    if (tag == TagEnd) {
-      if (length != 12 || p.Get(4) != entries_ || p.Get(8) != offset)
-        throw FormatError("the end mark is damaged" + At(offset));
-      if (entryEnd != bytes.size()) throw FormatError("bytes follow the end mark" + At(base + entryEnd));
-      return std::string_view::npos;
-    }
-    if (length < 4) throw FormatError("an entry is damaged" + At(offset));
-    auto id = static_cast<std::uint32_t>(p.Get(4));
-    if (tag == TagDeletion) {
-      if (length != 4 || !Find(id)) throw FormatError("a deletion names no record" + At(offset));
-      Remove(id, size);
-    } else if (tag == TagRecord) {
-      if (id == 0 || (id < nextId_ && !Find(id)))
-        throw FormatError("a record has a number that is not its own" + At(offset));
-      Row row(columns_.size());
-      for (Value& v : row) {
-        v.Kind = static_cast<ValueKind>(p.Get(1));
-        switch (v.Kind) {
-          case ValueKind::Empty: break;
-          case ValueKind::String: {
-            std::uint64_t n = p.Get(4);
-            if (n > p.Left() / 2) throw FormatError("a text is longer than its entry" + At(offset));
-            v.Text.resize(n);
-            if constexpr (std::endian::native == std::endian::little) {
-              p.Need(n * 2);
-              std::memcpy(v.Text.data(), p.Here(), n * 2);
-              p.Skip(n * 2);
-            } else {
-              for (char16_t& c : v.Text) c = static_cast<char16_t>(p.Get(2));
-            }
-            break;
-          }
-          case ValueKind::DateTime: {
-            std::uint64_t bits = p.Get(8);
-            std::memcpy(&v.Date, &bits, sizeof bits);
-            break;
-          }
-          case ValueKind::Boolean: {
-            auto b = p.Get(1);
-            if (b > 1) throw FormatError("a Boolean value is damaged" + At(offset));
-            v.Flag = b == 1;
-            break;
-          }
-          default: throw FormatError("a value of unknown type" + At(offset));
-        }
-      }
-      if (p.Left() != 0 || !Fits(row)) throw FormatError("a record does not fit the columns" + At(offset));
-      Put(id, std::move(row), size);
-    } else {
-      throw FormatError("an entry of unknown type" + At(offset));
-    }
-    pos = entryEnd;
+    if (next == std::string_view::npos) return next;
+    pos = next;
   }
+}
+
+std::size_t StoreImage::ReadEntry(std::string_view bytes, std::size_t pos, std::uint64_t base) {
+  const std::uint64_t offset = base + pos;
+  if (bytes.size() - pos < EntryFrame) throw FormatError("the file is truncated" + At(offset));
+  Reader frame(bytes, pos, bytes.size());
+  char tag = static_cast<char>(frame.Get(1));
+  std::uint64_t length = frame.Get(4);
+  if (length > frame.Left() - 4) throw FormatError("the file is truncated or damaged" + At(offset));
+  std::size_t payloadAt = frame.Pos();
+  std::size_t entryEnd = payloadAt + length + 4;
+  Reader crc(bytes, payloadAt + length, entryEnd);
+  if (crc.Get(4) != Crc32(bytes.data() + pos, entryEnd - 4 - pos)) throw FormatError("checksum error" + At(offset));
+  Reader p(bytes, payloadAt, payloadAt + length);
+  std::uint64_t size = entryEnd - pos;
+  if (tag == TagEnd) {
+    if (length != 12 || p.Get(4) != entries_ || p.Get(8) != offset)
+      throw FormatError("the end mark is damaged" + At(offset));
+    if (entryEnd != bytes.size()) throw FormatError("bytes follow the end mark" + At(base + entryEnd));
+    return std::string_view::npos;
+  }
+  if (length < 4) throw FormatError("an entry is damaged" + At(offset));
+  auto id = static_cast<std::uint32_t>(p.Get(4));
+  if (tag == TagDeletion) {
+    if (length != 4 || !Find(id)) throw FormatError("a deletion names no record" + At(offset));
+    Remove(id, size);
+  } else if (tag == TagRecord) {
+    if (id == 0 || (id < nextId_ && !Find(id)))
+      throw FormatError("a record has a number that is not its own" + At(offset));
+    Row row(columns_.size());
+    for (Value& v : row) {
+      v.Kind = static_cast<ValueKind>(p.Get(1));
+      switch (v.Kind) {
+        case ValueKind::Empty: break;
+        case ValueKind::String: {
+          std::uint64_t n = p.Get(4);
+          if (n > p.Left() / 2) throw FormatError("a text is longer than its entry" + At(offset));
+          v.Text.resize(n);
+          if constexpr (std::endian::native == std::endian::little) {
+            p.Need(n * 2);
+            std::memcpy(v.Text.data(), p.Here(), n * 2);
+            p.Skip(n * 2);
+          } else {
+            for (char16_t& c : v.Text) c = static_cast<char16_t>(p.Get(2));
+          }
+          break;
+        }
+        case ValueKind::DateTime: {
+          std::uint64_t bits = p.Get(8);
+          std::memcpy(&v.Date, &bits, sizeof bits);
+          break;
+        }
+        case ValueKind::Boolean: {
+          auto b = p.Get(1);
+          if (b > 1) throw FormatError("a Boolean value is damaged" + At(offset));
+          v.Flag = b == 1;
+          break;
+        }
+        default: throw FormatError("a value of unknown type" + At(offset));
+      }
+    }
+    if (p.Left() != 0 || !Fits(row)) throw FormatError("a record does not fit the columns" + At(offset));
+    Put(id, std::move(row), size);
+  } else {
+    throw FormatError("an entry of unknown type" + At(offset));
+  }
+  return entryEnd;
 }
 
 bool StoreImage::Fits(const Row& row) const {
@@ -395,7 +448,9 @@ void StoreImage::Remove(std::uint32_t id, std::uint64_t size) {
 
 bool StoreImage::WriteCompacted(const std::function<bool(std::string_view)>& write) const {
   constexpr std::size_t Piece = 1 << 20;
-  std::string out = EncodeHeader(columns_);
+  // The copy is on the disk whole before it replaces the file.
+  const std::uint64_t size = HeaderSize(columns_.size(), false) + liveBytes_ + EndSize;
+  std::string out = EncodeHeader(columns_, size);
   out.reserve(2 * Piece);
   std::uint64_t written = 0;
   std::uint32_t entries = 0;
@@ -431,7 +486,8 @@ void StoreImage::DropWaste() {
   live_ = n;
   entries_ = static_cast<std::uint32_t>(n);
   logBytes_ = liveBytes_;
-  endOffset_ = EncodeHeader(columns_).size() + liveBytes_;
+  legacy_ = false;
+  endOffset_ = HeaderSize(columns_.size(), false) + liveBytes_;
 }
 
 }  // namespace evrin

@@ -35,13 +35,18 @@ std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc = 0);
 // Column types from letters: S string, D date-time, B Boolean ("SSDB...").
 std::vector<ColumnType> ParseColumnLetters(const std::string& letters);
 
-std::string EncodeHeader(const std::vector<ColumnType>& columns);
+// A header stating the durable end: the file's size when it was last on the
+// disk whole. Everything before that end mark is never written again.
+std::string EncodeHeader(const std::vector<ColumnType>& columns, std::uint64_t durable);
+// The durable end as it is written over its place in the header, DurableAt.
+std::string EncodeDurable(std::uint64_t durable);
+constexpr std::size_t DurableAt = 8 + 2;
 std::string EncodeRecord(std::uint32_t id, const Row& row);
 std::string EncodeDeletion(std::uint32_t id);
 std::string EncodeEnd(std::uint32_t entries, std::uint64_t offset);
 constexpr std::size_t EndSize = 1 + 4 + 4 + 8 + 4;
 
-// An empty store: header and end mark.
+// An empty store: header and end mark, durable as a whole.
 std::string EmptyStore(const std::vector<ColumnType>& columns);
 
 // The records of a store in file order, with the bookkeeping the file needs:
@@ -53,11 +58,11 @@ class StoreImage {
   // Checks every byte of a whole store; raises FormatError with a
   // description of the fault.
   static StoreImage Parse(std::string_view bytes);
-  // As Parse, but a file whose last write was cut short (it does not end in
-  // its end mark and only its last entry is incomplete) answers the records
-  // of every complete entry and sets cutAt to the offset where the end mark
-  // belongs; a whole store leaves cutAt at npos. Damage before the last entry
-  // raises FormatError.
+  // As Parse, but damage that a killed writer or a power cut can leave (at
+  // or after the durable end mark; in a file of format 1 only an incomplete
+  // last entry) answers the records of every complete entry before it and
+  // sets cutAt to the offset where the end mark belongs; a whole store leaves
+  // cutAt at npos. Damage before the durable end mark raises FormatError.
   static StoreImage Recover(std::string_view bytes, std::size_t& cutAt);
   // Applies the entries that follow this image's end in a whole store:
   // `tail` is the file from offset EndOffset() to its end. Raises FormatError
@@ -69,6 +74,9 @@ class StoreImage {
   static constexpr std::size_t IdentifierSize = 8;
 
   const std::vector<ColumnType>& Columns() const { return columns_; }
+  // A file of format 1, whose header states no durable end; WriteCompacted
+  // writes the current format.
+  bool Legacy() const { return legacy_; }
   std::size_t Count() const { return live_; }
   std::uint32_t IdAt(std::size_t index) const;  // of the index-th live record
   const Row* Find(std::uint32_t id) const;      // null when not live
@@ -99,15 +107,27 @@ class StoreImage {
     std::uint64_t Size;
     bool Live;
   };
-  static StoreImage Header(std::string_view bytes);
+  // Which damage is a write that did not reach the disk: any in an entry at
+  // or after From, or (format 1) any in an entry that reaches the file's end.
+  struct CutRule {
+    std::uint64_t From = UINT64_MAX;
+    bool LastEntry = false;
+  };
+  // The header's columns and format; durable answers the durable end (the
+  // whole file for format 1).
+  static StoreImage Header(std::string_view bytes, std::uint64_t& durable);
   // Reads entries from bytes (which begin at file offset base) up to the end
-  // mark; answers npos, or with tolerateCut the buffer position where a cut
-  // tail begins.
-  std::size_t ReadEntries(std::string_view bytes, std::size_t pos, std::uint64_t base, bool tolerateCut);
+  // mark; answers npos, or the buffer position where damage the rule allows
+  // begins.
+  std::size_t ReadEntries(std::string_view bytes, std::size_t pos, std::uint64_t base, CutRule rule);
+  // Reads the entry at pos; answers where the next begins, or npos after the
+  // end mark that ends the bytes. Changes the image only when it is whole.
+  std::size_t ReadEntry(std::string_view bytes, std::size_t pos, std::uint64_t base);
   void AddLive(std::size_t slot, int delta);
   std::int64_t Prefix(std::size_t slots) const;
 
   std::vector<ColumnType> columns_;
+  bool legacy_ = false;
   std::vector<Slot> slots_;
   std::vector<std::int64_t> tree_;  // Fenwick tree of live flags, 1-based
   std::unordered_map<std::uint32_t, std::size_t> slotOf_;

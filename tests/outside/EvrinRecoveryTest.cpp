@@ -79,13 +79,16 @@ class EvrinRecoveryTest : public testing::Test {
 
   // Opens the store as bytes and expects it to hold state, written whole.
   void ExpectOpensAs(const std::string& bytes, const State& state, const std::string& what) {
-    test::WriteFileBytes(store_, bytes);
+    ExpectOpensAs(bytes, state, what, store_);
+  }
+  void ExpectOpensAs(const std::string& bytes, const State& state, const std::string& what, const std::string& path) {
+    test::WriteFileBytes(path, bytes);
     try {
-      EXPECT_EQ(state.Subjects, Subjects(store_)) << what;
+      EXPECT_EQ(state.Subjects, Subjects(path)) << what;
     } catch (const EOleException& e) {
       ADD_FAILURE() << what << ": " << e.Description;
     }
-    EXPECT_EQ(state.Bytes, test::ReadFileBytes(store_)) << what;
+    EXPECT_EQ(state.Bytes, test::ReadFileBytes(path)) << what;
   }
 
   const std::string folder_ = test::ProgramFolder() + "evrinrecovery-test\\";
@@ -134,6 +137,114 @@ TEST_F(EvrinRecoveryTest, AWriteCutShortAtAnyPointLeavesTheStoreBeforeOrAfterIt)
       if (w < EndSize) torn += before.Bytes.substr(at + w);
       ExpectOpensAs(torn, w >= entry ? after : before, Format("change %d cut after %d bytes", {int(k), int(w)}));
     }
+  }
+}
+
+TEST_F(EvrinRecoveryTest, APowerCutKeepsEveryCompleteEntryWhateverPagesReachedTheDisk) {
+  constexpr size_t Page = 4096;
+  // Released, so on the disk, with its end mark across a page boundary.
+  {
+    StoreSession store(store_);
+    const size_t empty = test::ReadFileBytes(store_).size();
+    Add(store, "flushed 1");
+    const size_t one = test::ReadFileBytes(store_).size();
+    Add(store, "flushed 2", (Page - 10 + EndSize - one - (one - empty)) / 2);
+  }
+  // Then changed without a release: each version of the file after a commit.
+  std::vector<State> versions{{test::ReadFileBytes(store_), {"flushed 1", "flushed 2"}}};
+  ASSERT_EQ(Page - 10, versions[0].EndMark());
+  {
+    StoreSession store(store_);
+    auto step = [&](auto change, std::vector<std::string> subjects) {
+      change();
+      versions.push_back({test::ReadFileBytes(store_), std::move(subjects)});
+    };
+    step([&] { Add(store, "large", 3000); }, {"flushed 1", "flushed 2", "large"});  // across new pages
+    step([&] {
+      Variant r = store.Item(0);
+      r.Call("Update");
+      r.Call("SetValue", {0, "changed"});
+      r.Call("Commit");
+    }, {"changed", "flushed 2", "large"});
+    step([&] { store.Item(1).Call("Delete"); }, {"changed", "large"});
+  }
+  // The disk holds any version of each page from the durable end mark's
+  // first page on (never written: zeros), and the file any size it had.
+  const size_t first = versions[0].EndMark() / Page, pages = (versions.back().Bytes.size() + Page - 1) / Page;
+  const size_t n = versions.size();
+  auto disk = [&](size_t pick) {
+    std::string bytes = versions[0].Bytes.substr(0, first * Page);
+    for (size_t p = first; p < pages; ++p, pick /= n) {
+      std::string page = versions[pick % n].Bytes.substr(std::min(p * Page, versions[pick % n].Bytes.size()), Page);
+      bytes += page + std::string(Page - page.size(), '\0');
+    }
+    bytes.resize(versions[pick % n].Bytes.size());
+    return bytes;
+  };
+  size_t states = 1;
+  for (size_t p = first; p <= pages; ++p) states *= n;
+  // Each state in a file of its own: the server trusts what it kept of a file
+  // that looks unchanged, and these are written faster than its clock moves.
+  for (size_t pick = 0; pick < states; ++pick) {
+    const std::string bytes = disk(pick), path = folder_ + "Cut" + std::to_string(pick);
+    // The newest version whose entries all reached the disk.
+    size_t k = n - 1;
+    while (bytes.size() < versions[k].EndMark() || bytes.compare(0, versions[k].EndMark(), versions[k].Bytes, 0,
+                                                                 versions[k].EndMark()) != 0)
+      --k;
+    ExpectOpensAs(bytes, versions[k], "state " + std::to_string(pick), path);
+    DeleteFileA(path.c_str());
+  }
+  // Damage in what was on the disk is still refused, and the file left as it was.
+  const std::string newPagesOnly = disk(states - n);  // all but the old end mark's first page
+  for (size_t at : {DurableAt, versions[0].EndMark() - 400, versions[0].EndMark() - 1}) {
+    std::string bad = newPagesOnly, path = folder_ + "Bad" + std::to_string(at);
+    bad[at] = static_cast<char>(bad[at] ^ 0x20);
+    test::WriteFileBytes(path, bad);
+    EXPECT_THROW(StoreSession store(path), EOleException) << at;
+    EXPECT_EQ(bad, test::ReadFileBytes(path)) << at;
+  }
+}
+
+TEST_F(EvrinRecoveryTest, StoresOfTheEarlierFormatOpenAndAreRewrittenInTheCurrentOne) {
+  // Format 1 has no durable end in its header.
+  std::string header("EVRNDATA\x01\x00\x0A\x00", 12);
+  for (ColumnType t : ParseColumnLetters(OutBoxColumns)) header += static_cast<char>(t);
+  const std::uint32_t crc = Crc32(header.data(), header.size());
+  for (int i = 0; i < 4; ++i) header += static_cast<char>(crc >> (8 * i));
+  auto record = [](std::uint32_t id, const char16_t* subject) {
+    Row row(10);
+    row[0] = {ValueKind::String, subject};
+    return EncodeRecord(id, row);
+  };
+  const std::string entries = header + record(1, u"old one") + record(2, u"old two");
+  const std::string whole = entries + EncodeEnd(2, entries.size());
+  std::string damaged = whole;
+  damaged[header.size() + 12] = static_cast<char>(damaged[header.size() + 12] ^ 0x20);
+  const std::vector<std::string> both{"old one", "old two"};
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::vector<std::string> subjects;  // none: refused
+  } cases[] = {
+      {"whole", whole, both},
+      {"a last entry cut short", entries + record(3, u"old three").substr(0, 20), both},
+      {"an end mark cut short", entries + EncodeEnd(2, entries.size()).substr(0, 15), both},
+      {"damage before the last entry", damaged, {}},
+  };
+  for (const auto& c : cases) {
+    const std::string path = folder_ + c.what;
+    test::WriteFileBytes(path, c.bytes);
+    if (c.subjects.empty()) {
+      EXPECT_THROW(StoreSession store(path), EOleException) << c.what;
+      EXPECT_EQ(c.bytes, test::ReadFileBytes(path)) << c.what;
+      continue;
+    }
+    EXPECT_EQ(c.subjects, Subjects(path)) << c.what;
+    const std::string now = test::ReadFileBytes(path);
+    EXPECT_EQ('\x02', now[8]) << c.what;
+    EXPECT_EQ(c.subjects.size(), StoreImage::Parse(now).Count()) << c.what;
+    EXPECT_EQ(c.subjects, Subjects(path)) << c.what;
   }
 }
 

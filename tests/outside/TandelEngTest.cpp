@@ -8,6 +8,7 @@
 #include "EngineFaults.h"
 #include "TandelEng.h"
 #include "TandelFixture.h"
+#include "TandelLink.h"
 
 using namespace tandel;
 
@@ -328,6 +329,32 @@ TEST_F(TandelEngTest, AClientMayReleaseTheControlWhileACopyReportsProgress) {
   }
   for (const Fired& f : sink_.events) EXPECT_NE(evCopyFileId, f.Id);
   EXPECT_FALSE(FileExists(Local("Copy")));  // its last progress was answered with a cancel
+}
+
+TEST_F(TandelEngTest, RegisteringTheControlInstallsTheSuiteAndKeepsARecordedFolder) {
+  test::RegistrySnapshot server(HKEY_CURRENT_USER, tdlink::ServerKey);
+  ModuleHandle dll(LoadLibraryA((test::ProgramFolder() + "standin-tandeleng.dll").c_str()));
+  ASSERT_TRUE(dll);
+  auto registerServer = reinterpret_cast<HRESULT(__stdcall*)()>(
+      reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllRegisterServer")));
+  ASSERT_TRUE(registerServer);
+  // Installed already (this test's handheld): kept, with drive C: made.
+  ASSERT_EQ(S_OK, registerServer());
+  EXPECT_EQ(install_, InstallFolder());
+  EXPECT_TRUE(DirectoryExists(Pc("C\\Documents")));
+  TRegistry user;
+  ASSERT_TRUE(user.OpenKeyReadOnly(tdlink::ServerKey));
+  EXPECT_EQ(0, CompareText(test::ProgramFolder(), user.ReadString(tdlink::ServerDirValue)));
+  // Never installed: the program files folder.
+  TRegistry machine;
+  machine.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(machine.OpenKey(SuiteKey, false));
+  machine.DeleteValue(InstallValue);
+  ASSERT_EQ(S_OK, registerServer());
+  char programs[MAX_PATH];
+  ASSERT_NE(0u, GetEnvironmentVariableA("ProgramFiles", programs, sizeof programs));
+  EXPECT_EQ(0, CompareText(std::string(programs) + "\\Tandel\\", InstallFolder()));
+  EXPECT_TRUE(DirectoryExists(HandheldRoot() + "C\\Documents"));
 }
 
 }  // namespace

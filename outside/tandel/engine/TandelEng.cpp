@@ -3,11 +3,17 @@
 // later by its event, on the thread that created the control, with a Win32
 // error code. Event arguments: the error (I4); copy progress: the percentage
 // (I2) and a by-reference Boolean that the client sets to cancel the copy.
+#include <olectl.h>
+
 #include <memory>
 
 #include "ComServer.h"
-#include "ServerExports.h"
 #include "Engine.h"
+#include "Handheld.h"
+#include "Handles.h"
+#include "Registry.h"
+#include "ServerExports.h"
+#include "TandelLink.h"
 
 namespace {
 
@@ -106,6 +112,21 @@ const CoClassEntry Classes[] = {
     {&CLSID_TandelEng, &CreateTandelEng, nullptr, "Tandel engine control", "Apartment"},
 };
 
+// Installing the engine control installs the suite: its folder with the
+// handheld, and where the device engine starts the connection server from
+// (LINKSRV.EXE lies beside this module).
+HRESULT RegisterSuiteSettings() {
+  try {
+    RegisterSuite();
+    TRegistry reg;
+    if (!reg.OpenKey(tdlink::ServerKey, true)) return SELFREG_E_CLASS;
+    reg.WriteString(tdlink::ServerDirValue, ExtractFilePath(ModuleFileName(ThisModule())));
+    return S_OK;
+  } catch (const std::exception&) {
+    return SELFREG_E_CLASS;
+  }
+}
+
 }  // namespace
 
-VANTLE_SERVER_EXPORTS(Classes)
+VANTLE_SERVER_EXPORTS_WITH(Classes, RegisterSuiteSettings, server_exports::NothingMore)

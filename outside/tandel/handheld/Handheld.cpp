@@ -95,6 +95,21 @@ std::string InstallFolder() {
 
 std::string HandheldRoot() { return InstallFolder() + "Handheld\\"; }
 
+void RegisterSuite() {
+  TRegistry reg;
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  if (!reg.OpenKey(SuiteKey, true))
+    throw EHandheld(ERROR_ACCESS_DENIED, "Cannot record the connectivity suite's installation folder.");
+  if (!reg.ValueExists(InstallValue) || Trim(reg.ReadString(InstallValue)).empty()) {
+    char folder[MAX_PATH];
+    DWORD n = ExpandEnvironmentStringsA("%ProgramFiles%\\Tandel", folder, sizeof folder);
+    if (n == 0 || n > sizeof folder) throw EHandheld(GetLastError(), "Cannot find the program files folder.");
+    reg.WriteString(InstallValue, folder);
+  }
+  if (!ForceDirectories(HandheldRoot() + "C\\Documents"))
+    throw EHandheld(GetLastError(), "Cannot create the handheld's drive C: under " + InstallFolder());
+}
+
 std::string NormalizePath(const std::string& handheldPath) {
   const std::string& p = handheldPath;
   if (p.size() < 3 || !std::isalpha(static_cast<unsigned char>(p[0])) || p[1] != ':' || p[2] != '\\')

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "SysUtils.h"
+#include "TandelSuite.h"
 
 namespace tandel {
 
@@ -29,12 +30,13 @@ class EHandheld : public Exception {
   DWORD Code;
 };
 
-constexpr const char* SuiteKey = "SOFTWARE\\Orvik\\Tandel32";
-constexpr const char* InstallValue = "Installation Directory";
-
 // The suite's installation folder, with a trailing backslash; raises
 // EHandheld (ERROR_PATH_NOT_FOUND) when the suite is not installed.
 std::string InstallFolder();
+// What installing the suite records: the installation folder, when none is
+// recorded yet "<Program Files>\Tandel", and the handheld's drive C: with its
+// Documents folder. Raises on failure.
+void RegisterSuite();
 // <install>\Handheld\ with a trailing backslash.
 std::string HandheldRoot();
 

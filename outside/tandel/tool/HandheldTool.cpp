@@ -1,18 +1,21 @@
 // tandel-handheld.exe: the simulated handheld's user, at the console. Reads
-// and writes the handheld's mail stores through the data-file server as the
-// handheld's data application would, and sets the link and the programs.
+// and writes the handheld's mail stores with the data-file server's own file
+// code, as the handheld's data application would, and sets the link and the
+// programs.
 #include <windows.h>
 
 #include <cstdio>
 #include <map>
+#include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "Classes.h"
-#include "ComObj.h"
 #include "DateTime.h"
-#include "EvrinSession.h"
+#include "EvrinData.h"
+#include "EvrinFile.h"
 #include "Handheld.h"
 #include "Handles.h"
 
@@ -63,35 +66,52 @@ std::string Shown(std::string s) {
   return s;
 }
 
-// A store of the handheld, opened through the data-file server.
-class Store : public evrin::StoreSession {
+// A store of the handheld, held open for this command; records are named by
+// their numbers in the file. Every change is in the file when it returns.
+class Store {
  public:
-  explicit Store(const std::string& handheldPath) : StoreSession(ToPcPath(handheldPath)) {}
-  Variant Item(int index) const {
+  explicit Store(const std::string& handheldPath) : file_(StoreFile::Open(ToPcPath(handheldPath))) {}
+
+  int Count() const { return static_cast<int>(file_->Image().Count()); }
+  std::uint32_t Record(int index) const {
     if (index < 0 || index >= Count()) throw std::runtime_error(Format("There is no record %d.", {index}));
-    return StoreSession::Item(index);
+    return file_->Image().IdAt(static_cast<std::size_t>(index));
   }
+  Variant Get(std::uint32_t record, int column) const {
+    return ToVariant(Type(column), (*file_->Image().Find(record))[column]);
+  }
+  void Set(std::uint32_t record, int column, const Variant& value) {
+    Row row = *file_->Image().Find(record);
+    row[column] = FromVariant(Type(column), value, column);
+    file_->Replace(record, std::move(row));
+  }
+  void Add(std::span<const std::pair<int, Variant>> values) {
+    Row row(file_->Image().Columns().size());
+    for (const auto& [column, value] : values) row[column] = FromVariant(Type(column), value, column);
+    file_->Append(std::move(row));
+  }
+
+ private:
+  ColumnType Type(int column) const {
+    const auto& columns = file_->Image().Columns();
+    if (column < 0 || static_cast<std::size_t>(column) >= columns.size())
+      throw std::runtime_error(Format("The store has no column %d: it is not a mail store.", {column}));
+    return columns[column];
+  }
+
+  std::unique_ptr<StoreFile> file_;
 };
 
-bool Flag(const Variant& record, int column) {
-  Variant v = record.Call("GetValue", {column});
-  return !v.IsEmpty() && v.AsBool();
-}
-std::string Text(const Variant& record, int column) { return record.Call("GetValue", {column}).AsString(); }
-std::string When(const Variant& record, int column) {
-  Variant v = record.Call("GetValue", {column});
-  return v.IsEmpty() ? std::string("-") : FormatDateTime("yyyy-mm-dd hh:nn", v.AsDate());
+bool Flag(const Store& store, std::uint32_t record, int column) { return store.Get(record, column).AsBool(); }
+std::string Text(const Store& store, std::uint32_t record, int column) { return store.Get(record, column).AsString(); }
+std::string When(const Store& store, std::uint32_t record, int column) {
+  TDateTime date = store.Get(record, column).AsDate();
+  return date == 0 ? std::string("-") : FormatDateTime("yyyy-mm-dd hh:nn", date);
 }
 
-void Change(const Variant& record, int column, const Variant& value) {
-  record.Call("Update");
-  record.Call("SetValue", {column, value});
-  record.Call("Commit");
-}
-
-std::string Letters(const Variant& r, std::initializer_list<std::pair<int, char>> flags) {
+std::string Letters(const Store& store, std::uint32_t r, std::initializer_list<std::pair<int, char>> flags) {
   std::string s;
-  for (auto [column, letter] : flags) s += Flag(r, column) ? letter : '-';
+  for (auto [column, letter] : flags) s += Flag(store, r, column) ? letter : '-';
   return s;
 }
 
@@ -101,12 +121,13 @@ void ListInBox(const std::string& path) {
   std::printf("In box %s: %d record(s)  [D delete, K keep, X excluded, A reply all, Q quote, S reply sent]\n",
               NormalizePath(path).c_str(), n);
   for (int i = 0; i < n; ++i) {
-    Variant r = store.Item(i);
+    const std::uint32_t r = store.Record(i);
     std::printf("%d. [%s] %s  %s  \"%s\"  id %s\n", i,
-                Letters(r, {{inDeleteMark, 'D'}, {inKeep, 'K'}, {inExcluded, 'X'}, {inReplyAll, 'A'}, {inIncludeMessage, 'Q'},
-                            {inReplySent, 'S'}}).c_str(),
-                When(r, inDate).c_str(), Text(r, inFrom).c_str(), Text(r, inSubject).c_str(), Text(r, inID).c_str());
-    std::string reply = Text(r, inReply);
+                Letters(store, r, {{inDeleteMark, 'D'}, {inKeep, 'K'}, {inExcluded, 'X'}, {inReplyAll, 'A'},
+                                   {inIncludeMessage, 'Q'}, {inReplySent, 'S'}}).c_str(),
+                When(store, r, inDate).c_str(), Text(store, r, inFrom).c_str(), Text(store, r, inSubject).c_str(),
+                Text(store, r, inID).c_str());
+    std::string reply = Text(store, r, inReply);
     if (!reply.empty()) std::printf("   reply: %s\n", Shown(reply).c_str());
   }
 }
@@ -116,11 +137,12 @@ void ListOutBox(const std::string& path) {
   const int n = store.Count();
   std::printf("Out box %s: %d record(s)  [H hold, K keep, S sent]\n", NormalizePath(path).c_str(), n);
   for (int i = 0; i < n; ++i) {
-    Variant r = store.Item(i);
-    std::printf("%d. [%s] %s  to %s  \"%s\"  id %s\n", i, Letters(r, {{outHold, 'H'}, {outKeep, 'K'}, {outSent, 'S'}}).c_str(),
-                When(r, outDate).c_str(), Text(r, outTo).c_str(), Text(r, outSubject).c_str(),
-                Text(r, outID).empty() ? "-" : Text(r, outID).c_str());
-    std::printf("   %s\n", Shown(Text(r, outMessage)).c_str());
+    const std::uint32_t r = store.Record(i);
+    const std::string id = Text(store, r, outID);
+    std::printf("%d. [%s] %s  to %s  \"%s\"  id %s\n", i,
+                Letters(store, r, {{outHold, 'H'}, {outKeep, 'K'}, {outSent, 'S'}}).c_str(), When(store, r, outDate).c_str(),
+                Text(store, r, outTo).c_str(), Text(store, r, outSubject).c_str(), id.empty() ? "-" : id.c_str());
+    std::printf("   %s\n", Shown(Text(store, r, outMessage)).c_str());
   }
 }
 
@@ -187,8 +209,8 @@ void Receive(const std::string& path, const std::vector<std::string>& words, con
   if (Trim(id).empty()) throw UsageError("receive needs the PC message's --id");
   Store store(path);
   for (int i = 0; i < store.Count(); ++i)
-    if (Text(store.Item(i), inID) == id) throw std::runtime_error(Format("In box record %d already holds %s.", {i, id}));
-  Variant r = store.NewRecord();
+    if (Text(store, store.Record(i), inID) == id)
+      throw std::runtime_error(Format("In box record %d already holds %s.", {i, id}));
   const std::pair<int, Variant> values[] = {
       {inSubject, words[3]}, {inFrom, words[1]},           {inDate, Variant::Date(when)},
       {inTo, words[2]},      {inCC, cc},                   {inBC, bc},
@@ -196,8 +218,7 @@ void Receive(const std::string& path, const std::vector<std::string>& words, con
       {inDeleteMark, false}, {inKeep, true},               {inReplyAll, false},
       {inIncludeMessage, true}, {inExcluded, false},       {inReplySent, false},
       {inID, id}};
-  for (const auto& [column, value] : values) r.Call("SetValue", {column, value});
-  r.Call("Commit");
+  store.Add(values);
   std::printf("In box record %d received\n", store.Count() - 1);
 }
 
@@ -244,7 +265,6 @@ int Run(std::vector<std::string> args) {
   auto need = [&](size_t n) {
     if (words.size() != n + 1) throw UsageError(cmd + Format(" takes %d argument(s)", {static_cast<int>(n)}));
   };
-  CoInitScope com;
   if (cmd == "init") {
     need(0);
     Init(in, out);
@@ -269,13 +289,11 @@ int Run(std::vector<std::string> args) {
   } else if (cmd == "write") {
     need(3);
     Store store(out);
-    Variant r = store.NewRecord();
     const std::pair<int, Variant> values[] = {
         {outSubject, words[2]},    {outTo, words[1]},  {outCC, cc},       {outBC, bc},
         {outDate, Variant::Date(Now())}, {outMessage, ToHandheldText(words[3])}, {outHold, hold},
         {outKeep, keep},           {outSent, false},   {outID, std::string()}};
-    for (const auto& [column, value] : values) r.Call("SetValue", {column, value});
-    r.Call("Commit");
+    store.Add(values);
     std::printf("Out box record %d written\n", store.Count() - 1);
   } else if (cmd == "receive") {
     need(4);
@@ -283,11 +301,11 @@ int Run(std::vector<std::string> args) {
   } else if (cmd == "reply") {
     need(2);
     Store store(in);
-    Change(store.Item(Index(words[1])), inReply, ToHandheldText(words[2]));
+    store.Set(store.Record(Index(words[1])), inReply, ToHandheldText(words[2]));
   } else if (cmd == "delete") {
     need(1);
     Store store(in);
-    Change(store.Item(Index(words[1])), inDeleteMark, true);
+    store.Set(store.Record(Index(words[1])), inDeleteMark, true);
   } else if (cmd == "flag") {
     need(4);
     static const std::map<std::string, int> inFlags = {
@@ -299,7 +317,7 @@ int Run(std::vector<std::string> args) {
     auto f = flags.find(words[3]);
     if (f == flags.end()) throw UsageError("No such flag: " + words[3]);
     Store store(inbox ? in : out);
-    Change(store.Item(Index(words[2])), f->second, OnOff(words[4]));
+    store.Set(store.Record(Index(words[2])), f->second, OnOff(words[4]));
   } else {
     throw UsageError("Unknown command " + cmd);
   }
