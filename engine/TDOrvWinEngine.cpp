@@ -177,8 +177,6 @@ HRESULT CTDOrvWinEngine::GetDriveInfo(TDPathRecord* drive, ITDOrvDrive** info) {
 
 HRESULT CTDOrvWinEngine::LabelDrive(TDPathRecord* drive, const char* label) {
   if (!drive) return E_POINTER;
-  TDPathRecord text{0, {}};
-  CopyPath(text.Path, label);
   if (!Initialised()) return E_UNEXPECTED;
   EngineRequest* r = NewOp(opLabelDrive, drive);
   if (r) CopyPath(r->TargetPath, label);

@@ -62,7 +62,9 @@ LONG CTDEngineCore::StartWorker() {
     return ERROR_GEN_FAILURE;
   }
   WaitForSingleObject(ThreadEvent->Handle(), INFINITE);
-  if (StartFailed) {  // the thread has ended and taken its object with it
+  if (StartFailed) {  // the thread ends and takes its object with it
+    if (WorkerThread) WaitForSingleObject(WorkerThread.Get(), INFINITE);
+    WorkerThread.Reset();
     Thread = nullptr;
     ThreadEvent.reset();
     return ERROR_GEN_FAILURE;
@@ -77,18 +79,23 @@ void CTDEngineCore::StopWorker() {
     if (Thread) {
       Thread->Close();
       // Replies already posted, and progress sent, are still handled meanwhile.
-      HANDLE h = ThreadEvent->Handle();
-      while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-        MSG m;
-        if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-          TranslateMessage(&m);
-          DispatchMessageA(&m);
-        }
-      }
+      PumpUntilSignalled(ThreadEvent->Handle());
+      if (WorkerThread) PumpUntilSignalled(WorkerThread.Get());
     }
   }
+  WorkerThread.Reset();
   Thread = nullptr;
   ThreadEvent.reset();
+}
+
+void CTDEngineCore::PumpUntilSignalled(HANDLE h) {
+  while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    MSG m;
+    if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&m);
+      DispatchMessageA(&m);
+    }
+  }
 }
 
 // Thread.
@@ -102,6 +109,9 @@ bool CTDPrcThread::InitInstance() {
   Window.Buffer.reset(new (std::nothrow) BYTE[CTDMessageWnd::BufferSize]());
   if (ok) ok = Window.Buffer && Window.CreateHidden();
   if (!ok) Engine->StartFailed = true;
+  HANDLE self = nullptr;
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE, FALSE, 0);
+  Engine->WorkerThread.Reset(self);
   StartEvent->SetEvent();
   return ok;
 }

@@ -42,6 +42,13 @@ class CTDEngineCore {
   std::atomic<LONG> Closing{0};
   CTDPrcThread* Thread = nullptr;  // deletes itself when its thread ends
   std::atomic<bool> StartFailed{false};
+  // The worker thread itself: it runs this module's code until it has ended,
+  // so the engine is not gone, and the module not unloadable, before then.
+  KernelHandle WorkerThread;
+
+ private:
+  // Waits for a handle, dispatching this thread's posted and sent messages.
+  static void PumpUntilSignalled(HANDLE h);
 };
 
 class CTDMessageWnd final : public CWnd {
