@@ -14,6 +14,7 @@
 #include "Handheld.h"
 #include "MessageWindow.h"
 #include "TDEng.h"
+#include "TandelLink.h"
 
 using namespace tdengine;
 
@@ -202,6 +203,8 @@ int main() {
     std::printf("engine: 1,000-file folder %.2f s (error %ld), CopyFile %.2f s, throughput ratio %.2f (target >= 0.9)\n",
                 engineTree, static_cast<long>(e), plainTree, plainTree / engineTree);
   }
+  // The connection server the engine started would outlive the benchmark.
+  if (HWND linkServer = FindWindowA(tdlink::ServerWindowClass, nullptr)) PostMessageA(linkServer, WM_CLOSE, 0, 0);
   FreeLibrary(server);
   return 0;
 }
