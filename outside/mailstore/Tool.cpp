@@ -31,7 +31,9 @@ const char* const Usage =
     "  fail PROFILE KIND [COUNT]                      the next COUNT (1) operations of KIND fail; 0 clears\n"
     "  failures PROFILE                               the failures still to come\n"
     "A FOLDER is a path of names from the top (Inbox\\Vantle Replies) or a folder identifier.\n"
-    "Kinds the CDO stand-in knows: logon, folder, message, read, update, send, move, delete, resolve.\n";
+    "Kinds the CDO stand-in knows: logon, folder, message, read, update, send, move, delete, resolve.\n"
+    "Kinds the store knows: move.noted, move.copied, move.added, move.removed end the process at that\n"
+    "step of a move, as a kill there would (exit code 9).\n";
 
 class UsageError : public std::runtime_error {
  public:
