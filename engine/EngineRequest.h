@@ -76,7 +76,9 @@ struct EngineRequest {
   BYTE* Data;  // own block
   LONG Error;
   EngineRequest* Next;
-  bool Ending;  // its completion has been posted
+  bool Ending;   // its completion has been posted
+  ULONG Serial;  // told apart from the requests before and after it
+  bool Aborted;  // a copy asked to stop: it ends at its next item
 };
 
 namespace tdengine {

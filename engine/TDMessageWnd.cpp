@@ -119,6 +119,7 @@ bool CTDMessageWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     case WM_TD_ENQUEUE: Thread->Enqueue(reinterpret_cast<EngineRequest*>(lParam)); return true;
     case WM_TD_COMPLETE: Thread->CompleteCurrent(); return true;
     case WM_TD_DISPATCH: Thread->Dispatch(); return true;
+    case WM_TD_ABORT: result = Thread->AbortRunning(static_cast<ULONG>(lParam), static_cast<LONG>(wParam)); return true;
     case WM_TD_COPY_LEVEL:
     case WM_TD_DELETE_LEVEL:
     case WM_TD_FIND_LEVEL: LevelFinished(message); return true;
@@ -148,6 +149,8 @@ bool CTDMessageWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 void CTDMessageWnd::OnTimer(UINT_PTR id) {
   EngineRequest* r = Thread->Current();
   if (!r || r->Ending) return;
+  // A tick already queued when its timer was killed belongs to no request.
+  if ((id == TimerConnect && !Thread->ConnectTimer) || (id == TimerGuard && !Thread->GuardTimer)) return;
   if (id == TimerConnect) {
     if (Thread->ConnectTimer) KillTimer(Handle(), TimerConnect);
     Thread->ConnectTimer = 0;
@@ -169,11 +172,13 @@ EngineRequest* CTDMessageWnd::Take(LONG op, bool killGuard) {
     Thread->GuardTimer = 0;
   }
   EngineRequest* r = Thread->Current();
-  if (!r || r->Ending) {
+  if (!r) {
     Thread->PostFailure(op, ERROR_GEN_FAILURE);
     return nullptr;
   }
-  return r;
+  // An answer that was on its way when its request ended (an abort, the
+  // guard) is not the next request's.
+  return r->Ending ? nullptr : r;
 }
 
 void CTDMessageWnd::Finish(EngineRequest* r) { Thread->Finish(r); }
@@ -308,7 +313,8 @@ bool CTDMessageWnd::CopyCall(EngineRequest* r) {
   LinkPath source = Rec(r->Side, r->Path);
   LinkPath target = Rec(r->TargetSide, r->TargetPath);
   LinkNotify notify{Handle(), WM_TD_COPY_PROGRESS, static_cast<BYTE>(r->Value & 1)};
-  return Started(r, Link()->Copy(&source, &target, &notify));
+  CopyRunning = Started(r, Link()->Copy(&source, &target, &notify));
+  return CopyRunning;
 }
 
 void CTDMessageWnd::StartCopyFile(EngineRequest* r) {
@@ -365,6 +371,15 @@ void CTDMessageWnd::DataFileClosed(EngineRequest* r) {
     TextSearchFinished(r);
   else
     CloseConfig(r);
+}
+
+void CTDMessageWnd::NextFormatStep(EngineRequest* r) {
+  if (LONG step = Link()->FormatStep(r->Handle)) {
+    KeepError(r, step);
+    Started(r, Link()->FormatEnd(r->Handle));  // closed as on every other way out
+    return;
+  }
+  ArmGuard();
 }
 
 void CTDMessageWnd::CloseConfig(EngineRequest* r) { Then(r, Link()->ConfigClose(r->Handle), &CTDMessageWnd::Finish); }
@@ -499,8 +514,11 @@ void CTDMessageWnd::OnCallback(UINT message, LONG status) {
       return;
     }
     case 0x508: {  // copy finished
+      CopyRunning = false;
       if (status == 0) {
-        if (r->Op == opMoveFile) {
+        if (r->Aborted) {
+          Finish(r);  // stopped before its next item
+        } else if (r->Op == opMoveFile) {
           LinkPath source = Rec(r->Side, r->Path);
           Started(r, link->Delete(&source));
         } else if (IsCopyWalk(r->Op)) {
@@ -569,18 +587,12 @@ void CTDMessageWnd::OnCallback(UINT message, LONG status) {
       }
       r->Handle = Word(b, 0);
       r->Value = Word(b, 2052);
-      {
-        LONG step = link->FormatStep(r->Handle);
-        r->Cancel = 0;
-        r->Percent = 0;
-        Thread->SendProgress(progFormat);
-        if (step == 0) {
-          ArmGuard();
-          return;
-        }
-        r->Error = TranslateStatus(step);
+      r->Percent = 0;
+      // Erasing is not begun once the client has cancelled, from the first progress on.
+      if (Cancelled(r, progFormat))
         Started(r, link->FormatEnd(r->Handle));
-      }
+      else
+        NextFormatStep(r);
       return;
     case 0x51B:  // format step done
       if (status != 0) {
@@ -596,8 +608,8 @@ void CTDMessageWnd::OnCallback(UINT message, LONG status) {
       }
       if (r->Cancel || r->Arg1 >= r->Value)
         Started(r, link->FormatEnd(r->Handle));
-      else if (!Started(r, link->FormatStep(r->Handle)))
-        return;
+      else
+        NextFormatStep(r);
       return;
     case 0x51C:  // format ended
     case 0x520:  // close programs ended

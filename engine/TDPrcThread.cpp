@@ -62,7 +62,9 @@ LONG CTDEngineCore::StartWorker() {
     return ERROR_GEN_FAILURE;
   }
   WaitForSingleObject(ThreadEvent->Handle(), INFINITE);
-  if (StartFailed) {  // the thread has ended and taken its object with it
+  if (StartFailed) {  // the thread ends and takes its object with it
+    if (WorkerThread) WaitForSingleObject(WorkerThread.Get(), INFINITE);
+    WorkerThread.Reset();
     Thread = nullptr;
     ThreadEvent.reset();
     return ERROR_GEN_FAILURE;
@@ -77,18 +79,23 @@ void CTDEngineCore::StopWorker() {
     if (Thread) {
       Thread->Close();
       // Replies already posted, and progress sent, are still handled meanwhile.
-      HANDLE h = ThreadEvent->Handle();
-      while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-        MSG m;
-        if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-          TranslateMessage(&m);
-          DispatchMessageA(&m);
-        }
-      }
+      PumpUntilSignalled(ThreadEvent->Handle());
+      if (WorkerThread) PumpUntilSignalled(WorkerThread.Get());
     }
   }
+  WorkerThread.Reset();
   Thread = nullptr;
   ThreadEvent.reset();
+}
+
+void CTDEngineCore::PumpUntilSignalled(HANDLE h) {
+  while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    MSG m;
+    if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&m);
+      DispatchMessageA(&m);
+    }
+  }
 }
 
 // Thread.
@@ -102,6 +109,9 @@ bool CTDPrcThread::InitInstance() {
   Window.Buffer.reset(new (std::nothrow) BYTE[CTDMessageWnd::BufferSize]());
   if (ok) ok = Window.Buffer && Window.CreateHidden();
   if (!ok) Engine->StartFailed = true;
+  HANDLE self = nullptr;
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE, FALSE, 0);
+  Engine->WorkerThread.Reset(self);
   StartEvent->SetEvent();
   return ok;
 }
@@ -113,6 +123,7 @@ int CTDPrcThread::ExitInstance() {
 }
 
 bool CTDPrcThread::PostRequest(EngineRequest* r) {
+  r->Serial = ++lastSerial_;
   if (PostMessageA(Window.Handle(), WM_TD_ENQUEUE, 0, reinterpret_cast<LPARAM>(r))) return true;
   FreeRequest(r);
   return false;
@@ -173,6 +184,7 @@ void CTDPrcThread::CompleteCurrent() {
     if (!more) tail_ = nullptr;
   }
   KillTimers();
+  Window.CopyRunning = false;
   FreeWalkers(done);
   PostReply(done);
   if (more) PostMessageA(Window.Handle(), WM_TD_DISPATCH, 0, 0);
@@ -219,7 +231,9 @@ void CTDPrcThread::PostFailure(LONG op, LONG error) {
 
 bool CTDPrcThread::SendProgress(WPARAM code) {
   if (Engine->Closing) return false;
+  Sending = true;
   SendMessageA(Engine->ReplyWindow, WM_TD_PROGRESS, code & 0xFFFF, 0);
+  Sending = false;
   return true;
 }
 
@@ -250,7 +264,9 @@ bool CTDPrcThread::StartServer(EngineRequest* r) {
   KernelHandle process(pi.hProcess), thread(pi.hThread);
   DWORD timeout = r && r->Value ? static_cast<DWORD>(r->Value) : INFINITE;
   DWORD wait = WaitForInputIdle(process.Get(), timeout);
-  if (wait == 0) return true;
+  // Under Wine a program that has already ended is idle too: the server runs
+  // only when it, or another instance that made it quit, holds the semaphore.
+  if (wait == 0 && IsServerRunning()) return true;
   if (r) r->Error = wait == WAIT_TIMEOUT ? ERROR_COUNTER_TIMEOUT : ERROR_GEN_FAILURE;
   return false;
 }
@@ -323,16 +339,14 @@ void CTDPrcThread::Connect() {
   }
   unknown->Release();  // the sink lives as long as the thread holds it
   if (LONG status = Link->Advise(unknown)) {
-    if (r) {
-      r->Error = TranslateStatus(status);
-      Finish(r);
-    } else {
-      PostFailure(opConnect, TranslateStatus(status));
-    }
+    ConnectFailed(r, TranslateStatus(status));
     return;
   }
   LONG state = -1;
-  Link->QueryState(&state);
+  if (LONG status = Link->QueryState(&state)) {
+    ConnectFailed(r, TranslateStatus(status));
+    return;
+  }
   if (state == 0) {
     Engine->LinkState |= LinkConnected;
     if (r)
@@ -341,8 +355,20 @@ void CTDPrcThread::Connect() {
       PostFailure(opConnect, 0);
     return;
   }
-  Link->ToggleLink();
+  if (LONG status = Link->ToggleLink()) {
+    ConnectFailed(r, TranslateStatus(status));
+    return;
+  }
   armTimer();
+}
+
+void CTDPrcThread::ConnectFailed(EngineRequest* r, LONG error) {
+  if (r) {
+    r->Error = error;
+    Finish(r);
+  } else {
+    PostFailure(opConnect, error);
+  }
 }
 
 void CTDPrcThread::OnBroadcast(UINT message, WPARAM wParam) {
@@ -394,49 +420,67 @@ bool CTDPrcThread::CheckLink() {
 void CTDPrcThread::CancelConnect(LONG notify) {
   ConnectWanted = 0;
   LONG op = 0;
-  EngineRequest* r = CurrentOp(op);
-  if (r && op == opConnect) {
-    LONG ignored;
-    Abort(&ignored, 0);
-    EndWithoutReply(r);
+  if (ULONG serial = CurrentSerial(&op); serial && op == opConnect) {
+    if (GetCurrentThreadId() == ThreadId())
+      AbortRunning(serial, 1);
+    else
+      SendMessageA(Window.Handle(), WM_TD_ABORT, 1, static_cast<LPARAM>(serial));
   }
   PostRequest(NewRequest(opDisconnect, notify));
 }
 
-EngineRequest* CTDPrcThread::CurrentOp(LONG& op) {
+ULONG CTDPrcThread::CurrentSerial(LONG* op) {
   CSingleLock lock(lock_);
-  op = Queue ? Queue->Op : 0;
-  return Queue;
-}
-
-void CTDPrcThread::EndWithoutReply(EngineRequest* r) {
-  // Under the lock: the worker may be ending the same request, and once it is
-  // off the queue it may already be gone.
-  CSingleLock lock(lock_);
-  if (Queue != r || r->Ending) return;
-  r->Notify = 0;
-  r->Ending = true;
-  PostMessageA(Window.Handle(), WM_TD_COMPLETE, 0, 0);
+  if (op) *op = Queue ? Queue->Op : 0;
+  return Queue ? Queue->Serial : 0;
 }
 
 void CTDPrcThread::Abort(LONG* error, LONG complete) {
   LONG dummy;
   if (!error) error = &dummy;
   *error = 0;
-  LONG op = 0;
-  EngineRequest* r = CurrentOp(op);
-  if (!r) {
+  ULONG serial = CurrentSerial();
+  if (!serial) {
     *error = ERROR_NOT_READY;
     return;
   }
-  // Copies (also those of a move) end through the component's own answer.
-  if (op == opCopyFile || op == opCopyDirectory || op == opMoveFile || op == opMoveDirectory) complete = 0;
-  LONG status = Link ? Link->Abort() : 0;
-  if (status != 0 && status != stAborted) {
-    *error = TranslateStatus(status);
-    return;
+  // Only the worker ends its requests, between two of its messages: what it
+  // still does for this one then cannot reach the next.
+  if (GetCurrentThreadId() == ThreadId())
+    *error = AbortRunning(serial, complete);
+  else
+    *error = static_cast<LONG>(SendMessageA(Window.Handle(), WM_TD_ABORT, static_cast<WPARAM>(complete),
+                                            static_cast<LPARAM>(serial)));
+}
+
+LONG CTDPrcThread::AbortRunning(ULONG serial, LONG complete) {
+  EngineRequest* r = Current();
+  if (!r || r->Serial != serial || r->Ending) return 0;  // it has ended meanwhile
+  if (Sending) {
+    // Asked during a progress: the step that sent it ends first.
+    PostMessageA(Window.Handle(), WM_TD_ABORT, static_cast<WPARAM>(complete), static_cast<LPARAM>(serial));
+    return 0;
   }
-  if (complete == 1) EndWithoutReply(r);
+  LONG status = Link ? Link->Abort() : 0;
+  if (status != 0 && status != stAborted) return TranslateStatus(status);
+  switch (r->Op) {
+    case opCopyFile:
+    case opMoveFile:
+    case opCopyDirectory:
+    case opMoveDirectory:
+    case opMoveDirectoryDelete:
+      // A copy ends through its own completion: at once between two items,
+      // else when the component has stopped the file it copies.
+      r->Aborted = true;
+      if (!Window.CopyRunning) Finish(r);
+      break;
+    default:
+      if (complete == 1) {
+        r->Notify = 0;
+        Finish(r);
+      }
+  }
+  return 0;
 }
 
 void CTDPrcThread::Close() {

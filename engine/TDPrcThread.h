@@ -42,6 +42,13 @@ class CTDEngineCore {
   std::atomic<LONG> Closing{0};
   CTDPrcThread* Thread = nullptr;  // deletes itself when its thread ends
   std::atomic<bool> StartFailed{false};
+  // The worker thread itself: it runs this module's code until it has ended,
+  // so the engine is not gone, and the module not unloadable, before then.
+  KernelHandle WorkerThread;
+
+ private:
+  // Waits for a handle, dispatching this thread's posted and sent messages.
+  static void PumpUntilSignalled(HANDLE h);
 };
 
 class CTDMessageWnd final : public CWnd {
@@ -52,6 +59,9 @@ class CTDMessageWnd final : public CWnd {
   CTDPrcThread* Thread = nullptr;
   std::unique_ptr<BYTE[]> Buffer;  // 2056 bytes: the data of the callback in flight
   static constexpr size_t BufferSize = 2056;
+
+  // The component is copying a file for the current request.
+  bool CopyRunning = false;
 
   // Text search of a find.
   bool Found = false;
@@ -88,6 +98,7 @@ class CTDMessageWnd final : public CWnd {
   void CloseDataFile(EngineRequest* r);
   void DataFileClosed(EngineRequest* r);
   void CloseConfig(EngineRequest* r);
+  void NextFormatStep(EngineRequest* r);
 
   // Walks (delete, copy, find).
   void StartDeleteWalk(EngineRequest* r, CTDOrvDirectory* node, CTDOrvDirectory* parent);
@@ -120,6 +131,8 @@ class CTDPrcThread final : public CWinThread {
   bool PostRequest(EngineRequest* r);
   void CancelConnect(LONG notify);
   void Close();
+  // Ends the running request (see AbortRunning); the worker does it, between
+  // two of its messages, whichever thread asks.
   void Abort(LONG* error, LONG complete);
   void SetLinkSettings(LONG* error, LONG baud, LONG port);
   void GetLinkSettings(LONG* error, LONG* baud, LONG* port);
@@ -142,6 +155,10 @@ class CTDPrcThread final : public CWinThread {
   bool CheckLink();
   void Shutdown();
   void OnBroadcast(UINT message, WPARAM wParam);
+  // Aborts the request with this serial if it still runs: the component's
+  // answers still due for it are dropped; a copy ends at its next item through
+  // its own completion, anything else without a reply when complete is 1.
+  LONG AbortRunning(ULONG serial, LONG complete);
 
   CTDMessageWnd Window;
   CTDEngineCore* Engine;
@@ -153,6 +170,7 @@ class CTDPrcThread final : public CWinThread {
   UINT_PTR GuardTimer = 0;
   EngineRequest* Queue = nullptr;
   bool ShutDown = false;  // nothing more is handled
+  bool Sending = false;   // inside a progress sent to the client
 
  protected:
   bool InitInstance() override;
@@ -161,13 +179,14 @@ class CTDPrcThread final : public CWinThread {
  private:
   void FreeWalkers(EngineRequest* r);
   void FreeQueuedBehindHead();  // under the lock
-  EngineRequest* CurrentOp(LONG& op);  // the head and its operation, read together
-  void EndWithoutReply(EngineRequest* r);
+  ULONG CurrentSerial(LONG* op = nullptr);  // the head's, 0 when none
+  void ConnectFailed(EngineRequest* r, LONG error);
   void KillTimers();
 
   CCriticalSection lock_;
   EngineRequest* tail_ = nullptr;  // the last queued request, so that appending does not walk the queue
   bool comInitialised_ = false;
+  std::atomic<ULONG> lastSerial_{0};
 };
 
 // Messages of the worker window.
@@ -180,5 +199,6 @@ constexpr UINT WM_TD_ABANDON = WM_USER + 0x504;
 constexpr UINT WM_TD_DELETE_LEVEL = WM_USER + 0x505;
 constexpr UINT WM_TD_FIND_LEVEL = WM_USER + 0x506;
 constexpr UINT WM_TD_COPY_PROGRESS = WM_USER + 0x519;
+constexpr UINT WM_TD_ABORT = WM_USER + 0x540;  // wParam: complete, lParam: the request's serial
 constexpr UINT TimerConnect = 1, TimerGuard = 2;
 }  // namespace tdengine

@@ -112,6 +112,13 @@ bool ClientEngine::RecordingWindow::OnMessage(UINT message, WPARAM wParam, LPARA
   return false;
 }
 
+std::vector<std::string> Entries(const std::string& list) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < list.size() && list[i]; i += std::strlen(list.c_str() + i) + 1)
+    out.push_back(list.c_str() + i);
+  return out;
+}
+
 bool ServerRunning() {
   return KernelHandle(OpenSemaphoreA(SYNCHRONIZE, FALSE, tdlink::ServerSemaphore)).Valid();
 }

@@ -67,6 +67,9 @@ class ClientEngine final : public CTDEngineCore {
   bool stopped_ = false;
 };
 
+// The entries of a drive list: "A:\\", "C:\\", … up to the empty one.
+std::vector<std::string> Entries(const std::string& list);
+
 // The connection server, started and ended by the test itself.
 void StartServer();
 void StopServer();

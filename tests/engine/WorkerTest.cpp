@@ -11,13 +11,6 @@ using namespace tdengine;
 
 namespace {
 
-std::vector<std::string> Entries(const std::string& list) {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < list.size() && list[i]; i += std::strlen(list.c_str() + i) + 1)
-    out.push_back(list.c_str() + i);
-  return out;
-}
-
 size_t Count(const std::vector<Reply>& replies, LONG op) {
   size_t n = 0;
   for (const Reply& r : replies) n += r.Op == op;
@@ -583,4 +576,70 @@ TEST_F(EngineTest, AnAbortedRequestComesBackWithoutNotificationAndTheQueueGoesOn
   EXPECT_EQ(opSyncMachineTime, aborted.Op);
   EXPECT_EQ(0, aborted.Notify);
   EXPECT_EQ(0, engine.Replies.back().Error);
+}
+
+TEST_F(EngineTest, AFormatCancelledAtAnyProgressStopsAndLeavesTheDriveAsItWas) {
+  ClientEngine engine;
+  Connected(engine);
+  for (size_t at : {1u, 2u, 4u}) {
+    SCOPED_TRACE(at);
+    ASSERT_TRUE(ForceDirectories(install_ + "Handheld\\D\\Stuff"));
+    test::WriteFileBytes(install_ + "Handheld\\D\\Stuff\\x", "x");
+    engine.Progresses.clear();
+    engine.OnProgress = [&](EngineRequest& r, WPARAM code) {
+      if (code == progFormat && engine.Progresses.size() == at) r.Cancel = 1;
+    };
+    EXPECT_EQ(0, engine.Run(engine.Request(opFormat, Handheld, "d:\\")).Error);
+    EXPECT_EQ(at, engine.Progresses.size());
+    EXPECT_EQ("x", test::ReadFileBytes(install_ + "Handheld\\D\\Stuff\\x"));
+  }
+}
+
+TEST_F(EngineTest, AFormatWhoseNextStepCannotBeAskedForIsClosed) {
+  // Advise and the state query at Connect, the format's opening, its first
+  // step, then the second step fails; the close is never answered.
+  CTDMessageWnd::GuardTimeout = 300;
+  Setting(tdlink::FailCallValue, 5);
+  Setting(tdlink::FailStatusValue, static_cast<DWORD>(-21));
+  Setting(tdlink::SilentSlotValue, 40);
+  ASSERT_TRUE(ForceDirectories(install_ + "Handheld\\D"));
+  ClientEngine engine;
+  Connected(engine);
+  // Ended by the guard while waiting for the close, not at once with the step's error.
+  EXPECT_EQ(1121, engine.Run(engine.Request(opFormat, Handheld, "d:\\")).Error);
+}
+
+TEST_F(EngineTest, AConnectionServerThatEndsAtItsStartFailsTheConnect) {
+  test::RegistrySnapshot key(HKEY_CURRENT_USER, tdlink::ServerKey);
+  const std::string folder = install_ + "QuitServer\\";
+  ASSERT_TRUE(ForceDirectories(folder));
+  ASSERT_TRUE(CopyFileA((ExtractFilePath(ModuleFileName()) + "quit-at-once.exe").c_str(),
+                        (folder + tdlink::ServerExe).c_str(), FALSE));
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenKey(tdlink::ServerKey, true));
+  reg.WriteString(tdlink::ServerDirValue, folder);
+  ClientEngine engine;
+  ASSERT_EQ(0, engine.Init());
+  for (LONG timeout : {0, 20000}) EXPECT_EQ(21, engine.Run(NewConnect(engine, timeout)).Error) << timeout;
+  EXPECT_EQ(1, engine.LinkState.load());
+}
+
+TEST_F(EngineTest, AFailedStateQueryOrLinkRequestFailsTheConnect) {
+  struct Case {
+    DWORD failCall;  // 2: the state query, 3: the request to bring the link up
+    bool linkUp;
+  };
+  for (Case c : {Case{2, true}, Case{3, false}}) {
+    SCOPED_TRACE(c.failCall);
+    Setting(tdlink::FailCallValue, c.failCall);
+    Setting(tdlink::FailStatusValue, static_cast<DWORD>(-21));
+    tandel::SetLinkUp(c.linkUp);
+    StartServer();
+    ClientEngine engine;
+    ASSERT_EQ(0, engine.Init());
+    EXPECT_EQ(5, engine.Run(NewConnect(engine, 2000)).Error);
+    EXPECT_EQ(1, engine.LinkState.load());
+    StopServer();
+  }
 }

@@ -1,0 +1,210 @@
+// The device engine as a client sees it: the round trip of a queued request
+// (the call to its completion event) against a bare post-and-reply between
+// two threads, and the copy of a 100 MB file and of a 1,000-file folder
+// against CopyFile of the same data, each as a ratio.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "BenchSupport.h"
+#include "ComPtr.h"
+#include "Handheld.h"
+#include "MessageWindow.h"
+#include "TDEng.h"
+#include "TandelLink.h"
+
+using namespace tdengine;
+
+namespace {
+
+// Counts completions; every other event is passed over.
+class Counter final : public ITDOrvWinEngineEvents {
+ public:
+  int Done = 0;
+  LONG Error = 0;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = iid == IID_IUnknown || iid == IID_ITDOrvWinEngineEvents ? this : nullptr;
+    return *out ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+#define VANTLE_DONE(name)                           \
+  HRESULT STDMETHODCALLTYPE name(LONG e) override { \
+    ++Done;                                         \
+    Error = e;                                      \
+    return S_OK;                                    \
+  }
+  VANTLE_DONE(OnInit)
+  VANTLE_DONE(OnConnect)
+  VANTLE_DONE(OnDisconnect)
+  VANTLE_DONE(OnGetFileInfo)
+  VANTLE_DONE(OnCopyFile)
+  VANTLE_DONE(OnDeleteFile)
+  VANTLE_DONE(OnMoveFile)
+  VANTLE_DONE(OnRenameFile)
+  VANTLE_DONE(OnSetAttributes)
+  VANTLE_DONE(OnDeleteDirectory)
+  VANTLE_DONE(OnCopyDirectory)
+  VANTLE_DONE(OnCreateDirectory)
+  VANTLE_DONE(OnMoveDirectory)
+  VANTLE_DONE(OnRenameDirectory)
+  VANTLE_DONE(OnGetDriveInfo)
+  VANTLE_DONE(OnLabelDrive)
+  VANTLE_DONE(OnGetExtraMachineInfo)
+  VANTLE_DONE(OnSyncMachineTime)
+  VANTLE_DONE(OnFormat)
+  VANTLE_DONE(OnClosePrograms)
+  VANTLE_DONE(OnStartProgram)
+  VANTLE_DONE(OnStopProgram)
+  VANTLE_DONE(OnReadConfig)
+  VANTLE_DONE(OnWriteConfig)
+#undef VANTLE_DONE
+  HRESULT STDMETHODCALLTYPE OnGetDirectory(LONG e, LONG) override { return OnSyncMachineTime(e); }
+  HRESULT STDMETHODCALLTYPE OnGetDrives(LONG e, const char*) override { return OnSyncMachineTime(e); }
+  HRESULT STDMETHODCALLTYPE OnGetMachineInfo(LONG e, const char*, LONG) override { return OnSyncMachineTime(e); }
+  HRESULT STDMETHODCALLTYPE OnCopyProgress(SHORT, LONG*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnCopyDirectoryProgress(const char*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnFormatProgress(SHORT, LONG*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnCloseProgramProgress(const char*, const char*) override { return S_OK; }
+
+  // Pumps until n completions in all; the error of the last.
+  LONG WaitFor(int n) {
+    MSG m;
+    while (Done < n && GetMessageA(&m, nullptr, 0, 0) > 0) DispatchMessageA(&m);
+    return Error;
+  }
+};
+
+TDPathRecord Path(const std::string& p) {
+  TDPathRecord r{2, {}};
+  lstrcpynA(r.Path, p.c_str(), sizeof r.Path);
+  return r;
+}
+
+std::string FileName(int i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "f%d.txt", i);
+  return name;
+}
+
+void Write(const std::string& file, size_t bytes) {
+  HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  std::string block(1 << 20, 'v');
+  for (size_t done = 0; done < bytes; done += block.size()) {
+    DWORD n = 0;
+    WriteFile(h, block.data(), static_cast<DWORD>(std::min(block.size(), bytes - done)), &n, nullptr);
+  }
+  CloseHandle(h);
+}
+
+// Round trips of a bare post-and-reply between this thread and another.
+double BarePostAndReply(int n) {
+  DWORD client = GetCurrentThreadId();
+  HWND worker = nullptr;
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread t([&] {
+    MessageWindow w(MessageWindow::Args{.ClassName = "VantleBenchEcho",
+                                        .OnMessage = [&](UINT msg, WPARAM, LPARAM, LRESULT& r) {
+                                          if (msg != WM_USER) return false;
+                                          PostThreadMessageA(client, WM_USER, 0, 0);
+                                          r = 0;
+                                          return true;
+                                        }});
+    worker = w.Handle();
+    SetEvent(ready);
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0) > 0) DispatchMessageA(&m);
+  });
+  WaitForSingleObject(ready, INFINITE);
+  MSG m;
+  PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE);  // this thread's queue exists
+  const double start = bench::Seconds();
+  for (int i = 0; i < n; ++i) {
+    PostMessageA(worker, WM_USER, 0, 0);
+    while (GetMessageA(&m, nullptr, 0, 0) > 0 && m.message != WM_USER) DispatchMessageA(&m);
+  }
+  const double each = (bench::Seconds() - start) / n;
+  PostMessageA(worker, WM_QUIT, 0, 0);
+  t.join();
+  CloseHandle(ready);
+  return each;
+}
+
+}  // namespace
+
+int main() {
+  CoInitScope com;
+  HMODULE server = LoadLibraryA((bench::ProgramFolder() + "TDENGINE.dll").c_str());
+  auto getClass = reinterpret_cast<HRESULT(__stdcall*)(REFCLSID, REFIID, void**)>(
+      reinterpret_cast<void*>(GetProcAddress(server, "DllGetClassObject")));
+  ComPtr<IClassFactory> factory;
+  if (!getClass || FAILED(getClass(CLSID_TDOrvWinEngine, IID_IClassFactory, factory.PutVoid()))) {
+    std::printf("engine: TDENGINE.dll not found\n");
+    return 1;
+  }
+  Counter counter;
+  int expected = 0;
+  {
+    ComPtr<ITDOrvWinEngine> engine;
+    factory->CreateInstance(nullptr, IID_ITDOrvWinEngine, engine.PutVoid());
+    factory.Reset();
+    engine->Init(&counter);
+    counter.WaitFor(++expected);
+    engine->Connect(15000);
+    if (LONG e = counter.WaitFor(++expected)) {
+      std::printf("engine: the handheld did not connect (%ld)\n", static_cast<long>(e));
+      return 1;
+    }
+
+    const int trips = 2000;
+    double start = bench::Seconds();
+    for (int i = 0; i < trips; ++i) {
+      engine->SyncMachineTime();
+      counter.WaitFor(++expected);
+    }
+    const double trip = (bench::Seconds() - start) / trips;
+    const double bare = BarePostAndReply(trips);
+    std::printf("engine: queued request round trip %.1f us, bare post-and-reply %.1f us, ratio %.2f (target <= 2)\n",
+                trip * 1e6, bare * 1e6, trip / bare);
+
+    const std::string root = tandel::HandheldRoot() + "C\\Bench\\";
+    CreateDirectoryA(root.c_str(), nullptr);
+    Write(root + "big.bin", 100u << 20);
+    TDPathRecord from = Path("C:\\Bench\\big.bin"), to = Path("C:\\Bench\\big.copy");
+    start = bench::Seconds();
+    engine->CopyFile(&from, &to, 1);
+    LONG e = counter.WaitFor(++expected);
+    const double engineCopy = bench::Seconds() - start;
+    start = bench::Seconds();
+    CopyFileA((root + "big.bin").c_str(), (root + "big.plain").c_str(), FALSE);
+    const double plainCopy = bench::Seconds() - start;
+    std::printf("engine: 100 MB file %.2f s (error %ld), CopyFile %.2f s, throughput ratio %.2f (target >= 0.9)\n",
+                engineCopy, static_cast<long>(e), plainCopy, plainCopy / engineCopy);
+    for (const char* big : {"big.bin", "big.copy", "big.plain"}) DeleteFileA((root + big).c_str());
+
+    const std::string tree = root + "Tree\\";
+    CreateDirectoryA(tree.c_str(), nullptr);
+    for (int i = 0; i < 1000; ++i) Write(tree + FileName(i), 4096);
+    CreateDirectoryA((root + "TreeCopy").c_str(), nullptr);
+    CreateDirectoryA((root + "TreePlain").c_str(), nullptr);
+    TDPathRecord source = Path("C:\\Bench\\Tree"), target = Path("C:\\Bench\\TreeCopy");
+    start = bench::Seconds();
+    engine->CopyDirectory(&source, &target, 1);
+    e = counter.WaitFor(++expected);
+    const double engineTree = bench::Seconds() - start;
+    start = bench::Seconds();
+    for (int i = 0; i < 1000; ++i) {
+      CopyFileA((tree + FileName(i)).c_str(), (root + "TreePlain\\" + FileName(i)).c_str(), FALSE);
+    }
+    const double plainTree = bench::Seconds() - start;
+    std::printf("engine: 1,000-file folder %.2f s (error %ld), CopyFile %.2f s, throughput ratio %.2f (target >= 0.9)\n",
+                engineTree, static_cast<long>(e), plainTree, plainTree / engineTree);
+  }
+  // The connection server the engine started would outlive the benchmark.
+  if (HWND linkServer = FindWindowA(tdlink::ServerWindowClass, nullptr)) PostMessageA(linkServer, WM_CLOSE, 0, 0);
+  FreeLibrary(server);
+  return 0;
+}

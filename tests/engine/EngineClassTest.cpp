@@ -1,0 +1,349 @@
+// The asynchronous engine as its clients use it: created through the
+// registered server by ProgID, answering through a sink on the client's thread.
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "EngineFixture.h"
+#include "TDEng.h"
+
+using namespace tdengine;
+
+namespace {
+
+class Sink final : public ITDOrvWinEngineEvents {
+ public:
+  std::vector<std::pair<std::string, LONG>> Calls;
+  std::string Text;
+  LONG Value = 0;
+  std::function<void(LONG*)> OnCopy;  // may cancel
+
+  size_t Count(const std::string& name) const {
+    size_t n = 0;
+    for (auto& c : Calls) n += c.first == name;
+    return n;
+  }
+  LONG Last(const std::string& name) const {
+    for (auto it = Calls.rbegin(); it != Calls.rend(); ++it)
+      if (it->first == name) return it->second;
+    return -1;
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = iid == IID_IUnknown || iid == IID_ITDOrvWinEngineEvents ? this : nullptr;
+    if (!*out) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
+  ULONG Refs() const { return refs_; }
+
+#define VANTLE_EVENT(name)                          \
+  HRESULT STDMETHODCALLTYPE name(LONG e) override { \
+    Calls.emplace_back(#name, e);                   \
+    return S_OK;                                    \
+  }
+  VANTLE_EVENT(OnInit)
+  VANTLE_EVENT(OnConnect)
+  VANTLE_EVENT(OnDisconnect)
+  VANTLE_EVENT(OnGetFileInfo)
+  VANTLE_EVENT(OnCopyFile)
+  VANTLE_EVENT(OnDeleteFile)
+  VANTLE_EVENT(OnMoveFile)
+  VANTLE_EVENT(OnRenameFile)
+  VANTLE_EVENT(OnSetAttributes)
+  VANTLE_EVENT(OnDeleteDirectory)
+  VANTLE_EVENT(OnCopyDirectory)
+  VANTLE_EVENT(OnCreateDirectory)
+  VANTLE_EVENT(OnMoveDirectory)
+  VANTLE_EVENT(OnRenameDirectory)
+  VANTLE_EVENT(OnGetDriveInfo)
+  VANTLE_EVENT(OnLabelDrive)
+  VANTLE_EVENT(OnGetExtraMachineInfo)
+  VANTLE_EVENT(OnSyncMachineTime)
+  VANTLE_EVENT(OnFormat)
+  VANTLE_EVENT(OnClosePrograms)
+  VANTLE_EVENT(OnStartProgram)
+  VANTLE_EVENT(OnStopProgram)
+  VANTLE_EVENT(OnReadConfig)
+  VANTLE_EVENT(OnWriteConfig)
+#undef VANTLE_EVENT
+  HRESULT STDMETHODCALLTYPE OnCopyProgress(SHORT, LONG* cancel) override {
+    if (OnCopy) OnCopy(cancel);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnGetDirectory(LONG e, LONG value) override {
+    Calls.emplace_back("OnGetDirectory", e);
+    Value = value;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnCopyDirectoryProgress(const char*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnGetDrives(LONG e, const char* drives) override {
+    Calls.emplace_back("OnGetDrives", e);
+    Text = drives;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnGetMachineInfo(LONG e, const char* owner, LONG type) override {
+    Calls.emplace_back("OnGetMachineInfo", e);
+    Text = owner;
+    Value = type;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnFormatProgress(SHORT, LONG*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnCloseProgramProgress(const char*, const char*) override { return S_OK; }
+
+ private:
+  ULONG refs_ = 1;
+};
+
+TDPathRecord Path(const char* path) {
+  TDPathRecord p{static_cast<SHORT>(Handheld), {}};
+  lstrcpynA(p.Path, path, sizeof p.Path);
+  return p;
+}
+
+// Pumps this thread's messages until the predicate holds; false after 30 s.
+bool PumpUntil(const std::function<bool()>& done) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > 30000) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+  }
+  return true;
+}
+
+using ServerCall = HRESULT(__stdcall*)();
+
+}  // namespace
+
+class EngineClassTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    module_ = LoadLibraryA((ExtractFilePath(ModuleFileName()) + "TDENGINE.dll").c_str());
+    ASSERT_TRUE(module_);
+    ASSERT_EQ(S_OK, Export("DllRegisterServer")());
+  }
+  void TearDown() override {
+    if (module_) FreeLibrary(module_);
+    EngineTest::TearDown();
+  }
+  ServerCall Export(const char* name) {
+    return reinterpret_cast<ServerCall>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+  }
+
+  ComPtr<ITDOrvWinEngine> Create() {
+    CLSID clsid;
+    EXPECT_EQ(S_OK, CLSIDFromProgID(L"Orvik.TDEng.Interface", &clsid));
+    ComPtr<ITDOrvWinEngine> engine;
+    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITDOrvWinEngine, engine.PutVoid()));
+    return engine;
+  }
+  // An engine initialised and connected to the handheld.
+  ComPtr<ITDOrvWinEngine> Connected(Sink& sink) {
+    ComPtr<ITDOrvWinEngine> engine = Create();
+    engine->Init(&sink);
+    EXPECT_TRUE(PumpUntil([&] { return sink.Count("OnInit") == 1; }));
+    engine->Connect(0);
+    EXPECT_TRUE(PumpUntil([&] { return sink.Count("OnConnect") == 1; }));
+    EXPECT_EQ(0, sink.Last("OnConnect"));
+    return engine;
+  }
+
+  CoInitScope com_;
+  test::RegistrySnapshot classKey_{HKEY_CLASSES_ROOT, "CLSID\\{3C476900-F450-11CF-885E-0020AFC04E78}"};
+  test::RegistrySnapshot progIdKey_{HKEY_CLASSES_ROOT, "Orvik.TDEng.Interface"};
+  HMODULE module_ = nullptr;
+};
+
+TEST_F(EngineClassTest, RegistersOnceUnregistersCleanlyAndStaysLoadedWhileAnObjectLives) {
+  ASSERT_EQ(S_OK, Export("DllRegisterServer")());
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CLASSES_ROOT);
+  ASSERT_TRUE(reg.OpenKey("CLSID\\{3C476900-F450-11CF-885E-0020AFC04E78}\\InprocServer32", false));
+  EXPECT_EQ("Apartment", reg.ReadString("ThreadingModel"));
+  reg.CloseKey();
+
+  ComPtr<ITDOrvWinEngine> engine = Create();
+  ASSERT_TRUE(engine);
+  EXPECT_EQ(S_FALSE, Export("DllCanUnloadNow")());
+  engine.Reset();
+  CoFreeUnusedLibraries();
+  EXPECT_EQ(S_OK, Export("DllCanUnloadNow")());
+
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(S_OK, Export("DllUnregisterServer")());
+  EXPECT_FALSE(reg.OpenKey("CLSID\\{3C476900-F450-11CF-885E-0020AFC04E78}", false));
+  EXPECT_FALSE(reg.OpenKey("Orvik.TDEng.Interface", false));
+}
+
+TEST_F(EngineClassTest, BeforeInitEveryOperationIsRefusedAndNothingArrives) {
+  ComPtr<ITDOrvWinEngine> engine = Create();
+  TDPathRecord p = Path("C:\\Docs\\a.txt");
+  ComPtr<ITDOrvFile> file;
+  ComPtr<ITDOrvDirectory> dir;
+  ComPtr<ITDOrvDrive> drive;
+  ComPtr<ITDOrvMachine> machine;
+  const std::function<HRESULT()> calls[] = {
+      [&] { return engine->Connect(0); },
+      [&] { return engine->Disconnect(); },
+      [&] { return engine->GetDrives(&p); },
+      [&] { return engine->GetDriveInfo(&p, drive.Put()); },
+      [&] { return engine->GetFileInfo(&p, file.Put()); },
+      [&] { return engine->GetDirectory(&p, dir.Put()); },
+      [&] { return engine->GetExtraMachineInfo(2, machine.Put()); },
+      [&] { return engine->CopyFile(&p, &p, 0); },
+      [&] { return engine->RenameFile(&p, "b.txt"); },
+      [&] { return engine->MoveFile(&p, &p, 0); },
+      [&] { return engine->CreateDirectory(&p); },
+      [&] { return engine->SyncMachineTime(); },
+      [&] { return engine->ReadConfig(2, &p); },
+      [&] { return engine->WriteConfig(&p, 2); },
+  };
+  for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(E_UNEXPECTED, calls[i]()) << i;
+  EXPECT_FALSE(file);
+  EXPECT_STREQ("C:\\Docs\\a.txt", p.Path);
+
+  LONG error = 0, baud = 0, port = 0;
+  EXPECT_EQ(S_OK, engine->SetLinkSettings(&error, 9600, 1));
+  EXPECT_EQ(31, error);
+  error = 0;
+  EXPECT_EQ(S_OK, engine->GetLinkSettings(&error, &baud, &port));
+  EXPECT_EQ(31, error);
+  error = 0;
+  EXPECT_EQ(S_OK, engine->Abort(&error));
+  EXPECT_EQ(31, error);
+  EXPECT_EQ(E_NOTIMPL, engine->Reserved27(0));
+
+  ComPtr<IUnknown> unknown;
+  EXPECT_EQ(E_NOINTERFACE, engine->QueryInterface(IID_IUnknown, unknown.PutVoid()));
+  ComPtr<ITDOrvWinEngine3> third;
+  ASSERT_EQ(S_OK, engine->QueryInterface(IID_ITDOrvWinEngine3, third.PutVoid()));
+  EXPECT_EQ(E_UNEXPECTED, third->SetEvents3(nullptr));
+  ComPtr<ITDOrvWinEngine2> second;
+  EXPECT_EQ(S_OK, third->QueryInterface(IID_ITDOrvWinEngine2, second.PutVoid()));
+  EXPECT_EQ(E_UNEXPECTED, second->WordRequest(1));
+}
+
+TEST_F(EngineClassTest, MakePathSplitsAPathIntoItsParts) {
+  ComPtr<ITDOrvWinEngine> engine = Create();
+  struct Case {
+    const char *a, *b, *c, *path;
+    USHORT drive, folder, name, extension, wildcards;
+  };
+  const Case cases[] = {
+      {"C:", "Docs", "a.txt", "C:Docs\\a.txt", 2, 5, 5, 3, 0},
+      {"C:\\", "\\Docs\\", nullptr, "C:\\Docs", 2, 1, 4, 0, 0},
+      {"C:\\Docs\\*.t?t", nullptr, nullptr, "C:\\Docs\\*.t?t", 2, 6, 5, 3, 1},
+  };
+  for (const Case& c : cases) {
+    TDPathInfo info{};
+    ASSERT_EQ(S_OK, engine->MakePath(c.a, c.b, c.c, &info));
+    EXPECT_STREQ(c.path, info.Path);
+    EXPECT_EQ(c.drive, info.DriveLength) << c.path;
+    EXPECT_EQ(c.folder, info.FolderLength) << c.path;
+    EXPECT_EQ(c.name, info.NameLength) << c.path;
+    EXPECT_EQ(c.extension, info.ExtensionLength) << c.path;
+    EXPECT_EQ(c.wildcards, info.Wildcards) << c.path;
+  }
+}
+
+TEST_F(EngineClassTest, OperationsAnswerThroughTheSinkOnTheClientsThread) {
+  PutFile("C:\\Docs\\a.txt", "alpha");
+  ASSERT_TRUE(ForceDirectories(Pc("C\\Arch")));
+  Sink sink;
+  {
+    ComPtr<ITDOrvWinEngine> engine = Connected(sink);
+    // A second Init is refused on the sink already given, during the call.
+    Sink other;
+    engine->Init(&other);
+    EXPECT_EQ(ERROR_BUSY, sink.Last("OnInit"));
+    EXPECT_TRUE(other.Calls.empty());
+
+    TDPathRecord drive = Path("c:\\");
+    ComPtr<ITDOrvDrive> driveInfo;
+    ASSERT_EQ(S_OK, engine->GetDriveInfo(&drive, driveInfo.Put()));
+    EXPECT_STREQ("C:\\", drive.Path);
+    TDPathRecord file = Path("C:\\Docs\\a.txt");
+    ComPtr<ITDOrvFile> info;
+    ASSERT_EQ(S_OK, engine->GetFileInfo(&file, info.Put()));
+    EXPECT_EQ(2u, info->AddRef());  // the caller's is the only reference
+    info->Release();
+    TDPathRecord folder = Path("C:\\Docs\\New");
+    ASSERT_EQ(S_OK, engine->CreateDirectory(&folder));
+    EXPECT_STREQ("C:\\Docs\\New\\", folder.Path);
+    ASSERT_EQ(S_OK, engine->RenameFile(&file, "b.txt"));
+    TDPathRecord moved = Path("C:\\Docs\\b.txt"), arch = Path("C:\\Arch");
+    ASSERT_EQ(S_OK, engine->MoveFile(&moved, &arch, 0));
+    TDPathRecord side = Path("");
+    ASSERT_EQ(S_OK, engine->GetDrives(&side));
+    ASSERT_EQ(S_OK, engine->GetMachineInfo(2));
+    ASSERT_TRUE(PumpUntil([&] { return sink.Count("OnGetMachineInfo") == 1; }));
+
+    EXPECT_EQ(0, sink.Last("OnGetDriveInfo"));
+    TDDriveInfo* d = nullptr;
+    ASSERT_EQ(S_OK, driveInfo->GetInfo(&d));
+    EXPECT_STREQ("C:\\", d->DrivePath);
+    EXPECT_EQ(0, sink.Last("OnGetFileInfo"));
+    TDFileInfo* f = nullptr;
+    ASSERT_EQ(S_OK, info->GetInfo(&f));
+    EXPECT_STREQ("a.txt", f->Name);
+    EXPECT_EQ(0, sink.Last("OnCreateDirectory"));
+    EXPECT_EQ(0, sink.Last("OnRenameFile"));
+    EXPECT_EQ(0, sink.Last("OnMoveFile"));
+    EXPECT_EQ("alpha", test::ReadFileBytes(Pc("C\\Arch\\b.txt")));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\New").c_str()));
+    EXPECT_EQ(0, sink.Last("OnGetDrives"));
+    EXPECT_EQ("Handheld Owner", sink.Text);
+    EXPECT_EQ(5, sink.Value);
+  }
+  EXPECT_EQ(1u, sink.Refs());  // the engine let its sink go
+}
+
+TEST_F(EngineClassTest, ReleasingTheEngineDuringACopyEndsItWithoutACompletion) {
+  PutFile("C:\\Docs\\big.bin", std::string(1024 * 1024, 'x'));
+  Sink sink;
+  ComPtr<ITDOrvWinEngine> engine = Connected(sink);
+  bool copying = false;
+  sink.OnCopy = [&](LONG*) { copying = true; };
+  TDPathRecord from = Path("C:\\Docs\\big.bin"), to = Path("C:\\Docs\\copy.bin");
+  ASSERT_EQ(S_OK, engine->CopyFile(&from, &to, 0));
+  ASSERT_TRUE(PumpUntil([&] { return copying; }));
+  engine.Reset();  // returns once its worker has ended
+  EXPECT_EQ(0u, sink.Count("OnCopyFile"));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\copy.bin").c_str()));
+}
+
+TEST_F(EngineClassTest, EnginesOnSeveralThreadsEachGetOnlyTheirOwnEvents) {
+  constexpr int Clients = 4;
+  std::vector<std::string> drives(Clients);
+  std::vector<size_t> events(Clients);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < Clients; ++i)
+    threads.emplace_back([&, i] {
+      CoInitScope com;
+      Sink sink;
+      {
+        ComPtr<ITDOrvWinEngine> engine;
+        CoCreateInstance(CLSID_TDOrvWinEngine, nullptr, CLSCTX_INPROC_SERVER, IID_ITDOrvWinEngine, engine.PutVoid());
+        if (!engine) return;
+        engine->Init(&sink);
+        PumpUntil([&] { return sink.Count("OnInit") == 1; });
+        engine->Connect(0);
+        PumpUntil([&] { return sink.Count("OnConnect") == 1; });
+        TDPathRecord side = Path("");
+        for (int n = 0; n <= i; ++n) engine->GetDrives(&side);
+        PumpUntil([&] { return sink.Count("OnGetDrives") == static_cast<size_t>(i + 1); });
+        drives[i] = sink.Text;
+        events[i] = sink.Count("OnGetDrives");
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < Clients; ++i) {
+    EXPECT_EQ("C:\\", drives[i]);
+    EXPECT_EQ(static_cast<size_t>(i + 1), events[i]);
+  }
+}
