@@ -3,7 +3,6 @@
 // worker's queue back to the client's reply window.
 #include <windows.h>
 
-class CCmdTarget;
 class CTDOrvDirectory;
 
 namespace tdengine {
@@ -64,7 +63,7 @@ struct EngineRequest {
   LONG Arg1, Arg2, Arg3, Arg4;
   LONG Crit5, Crit6, Crit7, Crit8, Crit9, Crit10;
   LONG Scratch;
-  CCmdTarget* Result;       // no reference held
+  IUnknown* Result;         // no reference held
   CTDOrvDirectory* Walker;  // innermost walker node
   char* SearchText;         // own block
   ULONG_PTR Count;          // a find's reported entry (an ITDOrvFile with one reference for the client)

@@ -48,10 +48,6 @@ void FormatDate(const BYTE* six, char* out, size_t size) {
 
 // File.
 
-IUnknown* CTDOrvFile::GetInterface(REFIID iid) {
-  return iid == IID_IUnknown || iid == IID_ITDOrvFile ? static_cast<ITDOrvFile*>(this) : nullptr;
-}
-
 HRESULT CTDOrvFile::GetInfo(TDFileInfo** info) {
   if (!info) return E_POINTER;
   *info = &Info;
@@ -101,10 +97,6 @@ void CTDOrvFile::Fill(SHORT side, const BYTE* block) {
 
 // Drive.
 
-IUnknown* CTDOrvDrive::GetInterface(REFIID iid) {
-  return iid == IID_IUnknown || iid == IID_ITDOrvDrive ? static_cast<ITDOrvDrive*>(this) : nullptr;
-}
-
 HRESULT CTDOrvDrive::GetInfo(TDDriveInfo** info) {
   if (!info) return E_POINTER;
   if (!Filled) return E_UNEXPECTED;
@@ -125,10 +117,6 @@ void CTDOrvDrive::Fill(const BYTE* block) {
 }
 
 // Machine.
-
-IUnknown* CTDOrvMachine::GetInterface(REFIID iid) {
-  return iid == IID_IUnknown || iid == IID_ITDOrvMachine ? static_cast<ITDOrvMachine*>(this) : nullptr;
-}
 
 HRESULT CTDOrvMachine::GetInfo(TDMachineInfo** info) {
   if (!info) return E_POINTER;
@@ -166,10 +154,6 @@ void CTDOrvMachine::Fill(const BYTE* b) {
 CTDOrvDirectory::CTDOrvDirectory(CTDPrcThread* thread, SHORT side, const char* path)
     : Side(side), Thread(thread), Self(this) {
   lstrcpynA(Path, path, sizeof Path);
-}
-
-IUnknown* CTDOrvDirectory::GetInterface(REFIID iid) {
-  return iid == IID_IUnknown || iid == IID_ITDOrvDirectory ? static_cast<ITDOrvDirectory*>(this) : nullptr;
 }
 
 HRESULT CTDOrvDirectory::Next(ULONG count, ITDOrvFile** out, ULONG* fetched) {

@@ -11,10 +11,9 @@
 
 class CTDPrcThread;
 
-class CTDOrvFile final : public CCmdTarget, public tdengine::ITDOrvFile {
+class CTDOrvFile final : public CCmdTarget<tdengine::ITDOrvFile> {
  public:
   CTDOrvFile() = default;
-  VANTLE_FORWARD_IUNKNOWN
   HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDFileInfo** info) override;
   HRESULT STDMETHODCALLTYPE GetName(char* buffer) override;
   HRESULT STDMETHODCALLTYPE GetSecondName(char* buffer) override;
@@ -26,14 +25,10 @@ class CTDOrvFile final : public CCmdTarget, public tdengine::ITDOrvFile {
 
   tdengine::TDFileInfo Info{};
   LONG Filled = 0;
-
- protected:
-  IUnknown* GetInterface(REFIID iid) override;
 };
 
-class CTDOrvDrive final : public CCmdTarget, public tdengine::ITDOrvDrive {
+class CTDOrvDrive final : public CCmdTarget<tdengine::ITDOrvDrive> {
  public:
-  VANTLE_FORWARD_IUNKNOWN
   HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDDriveInfo** info) override;
 
   void SetPath(const tdengine::TDPathRecord& record);
@@ -43,14 +38,10 @@ class CTDOrvDrive final : public CCmdTarget, public tdengine::ITDOrvDrive {
 
   tdengine::TDDriveInfo Info{};
   LONG Filled = 0;
-
- protected:
-  IUnknown* GetInterface(REFIID iid) override;
 };
 
-class CTDOrvMachine final : public CCmdTarget, public tdengine::ITDOrvMachine {
+class CTDOrvMachine final : public CCmdTarget<tdengine::ITDOrvMachine> {
  public:
-  VANTLE_FORWARD_IUNKNOWN
   HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDMachineInfo** info) override;
 
   // From the component's 168-byte machine block.
@@ -59,18 +50,14 @@ class CTDOrvMachine final : public CCmdTarget, public tdengine::ITDOrvMachine {
 
   tdengine::TDMachineInfo Info{};
   LONG Filled = 0;
-
- protected:
-  IUnknown* GetInterface(REFIID iid) override;
 };
 
-class CTDOrvDirectory final : public CCmdTarget, public tdengine::ITDOrvDirectory {
+class CTDOrvDirectory final : public CCmdTarget<tdengine::ITDOrvDirectory> {
  public:
   CTDOrvDirectory() = default;
   // A walker node for a folder of a side.
   CTDOrvDirectory(CTDPrcThread* thread, SHORT side, const char* path);
 
-  VANTLE_FORWARD_IUNKNOWN
   HRESULT STDMETHODCALLTYPE Next(ULONG count, tdengine::ITDOrvFile** entries, ULONG* fetched) override;
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
   HRESULT STDMETHODCALLTYPE Reset() override;
@@ -94,9 +81,6 @@ class CTDOrvDirectory final : public CCmdTarget, public tdengine::ITDOrvDirector
   tdengine::ITDOrvDirectory* Self = nullptr;
   CTDOrvDirectory* Parent = nullptr;
   tdengine::ITDOrvFile* CurrentEntry = nullptr;
-
- protected:
-  IUnknown* GetInterface(REFIID iid) override;
 
  private:
   std::vector<ComPtr<tdengine::ITDOrvFile>> entries_;

@@ -74,7 +74,7 @@ TEST(ResultObjects, DirectoriesEnumerateOnlyWhenCompleteAndFromTheirReset) {
 }
 
 TEST(ResultObjects, AFileCloneIsIndependentAndRecordsReadOnlyOnceFilled) {
-  long live = CCmdTarget::LiveObjects();
+  long live = ComModule::LiveObjects();
   {
     ComPtr<CTDOrvFile> file = ComPtr<CTDOrvFile>::Attach(new CTDOrvFile());
     BYTE block[tdlink::EntryBlockSize] = {};
@@ -104,7 +104,7 @@ TEST(ResultObjects, AFileCloneIsIndependentAndRecordsReadOnlyOnceFilled) {
     EXPECT_EQ(E_NOINTERFACE, drive->QueryInterface(IID_ITDOrvMachine, unknown.PutVoid()));
     EXPECT_EQ(S_OK, drive->QueryInterface(IID_ITDOrvDrive, unknown.PutVoid()));
   }
-  EXPECT_EQ(live, CCmdTarget::LiveObjects());
+  EXPECT_EQ(live, ComModule::LiveObjects());
 }
 
 TEST(ConnectionSink, CopiesDataOnlyForSuccessBoundsItAndAlwaysPosts) {
