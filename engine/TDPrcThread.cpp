@@ -77,14 +77,7 @@ void CTDEngineCore::StopWorker() {
     if (Thread) {
       Thread->Close();
       // Replies already posted, and progress sent, are still handled meanwhile.
-      HANDLE h = ThreadEvent->Handle();
-      while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-        MSG m;
-        if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-          TranslateMessage(&m);
-          DispatchMessageA(&m);
-        }
-      }
+      WaitWithMessages(ThreadEvent->Handle());
     }
   }
   Thread = nullptr;
@@ -93,11 +86,11 @@ void CTDEngineCore::StopWorker() {
 
 // Thread.
 
-CTDPrcThread::CTDPrcThread(CTDEngineCore* engine, CEvent* startEvent) : Engine(engine), StartEvent(startEvent) {}
+CTDPrcThread::CTDPrcThread(CTDEngineCore* engine, CEvent* startEvent)
+    : CWinThread(true), Engine(engine), StartEvent(startEvent) {}
 
 bool CTDPrcThread::InitInstance() {
-  bool ok = SUCCEEDED(CoInitialize(nullptr));
-  comInitialised_ = ok;
+  bool ok = ComReady();
   Window.Thread = this;
   Window.Buffer.reset(new (std::nothrow) BYTE[CTDMessageWnd::BufferSize]());
   if (ok) ok = Window.Buffer && Window.CreateHidden();
@@ -108,7 +101,6 @@ bool CTDPrcThread::InitInstance() {
 
 int CTDPrcThread::ExitInstance() {
   Window.DestroyWindow();
-  if (comInitialised_) CoUninitialize();
   return 0;
 }
 
@@ -265,7 +257,7 @@ void CTDPrcThread::OpenLink() {
   if (FAILED(hr)) {
     r->Error = hr;
   } else {
-    Sink = new (std::nothrow) CTDOrvPrcEvent();
+    Sink = ComPtr<CTDOrvPrcEvent>::Attach(new (std::nothrow) CTDOrvPrcEvent());
     if (!Sink) {
       Link.Reset();
       r->Error = ERROR_OUTOFMEMORY;
@@ -470,8 +462,7 @@ void CTDPrcThread::Shutdown() {
   Link.Reset();
   if (Sink) {
     Sink->Window = nullptr;
-    Sink->ExternalRelease();
-    Sink = nullptr;
+    Sink.Reset();
   }
   ShutDown = true;
   StartEvent->SetEvent();  // the engine may be gone from here on

@@ -10,6 +10,7 @@
 #include "EngineRequest.h"
 #include "Sync.h"
 #include "TDEngine.h"
+#include "TDOrvPrcEvent.h"
 #include "TandelLink.h"
 #include "WinThread.h"
 #include "Wnd.h"
@@ -147,7 +148,7 @@ class CTDPrcThread final : public CWinThread {
   CTDEngineCore* Engine;
   CEvent* StartEvent;
   ComPtr<tdlink::ITDLink> Link;
-  CTDOrvPrcEvent* Sink = nullptr;
+  ComPtr<CTDOrvPrcEvent> Sink;
   UINT_PTR ConnectTimer = 0;
   std::atomic<LONG> ConnectWanted{0};
   UINT_PTR GuardTimer = 0;
@@ -167,7 +168,6 @@ class CTDPrcThread final : public CWinThread {
 
   CCriticalSection lock_;
   EngineRequest* tail_ = nullptr;  // the last queued request, so that appending does not walk the queue
-  bool comInitialised_ = false;
 };
 
 // Messages of the worker window.
