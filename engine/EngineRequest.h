@@ -3,6 +3,8 @@
 // worker's queue back to the client's reply window.
 #include <windows.h>
 
+#include <memory>
+
 class CTDOrvDirectory;
 
 namespace tdengine {
@@ -65,14 +67,14 @@ struct EngineRequest {
   LONG Scratch;
   IUnknown* Result;         // no reference held
   CTDOrvDirectory* Walker;  // innermost walker node
-  char* SearchText;         // own block
+  std::unique_ptr<char[]> SearchText;
   ULONG_PTR Count;          // a find's reported entry (an ITDOrvFile with one reference for the client)
   LONG Handle;
   LONG Handle2;
   LONG Notify;
   LONG Cancel;
   SHORT Percent;
-  BYTE* Data;  // own block
+  std::unique_ptr<BYTE[]> Data;
   LONG Error;
   EngineRequest* Next;
   bool Ending;  // its completion has been posted

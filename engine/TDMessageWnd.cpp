@@ -290,7 +290,7 @@ void CTDMessageWnd::StartOperation(EngineRequest* r) {
       break;
     }
     case opDataRequest:
-      status = link->DataRequest(r->Value, r->Data, r->Arg1);
+      status = link->DataRequest(r->Value, r->Data.get(), r->Arg1);
       if (status) {
         FinishWith(r, TranslateStatus(status));
       }
@@ -725,8 +725,7 @@ void CTDMessageWnd::OnCallback(UINT message, LONG status) {
         if (!data) {
           r->Error = ERROR_OUTOFMEMORY;
         } else {
-          delete[] r->Data;
-          r->Data = data;
+          r->Data.reset(data);
           if (length > 0) std::memcpy(data, b + 4, static_cast<size_t>(length));
           r->Value = length;
         }

@@ -32,9 +32,6 @@ LONG PortOf(LONG index) { return index >= 0 && index <= 8 ? index : index == 9 ?
 namespace tdengine {
 
 void FreeRequest(EngineRequest* r) {
-  if (!r) return;
-  delete[] r->Data;
-  delete[] r->SearchText;
   delete r;
 }
 

@@ -78,7 +78,7 @@ EngineRequest* Mixed(ClientEngine& engine, int i, int client, std::vector<ComPtr
     }
     case 5: {
       EngineRequest* r = engine.Request(opDataRequest);
-      r->Data = new BYTE[4]{1, 2, 3, 4};
+      r->Data.reset(new BYTE[4]{1, 2, 3, 4});
       r->Arg1 = 4;
       return r;
     }
