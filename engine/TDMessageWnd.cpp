@@ -466,15 +466,14 @@ void CTDMessageWnd::OnCallback(UINT message, LONG status) {
         return;
       }
       auto* dir = static_cast<CTDOrvDirectory*>(r->Result);
-      auto* file = new (std::nothrow) CTDOrvFile();
+      auto file = ComPtr<CTDOrvFile>::Attach(new (std::nothrow) CTDOrvFile());
       if (!dir || !file) {
-        if (file) file->ExternalRelease();
         r->Error = dir ? ERROR_OUTOFMEMORY : ERROR_GEN_FAILURE;
         CloseListing(r);
         return;
       }
       file->Fill(static_cast<SHORT>(dir->Side), b);
-      if (LONG e = dir->AddEntry(file)) {
+      if (LONG e = dir->AddEntry(std::move(file))) {
         r->Error = e;
         CloseListing(r);
         return;

@@ -182,12 +182,11 @@ void CTDOrvDirectory::SetPath(const TDPathRecord& record) {
   Side = record.Side;
 }
 
-LONG CTDOrvDirectory::AddEntry(ITDOrvFile* file) {
+LONG CTDOrvDirectory::AddEntry(ComPtr<ITDOrvFile> file) {
   try {
-    entries_.push_back(ComPtr<ITDOrvFile>::Attach(file));
+    entries_.push_back(std::move(file));
     return 0;
   } catch (const std::bad_alloc&) {
-    file->Release();
     return ERROR_OUTOFMEMORY;
   }
 }

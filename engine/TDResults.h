@@ -63,8 +63,8 @@ class CTDOrvDirectory final : public CCmdTarget<tdengine::ITDOrvDirectory> {
   HRESULT STDMETHODCALLTYPE Reset() override;
 
   void SetPath(const tdengine::TDPathRecord& record);
-  // Takes over one reference: 0, or 14 when it cannot be kept.
-  LONG AddEntry(tdengine::ITDOrvFile* file);
+  // 0, or 14 when the entry cannot be kept.
+  LONG AddEntry(ComPtr<tdengine::ITDOrvFile> file);
   bool IsComplete() const { return Complete != 0; }
   USHORT Count() const { return static_cast<USHORT>(entries_.size()); }
   void ClearEntries();

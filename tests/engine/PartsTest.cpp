@@ -47,10 +47,10 @@ TEST(ResultObjects, DirectoriesEnumerateOnlyWhenCompleteAndFromTheirReset) {
   ComPtr<CTDOrvDirectory> dir = ComPtr<CTDOrvDirectory>::Attach(new CTDOrvDirectory());
   BYTE block[tdlink::EntryBlockSize] = {};
   for (const char* name : {"one", "two", "three"}) {
-    auto* f = new CTDOrvFile();
+    ComPtr<CTDOrvFile> f = MakeObject<CTDOrvFile>();
     lstrcpyA(reinterpret_cast<char*>(block + 28), name);
     f->Fill(2, block);
-    ASSERT_EQ(0, dir->AddEntry(f));
+    ASSERT_EQ(0, dir->AddEntry(std::move(f)));
   }
   ITDOrvFile* got[4] = {};
   ULONG fetched = 7;
