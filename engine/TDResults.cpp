@@ -97,13 +97,6 @@ void CTDOrvFile::Fill(SHORT side, const BYTE* block) {
 
 // Drive.
 
-HRESULT CTDOrvDrive::GetInfo(TDDriveInfo** info) {
-  if (!info) return E_POINTER;
-  if (!Filled) return E_UNEXPECTED;
-  *info = &Info;
-  return S_OK;
-}
-
 void CTDOrvDrive::SetPath(const TDPathRecord& record) {
   std::memcpy(Info.DrivePath, record.Path, sizeof Info.DrivePath);
   Info.Side = static_cast<USHORT>(record.Side);
@@ -117,13 +110,6 @@ void CTDOrvDrive::Fill(const BYTE* block) {
 }
 
 // Machine.
-
-HRESULT CTDOrvMachine::GetInfo(TDMachineInfo** info) {
-  if (!info) return E_POINTER;
-  if (!Filled) return E_UNEXPECTED;
-  *info = &Info;
-  return S_OK;
-}
 
 void CTDOrvMachine::Fill(const BYTE* b) {
   TDMachineInfo& m = Info;

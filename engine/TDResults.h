@@ -27,29 +27,33 @@ class CTDOrvFile final : public CCmdTarget<tdengine::ITDOrvFile> {
   LONG Filled = 0;
 };
 
-class CTDOrvDrive final : public CCmdTarget<tdengine::ITDOrvDrive> {
+// A result whose information the worker fills once; GetInfo answers
+// E_UNEXPECTED until then.
+template <class Interface, class Information>
+class CTDFilledResult : public CCmdTarget<Interface> {
  public:
-  HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDDriveInfo** info) override;
-
-  void SetPath(const tdengine::TDPathRecord& record);
-  // From the component's 72-byte drive block.
-  void Fill(const BYTE* block);
+  HRESULT STDMETHODCALLTYPE GetInfo(Information** info) override {
+    if (!info) return E_POINTER;
+    *info = Filled ? &Info : nullptr;
+    return Filled ? S_OK : E_UNEXPECTED;
+  }
   bool IsFilled() const { return Filled != 0; }
 
-  tdengine::TDDriveInfo Info{};
+  Information Info{};
   LONG Filled = 0;
 };
 
-class CTDOrvMachine final : public CCmdTarget<tdengine::ITDOrvMachine> {
+class CTDOrvDrive final : public CTDFilledResult<tdengine::ITDOrvDrive, tdengine::TDDriveInfo> {
  public:
-  HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDMachineInfo** info) override;
+  void SetPath(const tdengine::TDPathRecord& record);
+  // From the component's 72-byte drive block.
+  void Fill(const BYTE* block);
+};
 
+class CTDOrvMachine final : public CTDFilledResult<tdengine::ITDOrvMachine, tdengine::TDMachineInfo> {
+ public:
   // From the component's 168-byte machine block.
   void Fill(const BYTE* block);
-  bool IsFilled() const { return Filled != 0; }
-
-  tdengine::TDMachineInfo Info{};
-  LONG Filled = 0;
 };
 
 class CTDOrvDirectory final : public CCmdTarget<tdengine::ITDOrvDirectory> {
