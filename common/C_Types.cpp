@@ -96,7 +96,10 @@ void TMailList::Add(bool ApplyAgeLimit) {
         keep = limit < Date;
       }
     }
-    if (keep) Items.push_back(std::move(mail));
+    if (keep) {
+      Items.push_back(std::move(mail));
+      if (Taken) Taken(TakenContext, *Items.back());
+    }
     ClearStaging();
   } catch (const Exception& e) {
     ShowListException(e, "Method Add");

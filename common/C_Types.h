@@ -82,6 +82,11 @@ class TMailList : public TObject {
   bool ReplyAll = false;
   TSesObj* Session;         // not owned
   TResManager* Resources;   // not owned
+  // When set, told of every mail Add keeps, as it is kept: the host records
+  // what a conduit hands over before the conduit goes on (and perhaps marks
+  // the PC mail read).
+  void (*Taken)(void* Context, const TMail& Mail) noexcept = nullptr;
+  void* TakenContext = nullptr;
 
  private:
   void ClearStaging();

@@ -6,10 +6,12 @@
 
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "C_Types.h"
 #include "Classes.h"
+#include "RunJournal.h"
 #include "VazInterface.h"
 #include "c_qrv.h"
 
@@ -79,6 +81,9 @@ class TSync : public TQRV {
   bool AddMailToDatFile();
   void MarkNewAsSent(const std::string& ID);
   void MarkReplyAsSent(const std::string& OldID, const std::string& NewID);
+  // Marks the mails a run sent before it was cut short; answers how many
+  // records it marked.
+  int MarkJournalled(const RunJournal& Journal);
   int CleanInFile();
   int CleanOutFile();
   int DeletePIMMail();
@@ -102,6 +107,7 @@ class TSync : public TQRV {
   std::string LocalIn() const;
   std::string LocalOut() const;
   bool SaveTemplate(int Id, const std::string& Path);
+  static std::string OutContents(const Variant& record);
   void WriteSummary(bool PCList);
   void ModSend(bool PCList);
   void EditItem(bool PCList);
@@ -117,4 +123,11 @@ class TSync : public TQRV {
   TResManager* Resources;
   // Where the IDs of the local In and Out boxes stand, for the markings.
   std::unique_ptr<IDIndex> InIDs, OutIDs;
+  // What this run owes the next one should it be cut short.
+  RunJournal Journal;
+  // PC mail of the journal that the next upload settles: written into the
+  // local In box, or left unmarked by the user.
+  std::unordered_set<std::string> Settled;
+  // The handheld programs are stopped by this run and not yet started again.
+  bool ProgramsStopped = false;
 };

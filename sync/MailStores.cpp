@@ -1,6 +1,7 @@
 // TSync's work on the local copies of the handheld's two mail stores: reading
 // new mail and replies, appending PC mail, marking, clean-up and the mirrored
 // deletions. Every operation opens its store through its own session.
+#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -116,14 +117,21 @@ class Removals {
 // Sets the mark column of the first record of the ID whose mark is not yet
 // set, so that a store already holding an ID twice heals one record per
 // sent mail; Also runs on that record before its commit and answers whether
-// it wrote the record's ID.
-void MarkFirstUnmarked(IDIndex& index, const std::string& file, int idColumn, const std::string& ID,
-                       int markColumn, const std::function<std::optional<std::string>(const Variant&)>& Also) {
+// it wrote the record's ID. Nothing is marked when Enough records of the ID
+// are marked already. Answers whether a record was marked.
+bool MarkFirstUnmarked(IDIndex& index, const std::string& file, int idColumn, const std::string& ID, int markColumn,
+                       const std::function<std::optional<std::string>(const Variant&)>& Also,
+                       int Enough = std::numeric_limits<int>::max()) {
+  bool marked = false;
   {
     StoreSession store(file);
     RecordList records = store.List();
     Pacer pacer;
-    for (int i : index.Places(file, idColumn, records, ID, std::ref(pacer))) {
+    const std::vector<int>& places = index.Places(file, idColumn, records, ID, std::ref(pacer));
+    int already = 0;
+    for (int i : places) already += IsTrue(Value(records.Item(i), markColumn));
+    for (int i : places) {
+      if (already >= Enough) break;
       Variant record = records.Item(i);
       if (IsTrue(Value(record, markColumn))) continue;
       record.Call("Update");
@@ -131,13 +139,24 @@ void MarkFirstUnmarked(IDIndex& index, const std::string& file, int idColumn, co
       const std::optional<std::string> renamed = Also ? Also(record) : std::nullopt;
       record.Call("Commit");
       if (renamed) index.Renamed(i, ID, *renamed);
+      marked = true;
       break;
     }
   }
   index.Seen();
+  return marked;
 }
 
 }  // namespace
+
+// What tells an Out box record from others while it has no ID: its texts and date.
+std::string TSync::OutContents(const Variant& record) {
+  std::string contents;
+  for (int column : {outTo, outCC, outBC, outSubject, outMessage}) contents += Text(Value(record, column)) + '\x1f';
+  char date[32];
+  std::snprintf(date, sizeof date, "%.17g", DateOf(Value(record, outDate)));
+  return contents + date;
+}
 
 // ---- Reading ----
 
@@ -185,8 +204,10 @@ bool TSync::ReadOutDat() {
           for (int j = 0; j < count; ++j) taken.insert(Text(Value(records.Item(j), outID)));
           newIDs.emplace(std::move(taken));
         }
-        // Written back at once, so the mail keeps this ID across runs.
+        // Written back at once, so the mail keeps this ID across runs; the
+        // journal keeps it until the Out box reaches the handheld.
         list.ID = newIDs->Next();
+        if (Journal.Loaded()) Journal.AddNamed({OutContents(record), list.ID});
         record.Call("Update");
         SetValue(record, outID, Variant(list.ID));
         record.Call("Commit");
@@ -307,15 +328,58 @@ void TSync::MarkNewAsSent(const std::string& ID) {
   Guarded(*Session, "TSync.MarkNewAsSent", [&] { MarkFirstUnmarked(*OutIDs, LocalOut(), outID, ID, outSent, {}); });
 }
 
+namespace {
+
+std::function<std::optional<std::string>(const Variant&)> Rename(const std::string& OldID, const std::string& NewID) {
+  return [&](const Variant& record) -> std::optional<std::string> {
+    if (SameText(OldID, NewID)) return std::nullopt;
+    SetValue(record, inID, Variant(NewID));
+    return NewID;
+  };
+}
+
+}  // namespace
+
 void TSync::MarkReplyAsSent(const std::string& OldID, const std::string& NewID) {
   if (OldID.empty()) return;
-  Guarded(*Session, "TSync.MarkReplyAsSent", [&] {
-    MarkFirstUnmarked(*InIDs, LocalIn(), inID, OldID, inReplySent, [&](const Variant& record) -> std::optional<std::string> {
-      if (SameText(OldID, NewID)) return std::nullopt;
-      SetValue(record, inID, Variant(NewID));
-      return NewID;
-    });
+  Guarded(*Session, "TSync.MarkReplyAsSent",
+          [&] { MarkFirstUnmarked(*InIDs, LocalIn(), inID, OldID, inReplySent, Rename(OldID, NewID)); });
+}
+
+// New mails named by an earlier run get their names back first, so that the
+// marks find them. The k-th journalled sending of an ID asks for k marked
+// records of it, so a mark that reached the handheld before the journal was
+// cleared is not set a second time on another record of the same ID. A
+// reply's record is found by its old ID only until it is marked, as marking
+// renames it.
+int TSync::MarkJournalled(const RunJournal& Journal) {
+  int marked = 0;
+  Guarded(*Session, "TSync.MarkJournalled", [&] {
+    if (!Journal.Named().empty()) {
+      std::unordered_multimap<std::string, std::string> names;
+      for (const NamedMail& m : Journal.Named()) names.emplace(m.Contents, m.ID);
+      StoreSession store(LocalOut());
+      RecordList records = store.List();
+      for (int i = 0, n = records.Count(); i < n && !names.empty(); ++i) {
+        Variant record = records.Item(i);
+        if (!IsEmptyText(Value(record, outID))) continue;
+        auto name = names.find(OutContents(record));
+        if (name == names.end()) continue;
+        record.Call("Update");
+        SetValue(record, outID, Variant(name->second));
+        record.Call("Commit");
+        names.erase(name);
+      }
+    }
+    std::unordered_map<std::string, int> times[2];
+    for (const SentMail& m : Journal.Sent()) {
+      if (m.OldID.empty()) continue;
+      const int enough = ++times[m.Reply][m.OldID];
+      marked += m.Reply ? MarkFirstUnmarked(*InIDs, LocalIn(), inID, m.OldID, inReplySent, Rename(m.OldID, m.NewID), enough)
+                        : MarkFirstUnmarked(*OutIDs, LocalOut(), outID, m.OldID, outSent, {}, enough);
+    }
   });
+  return marked;
 }
 
 // Each pass deletes the first record that qualifies. Whether a record

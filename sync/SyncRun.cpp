@@ -1,5 +1,7 @@
 // The sync run: binding the conduit, the two stages with their waits on the
 // handheld, their failure handling and the resumable upload.
+#include <unordered_set>
+
 #include "C_Email.h"
 #include "C_Evrin.h"
 #include "C_Prog.h"
@@ -95,6 +97,11 @@ class SyncStage {
 
   void InitAndConnect();
   void StopPrograms();
+  void RestartPrograms();
+  RunJournal& Journal();
+  void TakePCMail();
+  void Remember(const SentMail& mail);
+  void Settle();
   void Download(int line, const std::string& handheld, const std::string& local, bool (TSync::*fallback)(const std::string&));
   void Upload();
   void UploadOne(int line, const std::string& local, const std::string& handheld);
@@ -217,6 +224,7 @@ void SyncStage::InitAndConnect() {
 }
 
 void SyncStage::StopPrograms() {
+  s.ProgramsStopped = true;
   Lines(31, 165);
   for (const std::string* path : {&ses.InData, &ses.OutData}) {
     Evrin->StopProgram(*path);
@@ -254,12 +262,16 @@ void SyncStage::UploadOne(int line, const std::string& local, const std::string&
 void SyncStage::Upload() {
   UploadOne(33, s.LocalIn(), ses.InData);
   Progress->SetPosition(5);
+  Checkpoint("uploaded");
   StopCheck();
   UploadOne(35, s.LocalOut(), ses.OutData);
+  Settle();
+  Checkpoint("settled");
   Progress->SetPosition(0);
   Progress->SetMax(3);
   Lines(168, 165);
   Progress->SetPosition(1);
+  s.ProgramsStopped = false;
   Evrin->StartProgram(ses.OutData);
   Wait(false);
   Progress->SetPosition(2);
@@ -307,6 +319,7 @@ bool SyncStage::Intro(const std::string& File) {
     Trace("TSync.IntroToViewSync - Start Step 3");
     InitAndConnect();
     StopPrograms();
+    Checkpoint("connected");
     Lines(131, 165);
     Evrin->CreateDirectory(ExtractFilePath(ses.InData));
     Wait(false);
@@ -319,6 +332,10 @@ bool SyncStage::Intro(const std::string& File) {
 
     Lines(167, 165);
     s.CreateBackupFiles();
+    Checkpoint("downloaded");
+    // What an earlier run sent is marked before anything is read to send.
+    s.Journal.Load(ses.TempDir + "Journal");
+    const int restored = s.MarkJournalled(s.Journal);
     StopCheck();
 
     Progress->SetLine1(Format(Str(36), {ses.ClientName}));
@@ -331,15 +348,7 @@ bool SyncStage::Intro(const std::string& File) {
     s.PCMails->ClearList();
     Progress->SetLine1(Format(Str(38), {ses.ClientName}));
     Progress->SetLine2(Str(165));
-    TMailList* pcMails = s.PCMails.get();
-    const TGetMailOptions options{ses.UnreadOnly, ses.MarkRead};
-    const int got = ConduitEntries.vazGetPCMail(Application.Handle, &pcMails, ses.FromDate, ses.ToDate, options,
-                                                &Memo, &Progress);
-    if (got == vazFailed) throw EGetPCMailFailed(Str(39));
-    if (got == vazCancelled) throw EGetPCEmailCancelled(Str(164));
-
-    s.LoadUIDs();
-    s.PCMails->RemoveListed(s.KnownIDs.get());
+    TakePCMail();
     FillView(s.PCView, *s.PCMails, true);
     s.ApplyMaxEmailLimit();
     if (s.MaxTransferBytes > 0) s.ApplyLimit(s.MaxTransferBytes);
@@ -378,9 +387,10 @@ bool SyncStage::Intro(const std::string& File) {
     }
     ses.MaintenanceOnly = false;
     if (s.HandheldMails->Count() == 0 && s.PCMails->Count() == 0) {
-      if (deleted || cleanedIn || cleanedOut || mastered) {
+      if (deleted || cleanedIn || cleanedOut || mastered || restored) {
         ses.MaintenanceOnly = true;
       } else {
+        Journal().Rewrite({}, false);
         Trace("TSync.IntroToViewSync...OK");
         CloseProgress();
         ses.ResumeCopyBack = false;
@@ -389,6 +399,7 @@ bool SyncStage::Intro(const std::string& File) {
       }
     }
     ses.ResumeCopyBack = true;
+    Checkpoint("reviewed");
   } else {
     // Next again after a failed upload is a new attempt: a Stop pressed in the
     // last one must not end this one at once, or the stopped handheld
@@ -434,6 +445,8 @@ bool SyncStage::ToEnd() {
         if (!(mail->Flags & mfTransfer)) continue;
         const int sent = ConduitEntries.vazSendPCMail(Application.Handle, &mail, &Memo, &Progress);
         if (sent == vazDone) {
+          Remember({(mail->Flags & mfReply) != 0, oldID, mail->ID});
+          Checkpoint("sent");
           // The Out box knows a new mail by the handheld's own ID, which the
           // conduit may have replaced with its client's.
           if (mail->Flags & mfReply) s.MarkReplyAsSent(oldID, mail->ID);
@@ -444,11 +457,16 @@ bool SyncStage::ToEnd() {
       }
     }
 
+    Journal().Flush();
+
     Trace("TSync.ViewSyncToEnd - Start Step 3");
     StopCheck();
     Progress->SetPosition(0);
     Lines(69, 165);
     if (s.PCMails->TotalBytes > 0 && !s.AddMailToDatFile()) throw Exception(Str(70));
+    // Written, or left unmarked by the user: the upload settles them.
+    for (int i = 0; i < s.PCMails->Count(); ++i) s.Settled.insert((*s.PCMails)[i]->ID);
+    Checkpoint("written");
 
     StopCheck();
     Lines(178, 165);
@@ -474,6 +492,8 @@ bool SyncStage::ToEnd() {
   Lines(26, 165);
   InitAndConnect();
   StopCheck();
+  // Programs started again by an earlier attempt hold the stores.
+  if (!s.ProgramsStopped) StopPrograms();
   StopCheck();
   Upload();
   Trace("TSync.ViewSyncToEnd - Start Step 5");
@@ -485,6 +505,102 @@ bool SyncStage::ToEnd() {
   if (ses.ErrorMemo && ses.ErrorMemo->Count() == 0) ses.AddError(Str(136));
   SaveLog();
   return true;
+}
+
+// The handheld's programs are left as the run found them on every way out
+// that ends the run; a failed handheld operation keeps them stopped for the
+// retry. What the starts answer changes nothing.
+void SyncStage::RestartPrograms() {
+  if (!s.ProgramsStopped) return;
+  s.ProgramsStopped = false;
+  try {
+    for (const std::string* path : {&ses.OutData, &ses.InData}) {
+      Evrin->StartProgram(*path);
+      Wait(false);
+    }
+  } catch (...) {
+  }
+}
+
+RunJournal& SyncStage::Journal() {
+  if (!s.Journal.Loaded()) s.Journal.Load(ses.TempDir + "Journal");
+  return s.Journal;
+}
+
+// The conduit's mail is journalled as the conduit hands it over; the mail an
+// earlier run took and did not deliver is offered again, unless the handheld
+// holds it by now.
+void SyncStage::TakePCMail() {
+  RunJournal& journal = Journal();
+  TMailList& list = *s.PCMails;
+  TMailList* pcMails = &list;
+  struct Listen {
+    TMailList& list;
+    ~Listen() { list.Taken = nullptr; }
+  } listen{list};
+  list.Taken = &RunJournal::MailTaken;
+  list.TakenContext = &journal;
+  const TGetMailOptions options{ses.UnreadOnly, ses.MarkRead};
+  const int got = ConduitEntries.vazGetPCMail(Application.Handle, &pcMails, ses.FromDate, ses.ToDate, options,
+                                              &Memo, &Progress);
+  list.Taken = nullptr;
+  if (journal.TakeFailed()) ses.AddError("The PC mail taken could not all be recorded in the run journal.");
+  Checkpoint("got");
+  if (got == vazFailed) throw EGetPCMailFailed(Str(39));
+  if (got == vazCancelled) throw EGetPCEmailCancelled(Str(164));
+
+  std::unordered_set<std::string> listed;
+  for (int i = 0; i < list.Count(); ++i) listed.insert(list[i]->ID);
+  for (const TMail& m : journal.Taken()) {
+    if (!listed.insert(m.ID).second) continue;
+    list.ID = m.ID;
+    list.Flags = m.Flags;
+    list.From = m.From;
+    list.To = m.To;
+    list.CC = m.CC;
+    list.BC = m.BC;
+    list.Subject = m.Subject;
+    list.Message = m.Message;
+    list.Attachments = m.Attachments;
+    list.Date = m.Date;
+    list.IncludeMessage = m.IncludeMessage;
+    list.ReplyAll = m.ReplyAll;
+    list.Add(false);
+  }
+  s.LoadUIDs();
+  list.RemoveListed(s.KnownIDs.get());
+  if (static_cast<size_t>(list.Count()) == journal.Taken().size()) {
+    journal.Flush();
+  } else {
+    std::vector<TMail> pending;
+    pending.reserve(static_cast<size_t>(list.Count()));
+    for (int i = 0; i < list.Count(); ++i) pending.push_back(*list[i]);
+    journal.Rewrite(std::move(pending), true);
+  }
+  s.Settled.clear();
+  Checkpoint("listed");
+}
+
+// A mail the conduit sent is journalled before it is marked: should the run
+// end before the marks reach the handheld, the next run marks it instead of
+// sending it again. A journal that cannot be written does not stop the run,
+// whose own upload carries the marks.
+void SyncStage::Remember(const SentMail& mail) {
+  try {
+    Journal().AddSent(mail);
+  } catch (const std::exception& e) {
+    ses.AddError(e.what());
+  }
+}
+
+// Both stores reached the handheld: the marks with them, and the PC mail
+// written into the In box or declined by the user.
+void SyncStage::Settle() {
+  std::vector<TMail> left;
+  for (const TMail& m : Journal().Taken())
+    if (!s.Settled.count(m.ID)) left.push_back(m);
+  s.Journal.Rewrite(std::move(left), false);
+  s.Settled.clear();
 }
 
 void SyncStage::ClearAll() {
@@ -517,6 +633,7 @@ bool SyncStage::SettleFailure(const std::exception& e) {
     Report(e, 46, MB_ICONERROR);
     return true;
   }
+  RestartPrograms();
   ClearAll();
   s.UnloadConduit();
   return false;

@@ -74,6 +74,7 @@ class MainFormTest : public SessionTest {
   }
 
   TMainForm& Open() {
+    RemoveFile(Folder() + "Temp\\Journal");  // what an earlier test's run left owing
     form_ = std::make_unique<TMainForm>();
     form_->Show();
     return *form_;

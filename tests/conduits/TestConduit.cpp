@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "C_Prog.h"
 #include "C_Types.h"
 #include "Classes.h"
 #include "ConduitFrame.h"
@@ -158,7 +159,7 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
   });
 }
 
-int vazSendPCMail(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar) {
+int vazSendPCMail(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar Progress) {
   return RunExport(AppHandle, vazFailed, [&] {
     json s = Script();
     TMail& m = **Mail;
@@ -167,6 +168,8 @@ int vazSendPCMail(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar) {
                              {"Date", m.Date}, {"IncludeMessage", m.IncludeMessage}, {"ReplyAll", m.ReplyAll}});
     MaybeFail(s, "vazSendPCMail");
     json send = s.value("SendPCMail", json::object());
+    // The user presses Stop while the mail goes out.
+    if (send.value("Stop", false) && Progress && *Progress) (*Progress)->Stopped = true;
     for (const auto& refused : send.value("Refuse", json::array()))
       if (refused == m.ID) {
         AddMemoLine(Memo, ResString(4));

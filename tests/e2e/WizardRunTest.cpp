@@ -16,6 +16,8 @@
 #include "OwnHandheld.h"
 #include "ConduitScript.h"
 #include "StoreColumn.h"
+#include "Cdo.h"
+#include "MailStore.h"
 
 namespace {
 
@@ -43,6 +45,7 @@ class WizardRunTest : public SessionTest {
     RegDeleteTreeA(HKEY_CURRENT_USER, enginefaults::FaultKey);
     RemoveFile(Folder() + "TestConduit.calls.jsonl");
     RemoveFile(Folder() + "Vantlelog.txt");
+    RemoveFile(Folder() + "Temp\\Journal");
     Script(json::object());
     ASSERT_EQ(Handheld("init"), 0);
   }
@@ -74,8 +77,8 @@ class WizardRunTest : public SessionTest {
   }
 
   // Starts the wizard and waits for its main window.
-  void Start() {
-    wizard_ = std::make_unique<Program>(Folder() + "Vantle.exe");
+  void Start(const std::string& folder = Folder()) {
+    wizard_ = std::make_unique<Program>(folder + "Vantle.exe");
     main_ = WaitFor([&] { return TopWindow(wizard_->Id(), "QuorvelVantleApplication", res_.GetString(1).c_str()); });
     ASSERT_NE(main_, nullptr);
   }
@@ -288,5 +291,121 @@ TEST_F(WizardRunTest, AFailedUploadIsRepeatedByNextWithoutSendingAnythingTwice) 
   EXPECT_EQ(Column(OutPath, outSent), std::vector<std::string>{"True"});
   Exit();
 }
+
+// ---- Runs cut short, then completed: the Outlook conduit beside the program ----
+
+// Where a run is cut short: a checkpoint at which the process ends as a kill
+// would end it (with the pass, after a colon), or "Exit" on the review page.
+class InterruptedRun : public WizardRunTest, public testing::WithParamInterface<const char*> {
+ protected:
+  InterruptedRun() : profiles_(Folder() + "RunProfiles"), temp_(Program() + "Temp"), standIn_(HKEY_CURRENT_USER, cdo::StandInKey) {}
+
+  static std::string Program() { return Folder() + "outlook\\"; }
+
+  void SetUp() override {
+    WizardRunTest::SetUp();
+    test::RemoveTree(Program() + "Temp");
+    test::RemoveTree(Folder() + "RunProfiles");
+    ForceDirectories(Folder() + "RunProfiles");
+    path_ = Folder() + "RunProfiles\\Work";
+    const mailstore::MailAddress ann{"Ann Lee", "ann@example.com", "SMTP"};
+    mailstore::Profile::Create(path_, {.Name = "Work", .User = user_, .AddressBook = {ann}});
+    RegDeleteTreeA(HKEY_CURRENT_USER, cdo::StandInKey);
+    TRegistry reg;
+    reg.OpenKey(std::string("\\") + cdo::StandInKey, true);
+    reg.WriteString(cdo::ValueProfilesFolder, Folder() + "RunProfiles");
+    reg.WriteString(cdo::ValueDefaultProfile, "Work");
+    Settings().WriteString("Last Conduit", "Mapimail.vaz");
+
+    mailstore::Profile store(path_);
+    const std::string inbox = store.RoleFolder(mailstore::Role::Inbox);
+    auto mail = [&](const std::string& subject, int day, bool read) {
+      mailstore::MailMessage m;
+      m.Subject = subject;
+      m.From = ann;
+      m.To = {user_};
+      m.Date = m.Received = EncodeDate(2020, 6, day);
+      m.Body = "PC text\r\n";
+      return mailstore::Profile::MessageId(inbox, store.AddMessage(inbox, m, read));
+    };
+    const std::string lunch = mail("Lunch", 1, true);
+    for (int i = 1; i <= 3; ++i) pcMails_.push_back(mail("P" + std::to_string(i), 2 + i, false));
+    ASSERT_EQ(Handheld("receive smtp:ann@example.com smtp:pat@example.com Lunch Noon? --id " + lunch), 0);
+    ASSERT_EQ(Handheld("reply 0 \"Yes, at noon\""), 0);
+    ASSERT_EQ(Handheld("write ann@example.com \"New h1\" First"), 0);
+    ASSERT_EQ(Handheld("write ann@example.com \"New h2\" Second"), 0);
+  }
+
+  // One run through the wizard's pages; answers the program's exit code.
+  // A run that finds nothing to do shows its box and ends there.
+  int Run(bool exitOnReview = false) {
+    Start(Program());
+    if (HasFatalFailure()) return -1;
+    const auto ended = [&] { return wizard_->Wait(0) != -1; };
+    const auto box = [&] { return TopWindow(wizard_->Id(), "#32770", nullptr) != nullptr; };
+    Press(Next());
+    EXPECT_TRUE(WaitUntil([&] { return ended() || box() || OnReviewPage(); }, 60000));
+    if (ended()) return wizard_->Wait(0);
+    if (box()) {
+      Box b = WaitBox(wizard_->Id());
+      EXPECT_TRUE(b.caption == res_.GetString(68) || b.caption == res_.GetString(180)) << b.caption << ": " << b.text;
+      Answer(b);
+      EXPECT_TRUE(WaitUntil([&] { return OnIntroPage(); }));
+    } else if (!exitOnReview) {
+      Press(Next());
+      EXPECT_TRUE(WaitUntil([&] { return ended() || box() || OnDonePage(); }, 60000));
+      if (ended()) return wizard_->Wait(0);
+      EXPECT_FALSE(box());
+    }
+    Exit();
+    return 0;
+  }
+
+  std::vector<std::string> Subjects(mailstore::Role role) {
+    mailstore::Profile store(path_);
+    std::vector<std::string> r;
+    for (const auto& [serial, entry] : store.Entries(store.RoleFolder(role)))
+      if (!entry.Deleted) r.push_back(entry.Subject);
+    std::sort(r.begin(), r.end());
+    return r;
+  }
+
+  const mailstore::MailAddress user_{"Pat Doe", "pat@example.com", "SMTP"};
+  std::vector<std::string> pcMails_;
+  std::string path_;
+  test::FolderSnapshot profiles_, temp_;
+  test::RegistrySnapshot standIn_;
+};
+
+TEST_P(InterruptedRun, TheNextRunsDeliverEveryMailOnceEachWay) {
+  const std::string where = GetParam();
+  if (where == "Exit") {
+    EXPECT_EQ(Run(true), 0);
+  } else {
+    SetEnvironmentVariableA("VANTLE_TEST_CHECKPOINT", where.c_str());
+    const int code = Run();
+    SetEnvironmentVariableA("VANTLE_TEST_CHECKPOINT", nullptr);
+    ASSERT_EQ(code, 0xDEAD) << "the run was not cut short at " << where;
+  }
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), 0);
+
+  std::vector<std::string> ids = Column(InPath, inID);
+  for (const std::string& id : pcMails_) EXPECT_EQ(std::count(ids.begin(), ids.end(), id), 1) << id;
+  EXPECT_EQ(ids.size(), 4u);
+  EXPECT_EQ(Column(InPath, inReplySent)[0], "True");
+  EXPECT_EQ(Column(OutPath, outSent), (std::vector<std::string>{"True", "True"}));
+  EXPECT_EQ(Subjects(mailstore::Role::Sent), (std::vector<std::string>{"New h1", "New h2", "RE: Lunch"}));
+  EXPECT_EQ(Subjects(mailstore::Role::Inbox), (std::vector<std::string>{"P1", "P2", "P3"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Everywhere, InterruptedRun,
+                         testing::Values("connected", "taken:2", "got", "listed", "reviewed", "Exit", "sent:1",
+                                         "sent:3", "written", "uploaded", "settled"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           std::string name = info.param;
+                           std::replace(name.begin(), name.end(), ':', '_');
+                           return name;
+                         });
 
 }  // namespace

@@ -55,6 +55,7 @@ class RunTest : public SessionTest {
     test::Ui().Reset();
 
     ses_ = std::make_unique<TSesObj>();
+    RemoveFile(ses_->TempDir + "Journal");  // what an earlier test's run left owing
     ses_->TraceStream = std::make_unique<TFileStream>(install_ + "Vantle.log", fmCreate | fmShareDenyNone);
     ses_->Tracing = true;
     ses_->ErrorMemo = &page_.mErrors.Lines;
@@ -79,6 +80,7 @@ class RunTest : public SessionTest {
       for (const std::string& line : MemoLines()) std::printf("  memo: %s\n", line.c_str());
     }
     sync_.reset();
+    RemoveFile(ses_->TempDir + "Journal");
     Evrin = nullptr;
     evrin_.reset();
     eng_.reset();

@@ -370,6 +370,51 @@ TEST_F(SyncRunTest, AnInBoxThatCannotBeWrittenIsAnErrorOfStageTwo) {
   EXPECT_EQ(RunTrace().back(), "TSync.UnloadConduit...OK");  // reported by the error box, not traced
 }
 
+// Ways out of a run that used to lose PC mail, send handheld mail twice or
+// leave the handheld's programs stopped; each ends with a later run.
+enum class WayOut { NothingToTransfer, StopWhileRestarting, StopWhileSending };
+
+class WaysOut : public RunTest, public testing::WithParamInterface<WayOut> {};
+
+TEST_P(WaysOut, LeaveTheProgramsRunningAndEveryMailDeliveredOnce) {
+  EmptyStores();
+  if (GetParam() == WayOut::NothingToTransfer) {
+    EXPECT_FALSE(Stage1());
+    EXPECT_EQ(test::Ui().Boxes().at(0).caption, Str(68));
+    EXPECT_EQ(tandel::HolderName(InPath), "Data");
+    return;
+  }
+  Append(OutPath, {NewMail("h1"), NewMail("h2")});
+  Script({{"GetPCMail", {{"Mails", {PcMail("p1"), PcMail("p2")}}}},
+          {"SendPCMail", {{"Stop", GetParam() == WayOut::StopWhileSending}}}});
+  ASSERT_TRUE(Stage1());
+  if (GetParam() == WayOut::StopWhileRestarting) {
+    auto forward = eng_->OnStartProgram;
+    eng_->OnStartProgram = [&, forward](TObject* s, int r) {
+      SendMessageA(progress_.btnStop.Handle(), BM_CLICK, 0, 0);
+      eng_->OnStartProgram = forward;
+      forward(s, r);
+    };
+  }
+  EXPECT_FALSE(Stage2());
+  // Next on the review page, whose lists the Stop emptied; then the next run,
+  // where the conduit offers nothing new (it marked its mail read).
+  Script(json::object());
+  ASSERT_TRUE(Stage2());
+  EXPECT_TRUE(test::Ui().Boxes().empty());
+  EXPECT_EQ(tandel::HolderName(InPath), "Data");
+  if (Stage1()) ASSERT_TRUE(Stage2());
+
+  EXPECT_EQ(Column(InPath, inID), (std::vector<std::string>{"p1", "p2"}));
+  EXPECT_EQ(Column(OutPath, outSent), (std::vector<std::string>{"True", "True"}));
+  EXPECT_EQ(CallsOf("vazSendPCMail"), 2);
+  EXPECT_EQ(tandel::HolderName(InPath), "Data");
+}
+
+INSTANTIATE_TEST_SUITE_P(Repairs, WaysOut,
+                         testing::Values(WayOut::NothingToTransfer, WayOut::StopWhileRestarting,
+                                         WayOut::StopWhileSending));
+
 TEST_F(SyncRunTest, DestroyingTheEngineShutsTheLoadedConduitDown) {
   EmptyStores();
   Append(OutPath, {NewMail("h1")});
