@@ -84,7 +84,8 @@ endfunction()
 #                [DEF <module-definition file>] [DESCRIPTION <text>] [NO_RESOURCES]
 #                [OUTPUT_DIR <folder>] [LIBS ...])
 # A conduit plug-in: <stem>.vaz with the frame, its exports by fixed ordinal
-# and a version resource, and its resource library <stem>.mrs beside it.
+# and a version resource, and its resource library <stem>.mrs beside it, with
+# a version resource of its own.
 function(vantle_conduit target)
   cmake_parse_arguments(C "NO_RESOURCES" "NAME;RC;DEF;DESCRIPTION;OUTPUT_DIR" "SOURCES;LIBS" ${ARGN})
   get_filename_component(C_RC ${C_RC} ABSOLUTE)
@@ -101,7 +102,8 @@ function(vantle_conduit target)
   target_link_libraries(${target} PRIVATE vantle_conduit_frame ${C_LIBS})
   vantle_version(${target} DESCRIPTION "${C_DESCRIPTION}")
   if(NOT C_NO_RESOURCES)
-    vantle_resource_library(${target}_mrs OUTPUT ${C_NAME}.mrs RC ${C_RC} DEPENDS ${C_RC})
+    vantle_resource_library(${target}_mrs OUTPUT ${C_NAME}.mrs RC ${C_RC} DEPENDS ${C_RC}
+      DESCRIPTION "${C_DESCRIPTION}: texts and pictures")
     set_target_properties(${target}_mrs PROPERTIES
       RUNTIME_OUTPUT_DIRECTORY ${C_OUTPUT_DIR} LIBRARY_OUTPUT_DIRECTORY ${C_OUTPUT_DIR})
     target_compile_options(${target}_mrs PRIVATE $<$<COMPILE_LANGUAGE:RC>:--codepage=65001>)

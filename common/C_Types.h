@@ -61,6 +61,10 @@ class TMailList : public TObject {
   // Frees and removes every mail whose ID stands in IDs.
   void RemoveListed(TStringList* IDs);
 
+  // Empties the staging fields; a conduit does so after a mail it could not
+  // stage whole, so the next mail starts from nothing.
+  void ClearStaging();
+
   int Count() const { return static_cast<int>(Items.size()); }
   TMail* operator[](int index) const { return Items[static_cast<size_t>(index)].get(); }
 
@@ -89,7 +93,6 @@ class TMailList : public TObject {
   void* TakenContext = nullptr;
 
  private:
-  void ClearStaging();
   void Compact();
 };
 

@@ -15,3 +15,12 @@ VANTLE_EXCEPTION(ENothingToXfer, Exception);            // nothing to transfer
 VANTLE_EXCEPTION(EMaintenanceOnly, Exception);          // nothing to review, but the stores changed
 VANTLE_EXCEPTION(EAddressBookFailure, Exception);       // the address book could not be shown
 VANTLE_EXCEPTION(EPropertiesError, Exception);          // a conduit's properties dialog failed
+VANTLE_EXCEPTION(EObjectNotAssigned, Exception);        // a mail, list or string list argument was nil
+
+// The object a caller's variable holds; a nil variable or object raises
+// EObjectNotAssigned with the given message.
+template <class T>
+T* Assigned(T** Variable, const char* Message) {
+  if (Variable == nullptr || *Variable == nullptr) throw EObjectNotAssigned(Message);
+  return *Variable;
+}

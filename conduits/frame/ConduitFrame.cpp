@@ -19,6 +19,7 @@ std::string GetResourceLibraryPath() { return ExtractFilePath(GetModuleName()) +
 void ConduitDllProc(DWORD Reason) {
   switch (Reason) {
     case DLL_PROCESS_ATTACH: {
+      if (ConduitModuleState.Attach) ConduitModuleState.Attach();
       ConduitResourceHandle = nullptr;
       std::string path = GetResourceLibraryPath();
       if (FileExists(path)) {
@@ -31,6 +32,7 @@ void ConduitDllProc(DWORD Reason) {
       // The manager's destructor frees the library: once, and only here.
       ConduitResources.reset();
       ConduitResourceHandle = nullptr;
+      if (ConduitModuleState.Detach) ConduitModuleState.Detach();
       break;
     default:
       break;

@@ -36,13 +36,24 @@ static_assert(std::is_same_v<decltype(&vazDescription), TvazDescription>);
 // Each conduit defines the file name of its resource library ("Mapimail.mrs").
 extern const char* const ConduitResourceLibraryName;
 
+// A conduit's own module state (its mail client's objects, say): Attach
+// clears it at load before the resource library is loaded, Detach releases it
+// at unload after the resource library was freed. Each conduit defines
+// ConduitModuleState; either step may be nil.
+struct TConduitModuleState {
+  void (*Attach)() = nullptr;
+  void (*Detach)() = nullptr;
+};
+extern const TConduitModuleState ConduitModuleState;
+
 // The loaded resource library (0 when it is absent) and the manager over it
 // (nil when it is absent), one of each per loaded conduit.
 extern HMODULE ConduitResourceHandle;
 extern std::unique_ptr<TResManager> ConduitResources;
 
 // Attach (1) loads the resource library when it lies beside the conduit;
-// detach (0) frees it once. Other reasons do nothing.
+// detach (0) frees it once; the conduit's module state goes around them.
+// Other reasons do nothing.
 void ConduitDllProc(DWORD Reason);
 
 // The conduit's folder followed by its resource library's file name.

@@ -9,6 +9,7 @@
 #include "Cdo.h"
 #include "ComObj.h"
 #include "ConduitFrame.h"
+#include "ConduitKit.h"
 #include "Dialogs.h"
 #include "F_Props.h"
 #include "Forms.h"
@@ -17,6 +18,7 @@
 #include "StdCtrls.h"
 
 const char* const ConduitResourceLibraryName = "Mapimail.mrs";
+const TConduitModuleState ConduitModuleState{};
 
 Variant Session;
 std::string UserName;
@@ -38,42 +40,14 @@ const char* const ValueReplyMove = "Reply Move";
 const char* const ValueReplyFolderName = "Reply Folder Name";
 const char* const ValueReplyFolderID = "Reply Folder ID";
 
-// A box of the conduit's own, without owner window.
-void ErrorBox(const std::string& text, const std::string& caption) {
-  ui::Message(nullptr, text, caption, MB_OK | MB_SETFOREGROUND);
-}
-
-void ExceptionBox(const std::string& message, const char* place) {
-  ErrorBox(Format("Exception %s in %s.", {message, place}), "VAZ Error");
-}
-
-// The settings key, opened with creation allowed.
-void OpenSettings(TRegistry& reg) {
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
-  if (!reg.OpenKey(ConduitSettingsKey(), true)) throw ERegistryException("The conduit's settings key cannot be opened");
-}
-
-// A value of the wrong type, or one never written (a first run), takes its
-// default and writes it back: without them a fresh install could neither
-// address the handheld's mail nor make its reply folder.
-std::string ReadStringSetting(TRegistry& reg, const char* name, const char* fallback) {
-  try {
-    if (*fallback != '\0' && !reg.ValueExists(name)) {
-      reg.WriteString(name, fallback);
-      return fallback;
-    }
-    return reg.ReadString(name);
-  } catch (const ERegistryException&) {
-    reg.WriteString(name, fallback);
-    return fallback;
-  }
-}
+// The user himself, as reply-all and sending leave him out.
+TOwnAddress Own() { return {UserAddress, UserName}; }
 
 // Looks for the reply folder among the Inbox's sub-folders by name, making
 // it when none has that name; answers its identifier.
 std::string FindOrCreateReplyFolder() {
   Variant folders = Session.Get(cdo::DispInbox).Get("Folders");
-  for (Variant folder = folders.Call("GetFirst"); !IsEmptyAnswer(folder); folder = folders.Call("GetNext"))
+  for (Variant folder = folders.Call("GetFirst"); !folder.IsNothing(); folder = folders.Call("GetNext"))
     if (SameText(folder.Get("Name").AsString(), ReplyFolderName)) return folder.Get("ID").AsString();
   return folders.Call("Add", {ReplyFolderName}).Get("ID").AsString();
 }
@@ -103,7 +77,7 @@ void PrepareReplyFolder() {
   try {
     ReplyFolderID = FindOrCreateReplyFolder();
     TRegistry reg;
-    OpenSettings(reg);
+    OpenConduitSettings(reg);
     reg.WriteString(ValueReplyFolderID, ReplyFolderID);
   } catch (const Exception&) {
     ReplyFolderID.clear();
@@ -113,36 +87,27 @@ void PrepareReplyFolder() {
   }
 }
 
-// Drops a trailing "," from a list that was built item by item with ", ".
-std::string FinishList(const std::string& list) {
-  std::string s = Trim(list);
-  if (!s.empty() && s.back() == ',') s.pop_back();
-  return s;
+TAttachmentKinds AttachmentKinds() {
+  return {.NameMember = "Name",
+          .KindMember = "Type",
+          .Pattern = "\"%s\" - [%s]",
+          .Texts = {{cdo::AttachmentFile, ResString(36)},
+                    {cdo::AttachmentLink, ResString(37)},
+                    {cdo::AttachmentOle, ResString(38)},
+                    {cdo::AttachmentMessage, ResString(39)}},
+          .Other = "?"};
 }
 
-std::string AttachmentKind(int type) {
-  switch (type) {
-    case cdo::AttachmentFile: return ResString(36);
-    case cdo::AttachmentLink: return ResString(37);
-    case cdo::AttachmentOle: return ResString(38);
-    case cdo::AttachmentMessage: return ResString(39);
-    default: return "?";
+// The mail is already in the list: a message that cannot be marked read
+// only comes again at the next run, so the failure is not a failure to read.
+void MarkRead(const Variant& message) {
+  try {
+    if (message.Get("Unread").AsBool()) {
+      message.Put("Unread", false);
+      message.Call("Update");
+    }
+  } catch (const Exception&) {
   }
-}
-
-void ClearStaging(TMailList& list) {
-  list.ID.clear();
-  list.Flags = 0;
-  list.From.clear();
-  list.To.clear();
-  list.CC.clear();
-  list.BC.clear();
-  list.Subject.clear();
-  list.Message.clear();
-  list.Attachments.clear();
-  list.Date = 0;
-  list.IncludeMessage = false;
-  list.ReplyAll = false;
 }
 
 // Stages one CDO message in the list and adds it.
@@ -151,10 +116,6 @@ void StageMessage(const Variant& message, TMailList& list, TGetMailOptions Optio
   list.ID = message.Get("ID").AsString();
   list.Flags = mfFromPC | mfTransfer;
   Variant recipients = message.Get("Recipients");
-  if (Options.MarkRead && message.Get("Unread").AsBool()) {
-    message.Put("Unread", false);
-    message.Call("Update");
-  }
   list.From = FormatAddressEntry(sender);
   int count = recipients.Get("Count").AsInteger();
   for (int i = 1; i <= count; ++i) {
@@ -174,18 +135,12 @@ void StageMessage(const Variant& message, TMailList& list, TGetMailOptions Optio
   list.Subject = message.Get("Subject").AsString();
   list.Message = message.Get("Text").AsString();
   list.Date = message.Get("TimeReceived").AsDate();
-  Variant attachments = message.Get("Attachments");
-  int attached = attachments.Get("Count").AsInteger();
-  if (attached > 0) {
-    std::string items;
-    for (int i = 1; i <= attached; ++i) {
-      Variant attachment = attachments.Call("Item", {i});
-      items += Format("\"%s\" - [%s]", {attachment.Get("Name").AsString(), AttachmentKind(attachment.Get("Type").AsInteger())});
-      items += ParagraphMark;
-    }
-    list.Attachments = Trim(items);
-  }
+  list.Attachments = AttachmentList(message.Get("Attachments"), AttachmentKinds());
+  int before = list.Count();
   list.Add(true);
+  // Only a mail the list took is marked read: one skipped above, or left out
+  // by the age limit, stays unread and so is offered again.
+  if (Options.MarkRead && list.Count() > before) MarkRead(message);
 }
 
 std::string SubjectOf(const Variant& message) {
@@ -201,7 +156,7 @@ std::string SubjectOf(const Variant& message) {
 void AddRecipients(const Variant& recipients, const std::string& addresses, int type, int memoText,
                    const std::string& subject, TMemoVar Memo) {
   TStringList items;
-  if (SplitAddresses(addresses, &items) <= 0) return;
+  if (SplitAddresses(addresses, &items, Own()) <= 0) return;
   for (int i = 0; i < items.Count(); ++i) {
     const std::string& item = items.At(i);
     try {
@@ -232,24 +187,6 @@ void AddAllRecipients(const Variant& message, const TMail& mail, TMemoVar Memo) 
   AddRecipients(recipients, mail.BC, cdo::RecipientBcc, 21, mail.Subject, Memo);
 }
 
-// Removes the first item equal to text, ignoring case.
-void RemoveFirst(TStringList& list, const std::string& text) {
-  for (int i = 0; i < list.Count(); ++i)
-    if (SameText(list.At(i), text)) {
-      list.Delete(i);
-      return;
-    }
-}
-
-TStringList* Assigned(TStringList** list, const char* message) {
-  if (list == nullptr || *list == nullptr) throw EObjectNotAssigned(message);
-  return *list;
-}
-
-void SetProgressLine2(TProgressVar Progress, const std::string& text) {
-  if (Progress != nullptr && *Progress != nullptr && (*Progress)->Visible()) (*Progress)->SetLine2(text);
-}
-
 }  // namespace
 
 Variant CreateCdoSession() { return Variant(CreateDispatch(cdo::CLSID_Session, cdo::IID_Session)); }
@@ -258,25 +195,12 @@ bool CdoVersionSufficient(const Variant& session) {
   return CompareStr(session.Get(cdo::DispVersion).AsString(), cdo::MinimumVersion) >= 0;
 }
 
-bool IsEmptyAnswer(const Variant& v) {
-  const VARIANT& raw = v.Raw();
-  if (raw.vt == VT_EMPTY || raw.vt == VT_NULL) return true;
-  if (raw.vt == VT_DISPATCH) return raw.pdispVal == nullptr;
-  if (raw.vt == (VT_DISPATCH | VT_BYREF)) return raw.ppdispVal == nullptr || *raw.ppdispVal == nullptr;
-  return false;
-}
-
 void LoadSettings() {
   TRegistry reg;
-  OpenSettings(reg);
+  OpenConduitSettings(reg);
   DefaultAddressPrefix = ReadStringSetting(reg, ValuePrefix, "smtp");
   FolderID = ReadStringSetting(reg, ValueFolderID, "");
-  try {
-    ReplyMove = reg.ReadBool(ValueReplyMove);
-  } catch (const ERegistryException&) {
-    ReplyMove = true;
-    reg.WriteBool(ValueReplyMove, true);
-  }
+  ReplyMove = ReadBoolSetting(reg, ValueReplyMove, true);
   ReplyFolderName = ReadStringSetting(reg, ValueReplyFolderName, "Vantle Replies");
   ReplyFolderID = ReadStringSetting(reg, ValueReplyFolderID, "");
 }
@@ -294,23 +218,6 @@ std::string FormatAddressEntry(const Variant& Entry) {
     return name;
   } catch (...) {
     return {};
-  }
-}
-
-int SplitAddresses(const std::string& Addresses, TStringList* List) {
-  try {
-    if (Addresses.empty() || List == nullptr) return 0;
-    List->Clear();
-    std::string s = Trim(Addresses) + ",";
-    for (size_t comma = s.find(','); comma != std::string::npos; comma = s.find(',')) {
-      List->Add(s.substr(0, comma));
-      s.erase(0, comma + 1);
-    }
-    RemoveFirst(*List, UserAddress);
-    RemoveFirst(*List, UserName);
-    return List->Count();
-  } catch (...) {
-    return 0;
   }
 }
 
@@ -342,7 +249,7 @@ bool ReplyMail(TMail* Mail, TMemoVar Memo) {
     } catch (const Exception&) {
       throw EInvalidMessageID("Not a valid message ID");
     }
-    if (IsEmptyAnswer(original)) throw EInvalidMessageID("Not a valid message ID");
+    if (original.IsNothing()) throw EInvalidMessageID("Not a valid message ID");
     std::string originalText = original.Get("Text").AsString();
     Variant reply = original.Call("reply");
     reply.Put("Text", "");
@@ -440,9 +347,8 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
                  TMemoVar Memo, TProgressVar Progress) {
   return RunExport(AppHandle, vazFailed, [&] {
     try {
-      if (MailList == nullptr || *MailList == nullptr) throw EObjectNotAssigned("List not assigned");
-      TMailList& list = **MailList;
-      if (Progress != nullptr && *Progress != nullptr) (*Progress)->SetPosition(0);
+      TMailList& list = *Assigned(MailList, "List not assigned");
+      if (TProgress* progress = ProgressWindow(Progress)) progress->SetPosition(0);
       if (FromDate != 0) FromDate = Int(FromDate);
       if (ToDate != 0) ToDate = Int(ToDate);
       Variant folder;
@@ -451,7 +357,7 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
       } else {
         try {
           folder = Session.Call(cdo::DispGetFolder, {FolderID, ""});
-          if (IsEmptyAnswer(folder)) throw Exception("No folder");
+          if (folder.IsNothing()) throw Exception("No folder");
         } catch (const Exception&) {
           if (MessageDlg(ResString(34), TMsgDlgType::mtConfirmation, TMsgDlgButtons::mbYesNo, 0) != mrYes)
             throw EAborted(ResString(35));
@@ -463,11 +369,11 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
       if (Options.UnreadOnly) filter.Put("Unread", true);
       if (FromDate != 0) filter.Put("TimeFirst", Variant::Date(FromDate));
       if (ToDate != 0) filter.Put("TimeLast", Variant::R8(ToDate + 0.99999));
-      for (Variant message = messages.Call("GetFirst"); !IsEmptyAnswer(message); message = messages.Call("GetNext")) {
+      for (Variant message = messages.Call("GetFirst"); !message.IsNothing(); message = messages.Call("GetNext")) {
         try {
           StageMessage(message, list, Options);
         } catch (const Exception&) {
-          ClearStaging(list);
+          list.ClearStaging();
           AddMemoLine(Memo, Format(ResString(40), {SubjectOf(message)}));
         }
         Application.ProcessMessages();
@@ -486,21 +392,12 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
 
 int vazSendPCMail(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar Progress) {
   return RunExport(AppHandle, vazFailed, [&] {
-    struct ClearLine {
-      TProgressVar progress;
-      ~ClearLine() {
-        try {
-          SetProgressLine2(progress, "");
-        } catch (...) {
-        }
-      }
-    } clearLine{Progress};
+    TProgressLine line(Progress);
     int result = vazDone;
     Application.ProcessMessages();
-    if (Mail == nullptr || *Mail == nullptr) throw EObjectNotAssigned("List not assigned");
-    TMail* mail = *Mail;
+    TMail* mail = Assigned(Mail, "List not assigned");
     bool reply = (mail->Flags & mfReply) != 0;
-    SetProgressLine2(Progress, Format(reply ? "Reply: %s" : "New Email: %s", {mail->Subject}));
+    line.Set(Format(reply ? "Reply: %s" : "New Email: %s", {mail->Subject}));
     if (reply) {
       if (!ReplyMail(mail, Memo) && !SendNewMail(mail, Memo)) result = vazCancelled;
     } else if (!SendNewMail(mail, Memo)) {
@@ -546,27 +443,7 @@ int vazMasterCheck(HWND AppHandle, TStringList** IDs) {
 void vazReplyAll(std::string* Result, HWND AppHandle, const std::string& ListA, const std::string& ListB) {
   RunExport(AppHandle, 0, [&] {
     try {
-      std::string s = Trim(ListA) + "," + Trim(ListB);
-      std::erase(s, ParagraphMark);
-      TStringList items;
-      items.SetSorted(true);
-      items.Duplicates = TDuplicates::dupIgnore;
-      size_t start = 0;
-      for (size_t comma = s.find(','); ; comma = s.find(',', start)) {
-        std::string item = s.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        // An empty item is no address: two lists of which one is empty
-        // would otherwise answer a list that starts with a separator.
-        if (!item.empty()) items.Add(item);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-      }
-      RemoveFirst(items, UserAddress);
-      RemoveFirst(items, UserName);
-      std::string joined;
-      for (int i = 0; i < items.Count(); ++i) joined += items.At(i) + ", ";
-      joined = Trim(joined);
-      if (!joined.empty()) joined.pop_back();
-      *Result = joined;
+      *Result = MergeReplyAll(ListA, ListB, Own());
     } catch (...) {
       Result->clear();
     }
@@ -589,7 +466,7 @@ int vazAddressBook(HWND Window, TStringList** ToList, TStringList** CcList, TStr
     try {
       Variant chosen = Session.Call(cdo::DispAddressBook, {Variant::Omitted(), ResString(33), false, true, 3, Variant::Omitted(),
                                                            Variant::Omitted(), Variant::Omitted(), 0});
-      if (IsEmptyAnswer(chosen)) return vazDone;
+      if (chosen.IsNothing()) return vazDone;
       int count = chosen.Get("Count").AsInteger();
       for (int i = 1; i <= count; ++i) {
         Variant item = chosen.Call("Item", {i});
@@ -639,7 +516,7 @@ bool vazProperties(HWND AppHandle, TMemoVar) {
     Application.ProcessMessages();
     if (form.ShowModal() == mrOk) {
       TRegistry reg;
-      OpenSettings(reg);
+      OpenConduitSettings(reg);
       if (std::string v = form.eEmailType.Text(); v != DefaultAddressPrefix) {
         reg.WriteString(ValuePrefix, v);
         DefaultAddressPrefix = v;

@@ -20,9 +20,6 @@ extern bool ReplyMove;
 extern std::string ReplyFolderName;
 extern std::string ReplyFolderID;
 
-// A mail, list or string list argument was nil.
-VANTLE_EXCEPTION(EObjectNotAssigned, Exception);
-
 // Reads the five settings into the module state, writing back the default
 // of a value that cannot be read.
 void LoadSettings();
@@ -31,16 +28,9 @@ void LoadSettings();
 Variant CreateCdoSession();
 // The session's version, compared as text with the one the conduit needs.
 bool CdoVersionSufficient(const Variant& session);
-// An answer that holds no value or a null object reference.
-bool IsEmptyAnswer(const Variant& v);
-// An optional argument that the caller leaves out.
-Variant Omitted();
 
 // The handheld's text for one CDO address entry.
 std::string FormatAddressEntry(const Variant& Entry);
-// Splits a handheld address list at "," into List (without the user's own
-// address and name); answers how many items it holds, 0 on failure.
-int SplitAddresses(const std::string& Addresses, TStringList* List);
 
 bool SendNewMail(TMail* Mail, TMemoVar Memo);
 bool ReplyMail(TMail* Mail, TMemoVar Memo);

@@ -3,16 +3,13 @@
 #include "C_io.h"
 #include "Cdo.h"
 #include "ConduitFrame.h"
+#include "ConduitKit.h"
 #include "OleErrors.h"
 #include "Verinfo.h"
 
 std::string ExamplePattern;
 
 namespace {
-
-void FolderBox(const std::string& text, const std::string& caption) {
-  ui::Message(nullptr, text, caption, MB_OK | MB_SETFOREGROUND);
-}
 
 // Restores the default cursor on every way out.
 struct HourGlass {
@@ -130,26 +127,26 @@ void TPropForm::LoadFolders() {
   } catch (const EOleSysError& e) {
     if (e.ErrorCode == cdo::E_UserCancel) pcProps.SetActivePage(&tsAbout);
   } catch (const Exception& e) {
-    FolderBox(Format("The exception %s occurred while accessing folder nodes.", {e.Message}),
+    ErrorBox(Format("The exception %s occurred while accessing folder nodes.", {e.Message}),
               "Error obtaining folder nodes");
   }
 }
 
 void TPropForm::AddFolderTree(const Variant& Folder, TListBox& List) {
   try {
-    if (IsEmptyAnswer(Folder)) throw Exception("No Folder");
+    if (Folder.IsNothing()) throw Exception("No Folder");
     if (Folder.Get("Class").AsInteger() == cdo::ClassFolder) {
       ids_.push_back(std::make_unique<TID>(Folder.Get("ID").AsString()));
       List.Items.AddObject(Folder.Get("Name").AsString(), ids_.back().get());
     }
     Variant folders = Folder.Get("Folders");
-    if (IsEmptyAnswer(folders)) return;
-    for (Variant child = folders.Call("GetFirst"); !IsEmptyAnswer(child); child = folders.Call("GetNext")) {
+    if (folders.IsNothing()) return;
+    for (Variant child = folders.Call("GetFirst"); !child.IsNothing(); child = folders.Call("GetNext")) {
       AddFolderTree(child, List);
       Application.ProcessMessages();
     }
   } catch (const Exception& e) {
-    FolderBox(Format("The exception %s occurred while recursing folders.", {e.Message}), "Error in Folder Recurse.");
+    ErrorBox(Format("The exception %s occurred while recursing folders.", {e.Message}), "Error in Folder Recurse.");
   }
 }
 

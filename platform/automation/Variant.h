@@ -73,6 +73,17 @@ class Variant {
   VARTYPE Type() const { return v_.vt; }
   bool IsEmpty() const { return v_.vt == VT_EMPTY; }
   bool IsNull() const { return v_.vt == VT_NULL; }
+  // Nothing to work on: no value, a null value or a null object reference
+  // (also by reference), as late-bound collections answer at their end.
+  bool IsNothing() const {
+    switch (v_.vt) {
+      case VT_EMPTY:
+      case VT_NULL: return true;
+      case VT_DISPATCH: return v_.pdispVal == nullptr;
+      case VT_DISPATCH | VT_BYREF: return v_.ppdispVal == nullptr || *v_.ppdispVal == nullptr;
+      default: return false;
+    }
+  }
   const VARIANT& Raw() const { return v_; }
   VARIANT* Put();  // out-parameter: cleared first
   // Hands the value to out (whose old content is not freed); this one is left empty.

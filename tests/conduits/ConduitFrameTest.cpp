@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "SessionFixture.h"
 #include "C_Types.h"
+#include "ConduitHost.h"
+#include "ConduitModule.h"
 #include "ConduitScript.h"
 #include "Forms.h"
 #include "Layout.h"
@@ -24,22 +27,18 @@ class Conduit {
       : stem_(stem), script_(Folder() + stem + ".script.json"), calls_(Folder() + stem + ".calls.jsonl") {
     RemoveFile(Folder() + stem + ".calls.jsonl");
     SetScript(script);
-    handle_ = LoadLibraryA((Folder() + stem + ".vaz").c_str());
+    module_.emplace(Folder() + stem + ".vaz");
   }
-  ~Conduit() { Unload(); }
   Conduit(const Conduit&) = delete;
   Conduit& operator=(const Conduit&) = delete;
 
   void SetScript(const json& script) { test::WriteConduitScript(stem_, script); }
-  void Unload() {
-    if (handle_) FreeLibrary(handle_);
-    handle_ = nullptr;
-  }
-  HMODULE Handle() const { return handle_; }
+  void Unload() { module_->Unload(); }
+  HMODULE Handle() const { return module_->Handle(); }
 
   template <class F>
   F Get(const char* name) const {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(handle_, name)));
+    return module_->Get<F>(name);
   }
   std::uintptr_t AppHandle() const { return Get<std::uintptr_t (*)()>("TestConduitAppHandle")(); }
 
@@ -48,18 +47,10 @@ class Conduit {
  private:
   std::string stem_;
   test::FileSnapshot script_, calls_;
-  HMODULE handle_ = nullptr;
+  std::optional<test::ConduitModule> module_;
 };
 
-// The host's objects the exports receive.
-struct Host {
-  Host() : form({.Name = "fHost", .Caption = "Host"}), memo(&form, "mErrors", {}) {}
-  TForm form;
-  TMemo memo;
-  TMemo* memoVar = &memo;
-  TProgress* progressVar = nullptr;
-  HWND app = form.Handle();
-};
+using Host = test::ConduitHost;
 
 }  // namespace
 

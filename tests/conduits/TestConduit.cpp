@@ -81,7 +81,17 @@ class TProbeForm : public TForm {
 
 std::unique_ptr<TProbeForm> probe;
 
+// Notes, beside the conduit, whether the resource library was loaded when
+// the module state was attached or detached.
+void NoteModuleState(const char* step) {
+  std::ofstream out(Stem() + ".state.txt", std::ios::app | std::ios::binary);
+  out << step << (ConduitResources ? " loaded" : " none") << "\n";
+}
+
 }  // namespace
+
+const TConduitModuleState ConduitModuleState{.Attach = [] { NoteModuleState("attach"); },
+                                             .Detach = [] { NoteModuleState("detach"); }};
 
 // The exports go out by fixed ordinal through the module-definition file;
 // a variant built with OMIT_<export> lacks that one.

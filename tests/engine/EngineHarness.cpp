@@ -4,6 +4,7 @@
 
 #include "Handles.h"
 #include "SysUtils.h"
+#include "TestSupport.h"
 #include "TDResults.h"
 #include "TandelLink.h"
 
@@ -65,18 +66,7 @@ Reply ClientEngine::Run(EngineRequest* r) {
 }
 
 bool ClientEngine::PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    DWORD elapsed = GetTickCount() - start;
-    if (elapsed >= limitMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(limitMs - elapsed, 50), QS_ALLINPUT);
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageA(&m);
-    }
-  }
-  return true;
+  return test::PumpUntil(done, limitMs);
 }
 
 void ClientEngine::PumpFor(DWORD ms) {

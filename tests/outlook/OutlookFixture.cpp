@@ -4,10 +4,6 @@
 
 namespace outlook {
 
-const MailAddress User{"Pat Doe", "pat@example.com", "SMTP"};
-const MailAddress Ann{"Ann Lee", "ann@example.com", "SMTP"};
-const MailAddress Bob{"Bob Stone", "bob@example.com", "SMTP"};
-
 namespace {
 const char* const Sentinel = "\x01" "absent";
 }
@@ -25,27 +21,9 @@ void OleMessagingSetting::Set(const char* value) {
   WriteProfileStringA(cdo::WinIniSection, cdo::WinIniOleMessaging, value);
 }
 
-template <class F>
-F Bind(HMODULE module, const char* name) {
-  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+Mapimail::Mapimail() : ConduitModule(test::ProgramFolder() + "Mapimail.vaz") {
+  if (!Handle()) throw Exception("Mapimail.vaz did not load");
 }
-
-Mapimail::Mapimail() : module_(LoadLibraryA((test::ProgramFolder() + "Mapimail.vaz").c_str())) {
-  if (!module_) throw Exception("Mapimail.vaz did not load");
-  vazInitialize = Bind<TvazInitialize>(module_, "vazInitialize");
-  vazShutDown = Bind<TvazShutDown>(module_, "vazShutDown");
-  vazGetPCMail = Bind<TvazGetPCMail>(module_, "vazGetPCMail");
-  vazSendPCMail = Bind<TvazSendPCMail>(module_, "vazSendPCMail");
-  vazDeletePCMail = Bind<TvazDeletePCMail>(module_, "vazDeletePCMail");
-  vazMasterCheck = Bind<TvazMasterCheck>(module_, "vazMasterCheck");
-  vazReplyAll = Bind<TvazReplyAll>(module_, "vazReplyAll");
-  vazAddressBook = Bind<TvazAddressBook>(module_, "vazAddressBook");
-  vazProperties = Bind<TvazProperties>(module_, "vazProperties");
-  vazDescription = Bind<TvazDescription>(module_, "vazDescription");
-  vazEmailName = Bind<TvazEmailName>(module_, "vazEmailName");
-}
-
-Mapimail::~Mapimail() { FreeLibrary(module_); }
 
 MailMessage Message(const std::string& subject, const MailAddress& from, std::vector<MailAddress> to,
                     TDateTime received, const std::string& body) {
@@ -59,17 +37,7 @@ MailMessage Message(const std::string& subject, const MailAddress& from, std::ve
   return m;
 }
 
-OutlookTest::OutlookTest()
-    : profiles_(test::ProgramFolder() + "OutlookProfiles"),
-      profilePath_(test::ProgramFolder() + "OutlookProfiles\\Work") {
-  test::RemoveTree(test::ProgramFolder() + "OutlookProfiles");
-  ForceDirectories(test::ProgramFolder() + "OutlookProfiles");
-  mailstore::Profile::Create(profilePath_, {.Name = "Work", .User = User, .AddressBook = {Ann, Bob}});
-  RegDeleteTreeA(HKEY_CURRENT_USER, cdo::StandInKey);
-  TRegistry reg;
-  reg.OpenKey(std::string("\\") + cdo::StandInKey, true);
-  reg.WriteString(cdo::ValueProfilesFolder, test::ProgramFolder() + "OutlookProfiles");
-  reg.WriteString(cdo::ValueDefaultProfile, "Work");
+OutlookTest::OutlookTest() {
   oleMessaging_.Set("1");
   conduit_ = std::make_unique<Mapimail>();
 }
@@ -78,7 +46,7 @@ OutlookTest::~OutlookTest() {
   if (conduit_) ShutDown();
   list_.ClearList();
   conduit_.reset();
-  store_.reset();
+  profile_.Close();
 }
 
 std::string OutlookTest::RootedSettingsPath() const {
@@ -125,12 +93,6 @@ void OutlookTest::SetNumberSetting(const char* name, int value) {
   reg.WriteInteger(name, value);
 }
 
-mailstore::Profile& OutlookTest::Store() {
-  store_.reset();
-  store_ = std::make_unique<mailstore::Profile>(profilePath_);
-  return *store_;
-}
-
 std::string OutlookTest::Add(const std::string& folderId, const MailMessage& message, bool read) {
   return mailstore::Profile::MessageId(folderId, Store().AddMessage(folderId, message, read));
 }
@@ -149,19 +111,22 @@ std::vector<MailMessage> OutlookTest::Messages(const std::string& folderId) {
 
 int OutlookTest::GetMail(double from, double to, bool unreadOnly, bool markRead) {
   TMailList* listVar = &list_;
-  return conduit_->vazGetPCMail(form_.Handle(), &listVar, from, to, {unreadOnly, markRead}, &memoVar_, &progressVar_);
+  return conduit_->vazGetPCMail(host_.app, &listVar, from, to, {unreadOnly, markRead}, host_.Memo(), host_.Progress());
+}
+
+TMail OutlookTest::NewMail(const std::string& to, const std::string& subject) {
+  TMail mail;
+  mail.Flags = mfFromHandheld | mfTransfer;
+  mail.To = to;
+  mail.Subject = subject;
+  mail.Message = "Written on the handheld\r\n";
+  return mail;
 }
 
 int OutlookTest::Send(TMail& mail) {
   TMail* mailVar = &mail;
-  return conduit_->vazSendPCMail(form_.Handle(), &mailVar, &memoVar_, &progressVar_);
+  return conduit_->vazSendPCMail(host_.app, &mailVar, host_.Memo(), host_.Progress());
 }
 
-std::vector<std::string> OutlookTest::MemoLines() const {
-  std::vector<std::string> lines;
-  for (int i = 0; i < memo_.Lines.Count(); ++i)
-    if (!memo_.Lines[i].empty()) lines.push_back(memo_.Lines[i]);
-  return lines;
-}
 
 }  // namespace outlook

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "ConduitHost.h"
+#include "ConduitModule.h"
+#include "MailProfile.h"
 #include "SessionFixture.h"
 #include "C_Prog.h"
 #include "C_ResMan.h"
@@ -41,34 +44,15 @@ class OleMessagingSetting {
 };
 
 // The exports of Mapimail.vaz, loaded for the scope.
-class Mapimail {
+class Mapimail : public test::ConduitModule {
  public:
   Mapimail();
-  ~Mapimail();
-  Mapimail(const Mapimail&) = delete;
-  Mapimail& operator=(const Mapimail&) = delete;
-
-  HMODULE Handle() const { return module_; }
-  TvazInitialize vazInitialize;
-  TvazShutDown vazShutDown;
-  TvazGetPCMail vazGetPCMail;
-  TvazSendPCMail vazSendPCMail;
-  TvazDeletePCMail vazDeletePCMail;
-  TvazMasterCheck vazMasterCheck;
-  TvazReplyAll vazReplyAll;
-  TvazAddressBook vazAddressBook;
-  TvazProperties vazProperties;
-  TvazDescription vazDescription;
-  TvazEmailName vazEmailName;
-
- private:
-  HMODULE module_;
 };
 
 // The user of the test profile, and people in its address book.
-extern const MailAddress User;
-extern const MailAddress Ann;
-extern const MailAddress Bob;
+inline const MailAddress& User = test::ProfileUser;
+inline const MailAddress& Ann = test::ProfileAnn;
+inline const MailAddress& Bob = test::ProfileBob;
 
 class OutlookTest : public SessionTest {
  protected:
@@ -88,7 +72,7 @@ class OutlookTest : public SessionTest {
   void SetNumberSetting(const char* name, int value);
 
   // The test profile, opened anew so it shows what the stand-in wrote.
-  mailstore::Profile& Store();
+  mailstore::Profile& Store() { return profile_.Store(); }
   std::string Folder(Role role) { return Store().RoleFolder(role); }
   // Adds a message to a folder and answers its CDO identifier.
   std::string Add(const std::string& folderId, const MailMessage& message, bool read = false);
@@ -96,29 +80,25 @@ class OutlookTest : public SessionTest {
   // The messages of a folder, parsed.
   std::vector<MailMessage> Messages(const std::string& folderId);
 
-  int Initialize() { return conduit_->vazInitialize(form_.Handle(), &memoVar_, &progressVar_); }
-  int ShutDown() { return conduit_->vazShutDown(&memoVar_, &progressVar_); }
+  int Initialize() { return conduit_->vazInitialize(host_.app, host_.Memo(), host_.Progress()); }
+  int ShutDown() { return conduit_->vazShutDown(host_.Memo(), host_.Progress()); }
   int GetMail(double from = 0, double to = 0, bool unreadOnly = false, bool markRead = false);
   int Send(TMail& mail);
-  std::vector<std::string> MemoLines() const;
+  // A new mail written on the handheld.
+  static TMail NewMail(const std::string& to, const std::string& subject = "Hello");
+  std::vector<std::string> MemoLines() const { return host_.MemoLines(); }
   Mapimail& Conduit() { return *conduit_; }
-  HWND AppHandle() const { return form_.Handle(); }
-  TMemoVar MemoVar() { return &memoVar_; }
-  TProgressVar ProgressVar() { return &progressVar_; }
+  HWND AppHandle() const { return host_.app; }
+  TMemoVar MemoVar() { return host_.Memo(); }
+  TProgressVar ProgressVar() { return host_.Progress(); }
 
   CoInitScope com_;
   OleMessagingSetting oleMessaging_;
-  test::RegistrySnapshot standIn_{HKEY_CURRENT_USER, cdo::StandInKey};
-  test::FolderSnapshot profiles_;
-  std::string profilePath_;
+  test::MailProfile profile_{"OutlookProfiles"};
   TResManager texts_{"Mapimail.mrs"};
   TSesObj session_;
   TMailList list_{&session_, nullptr};
-  TForm form_{{.Name = "fHost", .Caption = "Host"}};
-  TMemo memo_{&form_, "mErrors", {}};
-  TMemo* memoVar_ = &memo_;
-  TProgress* progressVar_ = nullptr;
-  std::unique_ptr<mailstore::Profile> store_;
+  test::ConduitHost host_;
   std::unique_ptr<Mapimail> conduit_;
 };
 

@@ -21,14 +21,6 @@ class Sending : public OutlookTest {
     ASSERT_EQ(Initialize(), vazDone);
     replies_ = StringSetting("Reply Folder ID");
   }
-  TMail NewMail(const std::string& to, const std::string& subject = "Hello") {
-    TMail mail;
-    mail.Flags = mfFromHandheld | mfTransfer;
-    mail.To = to;
-    mail.Subject = subject;
-    mail.Message = "Written on the handheld\r\n";
-    return mail;
-  }
   TMail Reply(const std::string& id, const std::string& to, bool quote) {
     TMail mail = NewMail(to, "whatever the handheld says");
     mail.ID = id;

@@ -6,6 +6,7 @@
 
 #include "../sync/RunFixture.h"
 #include "Cdo.h"
+#include "MailProfile.h"
 #include "MailStore.h"
 #include "Registry.h"
 
@@ -16,26 +17,15 @@ using mailstore::Role;
 using runtest::InPath;
 using runtest::OutPath;
 
-const MailAddress User{"Pat Doe", "pat@example.com", "SMTP"};
-const MailAddress Ann{"Ann Lee", "ann@example.com", "SMTP"};
+const MailAddress& User = test::ProfileUser;
+const MailAddress& Ann = test::ProfileAnn;
 
 class OutlookRun : public runtest::RunTest {
  protected:
-  OutlookRun()
-      : standIn_(HKEY_CURRENT_USER, cdo::StandInKey),
-        profiles_(test::ProgramFolder() + "OutlookRunProfiles"),
-        path_(test::ProgramFolder() + "OutlookRunProfiles\\Work") {}
-
   void SetUp() override {
     RunTest::SetUp();
-    test::RemoveTree(test::ProgramFolder() + "OutlookRunProfiles");
-    ForceDirectories(test::ProgramFolder() + "OutlookRunProfiles");
-    mailstore::Profile::Create(path_, {.Name = "Work", .User = User, .AddressBook = {Ann}});
-    RegDeleteTreeA(HKEY_CURRENT_USER, cdo::StandInKey);
-    TRegistry reg;
-    reg.OpenKey(std::string("\\") + cdo::StandInKey, true);
-    reg.WriteString(cdo::ValueProfilesFolder, test::ProgramFolder() + "OutlookRunProfiles");
-    reg.WriteString(cdo::ValueDefaultProfile, "Work");
+    profile_ = std::make_unique<test::MailProfile>("OutlookRunProfiles");
+    path_ = profile_->Path();
     TRegistry settings;
     settings.SetRootKey(HKEY_LOCAL_MACHINE);
     settings.OpenKey("\\Software\\QuorvelCorp\\Vantle\\VAZ Settings\\" + Texts().GetString(1), true);
@@ -102,8 +92,7 @@ class OutlookRun : public runtest::RunTest {
     sync_->HandheldSummary = &page_.lFromOV;
   }
 
-  test::RegistrySnapshot standIn_;
-  test::FolderSnapshot profiles_;
+  std::unique_ptr<test::MailProfile> profile_;
   std::string path_;
   TResManager texts_{"Mapimail.mrs"};
 };

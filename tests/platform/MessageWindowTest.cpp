@@ -9,27 +9,14 @@
 #include <vector>
 
 #include "MessageWindow.h"
+#include "TestSupport.h"
 
 namespace {
 
 constexpr UINT WM_PING = WM_APP + 1;
 
-// Handles messages until the condition holds (or a generous bound passes,
-// so a fault fails the test instead of hanging it).
-template <class Condition>
-bool PumpUntil(Condition done) {
-  for (int i = 0; i < 20000 && !done(); ++i) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    if (!done()) MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-  }
-  return done();
-}
-
-void PumpPending() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-}
+using test::PumpPending;
+using test::PumpUntil;
 
 class PingWindow : public MessageWindow {
  public:

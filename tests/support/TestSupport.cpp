@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "Classes.h"
@@ -262,6 +263,27 @@ ProgramResult RunProgram(const std::string& exeName, const std::vector<std::stri
   WaitForSingleObject(process.Get(), INFINITE);
   GetExitCodeProcess(process.Get(), &r.Code);
   return r;
+}
+
+void PumpPending() {
+  MSG m;
+  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+  }
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
+  const ULONGLONG start = GetTickCount64();
+  while (!done()) {
+    ULONGLONG elapsed = GetTickCount64() - start;
+    if (elapsed >= limitMs) return done();
+    // MWMO_INPUTAVAILABLE: a message already in the queue ends the wait too.
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<ULONGLONG>(limitMs - elapsed, 50)),
+                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    PumpPending();
+  }
+  return true;
 }
 
 }  // namespace test

@@ -403,7 +403,9 @@ TEST_P(WaysOut, LeaveTheProgramsRunningAndEveryMailDeliveredOnce) {
   ASSERT_TRUE(Stage2());
   EXPECT_TRUE(test::Ui().Boxes().empty());
   EXPECT_EQ(tandel::HolderName(InPath), "Data");
-  if (Stage1()) ASSERT_TRUE(Stage2());
+  if (Stage1()) {
+    ASSERT_TRUE(Stage2());
+  }
 
   EXPECT_EQ(Column(InPath, inID), (std::vector<std::string>{"p1", "p2"}));
   EXPECT_EQ(Column(OutPath, outSent), (std::vector<std::string>{"True", "True"}));

@@ -1,0 +1,154 @@
+#include "ConduitKit.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "C_Prog.h"
+#include "ConduitFrame.h"
+#include "C_Types.h"
+#include "UserInterface.h"
+
+void ErrorBox(const std::string& Text, const std::string& Caption) {
+  ui::Message(nullptr, Text, Caption, MB_OK | MB_SETFOREGROUND);
+}
+
+void ExceptionBox(const std::string& Message, const std::string& Place) {
+  ErrorBox(Format("Exception %s in %s.", {Message, Place}), "VAZ Error");
+}
+
+void OpenConduitSettings(TRegistry& Reg) {
+  Reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  if (!Reg.OpenKey(ConduitSettingsKey(), true)) throw ERegistryException("The conduit's settings key cannot be opened");
+}
+
+// A value never written (a first run) takes a default that is worth having:
+// without them a fresh install could not, for one, address the handheld's mail.
+std::string ReadStringSetting(TRegistry& Reg, const char* Name, const std::string& Default, bool WriteBack) {
+  try {
+    if (!Default.empty() && !Reg.ValueExists(Name)) {
+      if (WriteBack) Reg.WriteString(Name, Default);
+      return Default;
+    }
+    return Reg.ReadString(Name);
+  } catch (const ERegistryException&) {
+    if (WriteBack) Reg.WriteString(Name, Default);
+    return Default;
+  }
+}
+
+bool ReadBoolSetting(TRegistry& Reg, const char* Name, bool Default, bool WriteBack) {
+  try {
+    return Reg.ReadBool(Name);
+  } catch (const ERegistryException&) {
+    if (WriteBack) Reg.WriteBool(Name, Default);
+    return Default;
+  }
+}
+
+std::string FinishList(const std::string& List) {
+  std::string s = Trim(List);
+  if (!s.empty() && s.back() == ',') s.pop_back();
+  return s;
+}
+
+void RemoveFirst(TStringList& List, const std::string& Text) {
+  for (int i = 0; i < List.Count(); ++i)
+    if (SameText(List.At(i), Text)) {
+      List.Delete(i);
+      return;
+    }
+}
+
+std::string AddressPart(const std::string& Item) {
+  std::string s = Trim(Item);
+  size_t open = s.find('<');
+  size_t close = s.rfind('>');
+  if (open != std::string::npos && close != std::string::npos && close > open)
+    return Trim(s.substr(open + 1, close - open - 1));
+  size_t colon = s.find(':');
+  if (colon != std::string::npos && colon > 0 &&
+      std::all_of(s.begin(), s.begin() + colon, [](unsigned char c) { return std::isalnum(c) != 0; }))
+    return Trim(s.substr(colon + 1));
+  return s;
+}
+
+bool TOwnAddress::Names(const std::string& Item) const {
+  std::string own = AddressPart(Address);
+  if (!own.empty() && SameText(AddressPart(Item), own)) return true;
+  return !Name.empty() && SameText(Trim(Item), Name);
+}
+
+void TOwnAddress::RemoveFrom(TStringList& List) const {
+  for (int i = List.Count() - 1; i >= 0; --i)
+    if (Names(List.At(i))) List.Delete(i);
+}
+
+int SplitAddresses(const std::string& Addresses, TStringList* List, const TOwnAddress& Own) {
+  try {
+    if (Addresses.empty() || List == nullptr) return 0;
+    List->Clear();
+    std::string s = Trim(Addresses) + ",";
+    for (size_t comma = s.find(','); comma != std::string::npos; comma = s.find(',')) {
+      // Items go to the mail client trimmed: it refuses an address with a
+      // leading blank, and a retry with a type prefix would keep the blank.
+      List->Add(Trim(s.substr(0, comma)));
+      s.erase(0, comma + 1);
+    }
+    Own.RemoveFrom(*List);
+    return List->Count();
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::string MergeReplyAll(const std::string& ListA, const std::string& ListB, const TOwnAddress& Own,
+                          TReplyAllRules Rules) {
+  std::string s = Trim(ListA) + "," + Trim(ListB);
+  std::erase(s, ParagraphMark);
+  TStringList items;
+  items.SetSorted(true);
+  items.Duplicates = TDuplicates::dupIgnore;
+  size_t start = 0;
+  for (size_t comma = s.find(',');; comma = s.find(',', start)) {
+    std::string item = s.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (Rules.TrimItems) item = Trim(item);
+    // An empty item is no address: two lists of which one is empty would
+    // otherwise answer a list that starts with a separator.
+    if (!item.empty()) items.Add(item);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  Own.RemoveFrom(items);
+  std::string joined;
+  for (int i = 0; i < items.Count(); ++i) joined += items.At(i) + ", ";
+  joined = Trim(joined);
+  if (!joined.empty()) joined.pop_back();
+  return joined;
+}
+
+std::string AttachmentList(const Variant& Attachments, const TAttachmentKinds& Kinds) {
+  int count = Attachments.Get("Count").AsInteger();
+  std::string items;
+  for (int i = 1; i <= count; ++i) {
+    Variant attachment = Attachments.Call("Item", {i});
+    auto kind = Kinds.Texts.find(attachment.Get(Kinds.KindMember).AsInteger());
+    items += Format(Kinds.Pattern, {attachment.Get(Kinds.NameMember).AsString(),
+                                    kind == Kinds.Texts.end() ? Kinds.Other : kind->second});
+    items += ParagraphMark;
+  }
+  return Trim(items);
+}
+
+TProgress* ProgressWindow(TProgressVar Progress) { return Progress != nullptr ? *Progress : nullptr; }
+
+TProgressLine::~TProgressLine() {
+  try {
+    Set("");
+  } catch (...) {
+  }
+}
+
+void TProgressLine::Set(const std::string& Text) const {
+  TProgress* window = ProgressWindow(progress_);
+  if (window != nullptr && (!onlyWhenVisible_ || window->Visible())) window->SetLine2(Text);
+}

@@ -1,0 +1,110 @@
+#pragma once
+// The conduit kit: what the Outlook, GroupWise and Eudora conduits do alike,
+// over the frame (ConduitFrame.h). A conduit's own folder keeps only what is
+// its alone; where the conduits differ, the difference is a parameter here.
+//
+// - Boxes: ErrorBox (no owner window, OK, set-foreground) and ExceptionBox,
+//   the "Exception %s in %s." box captioned "VAZ Error" of the Outlook and
+//   GroupWise conduits. (Eudora writes its error line to the memo instead.)
+// - Settings under the conduit's key (HKEY_LOCAL_MACHINE, created when
+//   missing): OpenConduitSettings, then ReadStringSetting and
+//   ReadBoolSetting, which write the default back where a value is of the
+//   wrong type, or missing with a default worth having. Eudora, which never
+//   writes back on reading, passes WriteBack false.
+// - Address lists, as the handheld stores them ("a, b, c"):
+//   FinishList ends a list built item by item with ", ";
+//   RemoveFirst removes the first item equal to a text (ignoring case);
+//   TOwnAddress says whether an item names the user, whatever its form
+//   ('smtp:"Pat Doe"<pat@x>', "Pat Doe <pat@x>", "SMTP:pat@x", "pat@x" or
+//   his display name): give it the user's address in any of these forms and,
+//   where the conduit knows it, his name;
+//   SplitAddresses splits a list into trimmed items (empty ones kept) without
+//   the user, for sending; pass a sorted list that ignores duplicates to get
+//   each address once (GroupWise replies);
+//   MergeReplyAll is the reply-all list: both lists merged, character 6
+//   removed, sorted, each item once (ignoring case), without the user and
+//   without empty items, joined with ", ". TrimItems says whether an item
+//   keeps its blanks (Outlook, Eudora) or loses them (GroupWise).
+// - AttachmentList: one item per attachment of a late-bound collection,
+//   Format(Pattern, {name, kind text}), separated by character 6; the members
+//   to read and the kind texts (from the conduit's resource strings) are
+//   parameters.
+// - TProgressLine: the progress window's second line for the life of a
+//   scope, cleared when the scope ends; with no progress window (or, unless
+//   asked otherwise, a hidden one) it does nothing. ProgressWindow answers
+//   the window or nil, for the bar and the Stop flag.
+// - The conduit's own module state: define ConduitModuleState (ConduitFrame.h)
+//   with an Attach run before the resource library is loaded and a Detach run
+//   after it was freed.
+// Also shared, in common/Global.h: EObjectNotAssigned and Assigned(variable,
+// message) for the host's objects; and Variant::IsNothing for an empty answer.
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+#include "Classes.h"
+#include "Registry.h"
+#include "Variant.h"
+#include "VazInterface.h"
+
+void ErrorBox(const std::string& Text, const std::string& Caption);
+void ExceptionBox(const std::string& Message, const std::string& Place);
+
+void OpenConduitSettings(TRegistry& Reg);
+// Missing: the default (written back when not empty); of the wrong type: the
+// default, written back.
+std::string ReadStringSetting(TRegistry& Reg, const char* Name, const std::string& Default, bool WriteBack = true);
+// Missing or of the wrong type: the default, written back.
+bool ReadBoolSetting(TRegistry& Reg, const char* Name, bool Default, bool WriteBack = true);
+
+std::string FinishList(const std::string& List);
+void RemoveFirst(TStringList& List, const std::string& Text);
+// The address an item names: inside "<>", after a "type:" prefix, or the
+// item itself; trimmed.
+std::string AddressPart(const std::string& Item);
+
+struct TOwnAddress {
+  std::string Address;
+  std::string Name;
+  bool Names(const std::string& Item) const;
+  // Removes every item that names the user.
+  void RemoveFrom(TStringList& List) const;
+};
+
+// 0 for an empty text or a nil list, and on any failure.
+int SplitAddresses(const std::string& Addresses, TStringList* List, const TOwnAddress& Own);
+
+struct TReplyAllRules {
+  bool TrimItems = false;
+};
+std::string MergeReplyAll(const std::string& ListA, const std::string& ListB, const TOwnAddress& Own,
+                          TReplyAllRules Rules = {});
+
+struct TAttachmentKinds {
+  const char* NameMember;        // "Name", "DisplayName"
+  const char* KindMember;        // "Type", "ObjType"
+  const char* Pattern;           // "\"%s\" - [%s]"
+  std::map<int, std::string> Texts;
+  std::string Other;             // the text of any other kind
+};
+// Empty for an empty collection.
+std::string AttachmentList(const Variant& Attachments, const TAttachmentKinds& Kinds);
+
+// The host's progress window, or nil when the variable or the window is.
+TProgress* ProgressWindow(TProgressVar Progress);
+
+class TProgressLine {
+ public:
+  explicit TProgressLine(TProgressVar Progress, bool OnlyWhenVisible = true)
+      : progress_(Progress), onlyWhenVisible_(OnlyWhenVisible) {}
+  ~TProgressLine();
+  TProgressLine(const TProgressLine&) = delete;
+  TProgressLine& operator=(const TProgressLine&) = delete;
+
+  void Set(const std::string& Text) const;
+
+ private:
+  TProgressVar progress_;
+  bool onlyWhenVisible_;
+};

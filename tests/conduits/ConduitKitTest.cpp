@@ -1,0 +1,147 @@
+// The conduit kit: what the conduits share beyond the frame.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "C_Prog.h"
+#include "ConduitFrame.h"
+#include "ConduitKit.h"
+#include "ConduitScript.h"
+#include "Global.h"
+#include "TestSupport.h"
+#include "Verinfo.h"
+
+// This program is no conduit: it has no resource library and no state.
+const char* const ConduitResourceLibraryName = "none.mrs";
+const TConduitModuleState ConduitModuleState{};
+
+namespace {
+
+std::vector<std::string> Items(const TStringList& list) {
+  std::vector<std::string> r;
+  for (int i = 0; i < list.Count(); ++i) r.push_back(list.At(i));
+  return r;
+}
+
+const TOwnAddress Pat{"SMTP:pat@example.com", "Pat Doe"};
+
+TEST(ConduitKit, TheUserIsRecognisedInEveryFormOfHisAddress) {
+  struct Case {
+    const char* item;
+    bool names;
+  } cases[] = {{"smtp:\"Pat Doe\"<pat@example.com>", true}, {" Pat Doe <PAT@example.com> ", true},
+               {"SMTP:pat@example.com", true},           {"pat@example.com", true},
+               {" pat doe", true},                       {"EX:pat@example.com", true},
+               {"smtp:\"Pat Doe\"<pat@other.com>", false}, {"pat@example.com.au", false},
+               {"Pat", false},                           {"", false}};
+  for (const Case& c : cases) EXPECT_EQ(Pat.Names(c.item), c.names) << c.item;
+  EXPECT_FALSE((TOwnAddress{"", ""}.Names("")));
+}
+
+TEST(ConduitKit, AddressListsSplitMergeAndFinish) {
+  TStringList list;
+  EXPECT_EQ(SplitAddresses("bob@x, Ann Lee ,,pat@example.com, bob@x", &list, Pat), 4);
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"bob@x", "Ann Lee", "", "bob@x"}));
+  TStringList once;
+  once.SetSorted(true);
+  once.Duplicates = TDuplicates::dupIgnore;
+  EXPECT_EQ(SplitAddresses("bob@x, ann@x, BOB@x", &once, Pat), 2);
+  EXPECT_EQ(Items(once), (std::vector<std::string>{"ann@x", "bob@x"}));
+  EXPECT_EQ(SplitAddresses("", &list, Pat), 0);
+  EXPECT_EQ(SplitAddresses("a", nullptr, Pat), 0);
+
+  // Items keep their blanks unless the conduit trims them.
+  TOwnAddress cy{"cy", ""};
+  EXPECT_EQ(MergeReplyAll("bob, Ann", "ann, cy", cy, {.TrimItems = true}), "Ann, bob");
+  EXPECT_EQ(MergeReplyAll("bob, Ann", "ann, cy", cy), "Ann, ann, bob");
+  EXPECT_EQ(MergeReplyAll("ann", "", cy, {.TrimItems = true}), "ann");
+  EXPECT_EQ(MergeReplyAll("a\x06", "\x06", Pat), "a");
+  EXPECT_EQ(MergeReplyAll("", "", Pat), "");
+
+  EXPECT_EQ(FinishList("a, b, "), "a, b");
+  EXPECT_EQ(FinishList(" "), "");
+  TStringList names;
+  for (const char* n : {"Ann", "bob", "ANN"}) names.Add(n);
+  RemoveFirst(names, "ann");
+  EXPECT_EQ(Items(names), (std::vector<std::string>{"bob", "ANN"}));
+}
+
+TEST(ConduitKit, SettingsTakeTheirDefaultsAndWriteThemBack) {
+  test::RegistrySnapshot key(HKEY_LOCAL_MACHINE, "Software\\QuorvelCorp\\Vantle\\VAZ Settings");
+  TRegistry reg;
+  OpenConduitSettings(reg);
+  reg.WriteInteger("Wrong", 5);
+  EXPECT_EQ(ReadStringSetting(reg, "Prefix", "smtp"), "smtp");
+  EXPECT_EQ(ReadStringSetting(reg, "Folder", ""), "");
+  EXPECT_EQ(ReadStringSetting(reg, "Wrong", "x"), "x");
+  EXPECT_TRUE(ReadBoolSetting(reg, "Move", true));
+  EXPECT_FALSE(ReadBoolSetting(reg, "Quiet", false, false));
+  EXPECT_EQ(reg.ReadString("Prefix"), "smtp");
+  EXPECT_EQ(reg.ReadString("Wrong"), "x");
+  EXPECT_FALSE(reg.ValueExists("Folder"));
+  EXPECT_TRUE(reg.ReadBool("Move"));
+  EXPECT_FALSE(reg.ValueExists("Quiet"));
+  reg.WriteString("Prefix", "X400");
+  EXPECT_EQ(ReadStringSetting(reg, "Prefix", "smtp"), "X400");
+}
+
+TEST(ConduitKit, TheProgressLineIsClearedAtTheEndOfItsScopeAndNeedsNoWindow) {
+  TProgressVar none = nullptr;
+  TProgress* nil = nullptr;
+  for (TProgressVar var : {none, &nil}) {
+    TProgressLine line(var);
+    line.Set("x");
+    EXPECT_EQ(ProgressWindow(var), nullptr);
+  }
+  TProgress progress;
+  TProgress* window = &progress;
+  EXPECT_EQ(ProgressWindow(&window), &progress);
+  auto line2 = [&] { return test::WindowText(progress.lApptext2.Handle()); };
+  {
+    TProgressLine line(&window);
+    line.Set("hidden");
+    EXPECT_EQ(line2(), "");
+    TProgressLine always(&window, false);
+    always.Set("shown anyway");
+    EXPECT_EQ(line2(), "shown anyway");
+  }
+  EXPECT_EQ(line2(), "");
+  progress.Show();
+  {
+    TProgressLine line(&window);
+    line.Set("shown");
+    EXPECT_EQ(line2(), "shown");
+  }
+  EXPECT_EQ(line2(), "");
+}
+
+TEST(ConduitKit, AnswersWithNothingInThemAndNilObjects) {
+  EXPECT_TRUE(Variant().IsNothing());
+  EXPECT_TRUE(Variant::Null().IsNothing());
+  EXPECT_TRUE(Variant(static_cast<IDispatch*>(nullptr)).IsNothing());
+  EXPECT_FALSE(Variant(0).IsNothing());
+  EXPECT_FALSE(Variant("").IsNothing());
+
+  TStringList list;
+  TStringList* set = &list;
+  TStringList* unset = nullptr;
+  EXPECT_EQ(Assigned(&set, "x"), &list);
+  EXPECT_THROW(Assigned(&unset, "List not assigned"), EObjectNotAssigned);
+  EXPECT_THROW(Assigned<TStringList>(nullptr, "x"), EObjectNotAssigned);
+}
+
+TEST(ConduitKit, AConduitsStateGoesAroundItsResourceLibraryWhichHasAVersion) {
+  const std::string state = test::ConduitFolder() + "TestConduit.state.txt";
+  test::FileSnapshot keep(state);
+  RemoveFile(state);
+  HMODULE conduit = LoadLibraryA((test::ConduitFolder() + "TestConduit.vaz").c_str());
+  ASSERT_NE(conduit, nullptr);
+  FreeLibrary(conduit);
+  EXPECT_EQ(test::ReadFileBytes(state), "attach none\ndetach none\n");
+
+  TVerInfoRes version(test::ConduitFolder() + "TestConduit.mrs");
+  EXPECT_EQ(version.GetString(TVerInfoRes::OriginalFilename), "TestConduit.mrs");
+  EXPECT_FALSE(version.GetString(TVerInfoRes::FileVersion).empty());
+}
+
+}  // namespace
