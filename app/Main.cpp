@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include <utility>
 #include <vector>
 
 #include "Dialogs.h"
@@ -7,6 +8,7 @@
 #include "FCountdn.h"
 #include "Faults.h"
 #include "Global.h"
+#include "Handles.h"
 #include "HostVars.h"
 #include "Registry.h"
 #include "UserInterface.h"
@@ -23,43 +25,26 @@ constexpr int DefaultColumnWidths[3] = {120, 270, 75};
 constexpr COLORREF Olive = RGB(128, 128, 0);
 
 TDateTime EarliestDate() { return EncodeDate(1980, 1, 1); }
-TDateTime LatestDate() { return EncodeDate(2020, 12, 31); }
+// An unticked To date sets no upper limit: a day beyond any mail.
+TDateTime LatestDate() { return EncodeDate(9999, 12, 31); }
 
 void ErrorBox(const std::string& Text, const std::string& Caption) {
   ui::Message(nullptr, Text, Caption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
-std::string ProgramFolder() {
-  std::vector<char> name(MAX_PATH);
-  for (;;) {
-    DWORD n = GetModuleFileNameA(nullptr, name.data(), static_cast<DWORD>(name.size()));
-    if (n < name.size()) return ExtractFilePath(Trim(std::string(name.data(), n)));
-    name.resize(name.size() * 2);
-  }
+// Each help file is the HTML page of its name beside it.
+std::string HelpFailure(const std::string& HelpFile) {
+  std::string page = ChangeFileExt(HelpFile, ".htm");
+  if (FileExists(page)) return "The help page \"" + page + "\" could not be opened.";
+  return "The help page \"" + page + "\" is missing.  You may have to re-install Vantle.";
 }
 
-// A library loaded for one call and freed exactly once, whatever happens.
-struct Library {
-  HMODULE Handle;
-  explicit Library(const std::string& Path) : Handle(LoadLibraryA(Path.c_str())) {}
-  ~Library() {
-    if (Handle != nullptr) FreeLibrary(Handle);
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-};
+std::string ProgramFolder() { return ExtractFilePath(ModuleFileName()); }
 
 template <class F>
 F Export(HMODULE Module, const char* Name) {
   return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Module, Name)));
 }
-
-struct FindScope {
-  HANDLE Handle;
-  ~FindScope() {
-    if (Handle != INVALID_HANDLE_VALUE) FindClose(Handle);
-  }
-};
 
 // Puts the suite's folder, in its short form, in front of the process PATH,
 // so that its libraries are found by name.
@@ -124,6 +109,7 @@ TMainForm::TMainForm()
 
   OnCreate = Event(this, &TMainForm::FormCreate);
   OnDestroy = Event(this, &TMainForm::FormDestroy);
+  OnClose = Event(this, &TMainForm::FormClose);
   OnShow = Event(this, &TMainForm::FormShow);
   Pages.OnChanging = [this](TObject* s, bool& allow) { PagesChanging(s, allow); };
   Pages.OnChange = Event(this, &TMainForm::PagesChange);
@@ -266,6 +252,8 @@ void TMainForm::FormDestroy(TObject*) {
   APIList.Items.Clear();
   lToOrvik.Clear();
   lFromOrvik.Clear();
+  // Closed on the review page: the handheld's mail is not held up any longer.
+  if (Sync) Sync->RestartPrograms();
   if (Evrin == EvrinObj.get()) Evrin = nullptr;
   EvrinObj.reset();
   Sync.reset();
@@ -279,6 +267,14 @@ void TMainForm::FormDestroy(TObject*) {
     SetWindowLongPtrA(Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PrevWndProc));
     PrevWndProc = nullptr;
   }
+}
+
+// Closing ends a stage's wait as Stop does, so that the program ends at once
+// rather than when the handheld answers, and tells a second start to wait.
+void TMainForm::FormClose(TObject*) {
+  if (ProgressForm) ProgressForm->Stopped = true;
+  KernelHandle closing(OpenEventA(EVENT_MODIFY_STATE, FALSE, ClosingEventName));
+  if (closing) SetEvent(closing.Get());
 }
 
 void TMainForm::ReadColumnWidths() {
@@ -314,17 +310,15 @@ void TMainForm::LoadAPIs() {
   std::string folder = ProgramFolder();
   std::string pattern = folder + "*." + ConduitExtension;
   WIN32_FIND_DATAA found{};
-  FindScope search{INVALID_HANDLE_VALUE};
+  FindHandle search;
   try {
-    search.Handle = FindFirstFileA(pattern.c_str(), &found);
-    bool more = search.Handle != INVALID_HANDLE_VALUE;
+    search.Reset(FindFirstFileA(pattern.c_str(), &found));
+    bool more = search.Valid();
     while (more) {
       if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         std::string path = folder + found.cFileName;
-        Library library(path);
-        auto describe = library.Handle
-                            ? Export<TvazDescription>(library.Handle, "vazDescription")
-                            : nullptr;
+        ModuleHandle library(LoadLibraryA(path.c_str()));  // freed as soon as the file is done
+        auto describe = library ? Export<TvazDescription>(library.Get(), "vazDescription") : nullptr;
         if (describe != nullptr) {
           auto conduit = std::make_unique<TConduit>();
           std::string description;
@@ -340,7 +334,7 @@ void TMainForm::LoadAPIs() {
           if (SameText(found.cFileName, SesObj->LastConduit)) APIList.SetItemIndex(line);
         }
       }
-      more = FindNextFileA(search.Handle, &found) != FALSE;
+      more = FindNextFileA(search.Get(), &found) != FALSE;
     }
   } catch (const std::exception& e) {
     ErrorBox(e.what(), "Vantle Error in TMainForm.LoadAPIs");
@@ -413,7 +407,9 @@ void TMainForm::PagesChange(TObject*) {}
 
 void TMainForm::btnExitClick(TObject*) { Close(); }
 
-void TMainForm::btnHelpClick(TObject*) { Application.HelpCommand(HELP_CONTENTS, 0); }
+void TMainForm::btnHelpClick(TObject*) {
+  if (!Application.HelpCommand(HELP_CONTENTS, 0)) ErrorBox(HelpFailure(Application.HelpFile), "Vantle Help");
+}
 
 void TMainForm::btnAboutClick(TObject*) {
   TBitmap picture;
@@ -459,9 +455,9 @@ void TMainForm::APIListMouseDown(TObject*, TMouseButton Button, int X, int Y) {
 void TMainForm::mnuPropertiesClick(TObject*) {
   TConduit* conduit = SelectedConduit();
   if (conduit == nullptr) return;
-  Library library(conduit->FileName);
-  if (library.Handle == nullptr) return;
-  auto properties = Export<TvazProperties>(library.Handle, "vazProperties");
+  ModuleHandle library(LoadLibraryA(conduit->FileName.c_str()));  // freed exactly once, whatever happens
+  if (!library) return;
+  auto properties = Export<TvazProperties>(library.Get(), "vazProperties");
   if (properties == nullptr) {
     ui::Message(nullptr, "There is no property information available for this conduit.", "Vantle Conduit Properties",
                 MB_OK | MB_SETFOREGROUND);
@@ -486,8 +482,9 @@ void TMainForm::Help1Click(TObject*) {
     auto at = name.find(extension);
     if (at != std::string::npos) name.erase(at, extension.size());
     HelpFile = ExtractFilePath(conduit->FileName) + Trim(name) + ".hlp";
-    HelpContext(1);
-    HelpFile = saved;
+    bool opened = HelpContext(1);
+    std::string file = std::exchange(HelpFile, saved);
+    if (!opened) throw Exception(HelpFailure(file));
   } catch (const std::exception& e) {
     HelpFile = saved;
     ErrorBox(e.what(), "Vantle Conduit Help");

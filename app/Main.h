@@ -20,6 +20,9 @@
 constexpr const char* SingleInstanceName = "QuorvelVantle";
 // The main window's class name.
 constexpr const char* MainWindowClass = "QuorvelVantleApplication";
+// Set by a copy once it is closing: a second start then waits for it to end
+// and starts, instead of handing over to a copy that is going away.
+constexpr const char* ClosingEventName = "QuorvelVantleClosing";
 
 // The registered single-instance message, and the main form window's
 // procedure before MainFormWndProc replaced it.
@@ -40,6 +43,7 @@ class TMainForm : public TForm {
 
   void FormCreate(TObject* Sender);
   void FormDestroy(TObject* Sender);
+  void FormClose(TObject* Sender);
   void FormShow(TObject* Sender);
   void LoadAPIs();
   bool DoStep(TTabSheet* Page, bool Forward);

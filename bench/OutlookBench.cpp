@@ -5,7 +5,6 @@
 // 10 means reading grows worse than linearly.
 #include <windows.h>
 #include <oaidl.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -27,35 +26,6 @@ namespace {
 
 using bench::Seconds;
 using bench::ProgramFolder;
-
-template <class F>
-F Bind(HMODULE module, const char* name) {
-  F f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  if (!f) throw Exception(std::string("Mapimail.vaz lacks ") + name);
-  return f;
-}
-
-// The stand-in's profile settings, put back afterwards.
-class ProfileSetting {
- public:
-  ProfileSetting(const char* name, const std::string& value) : name_(name) {
-    TRegistry reg;
-    reg.OpenKey(std::string("\\") + cdo::StandInKey, true);
-    existed_ = reg.ValueExists(name_);
-    if (existed_) old_ = reg.ReadString(name_);
-    reg.WriteString(name_, value);
-  }
-  ~ProfileSetting() {
-    TRegistry reg;
-    reg.OpenKey(std::string("\\") + cdo::StandInKey, true);
-    if (existed_) reg.WriteString(name_, old_);
-    else reg.DeleteValue(name_);
-  }
-
- private:
-  std::string name_, old_;
-  bool existed_ = false;
-};
 
 // The conduit's reply-folder move stays off while the benchmark runs, so no
 // dialog can wait for an answer.
@@ -80,15 +50,6 @@ class NoReplyMove {
   int old_ = 0;
 };
 
-void RemoveTree(const std::string& path) {
-  std::string from = path + std::string(2, '\0');
-  SHFILEOPSTRUCTA op{};
-  op.wFunc = FO_DELETE;
-  op.pFrom = from.c_str();
-  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-  SHFileOperationA(&op);
-}
-
 struct Times {
   double Min = -1, Median = -1;
   double MarkingRead = -1;  // one more read that marks every message read, as a run does by default
@@ -98,7 +59,7 @@ struct Times {
 // conduit several times, as stage 1 of a run does without marking mail read.
 Times ReadInbox(int count, int samples) {
   const std::string root = ProgramFolder() + "BenchProfiles";
-  RemoveTree(root);
+  bench::RemoveTree(root);
   ForceDirectories(root);
   const std::string path = root + "\\Bench";
   mailstore::Profile::Create(path, {.Name = "Bench", .User = {"Pat Doe", "pat@example.com", "SMTP"}, .AddressBook = {}});
@@ -111,13 +72,15 @@ Times ReadInbox(int count, int samples) {
   std::printf("  (seeding %d messages: %.3f s)\n", count, Seconds() - seedStart);
   std::fflush(stdout);
   NoReplyMove noReplyMove;
-  ProfileSetting folder(cdo::ValueProfilesFolder, root), name(cdo::ValueDefaultProfile, "Bench");
+  const std::string key = std::string("\\") + cdo::StandInKey;
+  bench::ScopedValue folder(HKEY_CURRENT_USER, key, cdo::ValueProfilesFolder, root);
+  bench::ScopedValue name(HKEY_CURRENT_USER, key, cdo::ValueDefaultProfile, "Bench");
 
   HMODULE conduit = LoadLibraryA((ProgramFolder() + "Mapimail.vaz").c_str());
   if (!conduit) throw Exception("Mapimail.vaz did not load");
-  auto initialize = Bind<TvazInitialize>(conduit, "vazInitialize");
-  auto getMail = Bind<TvazGetPCMail>(conduit, "vazGetPCMail");
-  auto shutDown = Bind<TvazShutDown>(conduit, "vazShutDown");
+  auto initialize = bench::Export<TvazInitialize>(conduit, "vazInitialize");
+  auto getMail = bench::Export<TvazGetPCMail>(conduit, "vazGetPCMail");
+  auto shutDown = bench::Export<TvazShutDown>(conduit, "vazShutDown");
   TMemo* memo = nullptr;
   TProgress* progress = nullptr;
   auto read = [&](TGetMailOptions options) {
@@ -138,7 +101,7 @@ Times ReadInbox(int count, int samples) {
   for (int i = 0; i < samples; ++i) times.push_back(read({false, false}));
   double markingRead = read({true, true});
   FreeLibrary(conduit);
-  RemoveTree(root);
+  bench::RemoveTree(root);
   std::sort(times.begin(), times.end());
   return {times.front(), times[times.size() / 2], markingRead};
 }

@@ -52,6 +52,9 @@ class TSync : public TQRV {
   bool UnloadConduit();
   bool IntroToViewSync(const std::string& File);
   bool ViewSyncToEnd();
+  // The wizard closes between the stages of a run: the handheld's programs,
+  // stopped for the run, are started again.
+  void RestartPrograms();
   void FreeConduits();
 
   // The review lists.

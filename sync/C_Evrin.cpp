@@ -108,13 +108,36 @@ TEvrin::~TEvrin() {
   }
 }
 
+// The control answers the operations of one kind in the order they were
+// started, so the first answers of a kind belong to its abandoned commands.
+bool TEvrin::Answered(Answer Got) {
+  if (abandoned_[Got] > 0) {
+    --abandoned_[Got];
+    return false;
+  }
+  if (awaited_ == Got) awaited_ = anNone;
+  return true;
+}
+
 template <class Start>
-void TEvrin::Command(bool& Outcome, bool Refused, bool Allowed, Start&& start) {
+void TEvrin::Begin(Answer Awaited, Start&& start) {
+  if (awaited_ != anNone) ++abandoned_[awaited_];
+  awaited_ = Awaited;
+  try {
+    start();
+  } catch (...) {
+    awaited_ = anNone;  // not started: nothing will answer
+    throw;
+  }
+}
+
+template <class Start>
+void TEvrin::Command(Answer Awaited, bool& Outcome, bool Refused, bool Allowed, Start&& start) {
   Busy = true;
   Outcome = false;
   try {
     if (Allowed && Eng) {
-      start();
+      Begin(Awaited, start);
       return;
     }
   } catch (...) {
@@ -127,32 +150,33 @@ void TEvrin::Init() {
   Busy = true;
   Initialized = false;
   if (!Eng) throw Exception("The handheld's engine control is missing");
-  Eng->Init();
+  Begin(anInit, [&] { Eng->Init(); });
 }
 
 void TEvrin::Connect(int TimeOut) {
-  Command(Connected, false, Initialized, [&] { Eng->Connect(TimeOut); });
+  Command(anConnect, Connected, false, Initialized, [&] { Eng->Connect(TimeOut); });
 }
 
 void TEvrin::StopProgram(const std::string& Path) {
-  Command(Stopped, true, Initialized && Connected, [&] { Eng->StopProgram(sideHandheld, Path); });
+  Command(anStopProgram, Stopped, true, Initialized && Connected, [&] { Eng->StopProgram(sideHandheld, Path); });
 }
 
 void TEvrin::StartProgram(const std::string& Path) {
-  Command(Started, true, Initialized && Connected, [&] { Eng->StartProgram(sideHandheld, Path); });
+  Command(anStartProgram, Started, true, Initialized && Connected, [&] { Eng->StartProgram(sideHandheld, Path); });
 }
 
 void TEvrin::CopyFile(int SourceSide, const std::string& Source, int TargetSide, const std::string& Target,
                       int Flags) {
   CopyError = ERROR_NOT_READY;  // stays so when the copy cannot start
-  Command(Copied, false, Initialized && Connected, [&] {
+  Command(anCopyFile, Copied, false, Initialized && Connected, [&] {
     Eng->CopyFile(static_cast<short>(SourceSide), Source, static_cast<short>(TargetSide), Target,
                   static_cast<short>(Flags));
   });
 }
 
 void TEvrin::CreateDirectory(const std::string& Path) {
-  Command(DirCreated, false, Initialized && Connected, [&] { Eng->CreateDirectory(sideHandheld, Path); });
+  Command(anCreateDirectory, DirCreated, false, Initialized && Connected,
+          [&] { Eng->CreateDirectory(sideHandheld, Path); });
 }
 
 // Sleeps on the message queue until something arrives (or briefly, so that a
@@ -171,11 +195,13 @@ bool TEvrin::IsBusy() {
 }
 
 void TEvrin::EngineInit(TObject*, int Error) {
+  if (!Answered(anInit)) return;
   Initialized = Error == 0;
   Busy = false;
 }
 
 void TEvrin::EngineConnect(TObject*, int Error) {
+  if (!Answered(anConnect)) return;
   Connected = Error == 0;
   Busy = false;
 }
@@ -186,11 +212,13 @@ void TEvrin::EngineDisconnect(TObject*, int Error) {
 }
 
 void TEvrin::EngineStopProgram(TObject*, int Error) {
+  if (!Answered(anStopProgram)) return;
   Stopped = Error == 0;
   Busy = false;
 }
 
 void TEvrin::EngineStartProgram(TObject*, int Error) {
+  if (!Answered(anStartProgram)) return;
   Started = Error == 0;
   Busy = false;
 }
@@ -201,12 +229,14 @@ void TEvrin::EngineClosePrograms(TObject*, int Error) {
 }
 
 void TEvrin::EngineCopyFile(TObject*, int Error) {
+  if (!Answered(anCopyFile)) return;
   CopyError = Error;
   Copied = Error == 0;
   Busy = false;
 }
 
 void TEvrin::EngineCreateDirectory(TObject*, int Error) {
+  if (!Answered(anCreateDirectory)) return;
   if (Error == 0 || Error == ERROR_ALREADY_EXISTS) {
     DirCreated = true;
   } else {

@@ -90,11 +90,25 @@ class TEvrin : public TObject {
   int CopyError = 0;
 
  private:
+  // The answers a command waits for. A wait can be left before its answer
+  // comes (Stop while connecting); that answer still comes, later, and must
+  // not end the wait of a command started since.
+  enum Answer { anNone, anInit, anConnect, anStopProgram, anStartProgram, anCopyFile, anCreateDirectory, anCount };
+
   // Marks the command outstanding and starts it when Allowed; a refused
   // precondition or a failure to start leaves Busy clear and the outcome
   // flag at Refused.
   template <class Start>
-  void Command(bool& Outcome, bool Refused, bool Allowed, Start&& start);
+  void Command(Answer Awaited, bool& Outcome, bool Refused, bool Allowed, Start&& start);
+  // Starts the control's operation; an earlier command still unanswered is
+  // abandoned, its answer to be passed over when it comes.
+  template <class Start>
+  void Begin(Answer Awaited, Start&& start);
+  // False for the late answer of an abandoned command, which changes nothing.
+  bool Answered(Answer Got);
+
+  Answer awaited_ = anNone;
+  int abandoned_[anCount] = {};
 };
 
 // The process's handheld wrapper, created and freed by the main form.

@@ -5,6 +5,7 @@
 #include "C_ResMan.h"
 #include "C_sesobj.h"
 #include "FEditMal.h"
+#include "Guarded.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ void TSync::ClearHandheldView() {
 }
 
 void TSync::ApplyMaxEmailLimit() {
-  try {
+  Guarded(*Session, "TSync.ApplyMaxEmailLimit", [&] {
     if (PCView) {
       // Each unmarked item is redrawn; held, the list paints them all at once.
       TListViewUpdate update(PCView);
@@ -63,14 +64,12 @@ void TSync::ApplyMaxEmailLimit() {
       }
     }
     WriteSummary(true);
-  } catch (const std::exception& e) {
-    Session->ShowError(e.what(), "TSync.ApplyMaxEmailLimit");
-  }
+  });
 }
 
 // Unmarks from the end of the list, keeping the order the conduit gave.
 void TSync::ApplyLimit(int Limit) {
-  try {
+  Guarded(*Session, "TSync.ApplyLimit", [&] {
     if (Limit < 0) return;
     int total = PCMails->TotalBytes;
     if (total <= Limit) return;
@@ -86,9 +85,7 @@ void TSync::ApplyLimit(int Limit) {
       if (PCView->Count() > 0) PCView->UpdateItems(i + 1, PCView->Count() - 1);
     }
     WriteSummary(true);
-  } catch (const std::exception& e) {
-    Session->ShowError(e.what(), "TSync.ApplyLimit");
-  }
+  });
 }
 
 void TSync::ModSend(bool PCList) {
@@ -103,21 +100,9 @@ void TSync::ModSend(bool PCList) {
   WriteSummary(PCList);
 }
 
-void TSync::ModSendFromGW() {
-  try {
-    ModSend(true);
-  } catch (const std::exception& e) {
-    Session->ShowError(e.what(), "TSync.ModSendFromGW");
-  }
-}
+void TSync::ModSendFromGW() { Guarded(*Session, "TSync.ModSendFromGW", [&] { ModSend(true); }); }
 
-void TSync::ModSendFromOV() {
-  try {
-    ModSend(false);
-  } catch (const std::exception& e) {
-    Session->ShowError(e.what(), "TSync.ModSendFromOV");
-  }
-}
+void TSync::ModSendFromOV() { Guarded(*Session, "TSync.ModSendFromOV", [&] { ModSend(false); }); }
 
 void TSync::EditItem(bool PCList) {
   TListView* view = PCList ? PCView : HandheldView;
@@ -169,21 +154,9 @@ void TSync::EditItem(bool PCList) {
   WriteSummary(PCList);
 }
 
-void TSync::EditFromGWItem() {
-  try {
-    EditItem(true);
-  } catch (const std::exception& e) {
-    Session->ShowError(e.what(), "TSync.EditFromGWItem");
-  }
-}
+void TSync::EditFromGWItem() { Guarded(*Session, "TSync.EditFromGWItem", [&] { EditItem(true); }); }
 
-void TSync::EditFromOVItem() {
-  try {
-    EditItem(false);
-  } catch (const std::exception& e) {
-    Session->ShowError(e.what(), "TSync.EditFromOVItem");
-  }
-}
+void TSync::EditFromOVItem() { Guarded(*Session, "TSync.EditFromOVItem", [&] { EditItem(false); }); }
 
 void TSync::Transfer(TListView* View, bool Mark, bool SelectedOnly) {
   if (!View || View->Count() == 0) return;
@@ -198,17 +171,9 @@ void TSync::Transfer(TListView* View, bool Mark, bool SelectedOnly) {
 }
 
 void TSync::TransferAll(TListView* View, bool Mark) {
-  try {
-    Transfer(View, Mark, false);
-  } catch (const std::exception& e) {
-    Session->ShowError(e.what(), "TSync.TransferAll");
-  }
+  Guarded(*Session, "TSync.TransferAll", [&] { Transfer(View, Mark, false); });
 }
 
 void TSync::TransferSelected(TListView* View, bool Mark) {
-  try {
-    Transfer(View, Mark, true);
-  } catch (const std::exception& e) {
-    Session->ShowError(e.what(), "TSync.TransferSelected");
-  }
+  Guarded(*Session, "TSync.TransferSelected", [&] { Transfer(View, Mark, true); });
 }

@@ -55,6 +55,7 @@ class SyncStage {
   bool ToEnd();
   bool IntroFailed(const std::exception& e);
   bool ToEndFailed(const std::exception& e);
+  void RestartPrograms();
 
  private:
   std::string Str(int id) const { return res.GetString(id); }
@@ -97,7 +98,6 @@ class SyncStage {
 
   void InitAndConnect();
   void StopPrograms();
-  void RestartPrograms();
   RunJournal& Journal();
   void TakePCMail();
   void Remember(const SentMail& mail);
@@ -171,6 +171,15 @@ bool TSync::UnloadConduit() {
   } catch (const std::exception& e) {
     Session->ShowError(e.what(), "TSync.UnloadConduit");
     return false;
+  }
+}
+
+void TSync::RestartPrograms() {
+  if (!ProgramsStopped || !Progress || !Evrin) return;
+  try {
+    SyncStage(*this).RestartPrograms();
+  } catch (const std::exception& e) {
+    Session->ShowError(e.what(), "TSync.RestartPrograms");
   }
 }
 

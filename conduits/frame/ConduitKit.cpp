@@ -6,7 +6,19 @@
 #include "C_Prog.h"
 #include "ConduitFrame.h"
 #include "C_Types.h"
+#include "StdCtrls.h"
 #include "UserInterface.h"
+#include "Verinfo.h"
+
+void FillAboutPage(TLabel& Description, TLabel& Version, TLabel& Copyright) {
+  try {
+    TVerInfoRes info(GetModuleName());
+    Description.SetCaption(info.GetString(TVerInfoRes::FileDescription));
+    Version.SetCaption(Format("Version: %s", {info.GetString(TVerInfoRes::FileVersion)}));
+    Copyright.SetCaption(info.GetString(TVerInfoRes::LegalCopyright));
+  } catch (...) {
+  }
+}
 
 void ErrorBox(const std::string& Text, const std::string& Caption) {
   ui::Message(nullptr, Text, Caption, MB_OK | MB_SETFOREGROUND);

@@ -48,7 +48,14 @@
 #include "Variant.h"
 #include "VazInterface.h"
 
+class TLabel;
+
 void ErrorBox(const std::string& Text, const std::string& Caption);
+
+// The About page of a conduit's properties dialog: the plug-in file's
+// description, "Version: " and its version, and its copyright. A file
+// without version information leaves the labels as they are.
+void FillAboutPage(TLabel& Description, TLabel& Version, TLabel& Copyright);
 void ExceptionBox(const std::string& Message, const std::string& Place);
 
 void OpenConduitSettings(TRegistry& Reg);

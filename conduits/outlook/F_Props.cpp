@@ -5,7 +5,6 @@
 #include "ConduitFrame.h"
 #include "ConduitKit.h"
 #include "OleErrors.h"
-#include "Verinfo.h"
 
 std::string ExamplePattern;
 
@@ -62,13 +61,7 @@ TPropForm::TPropForm()
 TPropForm::~TPropForm() { DoDestroy(); }
 
 void TPropForm::FormCreate(TObject*) {
-  try {
-    TVerInfoRes info(GetModuleName());
-    lDesc.SetCaption(info.GetString(TVerInfoRes::FileDescription));
-    lVersion.SetCaption(Format("Version: %s", {info.GetString(TVerInfoRes::FileVersion)}));
-    lCopyright.SetCaption(info.GetString(TVerInfoRes::LegalCopyright));
-  } catch (...) {
-  }
+  FillAboutPage(lDesc, lVersion, lCopyright);
   Image1.Picture.LoadFromResourceName(ThisModule(), "ConduitPicture");
   try {
     HelpFile = ExtractFilePath(GetModuleName()) + "Mapimail.hlp";

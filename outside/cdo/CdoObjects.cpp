@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "Cdo.h"
+#include "MailClient.h"
 
 namespace cdo_standin {
 
@@ -88,39 +89,21 @@ class TAttachments final : public DispatchObject {
 
 // ---- Recipients
 
-bool LooksLikeInternetAddress(const std::string& a) {
-  size_t at = a.find('@');
-  return at != std::string::npos && at > 0 && at + 1 < a.size() && a.find('@', at + 1) == std::string::npos &&
-         a.find_first_of(" \t<>\",;") == std::string::npos;
-}
-
 void Resolve(Profile& store, RecipientData& r) {
   store.CheckFailure("resolve");
   if (r.Resolved) return;
-  const std::vector<MailAddress>& book = store.AddressBook();
-  if (!r.AddressType.empty()) {
-    auto listed = std::find_if(book.begin(), book.end(), [&](const MailAddress& e) {
-      return SameText(e.Type, r.AddressType) && SameText(e.Address, r.Address);
-    });
-    bool ok = SameText(r.AddressType, "SMTP") ? LooksLikeInternetAddress(r.Address) : listed != book.end();
-    if (!ok) Fail(cdo::E_NotFound, "The address " + r.AddressType + ":" + r.Address + " cannot be resolved.");
-    if (listed != book.end() && (r.Name.empty() || r.Name == r.Address)) r.Name = listed->Name;
-    r.Resolved = true;
-    return;
+  MailAddress a{r.Name, r.Address, r.AddressType};
+  switch (mailstore::ResolveAddress(store.AddressBook(), a)) {
+    case mailstore::Resolution::NotFound:
+      if (r.AddressType.empty()) Fail(cdo::E_NotFound, "The name " + r.Name + " could not be resolved.");
+      Fail(cdo::E_NotFound, "The address " + r.AddressType + ":" + r.Address + " cannot be resolved.");
+    case mailstore::Resolution::Ambiguous:
+      Fail(cdo::E_AmbiguousRecipient, "The name " + r.Name + " matches more than one entry.");
+    case mailstore::Resolution::Resolved: break;
   }
-  std::string wanted = Trim(r.Name);
-  std::vector<const MailAddress*> exact, partial;
-  for (const MailAddress& e : book) {
-    if (SameText(e.Name, wanted) || SameText(e.Address, wanted)) exact.push_back(&e);
-    else if (!wanted.empty() && e.Name.size() > wanted.size() && SameText(e.Name.substr(0, wanted.size()), wanted))
-      partial.push_back(&e);
-  }
-  const std::vector<const MailAddress*>& hits = exact.empty() ? partial : exact;
-  if (wanted.empty() || hits.empty()) Fail(cdo::E_NotFound, "The name " + r.Name + " could not be resolved.");
-  if (hits.size() > 1) Fail(cdo::E_AmbiguousRecipient, "The name " + r.Name + " matches more than one entry.");
-  r.Name = hits[0]->Name;
-  r.Address = hits[0]->Address;
-  r.AddressType = hits[0]->Type;
+  r.Name = a.Name;
+  r.Address = a.Address;
+  r.AddressType = a.Type;
   r.Resolved = true;
 }
 

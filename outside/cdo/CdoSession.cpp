@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "Cdo.h"
-#include "CdoDialogs.h"
 #include "CdoObjects.h"
+#include "ProfileDialogs.h"
 #include "Registry.h"
 #include "ServerExports.h"
 
@@ -29,23 +29,6 @@ Settings ReadSettings() {
   if (reg.ValueExists(cdo::ValuePromptProfile)) s.Prompt = reg.ReadInteger(cdo::ValuePromptProfile) != 0;
   if (reg.ValueExists(cdo::ValueVersion)) s.Version = reg.ReadString(cdo::ValueVersion);
   return s;
-}
-
-// The profiles under the root: sub-folders that hold a profile, by name.
-std::vector<std::string> ProfileNames(const std::string& root) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA fd;
-  std::string dir = IncludeTrailingBackslash(root);
-  FindHandle find(FindFirstFileA((dir + "*").c_str(), &fd));
-  if (!find.Valid()) return names;
-  do {
-    std::string name = fd.cFileName;
-    if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != ".." &&
-        FileExists(dir + name + "\\Profile.json"))
-      names.push_back(name);
-  } while (FindNextFileA(find.Get(), &fd));
-  std::sort(names.begin(), names.end(), [](auto& a, auto& b) { return CompareText(a, b) < 0; });
-  return names;
 }
 
 HWND WindowArg(const DispCall& c, int index) {
@@ -73,28 +56,19 @@ class TSession final : public DispatchObject {
     if (settings.Root.empty())
       Fail(cdo::E_LogonFailed, std::string("No profiles are set up: HKEY_CURRENT_USER\\") + cdo::StandInKey +
                                    " has no \"" + cdo::ValueProfilesFolder + "\".");
-    std::vector<std::string> names = ProfileNames(settings.Root);
-    auto known = [&](const std::string& n) {
-      return std::any_of(names.begin(), names.end(), [&](auto& x) { return SameText(x, n); });
-    };
-    std::string name = Given(c, 0) ? c.ArgString(0) : std::string();
-    bool showDialog = Given(c, 2) ? c.ArgBool(2) : true;
-    if (name.empty()) {
-      bool haveDefault = !settings.DefaultProfile.empty() && known(settings.DefaultProfile);
-      if (showDialog && (settings.Prompt || !haveDefault)) {
-        std::optional<std::string> chosen = ChooseProfile(names, settings.DefaultProfile, WindowArg(c, 4));
-        if (!chosen) Fail(cdo::E_UserCancel, "The user cancelled the logon.");
-        name = *chosen;
-      } else if (haveDefault) {
-        name = settings.DefaultProfile;
-      } else {
-        Fail(cdo::E_LogonFailed, "There is no default profile to log on to.");
-      }
+    mailstore::ProfileChoice choice =
+        mailstore::ChooseLogonProfile(settings.Root, settings.DefaultProfile, settings.Prompt,
+                                      Given(c, 0) ? c.ArgString(0) : std::string(), Given(c, 2) ? c.ArgBool(2) : true,
+                                      WindowArg(c, 4));
+    switch (choice.Outcome) {
+      case mailstore::LogonChoice::Cancelled: Fail(cdo::E_UserCancel, "The user cancelled the logon.");
+      case mailstore::LogonChoice::NoDefault: Fail(cdo::E_LogonFailed, "There is no default profile to log on to.");
+      case mailstore::LogonChoice::Unknown: Fail(cdo::E_LogonFailed, "There is no profile named " + choice.Name + ".");
+      case mailstore::LogonChoice::Chosen: break;
     }
-    if (!known(name)) Fail(cdo::E_LogonFailed, "There is no profile named " + name + ".");
     std::unique_ptr<mailstore::Profile> profile;
     try {
-      profile = std::make_unique<mailstore::Profile>(IncludeTrailingBackslash(settings.Root) + name);
+      profile = std::make_unique<mailstore::Profile>(IncludeTrailingBackslash(settings.Root) + choice.Name);
       profile->CheckFailure("logon");
     } catch (const mailstore::EMailStore& e) {
       Fail(cdo::E_LogonFailed, e.Message);
@@ -152,11 +126,11 @@ class TSession final : public DispatchObject {
     int lists = Given(c, 4) ? c.ArgInt(4) : 1;
     std::vector<std::string> labels;
     for (int i = 5; i <= 7; ++i) labels.push_back(Given(c, i) ? c.ArgString(i) : std::string());
-    auto chosen = ShowAddressBook(title, std::clamp(lists, 0, 3), store.AddressBook(), labels, WindowArg(c, 8));
+    auto chosen = mailstore::ShowAddressBook(title, std::clamp(lists, 0, 3), store.AddressBook(), labels, WindowArg(c, 8));
     if (!chosen) Fail(cdo::E_UserCancel, "The user cancelled the address book.");
     if (chosen->empty()) return c.Return(Nothing());
     auto data = std::make_shared<RecipientsData>();
-    for (const Chosen& pick : *chosen)
+    for (const mailstore::Chosen& pick : *chosen)
       data->Items.push_back(std::make_shared<RecipientData>(
           RecipientData{pick.Entry.Name, pick.Entry.Address, pick.Entry.Type, pick.RecipientType, true}));
     c.Return(NewRecipients(state_, data));

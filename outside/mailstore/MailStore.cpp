@@ -16,6 +16,7 @@ constexpr const char* FolderFile = "Folder.json";
 constexpr const char* IndexFile = "Index.json";
 constexpr const char* LogFile = "Index.log";
 constexpr const char* FailuresFile = "Failures.json";
+constexpr const char* MoveRecordFile = "Move.json";
 constexpr int FormatVersion = 1;
 constexpr size_t MinimumLogBeforeSnapshot = 256;
 
@@ -54,7 +55,18 @@ json EntryJson(const Entry& e) {
   json j = {{"n", e.Serial},          {"file", e.File},     {"subject", ToUtf8(e.Subject)},
             {"read", e.Read},         {"replied", e.Replied}, {"deleted", e.Deleted}};
   j["received"] = e.Received ? json(*e.Received) : json(nullptr);
+  if (e.Phone) j["phone"] = true;
   return j;
+}
+
+// A message's file name as an index or a move record gives it: inside its
+// folder, at most one shard folder deep.
+std::string MessageFileName(const std::string& file) {
+  size_t slash = file.find('\\');
+  if (file.empty() || file.find_first_of("/:") != std::string::npos || file.find("..") != std::string::npos ||
+      (slash != std::string::npos && file.find('\\', slash + 1) != std::string::npos))
+    throw std::runtime_error("bad file name");
+  return file;
 }
 
 Entry EntryOfJson(const json& j) {
@@ -66,10 +78,8 @@ Entry EntryOfJson(const json& j) {
   e.Read = j.at("read").get<bool>();
   e.Replied = j.at("replied").get<bool>();
   e.Deleted = j.at("deleted").get<bool>();
-  size_t slash = e.File.find('\\');
-  if (e.File.empty() || e.File.find_first_of("/:") != std::string::npos || e.File.find("..") != std::string::npos ||
-      (slash != std::string::npos && e.File.find('\\', slash + 1) != std::string::npos))
-    throw std::runtime_error("bad file name");
+  e.Phone = j.contains("phone") && j["phone"].get<bool>();
+  e.File = MessageFileName(e.File);
   return e;
 }
 
@@ -126,12 +136,12 @@ const char* RoleName(Role role) {
 
 namespace {
 // Writes a file anew; false with the error left for GetLastError.
-bool WriteNewFile(const std::string& path, const std::string& bytes) {
+bool WriteNewFile(const std::string& path, const std::string& bytes, bool flush = false) {
   KernelHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.Valid()) return false;
   DWORD written = 0;
   BOOL ok = WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-            written == bytes.size();
+            written == bytes.size() && (!flush || FlushFileBuffers(h.Get()));
   DWORD error = GetLastError();
   h.Reset();
   SetLastError(error);
@@ -139,11 +149,31 @@ bool WriteNewFile(const std::string& path, const std::string& bytes) {
 }
 }  // namespace
 
-void WriteFileAtomic(const std::string& path, const std::string& bytes) {
+namespace {
+// Windows refuses to rename over a file that another thread or process has
+// open, even when it shares delete: a reader holds a message only while it
+// reads it, so the replace is tried again for a bounded time, as
+// version-control tools on Windows do.
+bool RenameOver(const std::string& temp, const std::string& path) {
+  constexpr DWORD Limit = 5000;
+  DWORD start = GetTickCount(), pause = 1;
+  for (;;) {
+    if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    DWORD error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
+        GetTickCount() - start > Limit)
+      return false;
+    Sleep(pause);
+    pause = std::min<DWORD>(pause * 2, 50);
+  }
+}
+}  // namespace
+
+void WriteFileAtomic(const std::string& path, const std::string& bytes, bool flush) {
   std::string temp = path + ".tmp";
-  bool ok = WriteNewFile(temp, bytes);
+  bool ok = WriteNewFile(temp, bytes, flush);
   DWORD error = GetLastError();
-  if (!ok || !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!ok || !RenameOver(temp, path)) {
     if (ok) error = GetLastError();
     DeleteFileA(temp.c_str());
     throw EMailStore("Cannot write " + path + ": " + SystemError(error));
@@ -189,11 +219,21 @@ struct Profile::Index {
 
 class Profile::Lock {
  public:
-  explicit Lock(HANDLE mutex) : mutex_(mutex) {
+  explicit Lock(Profile& profile) : mutex_(profile.mutex_.Get()) {
     DWORD r = WaitForSingleObject(mutex_, INFINITE);
-    // A holder that was killed leaves the mutex abandoned: its committed
-    // changes are on disk, and the reader checks what it reads.
     if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) throw EMailStore("Cannot lock the profile.");
+    // A holder that was killed leaves the mutex abandoned: its committed
+    // changes are on disk, and the reader checks what it reads, but a move
+    // it was making is finished here, before anyone sees both copies. (An
+    // opening finishes it itself once it has read the folders.)
+    if (r == WAIT_ABANDONED && !profile.folders_.empty()) {
+      try {
+        profile.TryFinishMove();
+      } catch (...) {
+        ReleaseMutex(mutex_);
+        throw;
+      }
+    }
   }
   ~Lock() { ReleaseMutex(mutex_); }
   Lock(const Lock&) = delete;
@@ -243,7 +283,7 @@ Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)
   if (!mutex_.Valid()) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
   {
     if (!FileExists(path_ + ProfileFile)) throw EMailStore("There is no profile in " + path + ".");
-    Lock lock(mutex_.Get());
+    Lock lock(*this);
     sharedMapping_ = KernelHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared),
                                                      ("VantleMailStoreShared-" + Hex(hash)).c_str()));
     bool shared = GetLastError() == ERROR_ALREADY_EXISTS;
@@ -270,6 +310,7 @@ Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)
     LoadFolders();
     for (auto& [role, id] : roles_)
       if (!FindFolder(id)) throw EMailStore("The profile " + path + " has lost its " + RoleName(role) + " folder.");
+    TryFinishMove();
   }
 }
 
@@ -362,7 +403,7 @@ FolderInfo& Profile::MutableFolder(const std::string& id) {
 
 std::string Profile::AddFolder(const std::string& parentId, const std::string& name) {
   if (Trim(name).empty()) throw EMailStore("A folder needs a name.");
-  Lock lock(mutex_.Get());
+  Lock lock(*this);
   std::string parentPath = parentId.empty() ? path_ : Folder(parentId).Path;
   const std::vector<std::string>& siblings = parentId.empty() ? top_ : Folder(parentId).Children;
   for (const std::string& s : siblings)
@@ -389,7 +430,7 @@ std::string Profile::AddFolder(const std::string& parentId, const std::string& n
 
 void Profile::RenameFolder(const std::string& id, const std::string& name) {
   if (Trim(name).empty()) throw EMailStore("A folder needs a name.");
-  Lock lock(mutex_.Get());
+  Lock lock(*this);
   FolderInfo& folder = MutableFolder(id);
   const std::vector<std::string>& siblings = folder.ParentId.empty() ? top_ : Folder(folder.ParentId).Children;
   for (const std::string& s : siblings)
@@ -471,7 +512,7 @@ Profile::Index& Profile::LoadedIndex(const std::string& folderId) {
   auto& slot = indexes_[folderId];
   if (!slot) slot = std::make_unique<Index>();
   if (!slot->Loaded) {
-    Lock lock(mutex_.Get());
+    Lock lock(*this);
     ReadIndex(folder, *slot);
   }
   return *slot;
@@ -527,7 +568,7 @@ const std::map<std::uint32_t, Entry>& Profile::Entries(const std::string& folder
   Index& index = LoadedIndex(folderId);
   const FolderInfo& folder = Folder(folderId);
   if (StampOf(folder.Path + IndexFile) != index.Snap || StampOf(folder.Path + LogFile) != index.Log) {
-    Lock lock(mutex_.Get());
+    Lock lock(*this);
     Refresh(folderId, index);
   }
   return index.Entries;
@@ -569,13 +610,14 @@ Entry NewEntry(std::uint32_t serial, const MailMessage& m, bool read) {
   e.Subject = m.Subject;
   e.Received = m.Received ? m.Received : m.Date;
   e.Read = read;
+  e.Phone = m.Phone.has_value();
   return e;
 }
 }  // namespace
 
 std::uint32_t Profile::Add(const std::string& folderId, const std::string& text, const MailMessage& parsed, bool read) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_.Get());
+  Lock lock(*this);
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   std::uint32_t serial = index.Next;
@@ -619,7 +661,7 @@ std::uint32_t Profile::AddRawMessage(const std::string& folderId, const std::str
 void Profile::AddMessages(const std::string& folderId, const std::vector<MailMessage>& messages,
                           const std::vector<bool>& read) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_.Get());
+  Lock lock(*this);
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   try {
@@ -658,7 +700,7 @@ MailMessage Profile::ReadMessage(const std::string& folderId, std::uint32_t seri
 
 void Profile::RewriteMessage(const std::string& folderId, std::uint32_t serial, const MailMessage& message) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_.Get());
+  Lock lock(*this);
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   Entry& e = const_cast<Entry&>(EntryOf(folderId, serial));
@@ -675,7 +717,7 @@ void Profile::RewriteMessage(const std::string& folderId, std::uint32_t serial, 
 
 void Profile::SetFlags(const std::string& folderId, std::uint32_t serial, const FlagChange& change) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_.Get());
+  Lock lock(*this);
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   Entry& e = const_cast<Entry&>(EntryOf(folderId, serial));
@@ -686,33 +728,106 @@ void Profile::SetFlags(const std::string& folderId, std::uint32_t serial, const 
   Append(folder, index, line.dump());
 }
 
+// A move notes what it does in a record, flushed before it begins, then
+// copies the file, adds the copy to the target's index, removes the original
+// from the source's index and deletes its file. Whatever stops it between
+// these steps (a failure, a kill, a power cut), FinishMove completes it or
+// undoes it at the next opening at the latest: the message is never in both
+// folders nor in neither.
 std::uint32_t Profile::MoveMessage(const std::string& folderId, std::uint32_t serial, const std::string& targetId) {
   const FolderInfo& from = Folder(folderId);
   const FolderInfo& to = Folder(targetId);
-  Lock lock(mutex_.Get());
+  Lock lock(*this);
+  FinishMove();
   Index& source = LoadedIndex(folderId);
   Refresh(folderId, source);
   Index& target = LoadedIndex(targetId);
   Refresh(targetId, target);
   Entry moved = EntryOf(folderId, serial);
   std::string bytes = ReadWholeFile(from.Path + moved.File);
-  // The copy is committed before the original goes: a kill in between
-  // leaves the message in both folders, never in neither.
-  moved.Serial = target.Next++;
-  moved.File = FileOf(moved.Serial);
-  MakeShard(to.Path, moved.Serial);
-  WriteFileAtomic(to.Path + moved.File, bytes);
-  json add = {{"gen", target.Gen}, {"op", "add"}, {"entry", EntryJson(moved)}};
-  std::uint32_t newSerial = moved.Serial;
-  target.Entries.emplace(newSerial, std::move(moved));
-  Append(to, target, add.dump());
-  RemoveMessage(folderId, serial);
-  return newSerial;
+  std::uint32_t copy = target.Next;
+  WriteFileAtomic(path_ + MoveRecordFile,
+                  Dump({{"from", folderId}, {"n", serial}, {"file", moved.File}, {"to", targetId}, {"copy", copy}}), true);
+  try {
+    StopIfAsked("move.noted");
+    std::string file = moved.File;
+    moved.Serial = copy;
+    moved.File = FileOf(copy);
+    MakeShard(to.Path, copy);
+    WriteFileAtomic(to.Path + moved.File, bytes);
+    StopIfAsked("move.copied");
+    json add = {{"gen", target.Gen}, {"op", "add"}, {"entry", EntryJson(moved)}};
+    target.Next = copy + 1;
+    target.Entries.emplace(copy, std::move(moved));
+    Append(to, target, add.dump());
+    StopIfAsked("move.added");
+    source.Entries.erase(serial);
+    Append(from, source, json({{"gen", source.Gen}, {"op", "remove"}, {"n", serial}}).dump());
+    StopIfAsked("move.removed");
+    DeleteFileA((from.Path + file).c_str());
+    DeleteFileA((path_ + MoveRecordFile).c_str());
+  } catch (...) {
+    source.Loaded = target.Loaded = false;  // read again from disk
+    TryFinishMove();
+    throw;
+  }
+  return copy;
+}
+
+void Profile::FinishMove() {
+  std::string record = path_ + MoveRecordFile;
+  if (!FileExists(record)) return;
+  std::string fromId, toId, file;
+  std::uint32_t serial = 0, copy = 0;
+  try {
+    json j = json::parse(ReadWholeFile(record));
+    fromId = j.at("from").get<std::string>();
+    serial = j.at("n").get<std::uint32_t>();
+    file = MessageFileName(j.at("file").get<std::string>());
+    toId = j.at("to").get<std::string>();
+    copy = j.at("copy").get<std::uint32_t>();
+  } catch (const std::exception& e) {
+    throw EMailStore("The move record " + record + " is damaged: " + e.what());
+  }
+  const FolderInfo* from = FindFolder(fromId);
+  const FolderInfo* to = FindFolder(toId);
+  if (from && to) {
+    Index& target = LoadedIndex(toId);
+    Refresh(toId, target);
+    if (target.Entries.count(copy)) {
+      Index& source = LoadedIndex(fromId);
+      Refresh(fromId, source);
+      if (source.Entries.erase(serial))
+        Append(*from, source, json({{"gen", source.Gen}, {"op", "remove"}, {"n", serial}}).dump());
+      DeleteFileA((from->Path + file).c_str());
+    } else {
+      // No index names the copy, and its serial is the target's next one.
+      DeleteFileA((to->Path + FileOf(copy)).c_str());
+    }
+  }
+  DeleteFileA(record.c_str());
+}
+
+// Where a move cannot be finished now (a damaged index or record), its record
+// stays for the next opening; the damage is reported when the folder is used.
+void Profile::TryFinishMove() {
+  try {
+    FinishMove();
+  } catch (const EMailStore&) {
+  }
+}
+
+void Profile::StopIfAsked(const std::string& step) {
+  try {
+    CheckFailure(step);
+  } catch (const EInjectedFailure&) {
+    TerminateProcess(GetCurrentProcess(), ExitAsKilled);
+  }
 }
 
 void Profile::RemoveMessage(const std::string& folderId, std::uint32_t serial) {
   const FolderInfo& folder = Folder(folderId);
-  Lock lock(mutex_.Get());
+  Lock lock(*this);
   Index& index = LoadedIndex(folderId);
   Refresh(folderId, index);
   std::string file = EntryOf(folderId, serial).File;
@@ -737,7 +852,7 @@ std::map<std::string, int> Profile::PendingFailures() const {
 }
 
 void Profile::InjectFailure(const std::string& kind, int count) {
-  Lock lock(mutex_.Get());
+  Lock lock(*this);
   auto pending = PendingFailures();
   if (count > 0) pending[kind] = count;
   else pending.erase(kind);
@@ -754,7 +869,7 @@ void Profile::InjectFailure(const std::string& kind, int count) {
 
 void Profile::CheckFailure(const std::string& kind) {
   if (shared_->FailuresPending == 0) return;
-  Lock lock(mutex_.Get());
+  Lock lock(*this);
   auto pending = PendingFailures();
   if (pending.empty()) InterlockedExchange(&shared_->FailuresPending, 0);
   auto it = pending.find(kind);

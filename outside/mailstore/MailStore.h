@@ -39,6 +39,7 @@ struct Entry {
   std::string Subject;               // as the file's Subject field
   std::optional<TDateTime> Received; // arrival (or, lacking it, sending) time
   bool Read = false, Replied = false, Deleted = false;
+  bool Phone = false;                // a phone message
 };
 
 struct FolderInfo {
@@ -118,14 +119,19 @@ class Profile {
   void RewriteMessage(const std::string& folderId, std::uint32_t serial, const MailMessage& message);
   void SetFlags(const std::string& folderId, std::uint32_t serial, const FlagChange& change);
   // Moves a message to another folder, where it gets a new serial (answered).
+  // A move that a failure or a kill interrupted is completed or undone at
+  // the next opening of the profile, or by the next process to lock it.
   std::uint32_t MoveMessage(const std::string& folderId, std::uint32_t serial, const std::string& targetId);
   void RemoveMessage(const std::string& folderId, std::uint32_t serial);
 
   // Failures asked for by kind ("logon", "send", "move", ...): the next
   // `count` operations of that kind fail. Kept in Failures.json, so another
-  // process sees them.
+  // process sees them. The kinds "move.noted", "move.copied", "move.added"
+  // and "move.removed" end the process at that step of a move, as a kill
+  // there would, with the exit code ExitAsKilled.
   void InjectFailure(const std::string& kind, int count);
   std::map<std::string, int> PendingFailures() const;
+  static constexpr UINT ExitAsKilled = 9;
   // Raises EInjectedFailure when a failure of that kind is pending, using it up.
   void CheckFailure(const std::string& kind);
 
@@ -140,6 +146,9 @@ class Profile {
   void Snapshot(const FolderInfo& folder, Index& index);
   std::uint32_t Add(const std::string& folderId, const std::string& text, const MailMessage& parsed, bool read);
   void LoadFolders() const;
+  void FinishMove();
+  void TryFinishMove();
+  void StopIfAsked(const std::string& step);
   void SaveProfile();
   FolderInfo& MutableFolder(const std::string& id);
 
@@ -167,8 +176,10 @@ class Profile {
   Shared* shared_ = nullptr;
 };
 
-// Writes a whole file: a temporary file beside it, renamed over it.
-void WriteFileAtomic(const std::string& path, const std::string& bytes);
+// Writes a whole file: a temporary file beside it (flushed to the disk when
+// asked), renamed over it. A reader holding the file delays the rename a
+// little; it does not fail it.
+void WriteFileAtomic(const std::string& path, const std::string& bytes, bool flush = false);
 // Reads a whole file; raises EMailStore when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 // Reads and parses one message file; raises EMailStore naming the file when

@@ -280,6 +280,43 @@ std::optional<AttachmentKind> AttachmentKindOf(std::string_view name) {
   return std::nullopt;
 }
 
+namespace {
+
+// X-Phone-Message: "priority=1; urgent; telephoned", marks in this order.
+struct PhoneMark {
+  const char* Name;
+  bool PhoneMessage::*Flag;
+};
+constexpr PhoneMark PhoneMarks[] = {
+    {"urgent", &PhoneMessage::Urgent},          {"came-to-see", &PhoneMessage::CameToSee},
+    {"telephoned", &PhoneMessage::Telephoned},  {"returned-call", &PhoneMessage::ReturnedCall},
+    {"please-call", &PhoneMessage::PleaseCall}, {"will-call", &PhoneMessage::WillCall},
+    {"wants-to-see", &PhoneMessage::WantsToSee},
+};
+
+std::string ComposePhoneMarks(const PhoneMessage& p) {
+  std::string s = "priority=" + IntToStr(p.Priority);
+  for (const PhoneMark& mark : PhoneMarks)
+    if (p.*mark.Flag) s += std::string("; ") + mark.Name;
+  return s;
+}
+
+// Unknown marks are passed over, so a newer writer's marks do not damage the message.
+void ParsePhoneMarks(const std::string& value, PhoneMessage& p) {
+  size_t pos = 0;
+  while (pos <= value.size()) {
+    size_t semi = value.find(';', pos);
+    std::string part = Trim(value.substr(pos, semi == std::string::npos ? std::string::npos : semi - pos));
+    if (SameText(part.substr(0, 9), "priority=")) p.Priority = StrToIntDef(Trim(part.substr(9)), 2);
+    for (const PhoneMark& mark : PhoneMarks)
+      if (SameText(part, mark.Name)) p.*mark.Flag = true;
+    if (semi == std::string::npos) break;
+    pos = semi + 1;
+  }
+}
+
+}  // namespace
+
 std::string ComposeMessage(const MailMessage& m) {
   std::string out;
   out.reserve(m.Body.size() + 512);
@@ -296,6 +333,10 @@ std::string ComposeMessage(const MailMessage& m) {
   Field(out, "Content-Type", "text/plain; charset=windows-1252");
   for (const MailAttachment& a : m.Attachments)
     Field(out, "X-Attachment", std::string(AttachmentKindName(a.Kind)) + "; " + Quoted(a.Name));
+  if (m.Phone) {
+    if (!m.Phone->CallerCompany.empty()) Field(out, "X-Caller-Company", m.Phone->CallerCompany);
+    Field(out, "X-Phone-Message", ComposePhoneMarks(*m.Phone));
+  }
   out += "\r\n";
   out += m.Body;
   return out;
@@ -356,6 +397,12 @@ MailMessage ParseMessage(const std::string& text, const std::string& what) {
       m.MessageId = value;
     } else if (SameText(field, "Subject")) {
       m.Subject = value;
+    } else if (SameText(field, "X-Phone-Message")) {
+      if (!m.Phone) m.Phone.emplace();
+      ParsePhoneMarks(value, *m.Phone);
+    } else if (SameText(field, "X-Caller-Company")) {
+      if (!m.Phone) m.Phone.emplace();
+      m.Phone->CallerCompany = value;
     } else if (SameText(field, "X-Attachment")) {
       size_t semi = value.find(';');
       auto kind = AttachmentKindOf(Trim(value.substr(0, semi)));

@@ -35,6 +35,17 @@ struct MailAttachment {
   bool operator==(const MailAttachment&) const = default;
 };
 
+// What a phone message adds to a mail (GroupWise takes these for the
+// person who answered the phone): the caller's company, a priority (1 high,
+// 2 normal, 3 low) and what the caller did or asked for.
+struct PhoneMessage {
+  std::string CallerCompany;
+  int Priority = 2;
+  bool Urgent = false, CameToSee = false, Telephoned = false, ReturnedCall = false, PleaseCall = false,
+       WillCall = false, WantsToSee = false;
+  bool operator==(const PhoneMessage&) const = default;
+};
+
 struct MailMessage {
   std::optional<MailAddress> From;
   std::vector<MailAddress> To, Cc, Bcc;
@@ -44,6 +55,7 @@ struct MailMessage {
   std::optional<TDateTime> Received; // local time of arrival
   std::vector<MailAttachment> Attachments;
   std::string Body;                  // lines end in CR LF
+  std::optional<PhoneMessage> Phone; // a phone message (X-Phone-Message, X-Caller-Company)
   // The raw values of the Date and Received fields, as they stood.
   std::string DateText, ReceivedText;
 };

@@ -40,6 +40,13 @@ const char* const Paragraphs[] = {
     "updates. Please save your work and log off before you leave.",
 };
 
+const char* const PhoneNotes[] = {
+    "Called about the delivery date.", "Wants to discuss the contract before Friday.",
+    "Asked whether the invoice has gone out.", "Will be in town on Tuesday and would like to meet.",
+};
+
+const char* const Companies[] = {"", "Harbourline Freight", "Feldwerk GmbH", "", "Northgate Systems"};
+
 const char* const AttachmentNames[] = {"figures.xls", "notes.doc", "contract-v2.doc", "photo.jpg", "agenda.txt"};
 
 // A small deterministic generator, so a seed names one set of messages.
@@ -83,6 +90,22 @@ std::vector<MailMessage> MakeMessages(const MailAddress& recipient, const SeedOp
     for (int p = 0; p < paragraphs; ++p) m.Body += std::string(Pick(r, Paragraphs)) + "\r\n\r\n";
     m.Body += "Best regards,\r\n" + m.From->Name + "\r\n";
     if (r.Next(5) == 0) m.Attachments.push_back({AttachmentKind::File, Pick(r, AttachmentNames)});
+    long long count = std::max(options.Count, 1);
+    if ((i + 1LL) * options.Phone / count > static_cast<long long>(i) * options.Phone / count) {
+      PhoneMessage p;
+      p.CallerCompany = Pick(r, Companies);
+      p.Priority = 1 + static_cast<int>(r.Next(3));
+      p.Urgent = r.Next(4) == 0;
+      p.Telephoned = true;
+      p.PleaseCall = r.Next(2) == 0;
+      p.WillCall = !p.PleaseCall;
+      p.WantsToSee = r.Next(5) == 0;
+      m.Phone = p;
+      m.Subject = "Phone call from " + m.From->Name;
+      m.Cc.clear();
+      m.Attachments.clear();
+      m.Body = std::string(Pick(r, PhoneNotes)) + "\r\n";
+    }
     messages.push_back(std::move(m));
   }
   return messages;

@@ -18,8 +18,9 @@ const char* const Usage =
     "usage: pcmail COMMAND PROFILE [ARGUMENTS]\n"
     "  create PROFILE NAME USER [--book ADDRESS]...   a new profile with Inbox, Outbox, Sent Items\n"
     "                                                 and Deleted Items; addresses as in a From field\n"
-    "  seed PROFILE COUNT [UNREAD] [--folder F] [--seed S]\n"
-    "                                                 COUNT realistic messages, the newest UNREAD unread\n"
+    "  seed PROFILE COUNT [UNREAD] [--folder F] [--seed S] [--phone N]\n"
+    "                                                 COUNT realistic messages, the newest UNREAD unread,\n"
+    "                                                 N of them phone messages\n"
     "  folders PROFILE                                the folder tree with identifiers and counts\n"
     "  list PROFILE [FOLDER]                          the messages of a folder (default Inbox)\n"
     "  show PROFILE ID                                one message as its file holds it\n"
@@ -31,7 +32,9 @@ const char* const Usage =
     "  fail PROFILE KIND [COUNT]                      the next COUNT (1) operations of KIND fail; 0 clears\n"
     "  failures PROFILE                               the failures still to come\n"
     "A FOLDER is a path of names from the top (Inbox\\Vantle Replies) or a folder identifier.\n"
-    "Kinds the CDO stand-in knows: logon, folder, message, read, update, send, move, delete, resolve.\n";
+    "Kinds the CDO stand-in knows: logon, folder, message, read, update, send, move, delete, resolve.\n"
+    "Kinds the store knows: move.noted, move.copied, move.added, move.removed end the process at that\n"
+    "step of a move, as a kill there would (exit code 9).\n";
 
 class UsageError : public std::runtime_error {
  public:
@@ -135,6 +138,7 @@ int Run(const Args& a) {
     o.Count = StrToInt(a.At(2));
     o.Unread = a.Plain.size() > 3 ? StrToInt(a.At(3)) : 0;
     o.Seed = static_cast<std::uint32_t>(StrToInt(a.Get("--seed", "1")));
+    o.Phone = StrToInt(a.Get("--phone", "0"));
     std::string folder = a.Flag("--folder") ? FolderOf(p, a.Get("--folder", "")) : p.RoleFolder(Role::Inbox);
     std::printf("%d messages added\n", SeedFolder(p, folder, o));
   } else if (command == "folders") {
@@ -142,8 +146,9 @@ int Run(const Args& a) {
   } else if (command == "list") {
     std::string folder = a.Plain.size() > 2 ? FolderOf(p, a.At(2)) : p.RoleFolder(Role::Inbox);
     for (auto& [serial, e] : p.Entries(folder))
-      std::printf("%s  %s %c%c%c  %s\n", Profile::MessageId(folder, serial).c_str(), Stamp(e.Received).c_str(),
-                  e.Read ? '-' : 'U', e.Replied ? 'R' : '-', e.Deleted ? 'D' : '-', e.Subject.c_str());
+      std::printf("%s  %s %c%c%c  %s%s\n", Profile::MessageId(folder, serial).c_str(), Stamp(e.Received).c_str(),
+                  e.Read ? '-' : 'U', e.Replied ? 'R' : '-', e.Deleted ? 'D' : '-', e.Phone ? "(phone) " : "",
+                  e.Subject.c_str());
   } else if (command == "show") {
     std::string folder;
     std::uint32_t serial;

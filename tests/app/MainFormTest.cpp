@@ -309,7 +309,7 @@ TEST_F(MainFormTest, ConduitPropertiesAnswerEveryOutcomeAndFreeTheLibrary) {
   EXPECT_EQ(GetModuleHandleA((Folder() + "TestConduit.vaz").c_str()), nullptr);
 }
 
-TEST_F(MainFormTest, ConduitHelpOpensItsOwnFileAndRestoresTheFormsFile) {
+TEST_F(MainFormTest, HelpOpensTheProgramsOrTheConduitsPageAndSaysSoWhenOneIsMissing) {
   AddConduit("TestConduit");
   TMainForm& f = Open();
   f.Help1.Click();
@@ -324,6 +324,20 @@ TEST_F(MainFormTest, ConduitHelpOpensItsOwnFileAndRestoresTheFormsFile) {
   ASSERT_EQ(help.size(), 2u);
   EXPECT_EQ(help[1].text, Folder() + "Vantle.hlp");
   EXPECT_EQ(help[1].flags, static_cast<UINT>(HELP_CONTENTS));
+  EXPECT_TRUE(FileExists(Folder() + "Vantle.htm"));  // the program's page ships beside it
+  EXPECT_TRUE(Ui().Boxes().empty());
+
+  Ui().AnswerHelp(FALSE);  // the page could not be opened
+  f.btnHelp.Click();
+  f.Help1.Click();
+  auto boxes = Ui().Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].caption, "Vantle Help");
+  EXPECT_EQ(boxes[0].text, "The help page \"" + Folder() + "Vantle.htm\" could not be opened.");
+  EXPECT_EQ(boxes[1].caption, "Vantle Conduit Help");
+  EXPECT_EQ(boxes[1].text,
+            "The help page \"" + Folder() + "TestConduit.htm\" is missing.  You may have to re-install Vantle.");
+  EXPECT_EQ(f.HelpFile, "");
 }
 
 TEST_F(MainFormTest, PreferencesAreStoredTheMomentTheyChange) {
@@ -340,7 +354,7 @@ TEST_F(MainFormTest, PreferencesAreStoredTheMomentTheyChange) {
   EXPECT_TRUE(f.SesObj->ApplyStartDate);
   f.dtToDate.SetChecked(false);
   f.dtToDateClick(&f.dtToDate);
-  EXPECT_EQ(f.SesObj->ToDate, EncodeDate(2020, 12, 31));
+  EXPECT_EQ(f.SesObj->ToDate, EncodeDate(9999, 12, 31));
   EXPECT_FALSE(f.SesObj->ApplyEndDate);
   Close();
   TMainForm& again = Open();
@@ -379,7 +393,7 @@ TEST_F(MainFormTest, UncheckedDatesSendTheWidestRangeAndARunStepsThroughAllPages
   for (const json& c : Calls())
     if (c["export"] == "vazGetPCMail") get = c;
   EXPECT_EQ(get["fromDate"].get<double>(), EncodeDate(1980, 1, 1));
-  EXPECT_EQ(get["toDate"].get<double>(), EncodeDate(2020, 12, 31));
+  EXPECT_EQ(get["toDate"].get<double>(), EncodeDate(9999, 12, 31));
   EXPECT_EQ(f.Sync->MaxTransferBytes, f.SesObj->MaxTransfer << 10);
 
   // The review lists' menus.

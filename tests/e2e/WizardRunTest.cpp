@@ -100,6 +100,19 @@ class WizardRunTest : public SessionTest {
     Press(Button(12));
     EXPECT_EQ(wizard_->Wait(), 0);
   }
+  // A run started with the handheld's link down, waiting for it: the
+  // progress window, once it says "Connecting to the handheld...", or null.
+  HWND ConnectingWithTheLinkDown() {
+    Script({{"GetPCMail", {{"Mails", {PcMail("p1")}}}}});
+    EXPECT_EQ(Handheld("link down"), 0);
+    Start();
+    if (main_ == nullptr) return nullptr;
+    Press(Next());
+    return WaitFor([&] {
+      HWND form = OtherForm();
+      return form && Child(form, "Static", res_.GetString(29).c_str()) ? form : nullptr;
+    });
+  }
 
   OwnHandheld handheld_;
   test::RegistrySnapshot faults_;
@@ -233,20 +246,28 @@ TEST_F(WizardRunTest, AReplyTypedIntoReceivedMailAnswersItsPcMessageWhichIsNotFe
 }
 
 TEST_F(WizardRunTest, StopWhileConnectingKeepsTheFirstPageAndNextTriesAgain) {
-  Script({{"GetPCMail", {{"Mails", {PcMail("p1")}}}}});
-  ASSERT_EQ(Handheld("link down"), 0);
-  Start();
-  Press(Next());
-  HWND progress = WaitFor([&] { return OtherForm(); });
+  HWND progress = ConnectingWithTheLinkDown();
   ASSERT_NE(progress, nullptr);
-  HWND stop = WaitFor([&] { return Child(progress, "Button", "Stop"); });
-  Press(stop);
+  Press(Child(progress, "Button", "Stop"));
   ASSERT_TRUE(WaitUntil([&] { return !ProgressShown(); }));
   EXPECT_TRUE(OnIntroPage());
   EXPECT_EQ(TopWindow(wizard_->Id(), "#32770", nullptr), nullptr);
   ASSERT_EQ(Handheld("link up"), 0);
   Press(Next());
   EXPECT_TRUE(WaitUntil([&] { return OnReviewPage(); }));
+  Exit();
+}
+
+// Exit while connecting ends the wait at once; a start while that copy is
+// closing waits for it to end and then opens.
+TEST_F(WizardRunTest, ExitWhileConnectingEndsAtOnceAndAStartMeanwhileOpensAfterIt) {
+  ASSERT_NE(ConnectingWithTheLinkDown(), nullptr);
+  Press(Button(12));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(main_); }));
+  std::unique_ptr<Program> first = std::move(wizard_);
+  Start();
+  EXPECT_EQ(first->Wait(0), 0);  // ended before the second opened, without waiting for the handheld
+  EXPECT_TRUE(OnIntroPage());
   Exit();
 }
 
@@ -381,6 +402,7 @@ TEST_P(InterruptedRun, TheNextRunsDeliverEveryMailOnceEachWay) {
   const std::string where = GetParam();
   if (where == "Exit") {
     EXPECT_EQ(Run(true), 0);
+    EXPECT_EQ(tandel::HolderName(InPath), "Data");  // the programs the run stopped run again
   } else {
     SetEnvironmentVariableA("VANTLE_TEST_CHECKPOINT", where.c_str());
     const int code = Run();

@@ -2,6 +2,9 @@
 // with its change log, damage, killed writers, 10,000 messages, and pcmail.exe.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "MailProfileFixture.h"
 #include "ReadAhead.h"
 #include "Seed.h"
@@ -256,30 +259,110 @@ TEST_F(MailStoreTest, ReadingAheadGivesWhatReadingEachMessageGivesAndPassesOverW
   EXPECT_EQ(p->ReadMessage(inbox, serials[2]).Subject, "Rewritten elsewhere");
 }
 
+// mailstore_writer.exe working on a profile beside the test, with the count
+// of what it has finished in memory shared with it; killed at the end.
+class Helper {
+ public:
+  Helper(const std::string& profile, const std::string& mode = {}) {
+    std::string name = "VantleMailWriter" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++made_);
+    mapping_ = KernelHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), name.c_str()));
+    view_.Reset(MapViewOfFile(mapping_.Get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+    counter_ = static_cast<volatile LONG*>(view_.Get());
+    std::string cmd = "\"" + test::ProgramFolder() + "mailstore_writer.exe\" \"" + profile + "\" " + name + " " + mode;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      process_ = KernelHandle(pi.hProcess);
+      KernelHandle thread(pi.hThread);
+    }
+  }
+  ~Helper() { Kill(); }
+
+  // Waits until the count reaches `target` (or the helper failed or ended); answers the count.
+  LONG WaitFor(LONG target) {
+    for (DWORD start = GetTickCount(); *counter_ >= 0 && *counter_ < target && GetTickCount() - start < 60000;)
+      if (!process_.Valid() || WaitForSingleObject(process_.Get(), 2) == WAIT_OBJECT_0) break;
+    return *counter_;
+  }
+  // Kills it wherever it is; answers the count it had reached.
+  LONG Kill() {
+    if (process_.Valid()) {
+      TerminateProcess(process_.Get(), 9);
+      WaitForSingleObject(process_.Get(), INFINITE);
+      process_.Reset();
+    }
+    return *counter_;
+  }
+
+ private:
+  static inline int made_ = 0;
+  KernelHandle mapping_, process_;
+  UniqueHandle<void*, &::UnmapViewOfFile> view_;
+  volatile LONG* counter_ = nullptr;
+};
+
 // Runs the writer on the profile and kills it once it has finished at least
 // `pairs` add-and-mark pairs; answers how many it had finished.
 LONG KillWriterAfter(const std::string& profile, LONG pairs) {
-  std::string name = "VantleMailWriter" + std::to_string(GetCurrentProcessId());
-  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), name.c_str());
-  auto* counter = static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
-  *counter = 0;
-  std::string cmd = "\"" + test::ProgramFolder() + "mailstore_writer.exe\" \"" + profile + "\" " + name;
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  LONG seen = -2;
-  if (CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    for (int waited = 0; *counter >= 0 && *counter < pairs && waited < 60000; waited += 2)
-      if (WaitForSingleObject(pi.hProcess, 2) == WAIT_OBJECT_0) break;
-    TerminateProcess(pi.hProcess, 9);
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    seen = *counter;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+  Helper writer(profile);
+  writer.WaitFor(pairs);
+  return writer.Kill();
+}
+
+TEST_F(MailStoreTest, RewritesSucceedWhileThreadsAndAnotherProcessReadTheSameMessages) {
+  auto p = Open();
+  std::string inbox = p->RoleFolder(Role::Inbox);
+  auto version = [](int n) {
+    MailMessage m = Sample("Version " + std::to_string(n));
+    m.Body.clear();
+    for (int i = 0; i < 40; ++i) m.Body += m.Subject + "\r\n";
+    return m;
+  };
+  std::vector<std::uint32_t> serials;
+  for (int i = 0; i < 4; ++i) serials.push_back(p->AddMessage(inbox, version(0), false));
+  Helper reader(ProfilePath(), "read");
+  ASSERT_GE(reader.WaitFor(1), 1);
+
+  // Each thread walks the messages as a client does, through its own opening
+  // and a read-ahead; a read must give one whole version or the other.
+  std::atomic<bool> stop = false;
+  std::atomic<int> reads = 0, torn = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2; ++t)
+    threads.emplace_back([&] {
+      try {
+        auto q = Open();
+        while (!stop) {
+          ReadAhead ahead(*q, inbox, serials);
+          for (std::uint32_t serial : serials) {
+            std::optional<MailMessage> m = ahead.Take(*q, serial);
+            if (!m) m = q->ReadMessage(inbox, serial);
+            if (m->Body.find(m->Subject) == std::string::npos) ++torn;
+            ++reads;
+          }
+        }
+      } catch (const Exception&) {
+        ++torn;
+      }
+    });
+  std::string refused;
+  for (int n = 1; n <= 60 && refused.empty(); ++n) {
+    for (std::uint32_t serial : serials) {
+      try {
+        p->RewriteMessage(inbox, serial, version(n));
+      } catch (const EMailStore& e) {
+        refused = e.Message;
+      }
+    }
   }
-  UnmapViewOfFile(const_cast<LONG*>(counter));
-  CloseHandle(mapping);
-  return seen;
+  stop = true;
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(refused, "");
+  EXPECT_EQ(torn, 0);
+  EXPECT_GT(reads, 0);
+  EXPECT_GE(reader.Kill(), 1);  // none of its reads failed
+  for (std::uint32_t serial : serials) EXPECT_EQ(Open()->ReadMessage(inbox, serial).Subject, "Version 60");
 }
 
 TEST_F(MailStoreTest, AKilledWriterLosesNothingItCommitted) {
@@ -306,6 +389,64 @@ TEST_F(MailStoreTest, AKilledWriterLosesNothingItCommitted) {
     total = static_cast<LONG>(entries.size());
   }
 }
+
+// A mover (pcmail.exe) ends as if killed right after a step of a move; the
+// move is undone or completed at the next opening of the profile, or by a
+// process that had it open when it next changes it.
+struct MoveKill {
+  const char* Step;
+  bool Completed;  // else undone
+  bool HeldOpen;
+};
+
+class MoveKillTest : public MailStoreTest, public testing::WithParamInterface<MoveKill> {};
+
+TEST_P(MoveKillTest, AMoverKilledAtAnyStepLeavesTheMessageInExactlyOneFolderWithItsState) {
+  auto [step, completed, heldOpen] = GetParam();
+  auto p = Open();
+  std::string inbox = p->RoleFolder(Role::Inbox);
+  std::string replies = p->AddFolder(inbox, "Vantle Replies");
+  std::uint32_t serial = p->AddMessage(inbox, Sample("Answered"), true);
+  FlagChange replied;
+  replied.Replied = true;
+  p->SetFlags(inbox, serial, replied);
+  p->InjectFailure(step, 1);
+  if (!heldOpen) p.reset();
+  test::ProgramResult r =
+      test::RunProgram("pcmail.exe", {"move", ProfilePath(), Profile::MessageId(inbox, serial), "Inbox\\Vantle Replies"});
+  ASSERT_EQ(r.Code, Profile::ExitAsKilled) << r.Out;
+  if (heldOpen) p->AddMessage(p->RoleFolder(Role::Sent), Sample("Later"), true);
+  else p = Open();
+
+  std::vector<std::pair<std::string, std::uint32_t>> found;
+  size_t files = 0;
+  for (const std::string& folder : {inbox, replies}) {
+    for (auto& [s, e] : p->Entries(folder)) found.emplace_back(folder, s);
+    WIN32_FIND_DATAA fd;
+    FindHandle find(FindFirstFileA((p->Folder(folder).Path + "000000\\*.eml").c_str(), &fd));
+    for (bool more = find.Valid(); more; more = FindNextFileA(find.Get(), &fd)) ++files;
+  }
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(files, 1u);  // no copy or original left behind
+  auto [folder, at] = found[0];
+  EXPECT_EQ(folder, completed ? replies : inbox);
+  const Entry& e = p->EntryOf(folder, at);
+  EXPECT_TRUE(e.Read && e.Replied && !e.Deleted);
+  EXPECT_EQ(p->ReadMessage(folder, at).Body, Sample("").Body);
+  EXPECT_FALSE(FileExists(ProfilePath() + "\\Move.json"));
+  // The profile goes on: the message moves on whole.
+  std::string other = folder == inbox ? replies : inbox;
+  std::uint32_t moved = p->MoveMessage(folder, at, other);
+  EXPECT_EQ(Open()->ReadMessage(other, moved).Subject, "Answered");
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, MoveKillTest,
+                         testing::Values(MoveKill{"move.noted", false, false}, MoveKill{"move.copied", false, false},
+                                         MoveKill{"move.added", true, false}, MoveKill{"move.removed", true, false},
+                                         MoveKill{"move.copied", false, true}, MoveKill{"move.added", true, true}),
+                         [](const testing::TestParamInfo<MoveKill>& info) {
+                           return std::string(info.param.Step).substr(5) + (info.param.HeldOpen ? "WhileOpenElsewhere" : "");
+                         });
 
 TEST_F(MailStoreTest, TenThousandMessagesAreSeededReadAndMarkedInOnePass) {
   auto p = Open();

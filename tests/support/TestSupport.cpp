@@ -68,7 +68,7 @@ UINT RecordingUi::Popup(HWND owner, HMENU menu, POINT) {
 
 BOOL RecordingUi::Help(HWND owner, const std::string& file, UINT command, ULONG_PTR data) {
   Record(test::Shown::Help, owner, file, {}, command, data);
-  return TRUE;
+  return helpOpens_;
 }
 
 void RecordingUi::Cursor(int cursor) {
@@ -80,6 +80,7 @@ void RecordingUi::Reset() {
   answers_.clear();
   modal_.clear();
   choices_.clear();
+  helpOpens_ = TRUE;
 }
 
 std::vector<test::Shown> RecordingUi::Of(Shown::Kind kind) const {

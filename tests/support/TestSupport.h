@@ -29,8 +29,9 @@ struct Shown {
 using ModalAction = std::function<int(ui::ModalForm& form)>;
 
 // Records everything shown; answers boxes from a queue (IDOK by default),
-// modal forms from a queue of actions (closed with Cancel by default) and
-// pop-up menus from a queue of item captions (nothing chosen by default).
+// modal forms from a queue of actions (closed with Cancel by default),
+// pop-up menus from a queue of item captions (nothing chosen by default) and
+// help calls as told (opened by default).
 class RecordingUi final : public ui::Handler {
  public:
   int Message(HWND owner, const std::string& text, const std::string& caption, UINT flags) override;
@@ -44,6 +45,7 @@ class RecordingUi final : public ui::Handler {
   void Answer(int result) { answers_.push_back(result); }
   void OnModal(ModalAction action) { modal_.push_back(std::move(action)); }
   void Choose(std::string caption) { choices_.push_back(std::move(caption)); }
+  void AnswerHelp(BOOL opened) { helpOpens_ = opened; }
   const std::vector<test::Shown>& All() const { return shown_; }
   std::vector<test::Shown> Boxes() const;
   std::vector<test::Shown> Of(Shown::Kind kind) const;
@@ -55,6 +57,7 @@ class RecordingUi final : public ui::Handler {
   std::deque<int> answers_;
   std::deque<ModalAction> modal_;
   std::deque<std::string> choices_;
+  BOOL helpOpens_ = TRUE;
 };
 
 RecordingUi& Ui();

@@ -175,6 +175,21 @@ TEST_F(EvrinTest, ADroppedLinkOrAMissingOneFailsTheCommand) {
   EXPECT_EQ("Creation Error: " + std::to_string(ERROR_NOT_CONNECTED), test::Ui().Boxes()[0].text);
 }
 
+// Stop while connecting leaves the Connect unanswered; Next starts Init, which
+// the control answers only after that Connect.
+TEST_F(EvrinTest, TheLateAnswerOfAnAbandonedCommandEndsNoLaterWait) {
+  evrin_->Init();
+  Wait();
+  tandel::SetLinkUp(false);
+  evrin_->Connect(15000);
+  evrin_->Init();
+  tandel::SetLinkUp(true);
+  Wait();
+  EXPECT_TRUE(evrin_->Initialized);
+  EXPECT_FALSE(evrin_->Connected);  // the late answer changed nothing
+  Connect();
+}
+
 TEST_F(EvrinTest, HooksSetTheirFlagsFromTheErrorCode) {
   evrin_->Busy = true;
   evrin_->EngineCreateDirectory(nullptr, 183);

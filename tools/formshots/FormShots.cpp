@@ -1,5 +1,5 @@
-// Shows every dialog of the shared layer, the wizard and the Outlook
-// conduit filled with representative data and saves a picture of each,
+// Shows every dialog of the shared layer, the wizard and the Outlook and
+// GroupWise conduits filled with representative data and saves a picture of each,
 // copied from the screen, as a BMP file in the folder given as the first
 // argument. Run it on a real
 // display (scripts/screenshots uses Xvfb): a window's own printing draws
@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "C_Prog.h"
 #include "Capture.h"
@@ -33,8 +34,12 @@ bool Save(TForm& form, const std::string& file) {
 // page and closes it.
 struct PropertiesShots {
   std::string folder;
+  std::vector<std::string> names;  // one per page
+  const char* chooser = nullptr;   // a page's button that opens a chooser, shot too
   int failures = 0;
   bool done = false;
+  HWND dialog = nullptr;
+  int waits = 0;
 };
 PropertiesShots* propertiesShots = nullptr;
 
@@ -60,6 +65,42 @@ void CALLBACK AnswerBox(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
+HWND ChooserShown() {
+  HWND found = nullptr;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND w, LPARAM out) -> BOOL {
+        if (!IsWindowVisible(w) || FindWindowExA(w, nullptr, "ListBox", nullptr) == nullptr ||
+            FindWindowExA(w, nullptr, WC_TABCONTROLA, nullptr) != nullptr)
+          return TRUE;
+        *reinterpret_cast<HWND*>(out) = w;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// The chooser opened from the properties dialog: a picture, then both close.
+void CALLBACK ShootChooser(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND chooser = ChooserShown();
+  if (chooser == nullptr && ++propertiesShots->waits < 30) return;
+  KillTimer(nullptr, timer);
+  HWND dialog = propertiesShots->dialog;
+  if (chooser == nullptr) {
+    std::printf("FAILED: the folder chooser did not show\n");
+    ++propertiesShots->failures;
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    return;
+  }
+  SendMessageA(FindWindowExA(chooser, nullptr, "ListBox", nullptr), LB_SETCURSEL, 0, 0);
+  std::string file = propertiesShots->folder + propertiesShots->names.front().substr(0, propertiesShots->names.front().find('-')) + "-Chooser.bmp";
+  bool ok = SaveClientArea(chooser, file);
+  std::printf("%s %s\n", ok ? "saved" : "FAILED", file.c_str());
+  propertiesShots->failures += !ok;
+  PostMessageA(chooser, WM_CLOSE, 0, 0);
+  PostMessageA(dialog, WM_CLOSE, 0, 0);
+}
+
 void CALLBACK ShootProperties(HWND, UINT, UINT_PTR timer, DWORD) {
   HWND dialog = ShownDialog();
   if (dialog == nullptr || propertiesShots->done) return;
@@ -67,31 +108,57 @@ void CALLBACK ShootProperties(HWND, UINT, UINT_PTR timer, DWORD) {
   propertiesShots->done = true;
   UINT_PTR boxes = SetTimer(nullptr, 0, 500, AnswerBox);
   HWND tabs = FindWindowExA(dialog, nullptr, WC_TABCONTROLA, nullptr);
-  const char* names[] = {"Outlook-About", "Outlook-Recipients", "Outlook-Folder", "Outlook-Replies"};
-  for (int i = 0; i < 4; ++i) {
+  const std::vector<std::string>& names = propertiesShots->names;
+  for (int i = 0; i < static_cast<int>(names.size()); ++i) {
     SendMessageA(tabs, TCM_SETCURSEL, static_cast<WPARAM>(i), 0);
     NMHDR change{tabs, static_cast<UINT_PTR>(GetDlgCtrlID(tabs)), static_cast<UINT>(TCN_SELCHANGE)};
     SendMessageA(dialog, WM_NOTIFY, change.idFrom, reinterpret_cast<LPARAM>(&change));
     bool ok = SaveClientArea(dialog, propertiesShots->folder + names[i] + ".bmp");
-    std::printf("%s %s%s.bmp\n", ok ? "saved" : "FAILED", propertiesShots->folder.c_str(), names[i]);
+    std::printf("%s %s%s.bmp\n", ok ? "saved" : "FAILED", propertiesShots->folder.c_str(), names[i].c_str());
     propertiesShots->failures += !ok;
   }
   KillTimer(nullptr, boxes);
-  PostMessageA(dialog, WM_CLOSE, 0, 0);
+  struct Search {
+    const char* text;
+    HWND found;
+  } search{propertiesShots->chooser, nullptr};
+  if (search.text != nullptr)
+    EnumChildWindows(
+        dialog,
+        [](HWND w, LPARAM p) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(p);
+          char text[16] = {};
+          GetWindowTextA(w, text, sizeof text);
+          if (std::string(text) != s->text) return TRUE;
+          s->found = w;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+  HWND button = search.found;
+  if (search.text != nullptr && button == nullptr) {
+    std::printf("FAILED: no button %s opens the chooser\n", search.text);
+    ++propertiesShots->failures;
+  }
+  if (button == nullptr) {
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    return;
+  }
+  propertiesShots->dialog = dialog;
+  SetTimer(nullptr, 0, 300, ShootChooser);
+  PostMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
 }
 
-// The Outlook conduit beside this program shows its properties dialog.
-int ShootOutlookProperties(const std::string& folder) {
-  HMODULE conduit = LoadLibraryA("Mapimail.vaz");
+// A conduit beside this program shows its properties dialog.
+int ShootConduitProperties(const char* library, PropertiesShots shots) {
+  HMODULE conduit = LoadLibraryA(library);
   auto properties = conduit ? reinterpret_cast<TvazProperties>(
                                   reinterpret_cast<void*>(GetProcAddress(conduit, "vazProperties")))
                             : nullptr;
   if (properties == nullptr) {
-    std::printf("FAILED: no Outlook conduit with properties beside the program\n");
+    std::printf("FAILED: no %s with properties beside the program\n", library);
     if (conduit) FreeLibrary(conduit);
     return 1;
   }
-  PropertiesShots shots{folder};
   propertiesShots = &shots;
   UINT_PTR timer = SetTimer(nullptr, 0, 300, ShootProperties);
   TMemo* memo = nullptr;
@@ -99,7 +166,7 @@ int ShootOutlookProperties(const std::string& folder) {
   KillTimer(nullptr, timer);
   propertiesShots = nullptr;
   FreeLibrary(conduit);
-  if (!shots.done) std::printf("FAILED: the Outlook properties dialog did not show\n");
+  if (!shots.done) std::printf("FAILED: the properties dialog of %s did not show\n", library);
   return shots.done ? shots.failures : 1;
 }
 
@@ -181,6 +248,9 @@ int main(int argc, char** argv) {
     about.imgAbout.Picture.Assign(picture);
     shot(about, "About");
   }
-  failures += ShootOutlookProperties(folder);
+  failures += ShootConduitProperties(
+      "Mapimail.vaz", {folder, {"Outlook-About", "Outlook-Recipients", "Outlook-Folder", "Outlook-Replies"}});
+  failures += ShootConduitProperties(
+      "Novmail.vaz", {folder, {"GroupWise-About", "GroupWise-Preferences", "GroupWise-Folder"}, "..."});
   return failures == 0 ? 0 : 1;
 }

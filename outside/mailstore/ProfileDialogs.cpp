@@ -1,9 +1,11 @@
-#include "CdoDialogs.h"
+#include "ProfileDialogs.h"
+
+#include "MailClient.h"
 
 #include "Forms.h"
 #include "StdCtrls.h"
 
-namespace cdo_standin {
+namespace mailstore {
 
 namespace {
 
@@ -40,7 +42,7 @@ class TAddressBookForm final : public TForm {
   TButton btnCancel{this, "btnCancel",
                     {.Bounds = {377, 272, 75, 25}, .Caption = "Cancel", .Cancel = true, .ModalResult = mrCancel}};
 
-  std::vector<mailstore::MailAddress> Book;
+  std::vector<MailAddress> Book;
   std::vector<Chosen> Picked;
 
  private:
@@ -69,12 +71,29 @@ std::optional<std::string> ChooseProfile(const std::vector<std::string>& names, 
   return names[static_cast<size_t>(index)];
 }
 
+ProfileChoice ChooseLogonProfile(const std::string& root, const std::string& defaultProfile, bool prompt,
+                                 const std::string& name, bool ask, HWND owner) {
+  std::vector<std::string> names = ProfileNames(root);
+  auto known = [&](const std::string& n) -> ProfileChoice {
+    for (const std::string& x : names)
+      if (SameText(x, n)) return {LogonChoice::Chosen, x};
+    return {LogonChoice::Unknown, n};
+  };
+  if (!name.empty()) return known(name);
+  bool haveDefault = !defaultProfile.empty() && HasProfile(names, defaultProfile);
+  if (ask && (prompt || !haveDefault)) {
+    std::optional<std::string> chosen = ChooseProfile(names, defaultProfile, owner);
+    return chosen ? known(*chosen) : ProfileChoice{LogonChoice::Cancelled, {}};
+  }
+  return haveDefault ? known(defaultProfile) : ProfileChoice{LogonChoice::NoDefault, {}};
+}
+
 std::optional<std::vector<Chosen>> ShowAddressBook(const std::string& title, int lists,
-                                                   const std::vector<mailstore::MailAddress>& book,
+                                                   const std::vector<MailAddress>& book,
                                                    const std::vector<std::string>& labels, HWND owner) {
   TAddressBookForm form(title.empty() ? "Address Book" : title, owner);
   form.Book = book;
-  for (const mailstore::MailAddress& entry : book) form.lbBook.Items.Add(entry.Name);
+  for (const MailAddress& entry : book) form.lbBook.Items.Add(entry.Name);
   TButton* buttons[] = {&form.btnTo, &form.btnCc, &form.btnBcc};
   TListBox* boxes[] = {&form.lbTo, &form.lbCc, &form.lbBcc};
   for (int i = 0; i < 3; ++i) {
@@ -89,4 +108,4 @@ std::optional<std::vector<Chosen>> ShowAddressBook(const std::string& title, int
   return form.Picked;
 }
 
-}  // namespace cdo_standin
+}  // namespace mailstore
