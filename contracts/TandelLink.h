@@ -181,3 +181,9 @@ inline constexpr const char* SilentSlotValue = "Link Silent Slot";  // calls of 
 inline constexpr const char* DropAfterValue = "Link Drop After";    // the link drops after n blocks of a copy
 
 }  // namespace tdlink
+
+// __uuidof for the two interfaces, which server objects are built from.
+template <>
+constexpr const GUID& __mingw_uuidof<tdlink::ITDLink>() { return tdlink::IID_ITDLink; }
+template <>
+constexpr const GUID& __mingw_uuidof<tdlink::ITDLinkEvents>() { return tdlink::IID_ITDLinkEvents; }

@@ -3,7 +3,8 @@
 // worker's queue back to the client's reply window.
 #include <windows.h>
 
-class CCmdTarget;
+#include <memory>
+
 class CTDOrvDirectory;
 
 namespace tdengine {
@@ -64,16 +65,16 @@ struct EngineRequest {
   LONG Arg1, Arg2, Arg3, Arg4;
   LONG Crit5, Crit6, Crit7, Crit8, Crit9, Crit10;
   LONG Scratch;
-  CCmdTarget* Result;       // no reference held
+  IUnknown* Result;         // no reference held
   CTDOrvDirectory* Walker;  // innermost walker node
-  char* SearchText;         // own block
+  std::unique_ptr<char[]> SearchText;
   ULONG_PTR Count;          // a find's reported entry (an ITDOrvFile with one reference for the client)
   LONG Handle;
   LONG Handle2;
   LONG Notify;
   LONG Cancel;
   SHORT Percent;
-  BYTE* Data;  // own block
+  std::unique_ptr<BYTE[]> Data;
   LONG Error;
   EngineRequest* Next;
   bool Ending;   // its completion has been posted

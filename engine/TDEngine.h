@@ -16,3 +16,15 @@ HRESULT MakePath(const char* part1, const char* part2, const char* part3, TDPath
 LONG TranslateStatus(LONG status);
 
 }  // namespace tdengine
+
+// __uuidof for the interfaces the engine's objects are built from.
+template <>
+constexpr const GUID& __mingw_uuidof<tdengine::ITDOrvWinEngine>() { return tdengine::IID_ITDOrvWinEngine; }
+template <>
+constexpr const GUID& __mingw_uuidof<tdengine::ITDOrvDirectory>() { return tdengine::IID_ITDOrvDirectory; }
+template <>
+constexpr const GUID& __mingw_uuidof<tdengine::ITDOrvFile>() { return tdengine::IID_ITDOrvFile; }
+template <>
+constexpr const GUID& __mingw_uuidof<tdengine::ITDOrvDrive>() { return tdengine::IID_ITDOrvDrive; }
+template <>
+constexpr const GUID& __mingw_uuidof<tdengine::ITDOrvMachine>() { return tdengine::IID_ITDOrvMachine; }

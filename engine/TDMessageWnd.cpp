@@ -295,7 +295,7 @@ void CTDMessageWnd::StartOperation(EngineRequest* r) {
       break;
     }
     case opDataRequest:
-      status = link->DataRequest(r->Value, r->Data, r->Arg1);
+      status = link->DataRequest(r->Value, r->Data.get(), r->Arg1);
       if (status) {
         FinishWith(r, TranslateStatus(status));
       }
@@ -481,15 +481,14 @@ void CTDMessageWnd::OnCallback(UINT message, LONG status) {
         return;
       }
       auto* dir = static_cast<CTDOrvDirectory*>(r->Result);
-      auto* file = new (std::nothrow) CTDOrvFile();
+      auto file = ComPtr<CTDOrvFile>::Attach(new (std::nothrow) CTDOrvFile());
       if (!dir || !file) {
-        if (file) file->ExternalRelease();
         r->Error = dir ? ERROR_OUTOFMEMORY : ERROR_GEN_FAILURE;
         CloseListing(r);
         return;
       }
       file->Fill(static_cast<SHORT>(dir->Side), b);
-      if (LONG e = dir->AddEntry(file)) {
+      if (LONG e = dir->AddEntry(std::move(file))) {
         r->Error = e;
         CloseListing(r);
         return;
@@ -737,8 +736,7 @@ void CTDMessageWnd::OnCallback(UINT message, LONG status) {
         if (!data) {
           r->Error = ERROR_OUTOFMEMORY;
         } else {
-          delete[] r->Data;
-          r->Data = data;
+          r->Data.reset(data);
           if (length > 0) std::memcpy(data, b + 4, static_cast<size_t>(length));
           r->Value = length;
         }

@@ -19,10 +19,6 @@ void CopyText(BYTE* to, const char* text) {
 }
 }  // namespace
 
-IUnknown* CTDOrvPrcEvent::GetInterface(REFIID iid) {
-  return iid == IID_IUnknown || iid == IID_ITDLinkEvents ? static_cast<ITDLinkEvents*>(this) : nullptr;
-}
-
 BYTE* CTDOrvPrcEvent::Buffer(LONG status) {
   if (status < 0 || !Window || !Window->Buffer) return nullptr;
   return Window->Buffer.get();

@@ -7,11 +7,10 @@
 
 class CTDMessageWnd;
 
-class CTDOrvPrcEvent final : public CCmdTarget, public tdlink::ITDLinkEvents {
+class CTDOrvPrcEvent final : public CCmdTarget<tdlink::ITDLinkEvents> {
  public:
   CTDMessageWnd* Window = nullptr;
 
-  VANTLE_FORWARD_IUNKNOWN
   void STDMETHODCALLTYPE Notice3(LONG, LONG) override {}
   void STDMETHODCALLTYPE FileOpened(LONG status, LONG handle) override;
   void STDMETHODCALLTYPE FileRead(LONG status, const void* data, LONG length) override;
@@ -57,9 +56,6 @@ class CTDOrvPrcEvent final : public CCmdTarget, public tdlink::ITDLinkEvents {
   void STDMETHODCALLTYPE Notice45(LONG) override {}
   void STDMETHODCALLTYPE ProgramStarted(LONG status) override;
   void STDMETHODCALLTYPE ProgramStopped(LONG status) override;
-
- protected:
-  IUnknown* GetInterface(REFIID iid) override;
 
  private:
   BYTE* Buffer(LONG status);  // null when nothing is to be copied

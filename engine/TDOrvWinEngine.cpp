@@ -38,8 +38,7 @@ CTDOrvWinEngine::~CTDOrvWinEngine() {
   Events3.Reset();
 }
 
-IUnknown* CTDOrvWinEngine::GetInterface(REFIID iid) {
-  if (iid == IID_IUnknown || iid == IID_ITDOrvWinEngine) return static_cast<ITDOrvWinEngine*>(this);
+void* CTDOrvWinEngine::QueryOther(REFIID iid) {
   if (iid == IID_ITDOrvWinEngine2) return &engine2_;
   if (iid == IID_ITDOrvWinEngine3) return &engine3_;
   return nullptr;
@@ -50,7 +49,7 @@ HRESULT CTDOrvWinEngine::QueryInterface(REFIID iid, void** out) {
     if (out) *out = nullptr;
     return E_NOINTERFACE;
   }
-  return ExternalQueryInterface(iid, out);
+  return AnyInterface(iid, out);
 }
 
 HRESULT CTDOrvWinEngine::Init(ITDOrvWinEngineEvents* events) {
@@ -361,13 +360,13 @@ HRESULT CTDOrvWinEngine::Engine2::DataRequest(TDDataRequestRecord* request) {
   if (!owner->Initialised()) return E_UNEXPECTED;
   EngineRequest* r = owner->NewOp(opDataRequest);
   if (!r) return S_OK;
-  r->Data = new (std::nothrow) BYTE[request->Length ? request->Length : 1];
+  r->Data.reset(new (std::nothrow) BYTE[request->Length ? request->Length : 1]);
   if (!r->Data) {
     FreeRequest(r);
     owner->FireFailure(opDataRequest, ERROR_OUTOFMEMORY);
     return S_OK;
   }
-  if (request->Length) std::memcpy(r->Data, request->Data, static_cast<size_t>(request->Length));
+  if (request->Length) std::memcpy(r->Data.get(), request->Data, static_cast<size_t>(request->Length));
   r->Arg1 = request->Length;
   r->Value = request->Handle;
   return owner->Post(r);
@@ -403,13 +402,13 @@ HRESULT CTDOrvWinEngine::Engine3::Find(TDFindCriteria* c) {
   }
   if (static_cast<ULONG>(c->DateCriteria) >> 16) {
     size_t n = strnlen(c->SearchText, sizeof c->SearchText);
-    r->SearchText = new (std::nothrow) char[n + 1];
+    r->SearchText.reset(new (std::nothrow) char[n + 1]);
     if (!r->SearchText) {
       FreeRequest(r);
       owner->FireFailure(opFind, ERROR_OUTOFMEMORY);
       return S_OK;
     }
-    std::memcpy(r->SearchText, c->SearchText, n);
+    std::memcpy(r->SearchText.get(), c->SearchText, n);
     r->SearchText[n] = 0;
   }
   r->Crit6 = c->SizeCriteria;
@@ -442,7 +441,7 @@ void CTDOrvWinEngine::Deliver(LONG op, LONG error, const EngineRequest* r) {
       case opPathRequest:
         Events2->OnPathRequest(error, r ? r->Handle : 0, value, r ? r->Arg1 : 0, r ? r->Arg2 : 0);
         break;
-      case opDataRequest: Events2->OnDataRequest(error, r ? r->Data : nullptr, value); break;
+      case opDataRequest: Events2->OnDataRequest(error, r ? r->Data.get() : nullptr, value); break;
       default: Events2->OnWordRequest(error);
     }
     return;

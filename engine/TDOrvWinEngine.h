@@ -20,15 +20,13 @@ class CTDReplyWnd final : public CWnd {
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 };
 
-class CTDOrvWinEngine final : public CCmdTarget, public CTDEngineCore, public tdengine::ITDOrvWinEngine {
+class CTDOrvWinEngine final : public CCmdTarget<tdengine::ITDOrvWinEngine>, public CTDEngineCore {
  public:
   CTDOrvWinEngine();
   ~CTDOrvWinEngine() override;
 
   // Through the main interface only its three interfaces are answered.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return ExternalAddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return ExternalRelease(); }
 
   HRESULT STDMETHODCALLTYPE Init(tdengine::ITDOrvWinEngineEvents* events) override;
   HRESULT STDMETHODCALLTYPE SetLinkSettings(LONG* error, LONG baud, LONG port) override;
@@ -75,13 +73,16 @@ class CTDOrvWinEngine final : public CCmdTarget, public CTDEngineCore, public td
   void FireProgress(WPARAM code);
 
  protected:
-  IUnknown* GetInterface(REFIID iid) override;
+  void* QueryOther(REFIID iid) override;
 
  private:
+  // The object's whole interface map, as the second and third interfaces answer.
+  HRESULT AnyInterface(REFIID iid, void** out) { return CCmdTarget::QueryInterface(iid, out); }
+
   struct Engine2 final : tdengine::ITDOrvWinEngine2 {
     CTDOrvWinEngine* owner;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-      return owner->ExternalQueryInterface(iid, out);
+      return owner->AnyInterface(iid, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return owner->ExternalAddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return owner->ExternalRelease(); }
@@ -93,7 +94,7 @@ class CTDOrvWinEngine final : public CCmdTarget, public CTDEngineCore, public td
   struct Engine3 final : tdengine::ITDOrvWinEngine3 {
     CTDOrvWinEngine* owner;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-      return owner->ExternalQueryInterface(iid, out);
+      return owner->AnyInterface(iid, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return owner->ExternalAddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return owner->ExternalRelease(); }

@@ -32,9 +32,6 @@ LONG PortOf(LONG index) { return index >= 0 && index <= 8 ? index : index == 9 ?
 namespace tdengine {
 
 void FreeRequest(EngineRequest* r) {
-  if (!r) return;
-  delete[] r->Data;
-  delete[] r->SearchText;
   delete r;
 }
 
@@ -79,8 +76,8 @@ void CTDEngineCore::StopWorker() {
     if (Thread) {
       Thread->Close();
       // Replies already posted, and progress sent, are still handled meanwhile.
-      PumpUntilSignalled(ThreadEvent->Handle());
-      if (WorkerThread) PumpUntilSignalled(WorkerThread.Get());
+      WaitWithMessages(ThreadEvent->Handle());
+      if (WorkerThread) WaitWithMessages(WorkerThread.Get());
     }
   }
   WorkerThread.Reset();
@@ -88,23 +85,13 @@ void CTDEngineCore::StopWorker() {
   ThreadEvent.reset();
 }
 
-void CTDEngineCore::PumpUntilSignalled(HANDLE h) {
-  while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_POSTMESSAGE | QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-    MSG m;
-    if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageA(&m);
-    }
-  }
-}
-
 // Thread.
 
-CTDPrcThread::CTDPrcThread(CTDEngineCore* engine, CEvent* startEvent) : Engine(engine), StartEvent(startEvent) {}
+CTDPrcThread::CTDPrcThread(CTDEngineCore* engine, CEvent* startEvent)
+    : CWinThread(true), Engine(engine), StartEvent(startEvent) {}
 
 bool CTDPrcThread::InitInstance() {
-  bool ok = SUCCEEDED(CoInitialize(nullptr));
-  comInitialised_ = ok;
+  bool ok = ComReady();
   Window.Thread = this;
   Window.Buffer.reset(new (std::nothrow) BYTE[CTDMessageWnd::BufferSize]());
   if (ok) ok = Window.Buffer && Window.CreateHidden();
@@ -118,7 +105,6 @@ bool CTDPrcThread::InitInstance() {
 
 int CTDPrcThread::ExitInstance() {
   Window.DestroyWindow();
-  if (comInitialised_) CoUninitialize();
   return 0;
 }
 
@@ -281,7 +267,7 @@ void CTDPrcThread::OpenLink() {
   if (FAILED(hr)) {
     r->Error = hr;
   } else {
-    Sink = new (std::nothrow) CTDOrvPrcEvent();
+    Sink = ComPtr<CTDOrvPrcEvent>::Attach(new (std::nothrow) CTDOrvPrcEvent());
     if (!Sink) {
       Link.Reset();
       r->Error = ERROR_OUTOFMEMORY;
@@ -514,8 +500,7 @@ void CTDPrcThread::Shutdown() {
   Link.Reset();
   if (Sink) {
     Sink->Window = nullptr;
-    Sink->ExternalRelease();
-    Sink = nullptr;
+    Sink.Reset();
   }
   ShutDown = true;
   StartEvent->SetEvent();  // the engine may be gone from here on

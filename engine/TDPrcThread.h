@@ -10,6 +10,7 @@
 #include "EngineRequest.h"
 #include "Sync.h"
 #include "TDEngine.h"
+#include "TDOrvPrcEvent.h"
 #include "TandelLink.h"
 #include "WinThread.h"
 #include "Wnd.h"
@@ -45,10 +46,6 @@ class CTDEngineCore {
   // The worker thread itself: it runs this module's code until it has ended,
   // so the engine is not gone, and the module not unloadable, before then.
   KernelHandle WorkerThread;
-
- private:
-  // Waits for a handle, dispatching this thread's posted and sent messages.
-  static void PumpUntilSignalled(HANDLE h);
 };
 
 class CTDMessageWnd final : public CWnd {
@@ -164,7 +161,7 @@ class CTDPrcThread final : public CWinThread {
   CTDEngineCore* Engine;
   CEvent* StartEvent;
   ComPtr<tdlink::ITDLink> Link;
-  CTDOrvPrcEvent* Sink = nullptr;
+  ComPtr<CTDOrvPrcEvent> Sink;
   UINT_PTR ConnectTimer = 0;
   std::atomic<LONG> ConnectWanted{0};
   UINT_PTR GuardTimer = 0;
@@ -185,7 +182,6 @@ class CTDPrcThread final : public CWinThread {
 
   CCriticalSection lock_;
   EngineRequest* tail_ = nullptr;  // the last queued request, so that appending does not walk the queue
-  bool comInitialised_ = false;
   std::atomic<ULONG> lastSerial_{0};
 };
 

@@ -48,10 +48,6 @@ void FormatDate(const BYTE* six, char* out, size_t size) {
 
 // File.
 
-IUnknown* CTDOrvFile::GetInterface(REFIID iid) {
-  return iid == IID_IUnknown || iid == IID_ITDOrvFile ? static_cast<ITDOrvFile*>(this) : nullptr;
-}
-
 HRESULT CTDOrvFile::GetInfo(TDFileInfo** info) {
   if (!info) return E_POINTER;
   *info = &Info;
@@ -101,17 +97,6 @@ void CTDOrvFile::Fill(SHORT side, const BYTE* block) {
 
 // Drive.
 
-IUnknown* CTDOrvDrive::GetInterface(REFIID iid) {
-  return iid == IID_IUnknown || iid == IID_ITDOrvDrive ? static_cast<ITDOrvDrive*>(this) : nullptr;
-}
-
-HRESULT CTDOrvDrive::GetInfo(TDDriveInfo** info) {
-  if (!info) return E_POINTER;
-  if (!Filled) return E_UNEXPECTED;
-  *info = &Info;
-  return S_OK;
-}
-
 void CTDOrvDrive::SetPath(const TDPathRecord& record) {
   std::memcpy(Info.DrivePath, record.Path, sizeof Info.DrivePath);
   Info.Side = static_cast<USHORT>(record.Side);
@@ -125,17 +110,6 @@ void CTDOrvDrive::Fill(const BYTE* block) {
 }
 
 // Machine.
-
-IUnknown* CTDOrvMachine::GetInterface(REFIID iid) {
-  return iid == IID_IUnknown || iid == IID_ITDOrvMachine ? static_cast<ITDOrvMachine*>(this) : nullptr;
-}
-
-HRESULT CTDOrvMachine::GetInfo(TDMachineInfo** info) {
-  if (!info) return E_POINTER;
-  if (!Filled) return E_UNEXPECTED;
-  *info = &Info;
-  return S_OK;
-}
 
 void CTDOrvMachine::Fill(const BYTE* b) {
   TDMachineInfo& m = Info;
@@ -168,10 +142,6 @@ CTDOrvDirectory::CTDOrvDirectory(CTDPrcThread* thread, SHORT side, const char* p
   lstrcpynA(Path, path, sizeof Path);
 }
 
-IUnknown* CTDOrvDirectory::GetInterface(REFIID iid) {
-  return iid == IID_IUnknown || iid == IID_ITDOrvDirectory ? static_cast<ITDOrvDirectory*>(this) : nullptr;
-}
-
 HRESULT CTDOrvDirectory::Next(ULONG count, ITDOrvFile** out, ULONG* fetched) {
   if (!out || !fetched) return E_POINTER;
   out[0] = nullptr;
@@ -198,12 +168,11 @@ void CTDOrvDirectory::SetPath(const TDPathRecord& record) {
   Side = record.Side;
 }
 
-LONG CTDOrvDirectory::AddEntry(ITDOrvFile* file) {
+LONG CTDOrvDirectory::AddEntry(ComPtr<ITDOrvFile> file) {
   try {
-    entries_.push_back(ComPtr<ITDOrvFile>::Attach(file));
+    entries_.push_back(std::move(file));
     return 0;
   } catch (const std::bad_alloc&) {
-    file->Release();
     return ERROR_OUTOFMEMORY;
   }
 }

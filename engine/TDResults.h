@@ -11,10 +11,9 @@
 
 class CTDPrcThread;
 
-class CTDOrvFile final : public CCmdTarget, public tdengine::ITDOrvFile {
+class CTDOrvFile final : public CCmdTarget<tdengine::ITDOrvFile> {
  public:
   CTDOrvFile() = default;
-  VANTLE_FORWARD_IUNKNOWN
   HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDFileInfo** info) override;
   HRESULT STDMETHODCALLTYPE GetName(char* buffer) override;
   HRESULT STDMETHODCALLTYPE GetSecondName(char* buffer) override;
@@ -26,58 +25,50 @@ class CTDOrvFile final : public CCmdTarget, public tdengine::ITDOrvFile {
 
   tdengine::TDFileInfo Info{};
   LONG Filled = 0;
-
- protected:
-  IUnknown* GetInterface(REFIID iid) override;
 };
 
-class CTDOrvDrive final : public CCmdTarget, public tdengine::ITDOrvDrive {
+// A result whose information the worker fills once; GetInfo answers
+// E_UNEXPECTED until then.
+template <class Interface, class Information>
+class CTDFilledResult : public CCmdTarget<Interface> {
  public:
-  VANTLE_FORWARD_IUNKNOWN
-  HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDDriveInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetInfo(Information** info) override {
+    if (!info) return E_POINTER;
+    *info = Filled ? &Info : nullptr;
+    return Filled ? S_OK : E_UNEXPECTED;
+  }
+  bool IsFilled() const { return Filled != 0; }
 
+  Information Info{};
+  LONG Filled = 0;
+};
+
+class CTDOrvDrive final : public CTDFilledResult<tdengine::ITDOrvDrive, tdengine::TDDriveInfo> {
+ public:
   void SetPath(const tdengine::TDPathRecord& record);
   // From the component's 72-byte drive block.
   void Fill(const BYTE* block);
-  bool IsFilled() const { return Filled != 0; }
-
-  tdengine::TDDriveInfo Info{};
-  LONG Filled = 0;
-
- protected:
-  IUnknown* GetInterface(REFIID iid) override;
 };
 
-class CTDOrvMachine final : public CCmdTarget, public tdengine::ITDOrvMachine {
+class CTDOrvMachine final : public CTDFilledResult<tdengine::ITDOrvMachine, tdengine::TDMachineInfo> {
  public:
-  VANTLE_FORWARD_IUNKNOWN
-  HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDMachineInfo** info) override;
-
   // From the component's 168-byte machine block.
   void Fill(const BYTE* block);
-  bool IsFilled() const { return Filled != 0; }
-
-  tdengine::TDMachineInfo Info{};
-  LONG Filled = 0;
-
- protected:
-  IUnknown* GetInterface(REFIID iid) override;
 };
 
-class CTDOrvDirectory final : public CCmdTarget, public tdengine::ITDOrvDirectory {
+class CTDOrvDirectory final : public CCmdTarget<tdengine::ITDOrvDirectory> {
  public:
   CTDOrvDirectory() = default;
   // A walker node for a folder of a side.
   CTDOrvDirectory(CTDPrcThread* thread, SHORT side, const char* path);
 
-  VANTLE_FORWARD_IUNKNOWN
   HRESULT STDMETHODCALLTYPE Next(ULONG count, tdengine::ITDOrvFile** entries, ULONG* fetched) override;
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
   HRESULT STDMETHODCALLTYPE Reset() override;
 
   void SetPath(const tdengine::TDPathRecord& record);
-  // Takes over one reference: 0, or 14 when it cannot be kept.
-  LONG AddEntry(tdengine::ITDOrvFile* file);
+  // 0, or 14 when the entry cannot be kept.
+  LONG AddEntry(ComPtr<tdengine::ITDOrvFile> file);
   bool IsComplete() const { return Complete != 0; }
   USHORT Count() const { return static_cast<USHORT>(entries_.size()); }
   void ClearEntries();
@@ -94,9 +85,6 @@ class CTDOrvDirectory final : public CCmdTarget, public tdengine::ITDOrvDirector
   tdengine::ITDOrvDirectory* Self = nullptr;
   CTDOrvDirectory* Parent = nullptr;
   tdengine::ITDOrvFile* CurrentEntry = nullptr;
-
- protected:
-  IUnknown* GetInterface(REFIID iid) override;
 
  private:
   std::vector<ComPtr<tdengine::ITDOrvFile>> entries_;

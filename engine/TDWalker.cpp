@@ -350,7 +350,7 @@ void CTDMessageWnd::LevelFinished(UINT message) {
 }
 
 void CTDMessageWnd::SearchBlock(EngineRequest* r, const BYTE* data, size_t length) {
-  const char* text = r->SearchText;
+  const char* text = r->SearchText.get();
   const ULONG mode = static_cast<ULONG>(r->Arg1) & 0xFFFF0000u;
   const size_t textLength = text ? std::strlen(text) : 0;
   if (textLength == 0 || (mode != 0x10000 && mode != 0x20000)) return;

@@ -12,35 +12,12 @@ using mailstore::MailAddress;
 using mailstore::MailMessage;
 using mailstore::Profile;
 
-void Fail(HRESULT code, const std::string& description) { throw EOleException(description, code, ErrorSource); }
-
 Profile& SessionState::Store() const {
   if (!Profile) Fail(cdo::E_NotLoggedOn, "The session is not logged on.");
   return *Profile;
 }
 
-bool Given(const DispCall& call, int index) {
-  if (index >= call.ArgCount()) return false;
-  VARTYPE t = call.Arg(index).vt;
-  return t != VT_ERROR && t != VT_EMPTY && t != VT_NULL;
-}
-
-Variant Nothing() { return Variant(static_cast<IDispatch*>(nullptr)); }
-
 namespace {
-
-template <class T, class... A>
-Variant Object(A&&... args) {
-  return Variant(ComPtr<IDispatch>(MakeObject<T>(std::forward<A>(args)...)));
-}
-
-int ItemIndex(const DispCall& call, size_t count) {
-  call.RequireArgs(1);
-  int index = call.ArgInt(0);
-  if (index < 1 || static_cast<size_t>(index) > count)
-    Fail(cdo::E_InvalidParameter, "There is no item " + IntToStr(index) + " in this collection.");
-  return index - 1;
-}
 
 // ---- AddressEntry
 
@@ -98,7 +75,7 @@ class TAttachments final : public DispatchObject {
   void Count(DispCall& c) { c.Return(Variant(static_cast<int>(items_.size()))); }
   void Item(DispCall& c) {
     int i = ItemIndex(c, items_.size());
-    c.Return(Object<TAttachment>(items_[static_cast<size_t>(i)], i + 1));
+    c.Return(ObjectVariant<TAttachment>(items_[static_cast<size_t>(i)], i + 1));
   }
 
   static constexpr DispMember Members[] = {
@@ -191,7 +168,7 @@ class TRecipients final : public DispatchObject {
   void Count(DispCall& c) { c.Return(Variant(static_cast<int>(data_->Items.size()))); }
   void Item(DispCall& c) {
     int i = ItemIndex(c, data_->Items.size());
-    c.Return(Object<TRecipient>(state_, data_, data_->Items[static_cast<size_t>(i)]));
+    c.Return(ObjectVariant<TRecipient>(state_, data_, data_->Items[static_cast<size_t>(i)]));
   }
   // Add(Name, Address, Type, EntryID): an address must carry its type
   // ("SMTP:someone@example.com"); one without is refused.
@@ -220,7 +197,7 @@ class TRecipients final : public DispatchObject {
     }
     data_->Items.push_back(r);
     data_->Changed = true;
-    c.Return(Object<TRecipient>(state_, data_, r));
+    c.Return(ObjectVariant<TRecipient>(state_, data_, r));
   }
   void Delete(DispCall&) {
     data_->Items.clear();
@@ -357,7 +334,7 @@ class TMessage final : public DispatchObject {
     Recipients();
     c.Return(NewRecipients(d_->State, d_->Recipients));
   }
-  void Attachments(DispCall& c) { c.Return(Object<TAttachments>(Content().Attachments)); }
+  void Attachments(DispCall& c) { c.Return(ObjectVariant<TAttachments>(Content().Attachments)); }
   void Unread(DispCall& c) {
     if (d_->Unread) c.Return(Variant(*d_->Unread));
     else c.Return(Variant(d_->Stored ? !Entry().Read : false));
@@ -456,7 +433,7 @@ class TMessage final : public DispatchObject {
       for (const MailAddress& a : m.Cc) add(a, cdo::RecipientCc);
     }
     if (d_->Stored) reply->Original = {d_->FolderId, d_->Serial};
-    return Object<TMessage>(reply);
+    return ObjectVariant<TMessage>(reply);
   }
   void Reply(DispCall& c) { c.Return(NewReply(false)); }
   void ReplyAll(DispCall& c) { c.Return(NewReply(true)); }
@@ -630,9 +607,9 @@ class TMessages final : public DispatchObject {
     d->Recipients = std::make_shared<RecipientsData>();
     if (Given(c, 0)) d->Content.Subject = c.ArgString(0);
     if (Given(c, 1)) d->Content.Body = c.ArgString(1);
-    c.Return(Object<TMessage>(d));
+    c.Return(ObjectVariant<TMessage>(d));
   }
-  void Filter(DispCall& c) { c.Return(Object<TMessageFilter>(filter_)); }
+  void Filter(DispCall& c) { c.Return(ObjectVariant<TMessageFilter>(filter_)); }
 
   static constexpr DispMember Members[] = {
       {L"Class", 1, DispKind::Get, Handler<&TMessages::Class>},
@@ -743,11 +720,11 @@ class TFolder final : public DispatchObject {
   void FolderID(DispCall& c) { c.Return(Variant(Info().ParentId)); }
   void Messages(DispCall& c) {
     Info();
-    c.Return(Object<TMessages>(state_, id_));
+    c.Return(ObjectVariant<TMessages>(state_, id_));
   }
   void Folders(DispCall& c) {
     Info();
-    c.Return(Object<TFolders>(state_, id_));
+    c.Return(ObjectVariant<TFolders>(state_, id_));
   }
   void Update(DispCall&) {
     Info();
@@ -780,7 +757,7 @@ class TFolder final : public DispatchObject {
 
 }  // namespace
 
-Variant NewFolder(const StatePtr& state, const std::string& folderId) { return Object<TFolder>(state, folderId); }
+Variant NewFolder(const StatePtr& state, const std::string& folderId) { return ObjectVariant<TFolder>(state, folderId); }
 
 Variant NewStoredMessage(const StatePtr& state, const std::string& folderId, std::uint32_t serial,
                          std::weak_ptr<mailstore::ReadAhead> readAhead) {
@@ -790,13 +767,13 @@ Variant NewStoredMessage(const StatePtr& state, const std::string& folderId, std
   d->Serial = serial;
   d->Stored = true;
   d->Ahead = std::move(readAhead);
-  return Object<TMessage>(d);
+  return ObjectVariant<TMessage>(d);
 }
 
-Variant NewAddressEntry(const MailAddress& address) { return Object<TAddressEntry>(address); }
+Variant NewAddressEntry(const MailAddress& address) { return ObjectVariant<TAddressEntry>(address); }
 
 Variant NewRecipients(const StatePtr& state, std::shared_ptr<RecipientsData> data) {
-  return Object<TRecipients>(state, std::move(data));
+  return ObjectVariant<TRecipients>(state, std::move(data));
 }
 
 }  // namespace cdo_standin

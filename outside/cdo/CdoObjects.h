@@ -16,19 +16,11 @@ namespace cdo_standin {
 
 inline constexpr const char* ErrorSource = "Collaboration Data Objects";
 
-// Raises the automation error `code` with a description, as CDO reports failures.
-[[noreturn]] void Fail(HRESULT code, const std::string& description);
-
 struct SessionState {
   std::unique_ptr<mailstore::Profile> Profile;
   mailstore::Profile& Store() const;  // raises when not logged on
 };
 using StatePtr = std::shared_ptr<SessionState>;
-
-// True when argument index was passed with a value (not omitted, Empty or Null).
-bool Given(const DispCall& call, int index);
-// The answer CDO gives for "no object": Nothing.
-Variant Nothing();
 
 struct RecipientData {
   std::string Name;

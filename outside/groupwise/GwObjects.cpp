@@ -15,24 +15,7 @@ using mailstore::MailMessage;
 using mailstore::Profile;
 using mailstore::Role;
 
-void Fail(HRESULT code, const std::string& description) { throw EOleException(description, code, ErrorSource); }
-
 namespace {
-
-template <class T, class... A>
-Variant Object(A&&... args) {
-  return Variant(ComPtr<IDispatch>(MakeObject<T>(std::forward<A>(args)...)));
-}
-
-Variant Nothing() { return Variant(static_cast<IDispatch*>(nullptr)); }
-
-size_t ItemIndex(const DispCall& call, size_t count) {
-  call.RequireArgs(1);
-  int index = call.ArgInt(0);
-  if (index < 1 || static_cast<size_t>(index) > count)
-    Fail(groupwise::E_InvalidParameter, "There is no item " + IntToStr(index) + " in this collection.");
-  return static_cast<size_t>(index - 1);
-}
 
 bool IsText(const DispCall& call, int index) { return call.Arg(index).vt == VT_BSTR; }
 
@@ -85,7 +68,7 @@ class TAttachments final : public DispatchObject {
 
  private:
   void Count(DispCall& c) { c.Return(Variant(static_cast<int>(items_.size()))); }
-  void Item(DispCall& c) { c.Return(Object<TAttachment>(items_[ItemIndex(c, items_.size())])); }
+  void Item(DispCall& c) { c.Return(ObjectVariant<TAttachment>(items_[ItemIndex(c, items_.size())])); }
   static constexpr DispMember Members[] = {
       {L"Count", 1, DispKind::Get, Handler<&TAttachments::Count>},
       {L"Item", 0, DispKind::Method, Handler<&TAttachments::Item>},
@@ -125,7 +108,7 @@ class TRecipients final : public DispatchObject {
 
  private:
   void Count(DispCall& c) { c.Return(Variant(static_cast<int>(list_->size()))); }
-  void Item(DispCall& c) { c.Return(Object<TRecipient>((*list_)[ItemIndex(c, list_->size())])); }
+  void Item(DispCall& c) { c.Return(ObjectVariant<TRecipient>((*list_)[ItemIndex(c, list_->size())])); }
   // Add(Address, AddressType, TargetType): an internet address, or a name or
   // address of the profile's address book.
   void Add(DispCall& c) {
@@ -144,7 +127,7 @@ class TRecipients final : public DispatchObject {
     if (listed != book.end()) r.Address = *listed;
     else if (!mailstore::IsInternetAddress(wanted)) Fail(groupwise::E_NotFound, "The address \"" + wanted + "\" is not known.");
     list_->push_back(r);
-    c.Return(Object<TRecipient>(r));
+    c.Return(ObjectVariant<TRecipient>(r));
   }
   static constexpr DispMember Members[] = {
       {L"Count", 1, DispKind::Get, Handler<&TRecipients::Count>},
@@ -264,19 +247,19 @@ class TMessage final : public DispatchObject {
     NeedDraft();
     M().Subject = c.PutValue().AsString();
   }
-  void BodyText(DispCall& c) { c.Return(Object<TFormattedText>(d_)); }
+  void BodyText(DispCall& c) { c.Return(ObjectVariant<TFormattedText>(d_)); }
   void Sender(DispCall& c) {
     if (!M().From) Fail(groupwise::E_NotFound, "The message has no sender.");
-    c.Return(Object<TAddress>(*M().From));
+    c.Return(ObjectVariant<TAddress>(*M().From));
   }
   void ExpandedRecipients(DispCall& c) {
-    c.Return(Object<TRecipients>(d_->State, std::make_shared<RecipientList>(Expanded()), false));
+    c.Return(ObjectVariant<TRecipients>(d_->State, std::make_shared<RecipientList>(Expanded()), false));
   }
   void Recipients(DispCall& c) {
     if (d_->Stored) return ExpandedRecipients(c);
-    c.Return(Object<TRecipients>(d_->State, d_->Recipients, true));
+    c.Return(ObjectVariant<TRecipients>(d_->State, d_->Recipients, true));
   }
-  void Attachments(DispCall& c) { c.Return(Object<TAttachments>(M().Attachments)); }
+  void Attachments(DispCall& c) { c.Return(ObjectVariant<TAttachments>(M().Attachments)); }
   void CreationDate(DispCall& c) {
     std::optional<TDateTime> t = d_->Stored ? d_->Entry().Received : M().Date;
     if (!t) Fail(groupwise::E_NotFound, "The message has no date.");
@@ -395,7 +378,7 @@ class TMessage final : public DispatchObject {
   DataPtr d_;
 };
 
-Variant NewMessage(DataPtr d) { return Object<TMessage>(std::move(d)); }
+Variant NewMessage(DataPtr d) { return ObjectVariant<TMessage>(std::move(d)); }
 
 Variant StoredMessage(const StatePtr& state, const std::string& folderId, std::uint32_t serial,
                       std::weak_ptr<mailstore::ReadAhead> ahead = {}) {
@@ -508,7 +491,7 @@ class TMessages final : public DispatchObject {
       s.Start = e.Received;
       if (filter->Matches(s)) found.push_back(serial);
     }
-    c.Return(Object<TMessageList>(state_, folderId_, std::move(found)));
+    c.Return(ObjectVariant<TMessageList>(state_, folderId_, std::move(found)));
   }
   void Add(DispCall& c) {
     auto d = std::make_shared<MessageData>();
@@ -543,8 +526,8 @@ class TFolder final : public DispatchObject {
   }
   void Name(DispCall& c) { c.Return(Variant(mailbox_ ? std::string("Mailbox") : Info().Name)); }
   void FolderID(DispCall& c) { c.Return(Variant(Info().Id)); }
-  void Messages(DispCall& c) { c.Return(Object<TMessages>(state_, Info().Id)); }
-  void Owner(DispCall& c) { c.Return(Object<TAddress>(state_->Profile->User())); }
+  void Messages(DispCall& c) { c.Return(ObjectVariant<TMessages>(state_, Info().Id)); }
+  void Owner(DispCall& c) { c.Return(ObjectVariant<TAddress>(state_->Profile->User())); }
   static constexpr DispMember Members[] = {
       {L"Name", 1, DispKind::Get, Handler<&TFolder::Name>},
       {L"FolderID", 2, DispKind::Get, Handler<&TFolder::FolderID>},
@@ -582,10 +565,10 @@ class TFolders final : public DispatchObject {
     if (IsText(c, 0)) {
       std::string id = c.ArgString(0);
       if (!state_->Profile->FindFolder(id)) Fail(groupwise::E_NotFound, "There is no folder " + id + ".");
-      return c.Return(Object<TFolder>(state_, id, false));
+      return c.Return(ObjectVariant<TFolder>(state_, id, false));
     }
     std::vector<std::string> all = All();
-    c.Return(Object<TFolder>(state_, all[ItemIndex(c, all.size())], false));
+    c.Return(ObjectVariant<TFolder>(state_, all[ItemIndex(c, all.size())], false));
   }
   static constexpr DispMember Members[] = {
       {L"Count", 1, DispKind::Get, Handler<&TFolders::Count>},
@@ -604,10 +587,10 @@ class TAccount final : public DispatchObject {
   Profile& Store() const { return *state_->Profile; }
   void MailBox(DispCall& c) {
     Store().CheckFailure("folder");
-    c.Return(Object<TFolder>(state_, Store().RoleFolder(Role::Inbox), true));
+    c.Return(ObjectVariant<TFolder>(state_, Store().RoleFolder(Role::Inbox), true));
   }
-  void AllFolders(DispCall& c) { c.Return(Object<TFolders>(state_)); }
-  void Owner(DispCall& c) { c.Return(Object<TAddress>(Store().User())); }
+  void AllFolders(DispCall& c) { c.Return(ObjectVariant<TFolders>(state_)); }
+  void Owner(DispCall& c) { c.Return(ObjectVariant<TAddress>(Store().User())); }
   // GetMessage(ID): also a deleted message (its Deleted says so); an unknown one fails.
   void GetMessage(DispCall& c) {
     c.RequireArgs(1);
@@ -634,6 +617,6 @@ class TAccount final : public DispatchObject {
 
 }  // namespace
 
-Variant NewAccount(const StatePtr& state) { return Object<TAccount>(state); }
+Variant NewAccount(const StatePtr& state) { return ObjectVariant<TAccount>(state); }
 
 }  // namespace groupwise_standin

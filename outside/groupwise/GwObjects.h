@@ -13,9 +13,6 @@ namespace groupwise_standin {
 
 inline constexpr const char* ErrorSource = "GroupWise";
 
-// Raises the automation error `code` with a description.
-[[noreturn]] void Fail(HRESULT code, const std::string& description);
-
 struct AccountState {
   std::unique_ptr<mailstore::Profile> Profile;
 };

@@ -17,17 +17,13 @@ namespace {
 
 constexpr const char* ServerName = ProgID_EvrinData;
 
-[[noreturn]] void Fail(const std::string& description, HRESULT code = E_FAIL) {
-  throw EOleException(description, code, ServerName);
-}
-
 // The file opened by one data object, shared by everything taken from it;
 // Close ends it for all of them.
 class OpenStore {
  public:
   explicit OpenStore(std::unique_ptr<StoreFile> file) : file_(std::move(file)) {}
   StoreFile& File() {
-    if (!file_) Fail("The data file is closed.");
+    if (!file_) Fail(E_FAIL, "The data file is closed.");
     return *file_;
   }
   void Close() { file_.reset(); }
@@ -40,8 +36,8 @@ using StoreRef = std::shared_ptr<OpenStore>;
 int CheckColumn(const StoreImage& image, int column) {
   int count = static_cast<int>(image.Columns().size());
   if (column < 0 || column >= count)
-    Fail(Format("There is no column %d: the records have %d columns (0 to %d).", {column, count, count - 1}),
-         DISP_E_BADINDEX);
+    Fail(DISP_E_BADINDEX,
+         Format("There is no column %d: the records have %d columns (0 to %d).", {column, count, count - 1}));
   return column;
 }
 
@@ -70,7 +66,7 @@ class TRecord final : public DispatchObject {
     int column = CheckColumn(image, call.ArgInt(0));
     if (!editing_) {
       Committed();
-      Fail("The record is not being changed: call Update before SetValue.");
+      Fail(E_FAIL, "The record is not being changed: call Update before SetValue.");
     }
     pending_[column] = FromVariant(image.Columns()[column], call.ArgVariant(1), column);
   }
@@ -98,7 +94,7 @@ class TRecord final : public DispatchObject {
 
   void Delete(DispCall& call) {
     call.RequireArgs(0);
-    if (id_ == 0) Fail("The record is new and not in the file: there is nothing to delete.");
+    if (id_ == 0) Fail(E_FAIL, "The record is new and not in the file: there is nothing to delete.");
     Committed();
     store_->File().Delete(id_);
     editing_ = false;
@@ -109,7 +105,7 @@ class TRecord final : public DispatchObject {
 
   const Row& Committed() {
     const Row* row = store_->File().Image().Find(id_);
-    if (!row) Fail("The record has been deleted.");
+    if (!row) Fail(E_FAIL, "The record has been deleted.");
     return *row;
   }
 
@@ -143,9 +139,9 @@ class TRecords final : public DispatchObject {
     int index = call.ArgInt(0);
     int count = static_cast<int>(image.Count());
     if (index < 0 || index >= count)
-      Fail(count == 0 ? Format("There is no record %d: the file holds no records.", {index})
-                      : Format("There is no record %d: the file holds records 0 to %d.", {index, count - 1}),
-           DISP_E_BADINDEX);
+      Fail(DISP_E_BADINDEX,
+           count == 0 ? Format("There is no record %d: the file holds no records.", {index})
+                      : Format("There is no record %d: the file holds records 0 to %d.", {index, count - 1}));
     call.Return(Variant(MakeObject<TRecord>(store_, image.IdAt(static_cast<std::size_t>(index)))));
   }
 
@@ -192,7 +188,7 @@ class TDataObject final : public DispatchObject {
 
   void Open(DispCall& call) {
     call.RequireArgs(1);
-    if (store_) Fail("A data file is open already: close it before opening another.");
+    if (store_) Fail(E_FAIL, "A data file is open already: close it before opening another.");
     std::string path = call.ArgString(0);
     store_ = std::make_shared<OpenStore>(StoreFile::Open(path));
     call.Return(Variant(MakeObject<TDataFile>(store_)));

@@ -7,23 +7,18 @@
 #include <utility>
 #include <vector>
 
-#include "OleErrors.h"
+#include "ComServer.h"
 
 namespace evrin {
 
 namespace {
 
-constexpr const char* ServerName = "ORVIK.ObjEvrinData";
 constexpr std::uint64_t CompactThreshold = 64 * 1024;
 constexpr std::uint64_t LargestStore = 0x7FFFFFFF;
 
-[[noreturn]] void Fail(const std::string& description, HRESULT code = E_FAIL) {
-  throw EOleException(description, code, ServerName);
-}
-
 [[noreturn]] void FailSystem(const std::string& what, const std::string& path) {
   DWORD err = GetLastError();
-  Fail(what + " \"" + path + "\": " + OleErrorMessage(HRESULT_FROM_WIN32(err)), HRESULT_FROM_WIN32(err));
+  Fail(HRESULT_FROM_WIN32(err), what + " \"" + path + "\": " + OleErrorMessage(HRESULT_FROM_WIN32(err)));
 }
 
 HANDLE OpenForWriting(const std::string& path) {
@@ -224,7 +219,7 @@ class WholeFile {
 };
 
 [[noreturn]] void FailNotAStore(const std::string& path, const std::string& why) {
-  Fail("The file \"" + path + "\" cannot be opened as a data file: " + why + ".");
+  Fail(E_FAIL, "The file \"" + path + "\" cannot be opened as a data file: " + why + ".");
 }
 
 // Reads and checks the whole file; damage that a killed writer or a power cut
@@ -238,7 +233,7 @@ StoreImage ReadWhole(HANDLE h, const std::string& path, const FileState& state) 
   if (!ReadAt(h, 0, prefix, head)) FailSystem("Cannot read the data file", path);
   if (!StoreImage::HasIdentifier(std::string_view(prefix, head)))
     FailNotAStore(path, "the file is not a data file of this server");
-  if (state.Size > LargestStore) Fail("The file \"" + path + "\" is too large to be a data file.");
+  if (state.Size > LargestStore) Fail(E_FAIL, "The file \"" + path + "\" is too large to be a data file.");
 
   std::size_t cutAt = std::string_view::npos;
   std::optional<StoreImage> image;
@@ -303,8 +298,8 @@ Value FromVariant(ColumnType type, const Variant& in, int column) {
         break;
     }
   } catch (const EOleSysError&) {
-    Fail(Format("Column %d holds %s values; the value given does not convert to one.", {column, TypeName(type)}),
-         DISP_E_TYPEMISMATCH);
+    Fail(DISP_E_TYPEMISMATCH,
+         Format("Column %d holds %s values; the value given does not convert to one.", {column, TypeName(type)}));
   }
   return v;
 }
@@ -352,7 +347,7 @@ StoreFile::~StoreFile() {
 }
 
 void StoreFile::Write(const std::string& entry) {
-  if (handle_ == INVALID_HANDLE_VALUE) Fail("The data file \"" + path_ + "\" could not be reopened.");
+  if (handle_ == INVALID_HANDLE_VALUE) Fail(E_FAIL, "The data file \"" + path_ + "\" could not be reopened.");
   // The new entry and the new end mark replace the old end mark in one write,
   // so the file on the disk is always complete or cut short inside its last
   // entry, which opening repairs.

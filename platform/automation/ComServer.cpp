@@ -7,6 +7,7 @@
 
 #include "ComObj.h"
 #include "Handles.h"
+#include "LocalServer.h"
 #include "Registry.h"
 
 // ---- DispCall
@@ -117,6 +118,26 @@ void DispCall::Return(Variant value) {
   value.Detach(result_);
 }
 
+// ---- helpers of server objects
+
+Variant Nothing() { return Variant(static_cast<IDispatch*>(nullptr)); }
+
+void Fail(HRESULT code, const std::string& description) { throw EOleException(description, code, std::string()); }
+
+bool Given(const DispCall& call, int index) {
+  if (index >= call.ArgCount()) return false;
+  VARTYPE t = call.Arg(index).vt;
+  return t != VT_ERROR && t != VT_EMPTY && t != VT_NULL;
+}
+
+int ItemIndex(const DispCall& call, size_t count) {
+  call.RequireArgs(1);
+  int index = call.ArgInt(0);
+  if (index < 1 || static_cast<size_t>(index) > count)
+    Fail(E_INVALIDARG, "There is no item " + IntToStr(index) + " in this collection.");
+  return index - 1;
+}
+
 // ---- DispatchObject
 
 DispatchObject::DispatchObject(std::span<const DispMember> members, std::span<const IID> interfaces,
@@ -128,12 +149,22 @@ DispatchObject::DispatchObject(std::span<const DispMember> members, std::span<co
       thread_(GetCurrentThreadId()) {
   container_.owner = this;
   point_.owner = this;
+  clients_.owner = this;
 }
 
 void* DispatchObject::QueryOther(REFIID iid) {
   if (std::find(interfaces_.begin(), interfaces_.end(), iid) != interfaces_.end()) return static_cast<IDispatch*>(this);
   if (events_ && iid == IID_IConnectionPointContainer) return static_cast<IConnectionPointContainer*>(&container_);
+  if (iid == IID_IExternalConnection && detail::CountsClients()) return static_cast<IExternalConnection*>(&clients_);
   return nullptr;
+}
+
+DWORD DispatchObject::Clients::AddConnection(DWORD type, DWORD) {
+  return (type & EXTCONN_STRONG) ? detail::ClientConnected() : 0;
+}
+
+DWORD DispatchObject::Clients::ReleaseConnection(DWORD type, DWORD, BOOL lastReleaseCloses) {
+  return (type & EXTCONN_STRONG) ? detail::ClientReleased(lastReleaseCloses != FALSE) : 0;
 }
 
 HRESULT DispatchObject::GetTypeInfoCount(UINT* count) {
@@ -377,12 +408,25 @@ HRESULT DispatchObject::Point::EnumConnections(IEnumConnections** out) {
 
 namespace {
 std::atomic<long> moduleLocks{0};
-}
+std::atomic<long> liveObjects{0};
+}  // namespace
 
 void ComModule::Lock() { ++moduleLocks; }
 void ComModule::Unlock() { --moduleLocks; }
 long ComModule::LockCount() { return moduleLocks.load(); }
 HRESULT ComModule::CanUnloadNow() { return moduleLocks.load() == 0 ? S_OK : S_FALSE; }
+
+void ComModule::ObjectMade() {
+  ++liveObjects;
+  Lock();
+}
+
+void ComModule::ObjectGone() {
+  Unlock();
+  --liveObjects;
+}
+
+long ComModule::LiveObjects() { return liveObjects.load(); }
 
 
 // ---- class factories
@@ -492,7 +536,12 @@ HRESULT UnregisterCoClass(const CoClassEntry& entry) {
 }
 
 HRESULT RegisterServer(std::span<const CoClassEntry> classes, ServerKind kind) {
-  std::string path = ModuleFileName(ThisModule());
+  std::string path;
+  try {
+    path = ModuleFileName(ThisModule());
+  } catch (...) {
+    return SELFREG_E_CLASS;
+  }
   HRESULT result = S_OK;
   for (const CoClassEntry& entry : classes)
     if (HRESULT hr = RegisterCoClass(entry, path, kind); FAILED(hr)) result = hr;

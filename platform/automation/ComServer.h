@@ -89,6 +89,10 @@ void Lock();
 void Unlock();
 long LockCount();
 HRESULT CanUnloadNow();  // S_OK when nothing holds the module, else S_FALSE
+// Server objects of the module alive now; each also holds the lock.
+void ObjectMade();
+void ObjectGone();
+long LiveObjects();
 }  // namespace ComModule
 
 // IUnknown for every server object: an atomic reference count, the module
@@ -116,8 +120,8 @@ class ComObject : public First, public Rest... {
   ComObject& operator=(const ComObject&) = delete;
 
  protected:
-  ComObject() { ComModule::Lock(); }
-  virtual ~ComObject() { ComModule::Unlock(); }
+  ComObject() { ComModule::ObjectMade(); }
+  virtual ~ComObject() { ComModule::ObjectGone(); }
   // Interfaces answered besides those of the class list (the object's own
   // pointer for them, without a reference), or null.
   virtual void* QueryOther(REFIID) { return nullptr; }
@@ -182,6 +186,15 @@ class DispatchObject : public ComObject<IDispatch> {
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
     HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override;
   };
+  // Answered only in a serving local server, which ends with its last client.
+  struct Clients final : IExternalConnection {
+    DispatchObject* owner;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return owner->QueryInterface(iid, out); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return owner->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return owner->Release(); }
+    DWORD STDMETHODCALLTYPE AddConnection(DWORD type, DWORD reserved) override;
+    DWORD STDMETHODCALLTYPE ReleaseConnection(DWORD type, DWORD reserved, BOOL lastReleaseCloses) override;
+  };
 
   const DispMember* Find(DISPID id, WORD flags) const;
 
@@ -192,6 +205,7 @@ class DispatchObject : public ComObject<IDispatch> {
   DWORD thread_;
   Container container_;
   Point point_;
+  Clients clients_;
   std::vector<std::pair<DWORD, ComPtr<IDispatch>>> sinks_;
   DWORD nextCookie_ = 1;
 };
@@ -202,6 +216,36 @@ ComPtr<T> MakeObject(A&&... args) {
   return ComPtr<T>::Attach(new T(std::forward<A>(args)...));
 }
 
+// A new automation object as a variant, ready to be a member's answer.
+template <class T, class... A>
+Variant ObjectVariant(A&&... args) {
+  return Variant(ComPtr<IDispatch>(MakeObject<T>(std::forward<A>(args)...)));
+}
+
+// The answer for "no object": Nothing, an empty object reference.
+Variant Nothing();
+
+// Raises the automation error code with a description; the object whose
+// member was called answers it with its own source.
+[[noreturn]] void Fail(HRESULT code, const std::string& description);
+
+// True when argument index was passed with a value (not omitted, Empty or Null).
+bool Given(const DispCall& call, int index);
+
+// A collection's item number, the call's one argument, counted from 1: its
+// position from 0, or E_INVALIDARG when there is no such item.
+int ItemIndex(const DispCall& call, size_t count);
+
+
+// A class table's creator for a class made by its default constructor:
+// {&CLSID_X, &Creator<TX>, ...}.
+template <class T>
+ComPtr<IUnknown> Creator() {
+  ComPtr<T> object = MakeObject<T>();
+  IUnknown* unknown = nullptr;
+  OleCheck(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)));
+  return ComPtr<IUnknown>::Attach(unknown);
+}
 
 // One creatable class of a server module.
 struct CoClassEntry {

@@ -1,5 +1,5 @@
 #pragma once
-// Events and locks.
+// Events, locks and waits.
 #include <windows.h>
 
 #include <utility>
@@ -47,3 +47,12 @@ class CSingleLock {
  private:
   CCriticalSection& cs_;
 };
+
+enum class WaitPump { SentOnly, All };
+
+// Waits for object while the calling thread keeps handling the messages sent
+// to it by other threads (which may be waiting for it) and, with All, also
+// dispatches its posted ones. A WM_QUIT met meanwhile is left for the
+// thread's own loop. Answers WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED.
+DWORD WaitWithMessages(HANDLE object, DWORD timeoutMs = INFINITE, WaitPump pump = WaitPump::All);
+

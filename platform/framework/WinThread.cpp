@@ -1,5 +1,10 @@
 #include "WinThread.h"
 
+#include <exception>
+#include <optional>
+
+#include "ComPtr.h"
+
 bool CWinThread::CreateThread() {
   handle_.Reset(::CreateThread(nullptr, 0, &Main, this, CREATE_SUSPENDED, &id_));
   if (!handle_) return false;
@@ -7,21 +12,39 @@ bool CWinThread::CreateThread() {
   return true;
 }
 
-DWORD WINAPI CWinThread::Main(void* param) {
-  auto* self = static_cast<CWinThread*>(param);
-  int code = 0;
+void CWinThread::ReportException(const std::string& what) noexcept {
+  OutputDebugStringA(("A thread ended by an exception: " + what + "\n").c_str());
+}
+
+int CWinThread::Run() {
   try {
-    if (self->InitInstance()) {
+    if (InitInstance()) {
       MSG m;
       while (GetMessageA(&m, nullptr, 0, 0) > 0) {
         TranslateMessage(&m);
         DispatchMessageA(&m);
       }
     }
-    code = self->ExitInstance();
+    return ExitInstance();
+  } catch (const std::exception& e) {
+    ReportException(e.what());
   } catch (...) {
-    code = 1;
+    ReportException("an exception of an unknown type");
   }
-  delete self;
+  return 1;
+}
+
+DWORD WINAPI CWinThread::Main(void* param) {
+  auto* self = static_cast<CWinThread*>(param);
+  std::optional<CoInitScope> com;
+  if (self->initialisesCom_) {
+    try {
+      com.emplace();
+      self->comReady_ = true;
+    } catch (const std::exception&) {  // InitInstance sees it through ComReady
+    }
+  }
+  int code = self->Run();
+  delete self;  // while COM is still there for what the object holds
   return static_cast<DWORD>(code);
 }

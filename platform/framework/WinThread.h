@@ -4,11 +4,15 @@
 // ExitInstance runs and the thread object deletes itself.
 #include <windows.h>
 
+#include <string>
+
 #include "Handles.h"
 
 class CWinThread {
  public:
-  CWinThread() = default;
+  // initialisesCom: the thread is a single-threaded COM apartment from before
+  // InitInstance until the object is gone.
+  explicit CWinThread(bool initialisesCom = false) : initialisesCom_(initialisesCom) {}
   virtual ~CWinThread() = default;
   CWinThread(const CWinThread&) = delete;
   CWinThread& operator=(const CWinThread&) = delete;
@@ -21,10 +25,18 @@ class CWinThread {
  protected:
   virtual bool InitInstance() = 0;
   virtual int ExitInstance() { return 0; }
+  // Whether COM was asked for and could be initialised for the thread.
+  bool ComReady() const { return comReady_; }
+  // An exception that left InitInstance, a message handler or ExitInstance;
+  // the thread then ends with code 1. By default it goes to the debug output.
+  virtual void ReportException(const std::string& what) noexcept;
 
  private:
   static DWORD WINAPI Main(void* self);
+  int Run();
 
   KernelHandle handle_;
   DWORD id_ = 0;
+  bool initialisesCom_;
+  bool comReady_ = false;
 };

@@ -37,7 +37,7 @@ TEST_F(EngineTest, AbortsAmongManyQueuedRequestsEndOnlyTheRunningOne) {
   CTDMessageWnd::GuardTimeout = 10000;
   PutFile("C:\\Stress\\src.bin", std::string(1000, 's'));
   for (int i = 0; i < 60; ++i) PutFile("C:\\Stress\\List\\f" + std::to_string(i), "x");
-  const long objects = CCmdTarget::LiveObjects();
+  const long objects = ComModule::LiveObjects();
   ClientEngine engine;
   Connected(engine);
   {
@@ -109,7 +109,7 @@ TEST_F(EngineTest, AbortsAmongManyQueuedRequestsEndOnlyTheRunningOne) {
     EXPECT_TRUE(engine.Failures.empty());
   }
   engine.Stop();
-  EXPECT_EQ(objects, CCmdTarget::LiveObjects());
+  EXPECT_EQ(objects, ComModule::LiveObjects());
 }
 
 TEST_F(EngineTest, AnAbortedFolderCopyStopsAtItsNextItemThroughItsOwnCompletion) {

@@ -87,7 +87,7 @@ bool ClientEngine::RecordingWindow::OnMessage(UINT message, WPARAM wParam, LPARA
       reply.Value = r->Value;
       reply.Path.assign(r->Path, sizeof r->Path);
       reply.TargetPath = r->TargetPath;
-      if (r->Data && r->Op == opDataRequest) reply.Data.assign(r->Data, r->Data + r->Value);
+      if (r->Data && r->Op == opDataRequest) reply.Data.assign(r->Data.get(), r->Data.get() + r->Value);
       owner_.Replies.push_back(std::move(reply));
       FreeRequest(r);
       return true;

@@ -41,7 +41,7 @@ class FindTest : public EngineTest {
     EngineRequest* r = engine.Request(opFind, Handheld, folder, 0, pattern);
     r->Value = 1;  // with subfolders
     r->Arg1 = criteria;
-    if (text) r->SearchText = Text(text);
+    if (text) r->SearchText.reset(Text(text));
     return r;
   }
 };

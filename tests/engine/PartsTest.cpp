@@ -47,10 +47,10 @@ TEST(ResultObjects, DirectoriesEnumerateOnlyWhenCompleteAndFromTheirReset) {
   ComPtr<CTDOrvDirectory> dir = ComPtr<CTDOrvDirectory>::Attach(new CTDOrvDirectory());
   BYTE block[tdlink::EntryBlockSize] = {};
   for (const char* name : {"one", "two", "three"}) {
-    auto* f = new CTDOrvFile();
+    ComPtr<CTDOrvFile> f = MakeObject<CTDOrvFile>();
     lstrcpyA(reinterpret_cast<char*>(block + 28), name);
     f->Fill(2, block);
-    ASSERT_EQ(0, dir->AddEntry(f));
+    ASSERT_EQ(0, dir->AddEntry(std::move(f)));
   }
   ITDOrvFile* got[4] = {};
   ULONG fetched = 7;
@@ -74,7 +74,7 @@ TEST(ResultObjects, DirectoriesEnumerateOnlyWhenCompleteAndFromTheirReset) {
 }
 
 TEST(ResultObjects, AFileCloneIsIndependentAndRecordsReadOnlyOnceFilled) {
-  long live = CCmdTarget::LiveObjects();
+  long live = ComModule::LiveObjects();
   {
     ComPtr<CTDOrvFile> file = ComPtr<CTDOrvFile>::Attach(new CTDOrvFile());
     BYTE block[tdlink::EntryBlockSize] = {};
@@ -104,7 +104,7 @@ TEST(ResultObjects, AFileCloneIsIndependentAndRecordsReadOnlyOnceFilled) {
     EXPECT_EQ(E_NOINTERFACE, drive->QueryInterface(IID_ITDOrvMachine, unknown.PutVoid()));
     EXPECT_EQ(S_OK, drive->QueryInterface(IID_ITDOrvDrive, unknown.PutVoid()));
   }
-  EXPECT_EQ(live, CCmdTarget::LiveObjects());
+  EXPECT_EQ(live, ComModule::LiveObjects());
 }
 
 TEST(ConnectionSink, CopiesDataOnlyForSuccessBoundsItAndAlwaysPosts) {

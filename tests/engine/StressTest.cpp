@@ -78,7 +78,7 @@ EngineRequest* Mixed(ClientEngine& engine, int i, int client, std::vector<ComPtr
     }
     case 5: {
       EngineRequest* r = engine.Request(opDataRequest);
-      r->Data = new BYTE[4]{1, 2, 3, 4};
+      r->Data.reset(new BYTE[4]{1, 2, 3, 4});
       r->Arg1 = 4;
       return r;
     }
@@ -141,7 +141,7 @@ TEST_F(EngineTest, TenThousandQueuedRequestsWithADroppingLinkAreAnsweredOnceAndL
   SettledThreadCount();
   const size_t threads = ThreadCount();
   const DWORD handles = HandleCount();
-  const long objects = CCmdTarget::LiveObjects();
+  const long objects = ComModule::LiveObjects();
 
   Outcome outcomes[Clients];
   std::atomic<bool> done{false};
@@ -166,7 +166,7 @@ TEST_F(EngineTest, TenThousandQueuedRequestsWithADroppingLinkAreAnsweredOnceAndL
     EXPECT_EQ(0, o.Twice);
     EXPECT_GT(o.Connected, 0);
   }
-  EXPECT_EQ(objects, CCmdTarget::LiveObjects());
+  EXPECT_EQ(objects, ComModule::LiveObjects());
   EXPECT_EQ(threads, SettledThreadCount());
   EXPECT_EQ(handles, HandleCount());
 }

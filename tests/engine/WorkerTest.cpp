@@ -457,7 +457,7 @@ TEST_F(EngineTest, PathDataAndWordRequestsCarryTheirAnswers) {
   EXPECT_EQ(2, path.Value);  // the component swaps the bytes
 
   EngineRequest* d = engine.Request(opDataRequest);
-  d->Data = new BYTE[3]{1, 2, 3};
+  d->Data.reset(new BYTE[3]{1, 2, 3});
   d->Arg1 = 3;
   Reply data = engine.Run(d);
   EXPECT_EQ(0, data.Error);

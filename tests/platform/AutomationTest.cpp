@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 #include "ComObj.h"
 #include "ComServer.h"
@@ -45,6 +46,9 @@ class TCounter final : public DispatchObject {
   }
   void Fail(DispCall&) { throw Exception("the counter is broken"); }
   void FailOle(DispCall&) { throw EOleException("custom failure", 0x80040201, "Custom.Source"); }
+  void FailCoded(DispCall&) { ::Fail(0x80040202, "coded failure"); }
+  // The position of an item of three, or Nothing when no number is given.
+  void Pick(DispCall& call) { call.Return(Given(call, 0) ? Variant(ItemIndex(call, 3)) : Nothing()); }
   void Fire(DispCall& call) {
     Variant cancel(false);
     Variant args[] = {Variant(call.ArgInt(0)), Variant::ByRef(cancel)};
@@ -67,6 +71,8 @@ class TCounter final : public DispatchObject {
       {L"Fail", 5, DispKind::Method, Handler<&TCounter::Fail>},
       {L"FailOle", 6, DispKind::Method, Handler<&TCounter::FailOle>},
       {L"Fire", 7, DispKind::Method, Handler<&TCounter::Fire>},
+      {L"FailCoded", 8, DispKind::Method, Handler<&TCounter::FailCoded>},
+      {L"Pick", 9, DispKind::Method, Handler<&TCounter::Pick>},
   };
   static constexpr IID Interfaces[] = {IID_KitObject};
   int value_ = 0;
@@ -202,6 +208,21 @@ TEST_F(AutomationTest, FailuresOfTheObjectAreTellableFromCallFailures) {
     EXPECT_EQ(static_cast<HRESULT>(0x80040201), e.ErrorCode);
     EXPECT_EQ("Custom.Source", e.Source);
   }
+  // Fail(code, description) is answered with the object's own source.
+  for (auto [member, code, description] : {std::tuple{"FailCoded", 0x80040202, "coded failure"},
+                                           std::tuple{"Pick", 0x80070057, "There is no item 4 in this collection."}}) {
+    try {
+      std::string name = member;
+      name == "Pick" ? counter.Call(name, {4}) : counter.Call(name);
+      ADD_FAILURE() << member;
+    } catch (const EOleException& e) {
+      EXPECT_EQ(static_cast<HRESULT>(code), e.ErrorCode) << member;
+      EXPECT_EQ("Vantle.KitTest", e.Source) << member;
+      EXPECT_EQ(description, e.Description) << member;
+    }
+  }
+  EXPECT_EQ(2, counter.Call("Pick", {3}).AsInteger());
+  EXPECT_EQ(VT_DISPATCH, counter.Call("Pick", {Variant()}).Raw().vt);
   // Failures of the call itself carry only an HRESULT.
   auto sysError = [&](auto call) -> HRESULT {
     try {

@@ -1,14 +1,12 @@
 // test_localserver.exe: a local server made with the kit. "/RegServer" and
 // "/UnregServer" write and remove its class keys; run by COM ("-Embedding")
 // it serves its one object, also as the running object of its class, until
-// a client calls Quit (or a minute has passed, so a failed test leaves no
-// server behind).
+// a client calls Quit or the last client lets go (or a minute has passed, so
+// a failed test leaves no server behind).
 #include <windows.h>
 
-#include <cstring>
-
 #include "ComObj.h"
-#include "ComServer.h"
+#include "LocalServer.h"
 #include "LocalServerIds.h"
 
 namespace {
@@ -41,52 +39,19 @@ class TRemoteCounter final : public DispatchObject {
   int typeQueries_ = 0;
 };
 
-// The server's one object: what the class factory hands out and what the
-// running object table holds.
-ComPtr<IUnknown>* theObject = nullptr;
-
-ComPtr<IUnknown> TheObject() { return ComPtr<IUnknown>(theObject->Get()); }
+ComPtr<IUnknown> MakeCounter() { return MakeObject<TRemoteCounter>(); }
 
 const CoClassEntry Classes[] = {
-    {&CLSID_KitLocal, &TheObject, ProgID_KitLocal, "Vantle kit local server test", nullptr},
+    {&CLSID_KitLocal, &MakeCounter, ProgID_KitLocal, "Vantle kit local server test", nullptr},
 };
 
-int Serve() {
-  CoInitScope com;
-  ComPtr<IUnknown> object = MakeObject<TRemoteCounter>();
-  theObject = &object;
-  {
-    ClassObjectRegistration classes(Classes);
-    ActiveObjectRegistration running(object.Get(), CLSID_KitLocal);
-    const ULONGLONG deadline = GetTickCount64() + 60000;
-    MSG msg;
-    for (;;) {
-      ULONGLONG now = GetTickCount64();
-      if (now >= deadline) break;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
-      bool quit = false;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) quit = true;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-      }
-      if (quit) break;
-    }
-  }
-  theObject = nullptr;
-  return 0;
-}
+void CALLBACK GiveUp(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    for (int i = 1; i < argc; ++i) {
-      if (_stricmp(argv[i], "/RegServer") == 0) return FAILED(RegisterServer(Classes, ServerKind::Local)) ? 1 : 0;
-      if (_stricmp(argv[i], "/UnregServer") == 0) return FAILED(UnregisterServer(Classes)) ? 1 : 0;
-    }
-    return Serve();
-  } catch (...) {
-    return 2;
-  }
+  return LocalServerMain(argc, argv,
+                         {.Classes = Classes, .RunningClass = &CLSID_KitLocal, .Started = [] {
+                            SetTimer(nullptr, 0, 60000, &GiveUp);
+                          }});
 }

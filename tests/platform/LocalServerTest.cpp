@@ -75,3 +75,25 @@ TEST(LocalServer, RegistersItselfAndIsFoundInTheRunningObjectTableAcrossProcesse
   EXPECT_FALSE(reg.KeyExists("\\CLSID\\" + clsid));
   EXPECT_FALSE(reg.KeyExists(std::string("\\") + ProgID_KitLocal));
 }
+
+TEST(LocalServer, StartedForAClientEndsWhenItsLastClientLetsGo) {
+  CoInitScope com;
+  test::RegistrySnapshot classKey(HKEY_CLASSES_ROOT, "CLSID\\" + GuidToString(CLSID_KitLocal));
+  test::RegistrySnapshot progKey(HKEY_CLASSES_ROOT, ProgID_KitLocal);
+  ASSERT_EQ(0u, RunServer("/RegServer"));
+
+  KernelHandle server;
+  {
+    Variant created(CreateDispatch(std::string(ProgID_KitLocal), IID_IDispatch, CLSCTX_LOCAL_SERVER));
+    server = KernelHandle(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(created.Get("ProcessId").AsInteger())));
+    ASSERT_TRUE(server);
+    // A second client's hold on the running object keeps it serving.
+    Variant running(GetActiveObject(CLSID_KitLocal).Query<IDispatch>(IID_IDispatch));
+    created = Variant();
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(server.Get(), 0));
+    EXPECT_EQ(4, running.Call("Add", {4}).AsInteger());
+  }
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(server.Get(), 30000));
+  EXPECT_FALSE(TryGetActiveObject(CLSID_KitLocal));
+  ASSERT_EQ(0u, RunServer("/UnregServer"));
+}

@@ -6,6 +6,7 @@
 #include "Classes.h"
 #include "Handheld.h"
 #include "Registry.h"
+#include "Sync.h"
 #include "SysUtils.h"
 
 namespace tandel {
@@ -173,11 +174,7 @@ Engine::~Engine() {
   wake_.notify_all();
   // The worker may be sending copy progress to this thread: keep answering
   // sent messages until it has ended.
-  HANDLE done = workDone_.Get();
-  while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-    MSG m;
-    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
+  WaitWithMessages(workDone_.Get(), INFINITE, WaitPump::SentOnly);
   thread_.join();
 }
 

@@ -75,8 +75,7 @@ class CFileDll final : public DispatchObject {
     DWORD attrs = GetFileAttributesA(pc.c_str());
     bool folder = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
     if (attrs == INVALID_FILE_ATTRIBUTES || folder == chooseFile_)
-      throw EOleException("Not a " + std::string(chooseFile_ ? "file" : "folder") + " of the handheld: " + answer,
-                          E_INVALIDARG, Source());
+      Fail(E_INVALIDARG, "Not a " + std::string(chooseFile_ ? "file" : "folder") + " of the handheld: " + answer);
     return NormalizePath(answer);
   }
 
@@ -122,7 +121,7 @@ void CFileDll::ShowChooser() {
   INT_PTR r = DialogBoxParamA(reinterpret_cast<HINSTANCE>(&__ImageBase), MAKEINTRESOURCEA(IDD_CHOOSER), owner_,
                               &CFileDll::DialogProc, reinterpret_cast<LPARAM>(this));
   if (r == -1) throw EOleSysError(HRESULT_FROM_WIN32(GetLastError()));
-  if (!failure_.empty()) throw EOleException(failure_, E_FAIL, Source());
+  if (!failure_.empty()) Fail(E_FAIL, failure_);
 }
 
 void CFileDll::Fill(HWND tree, HTREEITEM parent, const std::string& handheldFolder, const std::string& start,

@@ -100,38 +100,22 @@ bool Matches(const char* name, const char* pattern) {
 }
 
 DWORD ReadSetting(const char* name, DWORD fallback) {
-  RegKey key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, StandInKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return fallback;
-  DWORD value = 0, size = sizeof value, type = 0;
-  LONG r = RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-  return r == ERROR_SUCCESS && type == REG_DWORD ? value : fallback;
+  TRegistry reg(KEY_READ);
+  if (!reg.OpenKeyReadOnly(StandInKey) || !reg.ValueExists(name)) return fallback;
+  try {
+    return static_cast<DWORD>(reg.ReadInteger(name));
+  } catch (const Exception&) {  // not a number: as if not set
+    return fallback;
+  }
 }
 
-class TDLink final : public ITDLink {
+class TDLink final : public ComObject<ITDLink> {
  public:
   TDLink() : window_(std::make_unique<MessageWindow>(MessageWindow::Args{.ClassName = "TandelLinkAnswers"})) {
-    ComModule::Lock();
     failCall_ = ReadSetting(FailCallValue, 0);
     failStatus_ = static_cast<LONG>(ReadSetting(FailStatusValue, static_cast<DWORD>(stNotFound)));
     silentSlot_ = ReadSetting(SilentSlotValue, 0);
     dropAfter_ = ReadSetting(DropAfterValue, 0);
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_ITDLink) {
-      *out = static_cast<ITDLink*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
   }
 
   LONG STDMETHODCALLTYPE GetSettings(LinkSettingsOut* s) override {
@@ -627,9 +611,8 @@ class TDLink final : public ITDLink {
   }
 
  private:
-  ~TDLink() {
+  ~TDLink() override {
     window_.reset();  // answers still queued go with it
-    ComModule::Unlock();
   }
 
   // Every slot but the settings and the pattern match: counts the call for the
@@ -788,7 +771,6 @@ class TDLink final : public ITDLink {
 
   LONG NewHandle() { return ++lastHandle_; }
 
-  std::atomic<ULONG> refs_{1};
   std::unique_ptr<MessageWindow> window_;
   ComPtr<ITDLinkEvents> sink_;
   bool connected_ = false;
@@ -810,10 +792,8 @@ class TDLink final : public ITDLink {
   bool stateRead_ = false;
 };
 
-ComPtr<IUnknown> CreateTDLink() { return ComPtr<IUnknown>::Attach(new TDLink()); }
-
 const CoClassEntry Classes[] = {
-    {&CLSID_TDLink, &CreateTDLink, ProgID, "Tandel connection component", "Apartment"},
+    {&CLSID_TDLink, &Creator<TDLink>, ProgID, "Tandel connection component", "Apartment"},
 };
 
 }  // namespace
