@@ -1,0 +1,135 @@
+// Times the Eudora conduit reading a mailbox of 1,000 and 10,000 messages
+// from the Eudora stand-in program, across the process boundary, as a run
+// does: vazInitialize, then vazGetPCMail into the host's mail list. Prints
+// the fastest and the median of several reads, their growth, and the cost of
+// one late-bound call to Eudora's process.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "C_Types.h"
+#include "C_sesobj.h"
+#include "ComObj.h"
+#include "Eudora.h"
+#include "Registry.h"
+#include "Seed.h"
+#include "VazInterface.h"
+
+namespace {
+
+using bench::ProgramFolder;
+using bench::Seconds;
+
+// Eudora, started as its user would, closed when the scope ends.
+class Eudora {
+ public:
+  Eudora() {
+    std::string command(1, '"');
+    command.append(ProgramFolder()).append("standin-eudora.exe").append(1, '"');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+      throw Exception("standin-eudora.exe did not start");
+    CloseHandle(process.hThread);
+    process_.Reset(process.hProcess);
+    for (int i = 0; i < 3000 && !FindWindowA(eudora::MainWindowClass, nullptr); ++i) Sleep(10);
+  }
+  ~Eudora() {
+    if (HWND window = FindWindowA(eudora::MainWindowClass, nullptr)) PostMessageA(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process_.Get(), 30000) != WAIT_OBJECT_0) TerminateProcess(process_.Get(), 1);
+  }
+
+ private:
+  KernelHandle process_;
+};
+
+struct Times {
+  double Min = -1, Median = -1, PerCall = -1;
+};
+
+Times ReadMailbox(int count, int samples) {
+  const std::string root = ProgramFolder() + "BenchProfiles";
+  bench::RemoveTree(root);
+  ForceDirectories(root);
+  const std::string path = root + "\\Eudora";
+  mailstore::Profile::Create(path, {.Name = "Eudora", .User = {"Pat Doe", "pat@example.com", "SMTP"}, .AddressBook = {}});
+  {
+    mailstore::Profile profile(path);
+    mailstore::SeedFolder(profile, profile.RoleFolder(mailstore::Role::Inbox),
+                          {.Count = count, .Unread = count, .Newest = EncodeDate(2026, 6, 10)});
+  }
+  bench::ScopedValue profile(HKEY_CURRENT_USER, std::string("\\") + eudora::StandInKey, eudora::ValueProfile, path);
+  const std::string settings = "\\Software\\QuorvelCorp\\Vantle\\VAZ Settings\\Eudora 4";
+  bench::ScopedValue address(HKEY_LOCAL_MACHINE, settings, "Email Address", "pat@example.com");
+  bench::ScopedValue mailbox(HKEY_LOCAL_MACHINE, settings, "Mailbox Name", "IN");
+  Times t;
+  {
+    Eudora eudora;
+    HMODULE conduit = LoadLibraryA((ProgramFolder() + "Boxmail.vaz").c_str());
+    if (!conduit) throw Exception("Boxmail.vaz did not load");
+    auto initialize = bench::Export<TvazInitialize>(conduit, "vazInitialize");
+    auto getMail = bench::Export<TvazGetPCMail>(conduit, "vazGetPCMail");
+    auto shutDown = bench::Export<TvazShutDown>(conduit, "vazShutDown");
+    TMemo* memo = nullptr;
+    TProgress* progress = nullptr;
+    std::vector<double> times;
+    for (int i = 0; i < samples; ++i) {
+      TSesObj session;
+      TMailList list(&session, nullptr);
+      TMailList* listVar = &list;
+      if (initialize(nullptr, &memo, &progress) != vazDone) throw Exception("vazInitialize failed");
+      double start = Seconds();
+      int result = getMail(nullptr, &listVar, EncodeDate(1980, 1, 1), EncodeDate(2030, 12, 31), {false, false}, &memo,
+                           &progress);
+      times.push_back(Seconds() - start);
+      std::printf("  (%d messages: %.3f s)\n", count, times.back());
+      std::fflush(stdout);
+      if (result != vazDone || list.Count() != count)
+        std::printf("reading %d messages answered %d with %d mails\n", count, result, list.Count());
+      shutDown(&memo, &progress);
+      list.ClearList();
+    }
+    FreeLibrary(conduit);
+    std::sort(times.begin(), times.end());
+    t.Min = times.front();
+    t.Median = times[times.size() / 2];
+    // One late-bound call by name to Eudora's process, as the conduit makes them.
+    Variant app(GetActiveObject(eudora::CLSID_EuApplication).Query<IDispatch>(IID_IDispatch));
+    const int calls = 2000;
+    double start = Seconds();
+    for (int i = 0; i < calls; ++i) app.Get("Visible");
+    t.PerCall = (Seconds() - start) / calls;
+  }
+  bench::RemoveTree(root);
+  return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    CoInitScope com;
+    if (argc > 1) {
+      Times probe = ReadMailbox(std::atoi(argv[1]), 1);
+      std::printf("one call: %.1f us\n", probe.PerCall * 1e6);
+      return 0;
+    }
+    Times small = ReadMailbox(1000, 5);
+    Times large = ReadMailbox(10000, 3);
+    std::printf("Eudora conduit, vazGetPCMail over the In mailbox in Eudora's process (minimum, median):\n");
+    std::printf("  1,000 messages   %8.3f s %8.3f s\n", small.Min, small.Median);
+    std::printf("  10,000 messages  %8.3f s %8.3f s\n", large.Min, large.Median);
+    if (small.Min > 0) std::printf("  ratio            %8.1f (linear: 10)\n", large.Min / small.Min);
+    std::printf("  one call by name to Eudora's process: %.1f us\n", large.PerCall * 1e6);
+    return 0;
+  } catch (const Exception& e) {
+    std::printf("EudoraBench: %s\n", e.Message.c_str());
+    return 1;
+  }
+}
