@@ -6,6 +6,7 @@
 #include "C_Prog.h"
 #include "ConduitFrame.h"
 #include "C_Types.h"
+#include "Forms.h"
 #include "StdCtrls.h"
 #include "UserInterface.h"
 #include "Verinfo.h"
@@ -163,4 +164,20 @@ TProgressLine::~TProgressLine() {
 void TProgressLine::Set(const std::string& Text) const {
   TProgress* window = ProgressWindow(progress_);
   if (window != nullptr && (!onlyWhenVisible_ || window->Visible())) window->SetLine2(Text);
+}
+
+void KeepGoneMails(TStringList& IDs, const std::function<bool(const std::string& ID)>& Gone) {
+  TStringList copy;
+  copy.Assign(IDs);
+  IDs.Clear();
+  for (int i = 0; i < copy.Count(); ++i) {
+    Application.ProcessMessages();
+    bool gone;
+    try {
+      gone = Gone(copy.At(i));
+    } catch (const Exception&) {
+      gone = true;
+    }
+    if (gone) IDs.Add(copy.At(i));
+  }
 }

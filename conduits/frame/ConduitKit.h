@@ -40,6 +40,7 @@
 // message) for the host's objects; and Variant::IsNothing for an empty answer.
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -97,6 +98,10 @@ struct TAttachmentKinds {
 };
 // Empty for an empty collection.
 std::string AttachmentList(const Variant& Attachments, const TAttachmentKinds& Kinds);
+
+// The master check's walk: IDs keeps only the mails Gone answers true for,
+// or that it cannot tell of (it raised); the queue is pumped before each.
+void KeepGoneMails(TStringList& IDs, const std::function<bool(const std::string& ID)>& Gone);
 
 // The host's progress window, or nil when the variable or the window is.
 TProgress* ProgressWindow(TProgressVar Progress);

@@ -381,20 +381,9 @@ int vazDeletePCMail(HWND AppHandle, const std::string& ID, TMemoVar, TProgressVa
 
 int vazMasterCheck(HWND AppHandle, TStringList** IDs) {
   return RunExport(AppHandle, vazFailed, [&] {
-    TStringList* ids = Assigned(IDs, "IDList not assigned");
-    TStringList copy;
-    copy.Assign(*ids);
-    ids->Clear();
-    for (int i = 0; i < copy.Count(); ++i) {
-      Application.ProcessMessages();
-      bool gone;
-      try {
-        gone = GroupWiseAccount.Call("GetMessage", {copy.At(i)}).Get("Deleted").AsBool();
-      } catch (const Exception&) {
-        gone = true;
-      }
-      if (gone) ids->Add(copy.At(i));
-    }
+    KeepGoneMails(*Assigned(IDs, "IDList not assigned"), [](const std::string& id) {
+      return GroupWiseAccount.Call("GetMessage", {id}).Get("Deleted").AsBool();
+    });
     return vazDone;
   });
 }

@@ -25,6 +25,7 @@ TPropForm::~TPropForm() { DoDestroy(); }
 
 void TPropForm::FormCreate(TObject*) {
   FillAboutPage(lDesc, lVersion, lCopyright);
+  Image1.Picture.LoadFromResourceName(ThisModule(), "ConduitPicture");
   HelpFile = ExtractFilePath(GetModuleName()) + "Novmail.hlp";
 }
 

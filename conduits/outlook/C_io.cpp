@@ -419,23 +419,13 @@ int vazDeletePCMail(HWND AppHandle, const std::string& ID, TMemoVar, TProgressVa
 int vazMasterCheck(HWND AppHandle, TStringList** IDs) {
   return RunExport(AppHandle, vazFailed, [&] {
     TStringList* ids = Assigned(IDs, "IDList not assigned");
-    TStringList copy;
-    copy.Assign(*ids);
-    ids->Clear();
-    std::string deletedId =
+    const std::string deletedId =
         Session.Call(cdo::DispGetDefaultFolder, {cdo::DefaultFolderDeletedItems}).Get("ID").AsString();
-    for (int i = 0; i < copy.Count(); ++i) {
-      Application.ProcessMessages();
-      bool gone = false;
-      try {
-        Variant message = Session.Call(cdo::DispGetMessage, {copy.At(i), Variant::Null()});
-        Variant folder = Session.Call(cdo::DispGetFolder, {message.Get("FolderID"), Variant::Null()});
-        gone = folder.Get("ID").AsString() == deletedId;
-      } catch (const Exception&) {
-        gone = true;
-      }
-      if (gone) ids->Add(copy.At(i));
-    }
+    KeepGoneMails(*ids, [&](const std::string& id) {
+      Variant message = Session.Call(cdo::DispGetMessage, {id, Variant::Null()});
+      Variant folder = Session.Call(cdo::DispGetFolder, {message.Get("FolderID"), Variant::Null()});
+      return folder.Get("ID").AsString() == deletedId;
+    });
     return vazDone;
   });
 }

@@ -2,8 +2,9 @@
 """Draws Vantle's bitmaps and writes them as BMP files beside this script:
 About.bmp (bitmap 1 of Vantleres.dll, the About box), Wizard.bmp (bitmap 2,
 the wizard's side panel), SmallImages.bmp (the program's strip of six
-16 x 16 images in 16 colours, olive transparent) and the Outlook conduit's
-32 x 32 picture (conduits/outlook/res/Mapimail.bmp). Standard library only."""
+16 x 16 images in 16 colours, olive transparent) and the Outlook and
+GroupWise conduits' 32 x 32 pictures (conduits/outlook/res/Mapimail.bmp,
+conduits/groupwise/res/Novmail.bmp). Standard library only."""
 import math
 import os
 import struct
@@ -202,10 +203,11 @@ def small_images():
     return cv
 
 
-def conduit_picture():
-    """The Outlook conduit's 32 x 32 picture: a mail passing to a handheld."""
+def conduit_picture(top=(22, 58, 120), bottom=(10, 130, 140)):
+    """A conduit's 32 x 32 picture: a mail passing to a handheld, on the
+    conduit's own colours."""
     cv = Canvas(32, 32)
-    cv.gradient((22, 58, 120), (10, 130, 140))
+    cv.gradient(top, bottom)
     cv.round_rect(17, 3, 29, 28, 3, (40, 44, 52))
     cv.round_rect(19, 7, 27, 19, 1, (200, 230, 215))
     for k in range(2):
@@ -253,3 +255,5 @@ if __name__ == "__main__":
     write_bmp24(os.path.join(HERE, "Wizard.bmp"), wizard())
     write_bmp4(os.path.join(HERE, "SmallImages.bmp"), small_images())
     write_bmp24(os.path.join(HERE, "..", "..", "..", "conduits", "outlook", "res", "Mapimail.bmp"), conduit_picture())
+    write_bmp24(os.path.join(HERE, "..", "..", "..", "conduits", "groupwise", "res", "Novmail.bmp"),
+                conduit_picture((128, 24, 36), (190, 80, 40)))
