@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "ConduitRead.h"
 #include "C_Types.h"
 #include "C_sesobj.h"
 #include "ComObj.h"
@@ -71,34 +72,10 @@ Times ReadMailbox(int count, int samples) {
   Times t;
   {
     Eudora eudora;
-    HMODULE conduit = LoadLibraryA((ProgramFolder() + "Boxmail.vaz").c_str());
-    if (!conduit) throw Exception("Boxmail.vaz did not load");
-    auto initialize = bench::Export<TvazInitialize>(conduit, "vazInitialize");
-    auto getMail = bench::Export<TvazGetPCMail>(conduit, "vazGetPCMail");
-    auto shutDown = bench::Export<TvazShutDown>(conduit, "vazShutDown");
-    TMemo* memo = nullptr;
-    TProgress* progress = nullptr;
-    std::vector<double> times;
-    for (int i = 0; i < samples; ++i) {
-      TSesObj session;
-      TMailList list(&session, nullptr);
-      TMailList* listVar = &list;
-      if (initialize(nullptr, &memo, &progress) != vazDone) throw Exception("vazInitialize failed");
-      double start = Seconds();
-      int result = getMail(nullptr, &listVar, EncodeDate(1980, 1, 1), EncodeDate(2030, 12, 31), {false, false}, &memo,
-                           &progress);
-      times.push_back(Seconds() - start);
-      std::printf("  (%d messages: %.3f s)\n", count, times.back());
-      std::fflush(stdout);
-      if (result != vazDone || list.Count() != count)
-        std::printf("reading %d messages answered %d with %d mails\n", count, result, list.Count());
-      shutDown(&memo, &progress);
-      list.ClearList();
-    }
-    FreeLibrary(conduit);
-    std::sort(times.begin(), times.end());
-    t.Min = times.front();
-    t.Median = times[times.size() / 2];
+    const bench::ReadTimes read =
+        bench::TimeGetPCMail("Boxmail.vaz", count, samples, EncodeDate(1980, 1, 1), EncodeDate(2030, 12, 31));
+    t.Min = read.Min;
+    t.Median = read.Median;
     // One late-bound call by name to Eudora's process, as the conduit makes them.
     Variant app(GetActiveObject(eudora::CLSID_EuApplication).Query<IDispatch>(IID_IDispatch));
     const int calls = 2000;

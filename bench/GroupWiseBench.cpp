@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "ConduitRead.h"
 #include "C_Types.h"
 #include "C_sesobj.h"
 #include "ComPtr.h"
@@ -48,31 +49,9 @@ Times ReadMailbox(int count, int samples) {
   bench::ScopedValue folder(HKEY_CURRENT_USER, key, groupwise::ValueProfilesFolder, root);
   bench::ScopedValue name(HKEY_CURRENT_USER, key, groupwise::ValueDefaultProfile, "Bench");
 
-  HMODULE conduit = LoadLibraryA((ProgramFolder() + "Novmail.vaz").c_str());
-  if (!conduit) throw Exception("Novmail.vaz did not load");
-  auto initialize = bench::Export<TvazInitialize>(conduit, "vazInitialize");
-  auto getMail = bench::Export<TvazGetPCMail>(conduit, "vazGetPCMail");
-  auto shutDown = bench::Export<TvazShutDown>(conduit, "vazShutDown");
-  TMemo* memo = nullptr;
-  TProgress* progress = nullptr;
-  std::vector<double> times;
-  for (int i = 0; i < samples; ++i) {
-    TSesObj session;
-    TMailList list(&session, nullptr);
-    TMailList* listVar = &list;
-    if (initialize(nullptr, &memo, &progress) != vazDone) throw Exception("vazInitialize failed");
-    double start = Seconds();
-    int result = getMail(nullptr, &listVar, EncodeDate(2000, 1, 1), newest, {false, false}, &memo, &progress);
-    times.push_back(Seconds() - start);
-    if (result != vazDone || list.Count() != count)
-      std::printf("reading %d messages answered %d with %d mails\n", count, result, list.Count());
-    shutDown(&memo, &progress);
-    list.ClearList();
-  }
-  FreeLibrary(conduit);
+  const bench::ReadTimes t = bench::TimeGetPCMail("Novmail.vaz", count, samples, EncodeDate(2000, 1, 1), newest);
   bench::RemoveTree(root);
-  std::sort(times.begin(), times.end());
-  return {times.front(), times[times.size() / 2]};
+  return {t.Min, t.Median};
 }
 
 }  // namespace
