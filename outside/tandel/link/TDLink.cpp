@@ -29,7 +29,12 @@ namespace {
 
 using namespace tdlink;
 
+// A copy moves its first megabyte in small blocks, each with its progress
+// (an abort or a dropped link lands between two of them), the rest in large
+// ones, so that a long copy costs no more than its data.
 constexpr LONG CopyBlock = 64 * 1024;
+constexpr LONG LargeCopyBlock = 4 * 1024 * 1024;
+constexpr LONG SmallCopyBytes = 1024 * 1024;
 constexpr LONG FormatSteps = 4;
 
 struct FileCloser {
@@ -50,10 +55,11 @@ struct FormatJob {
   LONG Done = 0;
 };
 struct CopyJob {
-  File Source, Target;
+  KernelHandle Source, Target;
   std::string TempPath, TargetPath;
   LONG Done = 0, Total = 0, Blocks = 0;
   LinkNotify Notify{};
+  std::vector<BYTE> Block;
 };
 
 bool ServerRunning() {
@@ -377,19 +383,21 @@ class TDLink final : public ComObject<ITDLink> {
       else if (Held(source->Side, source->Path) || Held(target->Side, target->Path))
         status = stLocked;
       if (status == stOk) {
-        job->Source.reset(fopen(from.c_str(), "rb"));
-        job->Target.reset(fopen(job->TempPath.c_str(), "wb"));
+        job->Source.Reset(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        job->Target.Reset(CreateFileA(job->TempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!job->Source || !job->Target) status = job->Source ? stPathNotFound : stAccessDenied;
       }
       if (status != stOk) {
-        job->Target.reset();
+        job->Target.Reset();
         DeleteFileA(job->TempPath.c_str());
         Later([this, status] { sink_->CopyDone(status); });
         return stOk;
       }
-      fseek(job->Source.get(), 0, SEEK_END);
-      job->Total = static_cast<LONG>(ftell(job->Source.get()));
-      fseek(job->Source.get(), 0, SEEK_SET);
+      LARGE_INTEGER size{};
+      GetFileSizeEx(job->Source.Get(), &size);
+      job->Total = static_cast<LONG>(size.QuadPart);
       copy_ = std::move(job);
       copying_ = true;
       Later([this] { CopyStep(); });
@@ -661,15 +669,20 @@ class TDLink final : public ComObject<ITDLink> {
       EndCopy(stNotConnected);
       return;
     }
-    std::vector<BYTE> block(CopyBlock);
-    size_t n = fread(block.data(), 1, block.size(), c.Source.get());
-    if (n && fwrite(block.data(), 1, n, c.Target.get()) != n) {
+    const size_t want = static_cast<size_t>(c.Done < SmallCopyBytes ? CopyBlock : LargeCopyBlock);
+    if (c.Block.size() < want) c.Block.resize(want);
+    DWORD n = 0, written = 0;
+    if (!ReadFile(c.Source.Get(), c.Block.data(), static_cast<DWORD>(want), &n, nullptr)) {
+      EndCopy(LastStatus());
+      return;
+    }
+    if (n && (!WriteFile(c.Target.Get(), c.Block.data(), n, &written, nullptr) || written != n)) {
       EndCopy(stAccessDenied);
       return;
     }
     c.Done += static_cast<LONG>(n);
     if (c.Notify.Window) PostMessageA(c.Notify.Window, c.Notify.Message, static_cast<WPARAM>(c.Done), c.Total);
-    if (n < block.size())
+    if (n < want)
       Later([this] { EndCopy(stOk); });
     else
       Later([this] { CopyStep(); });
@@ -679,8 +692,8 @@ class TDLink final : public ComObject<ITDLink> {
     std::unique_ptr<CopyJob> c = std::move(copy_);
     copying_ = false;
     if (!c) return;
-    c->Source.reset();
-    c->Target.reset();
+    c->Source.Reset();
+    c->Target.Reset();
     if (status == stOk && !MoveFileExA(c->TempPath.c_str(), c->TargetPath.c_str(), MOVEFILE_REPLACE_EXISTING))
       status = LastStatus();
     if (status != stOk) DeleteFileA(c->TempPath.c_str());
