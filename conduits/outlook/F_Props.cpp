@@ -61,8 +61,7 @@ TPropForm::TPropForm()
 TPropForm::~TPropForm() { DoDestroy(); }
 
 void TPropForm::FormCreate(TObject*) {
-  FillAboutPage(lDesc, lVersion, lCopyright);
-  Image1.Picture.LoadFromResourceName(ThisModule(), "ConduitPicture");
+  FillAboutPage(Image1, lDesc, lVersion, lCopyright);
   try {
     HelpFile = ExtractFilePath(GetModuleName()) + "Mapimail.hlp";
     cbReplyMoveClick(this);
