@@ -14,7 +14,8 @@
 #include "UserInterface.h"
 #include "Verinfo.h"
 
-void FillAboutPage(TImage& Picture, TLabel& Description, TLabel& Version, TLabel& Copyright) {
+void FillAboutPage(TForm& Form, const char* HelpFileName, TImage& Picture, TLabel& Description, TLabel& Version,
+                   TLabel& Copyright) {
   try {
     TVerInfoRes info(GetModuleName());
     Description.SetCaption(info.GetString(TVerInfoRes::FileDescription));
@@ -23,6 +24,7 @@ void FillAboutPage(TImage& Picture, TLabel& Description, TLabel& Version, TLabel
   } catch (...) {
   }
   Picture.Picture.LoadFromResourceName(ThisModule(), "ConduitPicture");
+  Form.HelpFile = ExtractFilePath(GetModuleName()) + HelpFileName;
 }
 
 void ErrorBox(const std::string& Text, const std::string& Caption) {

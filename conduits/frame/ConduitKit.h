@@ -55,6 +55,7 @@
 #include "Variant.h"
 #include "VazInterface.h"
 
+class TForm;
 class TImage;
 class TLabel;
 
@@ -63,11 +64,13 @@ VANTLE_EXCEPTION(EInvalidMessageID, Exception);
 
 void ErrorBox(const std::string& Text, const std::string& Caption);
 
-// The About page of a conduit's properties dialog: the conduit's picture
-// (its bitmap "ConduitPicture"), the plug-in file's description, "Version: "
-// and its version, and its copyright. A file without version information
-// leaves the labels as they are.
-void FillAboutPage(TImage& Picture, TLabel& Description, TLabel& Version, TLabel& Copyright);
+// What a conduit's properties dialog shows alike: its About page (the
+// conduit's picture, its bitmap "ConduitPicture"; the plug-in file's
+// description, "Version: " and its version, and its copyright; a file
+// without version information leaves the labels as they are) and, for its
+// Help button, the help file of that name beside the conduit.
+void FillAboutPage(TForm& Form, const char* HelpFileName, TImage& Picture, TLabel& Description, TLabel& Version,
+                   TLabel& Copyright);
 void ExceptionBox(const std::string& Message, const std::string& Place);
 
 void OpenConduitSettings(TRegistry& Reg);

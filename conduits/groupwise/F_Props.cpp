@@ -24,8 +24,7 @@ TPropForm::TPropForm()
 TPropForm::~TPropForm() { DoDestroy(); }
 
 void TPropForm::FormCreate(TObject*) {
-  FillAboutPage(Image1, lDesc, lVersion, lCopyright);
-  HelpFile = ExtractFilePath(GetModuleName()) + "Novmail.hlp";
+  FillAboutPage(*this, "Novmail.hlp", Image1, lDesc, lVersion, lCopyright);
 }
 
 void TPropForm::FormShow(TObject* Sender) { cbManualLoginClick(Sender); }

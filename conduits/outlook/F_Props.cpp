@@ -61,9 +61,8 @@ TPropForm::TPropForm()
 TPropForm::~TPropForm() { DoDestroy(); }
 
 void TPropForm::FormCreate(TObject*) {
-  FillAboutPage(Image1, lDesc, lVersion, lCopyright);
+  FillAboutPage(*this, "Mapimail.hlp", Image1, lDesc, lVersion, lCopyright);
   try {
-    HelpFile = ExtractFilePath(GetModuleName()) + "Mapimail.hlp";
     cbReplyMoveClick(this);
     Application.ProcessMessages();
   } catch (...) {
