@@ -98,12 +98,6 @@ class Sink final : public ITDOrvWinEngineEvents {
   ULONG refs_ = 1;
 };
 
-TDPathRecord Path(const char* path) {
-  TDPathRecord p{static_cast<SHORT>(Handheld), {}};
-  lstrcpynA(p.Path, path, sizeof p.Path);
-  return p;
-}
-
 // Pumps this thread's messages until the predicate holds; false after 30 s.
 bool PumpUntil(const std::function<bool()>& done) {
   const DWORD start = GetTickCount();
@@ -116,32 +110,12 @@ bool PumpUntil(const std::function<bool()>& done) {
   return true;
 }
 
-using ServerCall = HRESULT(__stdcall*)();
-
 }  // namespace
 
-class EngineClassTest : public EngineTest {
+class EngineClassTest : public ServerTest {
  protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    module_ = LoadLibraryA((ExtractFilePath(ModuleFileName()) + "TDENGINE.dll").c_str());
-    ASSERT_TRUE(module_);
-    ASSERT_EQ(S_OK, Export("DllRegisterServer")());
-  }
-  void TearDown() override {
-    if (module_) FreeLibrary(module_);
-    EngineTest::TearDown();
-  }
-  ServerCall Export(const char* name) {
-    return reinterpret_cast<ServerCall>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-  }
-
   ComPtr<ITDOrvWinEngine> Create() {
-    CLSID clsid;
-    EXPECT_EQ(S_OK, CLSIDFromProgID(L"Orvik.TDEng.Interface", &clsid));
-    ComPtr<ITDOrvWinEngine> engine;
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITDOrvWinEngine, engine.PutVoid()));
-    return engine;
+    return ServerTest::Create<ITDOrvWinEngine>(L"Orvik.TDEng.Interface", IID_ITDOrvWinEngine);
   }
   // An engine initialised and connected to the handheld.
   ComPtr<ITDOrvWinEngine> Connected(Sink& sink) {
@@ -153,31 +127,65 @@ class EngineClassTest : public EngineTest {
     EXPECT_EQ(0, sink.Last("OnConnect"));
     return engine;
   }
-
-  CoInitScope com_;
-  test::RegistrySnapshot classKey_{HKEY_CLASSES_ROOT, "CLSID\\{3C476900-F450-11CF-885E-0020AFC04E78}"};
-  test::RegistrySnapshot progIdKey_{HKEY_CLASSES_ROOT, "Orvik.TDEng.Interface"};
-  HMODULE module_ = nullptr;
 };
 
-TEST_F(EngineClassTest, RegistersOnceUnregistersCleanlyAndStaysLoadedWhileAnObjectLives) {
+TEST_F(EngineClassTest, BothClassesRegisterOnceUnregisterCleanlyAndKeepTheServerLoadedWhileAnObjectLives) {
+  struct Class {
+    const char* key;
+    const char* progId;
+  };
+  const Class classes[] = {{"CLSID\\{3C476900-F450-11CF-885E-0020AFC04E78}", "Orvik.TDEng.Interface"},
+                           {"CLSID\\{3C476920-F450-11CF-885E-0020AFC04E78}", "Orvik.TDEngS.Interface"}};
   ASSERT_EQ(S_OK, Export("DllRegisterServer")());
-  TRegistry reg;
-  reg.SetRootKey(HKEY_CLASSES_ROOT);
-  ASSERT_TRUE(reg.OpenKey("CLSID\\{3C476900-F450-11CF-885E-0020AFC04E78}\\InprocServer32", false));
-  EXPECT_EQ("Apartment", reg.ReadString("ThreadingModel"));
-  reg.CloseKey();
+  for (const Class& c : classes) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, (std::string(c.key) + "\\InprocServer32").c_str(), 0,
+                                           KEY_READ, &key));
+    DWORD values = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
+    char model[32] = {};
+    DWORD size = sizeof model;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "ThreadingModel", nullptr, nullptr,
+                                              reinterpret_cast<BYTE*>(model), &size));
+    RegCloseKey(key);
+    EXPECT_STREQ("Apartment", model) << c.key;
+    EXPECT_EQ(2u, values) << c.key;  // the path and one threading model
+  }
 
+  // Any object of either class, and a result object, keeps the server loaded.
+  auto canUnload = [&] { return Export("DllCanUnloadNow")(); };
   ComPtr<ITDOrvWinEngine> engine = Create();
   ASSERT_TRUE(engine);
-  EXPECT_EQ(S_FALSE, Export("DllCanUnloadNow")());
+  EXPECT_EQ(S_FALSE, canUnload());
   engine.Reset();
+  EXPECT_EQ(S_OK, canUnload());
+  ComPtr<ITDOrvFile> file;
+  {
+    SyncClient sync(ServerTest::Create<ITDOrvWinEngineS>(L"Orvik.TDEngS.Interface", IID_ITDOrvWinEngineS));
+    ASSERT_TRUE(sync.E);
+    EXPECT_EQ(S_FALSE, canUnload());
+    ASSERT_EQ(0, sync.Init());
+    ASSERT_EQ(0, sync.Connect());
+    TDPathRecord p = Path("C:\\none.txt");
+    LONG error = 0;
+    sync.E->GetFileInfo(&error, &p, file.Put());
+    EXPECT_EQ(2, error);
+    EXPECT_EQ(S_FALSE, canUnload());
+  }
+  EXPECT_EQ(S_FALSE, canUnload());
+  file.Reset();
   CoFreeUnusedLibraries();
-  EXPECT_EQ(S_OK, Export("DllCanUnloadNow")());
+  EXPECT_EQ(S_OK, canUnload());
 
+  // Unregistering twice: the second time of a server no longer registered.
   for (int i = 0; i < 2; ++i) EXPECT_EQ(S_OK, Export("DllUnregisterServer")());
-  EXPECT_FALSE(reg.OpenKey("CLSID\\{3C476900-F450-11CF-885E-0020AFC04E78}", false));
-  EXPECT_FALSE(reg.OpenKey("Orvik.TDEng.Interface", false));
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CLASSES_ROOT);
+  for (const Class& c : classes) {
+    EXPECT_FALSE(reg.OpenKey(c.key, false));
+    EXPECT_FALSE(reg.OpenKey(c.progId, false));
+  }
 }
 
 TEST_F(EngineClassTest, BeforeInitEveryOperationIsRefusedAndNothingArrives) {
