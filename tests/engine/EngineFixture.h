@@ -57,6 +57,93 @@ inline tdengine::TDPathRecord Path(const char* path, LONG side = Handheld) {
   return p;
 }
 
+// A client's sink for the asynchronous engine: records every completion.
+class Sink final : public tdengine::ITDOrvWinEngineEvents {
+ public:
+  std::vector<std::pair<std::string, LONG>> Calls;
+  std::string Text;
+  LONG Value = 0;
+  std::function<void(LONG*)> OnCopy;  // may cancel
+
+  size_t Count(const std::string& name) const {
+    size_t n = 0;
+    for (auto& c : Calls) n += c.first == name;
+    return n;
+  }
+  LONG Last(const std::string& name) const {
+    for (auto it = Calls.rbegin(); it != Calls.rend(); ++it)
+      if (it->first == name) return it->second;
+    return -1;
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = iid == IID_IUnknown || iid == tdengine::IID_ITDOrvWinEngineEvents ? this : nullptr;
+    if (!*out) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
+  ULONG Refs() const { return refs_; }
+
+#define VANTLE_EVENT(name)                          \
+  HRESULT STDMETHODCALLTYPE name(LONG e) override { \
+    Calls.emplace_back(#name, e);                   \
+    return S_OK;                                    \
+  }
+  VANTLE_EVENT(OnInit)
+  VANTLE_EVENT(OnConnect)
+  VANTLE_EVENT(OnDisconnect)
+  VANTLE_EVENT(OnGetFileInfo)
+  VANTLE_EVENT(OnCopyFile)
+  VANTLE_EVENT(OnDeleteFile)
+  VANTLE_EVENT(OnMoveFile)
+  VANTLE_EVENT(OnRenameFile)
+  VANTLE_EVENT(OnSetAttributes)
+  VANTLE_EVENT(OnDeleteDirectory)
+  VANTLE_EVENT(OnCopyDirectory)
+  VANTLE_EVENT(OnCreateDirectory)
+  VANTLE_EVENT(OnMoveDirectory)
+  VANTLE_EVENT(OnRenameDirectory)
+  VANTLE_EVENT(OnGetDriveInfo)
+  VANTLE_EVENT(OnLabelDrive)
+  VANTLE_EVENT(OnGetExtraMachineInfo)
+  VANTLE_EVENT(OnSyncMachineTime)
+  VANTLE_EVENT(OnFormat)
+  VANTLE_EVENT(OnClosePrograms)
+  VANTLE_EVENT(OnStartProgram)
+  VANTLE_EVENT(OnStopProgram)
+  VANTLE_EVENT(OnReadConfig)
+  VANTLE_EVENT(OnWriteConfig)
+#undef VANTLE_EVENT
+  HRESULT STDMETHODCALLTYPE OnCopyProgress(SHORT, LONG* cancel) override {
+    if (OnCopy) OnCopy(cancel);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnGetDirectory(LONG e, LONG value) override {
+    Calls.emplace_back("OnGetDirectory", e);
+    Value = value;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnCopyDirectoryProgress(const char*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnGetDrives(LONG e, const char* drives) override {
+    Calls.emplace_back("OnGetDrives", e);
+    Text = drives;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnGetMachineInfo(LONG e, const char* owner, LONG type) override {
+    Calls.emplace_back("OnGetMachineInfo", e);
+    Text = owner;
+    Value = type;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnFormatProgress(SHORT, LONG*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnCloseProgramProgress(const char*, const char*) override { return S_OK; }
+
+ private:
+  ULONG refs_ = 1;
+};
+
 // The engine server registered for the test and loaded, its classes created
 // by ProgID as any client creates them; the registry is put back afterwards.
 class ServerTest : public EngineTest {
@@ -75,6 +162,19 @@ class ServerTest : public EngineTest {
   }
   ServerCall Export(const char* name) {
     return reinterpret_cast<ServerCall>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+  }
+  ComPtr<tdengine::ITDOrvWinEngine> CreateAsync() {
+    return Create<tdengine::ITDOrvWinEngine>(L"Orvik.TDEng.Interface", tdengine::IID_ITDOrvWinEngine);
+  }
+  // An asynchronous engine initialised and connected to the handheld.
+  ComPtr<tdengine::ITDOrvWinEngine> ConnectedAsync(Sink& sink) {
+    ComPtr<tdengine::ITDOrvWinEngine> engine = CreateAsync();
+    engine->Init(&sink);
+    EXPECT_TRUE(test::PumpUntil([&] { return sink.Count("OnInit") == 1; }));
+    engine->Connect(0);
+    EXPECT_TRUE(test::PumpUntil([&] { return sink.Count("OnConnect") == 1; }));
+    EXPECT_EQ(0, sink.Last("OnConnect"));
+    return engine;
   }
   template <class I>
   ComPtr<I> Create(const wchar_t* progId, REFIID iid) {
