@@ -162,34 +162,38 @@ TEST_F(SyncTest, DrivesAreListedAsAMaskAndADriveWithoutMediaIsNotReady) {
   EXPECT_EQ(1u, info->Values[0]);
 }
 
-TEST_F(EngineTest, FileOperationsReportTheComponentsTranslatedStatus) {
+TEST_F(SyncTest, FileOperationsReportTheComponentsTranslatedStatus) {
   PutFile("C:\\Docs\\a.txt", "alpha");
-  ClientEngine engine;
-  Connected(engine);
+  SyncClient& client = Connected();
+  ITDOrvWinEngineS* e = client.E.Get();
+  auto info = [&](const char* path, ComPtr<ITDOrvFile>& file) {
+    TDPathRecord p = Path(path);
+    LONG error = -1;
+    e->GetFileInfo(&error, &p, file.Put());
+    return error;
+  };
 
-  ComPtr<CTDOrvFile> file = ComPtr<CTDOrvFile>::Attach(new CTDOrvFile());
-  EngineRequest* r = engine.Request(opGetFileInfo, Handheld, "C:\\Docs\\a.txt");
-  r->Result = file.Get();
-  EXPECT_EQ(0, engine.Run(r).Error);
-  EXPECT_STREQ("a.txt", file->Info.Name);
-  EXPECT_EQ(5u, file->Info.Size);
-  EXPECT_EQ(Handheld, file->Info.Side);
+  ComPtr<ITDOrvFile> file;
+  EXPECT_EQ(0, info("C:\\Docs\\a.txt", file));
+  TDFileInfo* f = nullptr;
+  ASSERT_EQ(S_OK, file->GetInfo(&f));
+  EXPECT_STREQ("a.txt", f->Name);
+  EXPECT_EQ(5u, f->Size);
+  EXPECT_EQ(Handheld, f->Side);
+  EXPECT_EQ(2, info("C:\\Docs\\none.txt", file));
+  EXPECT_EQ(3, info("C:\\Nowhere\\none.txt", file));
 
-  r = engine.Request(opGetFileInfo, Handheld, "C:\\Docs\\none.txt");
-  r->Result = file.Get();
-  EXPECT_EQ(2, engine.Run(r).Error);
-  r = engine.Request(opGetFileInfo, Handheld, "C:\\Nowhere\\none.txt");
-  r->Result = file.Get();
-  EXPECT_EQ(3, engine.Run(r).Error);
-  EXPECT_EQ(31, engine.Run(engine.Request(opGetFileInfo, Handheld, "C:\\Docs\\a.txt")).Error);  // no result object
-
-  EXPECT_EQ(0, engine.Run(engine.Request(opRenameFile, Handheld, "C:\\Docs\\a.txt", 0, "C:\\Docs\\b.txt")).Error);
+  TDPathRecord a = Path("C:\\Docs\\a.txt");
+  LONG error = -1;
+  e->RenameFile(&error, &a, "b.txt");
+  EXPECT_EQ(0, error);
   EXPECT_EQ("alpha", test::ReadFileBytes(Pc("C\\Docs\\b.txt")));
-  EXPECT_EQ(0, engine.Run(engine.Request(opCreateDirectory, Handheld, "C:\\Docs\\Sub")).Error);
-  EXPECT_EQ(183, engine.Run(engine.Request(opCreateDirectory, Handheld, "C:\\Docs\\Sub\\")).Error);
-  EXPECT_EQ(0, engine.Run(engine.Request(opDeleteFile, Handheld, "C:\\Docs\\b.txt")).Error);
-  EXPECT_EQ(2, engine.Run(engine.Request(opDeleteFile, Handheld, "C:\\Docs\\b.txt")).Error);
-  EXPECT_EQ(3, engine.Run(engine.Request(opCreateDirectory, Handheld, "C:\\No\\Such\\Folder")).Error);
+  const auto createDirectory = &ITDOrvWinEngineS::CreateDirectory;
+  EXPECT_EQ(0, client.Call(createDirectory, "C:\\Docs\\Sub"));
+  EXPECT_EQ(183, client.Call(createDirectory, "C:\\Docs\\Sub\\"));
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::DeleteFile, "C:\\Docs\\b.txt"));
+  EXPECT_EQ(2, client.Call(&ITDOrvWinEngineS::DeleteFile, "C:\\Docs\\b.txt"));
+  EXPECT_EQ(3, client.Call(createDirectory, "C:\\No\\Such\\Folder"));
 }
 
 TEST_F(SyncTest, CopyOntoItselfAndADirectoryIntoItsOwnSubtreeAreRefusedAtOnce) {
@@ -299,6 +303,7 @@ TEST_F(SyncTest, ADirectoryIsListedToItsEndWithoutError) {
 }
 
 TEST_F(EngineTest, MachineInformationCompletesExactlyOnce) {
+  PutFile("C:\\Docs\\a.txt", "alpha");
   ClientEngine engine;
   Connected(engine);
   Reply owner = engine.Run(engine.Request(opGetMachineInfo, Handheld));
@@ -309,6 +314,7 @@ TEST_F(EngineTest, MachineInformationCompletesExactlyOnce) {
   EXPECT_EQ(1u, Count(engine.Replies, opGetMachineInfo));
 
   // Without a result object to fill the answer is a general failure.
+  EXPECT_EQ(31, engine.Run(engine.Request(opGetFileInfo, Handheld, "C:\\Docs\\a.txt")).Error);
   EXPECT_EQ(31, engine.Run(engine.Request(opGetExtraMachineInfo, Handheld)).Error);
   EXPECT_EQ(31, engine.Run(engine.Request(opGetDriveInfo, Handheld, "C:\\")).Error);
   EXPECT_EQ(31, engine.Run(engine.Request(opGetDirectory, Handheld, "C:\\*.*")).Error);
