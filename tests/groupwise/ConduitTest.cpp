@@ -162,7 +162,26 @@ TEST_F(Novmail, LoginBothWaysAndARefusalOrMissingFolderFails) {
   auto boxes = test::Ui().Boxes();
   ASSERT_FALSE(boxes.empty());
   EXPECT_EQ(boxes.back().caption, "GroupWise Folder Not Found");
+  EXPECT_EQ(boxes.back().text,
+            "The GroupWise folder you specified could not be found.  Please check the folder name and try again");
   EXPECT_EQ(test::Ui().BeepCount(), 1);
+  // A folder found by its name, whatever its case, is read instead of the mailbox.
+  {
+    auto p = Open();
+    MailMessage m;
+    m.From = Ann;
+    m.To = {User()};
+    m.Subject = "Plans";
+    m.Received = m.Date = day_;
+    m.Body = "x\r\n";
+    p->AddMessage(p->AddFolder(p->RoleFolder(Role::Inbox), "Projects"), m, false);
+  }
+  Receive("Figures");
+  SetString("Folder", "PROJECTS");
+  ASSERT_EQ(Initialize(), vazDone);
+  ASSERT_EQ(GetMail(day_, day_), vazDone);
+  ASSERT_EQ(list_.Count(), 1);
+  EXPECT_EQ(list_[0]->Subject, "Plans");
 }
 
 TEST_F(Novmail, MapsMailAndPhoneMessagesAndRestoresTheReadState) {
