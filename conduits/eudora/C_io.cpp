@@ -441,6 +441,8 @@ int vazMasterCheck(HWND AppHandle, TStringList** IDs) {
     TStringList present;
     for (int i = 1; i <= count; ++i)
       present.Add(messages.Call("Item", {i}).Get("HeaderInfo", {eudora::HeaderMessageId}).AsString());
+    // Sorted once, then each ID is a binary search (case-insensitive either way).
+    present.SetSorted(true);
     for (int i = 0; i < wanted.Count(); ++i)
       if (present.IndexOf(wanted.At(i)) < 0) ids->Add(wanted.At(i));
     return vazDone;
