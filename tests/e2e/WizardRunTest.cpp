@@ -565,6 +565,7 @@ TEST_F(EudoraRun, MailGoesBothWaysOnceAndWithoutEudoraOrWhenItDiesTheRunStopsLos
   EXPECT_EQ(Column(OutPath, outSent), std::vector<std::string>{"False"});
   EXPECT_EQ(Column(InPath, inReplySent)[0], "False");
   Exit();
+  test::ForgetKilledServers();
 
   // Eudora started again: the next run queues the new mail and the reply once,
   // the answered message is marked replied, and each PC mail is on the handheld once.
