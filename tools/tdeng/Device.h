@@ -18,6 +18,7 @@ namespace tdeng {
 std::string ErrorText(LONG error);
 
 // What both classes report while an operation runs; the command prints it.
+void ShowLine(const std::string& line);
 void ShowPercent(SHORT percent);
 void ShowFile(const char* file);
 void ShowProgram(const char* program, const char* path);

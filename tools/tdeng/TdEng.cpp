@@ -3,11 +3,11 @@
 // "Orvik.TDEng.Interface" or (--sync) its synchronous one "Orvik.TDEngS.Interface".
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,32 +20,32 @@ using namespace tdengine;
 namespace tdeng {
 
 namespace {
-// A progress bar is drawn on one line until it reaches 100 %; whatever is
-// printed while it is short of that starts on a line of its own.
-std::atomic<bool> barOpen{false};
-
-void EndBar() {
-  if (barOpen.exchange(false)) std::printf("\n");
-}
+// A progress bar is drawn on one line until it reaches 100 %; a line printed
+// while it is short of that starts on a line of its own. The synchronous
+// class reports progress on its own thread, so the output is locked.
+std::mutex output;
+bool barOpen = false;
 }  // namespace
 
+void ShowLine(const std::string& line) {
+  std::lock_guard<std::mutex> lock(output);
+  std::printf("%s%s\n", barOpen ? "\n" : "", line.c_str());
+  barOpen = false;
+  std::fflush(stdout);
+}
+
 void ShowPercent(SHORT percent) {
+  std::lock_guard<std::mutex> lock(output);
   std::printf("\r[%-40s] %3d%%", std::string(percent * 40 / 100, '#').c_str(), percent);
   barOpen = percent < 100;
   if (!barOpen) std::printf("\n");
   std::fflush(stdout);
 }
 
-void ShowFile(const char* file) {
-  EndBar();
-  std::printf("  %s\n", file ? file : "");
-  std::fflush(stdout);
-}
+void ShowFile(const char* file) { ShowLine(std::string("  ") + (file ? file : "")); }
 
 void ShowProgram(const char* program, const char* path) {
-  EndBar();
-  std::printf("  closed %s (%s)\n", program ? program : "", path ? path : "");
-  std::fflush(stdout);
+  ShowLine(std::string("  closed ") + (program ? program : "") + " (" + (path ? path : "") + ")");
 }
 
 std::string ErrorText(LONG error) {
@@ -162,34 +162,42 @@ void PrintFile(ITDOrvFile& file) {
 // Ctrl+C while a copy runs aborts it: the console's handler thread hands the
 // abort to this thread, which the engine's calls belong to and which keeps
 // handling its messages while it waits. The copy then ends through its own
-// completion. Elsewhere Ctrl+C ends the program as usual.
-std::atomic<const MessageWindow::Poster*> abortPoster{nullptr};
-std::atomic<Device*> abortDevice{nullptr};
-
-BOOL WINAPI OnConsoleControl(DWORD type) {
-  const MessageWindow::Poster* poster = abortPoster.load();
-  if ((type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) || !poster) return FALSE;
-  return poster->Post([] {
-    if (Device* device = abortDevice.load()) std::fprintf(stderr, "tdeng: aborting: %s\n", ErrorText(device->Abort()).c_str());
-  });
-}
-
+// completion, which counts an abort as no error; the copy reports it.
+// Elsewhere Ctrl+C ends the program as usual.
 class AbortableCopy {
  public:
-  explicit AbortableCopy(Device& device) : poster_(window_.GetPoster()) {
-    abortDevice = &device;
-    abortPoster = &poster_;
+  explicit AbortableCopy(Device& device) : device_(device) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    running_ = this;
   }
   ~AbortableCopy() {
-    abortPoster = nullptr;
-    abortDevice = nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    running_ = nullptr;
   }
   AbortableCopy(const AbortableCopy&) = delete;
   AbortableCopy& operator=(const AbortableCopy&) = delete;
 
+  LONG Result(LONG error) const { return error == 0 && aborted_ ? ERROR_OPERATION_ABORTED : error; }
+
+  static BOOL WINAPI OnConsoleControl(DWORD type) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if ((type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) || !running_) return FALSE;
+    AbortableCopy* copy = running_;
+    return copy->window_.Post([copy] { copy->Abort(); });
+  }
+
  private:
+  void Abort() {
+    LONG error = device_.Abort();
+    aborted_ = error == 0;
+    ShowLine("tdeng: aborting the copy: " + ErrorText(error));
+  }
+
+  Device& device_;
+  bool aborted_ = false;
   MessageWindow window_{{.ClassName = "TdEngAbort"}};
-  MessageWindow::Poster poster_;
+  static inline std::mutex mutex_;
+  static inline AbortableCopy* running_ = nullptr;
 };
 
 enum class Needs { Engine, Connection };
@@ -221,7 +229,7 @@ LONG Renamed(Device& d, LONG (Device::*op)(TDPathRecord&, const char*), const Ar
 
 LONG Copy(Device& d, LONG (Device::*op)(TDPathRecord&, TDPathRecord&, USHORT), const Args& a, USHORT flags) {
   AbortableCopy abortable(d);
-  return TwoPaths(d, op, a, flags);
+  return abortable.Result(TwoPaths(d, op, a, flags));
 }
 
 LONG Directory(Device& d, const Args& a) {
@@ -444,8 +452,7 @@ int Run(const Args& args) {
     if (LONG e = device->Connect(ConnectTimeoutMs))
       throw Failure{"tdeng: the handheld is not connected: " + ErrorText(e)};
   LONG error = command->Run(*device, a, replace ? 1 : 0);
-  EndBar();
-  std::printf("%s\n", ErrorText(error).c_str());
+  ShowLine(ErrorText(error));
   return error == 0 ? 0 : 1;
 }
 
@@ -459,7 +466,7 @@ int main(int argc, char** argv) {
     return args.empty() ? 2 : 0;
   }
   CoInitScope com;
-  SetConsoleCtrlHandler(tdeng::OnConsoleControl, TRUE);
+  SetConsoleCtrlHandler(tdeng::AbortableCopy::OnConsoleControl, TRUE);
   try {
     return tdeng::Run(args);
   } catch (const tdeng::Failure& failure) {
