@@ -119,12 +119,13 @@ class Removals {
 // sent mail; Also runs on that record before its commit and answers whether
 // it wrote the record's ID. Nothing is marked when Enough records of the ID
 // are marked already. Answers whether a record was marked.
-bool MarkFirstUnmarked(IDIndex& index, const std::string& file, int idColumn, const std::string& ID, int markColumn,
-                       const std::function<std::optional<std::string>(const Variant&)>& Also,
+bool MarkFirstUnmarked(IDIndex& index, StoreSession* held, const std::string& file, int idColumn, const std::string& ID,
+                       int markColumn, const std::function<std::optional<std::string>(const Variant&)>& Also,
                        int Enough = std::numeric_limits<int>::max()) {
   bool marked = false;
   {
-    StoreSession store(file);
+    std::optional<StoreSession> own;
+    StoreSession& store = held ? *held : own.emplace(file);
     RecordList records = store.List();
     Pacer pacer;
     const std::vector<int>& places = index.Places(file, idColumn, records, ID, std::ref(pacer));
@@ -323,9 +324,24 @@ bool TSync::AddMailToDatFile() {
   return result;
 }
 
+TSync::HeldStores::HeldStores(TSync& Sync) : sync_(Sync) { sync_.Holding = true; }
+
+TSync::HeldStores::~HeldStores() {
+  sync_.Holding = false;
+  sync_.HeldIn.reset();
+  sync_.HeldOut.reset();
+}
+
+StoreSession* TSync::Held(const std::string& File) {
+  if (!Holding) return nullptr;
+  std::unique_ptr<StoreSession>& held = File == LocalIn() ? HeldIn : HeldOut;
+  if (!held) held = std::make_unique<StoreSession>(File);
+  return held.get();
+}
+
 void TSync::MarkNewAsSent(const std::string& ID) {
   if (ID.empty()) return;
-  Guarded(*Session, "TSync.MarkNewAsSent", [&] { MarkFirstUnmarked(*OutIDs, LocalOut(), outID, ID, outSent, {}); });
+  Guarded(*Session, "TSync.MarkNewAsSent", [&] { MarkFirstUnmarked(*OutIDs, Held(LocalOut()), LocalOut(), outID, ID, outSent, {}); });
 }
 
 namespace {
@@ -343,7 +359,7 @@ std::function<std::optional<std::string>(const Variant&)> Rename(const std::stri
 void TSync::MarkReplyAsSent(const std::string& OldID, const std::string& NewID) {
   if (OldID.empty()) return;
   Guarded(*Session, "TSync.MarkReplyAsSent",
-          [&] { MarkFirstUnmarked(*InIDs, LocalIn(), inID, OldID, inReplySent, Rename(OldID, NewID)); });
+          [&] { MarkFirstUnmarked(*InIDs, Held(LocalIn()), LocalIn(), inID, OldID, inReplySent, Rename(OldID, NewID)); });
 }
 
 // New mails named by an earlier run get their names back first, so that the
@@ -375,8 +391,8 @@ int TSync::MarkJournalled(const RunJournal& Journal) {
     for (const SentMail& m : Journal.Sent()) {
       if (m.OldID.empty()) continue;
       const int enough = ++times[m.Reply][m.OldID];
-      marked += m.Reply ? MarkFirstUnmarked(*InIDs, LocalIn(), inID, m.OldID, inReplySent, Rename(m.OldID, m.NewID), enough)
-                        : MarkFirstUnmarked(*OutIDs, LocalOut(), outID, m.OldID, outSent, {}, enough);
+      marked += m.Reply ? MarkFirstUnmarked(*InIDs, nullptr, LocalIn(), inID, m.OldID, inReplySent, Rename(m.OldID, m.NewID), enough)
+                        : MarkFirstUnmarked(*OutIDs, nullptr, LocalOut(), outID, m.OldID, outSent, {}, enough);
     }
   });
   return marked;
