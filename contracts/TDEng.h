@@ -245,7 +245,10 @@ struct ITDOrvWinEngine3 : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Find(TDFindCriteria* criteria) = 0;
 };
 
-// The synchronous engine's notices (not asked for any interface).
+// The synchronous engine's notices: connection changes no call waits for,
+// and progress (which may set the cancel word). They come on the engine's own
+// thread, not the caller's. The engine holds a reference from Init until it is
+// released, and never asks the pointer for an interface.
 struct ITDOrvWinEngineSEvents : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE OnConnect(LONG error) = 0;
   virtual HRESULT STDMETHODCALLTYPE OnDisconnect(LONG error) = 0;
@@ -256,7 +259,10 @@ struct ITDOrvWinEngineSEvents : IUnknown {
 };
 
 // The synchronous engine: each operation returns with its result; the first
-// argument is its Win32 error.
+// argument is its Win32 error. Until Init, and after an Init that failed,
+// every operation answers 31; a request the engine refuses (a null argument)
+// answers 87. While a call waits, the caller's thread dispatches its messages;
+// one call at a time per object.
 struct ITDOrvWinEngineS : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Init(LONG* error, ITDOrvWinEngineSEvents* events) = 0;  // 3
   virtual HRESULT STDMETHODCALLTYPE SetLinkSettings(LONG* error, LONG baud, LONG port) = 0;

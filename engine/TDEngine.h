@@ -28,3 +28,7 @@ template <>
 constexpr const GUID& __mingw_uuidof<tdengine::ITDOrvDrive>() { return tdengine::IID_ITDOrvDrive; }
 template <>
 constexpr const GUID& __mingw_uuidof<tdengine::ITDOrvMachine>() { return tdengine::IID_ITDOrvMachine; }
+template <>
+constexpr const GUID& __mingw_uuidof<tdengine::ITDOrvWinEngineEvents>() { return tdengine::IID_ITDOrvWinEngineEvents; }
+template <>
+constexpr const GUID& __mingw_uuidof<tdengine::ITDOrvWinEngineS>() { return tdengine::IID_ITDOrvWinEngineS; }

@@ -31,9 +31,11 @@ class TPropForm : public TForm {
   TGroupBox gbLogin{&tsLogin, "gbLogin", {.Bounds = {8, 8, 364, 118}, .Caption = " GroupWise Login "}};
   TCheckBox cbManualLogin{&gbLogin, "cbManualLogin",
                           {.Bounds = {10, 20, 344, 17}, .Caption = "&Login to GroupWise using the following parameters:"}};
-  TLabel lUserID{&gbLogin, "lUserID", {.Bounds = {28, 50, 80, 14}, .Caption = "&User ID:"}};
+  TLabel lUserID{&gbLogin, "lUserID",
+                 {.Bounds = {28, 50, 80, 14}, .Caption = "&User ID:", .FocusControl = &eUserName}};
   TEdit eUserName{&gbLogin, "eUserName", {.Bounds = {112, 46, 240, 21}}};
-  TLabel lCommand{&gbLogin, "lCommand", {.Bounds = {28, 82, 80, 14}, .Caption = "&Parameters:"}};
+  TLabel lCommand{&gbLogin, "lCommand",
+                  {.Bounds = {28, 82, 80, 14}, .Caption = "&Parameters:", .FocusControl = &eCommandLine}};
   TEdit eCommandLine{&gbLogin, "eCommandLine", {.Bounds = {112, 78, 240, 21}}};
   TGroupBox gbMsg{&tsLogin, "gbMsg", {.Bounds = {8, 134, 364, 86}, .Caption = " Message Types "}};
   TCheckBox cbEmail{&gbMsg, "cbEmail", {.Bounds = {10, 24, 200, 17}, .Caption = "&Email"}};
@@ -46,7 +48,8 @@ class TPropForm : public TForm {
                                  "GroupWise.  If you would like Vantle to look for email in a folder other than the "
                                  "default mailbox, enter the name of the folder below.",
                       .WordWrap = true}};
-  TLabel lFolder{&tsFolder, "lFolder", {.Bounds = {10, 96, 60, 14}, .Caption = "&Folder:"}};
+  TLabel lFolder{&tsFolder, "lFolder",
+                 {.Bounds = {10, 96, 60, 14}, .Caption = "&Folder:", .FocusControl = &eFolderName}};
   TEdit eFolderName{&tsFolder, "eFolderName", {.Bounds = {72, 92, 260, 21}}};
   TButton btnFolder{&tsFolder, "btnFolder", {.Bounds = {338, 92, 28, 21}, .Caption = "..."}};
 

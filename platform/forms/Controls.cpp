@@ -160,6 +160,18 @@ void TControl::SetBounds(const TBounds& b) {
 
 void TControl::SetFocus() { ::SetFocus(handle_); }
 
+bool TControl::CanFocus() const {
+  if (handle_ == nullptr || !IsWindowVisible(handle_)) return false;
+  for (HWND w = handle_; w != nullptr; w = (GetWindowLongPtrA(w, GWL_STYLE) & WS_CHILD) ? GetParent(w) : nullptr)
+    if (!IsWindowEnabled(w)) return false;
+  return true;
+}
+
+UINT DialogCharMessage() {
+  static const UINT message = RegisterWindowMessageA("VantleDialogChar");
+  return message;
+}
+
 void TControl::Invalidate() { InvalidateRect(handle_, nullptr, TRUE); }
 
 void TControl::Command(WORD) {}

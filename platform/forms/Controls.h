@@ -17,6 +17,11 @@ class TPopupMenu;
 
 LRESULT CALLBACK ControlProc(HWND, UINT, WPARAM, LPARAM);
 bool ReflectToChild(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+// Sent by a form's keyboard handling to each of its controls, in tab order,
+// with a shortcut character in wParam; a control that acts on it answers
+// non-zero and the character goes no further. A message, not a call, so
+// that a form of one module handles the keys of another's.
+UINT DialogCharMessage();
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
@@ -62,6 +67,9 @@ class TControl : public TObject {
   TBounds Bounds() const;
   void SetBounds(const TBounds& bounds);
   void SetFocus();
+  // Whether the keyboard focus can go to it: it and every window it lies in
+  // are visible and enabled.
+  bool CanFocus() const;
   void Invalidate();
 
   std::string Name;

@@ -10,10 +10,32 @@ namespace {
 const char* const FormClass = "VantleForm";
 const char* const ApplicationClass = "VantleApplication";
 
+// Offers a shortcut character to the controls of a form and everything they
+// hold, in the order of the tab key; true when one acted on it.
+bool OfferDialogChar(HWND parent, WPARAM key) {
+  for (HWND w = GetWindow(parent, GW_CHILD); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
+    if (SendMessageA(w, DialogCharMessage(), key, 0) != 0) return true;
+    if (OfferDialogChar(w, key)) return true;
+  }
+  return false;
+}
+
+// A letter with Alt, or without it where the focused control takes no
+// typing (a button, a check box): a shortcut, as the dialog keyboard
+// handling reads it.
+bool IsShortcut(const MSG& msg) {
+  if (msg.message == WM_SYSCHAR) return true;
+  if (msg.message != WM_CHAR) return false;
+  return (SendMessageA(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)) &
+          (DLGC_WANTCHARS | DLGC_WANTMESSAGE)) == 0;
+}
+
 void Dispatch(MSG& msg) {
   HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-  if (root != nullptr && (GetWindowLongPtrA(root, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) && IsDialogMessageA(root, &msg))
-    return;
+  if (root != nullptr && (GetWindowLongPtrA(root, GWL_EXSTYLE) & WS_EX_CONTROLPARENT)) {
+    if (IsShortcut(msg) && OfferDialogChar(root, msg.wParam)) return;
+    if (IsDialogMessageA(root, &msg)) return;
+  }
   TranslateMessage(&msg);
   DispatchMessageA(&msg);
 }

@@ -2,7 +2,24 @@
 
 #include "Forms.h"
 
-TLabel::TLabel(TWinControl* parent, std::string name, const TLabelArgs& a) : TControl(parent, std::move(name)) {
+namespace {
+// The letter after the first single '&' of a caption ("&&" shows one '&').
+char Accelerator(const std::string& caption) {
+  for (size_t i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] != '&') return caption[i + 1];
+    ++i;
+  }
+  return '\0';
+}
+
+bool SameLetter(char a, char b) {
+  return a != '\0' && AnsiUpperCase(std::string(1, a)) == AnsiUpperCase(std::string(1, b));
+}
+}  // namespace
+
+TLabel::TLabel(TWinControl* parent, std::string name, const TLabelArgs& a)
+    : TControl(parent, std::move(name)), FocusControl(a.FocusControl), showAccelChar_(a.ShowAccelChar) {
   DWORD style = WS_VISIBLE | (a.Centered ? SS_CENTER : a.WordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP);
   if (!a.ShowAccelChar) style |= SS_NOPREFIX;
   CreateHandle("STATIC", style, 0, a.Bounds, a.Caption);
@@ -15,6 +32,30 @@ TLabel::TLabel(TWinControl* parent, std::string name, const TLabelArgs& a) : TCo
 // The window goes before the font it shows.
 TLabel::~TLabel() {
   if (handle_ != nullptr) DestroyWindow(handle_);
+}
+
+bool TLabel::Message(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+  // The dialog keyboard handling would take a static control's letter for
+  // itself, to no effect in a form (no dialog window); the label answers its
+  // letter itself, and one it cannot act on goes on to the next control.
+  if (msg == WM_GETDLGCODE) {
+    result = 0;
+    return true;
+  }
+  if (msg != DialogCharMessage()) return false;
+  result = 0;
+  if (FocusControl == nullptr || !showAccelChar_ || !CanFocus() || !FocusControl->CanFocus() ||
+      !SameLetter(Accelerator(Caption()), static_cast<char>(wParam)))
+    return true;
+  // A one-line edit is entered with its text selected, as the tab key
+  // enters it; a memo keeps its caret, so that typing replaces nothing.
+  HWND target = FocusControl->Handle();
+  if ((SendMessageA(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) &&
+      !(GetWindowLongPtrA(target, GWL_STYLE) & ES_MULTILINE))
+    SendMessageA(target, EM_SETSEL, 0, -1);
+  FocusControl->SetFocus();
+  result = 1;
+  return true;
 }
 
 TEdit::TEdit(TWinControl* parent, std::string name) : TControl(parent, std::move(name)) {}

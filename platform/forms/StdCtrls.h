@@ -12,15 +12,23 @@ struct TLabelArgs {
   bool ShowAccelChar = true;  // '&' marks the shortcut letter
   bool Bold = false;
   bool Centered = false;
+  TControl* FocusControl = nullptr;
 };
 
 class TLabel : public TControl {
  public:
   TLabel(TWinControl* parent, std::string name, const TLabelArgs& args);
   ~TLabel() override;
+  // The control the label's shortcut letter moves the focus to; with none,
+  // the letter does nothing here.
+  TControl* FocusControl;
+
+ protected:
+  bool Message(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
   FontHandle bold_;
+  bool showAccelChar_;
 };
 
 struct TEditArgs {

@@ -6,6 +6,7 @@
 #include "C_Types.h"
 #include "HostVars.h"
 #include "FEditMal.h"
+#include "Keyboard.h"
 #include "TestSupport.h"
 
 namespace {
@@ -146,6 +147,22 @@ TEST_F(EditMailTest, CaptionsComeFromTheResourceLibrary) {
   EXPECT_EQ(WindowText(editor.btnOK.Handle()), resources.GetString(81));
   EXPECT_EQ(editor.StatusBar.PanelText(0), "Message Size");
   EXPECT_FALSE(resources.GetString(48).empty());
+}
+
+TEST_F(EditMailTest, EachLabelsShortcutFocusesItsField) {
+  TEditMail editor(resources);
+  editor.mMessage.Lines.Add("Body");
+  editor.Show();
+  const std::pair<char, TControl*> cases[] = {{'f', &editor.eFrom},    {'t', &editor.eTo}, {'c', &editor.eCC},
+                                              {'b', &editor.eBC},      {'u', &editor.eSubject},
+                                              {'m', &editor.mMessage}};
+  for (auto [key, field] : cases) {
+    editor.btnOK.SetFocus();
+    ASSERT_TRUE(test::PressKey(key, true)) << key;
+    EXPECT_EQ(GetFocus(), field->Handle()) << key;
+  }
+  LRESULT selection = SendMessageA(editor.mMessage.Handle(), EM_GETSEL, 0, 0);
+  EXPECT_EQ(LOWORD(selection), HIWORD(selection));  // the body is entered, not selected
 }
 
 TEST_F(EditMailTest, AddressBookListsReplaceTheirEditsSortedWithoutDuplicates) {

@@ -6,182 +6,72 @@
 #include <vector>
 
 #include "EngineFixture.h"
-#include "TDEng.h"
 
 using namespace tdengine;
 
-namespace {
+using EngineClassTest = ServerTest;
 
-class Sink final : public ITDOrvWinEngineEvents {
- public:
-  std::vector<std::pair<std::string, LONG>> Calls;
-  std::string Text;
-  LONG Value = 0;
-  std::function<void(LONG*)> OnCopy;  // may cancel
-
-  size_t Count(const std::string& name) const {
-    size_t n = 0;
-    for (auto& c : Calls) n += c.first == name;
-    return n;
-  }
-  LONG Last(const std::string& name) const {
-    for (auto it = Calls.rbegin(); it != Calls.rend(); ++it)
-      if (it->first == name) return it->second;
-    return -1;
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    *out = iid == IID_IUnknown || iid == IID_ITDOrvWinEngineEvents ? this : nullptr;
-    if (!*out) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
-  ULONG Refs() const { return refs_; }
-
-#define VANTLE_EVENT(name)                          \
-  HRESULT STDMETHODCALLTYPE name(LONG e) override { \
-    Calls.emplace_back(#name, e);                   \
-    return S_OK;                                    \
-  }
-  VANTLE_EVENT(OnInit)
-  VANTLE_EVENT(OnConnect)
-  VANTLE_EVENT(OnDisconnect)
-  VANTLE_EVENT(OnGetFileInfo)
-  VANTLE_EVENT(OnCopyFile)
-  VANTLE_EVENT(OnDeleteFile)
-  VANTLE_EVENT(OnMoveFile)
-  VANTLE_EVENT(OnRenameFile)
-  VANTLE_EVENT(OnSetAttributes)
-  VANTLE_EVENT(OnDeleteDirectory)
-  VANTLE_EVENT(OnCopyDirectory)
-  VANTLE_EVENT(OnCreateDirectory)
-  VANTLE_EVENT(OnMoveDirectory)
-  VANTLE_EVENT(OnRenameDirectory)
-  VANTLE_EVENT(OnGetDriveInfo)
-  VANTLE_EVENT(OnLabelDrive)
-  VANTLE_EVENT(OnGetExtraMachineInfo)
-  VANTLE_EVENT(OnSyncMachineTime)
-  VANTLE_EVENT(OnFormat)
-  VANTLE_EVENT(OnClosePrograms)
-  VANTLE_EVENT(OnStartProgram)
-  VANTLE_EVENT(OnStopProgram)
-  VANTLE_EVENT(OnReadConfig)
-  VANTLE_EVENT(OnWriteConfig)
-#undef VANTLE_EVENT
-  HRESULT STDMETHODCALLTYPE OnCopyProgress(SHORT, LONG* cancel) override {
-    if (OnCopy) OnCopy(cancel);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE OnGetDirectory(LONG e, LONG value) override {
-    Calls.emplace_back("OnGetDirectory", e);
-    Value = value;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE OnCopyDirectoryProgress(const char*) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnGetDrives(LONG e, const char* drives) override {
-    Calls.emplace_back("OnGetDrives", e);
-    Text = drives;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE OnGetMachineInfo(LONG e, const char* owner, LONG type) override {
-    Calls.emplace_back("OnGetMachineInfo", e);
-    Text = owner;
-    Value = type;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE OnFormatProgress(SHORT, LONG*) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnCloseProgramProgress(const char*, const char*) override { return S_OK; }
-
- private:
-  ULONG refs_ = 1;
-};
-
-TDPathRecord Path(const char* path) {
-  TDPathRecord p{static_cast<SHORT>(Handheld), {}};
-  lstrcpynA(p.Path, path, sizeof p.Path);
-  return p;
-}
-
-// Pumps this thread's messages until the predicate holds; false after 30 s.
-bool PumpUntil(const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > 30000) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-  }
-  return true;
-}
-
-using ServerCall = HRESULT(__stdcall*)();
-
-}  // namespace
-
-class EngineClassTest : public EngineTest {
- protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    module_ = LoadLibraryA((ExtractFilePath(ModuleFileName()) + "TDENGINE.dll").c_str());
-    ASSERT_TRUE(module_);
-    ASSERT_EQ(S_OK, Export("DllRegisterServer")());
-  }
-  void TearDown() override {
-    if (module_) FreeLibrary(module_);
-    EngineTest::TearDown();
-  }
-  ServerCall Export(const char* name) {
-    return reinterpret_cast<ServerCall>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-  }
-
-  ComPtr<ITDOrvWinEngine> Create() {
-    CLSID clsid;
-    EXPECT_EQ(S_OK, CLSIDFromProgID(L"Orvik.TDEng.Interface", &clsid));
-    ComPtr<ITDOrvWinEngine> engine;
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITDOrvWinEngine, engine.PutVoid()));
-    return engine;
-  }
-  // An engine initialised and connected to the handheld.
-  ComPtr<ITDOrvWinEngine> Connected(Sink& sink) {
-    ComPtr<ITDOrvWinEngine> engine = Create();
-    engine->Init(&sink);
-    EXPECT_TRUE(PumpUntil([&] { return sink.Count("OnInit") == 1; }));
-    engine->Connect(0);
-    EXPECT_TRUE(PumpUntil([&] { return sink.Count("OnConnect") == 1; }));
-    EXPECT_EQ(0, sink.Last("OnConnect"));
-    return engine;
-  }
-
-  CoInitScope com_;
-  test::RegistrySnapshot classKey_{HKEY_CLASSES_ROOT, "CLSID\\{3C476900-F450-11CF-885E-0020AFC04E78}"};
-  test::RegistrySnapshot progIdKey_{HKEY_CLASSES_ROOT, "Orvik.TDEng.Interface"};
-  HMODULE module_ = nullptr;
-};
-
-TEST_F(EngineClassTest, RegistersOnceUnregistersCleanlyAndStaysLoadedWhileAnObjectLives) {
+TEST_F(EngineClassTest, BothClassesRegisterOnceUnregisterCleanlyAndKeepTheServerLoadedWhileAnObjectLives) {
+  struct Class {
+    const char* key;
+    const char* progId;
+  };
+  const Class classes[] = {{"CLSID\\{3C476900-F450-11CF-885E-0020AFC04E78}", "Orvik.TDEng.Interface"},
+                           {"CLSID\\{3C476920-F450-11CF-885E-0020AFC04E78}", "Orvik.TDEngS.Interface"}};
   ASSERT_EQ(S_OK, Export("DllRegisterServer")());
+  for (const Class& c : classes) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, (std::string(c.key) + "\\InprocServer32").c_str(), 0,
+                                           KEY_READ, &key));
+    DWORD values = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
+    char model[32] = {};
+    DWORD size = sizeof model;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "ThreadingModel", nullptr, nullptr,
+                                              reinterpret_cast<BYTE*>(model), &size));
+    RegCloseKey(key);
+    EXPECT_STREQ("Apartment", model) << c.key;
+    EXPECT_EQ(2u, values) << c.key;  // the path and one threading model
+  }
+
+  // Any object of either class, and a result object, keeps the server loaded.
+  auto canUnload = [&] { return Export("DllCanUnloadNow")(); };
+  ComPtr<ITDOrvWinEngine> engine = CreateAsync();
+  ASSERT_TRUE(engine);
+  EXPECT_EQ(S_FALSE, canUnload());
+  engine.Reset();
+  EXPECT_EQ(S_OK, canUnload());
+  ComPtr<ITDOrvFile> file;
+  {
+    SyncClient sync(Create<ITDOrvWinEngineS>(L"Orvik.TDEngS.Interface", IID_ITDOrvWinEngineS));
+    ASSERT_TRUE(sync.E);
+    EXPECT_EQ(S_FALSE, canUnload());
+    ASSERT_EQ(0, sync.Init());
+    ASSERT_EQ(0, sync.Connect());
+    TDPathRecord p = Path("C:\\none.txt");
+    LONG error = 0;
+    sync.E->GetFileInfo(&error, &p, file.Put());
+    EXPECT_EQ(2, error);
+    EXPECT_EQ(S_FALSE, canUnload());
+  }
+  EXPECT_EQ(S_FALSE, canUnload());
+  file.Reset();
+  CoFreeUnusedLibraries();
+  EXPECT_EQ(S_OK, canUnload());
+
+  // Unregistering twice: the second time of a server no longer registered.
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(S_OK, Export("DllUnregisterServer")());
   TRegistry reg;
   reg.SetRootKey(HKEY_CLASSES_ROOT);
-  ASSERT_TRUE(reg.OpenKey("CLSID\\{3C476900-F450-11CF-885E-0020AFC04E78}\\InprocServer32", false));
-  EXPECT_EQ("Apartment", reg.ReadString("ThreadingModel"));
-  reg.CloseKey();
-
-  ComPtr<ITDOrvWinEngine> engine = Create();
-  ASSERT_TRUE(engine);
-  EXPECT_EQ(S_FALSE, Export("DllCanUnloadNow")());
-  engine.Reset();
-  CoFreeUnusedLibraries();
-  EXPECT_EQ(S_OK, Export("DllCanUnloadNow")());
-
-  for (int i = 0; i < 2; ++i) EXPECT_EQ(S_OK, Export("DllUnregisterServer")());
-  EXPECT_FALSE(reg.OpenKey("CLSID\\{3C476900-F450-11CF-885E-0020AFC04E78}", false));
-  EXPECT_FALSE(reg.OpenKey("Orvik.TDEng.Interface", false));
+  for (const Class& c : classes) {
+    EXPECT_FALSE(reg.OpenKey(c.key, false));
+    EXPECT_FALSE(reg.OpenKey(c.progId, false));
+  }
 }
 
 TEST_F(EngineClassTest, BeforeInitEveryOperationIsRefusedAndNothingArrives) {
-  ComPtr<ITDOrvWinEngine> engine = Create();
+  ComPtr<ITDOrvWinEngine> engine = CreateAsync();
   TDPathRecord p = Path("C:\\Docs\\a.txt");
   ComPtr<ITDOrvFile> file;
   ComPtr<ITDOrvDirectory> dir;
@@ -229,7 +119,7 @@ TEST_F(EngineClassTest, BeforeInitEveryOperationIsRefusedAndNothingArrives) {
 }
 
 TEST_F(EngineClassTest, MakePathSplitsAPathIntoItsParts) {
-  ComPtr<ITDOrvWinEngine> engine = Create();
+  ComPtr<ITDOrvWinEngine> engine = CreateAsync();
   struct Case {
     const char *a, *b, *c, *path;
     USHORT drive, folder, name, extension, wildcards;
@@ -256,7 +146,7 @@ TEST_F(EngineClassTest, OperationsAnswerThroughTheSinkOnTheClientsThread) {
   ASSERT_TRUE(ForceDirectories(Pc("C\\Arch")));
   Sink sink;
   {
-    ComPtr<ITDOrvWinEngine> engine = Connected(sink);
+    ComPtr<ITDOrvWinEngine> engine = ConnectedAsync(sink);
     // A second Init is refused on the sink already given, during the call.
     Sink other;
     engine->Init(&other);
@@ -281,7 +171,7 @@ TEST_F(EngineClassTest, OperationsAnswerThroughTheSinkOnTheClientsThread) {
     TDPathRecord side = Path("");
     ASSERT_EQ(S_OK, engine->GetDrives(&side));
     ASSERT_EQ(S_OK, engine->GetMachineInfo(2));
-    ASSERT_TRUE(PumpUntil([&] { return sink.Count("OnGetMachineInfo") == 1; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return sink.Count("OnGetMachineInfo") == 1; }));
 
     EXPECT_EQ(0, sink.Last("OnGetDriveInfo"));
     TDDriveInfo* d = nullptr;
@@ -306,12 +196,12 @@ TEST_F(EngineClassTest, OperationsAnswerThroughTheSinkOnTheClientsThread) {
 TEST_F(EngineClassTest, ReleasingTheEngineDuringACopyEndsItWithoutACompletion) {
   PutFile("C:\\Docs\\big.bin", std::string(1024 * 1024, 'x'));
   Sink sink;
-  ComPtr<ITDOrvWinEngine> engine = Connected(sink);
+  ComPtr<ITDOrvWinEngine> engine = ConnectedAsync(sink);
   bool copying = false;
   sink.OnCopy = [&](LONG*) { copying = true; };
   TDPathRecord from = Path("C:\\Docs\\big.bin"), to = Path("C:\\Docs\\copy.bin");
   ASSERT_EQ(S_OK, engine->CopyFile(&from, &to, 0));
-  ASSERT_TRUE(PumpUntil([&] { return copying; }));
+  ASSERT_TRUE(test::PumpUntil([&] { return copying; }));
   engine.Reset();  // returns once its worker has ended
   EXPECT_EQ(0u, sink.Count("OnCopyFile"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\copy.bin").c_str()));
@@ -331,12 +221,12 @@ TEST_F(EngineClassTest, EnginesOnSeveralThreadsEachGetOnlyTheirOwnEvents) {
         CoCreateInstance(CLSID_TDOrvWinEngine, nullptr, CLSCTX_INPROC_SERVER, IID_ITDOrvWinEngine, engine.PutVoid());
         if (!engine) return;
         engine->Init(&sink);
-        PumpUntil([&] { return sink.Count("OnInit") == 1; });
+        test::PumpUntil([&] { return sink.Count("OnInit") == 1; });
         engine->Connect(0);
-        PumpUntil([&] { return sink.Count("OnConnect") == 1; });
+        test::PumpUntil([&] { return sink.Count("OnConnect") == 1; });
         TDPathRecord side = Path("");
         for (int n = 0; n <= i; ++n) engine->GetDrives(&side);
-        PumpUntil([&] { return sink.Count("OnGetDrives") == static_cast<size_t>(i + 1); });
+        test::PumpUntil([&] { return sink.Count("OnGetDrives") == static_cast<size_t>(i + 1); });
         drives[i] = sink.Text;
         events[i] = sink.Count("OnGetDrives");
       }

@@ -1,6 +1,8 @@
-// Finding files by name pattern, date, size and text through the find walk.
+// Finding files by name pattern, date, size and text, as a client of the
+// asynchronous engine asks for it through its third interface.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "EngineFixture.h"
 #include "Handles.h"
@@ -9,24 +11,40 @@ using namespace tdengine;
 
 namespace {
 
-char* Text(const char* s) {
-  char* copy = new char[std::strlen(s) + 1];
-  std::strcpy(copy, s);
-  return copy;
-}
+// The client's find sink: the names reported as matches, and the find's end.
+class Finds final : public ITDOrvWinEngineEvents3 {
+ public:
+  std::vector<std::string> Found;
+  int Ends = 0;
+  LONG Error = -1;
+  bool CancelAtFirst = false;
 
-std::vector<std::string> Reported(const ClientEngine& engine) {
-  std::vector<std::string> names;
-  for (const Progress& p : engine.Progresses)
-    if (p.Code == progFind && p.Scratch == 1) names.push_back(p.Found);
-  std::sort(names.begin(), names.end());
-  return names;
-}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE OnFind(LONG error) override {
+    Error = error;
+    ++Ends;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnFindProgress(LONG found, const char*, ITDOrvFile* entry, LONG* cancel) override {
+    if (!entry) return S_OK;
+    char name[260];
+    entry->GetName(name);
+    entry->Release();
+    if (found == 1) Found.push_back(name);
+    if (found == 1 && CancelAtFirst) *cancel = 1;
+    return S_OK;
+  }
+};
 
-class FindTest : public EngineTest {
+class FindTest : public ServerTest {
  protected:
   void SetUp() override {
-    EngineTest::SetUp();
+    ServerTest::SetUp();
     std::string straddling(2045, '.');
     straddling += "NEEDLE and more";
     PutFile("C:\\Docs\\a.txt", straddling);
@@ -34,63 +52,77 @@ class FindTest : public EngineTest {
     PutFile("C:\\Docs\\Sub\\c.txt", "a needle here");
     PutFile("C:\\Docs\\Sub\\d.dat", std::string(3000, 'z'));
     PutFile("C:\\Documents\\Vantle\\InBox", "needle in a locked store");
+    engine_ = ConnectedAsync(sink_);
+    ASSERT_EQ(S_OK, engine_->QueryInterface(IID_ITDOrvWinEngine3, engine3_.PutVoid()));
+    ASSERT_EQ(S_OK, engine3_->SetEvents3(&finds_));
+  }
+  void TearDown() override {
+    engine3_.Reset();
+    engine_.Reset();
+    ServerTest::TearDown();
   }
 
-  EngineRequest* Find(ClientEngine& engine, const char* folder, const char* pattern, LONG criteria,
-                      const char* text = nullptr) {
-    EngineRequest* r = engine.Request(opFind, Handheld, folder, 0, pattern);
-    r->Value = 1;  // with subfolders
-    r->Arg1 = criteria;
-    if (text) r->SearchText.reset(Text(text));
-    return r;
+  // Finds in folder and its subfolders (unless more says otherwise); the
+  // find's error, with the names found sorted in Found().
+  LONG Find(const char* folder, const char* pattern, LONG criteria, const char* text = nullptr,
+            const std::function<void(TDFindCriteria&)>& more = {}) {
+    TDFindCriteria c{};
+    c.Side = Handheld;
+    lstrcpynA(c.Folder, folder, sizeof c.Folder);
+    lstrcpynA(c.Pattern, pattern, sizeof c.Pattern);
+    c.Value = 1;
+    c.DateCriteria = criteria;
+    if (text) lstrcpynA(c.SearchText, text, sizeof c.SearchText);
+    if (more) more(c);
+    finds_.Found.clear();
+    const int ends = finds_.Ends;
+    EXPECT_EQ(S_OK, engine3_->Find(&c));
+    EXPECT_TRUE(test::PumpUntil([&] { return finds_.Ends > ends; }));
+    std::sort(finds_.Found.begin(), finds_.Found.end());
+    return finds_.Error;
   }
+  const std::vector<std::string>& Found() const { return finds_.Found; }
+
+  Sink sink_;
+  Finds finds_;
+  ComPtr<ITDOrvWinEngine> engine_;
+  ComPtr<ITDOrvWinEngine3> engine3_;
 };
 
 }  // namespace
 
 TEST_F(FindTest, ATextStraddlingTwoBlocksIsFoundAndLockedFilesArePassedOver) {
-  ClientEngine engine;
-  Connected(engine);
   // Folders carry no text: the criteria pass every folder whose name matches.
   const std::vector<std::string> folders{"Docs", "Documents", "Sub", "Vantle"};
-  EXPECT_EQ(0, engine.Run(Find(engine, "C:\\", "*.*", 0x10000, "needle")).Error);
+  EXPECT_EQ(0, Find("C:\\", "*.*", 0x10000, "needle"));
   std::vector<std::string> expected = folders;
   expected.insert(expected.end(), {"a.txt", "c.txt"});
-  EXPECT_EQ(expected, Reported(engine));
+  EXPECT_EQ(expected, Found());
 
-  engine.Progresses.clear();
-  EXPECT_EQ(0, engine.Run(Find(engine, "C:\\", "*.*", 0x20000, "needle")).Error);
+  EXPECT_EQ(0, Find("C:\\", "*.*", 0x20000, "needle"));
   expected = folders;
   expected.push_back("c.txt");
-  EXPECT_EQ(expected, Reported(engine));
+  EXPECT_EQ(expected, Found());
 }
 
 TEST_F(FindTest, NamesAreMatchedByPatternWithAndWithoutSubfolders) {
-  ClientEngine engine;
-  Connected(engine);
-  EXPECT_EQ(0, engine.Run(Find(engine, "C:\\Docs", "*.txt", 0)).Error);
-  EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt", "c.txt"}), Reported(engine));
+  EXPECT_EQ(0, Find("C:\\Docs", "*.txt", 0));
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt", "c.txt"}), Found());
 
-  engine.Progresses.clear();
-  EngineRequest* top = Find(engine, "C:\\Docs", "*.TXT", 0);
-  top->Value = 0;
-  EXPECT_EQ(0, engine.Run(top).Error);
-  EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), Reported(engine));
+  EXPECT_EQ(0, Find("C:\\Docs", "*.TXT", 0, nullptr, [](TDFindCriteria& c) { c.Value = 0; }));
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), Found());
 
   // Folders that match are reported too, unless a criterion excludes them.
-  engine.Progresses.clear();
-  EXPECT_EQ(0, engine.Run(Find(engine, "C:\\Docs", "S*", 0)).Error);
-  EXPECT_EQ((std::vector<std::string>{"Sub"}), Reported(engine));
+  EXPECT_EQ(0, Find("C:\\Docs", "S*", 0));
+  EXPECT_EQ((std::vector<std::string>{"Sub"}), Found());
 }
 
 TEST_F(FindTest, SizeAndDateCriteriaFilterTheEntries) {
-  ClientEngine engine;
-  Connected(engine);
-  EngineRequest* big = Find(engine, "C:\\Docs", "*.*", 0);
-  big->Crit6 = 0x10000;  // at least Crit10 KB
-  big->Crit10 = 2;
-  EXPECT_EQ(0, engine.Run(big).Error);
-  EXPECT_EQ((std::vector<std::string>{"a.txt", "d.dat"}), Reported(engine));
+  EXPECT_EQ(0, Find("C:\\Docs", "*.*", 0, nullptr, [](TDFindCriteria& c) {
+              c.SizeCriteria = 0x10000;  // at least Values[3] KB
+              c.Values[3] = 2;
+            }));
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "d.dat"}), Found());
 
   // Modified within the last day: all but the one dated back.
   KernelHandle h(CreateFileA(Pc("C\\Docs\\b.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -100,22 +132,16 @@ TEST_F(FindTest, SizeAndDateCriteriaFilterTheEntries) {
   SystemTimeToFileTime(&old, &ft);
   SetFileTime(h.Get(), nullptr, nullptr, &ft);
   h.Reset();
-  engine.Progresses.clear();
-  EngineRequest* recent = Find(engine, "C:\\Docs", "*.*", 4);
-  recent->Arg2 = 1;
-  EXPECT_EQ(0, engine.Run(recent).Error);
-  EXPECT_EQ((std::vector<std::string>{"a.txt", "c.txt", "d.dat"}), Reported(engine));
+  EXPECT_EQ(0, Find("C:\\Docs", "*.*", 4, nullptr, [](TDFindCriteria& c) { c.DateValue = 1; }));
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "c.txt", "d.dat"}), Found());
 }
 
 TEST_F(FindTest, TheClientEndsAFindFromItsProgress) {
-  ClientEngine engine;
-  Connected(engine);
-  engine.OnProgress = [](EngineRequest& r, WPARAM code) {
-    if (code == progFind && r.Scratch == 1) r.Cancel = 1;
-  };
-  EXPECT_EQ(0, engine.Run(Find(engine, "C:\\Docs", "*.txt", 0)).Error);
-  EXPECT_EQ(1u, Reported(engine).size());
+  finds_.CancelAtFirst = true;
+  EXPECT_EQ(0, Find("C:\\Docs", "*.txt", 0));
+  EXPECT_EQ(1u, Found().size());
   // The queue goes on after it.
-  engine.OnProgress = nullptr;
-  EXPECT_EQ(0, engine.Run(engine.Request(opSyncMachineTime)).Error);
+  ASSERT_EQ(S_OK, engine_->SyncMachineTime());
+  EXPECT_TRUE(test::PumpUntil([&] { return sink_.Count("OnSyncMachineTime") == 1; }));
+  EXPECT_EQ(0, sink_.Last("OnSyncMachineTime"));
 }

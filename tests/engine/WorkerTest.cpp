@@ -1,5 +1,7 @@
 // The worker against the connection component and server stand-ins: the
-// connection's life, the queue, the operations and their error codes.
+// connection's life, the queue, the operations and their error codes; what a
+// client sees of them through the synchronous class, the rest through the
+// harness, which reaches the worker directly.
 #include <algorithm>
 #include <cstring>
 
@@ -128,166 +130,153 @@ TEST_F(EngineTest, StoppingPurgesTheQueueAndAbortsTheRunningRequestWithoutReply)
   EXPECT_TRUE(engine.Failures.empty());
 }
 
-TEST_F(EngineTest, DrivesAreListedAsAMaskAndADriveWithoutMediaIsNotReady) {
+TEST_F(SyncTest, DrivesAreListedAsAMaskAndADriveWithoutMediaIsNotReady) {
   ASSERT_TRUE(ForceDirectories(install_ + "Handheld\\A"));
   test::WriteFileBytes(install_ + "Handheld\\A\\$NOMEDIA", "");
-  ClientEngine engine;
-  Connected(engine);
+  ITDOrvWinEngineS* e = Connected().E.Get();
+  LONG error = -1;
 
-  Reply drives = engine.Run(engine.Request(opGetDrives, Handheld));
-  EXPECT_EQ(0, drives.Error);
-  EXPECT_EQ((std::vector<std::string>{"A:\\", "C:\\"}), Entries(drives.Path));
-  EXPECT_EQ(std::string("A:\\\0C:\\\0\0", 9), drives.Path.substr(0, 9));
+  char list[260] = {};
+  TDPathRecord side = Path("");
+  e->GetDrives(&error, &side, list, sizeof list);
+  EXPECT_EQ(0, error);
+  EXPECT_EQ((std::vector<std::string>{"A:\\", "C:\\"}), Entries(std::string(list, sizeof list)));
+  EXPECT_EQ(std::string("A:\\\0C:\\\0\0", 9), std::string(list, 9));
 
-  ComPtr<CTDOrvDrive> a = ComPtr<CTDOrvDrive>::Attach(new CTDOrvDrive());
-  EngineRequest* r = engine.Request(opGetDriveInfo, Handheld, "a:\\");
-  r->Result = a.Get();
-  EXPECT_EQ(21, engine.Run(r).Error);
+  TDPathRecord a = Path("a:\\");
+  ComPtr<ITDOrvDrive> aInfo;
+  e->GetDriveInfo(&error, &a, aInfo.Put());
+  EXPECT_EQ(21, error);
   TDDriveInfo* info = nullptr;
-  EXPECT_EQ(E_UNEXPECTED, a->GetInfo(&info));
+  EXPECT_EQ(E_UNEXPECTED, aInfo->GetInfo(&info));
 
-  ComPtr<CTDOrvDrive> c = ComPtr<CTDOrvDrive>::Attach(new CTDOrvDrive());
-  engine.Run([&] {
-    EngineRequest* q = engine.Request(opLabelDrive, Handheld, "c:\\", 0, "MAIL");
-    return q;
-  }());
-  r = engine.Request(opGetDriveInfo, Handheld, "c:\\");
-  r->Result = c.Get();
-  Reply info2 = engine.Run(r);
-  EXPECT_EQ(0, info2.Error);
-  EXPECT_EQ("C:\\", info2.Path.substr(0, 3));  // upper-cased for the component
-  ASSERT_EQ(S_OK, c->GetInfo(&info));
+  TDPathRecord c = Path("c:\\");
+  e->LabelDrive(&error, &c, "MAIL");
+  ComPtr<ITDOrvDrive> cInfo;
+  e->GetDriveInfo(&error, &c, cInfo.Put());
+  EXPECT_EQ(0, error);
+  EXPECT_STREQ("C:\\", c.Path);  // upper-cased for the component
+  ASSERT_EQ(S_OK, cInfo->GetInfo(&info));
   EXPECT_STREQ("C:", info->Text1);
   EXPECT_STREQ("MAIL", info->Text2);
   EXPECT_EQ(1u, info->Values[0]);
 }
 
-TEST_F(EngineTest, FileOperationsReportTheComponentsTranslatedStatus) {
+TEST_F(SyncTest, FileOperationsReportTheComponentsTranslatedStatus) {
   PutFile("C:\\Docs\\a.txt", "alpha");
-  ClientEngine engine;
-  Connected(engine);
+  SyncClient& client = Connected();
+  ITDOrvWinEngineS* e = client.E.Get();
+  auto info = [&](const char* path, ComPtr<ITDOrvFile>& file) {
+    TDPathRecord p = Path(path);
+    LONG error = -1;
+    e->GetFileInfo(&error, &p, file.Put());
+    return error;
+  };
 
-  ComPtr<CTDOrvFile> file = ComPtr<CTDOrvFile>::Attach(new CTDOrvFile());
-  EngineRequest* r = engine.Request(opGetFileInfo, Handheld, "C:\\Docs\\a.txt");
-  r->Result = file.Get();
-  EXPECT_EQ(0, engine.Run(r).Error);
-  EXPECT_STREQ("a.txt", file->Info.Name);
-  EXPECT_EQ(5u, file->Info.Size);
-  EXPECT_EQ(Handheld, file->Info.Side);
+  ComPtr<ITDOrvFile> file;
+  EXPECT_EQ(0, info("C:\\Docs\\a.txt", file));
+  TDFileInfo* f = nullptr;
+  ASSERT_EQ(S_OK, file->GetInfo(&f));
+  EXPECT_STREQ("a.txt", f->Name);
+  EXPECT_EQ(5u, f->Size);
+  EXPECT_EQ(Handheld, f->Side);
+  EXPECT_EQ(2, info("C:\\Docs\\none.txt", file));
+  EXPECT_EQ(3, info("C:\\Nowhere\\none.txt", file));
 
-  r = engine.Request(opGetFileInfo, Handheld, "C:\\Docs\\none.txt");
-  r->Result = file.Get();
-  EXPECT_EQ(2, engine.Run(r).Error);
-  r = engine.Request(opGetFileInfo, Handheld, "C:\\Nowhere\\none.txt");
-  r->Result = file.Get();
-  EXPECT_EQ(3, engine.Run(r).Error);
-  EXPECT_EQ(31, engine.Run(engine.Request(opGetFileInfo, Handheld, "C:\\Docs\\a.txt")).Error);  // no result object
-
-  EXPECT_EQ(0, engine.Run(engine.Request(opRenameFile, Handheld, "C:\\Docs\\a.txt", 0, "C:\\Docs\\b.txt")).Error);
+  TDPathRecord a = Path("C:\\Docs\\a.txt");
+  LONG error = -1;
+  e->RenameFile(&error, &a, "b.txt");
+  EXPECT_EQ(0, error);
   EXPECT_EQ("alpha", test::ReadFileBytes(Pc("C\\Docs\\b.txt")));
-  EXPECT_EQ(0, engine.Run(engine.Request(opCreateDirectory, Handheld, "C:\\Docs\\Sub")).Error);
-  EXPECT_EQ(183, engine.Run(engine.Request(opCreateDirectory, Handheld, "C:\\Docs\\Sub\\")).Error);
-  EXPECT_EQ(0, engine.Run(engine.Request(opDeleteFile, Handheld, "C:\\Docs\\b.txt")).Error);
-  EXPECT_EQ(2, engine.Run(engine.Request(opDeleteFile, Handheld, "C:\\Docs\\b.txt")).Error);
-  EXPECT_EQ(3, engine.Run(engine.Request(opCreateDirectory, Handheld, "C:\\No\\Such\\Folder")).Error);
+  const auto createDirectory = &ITDOrvWinEngineS::CreateDirectory;
+  EXPECT_EQ(0, client.Call(createDirectory, "C:\\Docs\\Sub"));
+  EXPECT_EQ(183, client.Call(createDirectory, "C:\\Docs\\Sub\\"));
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::DeleteFile, "C:\\Docs\\b.txt"));
+  EXPECT_EQ(2, client.Call(&ITDOrvWinEngineS::DeleteFile, "C:\\Docs\\b.txt"));
+  EXPECT_EQ(3, client.Call(createDirectory, "C:\\No\\Such\\Folder"));
 }
 
-TEST_F(EngineTest, CopyOntoItselfAndADirectoryIntoItsOwnSubtreeAreRefusedAtOnce) {
+TEST_F(SyncTest, CopyOntoItselfAndADirectoryIntoItsOwnSubtreeAreRefusedAtOnce) {
   PutFile("C:\\Docs\\a.txt", "alpha");
   PutFile("C:\\Docs\\Sub\\b.txt", "beta");
-  ClientEngine engine;
-  Connected(engine);
+  SyncClient& client = Connected();
+  const auto copyDirectory = &ITDOrvWinEngineS::CopyDirectory;
 
-  Reply self = engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\a.txt", Handheld, "c:\\docs\\A.TXT"));
-  EXPECT_EQ(183, self.Error);
-  EXPECT_TRUE(engine.Progresses.empty());  // never got as far as the component
+  EXPECT_EQ(183, client.Call(&ITDOrvWinEngineS::CopyFile, "C:\\Docs\\a.txt", "c:\\docs\\A.TXT"));
+  EXPECT_TRUE(client.N.Percents.empty());  // never got as far as the component
   EXPECT_EQ("alpha", test::ReadFileBytes(Pc("C\\Docs\\a.txt")));
 
-  EXPECT_EQ(123, engine.Run(engine.Request(opCopyDirectory, Handheld, "C:\\Docs", Handheld, "C:\\Docs\\Sub")).Error);
-  EXPECT_EQ(123, engine.Run(engine.Request(opCopyDirectory, Handheld, "C:\\Docs", Handheld, "C:\\Docs")).Error);
-  EXPECT_EQ(183, engine.Run(engine.Request(opCopyDirectory, Handheld, "C:\\Docs\\Sub", Handheld, "C:\\Docs")).Error);
+  EXPECT_EQ(123, client.Call(copyDirectory, "C:\\Docs", "C:\\Docs\\Sub"));
+  EXPECT_EQ(123, client.Call(copyDirectory, "C:\\Docs", "C:\\Docs"));
+  EXPECT_EQ(183, client.Call(copyDirectory, "C:\\Docs\\Sub", "C:\\Docs"));
 
   // A folder whose name merely begins like the source's is no subtree.
   ASSERT_TRUE(ForceDirectories(Pc("C\\Docsarchive")));
-  EXPECT_EQ(0, engine.Run(engine.Request(opCopyDirectory, Handheld, "C:\\Docs", Handheld, "C:\\Docsarchive")).Error);
+  EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive"));
   EXPECT_EQ("beta", test::ReadFileBytes(Pc("C\\Docsarchive\\Docs\\Sub\\b.txt")));
   EXPECT_EQ("alpha", test::ReadFileBytes(Pc("C\\Docsarchive\\Docs\\a.txt")));
 
   // The target exists now: only the replace flag copies over it.
-  EXPECT_EQ(183, engine.Run(engine.Request(opCopyDirectory, Handheld, "C:\\Docs", Handheld, "C:\\Docsarchive")).Error);
-  EngineRequest* again = engine.Request(opCopyDirectory, Handheld, "C:\\Docs", Handheld, "C:\\Docsarchive");
-  again->Value = 1;
-  EXPECT_EQ(0, engine.Run(again).Error);
+  EXPECT_EQ(183, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive"));
+  EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive", 1));
 }
 
-TEST_F(EngineTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
+TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
   PutFile("C:\\Docs\\big.bin", std::string(300 * 1024, 'x'));
-  ClientEngine engine;
-  Connected(engine);
+  SyncClient& client = Connected();
+  const auto copy = &ITDOrvWinEngineS::CopyFile;
 
-  int seen = 0;
-  engine.OnProgress = [&](EngineRequest& r, WPARAM code) {
-    if (code == progCopy && ++seen == 1) r.Cancel = 1;
-  };
-  EXPECT_EQ(0,
-            engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\c1.bin")).Error);
-  EXPECT_EQ(1, seen);
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c1.bin").c_str()));
+  for (size_t at : {1u, 3u}) {
+    client.N.Percents.clear();
+    client.N.Cancel = [&](SHORT) { return client.N.Percents.size() == at; };
+    EXPECT_EQ(0, client.Call(copy, "C:\\Docs\\big.bin", "C:\\Docs\\c1.bin")) << at;
+    EXPECT_EQ(at, client.N.Percents.size());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c1.bin").c_str())) << at;
+  }
 
-  seen = 0;
-  engine.OnProgress = [&](EngineRequest& r, WPARAM code) {
-    if (code == progCopy && ++seen == 3) r.Cancel = 1;
-  };
-  EXPECT_EQ(0,
-            engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\c2.bin")).Error);
-  EXPECT_EQ(3, seen);
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c2.bin").c_str()));
-
-  engine.OnProgress = nullptr;
-  engine.Progresses.clear();
-  EXPECT_EQ(0,
-            engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\c3.bin")).Error);
+  client.N.Cancel = nullptr;
+  client.N.Percents.clear();
+  EXPECT_EQ(0, client.Call(copy, "C:\\Docs\\big.bin", "C:\\Docs\\c3.bin"));
   EXPECT_EQ(300u * 1024, test::ReadFileBytes(Pc("C\\Docs\\c3.bin")).size());
-  ASSERT_FALSE(engine.Progresses.empty());
-  EXPECT_EQ(0, engine.Progresses.front().Percent);
-  EXPECT_EQ(100, engine.Progresses.back().Percent);
+  ASSERT_FALSE(client.N.Percents.empty());
+  EXPECT_EQ(0, client.N.Percents.front());
+  EXPECT_EQ(100, client.N.Percents.back());
 
   // Without the replace flag an existing target stays; a move deletes its source.
-  EXPECT_EQ(183,
-            engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\c3.bin")).Error);
-  EXPECT_EQ(0,
-            engine.Run(engine.Request(opMoveFile, Handheld, "C:\\Docs\\c3.bin", Handheld, "C:\\Docs\\c4.bin")).Error);
+  EXPECT_EQ(183, client.Call(copy, "C:\\Docs\\big.bin", "C:\\Docs\\c3.bin"));
+  ASSERT_TRUE(ForceDirectories(Pc("C\\Arch")));
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::MoveFile, "C:\\Docs\\c3.bin", "C:\\Arch"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c3.bin").c_str()));
-  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c4.bin").c_str()));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Arch\\c3.bin").c_str()));
 }
 
-TEST_F(EngineTest, ALinkDroppedMidCopyFailsTheCopyAndLeavesNoTarget) {
+TEST_F(SyncTest, ALinkDroppedMidCopyFailsTheCopyAndLeavesNoTargetAndTheClientIsTold) {
   PutFile("C:\\Docs\\big.bin", std::string(300 * 1024, 'x'));
   Setting(tdlink::DropAfterValue, 2);
-  ClientEngine engine;
-  Connected(engine);
-  EXPECT_EQ(2250,
-            engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\c.bin")).Error);
+  SyncClient& client = Connected();
+  EXPECT_EQ(2250, client.Call(&ITDOrvWinEngineS::CopyFile, "C:\\Docs\\big.bin", "C:\\Docs\\c.bin"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c.bin").c_str()));
-  EXPECT_TRUE(engine.PumpUntil([&] { return Count(engine.Replies, opDisconnect) == 1; }));
+  // The disconnection that follows is no call's: it reaches the client's notices.
+  EXPECT_TRUE(test::PumpUntil([&] { return client.N.Disconnects == 1; }));
+  EXPECT_EQ(2250, client.Call(&ITDOrvWinEngineS::DeleteFile, "C:\\Docs\\big.bin"));
 }
 
-TEST_F(EngineTest, ADirectoryIsListedToItsEndWithoutError) {
+TEST_F(SyncTest, ADirectoryIsListedToItsEndWithoutError) {
   PutFile("C:\\Docs\\a.txt", "a");
   PutFile("C:\\Docs\\b.txt", "bb");
   ASSERT_TRUE(ForceDirectories(Pc("C\\Docs\\Sub")));
-  ClientEngine engine;
-  Connected(engine);
+  ITDOrvWinEngineS* e = Connected().E.Get();
+  auto list = [&](const char* path, ComPtr<ITDOrvDirectory>& dir, LONG* value = nullptr) {
+    TDPathRecord p = Path(path);
+    LONG error = -1;
+    e->GetDirectory(&error, &p, dir.Put(), value);
+    return error;
+  };
 
-  ComPtr<CTDOrvDirectory> dir = ComPtr<CTDOrvDirectory>::Attach(new CTDOrvDirectory());
-  EngineRequest* r = engine.Request(opGetDirectory, Handheld, "C:\\Docs\\*.*");
-  r->Result = dir.Get();
-  Reply listed = engine.Run(r);
-  EXPECT_EQ(0, listed.Error);
-  EXPECT_EQ(0, listed.Value);
-  EXPECT_TRUE(dir->IsComplete());
-  EXPECT_EQ(3, dir->Count());
-
+  ComPtr<ITDOrvDirectory> dir;
+  LONG value = -1;
+  EXPECT_EQ(0, list("C:\\Docs\\*.*", dir, &value));
+  EXPECT_EQ(0, value);
   ITDOrvFile* got[5] = {};
   ULONG fetched = 9;
   EXPECT_EQ(S_OK, dir->Next(5, got, &fetched));  // nothing before Reset
@@ -305,20 +294,16 @@ TEST_F(EngineTest, ADirectoryIsListedToItsEndWithoutError) {
   EXPECT_EQ((std::vector<std::string>{"Sub", "a.txt", "b.txt"}), names);
 
   // A missing folder right below the root lists as empty; deeper it is an error.
-  ComPtr<CTDOrvDirectory> none = ComPtr<CTDOrvDirectory>::Attach(new CTDOrvDirectory());
-  r = engine.Request(opGetDirectory, Handheld, "C:\\Missing");
-  r->Result = none.Get();
-  EXPECT_EQ(0, engine.Run(r).Error);
-  EXPECT_TRUE(none->IsComplete());
-  ComPtr<CTDOrvDirectory> deep = ComPtr<CTDOrvDirectory>::Attach(new CTDOrvDirectory());
-  r = engine.Request(opGetDirectory, Handheld, "C:\\Missing\\Deeper\\*.*");
-  r->Result = deep.Get();
-  EXPECT_EQ(3, engine.Run(r).Error);
-  EXPECT_FALSE(deep->IsComplete());
+  ComPtr<ITDOrvDirectory> none, deep;
+  EXPECT_EQ(0, list("C:\\Missing", none));
+  EXPECT_EQ(S_OK, none->Next(1, got, &fetched));
+  EXPECT_EQ(0u, fetched);
+  EXPECT_EQ(3, list("C:\\Missing\\Deeper\\*.*", deep));
   EXPECT_EQ(E_UNEXPECTED, deep->Next(1, got, &fetched));
 }
 
 TEST_F(EngineTest, MachineInformationCompletesExactlyOnce) {
+  PutFile("C:\\Docs\\a.txt", "alpha");
   ClientEngine engine;
   Connected(engine);
   Reply owner = engine.Run(engine.Request(opGetMachineInfo, Handheld));
@@ -329,6 +314,7 @@ TEST_F(EngineTest, MachineInformationCompletesExactlyOnce) {
   EXPECT_EQ(1u, Count(engine.Replies, opGetMachineInfo));
 
   // Without a result object to fill the answer is a general failure.
+  EXPECT_EQ(31, engine.Run(engine.Request(opGetFileInfo, Handheld, "C:\\Docs\\a.txt")).Error);
   EXPECT_EQ(31, engine.Run(engine.Request(opGetExtraMachineInfo, Handheld)).Error);
   EXPECT_EQ(31, engine.Run(engine.Request(opGetDriveInfo, Handheld, "C:\\")).Error);
   EXPECT_EQ(31, engine.Run(engine.Request(opGetDirectory, Handheld, "C:\\*.*")).Error);
@@ -372,63 +358,59 @@ TEST_F(EngineTest, TheGuardEndsACallTheComponentNeverAnswers) {
   EXPECT_EQ(0, engine.Run(engine.Request(opGetDrives, Handheld)).Error);
 }
 
-TEST_F(EngineTest, DirectoriesAreDeletedAndMovedWithTheirSubtrees) {
+TEST_F(SyncTest, DirectoriesAreDeletedAndMovedWithTheirSubtrees) {
   PutFile("C:\\Old\\a.txt", "a");
   PutFile("C:\\Old\\Sub\\b.txt", "b");
   PutFile("C:\\Old\\Sub\\Deeper\\c.txt", "c");
   ASSERT_TRUE(ForceDirectories(Pc("C\\New")));
-  ClientEngine engine;
-  Connected(engine);
+  SyncClient& client = Connected();
 
-  EXPECT_EQ(0, engine.Run(engine.Request(opMoveDirectory, Handheld, "C:\\Old", Handheld, "C:\\New")).Error);
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::MoveDirectory, "C:\\Old", "C:\\New"));
   EXPECT_EQ("c", test::ReadFileBytes(Pc("C\\New\\Old\\Sub\\Deeper\\c.txt")));
-  size_t files = 0;
-  for (const Progress& p : engine.Progresses) files += p.Code == progCopyDirectory;
-  EXPECT_EQ(3u, files);
+  EXPECT_EQ(3u, client.N.Files.size());  // one progress per file copied
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Old").c_str()));
 
-  EXPECT_EQ(0, engine.Run(engine.Request(opDeleteDirectory, Handheld, "C:\\New")).Error);
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\New"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\New").c_str()));
-  EXPECT_NE(0, engine.Run(engine.Request(opDeleteDirectory, Handheld, "C:\\New")).Error);
+  EXPECT_NE(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\New"));
 }
 
-TEST_F(EngineTest, ADeleteWalkStopsAtAFileAProgramHolds) {
+TEST_F(SyncTest, ADeleteWalkStopsAtAFileAProgramHolds) {
   PutFile("C:\\Documents\\Vantle\\InBox", "store");
   PutFile("C:\\Documents\\Vantle\\Other", "x");
-  ClientEngine engine;
-  Connected(engine);
-  EXPECT_EQ(33, engine.Run(engine.Request(opDeleteDirectory, Handheld, "C:\\Documents")).Error);
+  SyncClient& client = Connected();
+  EXPECT_EQ(33, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\Documents"));
   EXPECT_EQ("store", test::ReadFileBytes(Pc("C\\Documents\\Vantle\\InBox")));
 }
 
-TEST_F(EngineTest, ProgramsAreStoppedStartedAndClosedByDrive) {
+TEST_F(SyncTest, ProgramsAreStoppedStartedAndClosedByDrive) {
   PutFile("C:\\Documents\\Vantle\\InBox", "store");
-  ClientEngine engine;
-  Connected(engine);
-  EXPECT_EQ(0, engine.Run(engine.Request(opStopProgram, Handheld, "C:\\Documents\\Vantle\\InBox")).Error);
-  EXPECT_EQ("", tandel::HolderName("C:\\Documents\\Vantle\\InBox"));
-  EXPECT_EQ(0, engine.Run(engine.Request(opStartProgram, Handheld, "C:\\Documents\\Vantle\\InBox")).Error);
-  EXPECT_NE("", tandel::HolderName("C:\\Documents\\Vantle\\InBox"));
+  SyncClient& client = Connected();
+  const char* store = "C:\\Documents\\Vantle\\InBox";
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::StopProgram, store));
+  EXPECT_EQ("", tandel::HolderName(store));
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::StartProgram, store));
+  EXPECT_NE("", tandel::HolderName(store));
 
-  engine.Progresses.clear();
-  EXPECT_EQ(0, engine.Run(engine.Request(opClosePrograms, Handheld, "c:\\")).Error);
-  EXPECT_EQ("", tandel::HolderName("C:\\Documents\\Vantle\\InBox"));
-  ASSERT_EQ(1u, engine.Progresses.size());
-  EXPECT_EQ(progClosePrograms, engine.Progresses[0].Code);
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::ClosePrograms, "c:\\"));
+  EXPECT_EQ("", tandel::HolderName(store));
+  EXPECT_EQ(1u, client.N.Files.size());  // the one program closed
 }
 
-TEST_F(EngineTest, TheConfigurationTravelsToAFileAndBack) {
+TEST_F(SyncTest, TheConfigurationTravelsToAFileAndBack) {
   std::string config(5000, 'k');
   test::WriteFileBytes(install_ + "Handheld\\Config.dat", config);
-  ClientEngine engine;
-  Connected(engine);
-  EngineRequest* read = engine.Request(opReadConfig, Handheld, "", Handheld, "C:\\config.bak");
-  EXPECT_EQ(0, engine.Run(read).Error);
+  ITDOrvWinEngineS* e = Connected().E.Get();
+  LONG error = -1;
+  TDPathRecord backup = Path("C:\\config.bak");
+  e->ReadConfig(&error, Handheld, &backup);
+  EXPECT_EQ(0, error);
   EXPECT_EQ(config, test::ReadFileBytes(Pc("C\\config.bak")));
 
   PutFile("C:\\config.new", "new configuration");
-  EngineRequest* write = engine.Request(opWriteConfig, Handheld, "C:\\config.new", Handheld);
-  EXPECT_EQ(0, engine.Run(write).Error);
+  TDPathRecord source = Path("C:\\config.new");
+  e->WriteConfig(&error, &source, Handheld);
+  EXPECT_EQ(0, error);
   EXPECT_EQ("new configuration", test::ReadFileBytes(install_ + "Handheld\\Config.dat"));
 }
 
@@ -578,19 +560,16 @@ TEST_F(EngineTest, AnAbortedRequestComesBackWithoutNotificationAndTheQueueGoesOn
   EXPECT_EQ(0, engine.Replies.back().Error);
 }
 
-TEST_F(EngineTest, AFormatCancelledAtAnyProgressStopsAndLeavesTheDriveAsItWas) {
-  ClientEngine engine;
-  Connected(engine);
+TEST_F(SyncTest, AFormatCancelledAtAnyProgressStopsAndLeavesTheDriveAsItWas) {
+  SyncClient& client = Connected();
   for (size_t at : {1u, 2u, 4u}) {
     SCOPED_TRACE(at);
     ASSERT_TRUE(ForceDirectories(install_ + "Handheld\\D\\Stuff"));
     test::WriteFileBytes(install_ + "Handheld\\D\\Stuff\\x", "x");
-    engine.Progresses.clear();
-    engine.OnProgress = [&](EngineRequest& r, WPARAM code) {
-      if (code == progFormat && engine.Progresses.size() == at) r.Cancel = 1;
-    };
-    EXPECT_EQ(0, engine.Run(engine.Request(opFormat, Handheld, "d:\\")).Error);
-    EXPECT_EQ(at, engine.Progresses.size());
+    client.N.Percents.clear();
+    client.N.Cancel = [&](SHORT) { return client.N.Percents.size() == at; };
+    EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::Format, "d:\\"));
+    EXPECT_EQ(at, client.N.Percents.size());
     EXPECT_EQ("x", test::ReadFileBytes(install_ + "Handheld\\D\\Stuff\\x"));
   }
 }

@@ -9,6 +9,7 @@
 #include "ConduitHost.h"
 #include "ConduitModule.h"
 #include "GroupWiseFixture.h"
+#include "Keyboard.h"
 
 namespace {
 
@@ -367,6 +368,36 @@ TEST_F(Novmail, PropertiesWriteOnlyWhatChangedAndKeepOneMessageType) {
   EXPECT_EQ(reg.ReadInteger("IncludeEmail"), 0);
   EXPECT_EQ(reg.ReadInteger("IncludePhone"), 1);
   EXPECT_EQ(reg.ReadString("Folder"), "Projects");
+}
+
+// A label's shortcut leads to the field after it. Alt+L turns the manual
+// login off, and its fields take the focus no more: Alt+U does nothing and
+// Alt+P goes on to the phone messages.
+TEST_F(Novmail, PropertiesLabelShortcutsFocusTheirFields) {
+  SetNumber("Manual Login", 1);
+  struct Case {
+    int page;
+    char key;
+    int text;    // of the window that gets the focus, or of the label before it
+    bool field;  // the window after the one with the text
+  };
+  const Case cases[] = {{1, 'u', 32, true}, {1, 'p', 33, true},  {2, 'f', 29, true},
+                        {1, 'l', 31, false}, {1, 'u', 11, false}, {1, 'p', 37, false}};
+  test::Ui().OnModal([&](ui::ModalForm& form) {
+    HWND w = form.WindowHandle();
+    HWND tabs = FindWindowExA(w, nullptr, "SysTabControl32", nullptr);
+    for (const Case& c : cases) {
+      SendMessageA(tabs, TCM_SETCURSEL, static_cast<WPARAM>(c.page), 0);
+      NMHDR change{tabs, 0, static_cast<UINT>(TCN_SELCHANGE)};
+      SendMessageA(w, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&change));
+      SetFocus(WithText(w, Res(11)));
+      EXPECT_TRUE(test::PressKey(c.key, true)) << c.key;
+      HWND expected = WithText(w, Res(c.text));
+      EXPECT_EQ(GetFocus(), c.field ? GetWindow(expected, GW_HWNDNEXT) : expected) << c.key << " " << c.text;
+    }
+    return mrCancel;
+  });
+  EXPECT_TRUE(conduit_->vazProperties(host_.app, host_.Memo()));
 }
 
 TEST_F(Novmail, AddressBookCloseAnswersTwoAndOkAppends) {

@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "ExtCtrls.h"
 #include "Forms.h"
+#include "Keyboard.h"
 #include "Menus.h"
 #include "StdCtrls.h"
 #include "TestSupport.h"
@@ -114,6 +115,57 @@ TEST(FormsTest, EnterAndEscapePressTheDefaultAndCancelButtons) {
   });
   EXPECT_EQ(form.ShowModal(), mrOk);
   EXPECT_EQ(form.okClicks, 1);
+}
+
+// Labels with shortcut letters beside edits, as a settings page has them.
+class TShortcutForm : public TForm {
+ public:
+  TShortcutForm() : TForm({.Name = "ShortcutForm", .Caption = "Shortcuts", .ClientWidth = 300, .ClientHeight = 150}) {}
+  TCheckBox cbKeep{this, "cbKeep", {.Bounds = {8, 8, 200, 17}, .Caption = "&Keep"}};
+  TLabel lName{this, "lName", {.Bounds = {8, 36, 60, 14}, .Caption = "&Name:", .FocusControl = &eName}};
+  TEdit eName{this, "eName", {.Bounds = {72, 32, 200, 21}, .Text = "Ada"}};
+  TLabel lNote{this, "lNote", {.Bounds = {8, 64, 60, 14}, .Caption = "N&ote:"}};
+  TEdit eNote{this, "eNote", {.Bounds = {72, 60, 200, 21}}};
+  TLabel lDay{this, "lDay", {.Bounds = {8, 92, 60, 14}, .Caption = "&Day:", .FocusControl = &eDay}};
+  TEdit eDay{this, "eDay", {.Bounds = {72, 88, 200, 21}}};
+  TCheckBox cbDaily{this, "cbDaily", {.Bounds = {8, 120, 200, 17}, .Caption = "&Daily"}};
+};
+
+std::string FocusedName() {
+  TControl* control = TControl::FromHandle(GetFocus());
+  return control ? control->Name : "";
+}
+
+TEST(FormsTest, ALabelsShortcutFocusesItsFocusControlOnlyWhenThatCanTakeTheFocus) {
+  struct Case {
+    const char* what;
+    char key;
+    bool alt;
+    std::function<void(TShortcutForm&)> before;
+    const char* focused;
+  };
+  const Case cases[] = {
+      {"Alt+N", 'n', true, [](TShortcutForm&) {}, "eName"},
+      {"N on a check box", 'n', false, [](TShortcutForm&) {}, "eName"},
+      {"N typed in an edit", 'n', false, [](TShortcutForm& f) { f.eNote.SetFocus(); }, "eNote"},
+      {"no focus control", 'o', true, [](TShortcutForm&) {}, "cbKeep"},
+      {"focus control disabled", 'n', true, [](TShortcutForm& f) { f.eName.SetEnabled(false); }, "cbKeep"},
+      {"focus control hidden", 'n', true, [](TShortcutForm& f) { f.eName.Hide(); }, "cbKeep"},
+      {"label disabled", 'n', true, [](TShortcutForm& f) { f.lName.SetEnabled(false); }, "cbKeep"},
+      {"letter goes on to the next control", 'd', true, [](TShortcutForm& f) { f.eDay.SetEnabled(false); },
+       "cbDaily"},
+  };
+  for (const Case& c : cases) {
+    TShortcutForm form;
+    form.Show();
+    c.before(form);
+    ASSERT_TRUE(test::PressKey(c.key, c.alt)) << c.what;
+    EXPECT_EQ(FocusedName(), c.focused) << c.what;
+    if (FocusedName() == "eName") {
+      EXPECT_EQ(SendMessageA(form.eName.Handle(), EM_GETSEL, 0, 0), MAKELRESULT(0, 3)) << c.what;
+    }
+    EXPECT_EQ(WindowText(form.eNote.Handle()), std::string(c.focused) == "eNote" ? "n" : "") << c.what;
+  }
 }
 
 TEST(FormsTest, PageControlsShowOnePageAndAskBeforeChanging) {

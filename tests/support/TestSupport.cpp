@@ -274,7 +274,7 @@ void PumpPending() {
   }
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
+bool PumpUntil(const std::function<bool()>& done, DWORD limitMs, const std::function<void()>& pump) {
   const ULONGLONG start = GetTickCount64();
   while (!done()) {
     ULONGLONG elapsed = GetTickCount64() - start;
@@ -282,7 +282,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD limitMs) {
     // MWMO_INPUTAVAILABLE: a message already in the queue ends the wait too.
     MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<ULONGLONG>(limitMs - elapsed, 50)),
                                 QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    PumpPending();
+    pump();
   }
   return true;
 }

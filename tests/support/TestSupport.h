@@ -124,11 +124,13 @@ void RemoveTree(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
-// Handles the thread's messages until done() holds, or until limitMs have
-// passed so that a fault fails the test instead of hanging it; answers done().
-bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 30000);
 // Handles the messages already waiting.
 void PumpPending();
+// Handles the thread's messages (with pump) until done() holds, or until
+// limitMs have passed so that a fault fails the test instead of hanging it;
+// answers done().
+bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 30000,
+               const std::function<void()>& pump = PumpPending);
 
 // The text of a window, as GetWindowText reads it.
 std::string WindowText(HWND window);
