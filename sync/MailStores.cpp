@@ -256,13 +256,23 @@ bool TSync::ReadReplyDat() {
 
 std::string TSync::NewMailID() { return MailID(Now(), DrawMailNumber()); }
 
+// The IDs are taken unsorted and sorted once: a sorted list moves everything
+// behind each insert, which grows with the square of the IDs. Equal IDs
+// then stand side by side, and one of each stays, as a sorted list keeps them.
 void TSync::LoadUIDs() {
-  KnownIDs->Clear();
+  TStringList& ids = *KnownIDs;
+  ids.Clear();
+  ids.SetSorted(false);
   Guarded(*Session, "TSync.LoadUIDs;", [&] {
     StoreSession store(LocalIn());
     RecordList records = store.List();
-    for (int i = 0, n = records.Count(); i < n; ++i) KnownIDs->Add(Text(Value(records.Item(i), inID)));
+    for (int i = 0, n = records.Count(); i < n; ++i) ids.Add(Text(Value(records.Item(i), inID)));
   });
+  ids.SetSorted(true);
+  const bool caseSensitive = ids.CaseSensitive();
+  for (int i = ids.Count() - 1; i > 0; --i)
+    if ((caseSensitive ? AnsiCompareStr(ids.At(i), ids.At(i - 1)) : AnsiCompareText(ids.At(i), ids.At(i - 1))) == 0)
+      ids.Delete(i);
 }
 
 std::string TSync::EncodeMessage(const std::string& Text) {
