@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@
 #include "C_ResMan.h"
 #include "C_sesobj.h"
 #include "Cdo.h"
+#include "GroupWise.h"
 #include "EvrinData.h"
 #include "EvrinSession.h"
 #include "Handheld.h"
@@ -114,21 +116,26 @@ int TimedSend(HWND window, TMail** mail, TMemoVar memo, TProgressVar progress) {
   return result;
 }
 
-// What a mail client needs beside the mail store for a run.
+// What tells the mail clients apart in a run.
 struct Client {
   const char* Name;
-  const char* Conduit;                 // beside the program
-  std::function<void(const std::string& root, const std::string& profile)> Select;  // the stand-in's settings
+  const char* Conduit;     // beside the program
+  const char* Resources;   // the conduit's resource library
+  const char* StandInKey;  // the stand-in's settings: its folder of profiles and default profile
+  bool MovesReplies;       // answered mail goes to the reply folder, deleted mail to Deleted Items
+  const char* Address;     // how the client's addresses stand in the In box: a prefix
 };
 
 // The data of one size, built once; every run starts again from it.
 class Data {
  public:
-  Data(int n, const std::string& root) : N(n), root_(root), profile_(root + "Bench") {
+  Data(const Client& client, int n, const std::string& root) : N(n), root_(root), profile_(root + "Bench") {
     const double start = Seconds();
     bench::RemoveTree(root_);
     ForceDirectories(root_);
-    mailstore::Profile::Create(profile_, {.Name = "Bench", .User = {"Pat Doe", "pat@example.com", "SMTP"}, .AddressBook = {}});
+    mailstore::Profile::Create(profile_, {.Name = "Bench",
+                                          .User = {"Pat Doe", "pat@example.com", "SMTP"},
+                                          .AddressBook = {{"Ann Lee", "ann@example.com", "SMTP"}}});
     mailstore::Profile store(profile_);
     Inbox = store.RoleFolder(Role::Inbox);
     store.AddFolder(Inbox, ReplyFolderName);
@@ -145,7 +152,7 @@ class Data {
     SaveIndexes(store);
     SeedIn = root_ + "SeedIn";
     SeedOut = root_ + "SeedOut";
-    BuildHandheld(store);
+    BuildHandheld(store, client.Address);
     std::printf("  (data of %d: profile %.2f s, handheld stores %.2f s)\n", N, seeded - start, Seconds() - seeded);
     std::fflush(stdout);
   }
@@ -213,7 +220,7 @@ class Data {
     while (body.size() < 2000) body += " The quick brown fox jumps over the lazy dog, and the meeting moves to Thursday.";
     return body;
   }
-  void BuildHandheld(mailstore::Profile& store) {
+  void BuildHandheld(mailstore::Profile& store, const std::string& address) {
     TSesObj ses;
     TResManager res("Vantleres.dll");
     TSync sync(&ses, &res);
@@ -229,8 +236,8 @@ class Data {
                                     : "<gone" + std::to_string(i) + "@pc.example>";
         const bool reply = i < Replies() || (i >= 2 * Replies() && i < 3 * Replies());
         const bool deleteMark = i < DeletedReplies() || (i >= Replies() && i < 2 * Replies());
-        const Variant row[] = {Variant("Subject " + std::to_string(i)), Variant("smtp:ann@example.com"),
-                               Variant::Date(EncodeDate(2020, 1, 1) + i / 100.0), Variant("smtp:pat@example.com"),
+        const Variant row[] = {Variant("Subject " + std::to_string(i)), Variant(address + "ann@example.com"),
+                               Variant::Date(EncodeDate(2020, 1, 1) + i / 100.0), Variant(address + "pat@example.com"),
                                Variant(""), Variant(""), Variant(Body(i)),
                                Variant(reply ? "Yes, Thursday suits me. " + std::to_string(i) : std::string()),
                                Variant(""), Variant(deleteMark), Variant(i % 2 == 0), Variant(false), Variant(true),
@@ -267,7 +274,7 @@ struct Sample {
 };
 
 // What every run must leave: each check prints what it found when it fails.
-bool Check(const Data& d, const TSesObj& ses, const runtest::Page& page) {
+bool Check(const Client& client, const Data& d, const TSesObj& ses, const runtest::Page& page) {
   bool good = true;
   auto expect = [&](bool ok, const std::string& what) {
     if (!ok) std::printf("  check failed: %s\n", what.c_str());
@@ -310,9 +317,15 @@ bool Check(const Data& d, const TSesObj& ses, const runtest::Page& page) {
          "sent mail, each once: " + std::to_string(sentMail) + " sent, " + std::to_string(newOnce) + " new once, " +
              std::to_string(answers) + " replies");
   expect(count(d.Inbox, [](const mailstore::Entry& e) { return !e.Read; }) == 0, "every PC mail marked read");
-  expect(count(d.Inbox, any) == d.N + d.Read() - d.Replies() - d.Replies(), "mail left in the PC In box");
-  expect(!replies.empty() && count(replies, any) == d.Replies() - d.DeletedReplies(), "mail in the reply folder");
-  expect(count(store.RoleFolder(Role::Deleted), any) == d.Replies() + d.DeletedReplies(), "mail in Deleted Items");
+  if (client.MovesReplies) {
+    expect(count(d.Inbox, any) == d.N + d.Read() - 2 * d.Replies(), "mail left in the PC In box");
+    expect(!replies.empty() && count(replies, any) == d.Replies() - d.DeletedReplies(), "mail in the reply folder");
+    expect(count(store.RoleFolder(Role::Deleted), any) == d.Replies() + d.DeletedReplies(), "mail in Deleted Items");
+  } else {
+    expect(count(d.Inbox, any) == d.N + d.Read() - d.Replies() - d.DeletedReplies(), "mail left in the PC In box");
+    expect(count(d.Inbox, [](const mailstore::Entry& e) { return e.Replied; }) == d.Replies() - d.DeletedReplies(),
+           "answered mail marked replied");
+  }
   expect(TheUi.Boxes == 0, "no box shown");
   expect(!FileExists(ses.TempDir + "Journal"), "the run journal settled");
   if (!good)
@@ -321,7 +334,9 @@ bool Check(const Data& d, const TSesObj& ses, const runtest::Page& page) {
 }
 
 std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
-  client.Select(d.Root(), "Bench");
+  const std::string key = std::string("\\") + client.StandInKey;
+  bench::ScopedValue folder(HKEY_CURRENT_USER, key, cdo::ValueProfilesFolder, d.Root());
+  bench::ScopedValue name(HKEY_CURRENT_USER, key, cdo::ValueDefaultProfile, "Bench");
   const std::string bin = bench::ProgramFolder();
   TSesObj ses;
   TResManager res("Vantleres.dll");
@@ -386,7 +401,7 @@ std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
     }
     ses.Tracing = false;
     ses.TraceStream.reset();
-    s.Good = Check(d, ses, page) && s.Good;
+    s.Good = Check(client, d, ses, page) && s.Good;
     s.Floor = d.Floor(tandel::ToPcPath(InPath), tandel::ToPcPath(OutPath));
     std::printf("  (%s, %d: stage 1 %.2f s, stage 2 %.2f s, floor %.2f s%s)\n", client.Name, d.N, s.Stage[0],
                 s.Stage[1], s.Floor, s.Good ? "" : ", FAILED");
@@ -429,7 +444,7 @@ bool Report(const Client& client, const std::vector<int>& sizes, int repetitions
   std::map<int, Summary> results;
   const std::string root = bench::ProgramFolder() + "WholeRunBench\\";
   for (int n : sizes) {
-    Data data(n, root + "Data\\");
+    Data data(client, n, root + "Data\\");
     results[n] = Summarise(Runs(client, data, repetitions));
   }
   std::printf("Whole run with the %s conduit (%d runs each; minimum, median in seconds):\n", client.Name, repetitions);
@@ -464,7 +479,7 @@ bool Report(const Client& client, const std::vector<int>& sizes, int repetitions
   return good;
 }
 
-// The conduit's own settings are the user's; the benchmark's reply folder is found by its name.
+// The Outlook conduit's reply folder settings are the user's; the benchmark's is found by its name.
 class ConduitSettings {
  public:
   explicit ConduitSettings(const std::string& resources)
@@ -479,7 +494,7 @@ class ConduitSettings {
 
 }  // namespace
 
-// Arguments (for profiling): the client (outlook), the number of mails, the repetitions.
+// Arguments: the client (outlook or groupwise); for profiling, the number of mails and the repetitions.
 int main(int argc, char** argv) {
   try {
     CoInitScope com;
@@ -494,22 +509,17 @@ int main(int argc, char** argv) {
     const std::string handheld = bin + "WholeRunHandheld\\";
     ForceDirectories(handheld + "Handheld\\C\\Documents");
     bench::ScopedValue install(HKEY_LOCAL_MACHINE, tandel::SuiteKey, tandel::InstallValue, handheld);
-    const std::string cdoKey = std::string("\\") + cdo::StandInKey;
-    std::unique_ptr<bench::ScopedValue> folder, name;
-    Client outlook{"Outlook", "Mapimail.vaz", [&](const std::string& root, const std::string& profile) {
-                     folder = std::make_unique<bench::ScopedValue>(HKEY_CURRENT_USER, cdoKey, cdo::ValueProfilesFolder, root);
-                     name = std::make_unique<bench::ScopedValue>(HKEY_CURRENT_USER, cdoKey, cdo::ValueDefaultProfile, profile);
-                   }};
-    bool good = true;
-    if (which == "outlook") {
-      ConduitSettings settings("Mapimail.mrs");
-      good = Report(outlook, sizes, repetitions);
-    } else {
-      std::printf("unknown client %s\n", which.c_str());
-      good = false;
+    const Client clients[] = {{"Outlook", "Mapimail.vaz", "Mapimail.mrs", cdo::StandInKey, true, "smtp:"},
+                              {"GroupWise", "Novmail.vaz", "Novmail.mrs", groupwise::StandInKey, false, ""}};
+    bool good = false, known = false;
+    for (const Client& client : clients) {
+      if (!SameText(which, client.Name)) continue;
+      known = true;
+      std::optional<ConduitSettings> settings;
+      if (client.MovesReplies) settings.emplace(client.Resources);
+      good = Report(client, sizes, repetitions);
     }
-    folder.reset();
-    name.reset();
+    if (!known) std::printf("unknown client %s\n", which.c_str());
     bench::RemoveTree(handheld);
     if (!hadTemp) bench::RemoveTree(bin + "Temp");
     DeleteFileA((bin + "Vantlelog.txt").c_str());
