@@ -41,11 +41,6 @@ std::string HelpFailure(const std::string& HelpFile) {
 
 std::string ProgramFolder() { return ExtractFilePath(ModuleFileName()); }
 
-template <class F>
-F Export(HMODULE Module, const char* Name) {
-  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Module, Name)));
-}
-
 // Puts the suite's folder, in its short form, in front of the process PATH,
 // so that its libraries are found by name.
 void AddSuiteToPath() {
@@ -318,7 +313,7 @@ void TMainForm::LoadAPIs() {
       if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         std::string path = folder + found.cFileName;
         ModuleHandle library(LoadLibraryA(path.c_str()));  // freed as soon as the file is done
-        auto describe = library ? Export<TvazDescription>(library.Get(), "vazDescription") : nullptr;
+        auto describe = library ? ModuleExport<TvazDescription>(library.Get(), "vazDescription") : nullptr;
         if (describe != nullptr) {
           auto conduit = std::make_unique<TConduit>();
           std::string description;
@@ -457,7 +452,7 @@ void TMainForm::mnuPropertiesClick(TObject*) {
   if (conduit == nullptr) return;
   ModuleHandle library(LoadLibraryA(conduit->FileName.c_str()));  // freed exactly once, whatever happens
   if (!library) return;
-  auto properties = Export<TvazProperties>(library.Get(), "vazProperties");
+  auto properties = ModuleExport<TvazProperties>(library.Get(), "vazProperties");
   if (properties == nullptr) {
     ui::Message(nullptr, "There is no property information available for this conduit.", "Vantle Conduit Properties",
                 MB_OK | MB_SETFOREGROUND);

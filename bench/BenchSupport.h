@@ -25,14 +25,6 @@ inline double Seconds() {
 // The benchmark program's folder, with a trailing backslash.
 inline std::string ProgramFolder() { return ExtractFilePath(ModuleFileName()); }
 
-// An export of a loaded plug-in; raises when the plug-in lacks it.
-template <class F>
-F Export(HMODULE module, const char* name) {
-  F f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  if (!f) throw Exception(ModuleFileName(module) + " lacks " + name);
-  return f;
-}
-
 // A folder and all it holds, removed.
 inline void RemoveTree(const std::string& path) {
   std::string from = path + std::string(2, '\0');

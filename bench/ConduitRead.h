@@ -10,6 +10,7 @@
 #include "BenchSupport.h"
 #include "C_Types.h"
 #include "C_sesobj.h"
+#include "ConduitEntries.h"
 #include "VazInterface.h"
 
 namespace bench {
@@ -22,9 +23,8 @@ inline ReadTimes TimeGetPCMail(const std::string& conduitFile, int count, int sa
                                TDateTime to) {
   HMODULE conduit = LoadLibraryA((ProgramFolder() + conduitFile).c_str());
   if (!conduit) throw Exception(conduitFile + " did not load");
-  auto initialize = Export<TvazInitialize>(conduit, "vazInitialize");
-  auto getMail = Export<TvazGetPCMail>(conduit, "vazGetPCMail");
-  auto shutDown = Export<TvazShutDown>(conduit, "vazShutDown");
+  TConduitEntries entries;
+  BindConduitEntries(conduit, entries, nullptr, true);
   TMemo* memo = nullptr;
   TProgress* progress = nullptr;
   std::vector<double> times;
@@ -32,15 +32,15 @@ inline ReadTimes TimeGetPCMail(const std::string& conduitFile, int count, int sa
     TSesObj session;
     TMailList list(&session, nullptr);
     TMailList* listVar = &list;
-    if (initialize(nullptr, &memo, &progress) != vazDone) throw Exception("vazInitialize failed");
+    if (entries.vazInitialize(nullptr, &memo, &progress) != vazDone) throw Exception("vazInitialize failed");
     const double start = Seconds();
-    const int result = getMail(nullptr, &listVar, from, to, {false, false}, &memo, &progress);
+    const int result = entries.vazGetPCMail(nullptr, &listVar, from, to, {false, false}, &memo, &progress);
     times.push_back(Seconds() - start);
     std::printf("  (%d messages: %.3f s)\n", count, times.back());
     std::fflush(stdout);
     if (result != vazDone || list.Count() != count)
       std::printf("reading %d messages answered %d with %d mails\n", count, result, list.Count());
-    shutDown(&memo, &progress);
+    entries.vazShutDown(&memo, &progress);
     list.ClearList();
   }
   FreeLibrary(conduit);

@@ -20,6 +20,7 @@
 #include "C_Types.h"
 #include "C_sesobj.h"
 #include "Cdo.h"
+#include "ConduitEntries.h"
 #include "ComPtr.h"
 #include "Registry.h"
 #include "Seed.h"
@@ -92,9 +93,8 @@ ReadTimes ReadInbox(int count, int samples) {
 
   HMODULE conduit = LoadLibraryA((ProgramFolder() + "Mapimail.vaz").c_str());
   if (!conduit) throw Exception("Mapimail.vaz did not load");
-  auto initialize = bench::Export<TvazInitialize>(conduit, "vazInitialize");
-  auto getMail = bench::Export<TvazGetPCMail>(conduit, "vazGetPCMail");
-  auto shutDown = bench::Export<TvazShutDown>(conduit, "vazShutDown");
+  TConduitEntries entries;
+  BindConduitEntries(conduit, entries, nullptr, true);
   TMemo* memo = nullptr;
   TProgress* progress = nullptr;
   auto read = [&](TGetMailOptions options) {
@@ -104,13 +104,13 @@ ReadTimes ReadInbox(int count, int samples) {
     TSesObj session;
     TMailList list(&session, nullptr);
     TMailList* listVar = &list;
-    if (initialize(nullptr, &memo, &progress) != vazDone) throw Exception("vazInitialize failed");
+    if (entries.vazInitialize(nullptr, &memo, &progress) != vazDone) throw Exception("vazInitialize failed");
     double start = Seconds();
-    int result = getMail(nullptr, &listVar, 0, 0, options, &memo, &progress);
+    int result = entries.vazGetPCMail(nullptr, &listVar, 0, 0, options, &memo, &progress);
     double elapsed = Seconds() - start;
     if (result != vazDone || list.Count() != count)
       std::printf("reading %d messages answered %d with %d mails\n", count, result, list.Count());
-    shutDown(&memo, &progress);
+    entries.vazShutDown(&memo, &progress);
     list.ClearList();
     return elapsed;
   };

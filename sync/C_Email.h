@@ -11,6 +11,7 @@
 
 #include "C_Types.h"
 #include "Classes.h"
+#include "ConduitEntries.h"
 #include "RunJournal.h"
 #include "VazInterface.h"
 #include "c_qrv.h"
@@ -23,20 +24,6 @@ class TListView;
 class TLabel;
 class Variant;
 
-// The entry points bound from the loaded conduit, each empty or a function of
-// TSync::ConduitHandle. The address book's lives with the mail editor
-// (HostVars.h), which calls it.
-struct TConduitEntries {
-  TvazDescription vazDescription = nullptr;
-  TvazInitialize vazInitialize = nullptr;
-  TvazShutDown vazShutDown = nullptr;
-  TvazGetPCMail vazGetPCMail = nullptr;
-  TvazSendPCMail vazSendPCMail = nullptr;
-  TvazDeletePCMail vazDeletePCMail = nullptr;
-  TvazEmailName vazEmailName = nullptr;
-  TvazReplyAll vazReplyAll = nullptr;
-  TvazMasterCheck vazMasterCheck = nullptr;
-};
 extern TConduitEntries ConduitEntries;
 
 #include "HostVars.h"

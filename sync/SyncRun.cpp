@@ -8,32 +8,15 @@
 #include "C_ResMan.h"
 #include "C_sesobj.h"
 #include "Forms.h"
+#include "Global.h"
 #include "TandelEng.h"
 
 namespace {
-
-VANTLE_EXCEPTION(EAborted, Exception);
-VANTLE_EXCEPTION(ENothingToXfer, Exception);
-VANTLE_EXCEPTION(EMaintenanceOnly, Exception);
-VANTLE_EXCEPTION(EConduit, Exception);
-VANTLE_EXCEPTION(EEVRINEngine, Exception);
-VANTLE_EXCEPTION(EGetPCMailFailed, Exception);
-VANTLE_EXCEPTION(EGetPCEmailCancelled, Exception);
-VANTLE_EXCEPTION(EReadDataFail, Exception);
-VANTLE_EXCEPTION(ENoConduit, Exception);
-VANTLE_EXCEPTION(EConduitFailedLoad, Exception);
-VANTLE_EXCEPTION(EConduitFailedEntryPoint, Exception);
 
 constexpr int ConnectTimeOut = 15000;
 constexpr int CopyReplace = 1;
 using tandeleng::sideHandheld;
 using tandeleng::sidePC;
-
-template <class F>
-void Bind(HMODULE module, const char* name, F& entry) {
-  entry = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  if (!entry) throw EConduitFailedEntryPoint(std::string("GetProcAddress failed on: ") + name);
-}
 
 void ClearEntries() {
   ConduitEntries = TConduitEntries();
@@ -126,17 +109,7 @@ bool TSync::LoadConduit() {
     if (!FileExists(ConduitFile)) throw ENoConduit("Conduit not found");
     ConduitHandle = LoadLibraryA(ConduitFile.c_str());
     if (!ConduitHandle) throw EConduitFailedLoad("Conduit Load Failed");
-    TConduitEntries& e = ConduitEntries;
-    Bind(ConduitHandle, "vazDescription", e.vazDescription);
-    Bind(ConduitHandle, "vazInitialize", e.vazInitialize);
-    Bind(ConduitHandle, "vazShutDown", e.vazShutDown);
-    Bind(ConduitHandle, "vazAddressBook", vazAddressBook);
-    Bind(ConduitHandle, "vazGetPCMail", e.vazGetPCMail);
-    Bind(ConduitHandle, "vazSendPCMail", e.vazSendPCMail);
-    Bind(ConduitHandle, "vazDeletePCMail", e.vazDeletePCMail);
-    Bind(ConduitHandle, "vazEmailName", e.vazEmailName);
-    Bind(ConduitHandle, "vazReplyAll", e.vazReplyAll);
-    Bind(ConduitHandle, "vazMasterCheck", e.vazMasterCheck);
+    BindConduitEntries(ConduitHandle, ConduitEntries, &vazAddressBook, true);
     Session->Trace("TSync.LoadConduit: Handle = " + IntToStr(reinterpret_cast<std::intptr_t>(ConduitHandle)));
     return true;
   } catch (const ENoConduit&) {

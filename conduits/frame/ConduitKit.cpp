@@ -6,12 +6,16 @@
 #include "C_Prog.h"
 #include "ConduitFrame.h"
 #include "C_Types.h"
+#include "ExtCtrls.h"
+#include "Global.h"
+#include "Handles.h"
 #include "Forms.h"
 #include "StdCtrls.h"
 #include "UserInterface.h"
 #include "Verinfo.h"
 
-void FillAboutPage(TLabel& Description, TLabel& Version, TLabel& Copyright) {
+void FillAboutPage(TForm& Form, const char* HelpFileName, TImage& Picture, TLabel& Description, TLabel& Version,
+                   TLabel& Copyright) {
   try {
     TVerInfoRes info(GetModuleName());
     Description.SetCaption(info.GetString(TVerInfoRes::FileDescription));
@@ -19,6 +23,8 @@ void FillAboutPage(TLabel& Description, TLabel& Version, TLabel& Copyright) {
     Copyright.SetCaption(info.GetString(TVerInfoRes::LegalCopyright));
   } catch (...) {
   }
+  Picture.Picture.LoadFromResourceName(ThisModule(), "ConduitPicture");
+  Form.HelpFile = ExtractFilePath(GetModuleName()) + HelpFileName;
 }
 
 void ErrorBox(const std::string& Text, const std::string& Caption) {
@@ -150,6 +156,58 @@ std::string AttachmentList(const Variant& Attachments, const TAttachmentKinds& K
     items += ParagraphMark;
   }
   return Trim(items);
+}
+
+void AnswerReplyAll(std::string* Result, HWND AppHandle, const std::string& ListA, const std::string& ListB,
+                    const TOwnAddress& Own, TReplyAllRules Rules) {
+  RunStringExport(Result, AppHandle, [] { return std::string(); },
+                  [&] { return MergeReplyAll(ListA, ListB, Own, Rules); });
+}
+
+int SendOrReply(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar Progress, TSendStep Reply,
+                TSendStep SendNew) {
+  return RunExport(AppHandle, vazFailed, [&] {
+    TProgressLine line(Progress);
+    int result = vazDone;
+    Application.ProcessMessages();
+    TMail* mail = Assigned(Mail, "List not assigned");
+    bool reply = (mail->Flags & mfReply) != 0;
+    line.Set((reply ? "Reply: " : "New Email: ") + mail->Subject);
+    if (reply) {
+      if (!Reply(mail, Memo) && !SendNew(mail, Memo)) result = vazCancelled;
+    } else if (!SendNew(mail, Memo)) {
+      result = vazCancelled;
+    }
+    return result;
+  });
+}
+
+bool GuardedReply(const std::function<bool()>& Body) {
+  try {
+    return Body();
+  } catch (const EInvalidMessageID&) {
+    return false;
+  } catch (const Exception& e) {
+    ExceptionBox(e.Message, "ReplyMail");
+    return false;
+  }
+}
+
+int GuardedGetPCMail(TMailList** MailList, bool ClearOnFailure, const std::function<int()>& Body) {
+  try {
+    return Body();
+  } catch (const EAborted&) {
+    (**MailList).ClearList();
+    Application.ProcessMessages();
+    return vazCancelled;
+  } catch (const Exception& e) {
+    ExceptionBox(e.Message, "vazGetPCMail");
+    if (ClearOnFailure) {
+      if (MailList && *MailList) (**MailList).ClearList();
+      Application.ProcessMessages();
+    }
+    return vazFailed;
+  }
 }
 
 TProgress* ProgressWindow(TProgressVar Progress) { return Progress != nullptr ? *Progress : nullptr; }

@@ -33,6 +33,11 @@
 //   scope, cleared when the scope ends; with no progress window (or, unless
 //   asked otherwise, a hidden one) it does nothing. ProgressWindow answers
 //   the window or nil, for the bar and the Stop flag.
+// - The exports' shells of the Outlook and GroupWise conduits: SendOrReply
+//   (vazSendPCMail: the progress line names the mail, a failed reply goes
+//   as a new mail), GuardedReply (ReplyMail's answers), GuardedGetPCMail
+//   (vazGetPCMail's answers at Stop and on failure) and AnswerReplyAll
+//   (vazReplyAll).
 // - The conduit's own module state: define ConduitModuleState (ConduitFrame.h)
 //   with an Attach run before the resource library is loaded and a Detach run
 //   after it was freed.
@@ -46,17 +51,26 @@
 
 #include "Classes.h"
 #include "Registry.h"
+#include "SysUtils.h"
 #include "Variant.h"
 #include "VazInterface.h"
 
+class TForm;
+class TImage;
 class TLabel;
+
+// A message a reply or a deletion names is not there.
+VANTLE_EXCEPTION(EInvalidMessageID, Exception);
 
 void ErrorBox(const std::string& Text, const std::string& Caption);
 
-// The About page of a conduit's properties dialog: the plug-in file's
-// description, "Version: " and its version, and its copyright. A file
-// without version information leaves the labels as they are.
-void FillAboutPage(TLabel& Description, TLabel& Version, TLabel& Copyright);
+// What a conduit's properties dialog shows alike: its About page (the
+// conduit's picture, its bitmap "ConduitPicture"; the plug-in file's
+// description, "Version: " and its version, and its copyright; a file
+// without version information leaves the labels as they are) and, for its
+// Help button, the help file of that name beside the conduit.
+void FillAboutPage(TForm& Form, const char* HelpFileName, TImage& Picture, TLabel& Description, TLabel& Version,
+                   TLabel& Copyright);
 void ExceptionBox(const std::string& Message, const std::string& Place);
 
 void OpenConduitSettings(TRegistry& Reg);
@@ -88,6 +102,23 @@ struct TReplyAllRules {
 };
 std::string MergeReplyAll(const std::string& ListA, const std::string& ListB, const TOwnAddress& Own,
                           TReplyAllRules Rules = {});
+// vazReplyAll: the merged list, or empty on any failure.
+void AnswerReplyAll(std::string* Result, HWND AppHandle, const std::string& ListA, const std::string& ListB,
+                    const TOwnAddress& Own, TReplyAllRules Rules = {});
+
+using TSendStep = bool (*)(TMail* Mail, TMemoVar Memo);
+// vazSendPCMail: "Reply: <subject>" or "New Email: <subject>" on the progress
+// line; a reply that fails is sent as a new mail. Cancelled when nothing
+// went.
+int SendOrReply(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar Progress, TSendStep Reply,
+                TSendStep SendNew);
+// ReplyMail's answers: false for a message that is not there, and false
+// after the exception box for any other failure.
+bool GuardedReply(const std::function<bool()>& Body);
+// vazGetPCMail's answers: at Stop (EAborted) the list is cleared and the
+// read cancelled; any other failure is boxed and fails the read, clearing the
+// list when asked.
+int GuardedGetPCMail(TMailList** MailList, bool ClearOnFailure, const std::function<int()>& Body);
 
 struct TAttachmentKinds {
   const char* NameMember;        // "Name", "DisplayName"

@@ -46,8 +46,6 @@ const TConduitModuleState ConduitModuleState{ClearModule, ClearModule};
 
 namespace {
 
-VANTLE_EXCEPTION(EInvalidMessageID, Exception);
-
 const char* const ValueManualLogin = "Manual Login";
 const char* const ValueIncludeEmail = "IncludeEmail";
 const char* const ValueIncludePhone = "IncludePhone";
@@ -214,7 +212,7 @@ bool SendNewMail(TMail* Mail, TMemoVar Memo) {
 
 bool ReplyMail(TMail* Mail, TMemoVar Memo) {
   if (Mail == nullptr) throw EObjectNotAssigned("Object not assigned");
-  try {
+  return GuardedReply([&] {
     Variant answered = GroupWiseAccount.Get("Mailbox").Get("Messages").Call("Item", {Mail->ID});
     if (answered.IsNothing()) throw EInvalidMessageID("Not a valid message ID");
     Variant reply = answered.Call("Reply", {groupwise::ClassMail, false, true, false});
@@ -237,12 +235,7 @@ bool ReplyMail(TMail* Mail, TMemoVar Memo) {
     reply.Call("Send");
     Application.ProcessMessages();
     return true;
-  } catch (const EInvalidMessageID&) {
-    return false;
-  } catch (const Exception& e) {
-    ExceptionBox(e.Message, "ReplyMail");
-    return false;
-  }
+  });
 }
 
 extern "C" {
@@ -300,7 +293,7 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
                  TMemoVar, TProgressVar Progress) {
   return RunExport(AppHandle, vazFailed, [&] {
     TProgressLine line(Progress);
-    try {
+    return GuardedGetPCMail(MailList, true, [&] {
       TMailList& list = *Assigned(MailList, "List not assigned");
       if (TProgress* progress = ProgressWindow(Progress)) progress->SetPosition(0);
       std::string filter = MailFilter(FromDate, ToDate, Options.UnreadOnly);
@@ -328,34 +321,12 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
         }
       }
       return vazDone;
-    } catch (const EAborted&) {
-      (**MailList).ClearList();
-      Application.ProcessMessages();
-      return vazCancelled;
-    } catch (const Exception& e) {
-      ExceptionBox(e.Message, "vazGetPCMail");
-      if (MailList && *MailList) (**MailList).ClearList();
-      Application.ProcessMessages();
-      return vazFailed;
-    }
+    });
   });
 }
 
 int vazSendPCMail(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar Progress) {
-  return RunExport(AppHandle, vazFailed, [&] {
-    TProgressLine line(Progress);
-    int result = vazDone;
-    Application.ProcessMessages();
-    TMail* mail = Assigned(Mail, "List not assigned");
-    bool reply = (mail->Flags & mfReply) != 0;
-    line.Set((reply ? "Reply: " : "New Email: ") + mail->Subject);
-    if (reply) {
-      if (!ReplyMail(mail, Memo) && !SendNewMail(mail, Memo)) result = vazCancelled;
-    } else if (!SendNewMail(mail, Memo)) {
-      result = vazCancelled;
-    }
-    return result;
-  });
+  return SendOrReply(AppHandle, Mail, Memo, Progress, ReplyMail, SendNewMail);
 }
 
 int vazDeletePCMail(HWND AppHandle, const std::string& ID, TMemoVar, TProgressVar) {
@@ -389,14 +360,7 @@ int vazMasterCheck(HWND AppHandle, TStringList** IDs) {
 }
 
 void vazReplyAll(std::string* Result, HWND AppHandle, const std::string& ListA, const std::string& ListB) {
-  RunExport(AppHandle, 0, [&] {
-    try {
-      *Result = MergeReplyAll(ListA, ListB, Own(), {.TrimItems = true});
-    } catch (...) {
-      Result->clear();
-    }
-    return 0;
-  });
+  AnswerReplyAll(Result, AppHandle, ListA, ListB, Own(), {.TrimItems = true});
 }
 
 int vazAddressBook(HWND Window, TStringList** ToList, TStringList** CcList, TStringList** BcList, TMemoVar Memo,

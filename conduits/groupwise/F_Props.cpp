@@ -24,9 +24,7 @@ TPropForm::TPropForm()
 TPropForm::~TPropForm() { DoDestroy(); }
 
 void TPropForm::FormCreate(TObject*) {
-  FillAboutPage(lDesc, lVersion, lCopyright);
-  Image1.Picture.LoadFromResourceName(ThisModule(), "ConduitPicture");
-  HelpFile = ExtractFilePath(GetModuleName()) + "Novmail.hlp";
+  FillAboutPage(*this, "Novmail.hlp", Image1, lDesc, lVersion, lCopyright);
 }
 
 void TPropForm::FormShow(TObject* Sender) { cbManualLoginClick(Sender); }

@@ -32,8 +32,6 @@ std::string ReplyFolderID;
 
 namespace {
 
-VANTLE_EXCEPTION(EInvalidMessageID, Exception);
-
 const char* const ValuePrefix = "Default Address Prefix";
 const char* const ValueFolderID = "Folder ID";
 const char* const ValueReplyMove = "Reply Move";
@@ -241,7 +239,7 @@ bool SendNewMail(TMail* Mail, TMemoVar Memo) {
 }
 
 bool ReplyMail(TMail* Mail, TMemoVar Memo) {
-  try {
+  return GuardedReply([&] {
     if (Mail == nullptr) throw EObjectNotAssigned("Object not assigned");
     Variant original;
     try {
@@ -272,12 +270,7 @@ bool ReplyMail(TMail* Mail, TMemoVar Memo) {
       }
     }
     return true;
-  } catch (const EInvalidMessageID&) {
-    return false;
-  } catch (const Exception& e) {
-    ExceptionBox(e.Message, "ReplyMail");
-    return false;
-  }
+  });
 }
 
 extern "C" {
@@ -346,7 +339,7 @@ int vazShutDown(TMemoVar Memo, TProgressVar) {
 int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double ToDate, TGetMailOptions Options,
                  TMemoVar Memo, TProgressVar Progress) {
   return RunExport(AppHandle, vazFailed, [&] {
-    try {
+    return GuardedGetPCMail(MailList, false, [&] {
       TMailList& list = *Assigned(MailList, "List not assigned");
       if (TProgress* progress = ProgressWindow(Progress)) progress->SetPosition(0);
       if (FromDate != 0) FromDate = Int(FromDate);
@@ -379,32 +372,12 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
         Application.ProcessMessages();
       }
       return vazDone;
-    } catch (const EAborted&) {
-      (**MailList).ClearList();
-      Application.ProcessMessages();
-      return vazCancelled;
-    } catch (const Exception& e) {
-      ExceptionBox(e.Message, "vazGetPCMail");
-      return vazFailed;
-    }
+    });
   });
 }
 
 int vazSendPCMail(HWND AppHandle, TMail** Mail, TMemoVar Memo, TProgressVar Progress) {
-  return RunExport(AppHandle, vazFailed, [&] {
-    TProgressLine line(Progress);
-    int result = vazDone;
-    Application.ProcessMessages();
-    TMail* mail = Assigned(Mail, "List not assigned");
-    bool reply = (mail->Flags & mfReply) != 0;
-    line.Set(Format(reply ? "Reply: %s" : "New Email: %s", {mail->Subject}));
-    if (reply) {
-      if (!ReplyMail(mail, Memo) && !SendNewMail(mail, Memo)) result = vazCancelled;
-    } else if (!SendNewMail(mail, Memo)) {
-      result = vazCancelled;
-    }
-    return result;
-  });
+  return SendOrReply(AppHandle, Mail, Memo, Progress, ReplyMail, SendNewMail);
 }
 
 int vazDeletePCMail(HWND AppHandle, const std::string& ID, TMemoVar, TProgressVar) {
@@ -431,14 +404,7 @@ int vazMasterCheck(HWND AppHandle, TStringList** IDs) {
 }
 
 void vazReplyAll(std::string* Result, HWND AppHandle, const std::string& ListA, const std::string& ListB) {
-  RunExport(AppHandle, 0, [&] {
-    try {
-      *Result = MergeReplyAll(ListA, ListB, Own());
-    } catch (...) {
-      Result->clear();
-    }
-    return 0;
-  });
+  AnswerReplyAll(Result, AppHandle, ListA, ListB, Own());
 }
 
 int vazAddressBook(HWND Window, TStringList** ToList, TStringList** CcList, TStringList** BcList, TMemoVar Memo,

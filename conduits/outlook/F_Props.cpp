@@ -61,10 +61,8 @@ TPropForm::TPropForm()
 TPropForm::~TPropForm() { DoDestroy(); }
 
 void TPropForm::FormCreate(TObject*) {
-  FillAboutPage(lDesc, lVersion, lCopyright);
-  Image1.Picture.LoadFromResourceName(ThisModule(), "ConduitPicture");
+  FillAboutPage(*this, "Mapimail.hlp", Image1, lDesc, lVersion, lCopyright);
   try {
-    HelpFile = ExtractFilePath(GetModuleName()) + "Mapimail.hlp";
     cbReplyMoveClick(this);
     Application.ProcessMessages();
   } catch (...) {

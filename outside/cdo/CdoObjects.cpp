@@ -398,20 +398,11 @@ class TMessage final : public DispatchObject {
     m.Date = Now();
     m.Received.reset();
     m.ReceivedText.clear();
-    m.MessageId = Format("<%s.%s@pcmail.example>", {IntToHex(static_cast<unsigned long long>(*m.Date * MSecsPerDay), 12),
-                                                    IntToHex(GetCurrentProcessId(), 4)});
+    m.MessageId = mailstore::NewMessageId(*m.Date, "pcmail.example");
     if (saveCopy) store.AddMessage(store.RoleFolder(mailstore::Role::Sent), m, true);
     if (d_->Stored) store.RemoveMessage(d_->FolderId, d_->Serial);
     d_->Gone = true;
-    if (d_->Original) {
-      try {
-        mailstore::FlagChange change;
-        change.Replied = true;
-        store.SetFlags(d_->Original->first, d_->Original->second, change);
-      } catch (const mailstore::EMailStore&) {
-        // The original went away meanwhile; the reply has gone all the same.
-      }
-    }
+    if (d_->Original) mailstore::MarkAnswered(store, d_->Original->first, d_->Original->second);
   }
 
   Variant NewReply(bool all) {

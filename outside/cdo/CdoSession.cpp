@@ -5,6 +5,7 @@
 
 #include "Cdo.h"
 #include "CdoObjects.h"
+#include "MailClient.h"
 #include "ProfileDialogs.h"
 #include "Registry.h"
 #include "ServerExports.h"
@@ -169,17 +170,22 @@ const CoClassEntry Classes[] = {
 namespace cdo_standin {
 namespace {
 
-// Installing the library also tells mail programs, through WIN.INI, that it is there.
-HRESULT AnnounceInWinIni() {
-  return WriteProfileStringA(cdo::WinIniSection, cdo::WinIniOleMessaging, "1") ? S_OK : SELFREG_E_CLASS;
+// Installing the library tells mail programs, through WIN.INI, that it is
+// there, and sets up the profiles its logon opens: "Outlook" by default.
+HRESULT Install() {
+  bool done = WriteProfileStringA(cdo::WinIniSection, cdo::WinIniOleMessaging, "1") &&
+              mailstore::WriteStandInSettings(cdo::StandInKey, {{cdo::ValueProfilesFolder, mailstore::InstalledProfilesFolder},
+                                                                {cdo::ValueDefaultProfile, "Outlook"}});
+  return done ? S_OK : SELFREG_E_CLASS;
 }
 
-HRESULT WithdrawFromWinIni() {
+HRESULT Uninstall() {
   WriteProfileStringA(cdo::WinIniSection, cdo::WinIniOleMessaging, nullptr);
+  mailstore::RemoveStandInSettings(cdo::StandInKey, {cdo::ValueProfilesFolder, cdo::ValueDefaultProfile});
   return S_OK;
 }
 
 }  // namespace
 }  // namespace cdo_standin
 
-VANTLE_SERVER_EXPORTS_WITH(cdo_standin::Classes, cdo_standin::AnnounceInWinIni, cdo_standin::WithdrawFromWinIni)
+VANTLE_SERVER_EXPORTS_WITH(cdo_standin::Classes, cdo_standin::Install, cdo_standin::Uninstall)

@@ -2,9 +2,10 @@
 // the user it shows its main window; started by COM ("-Embedding") it stays
 // hidden until a client shows it, and ends when its last client lets go.
 // Either way its application object is the running object of its class.
-// "/RegServer" registers it as the local server of "Eudora.EuApplication.1"
-// and writes the return address of its profile's user into EUDORA.INI beside
-// it when that has none.
+// "/RegServer" registers it as the local server of "Eudora.EuApplication.1",
+// names the profile it keeps its mail in and writes the return address of
+// that profile's user into EUDORA.INI beside it when that has none;
+// "/UnregServer" removes them.
 #include <windows.h>
 
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "Eudora.h"
 #include "EudoraObjects.h"
 #include "LocalServer.h"
+#include "MailClient.h"
 #include "MainWindow.h"
 #include "Registry.h"
 
@@ -50,7 +52,12 @@ std::unique_ptr<mailstore::Profile> OpenProfile() {
   return std::make_unique<mailstore::Profile>(reg.ReadString(eudora::ValueProfile));
 }
 
-HRESULT WriteReturnAddress() {
+// Installing the program sets up the profile it keeps its mail in, and
+// proposes that profile's user as the return address when EUDORA.INI has none.
+HRESULT Install() {
+  if (!mailstore::WriteStandInSettings(
+          eudora::StandInKey, {{eudora::ValueProfile, IncludeTrailingBackslash(mailstore::InstalledProfilesFolder) + "Eudora"}}))
+    return SELFREG_E_CLASS;
   try {
     if (!ReadIni(eudora::IniReturnAddress).empty()) return S_OK;
     std::string address = OpenProfile()->User().Address;
@@ -61,6 +68,11 @@ HRESULT WriteReturnAddress() {
   } catch (const Exception&) {
     return S_OK;  // no profile yet: nothing to propose
   }
+}
+
+void Uninstall() {
+  mailstore::RemoveStandInSettings(eudora::StandInKey, {eudora::ValueProfile});
+  WritePrivateProfileStringA(eudora::IniSettings, eudora::IniReturnAddress, nullptr, IniPath().c_str());
 }
 
 }  // namespace
@@ -91,7 +103,8 @@ int main(int argc, char** argv) {
   int code = LocalServerMain(argc, argv,
                              {.Classes = Classes,
                               .RunningClass = &eudora::CLSID_EuApplication,
-                              .Registered = WriteReturnAddress,
+                              .Registered = Install,
+                              .Unregistering = Uninstall,
                               .Started = [&] {
                                 window = std::make_unique<MainWindow>(theProgram);
                                 MainWindow* w = window.get();

@@ -318,22 +318,13 @@ class TMessage final : public DispatchObject {
     for (const RecipientData& r : *d_->Recipients)
       (r.Target == groupwise::TargetTo ? m.To : r.Target == groupwise::TargetCc ? m.Cc : m.Bcc).push_back(r.Address);
     m.Date = Now();
-    m.MessageId = Format("<%s.%s@groupwise.example>", {IntToHex(static_cast<unsigned long long>(*m.Date * MSecsPerDay), 12),
-                                                      IntToHex(GetCurrentProcessId(), 4)});
+    m.MessageId = mailstore::NewMessageId(*m.Date, "groupwise.example");
     std::string sent = store.RoleFolder(Role::Sent);
     d_->Serial = store.AddMessage(sent, m, true);
     d_->FolderId = sent;
     d_->Stored = true;
     d_->Content = std::move(m);
-    if (d_->Original) {
-      try {
-        mailstore::FlagChange change;
-        change.Replied = true;
-        store.SetFlags(d_->Original->first, d_->Original->second, change);
-      } catch (const mailstore::EMailStore&) {
-        // The original went away meanwhile; the reply has gone all the same.
-      }
-    }
+    if (d_->Original) mailstore::MarkAnswered(store, d_->Original->first, d_->Original->second);
     c.Return(NewMessage(d_));
   }
 

@@ -7,6 +7,7 @@
 #include "GroupWise.h"
 #include "GwAddressBook.h"
 #include "GwObjects.h"
+#include "MailClient.h"
 #include "Registry.h"
 #include "ServerExports.h"
 
@@ -88,6 +89,24 @@ std::string DefaultProfilePath() {
   return IncludeTrailingBackslash(s.Root) + s.DefaultProfile;
 }
 
+namespace {
+
+// Installing the library sets up the profiles its login opens: "GroupWise"
+// by default.
+HRESULT Install() {
+  return mailstore::WriteStandInSettings(groupwise::StandInKey,
+                                         {{groupwise::ValueProfilesFolder, mailstore::InstalledProfilesFolder},
+                                          {groupwise::ValueDefaultProfile, "GroupWise"}})
+             ? S_OK
+             : SELFREG_E_CLASS;
+}
+
+HRESULT Uninstall() {
+  mailstore::RemoveStandInSettings(groupwise::StandInKey, {groupwise::ValueProfilesFolder, groupwise::ValueDefaultProfile});
+  return S_OK;
+}
+
+}  // namespace
 }  // namespace groupwise_standin
 
-VANTLE_SERVER_EXPORTS(groupwise_standin::Classes)
+VANTLE_SERVER_EXPORTS_WITH(groupwise_standin::Classes, groupwise_standin::Install, groupwise_standin::Uninstall)

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "Classes.h"
 #include "Handles.h"
+#include "Registry.h"
 
 namespace mailstore {
 
@@ -56,6 +58,43 @@ Resolution ResolveAddress(const std::vector<MailAddress>& book, MailAddress& a) 
   if (hits.size() > 1) return Resolution::Ambiguous;
   a = *hits[0];
   return Resolution::Resolved;
+}
+
+std::string NewMessageId(TDateTime date, const std::string& domain) {
+  return Format("<%s.%s@%s>", {IntToHex(static_cast<unsigned long long>(date * MSecsPerDay), 12),
+                               IntToHex(GetCurrentProcessId(), 4), domain});
+}
+
+void MarkAnswered(Profile& store, const std::string& folderId, std::uint32_t serial) {
+  try {
+    FlagChange change;
+    change.Replied = true;
+    store.SetFlags(folderId, serial, change);
+  } catch (const EMailStore&) {
+    // The reply has gone all the same.
+  }
+}
+
+bool WriteStandInSettings(const char* key, std::initializer_list<StandInSetting> settings) {
+  try {
+    TRegistry reg;
+    if (!reg.OpenKey(key, true)) return false;
+    for (const StandInSetting& s : settings) reg.WriteString(s.Name, s.Value);
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+void RemoveStandInSettings(const char* key, std::initializer_list<const char*> names) {
+  TRegistry reg;
+  if (!reg.OpenKey(key, false)) return;
+  for (const char* name : names) reg.DeleteValue(name);
+  TStringList values, keys;
+  reg.GetValueNames(values);
+  reg.GetKeyNames(keys);
+  reg.CloseKey();
+  if (values.Count() == 0 && keys.Count() == 0) reg.DeleteKey(key);
 }
 
 }  // namespace mailstore

@@ -115,3 +115,10 @@ std::string ModuleFileName(HMODULE module = nullptr);
 
 // The module that holds the code calling it: the program, or a library.
 HMODULE ThisModule();
+
+// An export of a loaded module, by name or ordinal, as a function of type F;
+// nil when the module lacks it.
+template <class F>
+F ModuleExport(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}

@@ -131,6 +131,30 @@ TEST(ConduitFrame, MissingExportsAreMissingAndTheRestLoads) {
             GetProcAddress(noReply.Handle(), "TestConduitAppHandle"));
 }
 
+// The host's binder: a conduit without a required export fails to bind,
+// naming the export; bound leniently, only that entry stays nil.
+TEST(ConduitFrame, TheHostsBinderNamesTheMissingExport) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"TestConduit", ""}, {"NoReplyAll", "vazReplyAll"}, {"NoDescription", "vazDescription"}};
+  for (auto& [stem, missing] : cases) {
+    SCOPED_TRACE(stem);
+    Conduit c(stem);
+    TConduitEntries entries;
+    TvazAddressBook addressBook = nullptr;
+    try {
+      BindConduitEntries(c.Handle(), entries, &addressBook, true);
+      EXPECT_EQ(missing, "");
+    } catch (const EConduitFailedEntryPoint& e) {
+      EXPECT_EQ(e.Message, "GetProcAddress failed on: " + missing);
+    }
+    BindConduitEntries(c.Handle(), entries, &addressBook, false);
+    EXPECT_EQ(entries.vazReplyAll == nullptr, missing == "vazReplyAll");
+    EXPECT_EQ(entries.vazDescription == nullptr, missing == "vazDescription");
+    EXPECT_NE(entries.vazMasterCheck, nullptr);
+    EXPECT_NE(addressBook, nullptr);
+  }
+}
+
 TEST(ConduitFrame, FailingStringExportsAnswerTheirFailureTextsNotTheCallersOldValue) {
   Host host;
   Conduit c("TestConduit", {{"Throw", {"vazDescription", "vazEmailName", "vazReplyAll"}}, {"ReplyAll", "a, b"}});

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "SessionFixture.h"
@@ -15,6 +16,7 @@
 #include "Handheld.h"
 #include "OwnHandheld.h"
 #include "ConduitScript.h"
+#include "MailProfile.h"
 #include "StoreColumn.h"
 #include "Cdo.h"
 #include "MailStore.h"
@@ -319,23 +321,16 @@ TEST_F(WizardRunTest, AFailedUploadIsRepeatedByNextWithoutSendingAnythingTwice) 
 // would end it (with the pass, after a colon), or "Exit" on the review page.
 class InterruptedRun : public WizardRunTest, public testing::WithParamInterface<const char*> {
  protected:
-  InterruptedRun() : profiles_(Folder() + "RunProfiles"), temp_(Program() + "Temp"), standIn_(HKEY_CURRENT_USER, cdo::StandInKey) {}
+  InterruptedRun() : temp_(Program() + "Temp") {}
 
   static std::string Program() { return Folder() + "outlook\\"; }
 
   void SetUp() override {
     WizardRunTest::SetUp();
     test::RemoveTree(Program() + "Temp");
-    test::RemoveTree(Folder() + "RunProfiles");
-    ForceDirectories(Folder() + "RunProfiles");
-    path_ = Folder() + "RunProfiles\\Work";
-    const mailstore::MailAddress ann{"Ann Lee", "ann@example.com", "SMTP"};
-    mailstore::Profile::Create(path_, {.Name = "Work", .User = user_, .AddressBook = {ann}});
-    RegDeleteTreeA(HKEY_CURRENT_USER, cdo::StandInKey);
-    TRegistry reg;
-    reg.OpenKey(std::string("\\") + cdo::StandInKey, true);
-    reg.WriteString(cdo::ValueProfilesFolder, Folder() + "RunProfiles");
-    reg.WriteString(cdo::ValueDefaultProfile, "Work");
+    const mailstore::MailAddress& ann = test::ProfileAnn;
+    profile_.emplace("RunProfiles", test::CdoProfiles, std::vector{ann});
+    path_ = profile_->Path();
     Settings().WriteString("Last Conduit", "Mapimail.vaz");
 
     mailstore::Profile store(path_);
@@ -391,11 +386,11 @@ class InterruptedRun : public WizardRunTest, public testing::WithParamInterface<
     return r;
   }
 
-  const mailstore::MailAddress user_{"Pat Doe", "pat@example.com", "SMTP"};
+  const mailstore::MailAddress& user_ = test::ProfileUser;
   std::vector<std::string> pcMails_;
   std::string path_;
-  test::FolderSnapshot profiles_, temp_;
-  test::RegistrySnapshot standIn_;
+  test::FolderSnapshot temp_;
+  std::optional<test::MailProfile> profile_;
 };
 
 TEST_P(InterruptedRun, TheNextRunsDeliverEveryMailOnceEachWay) {

@@ -4,11 +4,10 @@
 #include <oaidl.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "../sync/RunFixture.h"
-#include "GroupWise.h"
-#include "MailStore.h"
-#include "Registry.h"
+#include "MailProfile.h"
 
 namespace {
 
@@ -17,26 +16,15 @@ using mailstore::Role;
 using runtest::InPath;
 using runtest::OutPath;
 
-const MailAddress User{"Pat Doe", "pat@example.com", "SMTP"};
-const MailAddress Ann{"Ann Lee", "ann@example.com", "SMTP"};
+const MailAddress& User = test::ProfileUser;
+const MailAddress& Ann = test::ProfileAnn;
 
 class GroupWiseRun : public runtest::RunTest {
  protected:
-  GroupWiseRun()
-      : standIn_(HKEY_CURRENT_USER, groupwise::StandInKey),
-        profiles_(test::ProgramFolder() + "GroupWiseRunProfiles"),
-        path_(test::ProgramFolder() + "GroupWiseRunProfiles\\Work") {}
-
   void SetUp() override {
     RunTest::SetUp();
-    test::RemoveTree(test::ProgramFolder() + "GroupWiseRunProfiles");
-    ForceDirectories(test::ProgramFolder() + "GroupWiseRunProfiles");
-    mailstore::Profile::Create(path_, {.Name = "Work", .User = User, .AddressBook = {Ann}});
-    RegDeleteTreeA(HKEY_CURRENT_USER, groupwise::StandInKey);
-    TRegistry reg;
-    reg.OpenKey(std::string("\\") + groupwise::StandInKey, true);
-    reg.WriteString(groupwise::ValueProfilesFolder, test::ProgramFolder() + "GroupWiseRunProfiles");
-    reg.WriteString(groupwise::ValueDefaultProfile, "Work");
+    profile_.emplace("GroupWiseRunProfiles", test::GroupWiseProfiles, std::vector{Ann});
+    path_ = profile_->Path();
   }
 
   std::string AddPcMail(const std::string& subject, TDateTime received, bool phone = false) {
@@ -60,8 +48,7 @@ class GroupWiseRun : public runtest::RunTest {
     return r;
   }
 
-  test::RegistrySnapshot standIn_;
-  test::FolderSnapshot profiles_;
+  std::optional<test::MailProfile> profile_;
   std::string path_;
   TResManager texts_{"Novmail.mrs"};
 };

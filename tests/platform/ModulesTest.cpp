@@ -5,6 +5,7 @@
 #include <string>
 
 #include "DateTime.h"
+#include "Handles.h"
 #include "TestSupport.h"
 #include "UserInterface.h"
 
@@ -17,7 +18,7 @@ struct Library {
   }
   template <class F>
   F Get(const char* name) const {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
+    return ModuleExport<F>(handle, name);
   }
   HMODULE handle;
 };

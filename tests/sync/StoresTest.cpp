@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -17,6 +18,7 @@
 #include "C_ResMan.h"
 #include "Forms.h"
 #include "Guarded.h"
+#include "ConduitModule.h"
 #include "ConduitScript.h"
 #include "StoreSession.h"
 
@@ -62,10 +64,10 @@ class StoresTest : public SessionTest {
       : script_(Folder() + "TestConduit.script.json"), calls_(Folder() + "TestConduit.calls.jsonl") {
     RemoveFile(Folder() + "TestConduit.calls.jsonl");
     Script(json::object());
-    conduit_ = LoadLibraryA((Folder() + "TestConduit.vaz").c_str());
-    ConduitEntries.vazReplyAll = Bind<TvazReplyAll>("vazReplyAll");
-    ConduitEntries.vazDeletePCMail = Bind<TvazDeletePCMail>("vazDeletePCMail");
-    ConduitEntries.vazMasterCheck = Bind<TvazMasterCheck>("vazMasterCheck");
+    conduit_.emplace(Folder() + "TestConduit.vaz");
+    ConduitEntries.vazReplyAll = conduit_->vazReplyAll;
+    ConduitEntries.vazDeletePCMail = conduit_->vazDeletePCMail;
+    ConduitEntries.vazMasterCheck = conduit_->vazMasterCheck;
     sync_ = std::make_unique<TSync>(&ses_, &res_);
     sync_->SaveInTemplate(In());
     sync_->SaveOutTemplate(Out());
@@ -73,13 +75,9 @@ class StoresTest : public SessionTest {
   ~StoresTest() override {
     sync_.reset();
     ConduitEntries = {};
-    FreeLibrary(conduit_);
+    conduit_.reset();
   }
 
-  template <class F>
-  F Bind(const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(conduit_, name)));
-  }
   void Script(const json& s) { test::WriteConduitScript("TestConduit", s); }
   std::vector<json> Calls() { return test::ConduitCalls("TestConduit"); }
   std::string In() const { return ses_.TempDir + "In"; }
@@ -89,7 +87,7 @@ class StoresTest : public SessionTest {
   TSesObj ses_;
   TResManager res_{"Vantleres.dll"};
   test::FileSnapshot script_, calls_;
-  HMODULE conduit_ = nullptr;
+  std::optional<test::ConduitModule> conduit_;
   std::unique_ptr<TSync> sync_;
 };
 

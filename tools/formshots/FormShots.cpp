@@ -19,6 +19,7 @@
 #include "FCountdn.h"
 #include "FEditMal.h"
 #include "FLimiter.h"
+#include "Handles.h"
 #include "VazInterface.h"
 
 namespace {
@@ -151,9 +152,7 @@ void CALLBACK ShootProperties(HWND, UINT, UINT_PTR timer, DWORD) {
 // A conduit beside this program shows its properties dialog.
 int ShootConduitProperties(const char* library, PropertiesShots shots) {
   HMODULE conduit = LoadLibraryA(library);
-  auto properties = conduit ? reinterpret_cast<TvazProperties>(
-                                  reinterpret_cast<void*>(GetProcAddress(conduit, "vazProperties")))
-                            : nullptr;
+  auto properties = conduit ? ModuleExport<TvazProperties>(conduit, "vazProperties") : nullptr;
   if (properties == nullptr) {
     std::printf("FAILED: no %s with properties beside the program\n", library);
     if (conduit) FreeLibrary(conduit);
