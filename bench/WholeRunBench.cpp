@@ -124,6 +124,7 @@ struct Client {
   const char* StandInKey;  // the stand-in's settings: its folder of profiles and default profile
   bool MovesReplies;       // answered mail goes to the reply folder, deleted mail to Deleted Items
   const char* Address;     // how the client's addresses stand in the In box: a prefix
+  const char* Written;     // a setting the stand-in writes as it works, put back afterwards (or none)
 };
 
 // The data of one size, built once; every run starts again from it.
@@ -337,6 +338,8 @@ std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
   const std::string key = std::string("\\") + client.StandInKey;
   bench::ScopedValue folder(HKEY_CURRENT_USER, key, cdo::ValueProfilesFolder, d.Root());
   bench::ScopedValue name(HKEY_CURRENT_USER, key, cdo::ValueDefaultProfile, "Bench");
+  std::optional<bench::ScopedValue> written;
+  if (client.Written) written.emplace(HKEY_CURRENT_USER, key, client.Written, "");
   const std::string bin = bench::ProgramFolder();
   TSesObj ses;
   TResManager res("Vantleres.dll");
@@ -509,8 +512,9 @@ int main(int argc, char** argv) {
     const std::string handheld = bin + "WholeRunHandheld\\";
     ForceDirectories(handheld + "Handheld\\C\\Documents");
     bench::ScopedValue install(HKEY_LOCAL_MACHINE, tandel::SuiteKey, tandel::InstallValue, handheld);
-    const Client clients[] = {{"Outlook", "Mapimail.vaz", "Mapimail.mrs", cdo::StandInKey, true, "smtp:"},
-                              {"GroupWise", "Novmail.vaz", "Novmail.mrs", groupwise::StandInKey, false, ""}};
+    const Client clients[] = {
+        {"Outlook", "Mapimail.vaz", "Mapimail.mrs", cdo::StandInKey, true, "smtp:", nullptr},
+        {"GroupWise", "Novmail.vaz", "Novmail.mrs", groupwise::StandInKey, false, "", groupwise::ValueLastSearch}};
     bool good = false, known = false;
     for (const Client& client : clients) {
       if (!SameText(which, client.Name)) continue;

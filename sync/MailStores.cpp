@@ -18,22 +18,6 @@ using namespace evrin;
 
 namespace {
 
-// Pumps the message queue during a walk once about 12 ms have passed since
-// the last pump: often enough for painting and the Stop button, rarely
-// enough that a long walk spends its time in the store, not in the queue.
-class Pacer {
- public:
-  void operator()() {
-    const ULONGLONG now = GetTickCount64();
-    if (now - last_ < 12) return;
-    Application.ProcessMessages();
-    last_ = GetTickCount64();
-  }
-
- private:
-  ULONGLONG last_ = GetTickCount64();
-};
-
 void ProgressMax(int n) {
   if (Progress) Progress->SetMax(n);
 }
@@ -127,7 +111,7 @@ bool MarkFirstUnmarked(IDIndex& index, StoreSession* held, const std::string& fi
     std::optional<StoreSession> own;
     StoreSession& store = held ? *held : own.emplace(file);
     RecordList records = store.List();
-    Pacer pacer;
+    TPacer pacer;
     const std::vector<int>& places = index.Places(file, idColumn, records, ID, std::ref(pacer));
     int already = 0;
     for (int i : places) already += IsTrue(Value(records.Item(i), markColumn));
@@ -422,7 +406,7 @@ int TSync::Thin(const std::string& file, const char* place, Deletable&& deletabl
     RecordList records = store.List();
     const int passes = records.Count();
     ProgressMax(passes);
-    Pacer pacer;
+    TPacer pacer;
     bool done = false;
     int from = 0, pass = 1;
     for (; pass <= passes && !done; ++pass) {
