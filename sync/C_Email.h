@@ -18,6 +18,7 @@
 
 class TSesObj;
 class IDIndex;
+class StoreSession;
 class TResManager;
 class TListView;
 class TLabel;
@@ -92,6 +93,22 @@ class TSync : public TQRV {
   TLabel* HandheldSummary = nullptr;
   std::unique_ptr<TStringList> KnownIDs;
 
+  // While one is in scope, the markings share one session of each local
+  // store, opened at the first marking, instead of opening and closing the
+  // store for every mail: a close writes the store through to the disk, and
+  // once for all the mail a loop sends is enough, as the run journal holds
+  // what was sent.
+  class HeldStores {
+   public:
+    explicit HeldStores(TSync& Sync);
+    ~HeldStores();
+    HeldStores(const HeldStores&) = delete;
+    HeldStores& operator=(const HeldStores&) = delete;
+
+   private:
+    TSync& sync_;
+  };
+
  private:
   friend class SyncStage;
   std::string LocalIn() const;
@@ -113,6 +130,10 @@ class TSync : public TQRV {
   TResManager* Resources;
   // Where the IDs of the local In and Out boxes stand, for the markings.
   std::unique_ptr<IDIndex> InIDs, OutIDs;
+  // The sessions a HeldStores scope keeps open.
+  StoreSession* Held(const std::string& File);
+  bool Holding = false;
+  std::unique_ptr<StoreSession> HeldIn, HeldOut;
   // What this run owes the next one should it be cut short.
   RunJournal Journal;
   // PC mail of the journal that the next upload settles: written into the

@@ -18,22 +18,6 @@ using namespace evrin;
 
 namespace {
 
-// Pumps the message queue during a walk once about 12 ms have passed since
-// the last pump: often enough for painting and the Stop button, rarely
-// enough that a long walk spends its time in the store, not in the queue.
-class Pacer {
- public:
-  void operator()() {
-    const ULONGLONG now = GetTickCount64();
-    if (now - last_ < 12) return;
-    Application.ProcessMessages();
-    last_ = GetTickCount64();
-  }
-
- private:
-  ULONGLONG last_ = GetTickCount64();
-};
-
 void ProgressMax(int n) {
   if (Progress) Progress->SetMax(n);
 }
@@ -119,14 +103,15 @@ class Removals {
 // sent mail; Also runs on that record before its commit and answers whether
 // it wrote the record's ID. Nothing is marked when Enough records of the ID
 // are marked already. Answers whether a record was marked.
-bool MarkFirstUnmarked(IDIndex& index, const std::string& file, int idColumn, const std::string& ID, int markColumn,
-                       const std::function<std::optional<std::string>(const Variant&)>& Also,
+bool MarkFirstUnmarked(IDIndex& index, StoreSession* held, const std::string& file, int idColumn, const std::string& ID,
+                       int markColumn, const std::function<std::optional<std::string>(const Variant&)>& Also,
                        int Enough = std::numeric_limits<int>::max()) {
   bool marked = false;
   {
-    StoreSession store(file);
+    std::optional<StoreSession> own;
+    StoreSession& store = held ? *held : own.emplace(file);
     RecordList records = store.List();
-    Pacer pacer;
+    TPacer pacer;
     const std::vector<int>& places = index.Places(file, idColumn, records, ID, std::ref(pacer));
     int already = 0;
     for (int i : places) already += IsTrue(Value(records.Item(i), markColumn));
@@ -255,13 +240,23 @@ bool TSync::ReadReplyDat() {
 
 std::string TSync::NewMailID() { return MailID(Now(), DrawMailNumber()); }
 
+// The IDs are taken unsorted and sorted once: a sorted list moves everything
+// behind each insert, which grows with the square of the IDs. Equal IDs
+// then stand side by side, and one of each stays, as a sorted list keeps them.
 void TSync::LoadUIDs() {
-  KnownIDs->Clear();
+  TStringList& ids = *KnownIDs;
+  ids.Clear();
+  ids.SetSorted(false);
   Guarded(*Session, "TSync.LoadUIDs;", [&] {
     StoreSession store(LocalIn());
     RecordList records = store.List();
-    for (int i = 0, n = records.Count(); i < n; ++i) KnownIDs->Add(Text(Value(records.Item(i), inID)));
+    for (int i = 0, n = records.Count(); i < n; ++i) ids.Add(Text(Value(records.Item(i), inID)));
   });
+  ids.SetSorted(true);
+  const bool caseSensitive = ids.CaseSensitive();
+  for (int i = ids.Count() - 1; i > 0; --i)
+    if ((caseSensitive ? AnsiCompareStr(ids.At(i), ids.At(i - 1)) : AnsiCompareText(ids.At(i), ids.At(i - 1))) == 0)
+      ids.Delete(i);
 }
 
 std::string TSync::EncodeMessage(const std::string& Text) {
@@ -323,9 +318,24 @@ bool TSync::AddMailToDatFile() {
   return result;
 }
 
+TSync::HeldStores::HeldStores(TSync& Sync) : sync_(Sync) { sync_.Holding = true; }
+
+TSync::HeldStores::~HeldStores() {
+  sync_.Holding = false;
+  sync_.HeldIn.reset();
+  sync_.HeldOut.reset();
+}
+
+StoreSession* TSync::Held(const std::string& File) {
+  if (!Holding) return nullptr;
+  std::unique_ptr<StoreSession>& held = File == LocalIn() ? HeldIn : HeldOut;
+  if (!held) held = std::make_unique<StoreSession>(File);
+  return held.get();
+}
+
 void TSync::MarkNewAsSent(const std::string& ID) {
   if (ID.empty()) return;
-  Guarded(*Session, "TSync.MarkNewAsSent", [&] { MarkFirstUnmarked(*OutIDs, LocalOut(), outID, ID, outSent, {}); });
+  Guarded(*Session, "TSync.MarkNewAsSent", [&] { MarkFirstUnmarked(*OutIDs, Held(LocalOut()), LocalOut(), outID, ID, outSent, {}); });
 }
 
 namespace {
@@ -343,7 +353,7 @@ std::function<std::optional<std::string>(const Variant&)> Rename(const std::stri
 void TSync::MarkReplyAsSent(const std::string& OldID, const std::string& NewID) {
   if (OldID.empty()) return;
   Guarded(*Session, "TSync.MarkReplyAsSent",
-          [&] { MarkFirstUnmarked(*InIDs, LocalIn(), inID, OldID, inReplySent, Rename(OldID, NewID)); });
+          [&] { MarkFirstUnmarked(*InIDs, Held(LocalIn()), LocalIn(), inID, OldID, inReplySent, Rename(OldID, NewID)); });
 }
 
 // New mails named by an earlier run get their names back first, so that the
@@ -375,8 +385,8 @@ int TSync::MarkJournalled(const RunJournal& Journal) {
     for (const SentMail& m : Journal.Sent()) {
       if (m.OldID.empty()) continue;
       const int enough = ++times[m.Reply][m.OldID];
-      marked += m.Reply ? MarkFirstUnmarked(*InIDs, LocalIn(), inID, m.OldID, inReplySent, Rename(m.OldID, m.NewID), enough)
-                        : MarkFirstUnmarked(*OutIDs, LocalOut(), outID, m.OldID, outSent, {}, enough);
+      marked += m.Reply ? MarkFirstUnmarked(*InIDs, nullptr, LocalIn(), inID, m.OldID, inReplySent, Rename(m.OldID, m.NewID), enough)
+                        : MarkFirstUnmarked(*OutIDs, nullptr, LocalOut(), outID, m.OldID, outSent, {}, enough);
     }
   });
   return marked;
@@ -396,7 +406,7 @@ int TSync::Thin(const std::string& file, const char* place, Deletable&& deletabl
     RecordList records = store.List();
     const int passes = records.Count();
     ProgressMax(passes);
-    Pacer pacer;
+    TPacer pacer;
     bool done = false;
     int from = 0, pass = 1;
     for (; pass <= passes && !done; ++pass) {

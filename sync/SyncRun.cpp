@@ -421,6 +421,7 @@ bool SyncStage::ToEnd() {
 
     TMailList& handheld = *s.HandheldMails;
     if (handheld.TotalBytes > 0) {
+      TSync::HeldStores held(s);
       for (int i = 0; i < handheld.Count(); ++i) {
         TMail* mail = handheld[i];
         const std::string oldID = mail->ID;

@@ -362,6 +362,7 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
       if (Options.UnreadOnly) filter.Put("Unread", true);
       if (FromDate != 0) filter.Put("TimeFirst", Variant::Date(FromDate));
       if (ToDate != 0) filter.Put("TimeLast", Variant::R8(ToDate + 0.99999));
+      TPacer pacer;
       for (Variant message = messages.Call("GetFirst"); !message.IsNothing(); message = messages.Call("GetNext")) {
         try {
           StageMessage(message, list, Options);
@@ -369,7 +370,7 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
           list.ClearStaging();
           AddMemoLine(Memo, Format(ResString(40), {SubjectOf(message)}));
         }
-        Application.ProcessMessages();
+        pacer();
       }
       return vazDone;
     });

@@ -215,6 +215,7 @@ struct Profile::Index {
   size_t LogLines = 0;
   unsigned long long LogGood = 0;  // bytes of the log up to its last whole line
   FileStamp Snap, Log;
+  KernelHandle LogFile;  // the log, open between changes while logs are kept open
 };
 
 class Profile::Lock {
@@ -532,8 +533,12 @@ void Profile::Append(const FolderInfo& folder, Index& index, const std::string& 
     return;
   }
   std::string path = folder.Path + LogFile;
-  KernelHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Another process that keeps its log open shares writing with this one;
+  // the profile's lock keeps the writers apart.
+  KernelHandle& h = index.LogFile;
+  if (!h.Valid())
+    h = KernelHandle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.Valid()) throw EMailStore("Cannot write " + path + ": " + SystemError(GetLastError()));
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(index.LogGood);
@@ -544,7 +549,7 @@ void Profile::Append(const FolderInfo& folder, Index& index, const std::string& 
             WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size();
   DWORD error = GetLastError();
-  h.Reset();
+  if (!ok || !keepLogs_) h.Reset();
   if (!ok) throw EMailStore("Cannot write " + path + ": " + SystemError(error));
   index.LogGood += bytes.size();
   ++index.LogLines;
@@ -558,11 +563,23 @@ void Profile::Snapshot(const FolderInfo& folder, Index& index) {
   // Once the new snapshot is in place the old log is obsolete: its lines
   // carry the old generation, so a log left by a kill here is ignored.
   ++index.Gen;
-  DeleteFileA((folder.Path + LogFile).c_str());
+  // Emptied rather than deleted: a process that keeps the log open between
+  // changes would leave a deleted log pending deletion under Windows, where
+  // no one could make it anew until that process closes it.
+  index.LogFile.Reset();
+  KernelHandle(CreateFileA((folder.Path + LogFile).c_str(), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, TRUNCATE_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
   index.LogLines = 0;
   index.LogGood = 0;
   index.Snap = StampOf(folder.Path + IndexFile);
   index.Log = StampOf(folder.Path + LogFile);
+}
+
+void Profile::CloseLogs() {
+  keepLogs_ = false;
+  for (auto& [id, index] : indexes_)
+    if (index) index->LogFile.Reset();
 }
 
 const std::map<std::uint32_t, Entry>& Profile::Entries(const std::string& folderId) {

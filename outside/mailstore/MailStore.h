@@ -122,6 +122,12 @@ class Profile {
   // Replaces the file of a message (its subject follows into the index).
   void RewriteMessage(const std::string& folderId, std::uint32_t serial, const MailMessage& message);
   void SetFlags(const std::string& folderId, std::uint32_t serial, const FlagChange& change);
+  // While a client walks a folder and changes message after message, each
+  // folder's log may stay open between changes (KeepLogsOpen) instead of
+  // being opened and closed for every line; CloseLogs ends that. A change is
+  // as durable either way.
+  void KeepLogsOpen() { keepLogs_ = true; }
+  void CloseLogs();
   // Moves a message to another folder, where it gets a new serial (answered).
   // A move that a failure or a kill interrupted is completed or undone at
   // the next opening of the profile, or by the next process to lock it.
@@ -167,6 +173,7 @@ class Profile {
   mutable std::vector<std::string> top_;
   mutable unsigned long long profileStamp_ = 0;
   std::map<std::string, std::unique_ptr<Index>> indexes_;
+  bool keepLogs_ = false;
   KernelHandle mutex_;
   // Whether any failure is pending, and how many messages were rewritten, in
   // memory that every process with the profile open shares: a check then

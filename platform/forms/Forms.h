@@ -64,6 +64,23 @@ class TApplication {
 
 extern TApplication Application;
 
+// Pumps the module's message queue during a long loop once about 12 ms have
+// passed since the last pump: often enough for painting and a Stop button,
+// rarely enough that the loop spends its time in its work, not in the queue
+// (under Wine every pump is a round trip to the server).
+class TPacer {
+ public:
+  void operator()() {
+    const ULONGLONG now = GetTickCount64();
+    if (now - last_ < 12) return;
+    Application.ProcessMessages();
+    last_ = GetTickCount64();
+  }
+
+ private:
+  ULONGLONG last_ = GetTickCount64();
+};
+
 class TScreen {
  public:
   int Cursor() const { return cursor_; }

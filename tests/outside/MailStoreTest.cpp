@@ -90,8 +90,20 @@ TEST(MailTextTest, TextsWithoutAHeaderSectionAreDamaged) {
 
 class MailStoreTest : public MailProfileFixture {};
 
-TEST_F(MailStoreTest, ChangesSurviveReopeningAndTheLogFoldsIntoASnapshot) {
-  auto p = Open();
+// Each writer opens its log per change, or keeps it open between changes as
+// a client walking a folder does.
+class MailStoreLogTest : public MailStoreTest, public testing::WithParamInterface<bool> {
+ protected:
+  std::unique_ptr<Profile> Writer() {
+    auto p = Open();
+    if (GetParam()) p->KeepLogsOpen();
+    return p;
+  }
+};
+INSTANTIATE_TEST_SUITE_P(LogOpen, MailStoreLogTest, testing::Bool());
+
+TEST_P(MailStoreLogTest, ChangesSurviveReopeningAndTheLogFoldsIntoASnapshot) {
+  auto p = Writer();
   std::string inbox = p->RoleFolder(Role::Inbox);
   std::vector<std::uint32_t> serials;
   for (int i = 0; i < 300; ++i) serials.push_back(p->AddMessage(inbox, Sample(Format("S%d", {i})), false));
@@ -109,7 +121,7 @@ TEST_F(MailStoreTest, ChangesSurviveReopeningAndTheLogFoldsIntoASnapshot) {
   std::string dir = p->Folder(inbox).Path;
   EXPECT_LT(test::ReadFileBytes(dir + "Index.log").size(), test::ReadFileBytes(dir + "Index.json").size());
 
-  auto q = Open();
+  auto q = Writer();
   auto& entries = q->Entries(inbox);
   ASSERT_EQ(entries.size(), 299u);
   EXPECT_TRUE(entries.at(serials[5]).Read);

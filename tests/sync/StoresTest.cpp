@@ -182,6 +182,11 @@ TEST_F(StoresTest, AddedPcMailBecomesInBoxRecordsAndKnownIds) {
   EXPECT_EQ(Column(In(), 6), std::vector<std::string>({"Hi\x06there"}));
   sync_->LoadUIDs();
   EXPECT_EQ(sync_->KnownIDs->CommaText(), "<1@pc>");
+  // Sorted, and an ID listed twice, in any case, known once.
+  Append(In(), {InRow("<b@pc>", 46000), InRow("<a@pc>", 46000), InRow("<B@PC>", 46000)});
+  sync_->LoadUIDs();
+  EXPECT_EQ(sync_->KnownIDs->CommaText(), "<1@pc>,<a@pc>,<b@pc>");
+  EXPECT_TRUE(sync_->KnownIDs->Sorted());
 }
 
 TEST_F(StoresTest, AFailureWhileFillingARecordCommitsWhatItGotAndAnswersFalse) {
