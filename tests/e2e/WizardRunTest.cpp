@@ -99,6 +99,23 @@ class WizardRunTest : public SessionTest {
     return nullptr;
   }
   bool ProgressShown() { return OtherForm() != nullptr; }
+  // Presses Next and answers every box until the wizard rests on the page;
+  // answers the boxes' captions and texts.
+  enum class Page { Review, Done };
+  std::vector<std::string> NextUntil(Page page) {
+    const auto on = [&] { return page == Page::Review ? OnReviewPage() : OnDonePage(); };
+    std::vector<std::string> boxes;
+    const auto box = [&] { return TopWindow(wizard_->Id(), "#32770", nullptr) != nullptr; };
+    Press(Next());
+    for (;;) {
+      EXPECT_TRUE(WaitUntil([&] { return box() || (!ProgressShown() && on()); }, 60000));
+      if (!box()) return boxes;
+      Box b = WaitBox(wizard_->Id());
+      boxes.push_back(b.caption + ": " + b.text);
+      Answer(b);
+      WaitUntil([&] { return TopWindow(wizard_->Id(), "#32770", nullptr) != b.window; }, 5000);
+    }
+  }
   void Exit() {
     Press(Button(12));
     EXPECT_EQ(wizard_->Wait(), 0);
@@ -486,24 +503,6 @@ class EudoraRun : public WizardRunTest {
     ASSERT_NE(WaitFor([] { return FindWindowA(eudora::MainWindowClass, nullptr); }), nullptr);
   }
 
-  // Presses Next and answers every box until the wizard rests on the page;
-  // answers the boxes' captions and texts.
-  enum class Page { Review, Done };
-  std::vector<std::string> NextUntil(Page page) {
-    const auto on = [&] { return page == Page::Review ? OnReviewPage() : OnDonePage(); };
-    std::vector<std::string> boxes;
-    const auto box = [&] { return TopWindow(wizard_->Id(), "#32770", nullptr) != nullptr; };
-    Press(Next());
-    for (;;) {
-      EXPECT_TRUE(WaitUntil([&] { return box() || (!ProgressShown() && on()); }, 60000));
-      if (!box()) return boxes;
-      Box b = WaitBox(wizard_->Id());
-      boxes.push_back(b.caption + ": " + b.text);
-      Answer(b);
-      WaitUntil([&] { return TopWindow(wizard_->Id(), "#32770", nullptr) != b.window; }, 5000);
-    }
-  }
-
   // Eudora's outgoing queue as `pcmail` lists it.
   std::string ListedQueue() {
     test::ProgramResult r = test::RunProgram("..\\pcmail.exe", {"list", path_, "Outbox"});
@@ -580,4 +579,92 @@ TEST_F(EudoraRun, MailGoesBothWaysOnceAndWithoutEudoraOrWhenItDiesTheRunStopsLos
   std::vector<std::string> ids = Column(InPath, inID);
   std::sort(ids.begin(), ids.end());
   EXPECT_EQ(ids, (std::vector<std::string>{"<lunch@x>", "<p1@x>"}));
+}
+
+// ---- A whole run with GroupWise: the GroupWise conduit beside the program,
+// over a mail profile of the test's own holding mail and a phone message ----
+
+class GroupWiseRun : public WizardRunTest {
+ protected:
+  GroupWiseRun() : temp_(Program() + "Temp"), log_(Program() + "Vantlelog.txt") {}
+
+  static std::string Program() { return Folder() + "groupwise\\"; }
+
+  void SetUp() override {
+    WizardRunTest::SetUp();
+    test::RemoveTree(Program() + "Temp");
+    profile_.emplace("GroupWiseRunProfiles", test::GroupWiseProfiles, std::vector{test::ProfileAnn});
+    Settings().WriteString("Last Conduit", "Novmail.vaz");
+  }
+
+  std::string AddPcMail(const std::string& subject, int day, bool phone = false) {
+    mailstore::Profile& store = profile_->Store();
+    mailstore::MailMessage m;
+    m.Subject = subject;
+    m.From = test::ProfileAnn;
+    m.To = {test::ProfileUser};
+    m.Date = m.Received = EncodeDate(2020, 6, day);
+    m.Body = "PC text\r\n";
+    if (phone) m.Phone = mailstore::PhoneMessage{.CallerCompany = "Harbourline", .Priority = 1, .PleaseCall = true};
+    const std::string inbox = store.RoleFolder(mailstore::Role::Inbox);
+    const std::string id = mailstore::Profile::MessageId(inbox, store.AddMessage(inbox, m, false));
+    profile_->Close();
+    return id;
+  }
+
+  std::vector<std::string> Sent() {
+    mailstore::Profile& store = profile_->Store();
+    std::vector<std::string> r;
+    for (const auto& [serial, entry] : store.Entries(store.RoleFolder(mailstore::Role::Sent)))
+      if (!entry.Deleted) r.push_back(entry.Subject);
+    profile_->Close();
+    std::sort(r.begin(), r.end());
+    return r;
+  }
+
+  TResManager novmail_{"groupwise\\Novmail.mrs"};
+  test::FolderSnapshot temp_;
+  test::FileSnapshot log_;
+  std::optional<test::MailProfile> profile_;
+};
+
+TEST_F(GroupWiseRun, MailAndPhoneMessagesReachTheHandheldAndItsMailGoesToSentItemsOnceEach) {
+  // An earlier run brought Lunch to the handheld; its user answered it and wrote a new mail.
+  const std::string lunch = AddPcMail("Lunch", 1);
+  const std::string report = AddPcMail("Report", 2), call = AddPcMail("Call back", 3, true);
+  ASSERT_EQ(Handheld("receive ann@example.com pat@example.com Lunch Noon? --id \"" + lunch + "\""), 0);
+  ASSERT_EQ(Handheld("reply 0 \"Yes, at noon\""), 0);
+  ASSERT_EQ(Handheld("write ann@example.com \"New h1\" First"), 0);
+
+  ASSERT_NO_FATAL_FAILURE(Start(Program()));
+  EXPECT_TRUE(NextUntil(Page::Review).empty());
+  RemoteList pc(wizard_->Process(), PcList());
+  ASSERT_EQ(pc.Count(), 2) << "the mail answered on the handheld is not fetched again";
+  std::vector<std::string> shown{pc.ItemText(0, 1), pc.ItemText(1, 1)};
+  std::sort(shown.begin(), shown.end());
+  EXPECT_EQ(shown, (std::vector<std::string>{novmail_.GetString(38) + "Call back [Harbourline]", "Report"}));
+  EXPECT_TRUE(NextUntil(Page::Done).empty());
+  Exit();
+
+  const std::vector<std::string> sent{"New h1", novmail_.GetString(25) + " Re: Lunch"};
+  EXPECT_EQ(Sent(), sent);
+  mailstore::Profile& store = profile_->Store();
+  EXPECT_TRUE(store.Entries(store.RoleFolder(mailstore::Role::Inbox)).begin()->second.Replied);
+  profile_->Close();
+  EXPECT_EQ(Column(OutPath, outSent), std::vector<std::string>{"True"});
+  EXPECT_EQ(Column(InPath, inReplySent)[0], "True");
+
+  // A second run finds nothing new either way.
+  ASSERT_NO_FATAL_FAILURE(Start(Program()));
+  Press(Next());
+  Box box = WaitBox(wizard_->Id(), 60000);
+  EXPECT_EQ(box.text, res_.GetString(68));
+  Answer(box);
+  ASSERT_TRUE(WaitUntil([&] { return OnIntroPage() && TopWindow(wizard_->Id(), "#32770", nullptr) == nullptr; }));
+  Exit();
+  EXPECT_EQ(Sent(), sent);
+  std::vector<std::string> ids = Column(InPath, inID), expected{lunch, report, call};
+  std::sort(ids.begin(), ids.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(ids, expected);
 }
