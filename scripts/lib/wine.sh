@@ -16,6 +16,8 @@ wine_env() {
     esac
     shift
   done
+  # Wine takes only an absolute prefix; a relative one is made absolute here.
+  case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
   export WINEPREFIX=$prefix
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml=;winhlp32.exe=d;winedbg.exe=d"
