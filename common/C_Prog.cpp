@@ -3,7 +3,7 @@
 namespace {
 // Status lines show at most this many characters.
 constexpr size_t LineLength = 70;
-// Milliseconds between the pumps of SetPosition.
+// Milliseconds between the pumps of SetPosition and SetLine2.
 constexpr ULONGLONG PumpInterval = 15;
 }
 
@@ -29,9 +29,11 @@ void TProgress::SetLine1(const std::string& Text) {
   ProcessPendingMessages();
 }
 
+// The second line names each mail as it is read: the text changes at once,
+// the messages are pumped as for SetPosition.
 void TProgress::SetLine2(const std::string& Text) {
   SetWindowTextA(lApptext2.Handle(), Text.substr(0, LineLength).c_str());
-  ProcessPendingMessages();
+  PacedPump();
 }
 
 void TProgress::SetMax(int N) {
@@ -52,6 +54,10 @@ void TProgress::SetPosition(int N) {
   if (N > shown_ && N < Max && N - shown_ < Max / 200) return;
   SendMessageA(ProgressBar.Handle(), PBM_SETPOS, static_cast<WPARAM>(N), 0);
   shown_ = N;
+  PacedPump();
+}
+
+void TProgress::PacedPump() {
   const ULONGLONG now = GetTickCount64();
   if (now - lastPump_ < PumpInterval) return;
   lastPump_ = now;

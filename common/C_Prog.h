@@ -33,6 +33,8 @@ class TProgress : public TForm {
   int Max = 100;         // the bar's current maximum
 
  private:
+  void PacedPump();
+
   int shown_ = 0;           // the position the bar was last given
   ULONGLONG lastPump_ = 0;  // when SetPosition last pumped messages
 };

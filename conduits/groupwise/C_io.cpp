@@ -78,12 +78,11 @@ void StagePhone(const Variant& M, TMailList& List) {
   List.Message = lines + "\r\n" + List.Message;
 }
 
-// The staging fields of message I of the search, after its ID and read state.
-void StageContent(const Variant& Found, int I, TMailList& List, TProgressVar Progress) {
-  auto m = [&] { return Found.Call("Item", {I}); };
+// The staging fields of message M, after its ID and read state.
+void StageContent(const Variant& M, TMailList& List, TProgressVar Progress) {
   List.Flags = 3;
-  List.From = m().Get("Sender").Get("EmailAddress").AsString();
-  Variant recipients = m().Get("ExpandedRecipients");
+  List.From = M.Get("Sender").Get("EmailAddress").AsString();
+  Variant recipients = M.Get("ExpandedRecipients");
   int count = recipients.Get("Count").AsInteger();
   for (int r = 1; r <= count; ++r) {
     Variant recipient = recipients.Call("Item", {r});
@@ -99,34 +98,35 @@ void StageContent(const Variant& Found, int I, TMailList& List, TProgressVar Pro
   List.To = FinishList(List.To);
   List.CC = FinishList(List.CC);
   List.BC = FinishList(List.BC);
-  List.Subject = m().Get("Subject").AsString();
-  List.Message = m().Get("BodyText").Get("PlainText").AsString();
-  if (m().Get("ClassName").AsString() == groupwise::ClassPhone) StagePhone(m(), List);
+  List.Subject = M.Get("Subject").AsString();
+  List.Message = M.Get("BodyText").Get("PlainText").AsString();
+  if (M.Get("ClassName").AsString() == groupwise::ClassPhone) StagePhone(M, List);
   if (TProgress* progress = ProgressWindow(Progress); progress && progress->Visible()) progress->SetLine2(List.Subject);
-  if (m().Get("Attachments").Get("Count").AsInteger() > 0)
-    List.Attachments = AttachmentList(m().Get("Attachments"),
+  Variant attachments = M.Get("Attachments");
+  if (attachments.Get("Count").AsInteger() > 0)
+    List.Attachments = AttachmentList(attachments,
                                       {"DisplayName", "ObjType", "\"%s\" - %s",
                                        {{0, ResString(3)}, {1, ResString(4)}, {2, ResString(5)}, {3, ResString(6)},
                                         {4, ResString(7)}, {5, ResString(8)}, {6, ResString(9)}},
                                        ResString(3)});
-  List.Date = m().Get("CreationDate").AsDate();
+  List.Date = M.Get("CreationDate").AsDate();
 }
 
-// Maps message I of the search into the list's staging fields and adds it. A
-// message skipped for a failure keeps its read state: reading its text opened
-// it, and left read it would never be offered to a run taking unread mail.
-void StageMessage(const Variant& Found, int I, TMailList& List, TGetMailOptions Options, TProgressVar Progress) {
-  auto m = [&] { return Found.Call("Item", {I}); };
-  List.ID = m().Get("MessageID").AsString();
-  bool wasRead = m().Get("Read").AsBool();
+// Maps message M of the search into the list's staging fields and adds it.
+// Reading its text opened it, which marks it read: a run that marks mail read
+// leaves it so, any other puts back its read state. A message skipped for a
+// failure keeps its read state: left read it would never be offered to a run
+// taking unread mail.
+void StageMessage(const Variant& M, TMailList& List, TGetMailOptions Options, TProgressVar Progress) {
+  List.ID = M.Get("MessageID").AsString();
+  bool wasRead = M.Get("Read").AsBool();
   try {
-    StageContent(Found, I, List, Progress);
-    m().Put("Read", wasRead);
-    if (Options.MarkRead) m().Put("Read", true);
+    StageContent(M, List, Progress);
+    M.Put("Read", Options.MarkRead || wasRead);
     List.Add(true);
   } catch (const Exception&) {
     try {
-      m().Put("Read", wasRead);
+      M.Put("Read", wasRead);
     } catch (const Exception&) {
       // The message is skipped for the first failure all the same.
     }
@@ -323,18 +323,18 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
           progress->SetPosition(0);
           progress->SetMax(count);
         }
+        TPacer pacer;
         for (int i = 1; i <= count; ++i) {
-          Application.ProcessMessages();
+          pacer();
           if (TProgress* progress = ProgressWindow(Progress)) {
             progress->SetPosition(i);
             if (progress->Stopped) throw EAborted("Process Aborted");
           }
           try {
-            StageMessage(found, i, list, Options, Progress);
+            StageMessage(found.Call("Item", {i}), list, Options, Progress);
           } catch (const Exception&) {
             list.ClearStaging();
           }
-          Application.ProcessMessages();
         }
       }
       return vazDone;
