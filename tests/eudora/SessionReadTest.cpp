@@ -74,7 +74,7 @@ TEST_F(EudoraTest, ChoosesTheMailboxByTheRulesAndReportsOneItCannotRead) {
   Add(Folder(Role::Inbox), MailText("In mail", "8 Jun 1999", "<in@x>"));
   Add(clients, MailText("Clients", "8 Jun 1999", "<c@x>"));
   Add(nested, MailText("Nested", "8 Jun 1999", "<n@x>"));
-  store_.reset();
+  profile_.Close();
   StartEudora();
 
   struct Case {
