@@ -2,7 +2,7 @@
 // A mail profile of the test's own: the profile "Work" of Pat Doe, with Ann
 // Lee and Bob Stone (unless told otherwise) in its address book, in a
 // profiles folder beside the test program, set as the default profile of the
-// CDO stand-in (or of the GroupWise one, or of both). The folder and the
+// stand-ins given (the CDO one unless told otherwise). The folder and the
 // stand-ins' keys are put back when the scope ends.
 #include <list>
 #include <memory>
