@@ -98,16 +98,21 @@ Variant CurrentMessages() {
   return messages;
 }
 
+// The dispatch id of a member of an object in Eudora's process, looked up by
+// name once for the calls made on that one object: each look-up is a call
+// into Eudora's process of its own.
+DISPID MemberOf(const Variant& object, const char* name) { return DispIdOfName(object.AsDispatch().Get(), name); }
+
 // Stages one message in the list and adds it, as the options say.
-void TakeMessage(const Variant& message, TMailList& list, TGetMailOptions Options, const TProgressLine& line,
-                 TMemoVar Memo, std::string& subject) {
+void TakeMessage(const Variant& message, DISPID headerInfo, TMailList& list, TGetMailOptions Options,
+                 const TProgressLine& line, TMemoVar Memo, std::string& subject) {
   subject = message.Get("Subject").AsString();
   list.Subject = subject;
   list.Flags = mfFromPC | mfTransfer;
-  list.From = message.Get("HeaderInfo", {eudora::HeaderFrom}).AsString();
-  list.CC = message.Get("HeaderInfo", {eudora::HeaderCc}).AsString();
-  list.BC = message.Get("HeaderInfo", {eudora::HeaderBcc}).AsString();
-  list.To = message.Get("HeaderInfo", {eudora::HeaderTo}).AsString();
+  list.From = message.Get(headerInfo, {eudora::HeaderFrom}).AsString();
+  list.CC = message.Get(headerInfo, {eudora::HeaderCc}).AsString();
+  list.BC = message.Get(headerInfo, {eudora::HeaderBcc}).AsString();
+  list.To = message.Get(headerInfo, {eudora::HeaderTo}).AsString();
   list.Message = message.Get("BodyAsSimpleText").AsString();
   list.Attachments = message.Get("AttachmentListAsString").AsString();
   const bool unread = (Options.UnreadOnly || Options.MarkRead) &&
@@ -338,6 +343,7 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
         AddErrorLine(Memo, e.Message, "LoadMonthList");
       }
       const int count = messages.Get("Count").AsInteger();
+      const DISPID item = count > 0 ? MemberOf(messages, "Item") : DISPID_UNKNOWN;
       if (progress) {
         progress->SetPosition(0);
         progress->SetMax(count);
@@ -348,11 +354,12 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
           progress->SetPosition(current);
           if (progress->Stopped) throw EAborted("Process Aborted");
         }
-        Variant message = messages.Call("Item", {current});
-        list.ID = message.Get("HeaderInfo", {eudora::HeaderMessageId}).AsString();
+        Variant message = messages.Call(item, {current});
+        const DISPID headerInfo = MemberOf(message, "HeaderInfo");
+        list.ID = message.Get(headerInfo, {eudora::HeaderMessageId}).AsString();
         list.Date = Date();
         TDateTime date;
-        if (ParseDate(message.Get("HeaderInfo", {eudora::HeaderDate}).AsString(), date, Memo)) list.Date = date;
+        if (ParseDate(message.Get(headerInfo, {eudora::HeaderDate}).AsString(), date, Memo)) list.Date = date;
         std::string subject;
         try {
           if (Int(FromDate) > list.Date || Int(ToDate) < list.Date) {
@@ -360,7 +367,7 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
             list.ClearStaging();
             continue;
           }
-          TakeMessage(message, list, Options, line, Memo, subject);
+          TakeMessage(message, headerInfo, list, Options, line, Memo, subject);
         } catch (const Exception&) {
           list.ClearStaging();
           AddMemoLine(Memo, SubjectLine(36, subject));
@@ -441,6 +448,8 @@ int vazMasterCheck(HWND AppHandle, TStringList** IDs) {
     TStringList present;
     for (int i = 1; i <= count; ++i)
       present.Add(messages.Call("Item", {i}).Get("HeaderInfo", {eudora::HeaderMessageId}).AsString());
+    // Sorted once, then each ID is a binary search (case-insensitive either way).
+    present.SetSorted(true);
     for (int i = 0; i < wanted.Count(); ++i)
       if (present.IndexOf(wanted.At(i)) < 0) ids->Add(wanted.At(i));
     return vazDone;

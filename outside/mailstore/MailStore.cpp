@@ -401,13 +401,14 @@ FolderInfo& Profile::MutableFolder(const std::string& id) {
   return it->second;
 }
 
-std::string Profile::AddFolder(const std::string& parentId, const std::string& name) {
+std::string Profile::AddFolder(const std::string& parentId, const std::string& name, SiblingNames names) {
   if (Trim(name).empty()) throw EMailStore("A folder needs a name.");
   Lock lock(*this);
   std::string parentPath = parentId.empty() ? path_ : Folder(parentId).Path;
   const std::vector<std::string>& siblings = parentId.empty() ? top_ : Folder(parentId).Children;
   for (const std::string& s : siblings)
-    if (SameText(Folder(s).Name, name)) throw EMailStore("A folder named " + name + " already exists there.");
+    if (names == SiblingNames::ExactCase ? Folder(s).Name == name : SameText(Folder(s).Name, name))
+      throw EMailStore("A folder named " + name + " already exists there.");
   // The number is taken from the profile on disk: another process may have made folders.
   try {
     nextFolder_ = std::max(nextFolder_, json::parse(ReadWholeFile(path_ + ProfileFile)).at("nextFolder").get<std::uint32_t>());

@@ -87,7 +87,11 @@ class Profile {
   const FolderInfo& Folder(const std::string& id) const;  // raises EMailStore
   std::vector<std::string> TopFolders() const { return top_; }
   // Makes a sub-folder (parentId empty: a top folder); answers its identifier.
-  std::string AddFolder(const std::string& parentId, const std::string& name);
+  // A sibling of the same name is refused, in any case unless the client's
+  // folder names are not file names and tell case apart (Eudora's mailboxes).
+  enum class SiblingNames { IgnoreCase, ExactCase };
+  std::string AddFolder(const std::string& parentId, const std::string& name,
+                        SiblingNames siblings = SiblingNames::IgnoreCase);
   void RenameFolder(const std::string& id, const std::string& name);
 
   // The entries of a folder in the order the messages arrived. Loads the

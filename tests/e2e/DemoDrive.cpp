@@ -1,7 +1,9 @@
 // demo-drive.exe: one whole synchronisation of Vantle.exe worked through its
 // windows as a person would (pick the first conduit, Next, look at the
 // review lists, Next, Exit), with a picture of each page saved in a folder.
-// Usage: demo-drive <Vantle.exe> <picture folder>
+// Usage: demo-drive <Vantle.exe> <picture folder> [window class]: with a
+// window class, the wizard starts once a window of that class is up (the PC
+// mail client's, when it runs as a program of its own).
 #include <cstdio>
 #include <string>
 
@@ -32,6 +34,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string folder = argv[2];
+  if (argc > 3 && !WaitFor([&] { return FindWindowA(argv[3], nullptr); }, 60000)) {
+    std::printf("no window of the class %s came up\n", argv[3]);
+    return 1;
+  }
   TResManager texts("Vantleres.dll");
   Program wizard(argv[1]);
   HWND main = WaitFor([&] { return TopWindow(wizard.Id(), "QuorvelVantleApplication", texts.GetString(1).c_str()); });

@@ -19,6 +19,7 @@
 #include "MailProfile.h"
 #include "StoreColumn.h"
 #include "Cdo.h"
+#include "Eudora.h"
 #include "MailStore.h"
 
 namespace {
@@ -426,3 +427,157 @@ INSTANTIATE_TEST_SUITE_P(Everywhere, InterruptedRun,
                          });
 
 }  // namespace
+
+// ---- Whole runs with Eudora: the Eudora conduit beside the program, the
+// Eudora stand-in program started as its user would start it ----
+
+class EudoraRun : public WizardRunTest {
+ protected:
+  EudoraRun()
+      : profiles_(Folder() + "EudoraRunProfiles"),
+        temp_(Program() + "Temp"),
+        userLogCopy_(Program() + "Boxmaillog.txt"),
+        standIn_(HKEY_CURRENT_USER, eudora::StandInKey) {}
+
+  static std::string Program() { return Folder() + "eudora\\"; }
+
+  void SetUp() override {
+    WizardRunTest::SetUp();
+    test::RemoveTree(Program() + "Temp");
+    test::RemoveTree(Folder() + "EudoraRunProfiles");
+    ForceDirectories(Folder() + "EudoraRunProfiles");
+    path_ = Folder() + "EudoraRunProfiles\\Eudora";
+    mailstore::Profile::Create(path_, {.Name = "Eudora", .User = {"Pat Doe", "pat@example.com", "SMTP"}, .AddressBook = {}});
+    RegDeleteTreeA(HKEY_CURRENT_USER, eudora::StandInKey);
+    TRegistry reg;
+    reg.OpenKey(std::string("\\") + eudora::StandInKey, true);
+    reg.WriteString(eudora::ValueProfile, path_);
+    Settings().WriteString("Last Conduit", "Boxmail.vaz");
+    TRegistry conduit;
+    conduit.SetRootKey(HKEY_LOCAL_MACHINE);
+    conduit.OpenKey(std::string(VantleSettingsKey) + "VAZ Settings\\" + boxmail_.GetString(1), true);
+    conduit.WriteString("Email Address", "pat@example.com");
+
+    mailstore::Profile store(path_);
+    const std::string in = store.RoleFolder(mailstore::Role::Inbox);
+    auto mail = [&](const char* subject, const char* date, const char* id) {
+      store.AddRawMessage(in, std::string("Date: ") + date + "\r\nFrom: \"Ann Lee\" <ann@example.com>\r\n" +
+                                  "To: \"Pat Doe\" <pat@example.com>\r\nMessage-ID: " + id + "\r\nSubject: " +
+                                  subject + "\r\n\r\nPC text\r\n",
+                          false);
+    };
+    mail("Lunch", "Mon, 1 Jun 2020 09:00:00 +0000", "<lunch@x>");
+    mail("P1", "Tue, 2 Jun 2020 09:00:00 +0000", "<p1@x>");
+    ASSERT_EQ(Handheld("receive ann@example.com pat@example.com Lunch Noon? --id <lunch@x>"), 0);
+    ASSERT_EQ(Handheld("reply 0 \"Yes, at noon\""), 0);
+    ASSERT_EQ(Handheld("write ann@example.com \"New h1\" First"), 0);
+  }
+
+  void TearDown() override {
+    WizardRunTest::TearDown();
+    if (HWND window = FindWindowA(eudora::MainWindowClass, nullptr)) PostMessageA(window, WM_CLOSE, 0, 0);
+    if (eudora_) eudora_->Wait();
+    eudora_.reset();
+  }
+
+  // Eudora, started as its user would; closed or killed when the test ends.
+  void StartEudora() {
+    eudora_ = std::make_unique<e2e::Program>(Folder() + "..\\standin-eudora.exe");
+    ASSERT_NE(WaitFor([] { return FindWindowA(eudora::MainWindowClass, nullptr); }), nullptr);
+  }
+
+  // Presses Next and answers every box until the wizard rests on the page;
+  // answers the boxes' captions and texts.
+  enum class Page { Review, Done };
+  std::vector<std::string> NextUntil(Page page) {
+    const auto on = [&] { return page == Page::Review ? OnReviewPage() : OnDonePage(); };
+    std::vector<std::string> boxes;
+    const auto box = [&] { return TopWindow(wizard_->Id(), "#32770", nullptr) != nullptr; };
+    Press(Next());
+    for (;;) {
+      EXPECT_TRUE(WaitUntil([&] { return box() || (!ProgressShown() && on()); }, 60000));
+      if (!box()) return boxes;
+      Box b = WaitBox(wizard_->Id());
+      boxes.push_back(b.caption + ": " + b.text);
+      Answer(b);
+      WaitUntil([&] { return TopWindow(wizard_->Id(), "#32770", nullptr) != b.window; }, 5000);
+    }
+  }
+
+  // Eudora's outgoing queue as `pcmail` lists it.
+  std::string ListedQueue() {
+    test::ProgramResult r = test::RunProgram("..\\pcmail.exe", {"list", path_, "Outbox"});
+    EXPECT_EQ(r.Code, 0u) << r.Out;
+    return r.Out;
+  }
+  std::vector<std::string> Queued() {
+    mailstore::Profile store(path_);
+    const std::string out = store.RoleFolder(mailstore::Role::Outbox);
+    std::vector<std::string> r;
+    for (const auto& [serial, entry] : store.Entries(out))
+      if (!entry.Deleted) r.push_back(entry.Subject);
+    std::sort(r.begin(), r.end());
+    return r;
+  }
+
+  TResManager boxmail_{"eudora\\Boxmail.mrs"};
+  std::string path_;
+  test::FolderSnapshot profiles_, temp_;
+  test::FileSnapshot userLogCopy_;
+  test::RegistrySnapshot standIn_;
+  std::unique_ptr<e2e::Program> eudora_;
+};
+
+TEST_F(EudoraRun, MailGoesBothWaysOnceAndWithoutEudoraOrWhenItDiesTheRunStopsLosingNothing) {
+  // Eudora not running: the conduit's box, then the wizard's; the first page stays.
+  Start(Program());
+  Press(Next());
+  for (std::string expected : {boxmail_.GetString(2) + " VAZ: " + boxmail_.GetString(17),
+                               res_.GetString(45) + ": " + res_.GetString(37)}) {
+    Box b = WaitBox(wizard_->Id());
+    EXPECT_EQ(b.caption + ": " + b.text, expected);
+    Answer(b);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(b.window); }));
+  }
+  EXPECT_TRUE(WaitUntil([&] { return OnIntroPage(); }));
+  Exit();
+
+  // Eudora dies as it queues the first handheld mail: nothing is queued and
+  // nothing is marked sent on the handheld.
+  StartEudora();
+  mailstore::Profile(path_).InjectFailure(eudora::DieQueue, 1);
+  Start(Program());
+  EXPECT_TRUE(NextUntil(Page::Review).empty());
+  RemoteList pc(wizard_->Process(), PcList());
+  ASSERT_EQ(pc.Count(), 1) << "the mail answered on the handheld is not fetched again";
+  EXPECT_EQ(pc.ItemText(0, 1), "P1");
+  NextUntil(Page::Done);
+  EXPECT_EQ(eudora_->Wait(), 3);
+  std::ifstream logCopy(Program() + "Boxmaillog.txt");
+  const std::string log{std::istreambuf_iterator<char>(logCopy), {}};
+  EXPECT_NE(log.find("VAZ Error.  Exception: "), std::string::npos) << "the conduit reports it: " << log;
+  EXPECT_TRUE(Queued().empty());
+  EXPECT_EQ(Column(OutPath, outSent), std::vector<std::string>{"False"});
+  EXPECT_EQ(Column(InPath, inReplySent)[0], "False");
+  Exit();
+  test::ForgetKilledServers();
+
+  // Eudora started again: the next run queues the new mail and the reply once,
+  // the answered message is marked replied, and each PC mail is on the handheld once.
+  StartEudora();
+  Start(Program());
+  EXPECT_TRUE(NextUntil(Page::Review).empty());
+  EXPECT_TRUE(NextUntil(Page::Done).empty());
+  Exit();
+  EXPECT_EQ(Queued(), (std::vector<std::string>{"New h1", "Re: Lunch"}));
+  const std::string listed = ListedQueue();
+  EXPECT_NE(listed.find("  New h1"), std::string::npos) << listed;
+  EXPECT_NE(listed.find("  Re: Lunch"), std::string::npos) << listed;
+  mailstore::Profile store(path_);
+  EXPECT_TRUE(store.Entries(store.RoleFolder(mailstore::Role::Inbox)).begin()->second.Replied);
+  EXPECT_EQ(Column(OutPath, outSent), std::vector<std::string>{"True"});
+  EXPECT_EQ(Column(InPath, inReplySent)[0], "True");
+  std::vector<std::string> ids = Column(InPath, inID);
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(ids, (std::vector<std::string>{"<lunch@x>", "<p1@x>"}));
+}

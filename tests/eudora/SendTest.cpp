@@ -108,12 +108,12 @@ TEST_F(EudoraSendTest, DeletesByIdentifierAndTheMasterCheckKeepsOnlyTheGoneOnes)
   EXPECT_EQ(1u, Messages(Folder(Role::Deleted)).size()) << "removed to the Trash";
 
   TStringList ids;
-  for (const char* id : {"<a@x>", "<BUDGET@x>", "<c@x>"}) ids.Add(id);
+  for (const char* id : {"<c@x>", "<BUDGET@x>", "<a@x>"}) ids.Add(id);
   TStringList* idsVar = &ids;
   EXPECT_EQ(vazDone, conduit_->vazMasterCheck(host_.app, &idsVar));
   ASSERT_EQ(2, ids.Count());
-  EXPECT_EQ("<a@x>", ids.At(0));
-  EXPECT_EQ("<c@x>", ids.At(1));
+  EXPECT_EQ("<c@x>", ids.At(0)) << "in their previous order";
+  EXPECT_EQ("<a@x>", ids.At(1));
 }
 
 TEST_F(EudoraSendTest, ReplyAllSortsItemsWithTheirLeadingBlanksAndLeavesTheUserOut) {

@@ -67,12 +67,18 @@ TEST_F(EudoraTest, ReadsTheInMailboxWithItsHeadersDatesRangeAndReadRules) {
 
 TEST_F(EudoraTest, ChoosesTheMailboxByTheRulesAndReportsOneItCannotRead) {
   mailstore::Profile& store = Store();
+  // Mailbox names that differ only in case name different mailboxes; the
+  // last top-level one that can hold messages is read.
+  using mailstore::Profile;
   const std::string clients = store.AddFolder("", "Clients");
+  const std::string laterClients = store.AddFolder("", "CLIENTS", Profile::SiblingNames::ExactCase);
+  store.AddFolder(store.AddFolder("", "clients", Profile::SiblingNames::ExactCase), "Archive");
   const std::string projects = store.AddFolder("", "Projects");
   const std::string nested = store.AddFolder(projects, "Budget 99");
   store.AddFolder("", "Empty");
   Add(Folder(Role::Inbox), MailText("In mail", "8 Jun 1999", "<in@x>"));
   Add(clients, MailText("Clients", "8 Jun 1999", "<c@x>"));
+  Add(laterClients, MailText("Later clients", "8 Jun 1999", "<lc@x>"));
   Add(nested, MailText("Nested", "8 Jun 1999", "<n@x>"));
   profile_.Close();
   StartEudora();
@@ -85,7 +91,7 @@ TEST_F(EudoraTest, ChoosesTheMailboxByTheRulesAndReportsOneItCannotRead) {
   };
   const Case cases[] = {
       {"IN", vazDone, "In mail", 0},          {"In", vazDone, "In mail", 0},
-      {"cLIENTS", vazDone, "Clients", 0}, {"budget 99", vazDone, "Nested", 0},
+      {"cLIENTS", vazDone, "Later clients", 0}, {"budget 99", vazDone, "Nested", 0},
       {"Projects", vazFailed, nullptr, 23},   {"Empty", vazFailed, nullptr, 24},
       {"Nowhere", vazFailed, nullptr, 19},
   };

@@ -133,6 +133,10 @@ TEST_F(MailStoreTest, MovingGivesANewIdentifierAndFoldersNestAndRename) {
   std::string deeper = p->AddFolder(replies, "2026: old/new");
   EXPECT_THROW(p->AddFolder(inbox, "vantle replies"), EMailStore);
   EXPECT_THROW(p->AddFolder(inbox, " "), EMailStore);
+  // Where the client tells names apart by case, they are two siblings.
+  std::string archive = p->AddFolder("", "Archive");
+  EXPECT_THROW(p->AddFolder("", "Archive", Profile::SiblingNames::ExactCase), EMailStore);
+  std::string upper = p->AddFolder("", "ARCHIVE", Profile::SiblingNames::ExactCase);
   std::uint32_t s = p->AddMessage(inbox, Sample("Move me"), true);
   std::uint32_t moved = p->MoveMessage(inbox, s, deeper);
   EXPECT_NE(Profile::MessageId(inbox, s), Profile::MessageId(deeper, moved));
@@ -145,6 +149,8 @@ TEST_F(MailStoreTest, MovingGivesANewIdentifierAndFoldersNestAndRename) {
   EXPECT_EQ(q->Folder(replies).Name, "Answered");
   EXPECT_EQ(q->Folder(inbox).Children, std::vector<std::string>{replies});
   EXPECT_EQ(q->Folder(deeper).ParentId, replies);
+  EXPECT_EQ(q->Folder(upper).Name, "ARCHIVE");
+  EXPECT_NE(q->Folder(upper).Path, q->Folder(archive).Path);
   std::string folder;
   std::uint32_t serial;
   ASSERT_TRUE(Profile::SplitMessageId(Profile::MessageId(deeper, moved), folder, serial));

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -285,6 +287,21 @@ bool PumpUntil(const std::function<bool()>& done, DWORD limitMs, const std::func
     pump();
   }
   return true;
+}
+
+void ForgetKilledServers() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  if (ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr) return;
+  KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry)) {
+    if (lstrcmpiA(entry.szExeFile, "rpcss.exe") != 0) continue;
+    KernelHandle rpcss(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    if (!rpcss) continue;
+    TerminateProcess(rpcss.Get(), 1);
+    WaitForSingleObject(rpcss.Get(), 30000);
+  }
 }
 
 }  // namespace test

@@ -146,4 +146,11 @@ struct ProgramResult {
 };
 ProgramResult RunProgram(const std::string& exeName, const std::vector<std::string>& args);
 
+// After a test killed a local server: under Wine the class registration of
+// the killed process stays in the RPC service's table, and every later
+// creation of that class gets the dead server instead of starting a new one.
+// Ends Wine's RPC service so that it starts again, empty, at the next COM
+// call; call it only while no local server runs. Nothing on Windows.
+void ForgetKilledServers();
+
 }  // namespace test

@@ -1,5 +1,5 @@
-// Shows every dialog of the shared layer, the wizard and the Outlook and
-// GroupWise conduits filled with representative data and saves a picture of each,
+// Shows every dialog of the shared layer, the wizard and the Outlook, GroupWise
+// and Eudora conduits filled with representative data and saves a picture of each,
 // copied from the screen, as a BMP file in the folder given as the first
 // argument. Run it on a real
 // display (scripts/screenshots uses Xvfb): a window's own printing draws
@@ -149,6 +149,29 @@ void CALLBACK ShootProperties(HWND, UINT, UINT_PTR timer, DWORD) {
   PostMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
 }
 
+// A dialog without tabs that a conduit shows before its properties (Eudora's
+// address confirmation): a picture, then it is cancelled.
+std::string beforeProperties;
+void CALLBACK ShootBeforeProperties(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND found = nullptr;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND w, LPARAM out) -> BOOL {
+        if (!IsWindowVisible(w) || FindWindowExA(w, nullptr, WC_TABCONTROLA, nullptr) != nullptr ||
+            FindWindowExA(w, nullptr, "Button", nullptr) == nullptr)
+          return TRUE;
+        *reinterpret_cast<HWND*>(out) = w;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  if (found == nullptr) return;
+  KillTimer(nullptr, timer);
+  bool ok = SaveClientArea(found, beforeProperties);
+  std::printf("%s %s\n", ok ? "saved" : "FAILED", beforeProperties.c_str());
+  propertiesShots->failures += !ok;
+  PostMessageA(found, WM_CLOSE, 0, 0);
+}
+
 // A conduit beside this program shows its properties dialog.
 int ShootConduitProperties(const char* library, PropertiesShots shots) {
   HMODULE conduit = LoadLibraryA(library);
@@ -251,5 +274,13 @@ int main(int argc, char** argv) {
       "Mapimail.vaz", {folder, {"Outlook-About", "Outlook-Recipients", "Outlook-Folder", "Outlook-Replies"}});
   failures += ShootConduitProperties(
       "Novmail.vaz", {folder, {"GroupWise-About", "GroupWise-Preferences", "GroupWise-Folder"}, "..."});
+  // Without an address of its own the Eudora conduit first proposes the
+  // return address of EUDORA.INI (written when the stand-in registered).
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software\\QuorvelCorp\\Vantle\\VAZ Settings\\Eudora 4", "Email Address");
+  beforeProperties = folder + "Eudora-Confirm.bmp";
+  UINT_PTR confirm = SetTimer(nullptr, 0, 300, ShootBeforeProperties);
+  PropertiesShots eudora{folder, {"Eudora-About", "Eudora-Options"}};
+  failures += ShootConduitProperties("Boxmail.vaz", eudora);
+  KillTimer(nullptr, confirm);
   return failures == 0 ? 0 : 1;
 }

@@ -2,9 +2,10 @@
 """Draws Vantle's bitmaps and writes them as BMP files beside this script:
 About.bmp (bitmap 1 of Vantleres.dll, the About box), Wizard.bmp (bitmap 2,
 the wizard's side panel), SmallImages.bmp (the program's strip of six
-16 x 16 images in 16 colours, olive transparent) and the Outlook and
-GroupWise conduits' 32 x 32 pictures (conduits/outlook/res/Mapimail.bmp,
-conduits/groupwise/res/Novmail.bmp). Standard library only."""
+16 x 16 images in 16 colours, olive transparent) and the Outlook, GroupWise
+and Eudora conduits' 32 x 32 pictures (conduits/outlook/res/Mapimail.bmp,
+conduits/groupwise/res/Novmail.bmp, conduits/eudora/res/Boxmail.bmp).
+Standard library only."""
 import math
 import os
 import struct
@@ -257,3 +258,5 @@ if __name__ == "__main__":
     write_bmp24(os.path.join(HERE, "..", "..", "..", "conduits", "outlook", "res", "Mapimail.bmp"), conduit_picture())
     write_bmp24(os.path.join(HERE, "..", "..", "..", "conduits", "groupwise", "res", "Novmail.bmp"),
                 conduit_picture((128, 24, 36), (190, 80, 40)))
+    write_bmp24(os.path.join(HERE, "..", "..", "..", "conduits", "eudora", "res", "Boxmail.bmp"),
+                conduit_picture((24, 96, 48), (110, 160, 40)))
