@@ -16,10 +16,6 @@ std::string MailText(const std::string& subject, const std::string& date, const 
 
 EudoraTest::EudoraTest()
     : settings_(HKEY_LOCAL_MACHINE, SettingsKey), log_(test::ProgramFolder() + "Boxmaillog.txt") {
-  RegDeleteTreeA(HKEY_CURRENT_USER, eudora::StandInKey);
-  TRegistry reg;
-  reg.OpenKey(std::string("\\") + eudora::StandInKey, true);
-  reg.WriteString(eudora::ValueProfile, profile_.Path());
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, SettingsKey);
   SetSetting("Email Address", "pat@example.com");
   conduit_ = std::make_unique<test::ConduitModule>(test::ProgramFolder() + "Boxmail.vaz");

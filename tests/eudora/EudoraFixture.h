@@ -62,9 +62,9 @@ class EudoraTest : public testing::Test {
   std::vector<std::string> MemoLines() const { return host_.MemoLines(); }
 
   CoInitScope com_;
-  test::RegistrySnapshot standIn_{HKEY_CURRENT_USER, eudora::StandInKey};
   test::RegistrySnapshot settings_;
-  test::MailProfile profile_{"EudoraProfiles", {}, {.Name = "Work", .User = test::ProfileUser, .AddressBook = {}}};
+  test::MailProfile profile_{
+      "EudoraProfiles", {test::EudoraProfile}, {.Name = "Work", .User = test::ProfileUser, .AddressBook = {}}};
   test::FileSnapshot log_;
   TResManager texts_{"Boxmail.mrs"};
   TSesObj session_;

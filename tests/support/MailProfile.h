@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Cdo.h"
+#include "Eudora.h"
 #include "GroupWise.h"
 #include "MailStore.h"
 #include "Registry.h"
@@ -22,6 +23,8 @@ inline const mailstore::MailAddress ProfileAnn{"Ann Lee", "ann@example.com", "SM
 inline const mailstore::MailAddress ProfileBob{"Bob Stone", "bob@example.com", "SMTP"};
 
 // The stand-in that finds the profile: its key and the names of its values.
+// One without a profiles folder takes the profile's own folder instead of a
+// default name.
 struct ProfileKey {
   const char* Key;
   const char* FolderValue;
@@ -30,6 +33,7 @@ struct ProfileKey {
 inline constexpr ProfileKey CdoProfiles{cdo::StandInKey, cdo::ValueProfilesFolder, cdo::ValueDefaultProfile};
 inline constexpr ProfileKey GroupWiseProfiles{groupwise::StandInKey, groupwise::ValueProfilesFolder,
                                               groupwise::ValueDefaultProfile};
+inline constexpr ProfileKey EudoraProfile{eudora::StandInKey, nullptr, eudora::ValueProfile};
 
 class MailProfile {
  public:
@@ -48,8 +52,12 @@ class MailProfile {
       RegDeleteTreeA(HKEY_CURRENT_USER, standIn.Key);
       TRegistry reg;
       reg.OpenKey(std::string("\\") + standIn.Key, true);
-      reg.WriteString(standIn.FolderValue, root_);
-      reg.WriteString(standIn.DefaultValue, profile_.Name);
+      if (standIn.FolderValue) {
+        reg.WriteString(standIn.FolderValue, root_);
+        reg.WriteString(standIn.DefaultValue, profile_.Name);
+      } else {
+        reg.WriteString(standIn.DefaultValue, path_);
+      }
     }
   }
   MailProfile(const MailProfile&) = delete;
