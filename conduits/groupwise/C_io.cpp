@@ -78,11 +78,9 @@ void StagePhone(const Variant& M, TMailList& List) {
   List.Message = lines + "\r\n" + List.Message;
 }
 
-// Maps message i of the search into the list's staging fields and adds it.
-void StageMessage(const Variant& Found, int I, TMailList& List, TGetMailOptions Options, TProgressVar Progress) {
+// The staging fields of message I of the search, after its ID and read state.
+void StageContent(const Variant& Found, int I, TMailList& List, TProgressVar Progress) {
   auto m = [&] { return Found.Call("Item", {I}); };
-  List.ID = m().Get("MessageID").AsString();
-  bool wasRead = m().Get("Read").AsBool();
   List.Flags = 3;
   List.From = m().Get("Sender").Get("EmailAddress").AsString();
   Variant recipients = m().Get("ExpandedRecipients");
@@ -112,9 +110,28 @@ void StageMessage(const Variant& Found, int I, TMailList& List, TGetMailOptions 
                                         {4, ResString(7)}, {5, ResString(8)}, {6, ResString(9)}},
                                        ResString(3)});
   List.Date = m().Get("CreationDate").AsDate();
-  m().Put("Read", wasRead);
-  if (Options.MarkRead) m().Put("Read", true);
-  List.Add(true);
+}
+
+// Maps message I of the search into the list's staging fields and adds it. A
+// message skipped for a failure keeps its read state: reading its text opened
+// it, and left read it would never be offered to a run taking unread mail.
+void StageMessage(const Variant& Found, int I, TMailList& List, TGetMailOptions Options, TProgressVar Progress) {
+  auto m = [&] { return Found.Call("Item", {I}); };
+  List.ID = m().Get("MessageID").AsString();
+  bool wasRead = m().Get("Read").AsBool();
+  try {
+    StageContent(Found, I, List, Progress);
+    m().Put("Read", wasRead);
+    if (Options.MarkRead) m().Put("Read", true);
+    List.Add(true);
+  } catch (const Exception&) {
+    try {
+      m().Put("Read", wasRead);
+    } catch (const Exception&) {
+      // The message is skipped for the first failure all the same.
+    }
+    throw;
+  }
 }
 
 std::string DateText(double Date) {

@@ -101,8 +101,10 @@ HRESULT Install() {
              : SELFREG_E_CLASS;
 }
 
+// The last search's filter goes too: the library wrote it, no user did.
 HRESULT Uninstall() {
-  mailstore::RemoveStandInSettings(groupwise::StandInKey, {groupwise::ValueProfilesFolder, groupwise::ValueDefaultProfile});
+  mailstore::RemoveStandInSettings(groupwise::StandInKey, {groupwise::ValueProfilesFolder, groupwise::ValueDefaultProfile,
+                                                           groupwise::ValueLastSearch});
   return S_OK;
 }
 

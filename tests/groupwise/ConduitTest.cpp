@@ -142,6 +142,7 @@ TEST_F(Novmail, SettingsDefaultAndTheFilterSaysWhatToTake) {
 
 TEST_F(Novmail, LoginBothWaysAndARefusalOrMissingFolderFails) {
   MakeProfile({"Third", {"Ted Third", "ted@third.example", "SMTP"}, {}});
+  EXPECT_EQ(conduit_->vazShutDown(host_.Memo(), host_.Progress()), vazDone);  // no session yet
   ASSERT_EQ(Initialize(), vazDone);
   SetNumber("Manual Login", 1);
   SetString("User ID", "ted@third.example");
@@ -150,16 +151,37 @@ TEST_F(Novmail, LoginBothWaysAndARefusalOrMissingFolderFails) {
   std::string merged;
   conduit_->vazReplyAll(&merged, host_.app, "ted@third.example, ann", "");
   EXPECT_EQ(merged, "ann");  // the own address now is Ted's
-  SetString("User ID", "nobody");
-  EXPECT_EQ(Initialize(), vazFailed);
-  EXPECT_EQ(host_.MemoLines().back(), Res(17));
+  for (const char* user : {"nobody", ""}) {
+    SetString("User ID", user);
+    EXPECT_EQ(Initialize(), vazFailed) << user;
+    EXPECT_EQ(host_.MemoLines().back(), Res(17));
+  }
   SetNumber("Manual Login", 0);
   SetString("Folder", "No such folder");
   EXPECT_EQ(Initialize(), vazFailed);
   auto boxes = test::Ui().Boxes();
   ASSERT_FALSE(boxes.empty());
   EXPECT_EQ(boxes.back().caption, "GroupWise Folder Not Found");
+  EXPECT_EQ(boxes.back().text,
+            "The GroupWise folder you specified could not be found.  Please check the folder name and try again");
   EXPECT_EQ(test::Ui().BeepCount(), 1);
+  // A folder found by its name, whatever its case, is read instead of the mailbox.
+  {
+    auto p = Open();
+    MailMessage m;
+    m.From = Ann;
+    m.To = {User()};
+    m.Subject = "Plans";
+    m.Received = m.Date = day_;
+    m.Body = "x\r\n";
+    p->AddMessage(p->AddFolder(p->RoleFolder(Role::Inbox), "Projects"), m, false);
+  }
+  Receive("Figures");
+  SetString("Folder", "PROJECTS");
+  ASSERT_EQ(Initialize(), vazDone);
+  ASSERT_EQ(GetMail(day_, day_), vazDone);
+  ASSERT_EQ(list_.Count(), 1);
+  EXPECT_EQ(list_[0]->Subject, "Plans");
 }
 
 TEST_F(Novmail, MapsMailAndPhoneMessagesAndRestoresTheReadState) {
@@ -168,9 +190,11 @@ TEST_F(Novmail, MapsMailAndPhoneMessagesAndRestoresTheReadState) {
   phone.Urgent = phone.PleaseCall = true;
   Receive("Figures", {}, {{AttachmentKind::File, "a.doc"}, {AttachmentKind::Link, "b.lnk"}, {AttachmentKind::Ole, "c"}});
   Receive(" Call ", phone);
+  phone.Priority = groupwise::PriorityHigh;
+  Receive("Urgent call", phone);
   ASSERT_EQ(Initialize(), vazDone);
   ASSERT_EQ(GetMail(EncodeDate(2020, 6, 1), EncodeDate(2020, 6, 30)), vazDone);
-  ASSERT_EQ(list_.Count(), 2);
+  ASSERT_EQ(list_.Count(), 3);
   const TMail& mail = *list_[0];
   EXPECT_EQ(mail.From, "bob@smith.example");
   EXPECT_EQ(mail.To, "tess@pc.example, ann@lee.example");
@@ -181,11 +205,19 @@ TEST_F(Novmail, MapsMailAndPhoneMessagesAndRestoresTheReadState) {
   const TMail& call = *list_[1];
   EXPECT_EQ(call.Subject, Res(38) + "Call");
   EXPECT_EQ(call.Message, Res(42) + "\r\n" + Res(44) + "\r\n" + Res(47) + "\r\n\r\nText of  Call \r\n");
+  EXPECT_EQ(list_[2]->Message.substr(0, 16), "Priority: High\r\n");
   auto p = Open();
   for (auto& [serial, e] : p->Entries(p->RoleFolder(Role::Inbox))) EXPECT_FALSE(e.Read);
-  ASSERT_EQ(GetMail(EncodeDate(2020, 6, 1), EncodeDate(2020, 6, 30), true, true), vazDone);
+  // A message skipped for a failure keeps its unread state, so a later run still takes it.
+  p->InjectFailure("update", 1);
+  list_.ClearList();
+  ASSERT_EQ(GetMail(EncodeDate(2020, 6, 1), EncodeDate(2020, 6, 30), true), vazDone);
+  EXPECT_EQ(list_.Count(), 2);
   auto q = Open();
-  for (auto& [serial, e] : q->Entries(q->RoleFolder(Role::Inbox))) EXPECT_TRUE(e.Read);
+  for (auto& [serial, e] : q->Entries(q->RoleFolder(Role::Inbox))) EXPECT_FALSE(e.Read);
+  ASSERT_EQ(GetMail(EncodeDate(2020, 6, 1), EncodeDate(2020, 6, 30), true, true), vazDone);
+  auto r = Open();
+  for (auto& [serial, e] : r->Entries(r->RoleFolder(Role::Inbox))) EXPECT_TRUE(e.Read);
 }
 
 TEST_F(Novmail, NewMailKeepsTheOrderAndARepliesTakesEachOnceSorted) {
@@ -218,6 +250,61 @@ TEST_F(Novmail, NewMailKeepsTheOrderAndARepliesTakesEachOnceSorted) {
   EXPECT_EQ(sent[1].Body.substr(sent[1].Body.size() - 2), "\n\r");
   EXPECT_EQ(sent[2].Subject, "Figures");  // the answered message is gone: sent as new mail
   EXPECT_TRUE(host_.MemoLines().empty());
+}
+
+// What GroupWise refuses reaches the memo; a reply it cannot make goes as new mail.
+TEST_F(Novmail, RefusalsAreReportedAndRepliesFallBackToNewMail) {
+  std::string figures = Receive("Figures"), budget = Receive("RE: Budget");
+  ASSERT_EQ(Initialize(), vazDone);
+  auto line = [&](int id, const std::string& a, const std::string& b) { return Format(Res(id), {a, b}); };
+  struct Case {
+    std::string answered, to, cc, bc, failure;
+    int result;
+    std::vector<std::string> memo;
+    std::string subject;  // as sent; empty: nothing sent
+    std::vector<std::string> sentTo, sentCc;
+    size_t boxes;
+  };
+  const Case cases[] = {
+      {"", "no one, ann@a.example", "no one", "no one", "", vazDone,
+       {line(20, "no one", "S"), line(21, "no one", "S"), line(23, "no one", "S")}, "S", {"ann@a.example"}, {}, 0},
+      {"", "tess@pc.example", "ann@a.example", "", "", vazDone, {}, "S", {}, {"ann@a.example"}, 0},
+      {"", "ann@a.example", "", "", "send", vazCancelled, {line(24, "S", "ann@a.example")}, "", {}, {}, 0},
+      {figures, "no one", "no one", "", "", vazDone, {"Primary recipient problem.", line(21, "no one", "S")},
+       Res(25) + " Re: Figures", {"bob@smith.example"}, {}, 0},
+      {budget, "ann@a.example", "", "", "", vazDone, {}, "Re: RE: Budget", {"bob@smith.example", "ann@a.example"}, {}, 0},
+      {figures, "ann@a.example", "", "", "message", vazDone, {}, "S", {"ann@a.example"}, {}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.to + " / " + c.answered + " / " + c.failure);
+    host_.memo.Lines.Clear();
+    test::Ui().Reset();
+    size_t before = Sent().size();
+    if (!c.failure.empty()) Open()->InjectFailure(c.failure, 1);
+    TMail mail;
+    mail.ID = c.answered;
+    mail.Flags = c.answered.empty() ? 0 : mfReply;
+    mail.To = c.to;
+    mail.CC = c.cc;
+    mail.BC = c.bc;
+    mail.Subject = "S";
+    mail.Message = "Body";
+    EXPECT_EQ(Send(mail), c.result);
+    EXPECT_EQ(host_.MemoLines(), c.memo);
+    auto sent = Sent();
+    ASSERT_EQ(sent.size(), before + (c.subject.empty() ? 0 : 1));
+    if (!c.subject.empty()) {
+      EXPECT_EQ(sent.back().Subject, c.subject);
+      EXPECT_EQ(Addresses(sent.back().To), c.sentTo);
+      EXPECT_EQ(Addresses(sent.back().Cc), c.sentCc);
+    }
+    auto boxes = test::Ui().Boxes();
+    ASSERT_EQ(boxes.size(), c.boxes);
+    for (const test::Shown& box : boxes) {
+      EXPECT_EQ(box.caption, "VAZ Error");
+      EXPECT_NE(box.text.find(" in ReplyMail."), std::string::npos) << box.text;
+    }
+  }
 }
 
 TEST_F(Novmail, MasterCheckReplyAllAndDeletion) {
@@ -398,6 +485,64 @@ TEST_F(Novmail, PropertiesLabelShortcutsFocusTheirFields) {
     return mrCancel;
   });
   EXPECT_TRUE(conduit_->vazProperties(host_.app, host_.Memo()));
+}
+
+// The chooser lists every folder, a name twice when two folders have it, and
+// changes the folder name only when an entry is taken; a login it cannot make
+// shows nothing. Help opens the conduit's page.
+TEST_F(Novmail, FolderChooserChangesTheNameOnlyWhenAnEntryIsTaken) {
+  {
+    auto p = Open();
+    p->AddFolder(p->RoleFolder(Role::Inbox), "Projects");
+    p->AddFolder("", "Projects");
+  }
+  struct Case {
+    int select;           // the entry selected, -1 none
+    int close;            // the chooser's modal result, 0: a double click on the entry
+    const char* failure;  // of the stand-in, once: no chooser
+    const char* after;    // the folder name afterwards
+  };
+  const Case cases[] = {{3, 0, "", "Sent Items"},      {1, mrCancel, "", "Sent Items"}, {-1, mrOk, "", "Sent Items"},
+                        {1, mrOk, "login", "Sent Items"}, {5, mrOk, "", "Projects"}};
+  std::vector<std::string> names, entries;
+  test::Ui().OnModal([&](ui::ModalForm& form) {
+    HWND w = form.WindowHandle();
+    SetWindowTextA(EditBeside(w, Res(29)), "Typed");
+    for (const Case& c : cases) {
+      if (*c.failure) Open()->InjectFailure(c.failure, 1);
+      Click(WithText(w, "..."));
+      names.push_back(test::WindowText(EditBeside(w, Res(29))));
+    }
+    Click(WithText(w, "&Help"));
+    return mrCancel;
+  });
+  for (const Case& c : cases)
+    if (!*c.failure)
+      test::Ui().OnModal([&c, &entries](ui::ModalForm& chooser) {
+        HWND list = FindWindowExA(chooser.WindowHandle(), nullptr, "ListBox", nullptr);
+        entries.clear();
+        for (int i = 0; i < SendMessageA(list, LB_GETCOUNT, 0, 0); ++i) {
+          char text[64] = {};
+          SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+          entries.push_back(text);
+        }
+        SendMessageA(list, LB_SETCURSEL, c.select, 0);
+        if (c.close) return c.close;
+        SendMessageA(chooser.WindowHandle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_DBLCLK),
+                     reinterpret_cast<LPARAM>(list));
+        return 0;
+      });
+  EXPECT_TRUE(conduit_->vazProperties(host_.app, host_.Memo()));
+  std::vector<std::string> want;
+  for (const Case& c : cases) want.push_back(c.after);
+  EXPECT_EQ(names, want);
+  EXPECT_EQ(entries, (std::vector<std::string>{"Inbox", "Projects", "Outbox", "Sent Items", "Deleted Items", "Projects"}));
+  EXPECT_EQ(test::Ui().Of(test::Shown::Cursor).back().flags, static_cast<UINT>(crDefault));
+  auto help = test::Ui().Of(test::Shown::Help);
+  ASSERT_EQ(help.size(), 1u);
+  EXPECT_EQ(help[0].text, test::ProgramFolder() + "Novmail.hlp");
+  EXPECT_EQ(help[0].flags, static_cast<UINT>(HELP_CONTEXT));
+  EXPECT_EQ(help[0].data, 1u);
 }
 
 TEST_F(Novmail, AddressBookCloseAnswersTwoAndOkAppends) {
