@@ -140,6 +140,11 @@ bool CTDMessageWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     }
   }
   if (message >= M(0x507) && message <= M(0x52D)) {
+    struct Answer {
+      CTDPrcThread* Thread;
+      ~Answer() { Thread->HandlingAnswer(false); }
+    } answer{Thread};
+    Thread->HandlingAnswer(true);
     OnCallback(message, static_cast<LONG>(lParam));
     return true;
   }
@@ -147,30 +152,47 @@ bool CTDMessageWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 }
 
 void CTDMessageWnd::OnTimer(UINT_PTR id) {
+  if (id == TimerGuard) {
+    GuardTick();
+    return;
+  }
   EngineRequest* r = Thread->Current();
   if (!r || r->Ending) return;
   // A tick already queued when its timer was killed belongs to no request.
-  if ((id == TimerConnect && !Thread->ConnectTimer) || (id == TimerGuard && !Thread->GuardTimer)) return;
-  if (id == TimerConnect) {
-    if (Thread->ConnectTimer) KillTimer(Handle(), TimerConnect);
-    Thread->ConnectTimer = 0;
-    Thread->ConnectWanted = 0;
-  } else if (id == TimerGuard) {
-    KillTimer(Handle(), TimerGuard);
-    Thread->GuardTimer = 0;
-    // Whatever the component still sends for this request is not wanted.
-    if (Link()) Link()->Abort();
-  } else {
+  if (id != TimerConnect || !Thread->ConnectTimer) return;
+  KillTimer(Handle(), TimerConnect);
+  Thread->ConnectTimer = 0;
+  Thread->ConnectWanted = 0;
+  FinishWith(r, ERROR_COUNTER_TIMEOUT);
+}
+
+void CTDMessageWnd::ArmGuard() {
+  guardDeadline_ = GetTickCount64() + GuardTimeout;
+  Thread->GuardTimer = TimerGuard;
+  if (!guardTimerSet_) guardTimerSet_ = SetTimer(Handle(), TimerGuard, GuardTimeout, nullptr) != 0;
+}
+
+void CTDMessageWnd::DisarmGuard() { Thread->GuardTimer = 0; }
+
+void CTDMessageWnd::GuardTick() {
+  EngineRequest* r = Thread->Current();
+  const bool running = Thread->GuardTimer && r && !r->Ending;
+  const ULONGLONG now = GetTickCount64();
+  if (running && now < guardDeadline_) {  // armed again since the timer was set
+    SetTimer(Handle(), TimerGuard, static_cast<UINT>(guardDeadline_ - now), nullptr);
     return;
   }
+  KillTimer(Handle(), TimerGuard);
+  guardTimerSet_ = false;
+  if (!running) return;
+  Thread->GuardTimer = 0;
+  // Whatever the component still sends for this request is not wanted.
+  if (Link()) Link()->Abort();
   FinishWith(r, ERROR_COUNTER_TIMEOUT);
 }
 
 EngineRequest* CTDMessageWnd::Take(LONG op, bool killGuard) {
-  if (killGuard && Thread->GuardTimer) {
-    KillTimer(Handle(), TimerGuard);
-    Thread->GuardTimer = 0;
-  }
+  if (killGuard) DisarmGuard();
   EngineRequest* r = Thread->Current();
   if (!r) {
     Thread->PostFailure(op, ERROR_GEN_FAILURE);
@@ -208,8 +230,6 @@ CTDOrvDirectory* CTDMessageWnd::NewNode(EngineRequest* r, LONG side, const char*
   if (!node) FinishWith(r, ERROR_OUTOFMEMORY);
   return node;
 }
-
-void CTDMessageWnd::ArmGuard() { Thread->GuardTimer = SetTimer(Handle(), TimerGuard, GuardTimeout, nullptr); }
 
 bool CTDMessageWnd::Started(EngineRequest* r, LONG status) {
   if (status == 0) {

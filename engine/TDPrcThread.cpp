@@ -1,5 +1,7 @@
 #include "TDPrcThread.h"
 
+#include <imm.h>
+
 #include <cstring>
 #include <new>
 
@@ -94,6 +96,10 @@ bool CTDPrcThread::InitInstance() {
   bool ok = ComReady();
   Window.Thread = this;
   Window.Buffer.reset(new (std::nothrow) BYTE[CTDMessageWnd::BufferSize]());
+  // Every top-level window of a thread with an input method gets a default
+  // IME window beside it, which each connection broadcast then reaches too;
+  // the worker takes no input.
+  ImmDisableIME(GetCurrentThreadId());
   if (ok) ok = Window.Buffer && Window.CreateHidden();
   if (!ok) Engine->StartFailed = true;
   HANDLE self = nullptr;
@@ -137,7 +143,8 @@ void CTDPrcThread::Enqueue(EngineRequest* r) {
     }
     tail_ = r;
   }
-  if (start) PostMessageA(Window.Handle(), WM_TD_DISPATCH, 0, 0);
+  // The worker is idle: the request starts at once.
+  if (start) Dispatch();
 }
 
 void CTDPrcThread::FreeQueuedBehindHead() {
@@ -151,10 +158,22 @@ void CTDPrcThread::FreeQueuedBehindHead() {
 }
 
 void CTDPrcThread::Finish(EngineRequest* r) {
-  CSingleLock lock(lock_);
-  if (!r || r->Ending) return;
-  r->Ending = true;
-  PostMessageA(Window.Handle(), WM_TD_COMPLETE, 0, 0);
+  {
+    CSingleLock lock(lock_);
+    if (!r || r->Ending) return;
+    r->Ending = true;
+  }
+  if (inAnswer_ && r == Current())
+    completeAfterAnswer_ = true;
+  else
+    PostMessageA(Window.Handle(), WM_TD_COMPLETE, 0, 0);
+}
+
+void CTDPrcThread::HandlingAnswer(bool on) {
+  inAnswer_ = on;
+  if (on || !completeAfterAnswer_) return;
+  completeAfterAnswer_ = false;
+  CompleteCurrent();
 }
 
 void CTDPrcThread::CompleteCurrent() {
@@ -185,9 +204,9 @@ void CTDPrcThread::FreeWalkers(EngineRequest* r) {
 }
 
 void CTDPrcThread::KillTimers() {
-  if (GuardTimer) KillTimer(Window.Handle(), TimerGuard);
+  Window.DisarmGuard();
   if (ConnectTimer) KillTimer(Window.Handle(), TimerConnect);
-  GuardTimer = ConnectTimer = 0;
+  ConnectTimer = 0;
 }
 
 void CTDPrcThread::Dispatch() {

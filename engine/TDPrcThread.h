@@ -114,8 +114,15 @@ class CTDMessageWnd final : public CWnd {
   bool FindProgress(EngineRequest* r);  // a block or folder without a hit: whether the client cancelled
   bool Report(EngineRequest* r, tdengine::ITDOrvFile* entry);  // answers whether the client cancelled
   void SearchBlock(EngineRequest* r, const BYTE* data, size_t length);
+  // The guard is one timer left running while requests follow each other:
+  // arming moves its deadline, disarming clears it, and only a tick at the
+  // deadline ends the request.
   void ArmGuard();
+  void DisarmGuard();
+  void GuardTick();
   tdlink::ITDLink* Link() const;
+  ULONGLONG guardDeadline_ = 0;
+  bool guardTimerSet_ = false;
 };
 
 class CTDPrcThread final : public CWinThread {
@@ -140,7 +147,11 @@ class CTDPrcThread final : public CWinThread {
   void Enqueue(EngineRequest* r);
   void CompleteCurrent();
   void Dispatch();
-  void Finish(EngineRequest* r);  // posts the completion of the current request once
+  // Ends the current request once: at the end of the component answer being
+  // handled (nothing more of it is queued then), else through a posted
+  // completion behind whatever is already queued for it.
+  void Finish(EngineRequest* r);
+  void HandlingAnswer(bool on);  // around the handler of a component answer
   void PostReply(EngineRequest* r);
   void PostFailure(LONG op, LONG error);
   bool SendProgress(WPARAM code);  // false when nothing was sent
@@ -164,7 +175,7 @@ class CTDPrcThread final : public CWinThread {
   ComPtr<CTDOrvPrcEvent> Sink;
   UINT_PTR ConnectTimer = 0;
   std::atomic<LONG> ConnectWanted{0};
-  UINT_PTR GuardTimer = 0;
+  UINT_PTR GuardTimer = 0;  // nonzero while the guard runs for the current request
   EngineRequest* Queue = nullptr;
   bool ShutDown = false;  // nothing more is handled
   bool Sending = false;   // inside a progress sent to the client
@@ -180,6 +191,7 @@ class CTDPrcThread final : public CWinThread {
   void ConnectFailed(EngineRequest* r, LONG error);
   void KillTimers();
 
+  bool inAnswer_ = false, completeAfterAnswer_ = false;
   CCriticalSection lock_;
   EngineRequest* tail_ = nullptr;  // the last queued request, so that appending does not walk the queue
   std::atomic<ULONG> lastSerial_{0};

@@ -250,6 +250,21 @@ TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Arch\\c3.bin").c_str()));
 }
 
+TEST_F(SyncTest, CopiesOfEverySizeArriveWholeAlsoOverAnExistingTarget) {
+  SyncClient& client = Connected();
+  // Sizes around the small first blocks, the large ones after them and their ends.
+  for (size_t size : {0u, 1u, 65536u, 65537u, 1048576u, 1048577u, 5u * 1048576u + 123u}) {
+    SCOPED_TRACE(size);
+    std::string data(size, '\0');
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 7 + i / 65536);
+    PutFile("C:\\Docs\\src.bin", data);
+    PutFile("C:\\Docs\\dst.bin", "an older file in the way");
+    EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::CopyFile, "C:\\Docs\\src.bin", "C:\\Docs\\dst.bin", 1));
+    EXPECT_TRUE(test::ReadFileBytes(Pc("C\\Docs\\dst.bin")) == data);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\dst.bin.~copy").c_str()));
+  }
+}
+
 TEST_F(SyncTest, ALinkDroppedMidCopyFailsTheCopyAndLeavesNoTargetAndTheClientIsTold) {
   PutFile("C:\\Docs\\big.bin", std::string(300 * 1024, 'x'));
   Setting(tdlink::DropAfterValue, 2);

@@ -130,9 +130,11 @@ std::string NormalizePath(const std::string& handheldPath) {
   return result;
 }
 
-std::string ToPcPath(const std::string& handheldPath) {
+std::string ToPcPath(const std::string& handheldPath) { return ToPcPath(handheldPath, HandheldRoot()); }
+
+std::string ToPcPath(const std::string& handheldPath, const std::string& root) {
   const std::string path = NormalizePath(handheldPath);
-  const std::string drive = HandheldRoot() + path.substr(0, 1);
+  const std::string drive = root + path.substr(0, 1);
   if (!DirectoryExists(drive))
     throw EHandheld(ERROR_INVALID_DRIVE, Format("The handheld has no drive %s", {path.substr(0, 2)}));
   std::string pc = path.size() > 3 ? drive + "\\" + path.substr(3) : drive;

@@ -50,6 +50,8 @@ std::string NormalizePath(const std::string& handheldPath);
 // The PC file or folder that a handheld path names (normalised first). A
 // drive that the handheld does not have raises EHandheld (ERROR_INVALID_DRIVE).
 std::string ToPcPath(const std::string& handheldPath);
+// The same under a handheld root (HandheldRoot()) the caller has already read.
+std::string ToPcPath(const std::string& handheldPath, const std::string& root);
 // The reverse: the handheld path of a PC path inside the tree; raises
 // EHandheld (ERROR_BAD_PATHNAME) for a PC path outside it.
 std::string ToHandheldPath(const std::string& pcPath);

@@ -29,7 +29,13 @@ namespace {
 
 using namespace tdlink;
 
+// A copy moves its first megabyte in small blocks, each with its progress
+// (an abort or a dropped link lands between two of them), the rest in large
+// ones, so that a long copy costs no more than its data. Both go through a
+// buffer of one small block, which stays in the processor's cache.
 constexpr LONG CopyBlock = 64 * 1024;
+constexpr LONG LargeCopyBlock = 4 * 1024 * 1024;
+constexpr LONG SmallCopyBytes = 1024 * 1024;
 constexpr LONG FormatSteps = 4;
 
 struct FileCloser {
@@ -50,10 +56,11 @@ struct FormatJob {
   LONG Done = 0;
 };
 struct CopyJob {
-  File Source, Target;
+  KernelHandle Source, Target;
   std::string TempPath, TargetPath;
   LONG Done = 0, Total = 0, Blocks = 0;
   LinkNotify Notify{};
+  std::vector<BYTE> Block;
 };
 
 bool ServerRunning() {
@@ -377,19 +384,21 @@ class TDLink final : public ComObject<ITDLink> {
       else if (Held(source->Side, source->Path) || Held(target->Side, target->Path))
         status = stLocked;
       if (status == stOk) {
-        job->Source.reset(fopen(from.c_str(), "rb"));
-        job->Target.reset(fopen(job->TempPath.c_str(), "wb"));
+        job->Source.Reset(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        job->Target.Reset(CreateFileA(job->TempPath.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!job->Source || !job->Target) status = job->Source ? stPathNotFound : stAccessDenied;
       }
       if (status != stOk) {
-        job->Target.reset();
+        job->Target.Reset();
         DeleteFileA(job->TempPath.c_str());
         Later([this, status] { sink_->CopyDone(status); });
         return stOk;
       }
-      fseek(job->Source.get(), 0, SEEK_END);
-      job->Total = static_cast<LONG>(ftell(job->Source.get()));
-      fseek(job->Source.get(), 0, SEEK_SET);
+      LARGE_INTEGER size{};
+      GetFileSizeEx(job->Source.Get(), &size);
+      job->Total = static_cast<LONG>(size.QuadPart);
       copy_ = std::move(job);
       copying_ = true;
       Later([this] { CopyStep(); });
@@ -624,7 +633,7 @@ class TDLink final : public ComObject<ITDLink> {
     try {
       if (needLink) {
         if (!sink_) return stBadArguments;
-        if (!ServerRunning() || !Handheld().LinkUp) return stNotConnected;
+        if (!ServerAlive() || !Handheld().LinkUp) return stNotConnected;
       }
       silent_ = slot == silentSlot_;
       LONG status = body();
@@ -661,34 +670,61 @@ class TDLink final : public ComObject<ITDLink> {
       EndCopy(stNotConnected);
       return;
     }
-    std::vector<BYTE> block(CopyBlock);
-    size_t n = fread(block.data(), 1, block.size(), c.Source.get());
-    if (n && fwrite(block.data(), 1, n, c.Target.get()) != n) {
-      EndCopy(stAccessDenied);
-      return;
+    const DWORD want = static_cast<DWORD>(c.Done < SmallCopyBytes ? CopyBlock : LargeCopyBlock);
+    c.Block.resize(CopyBlock);
+    DWORD n = 0;
+    while (n < want) {
+      DWORD got = 0, written = 0;
+      if (!ReadFile(c.Source.Get(), c.Block.data(), static_cast<DWORD>(c.Block.size()), &got, nullptr)) {
+        EndCopy(LastStatus());
+        return;
+      }
+      if (got && (!WriteFile(c.Target.Get(), c.Block.data(), got, &written, nullptr) || written != got)) {
+        EndCopy(stAccessDenied);
+        return;
+      }
+      n += got;
+      if (got < c.Block.size()) break;
     }
     c.Done += static_cast<LONG>(n);
     if (c.Notify.Window) PostMessageA(c.Notify.Window, c.Notify.Message, static_cast<WPARAM>(c.Done), c.Total);
-    if (n < block.size())
+    if (n < want)
       Later([this] { EndCopy(stOk); });
     else
       Later([this] { CopyStep(); });
+  }
+
+  // The finished copy takes its target's name through the handle it was
+  // written by, which saves opening it again to rename it.
+  static bool RenameOpen(HANDLE file, const std::string& to) {
+    const std::string nt = "\\??\\" + to;
+    const int chars = MultiByteToWideChar(CP_ACP, 0, nt.c_str(), -1, nullptr, 0);
+    if (chars <= 0) return false;
+    std::vector<BYTE> block(sizeof(FILE_RENAME_INFO) + static_cast<size_t>(chars) * sizeof(WCHAR));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>((chars - 1) * sizeof(WCHAR));
+    MultiByteToWideChar(CP_ACP, 0, nt.c_str(), -1, info->FileName, chars);
+    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(block.size()));
   }
 
   void EndCopy(LONG status) {
     std::unique_ptr<CopyJob> c = std::move(copy_);
     copying_ = false;
     if (!c) return;
-    c->Source.reset();
-    c->Target.reset();
-    if (status == stOk && !MoveFileExA(c->TempPath.c_str(), c->TargetPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+    c->Source.Reset();
+    const bool renamed = status == stOk && RenameOpen(c->Target.Get(), c->TargetPath);
+    c->Target.Reset();
+    if (status == stOk && !renamed &&
+        !MoveFileExA(c->TempPath.c_str(), c->TargetPath.c_str(), MOVEFILE_REPLACE_EXISTING))
       status = LastStatus();
     if (status != stOk) DeleteFileA(c->TempPath.c_str());
     sink_->CopyDone(status);
   }
 
   // The PC path behind a path of a side; a pattern keeps its last part as it is.
-  static std::string Resolve(LONG side, const char* path, bool pattern) {
+  std::string Resolve(LONG side, const char* path, bool pattern) {
     std::string p(path, strnlen(path, 260));
     if (pattern) {
       std::string name = ExtractFileName(p);
@@ -696,9 +732,25 @@ class TDLink final : public ComObject<ITDLink> {
       return Resolve(side, folder.c_str(), false) + "\\" + name;
     }
     if (p.size() > 3 && p.back() == '\\') p.pop_back();
-    if (side == SideHandheld) return tandel::ToPcPath(p);
+    if (side == SideHandheld) {
+      // The installation folder is read once per component: a registry read costs more than the call it serves.
+      if (root_.empty()) root_ = tandel::HandheldRoot();
+      return tandel::ToPcPath(p, root_);
+    }
     if (side != SidePC || p.size() < 3 || p[1] != ':' || p[2] != '\\') throw tandel::EHandheld(ERROR_BAD_PATHNAME, p);
     return p;
+  }
+
+  // Whether the connection server runs: while the process that holds its
+  // semaphore lives, that process answers without a look-up by name.
+  bool ServerAlive() {
+    if (server_ && WaitForSingleObject(server_.Get(), 0) == WAIT_TIMEOUT) return true;
+    server_.Reset();
+    if (!ServerRunning()) return false;
+    DWORD pid = 0;
+    if (HWND window = FindWindowA(ServerWindowClass, nullptr)) GetWindowThreadProcessId(window, &pid);
+    if (pid) server_.Reset(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    return true;
   }
 
   bool Held(LONG side, const char* path) {
@@ -786,7 +838,8 @@ class TDLink final : public ComObject<ITDLink> {
   std::map<LONG, FormatJob> formats_;
   std::map<LONG, std::shared_ptr<Programs>> programs_;
   std::unique_ptr<CopyJob> copy_;
-  std::string stateFile_;
+  std::string stateFile_, root_;
+  KernelHandle server_;
   tandel::State state_;
   WIN32_FILE_ATTRIBUTE_DATA stateStamp_{};
   bool stateRead_ = false;

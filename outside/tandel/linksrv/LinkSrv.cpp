@@ -6,6 +6,8 @@
 // drops. WM_CLOSE to its window ends it.
 #include <windows.h>
 
+#include <imm.h>
+
 #include "Handheld.h"
 #include "Handles.h"
 #include "TandelLink.h"
@@ -54,6 +56,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   KernelHandle running(CreateSemaphoreA(nullptr, 1, 1, ServerSemaphore));
   if (!running) return 2;
   if (GetLastError() == ERROR_ALREADY_EXISTS) return 1;
+  // No default IME window beside the server's: each broadcast of every
+  // engine would reach it too.
+  ImmDisableIME(static_cast<DWORD>(-1));
   connection = RegisterWindowMessageA(ConnectionMessage);
   disconnection = RegisterWindowMessageA(DisconnectionMessage);
   connectRequest = RegisterWindowMessageA(ConnectRequestMessage);
