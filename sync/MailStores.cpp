@@ -114,11 +114,11 @@ bool MarkFirstUnmarked(IDIndex& index, StoreSession* held, const std::string& fi
     TPacer pacer;
     const std::vector<int>& places = index.Places(file, idColumn, records, ID, std::ref(pacer));
     int already = 0;
-    for (int i : places) already += IsTrue(Value(records.Item(i), markColumn));
+    for (int i : places) already += IsTrue(records.Value(records.Item(i), markColumn));
     for (int i : places) {
       if (already >= Enough) break;
       Variant record = records.Item(i);
-      if (IsTrue(Value(record, markColumn))) continue;
+      if (IsTrue(records.Value(record, markColumn))) continue;
       record.Call("Update");
       SetValue(record, markColumn, Variant(true));
       const std::optional<std::string> renamed = Also ? Also(record) : std::nullopt;
@@ -173,20 +173,20 @@ bool TSync::ReadOutDat() {
     std::optional<NewMailIDs> newIDs;
     for (int i = 0; i < count; ++i) {
       Variant record = records.Item(i);
-      if (!IsFalse(Value(record, outSent)) || !IsFalse(Value(record, outHold))) continue;
+      if (!IsFalse(records.Value(record, outSent)) || !IsFalse(records.Value(record, outHold))) continue;
       list.Flags = mfTransfer | mfFromHandheld;
       list.From.clear();
-      list.To = Text(Value(record, outTo));
-      list.CC = Text(Value(record, outCC));
-      list.BC = Text(Value(record, outBC));
-      list.Subject = Text(Value(record, outSubject));
-      list.Date = DateOf(Value(record, outDate));
-      list.Message = Text(Value(record, outMessage));
-      list.ID = Text(Value(record, outID));
+      list.To = Text(records.Value(record, outTo));
+      list.CC = Text(records.Value(record, outCC));
+      list.BC = Text(records.Value(record, outBC));
+      list.Subject = Text(records.Value(record, outSubject));
+      list.Date = DateOf(records.Value(record, outDate));
+      list.Message = Text(records.Value(record, outMessage));
+      list.ID = Text(records.Value(record, outID));
       if (list.ID.empty()) {
         if (!newIDs) {
           std::unordered_set<std::string> taken;
-          for (int j = 0; j < count; ++j) taken.insert(Text(Value(records.Item(j), outID)));
+          for (int j = 0; j < count; ++j) taken.insert(Text(records.Value(records.Item(j), outID)));
           newIDs.emplace(std::move(taken));
         }
         // Written back at once, so the mail keeps this ID across runs; the
@@ -210,29 +210,29 @@ bool TSync::ReadReplyDat() {
     TMailList& list = *HandheldMails;
     for (int i = 0; i < count; ++i) {
       Variant record = records.Item(i);
-      if (!IsFalse(Value(record, inReplySent)) || IsEmptyText(Value(record, inReply)) ||
-          !IsFalse(Value(record, inExcluded)))
+      if (!IsFalse(records.Value(record, inReplySent)) || IsEmptyText(records.Value(record, inReply)) ||
+          !IsFalse(records.Value(record, inExcluded)))
         continue;
       list.Flags = mfTransfer | mfFromHandheld | mfReply;
       list.From.clear();
-      list.Subject = Text(Value(record, inSubject));
-      list.Date = DateOf(Value(record, inDate));
-      list.Message = Text(Value(record, inReply));
-      list.IncludeMessage = IsTrue(Value(record, inIncludeMessage));
-      list.ReplyAll = IsTrue(Value(record, inReplyAll));
+      list.Subject = Text(records.Value(record, inSubject));
+      list.Date = DateOf(records.Value(record, inDate));
+      list.Message = Text(records.Value(record, inReply));
+      list.IncludeMessage = IsTrue(records.Value(record, inIncludeMessage));
+      list.ReplyAll = IsTrue(records.Value(record, inReplyAll));
       if (list.ReplyAll) {
         std::string to;
         if (ConduitEntries.vazReplyAll)
-          ConduitEntries.vazReplyAll(&to, Application.Handle, Text(Value(record, inFrom)), Text(Value(record, inTo)));
+          ConduitEntries.vazReplyAll(&to, Application.Handle, Text(records.Value(record, inFrom)), Text(records.Value(record, inTo)));
         list.To = to;
-        list.CC = Text(Value(record, inCC));
-        list.BC = Text(Value(record, inBC));
+        list.CC = Text(records.Value(record, inCC));
+        list.BC = Text(records.Value(record, inBC));
       } else {
-        list.To = Text(Value(record, inFrom));
+        list.To = Text(records.Value(record, inFrom));
         list.CC.clear();
         list.BC.clear();
       }
-      list.ID = Text(Value(record, inID));
+      list.ID = Text(records.Value(record, inID));
       list.Add(false);
     }
   });
@@ -250,7 +250,7 @@ void TSync::LoadUIDs() {
   Guarded(*Session, "TSync.LoadUIDs;", [&] {
     StoreSession store(LocalIn());
     RecordList records = store.List();
-    for (int i = 0, n = records.Count(); i < n; ++i) ids.Add(Text(Value(records.Item(i), inID)));
+    for (int i = 0, n = records.Count(); i < n; ++i) ids.Add(Text(records.Value(records.Item(i), inID)));
   });
   ids.SetSorted(true);
   const bool caseSensitive = ids.CaseSensitive();
@@ -372,7 +372,7 @@ int TSync::MarkJournalled(const RunJournal& Journal) {
       RecordList records = store.List();
       for (int i = 0, n = records.Count(); i < n && !names.empty(); ++i) {
         Variant record = records.Item(i);
-        if (!IsEmptyText(Value(record, outID))) continue;
+        if (!IsEmptyText(records.Value(record, outID))) continue;
         auto name = names.find(OutContents(record));
         if (name == names.end()) continue;
         record.Call("Update");
@@ -414,11 +414,11 @@ int TSync::Thin(const std::string& file, const char* place, Deletable&& deletabl
       done = true;  // unless this pass deletes a record
       for (int i = from, count = records.Count(); i < count; ++i) {
         Variant record = records.Item(i);
-        if (!deletable(record)) {
+        if (!deletable(records, record)) {
           pacer();
           continue;
         }
-        const std::string subject = Text(Value(record, subjectColumn));
+        const std::string subject = Text(records.Value(record, subjectColumn));
         deleted.before(record);
         ProgressLine2(subject);
         Session->Trace(traceText + subject);
@@ -449,10 +449,10 @@ struct NoFollowUp {
 int TSync::CleanInFile() {
   if (!Session->InAutoClean) return 0;
   const TDateTime cutoff = Date() - static_cast<double>(Session->InCleanDays);
-  auto deletable = [cutoff](const Variant& r) {
-    Variant date = Value(r, inDate);
-    return !date.IsEmpty() && !date.IsNull() && date.AsDate() <= cutoff && !IsTrue(Value(r, inKeep)) &&
-           !IsTrue(Value(r, inExcluded)) && (IsEmptyText(Value(r, inReply)) || IsTrue(Value(r, inReplySent)));
+  auto deletable = [cutoff](const RecordList& records, const Variant& r) {
+    Variant date = records.Value(r, inDate);
+    return !date.IsEmpty() && !date.IsNull() && date.AsDate() <= cutoff && !IsTrue(records.Value(r, inKeep)) &&
+           !IsTrue(records.Value(r, inExcluded)) && (IsEmptyText(records.Value(r, inReply)) || IsTrue(records.Value(r, inReplySent)));
   };
   return Thin(LocalIn(), "TSync.CleanInFile", deletable, inSubject, "InBox Cleanup deletion: ", NoFollowUp{});
 }
@@ -460,17 +460,17 @@ int TSync::CleanInFile() {
 int TSync::CleanOutFile() {
   if (!Session->OutAutoClean) return 0;
   const TDateTime cutoff = Date() - static_cast<double>(Session->OutCleanDays);
-  auto deletable = [cutoff](const Variant& r) {
-    Variant date = Value(r, outDate);
-    return !date.IsEmpty() && !date.IsNull() && date.AsDate() <= cutoff && !IsTrue(Value(r, outKeep)) &&
-           IsTrue(Value(r, outSent)) && !IsTrue(Value(r, outHold));
+  auto deletable = [cutoff](const RecordList& records, const Variant& r) {
+    Variant date = records.Value(r, outDate);
+    return !date.IsEmpty() && !date.IsNull() && date.AsDate() <= cutoff && !IsTrue(records.Value(r, outKeep)) &&
+           IsTrue(records.Value(r, outSent)) && !IsTrue(records.Value(r, outHold));
   };
   return Thin(LocalOut(), "TSync.CleanOutFile", deletable, outSubject, "OutBox Cleanup deletion: ", NoFollowUp{});
 }
 
 int TSync::DeletePIMMail() {
-  auto deletable = [](const Variant& r) {
-    return IsTrue(Value(r, inDeleteMark)) && (IsEmptyText(Value(r, inReply)) || IsTrue(Value(r, inReplySent)));
+  auto deletable = [](const RecordList& records, const Variant& r) {
+    return IsTrue(records.Value(r, inDeleteMark)) && (IsEmptyText(records.Value(r, inReply)) || IsTrue(records.Value(r, inReplySent)));
   };
   // The handheld record goes first; the PC client then deletes its copy,
   // and whatever it answers, the record stays deleted.
@@ -500,9 +500,9 @@ int TSync::MasterDeletion() {
     std::unordered_map<std::string, Places> places;
     for (int i = 0; i < count; ++i) {
       Variant r = records.Item(i);
-      std::string id = Text(Value(r, inID));
-      if (!IsTrue(Value(r, inKeep)) && !IsTrue(Value(r, inExcluded)) &&
-          (IsEmptyText(Value(r, inReply)) || IsTrue(Value(r, inReplySent))))
+      std::string id = Text(records.Value(r, inID));
+      if (!IsTrue(records.Value(r, inKeep)) && !IsTrue(records.Value(r, inExcluded)) &&
+          (IsEmptyText(records.Value(r, inReply)) || IsTrue(records.Value(r, inReplySent))))
         candidates.Add(id);
       places[std::move(id)].at.push_back(i);
     }

@@ -6,7 +6,15 @@
 
 int RecordList::Count() const { return collection_.Call("Count").AsInteger(); }
 
-Variant RecordList::Item(int index) const { return collection_.Call("Item", {Variant(index)}); }
+Variant RecordList::Item(int index) const {
+  if (item_ == DISPID_UNKNOWN) item_ = DispIdOfName(collection_.AsDispatch().Get(), "Item");
+  return collection_.Call(item_, {Variant(index)});
+}
+
+Variant RecordList::Value(const Variant& record, int column) const {
+  if (getValue_ == DISPID_UNKNOWN) getValue_ = DispIdOfName(record.AsDispatch().Get(), "GetValue");
+  return record.Call(getValue_, {Variant(column)});
+}
 
 int RecordList::FindID(int column, const std::string& ID, int From, const std::function<void()>& Passed) const {
   for (int i = From, n = Count(); i < n; ++i) {
@@ -31,7 +39,7 @@ const std::vector<int>& IDIndex::Places(const std::string& file, int column, con
 
 bool IDIndex::Holds(const RecordList& records, const std::vector<int>& places, const std::string& ID) const {
   for (int i : places)
-    if (Text(Value(records.Item(i), column_)) != ID) return false;
+    if (Text(records.Value(records.Item(i), column_)) != ID) return false;
   return true;
 }
 
@@ -39,7 +47,7 @@ void IDIndex::Build(const RecordList& records, const std::function<void()>& Pass
   places_.clear();
   count_ = records.Count();
   for (int i = 0; i < count_; ++i) {
-    places_[Text(Value(records.Item(i), column_))].push_back(i);
+    places_[Text(records.Value(records.Item(i), column_))].push_back(i);
     if (Passed) Passed();
   }
 }
@@ -89,5 +97,9 @@ void SetValue(const Variant& record, int column, const Variant& value) {
 bool IsFalse(const Variant& v) { return v.IsEmpty() || (!v.IsNull() && !v.AsBool()); }
 bool IsTrue(const Variant& v) { return !v.IsEmpty() && !v.IsNull() && v.AsBool(); }
 bool IsEmptyText(const Variant& v) { return v.IsEmpty() || (!v.IsNull() && v.AsString().empty()); }
-std::string Text(const Variant& v) { return v.IsEmpty() || v.IsNull() ? std::string() : v.AsString(); }
+// A text value is converted from the server's string itself, not from a copy.
+std::string Text(const Variant& v) {
+  if (v.Raw().vt == VT_BSTR) return BstrToString(v.Raw().bstrVal);
+  return v.IsEmpty() || v.IsNull() ? std::string() : v.AsString();
+}
 TDateTime DateOf(const Variant& v) { return v.IsEmpty() || v.IsNull() ? 0 : v.AsDate(); }

@@ -14,19 +14,24 @@
 #include "Variant.h"
 
 // One record collection of an open store. Records deleted through it are
-// gone from its later Count and Item answers.
+// gone from its later Count and Item answers. Every record of a store is an
+// object of one kind, so a walk looks up "Item" and "GetValue" by name once
+// and calls them by their ids after that.
 class RecordList {
  public:
   explicit RecordList(Variant collection) : collection_(std::move(collection)) {}
 
   int Count() const;
   Variant Item(int index) const;
+  // A record's column, as the free Value below answers it.
+  Variant Value(const Variant& record, int column) const;
   // Index of the first record at or after From whose column holds exactly ID
   // (case-sensitive), or -1; Passed runs after each record passed over.
   int FindID(int column, const std::string& ID, int From = 0, const std::function<void()>& Passed = {}) const;
 
  private:
   Variant collection_;
+  mutable DISPID item_ = DISPID_UNKNOWN, getValue_ = DISPID_UNKNOWN;
 };
 
 class StoreSession {
