@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "TDOrvPrcEvent.h"
 #include "TDResults.h"
@@ -462,8 +463,11 @@ LONG CTDPrcThread::AbortRunning(ULONG serial, LONG complete) {
   EngineRequest* r = Current();
   if (!r || r->Serial != serial || r->Ending) return 0;  // it has ended meanwhile
   if (Sending) {
-    // Asked during a progress: the step that sent it ends first.
-    PostMessageA(Window.Handle(), WM_TD_ABORT, static_cast<WPARAM>(complete), static_cast<LPARAM>(serial));
+    // Asked during a progress: the step that sent it ends first, and the abort
+    // follows it at once, ahead of whatever the component has queued since
+    // (the last block of a copy would otherwise still give the target its name).
+    abortSerial_ = serial;
+    abortComplete_ = complete;
     return 0;
   }
   LONG status = Link ? Link->Abort() : 0;
@@ -486,6 +490,12 @@ LONG CTDPrcThread::AbortRunning(ULONG serial, LONG complete) {
       }
   }
   return 0;
+}
+
+void CTDPrcThread::MessageHandled() {
+  if (Sending || !abortSerial_) return;
+  const ULONG serial = std::exchange(abortSerial_, 0);
+  AbortRunning(serial, abortComplete_);
 }
 
 void CTDPrcThread::Close() {
