@@ -261,11 +261,16 @@ bool CTDPrcThread::StartServer(EngineRequest* r) {
     dir[sizeof dir - 1] = 0;
   }
   std::string path = std::string(dir) + ServerExe;
+  // The server outlives its client and has no use for the client's standard
+  // handles or console: Wine would give it the client's output otherwise, or
+  // keep the client's console (and the output its host holds) alive with it,
+  // and whoever reads that output would wait for the server to end.
   STARTUPINFOA si{};
   si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &si,
-                      &pi))
+  if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE | DETACHED_PROCESS,
+                      nullptr, nullptr, &si, &pi))
     return false;
   KernelHandle process(pi.hProcess), thread(pi.hThread);
   DWORD timeout = r && r->Value ? static_cast<DWORD>(r->Value) : INFINITE;
