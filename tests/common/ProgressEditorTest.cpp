@@ -6,6 +6,7 @@
 #include "C_Types.h"
 #include "HostVars.h"
 #include "FEditMal.h"
+#include "Handles.h"
 #include "Keyboard.h"
 #include "TestSupport.h"
 
@@ -74,10 +75,10 @@ TEST(ProgressTest, StepsTooSmallToSeeWaitButEndsAndStepsBackShowAtOnce) {
 }
 
 TEST(ProgressTest, ASeparatelyBuiltModuleDrivesTheHostsWindow) {
-  HMODULE plugin = LoadLibraryA((test::ProgramFolder() + "progress_plugin.dll").c_str());
-  ASSERT_NE(plugin, nullptr);
+  ModuleHandle plugin(LoadLibraryA((test::ProgramFolder() + "progress_plugin.dll").c_str()));
+  ASSERT_TRUE(plugin);
   using Drive = int(__stdcall*)(TProgress**, const char*, int, int);
-  auto drive = reinterpret_cast<Drive>(reinterpret_cast<void*>(GetProcAddress(plugin, "DriveProgress")));
+  auto drive = ModuleExport<Drive>(plugin.Get(), "DriveProgress");
   ASSERT_NE(drive, nullptr);
   {
     TProgress progress;
@@ -96,7 +97,6 @@ TEST(ProgressTest, ASeparatelyBuiltModuleDrivesTheHostsWindow) {
     EXPECT_EQ(progress.Max, 0);
     EXPECT_EQ(SendMessageA(progress.ProgressBar.Handle(), PBM_GETPOS, 0, 0), 0);
   }
-  FreeLibrary(plugin);
 }
 
 // An address book of the test's own, standing in for the bound conduit's.

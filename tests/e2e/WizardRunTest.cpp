@@ -451,24 +451,16 @@ INSTANTIATE_TEST_SUITE_P(Everywhere, InterruptedRun,
 class EudoraRun : public WizardRunTest {
  protected:
   EudoraRun()
-      : profiles_(Folder() + "EudoraRunProfiles"),
-        temp_(Program() + "Temp"),
-        userLogCopy_(Program() + "Boxmaillog.txt"),
-        standIn_(HKEY_CURRENT_USER, eudora::StandInKey) {}
+      : temp_(Program() + "Temp"), userLogCopy_(Program() + "Boxmaillog.txt") {}
 
   static std::string Program() { return Folder() + "eudora\\"; }
 
   void SetUp() override {
     WizardRunTest::SetUp();
     test::RemoveTree(Program() + "Temp");
-    test::RemoveTree(Folder() + "EudoraRunProfiles");
-    ForceDirectories(Folder() + "EudoraRunProfiles");
-    path_ = Folder() + "EudoraRunProfiles\\Eudora";
-    mailstore::Profile::Create(path_, {.Name = "Eudora", .User = {"Pat Doe", "pat@example.com", "SMTP"}, .AddressBook = {}});
-    RegDeleteTreeA(HKEY_CURRENT_USER, eudora::StandInKey);
-    TRegistry reg;
-    reg.OpenKey(std::string("\\") + eudora::StandInKey, true);
-    reg.WriteString(eudora::ValueProfile, path_);
+    profile_.emplace("EudoraRunProfiles", std::vector{test::EudoraProfile},
+                     mailstore::NewProfile{.Name = "Eudora", .User = test::ProfileUser, .AddressBook = {}});
+    path_ = profile_->Path();
     Settings().WriteString("Last Conduit", "Boxmail.vaz");
     TRegistry conduit;
     conduit.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -521,9 +513,9 @@ class EudoraRun : public WizardRunTest {
 
   TResManager boxmail_{"eudora\\Boxmail.mrs"};
   std::string path_;
-  test::FolderSnapshot profiles_, temp_;
+  std::optional<test::MailProfile> profile_;
+  test::FolderSnapshot temp_;
   test::FileSnapshot userLogCopy_;
-  test::RegistrySnapshot standIn_;
   std::unique_ptr<e2e::Program> eudora_;
 };
 

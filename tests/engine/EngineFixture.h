@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "EngineHarness.h"
+#include "Handles.h"
 #include "TDEngine.h"
 #include "TandelFixture.h"
 #include "TandelLink.h"
@@ -161,7 +162,7 @@ class ServerTest : public EngineTest {
     EngineTest::TearDown();
   }
   ServerCall Export(const char* name) {
-    return reinterpret_cast<ServerCall>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    return ModuleExport<ServerCall>(module_, name);
   }
   ComPtr<tdengine::ITDOrvWinEngine> CreateAsync() {
     return Create<tdengine::ITDOrvWinEngine>(L"Orvik.TDEng.Interface", tdengine::IID_ITDOrvWinEngine);

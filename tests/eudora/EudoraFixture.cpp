@@ -8,17 +8,6 @@ namespace {
 const char* const SettingsKey = "Software\\QuorvelCorp\\Vantle\\VAZ Settings\\Eudora 4";
 }  // namespace
 
-bool WaitFor(const std::function<bool()>& done, DWORD limit) {
-  const ULONGLONG end = GetTickCount64() + limit;
-  while (!done()) {
-    if (GetTickCount64() > end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-  }
-  return true;
-}
-
 std::string MailText(const std::string& subject, const std::string& date, const std::string& messageId,
                      const std::string& body) {
   return "Date: " + date + "\r\nFrom: \"Ann Lee\" <ann@example.com>\r\nTo: \"Pat Doe\" <pat@example.com>\r\n" +
@@ -26,17 +15,7 @@ std::string MailText(const std::string& subject, const std::string& date, const 
 }
 
 EudoraTest::EudoraTest()
-    : settings_(HKEY_LOCAL_MACHINE, SettingsKey),
-      profiles_(test::ProgramFolder() + "EudoraProfiles"),
-      log_(test::ProgramFolder() + "Boxmaillog.txt"),
-      profilePath_(test::ProgramFolder() + "EudoraProfiles\\Work") {
-  test::RemoveTree(test::ProgramFolder() + "EudoraProfiles");
-  ForceDirectories(test::ProgramFolder() + "EudoraProfiles");
-  mailstore::Profile::Create(profilePath_, {.Name = "Work", .User = {"Pat Doe", "pat@example.com", "SMTP"}, .AddressBook = {}});
-  RegDeleteTreeA(HKEY_CURRENT_USER, eudora::StandInKey);
-  TRegistry reg;
-  reg.OpenKey(std::string("\\") + eudora::StandInKey, true);
-  reg.WriteString(eudora::ValueProfile, profilePath_);
+    : settings_(HKEY_LOCAL_MACHINE, SettingsKey), log_(test::ProgramFolder() + "Boxmaillog.txt") {
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, SettingsKey);
   SetSetting("Email Address", "pat@example.com");
   conduit_ = std::make_unique<test::ConduitModule>(test::ProgramFolder() + "Boxmail.vaz");
@@ -47,7 +26,7 @@ EudoraTest::~EudoraTest() {
   list_.ClearList();
   conduit_.reset();
   CloseEudora();
-  store_.reset();
+  profile_.Close();
 }
 
 std::string EudoraTest::SettingsPath() const { return SettingsKey; }
@@ -88,7 +67,7 @@ void EudoraTest::StartEudora() {
   ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
   CloseHandle(process.hThread);
   eudora_.Reset(process.hProcess);
-  ASSERT_TRUE(WaitFor([&] { return EudoraWindow() != nullptr && IsWindowVisible(EudoraWindow()); }));
+  ASSERT_TRUE(test::PumpUntil([&] { return EudoraWindow() != nullptr && IsWindowVisible(EudoraWindow()); }));
 }
 
 void EudoraTest::KillEudora() {
@@ -102,12 +81,6 @@ void EudoraTest::CloseEudora() {
   if (HWND window = EudoraWindow()) PostMessageA(window, WM_CLOSE, 0, 0);
   if (eudora_ && WaitForSingleObject(eudora_.Get(), 30000) != WAIT_OBJECT_0) KillEudora();
   eudora_.Reset();
-}
-
-mailstore::Profile& EudoraTest::Store() {
-  store_.reset();
-  store_ = std::make_unique<mailstore::Profile>(profilePath_);
-  return *store_;
 }
 
 std::uint32_t EudoraTest::Add(const std::string& folderId, const std::string& text, bool read) {

@@ -19,15 +19,12 @@
 #include "ConduitModule.h"
 #include "Eudora.h"
 #include "Handles.h"
-#include "MailStore.h"
+#include "MailProfile.h"
 #include "TestSupport.h"
 
 namespace eudora_test {
 
 using mailstore::Role;
-
-// Waits, pumping messages, until done answers true or the limit passes.
-bool WaitFor(const std::function<bool()>& done, DWORD limit = 30000);
 
 // One message as a mail program writes it, its Date field as given.
 std::string MailText(const std::string& subject, const std::string& date, const std::string& messageId,
@@ -53,7 +50,7 @@ class EudoraTest : public testing::Test {
   HWND EudoraWindow() const { return FindWindowA(eudora::MainWindowClass, nullptr); }
 
   // The test profile, opened anew so it shows what Eudora wrote.
-  mailstore::Profile& Store();
+  mailstore::Profile& Store() { return profile_.Store(); }
   std::string Folder(Role role) { return Store().RoleFolder(role); }
   std::uint32_t Add(const std::string& folderId, const std::string& text, bool read = false);
   std::vector<mailstore::MailMessage> Messages(const std::string& folderId);
@@ -65,16 +62,14 @@ class EudoraTest : public testing::Test {
   std::vector<std::string> MemoLines() const { return host_.MemoLines(); }
 
   CoInitScope com_;
-  test::RegistrySnapshot standIn_{HKEY_CURRENT_USER, eudora::StandInKey};
   test::RegistrySnapshot settings_;
-  test::FolderSnapshot profiles_;
+  test::MailProfile profile_{
+      "EudoraProfiles", {test::EudoraProfile}, {.Name = "Work", .User = test::ProfileUser, .AddressBook = {}}};
   test::FileSnapshot log_;
-  std::string profilePath_;
   TResManager texts_{"Boxmail.mrs"};
   TSesObj session_;
   TMailList list_{&session_, nullptr};
   test::ConduitHost host_;
-  std::unique_ptr<mailstore::Profile> store_;
   std::unique_ptr<test::ConduitModule> conduit_;
   KernelHandle eudora_;
 };

@@ -54,7 +54,7 @@ TEST_F(EudoraTest, ComStartsEudoraHiddenAndItEndsWithItsLastClient) {
     Variant running(GetActiveObject(eudora::CLSID_EuApplication).Query<IDispatch>(IID_IDispatch));
     EXPECT_EQ("In", running.Get("Inbox").Get("Name").AsString());
   }
-  EXPECT_TRUE(WaitFor([&] { return EudoraWindow() == nullptr; }));
+  EXPECT_TRUE(test::PumpUntil([&] { return EudoraWindow() == nullptr; }));
 }
 
 TEST_F(EudoraTest, StopDuringMessageSevenEmptiesTheListAndTellsTheNumber) {

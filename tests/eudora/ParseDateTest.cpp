@@ -6,9 +6,8 @@
 #include <fstream>
 
 #include "ConduitFrame.h"
-#include "Forms.h"
+#include "ConduitHost.h"
 #include "ParseDate.h"
-#include "StdCtrls.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
 
@@ -71,9 +70,8 @@ class ParseDateTest : public testing::Test {
 
   const TDateTime today_ = EncodeDate(2026, 12, 9);
   test::FixedClock clock_{today_ + EncodeTime(10, 30, 0, 0)};
-  TForm form_{{.Name = "fHost", .Caption = "Host"}};
-  TMemo memo_{&form_, "mErrors", {}};
-  TMemo* memoVar_ = &memo_;
+  test::ConduitHost host_;
+  TMemo& memo_ = host_.memo;
 };
 
 TEST_F(ParseDateTest, EveryHeaderOfTheCorpusGivesItsDateOrIsRefusedWithTodayAndAnErrorLine) {
@@ -84,7 +82,7 @@ TEST_F(ParseDateTest, EveryHeaderOfTheCorpusGivesItsDateOrIsRefusedWithTodayAndA
     SCOPED_TRACE("DateHeaders.txt line " + std::to_string(c.Line));
     memo_.Lines.Clear();
     TDateTime d = -1;
-    const bool read = ParseDate(c.Header, d, &memoVar_);
+    const bool read = ParseDate(c.Header, d, host_.Memo());
     if (c.Expected == "reject") {
       EXPECT_FALSE(read) << YearMonthDay(d);
       EXPECT_EQ(today_, d);
@@ -102,19 +100,19 @@ TEST_F(ParseDateTest, EveryHeaderOfTheCorpusGivesItsDateOrIsRefusedWithTodayAndA
 TEST_F(ParseDateTest, ReadsOnlyThroughTheMonthListAndSurvivesAnyLength) {
   TDateTime d = 0;
   // Before LoadMonthList fills it the list is empty, and no month is known.
-  EXPECT_FALSE(ParseDate("8 Jun 1999", d, &memoVar_));
+  EXPECT_FALSE(ParseDate("8 Jun 1999", d, host_.Memo()));
   LoadMonthList();
   LoadMonthList();
   EXPECT_EQ(12, MonthList->Count());
-  EXPECT_TRUE(ParseDate("8 Jun 1999", d, &memoVar_));
-  EXPECT_TRUE(ParseDate("Tue, 8 Jun 1999 " + std::string(1 << 20, 'x'), d, &memoVar_));
-  EXPECT_FALSE(ParseDate("Tue, " + std::string(5000, '9') + " Jun 1999", d, &memoVar_));
+  EXPECT_TRUE(ParseDate("8 Jun 1999", d, host_.Memo()));
+  EXPECT_TRUE(ParseDate("Tue, 8 Jun 1999 " + std::string(1 << 20, 'x'), d, host_.Memo()));
+  EXPECT_FALSE(ParseDate("Tue, " + std::string(5000, '9') + " Jun 1999", d, host_.Memo()));
   // Without a memo the refusal still answers today.
   EXPECT_FALSE(ParseDate("garbage", d, nullptr));
   EXPECT_EQ(today_, d);
   MonthList.reset();
   EXPECT_THROW(LoadMonthList(), Exception);
-  EXPECT_FALSE(ParseDate("8 Jun 1999", d, &memoVar_));
+  EXPECT_FALSE(ParseDate("8 Jun 1999", d, host_.Memo()));
 }
 
 }  // namespace

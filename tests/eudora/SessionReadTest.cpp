@@ -80,7 +80,7 @@ TEST_F(EudoraTest, ChoosesTheMailboxByTheRulesAndReportsOneItCannotRead) {
   Add(clients, MailText("Clients", "8 Jun 1999", "<c@x>"));
   Add(laterClients, MailText("Later clients", "8 Jun 1999", "<lc@x>"));
   Add(nested, MailText("Nested", "8 Jun 1999", "<n@x>"));
-  store_.reset();
+  profile_.Close();
   StartEudora();
 
   struct Case {

@@ -141,7 +141,7 @@ TEST_F(Novmail, SettingsDefaultAndTheFilterSaysWhatToTake) {
 }
 
 TEST_F(Novmail, LoginBothWaysAndARefusalOrMissingFolderFails) {
-  Profile::Create(ProfilePath("Third"), {"Third", {"Ted Third", "ted@third.example", "SMTP"}, {}});
+  MakeProfile({"Third", {"Ted Third", "ted@third.example", "SMTP"}, {}});
   EXPECT_EQ(conduit_->vazShutDown(host_.Memo(), host_.Progress()), vazDone);  // no session yet
   ASSERT_EQ(Initialize(), vazDone);
   SetNumber("Manual Login", 1);

@@ -49,7 +49,7 @@ class GroupWiseStandInTest : public GroupWiseFixture {
 
 TEST_F(GroupWiseStandInTest, LoginOpensTheDefaultOrTheNamedProfileAndARefusalAnswersNothing) {
   MakeProfile("Other");
-  Profile::Create(ProfilePath("Third"), {"Third", {"Ted Third", "ted@third.example", "SMTP"}, {}});
+  MakeProfile({"Third", {"Ted Third", "ted@third.example", "SMTP"}, {}});
   EXPECT_EQ(Account().Get("mAiLbOx").Get("Owner").Get("EmailAddress").AsString(), "tess@pc.example");
   EXPECT_EQ(Account({"ted@third.example", "/ipa-nowhere"}).Get("MailBox").Get("Owner").Get("DisplayName").AsString(),
             "Ted Third");

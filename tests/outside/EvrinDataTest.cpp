@@ -9,6 +9,7 @@
 #include "ComObj.h"
 #include "EvrinData.h"
 #include "EvrinFormat.h"
+#include "Handles.h"
 #include "TestSupport.h"
 
 namespace {
@@ -436,7 +437,7 @@ TEST_F(EvrinDataTest, TheServerStaysLoadedWhileAnyOfItsObjectsLives) {
   HMODULE server = GetModuleHandleA("standin-evrindata.dll");
   ASSERT_NE(nullptr, server);
   using CanUnload = HRESULT(__stdcall*)();
-  auto canUnload = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(server, "DllCanUnloadNow")));
+  auto canUnload = ModuleExport<CanUnload>(server, "DllCanUnloadNow");
   ASSERT_NE(nullptr, canUnload);
   EXPECT_EQ(S_FALSE, canUnload());  // the record outlives its store
   EXPECT_THROW(record.Call("Commit"), EOleException);  // ...but the store is closed

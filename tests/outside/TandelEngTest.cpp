@@ -6,6 +6,7 @@
 
 #include "ComObj.h"
 #include "EngineFaults.h"
+#include "Handles.h"
 #include "TandelEng.h"
 #include "TandelFixture.h"
 #include "TandelLink.h"
@@ -88,20 +89,20 @@ class TandelEngTest : public TandelFixture {
 
   // Pumps this thread's messages until the event arrives; answers its value.
   long WaitFor(DISPID id, DWORD ms = 10000) {
-    const ULONGLONG end = GetTickCount64() + ms;
-    while (GetTickCount64() < end) {
-      for (size_t i = seen_; i < sink_.events.size(); ++i) {
-        if (sink_.events[i].Id != id) continue;
-        EXPECT_EQ(GetCurrentThreadId(), sink_.events[i].Thread);
-        seen_ = i + 1;
-        return sink_.events[i].Value;
-      }
-      MSG m;
-      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    size_t i = seen_;
+    if (!test::PumpUntil(
+            [&] {
+              for (; i < sink_.events.size(); ++i)
+                if (sink_.events[i].Id == id) return true;
+              return false;
+            },
+            ms)) {
+      ADD_FAILURE() << "no event " << id;
+      return -1;
     }
-    ADD_FAILURE() << "no event " << id;
-    return -1;
+    EXPECT_EQ(GetCurrentThreadId(), sink_.events[i].Thread);
+    seen_ = i + 1;
+    return sink_.events[i].Value;
   }
 
   void Connect() {
@@ -301,8 +302,7 @@ TEST_F(TandelEngTest, ReleasingTheControlEndsItsWorkWithoutAnswering) {
   connection_.reset();
   engine_ = Variant();
   EXPECT_LT(GetTickCount64() - start, 10000u);  // the pending Connect does not hold the release up
-  MSG m;
-  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+  test::PumpPending();
   EXPECT_EQ(1u, sink_.events.size());
 }
 
@@ -315,16 +315,9 @@ TEST_F(TandelEngTest, AClientMayReleaseTheControlWhileACopyReportsProgress) {
     connection_.reset();
     engine_ = Variant();
   };
-  ULONGLONG end = GetTickCount64() + 5000;
-  while (!engine_.IsEmpty() && GetTickCount64() < end) {
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
-    Sleep(10);
-  }
-  ASSERT_TRUE(engine_.IsEmpty());
+  ASSERT_TRUE(test::PumpUntil([&] { return engine_.IsEmpty(); }, 5000));
   for (int i = 0; i < 20; ++i) {  // the deferred release runs; the copy ends without an answer
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+    test::PumpPending();
     Sleep(10);
   }
   for (const Fired& f : sink_.events) EXPECT_NE(evCopyFileId, f.Id);
@@ -335,8 +328,7 @@ TEST_F(TandelEngTest, RegisteringTheControlInstallsTheSuiteAndKeepsARecordedFold
   test::RegistrySnapshot server(HKEY_CURRENT_USER, tdlink::ServerKey);
   ModuleHandle dll(LoadLibraryA((test::ProgramFolder() + "standin-tandeleng.dll").c_str()));
   ASSERT_TRUE(dll);
-  auto registerServer = reinterpret_cast<HRESULT(__stdcall*)()>(
-      reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllRegisterServer")));
+  auto registerServer = ModuleExport<HRESULT(__stdcall*)()>(dll.Get(), "DllRegisterServer");
   ASSERT_TRUE(registerServer);
   // Installed already (this test's handheld): kept, with drive C: made.
   ASSERT_EQ(S_OK, registerServer());

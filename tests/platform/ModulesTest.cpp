@@ -9,31 +9,15 @@
 #include "TestSupport.h"
 #include "UserInterface.h"
 
-namespace {
-
-struct Library {
-  explicit Library(const char* name) : handle(LoadLibraryA(name)) {}
-  ~Library() {
-    if (handle) FreeLibrary(handle);
-  }
-  template <class F>
-  F Get(const char* name) const {
-    return ModuleExport<F>(handle, name);
-  }
-  HMODULE handle;
-};
-
-}  // namespace
-
 TEST(SharedMemory, BlocksAllocatedInOneModuleAreFreedInAnother) {
-  Library a("test_module_a.dll"), b("test_module_b.dll");
-  ASSERT_NE(a.handle, nullptr);
-  ASSERT_NE(b.handle, nullptr);
-  auto makeBlock = a.Get<char* (*)(int)>("MakeBlock");
-  auto freeBlock = b.Get<void (*)(char*)>("FreeBlock");
-  auto makeText = a.Get<std::string* (*)(const char*)>("MakeText");
-  auto append = a.Get<void (*)(std::string*, const char*)>("AppendInPlace");
-  auto freeText = b.Get<void (*)(std::string*)>("FreeText");
+  ModuleHandle a(LoadLibraryA("test_module_a.dll")), b(LoadLibraryA("test_module_b.dll"));
+  ASSERT_NE(a.Get(), nullptr);
+  ASSERT_NE(b.Get(), nullptr);
+  auto makeBlock = ModuleExport<char* (*)(int)>(a.Get(), "MakeBlock");
+  auto freeBlock = ModuleExport<void (*)(char*)>(b.Get(), "FreeBlock");
+  auto makeText = ModuleExport<std::string* (*)(const char*)>(a.Get(), "MakeText");
+  auto append = ModuleExport<void (*)(std::string*, const char*)>(a.Get(), "AppendInPlace");
+  auto freeText = ModuleExport<void (*)(std::string*)>(b.Get(), "FreeText");
 
   // Every module allocates from the one process heap behind VantleMM.dll.
   char* block = makeBlock(1000);
@@ -56,9 +40,9 @@ TEST(SharedMemory, BlocksAllocatedInOneModuleAreFreedInAnother) {
 }
 
 TEST(Seam, EveryModuleOfTheProcessShowsThroughTheTestProgram) {
-  Library a("test_module_a.dll");
-  auto showBox = a.Get<int (*)(const char*)>("ShowBox");
-  auto moduleNow = a.Get<double (*)()>("ModuleNow");
+  ModuleHandle a(LoadLibraryA("test_module_a.dll"));
+  auto showBox = ModuleExport<int (*)(const char*)>(a.Get(), "ShowBox");
+  auto moduleNow = ModuleExport<double (*)()>(a.Get(), "ModuleNow");
 
   test::Ui().Answer(IDCANCEL);
   EXPECT_EQ(showBox("Hello from a plug-in"), IDCANCEL);

@@ -31,14 +31,8 @@ class EvrinTest : public TandelFixture {
 
   // The callers' waiting pattern; a guard keeps a lost event from hanging the test.
   void Wait() {
-    const ULONGLONG end = GetTickCount64() + 20000;
-    while (evrin_->IsBusy()) {
-      Application.ProcessMessages();
-      if (GetTickCount64() > end) {
-        ADD_FAILURE() << "the command was never answered";
-        return;
-      }
-    }
+    if (!test::PumpUntil([&] { return !evrin_->IsBusy(); }, 20000, [] { Application.ProcessMessages(); }))
+      ADD_FAILURE() << "the command was never answered";
   }
   void Connect() {
     evrin_->Init();
@@ -239,10 +233,7 @@ TEST_F(EvrinTest, DestroyingDisconnectsOnlyALiveLink) {
   };
   Connect();
   evrin_.reset();
-  for (int i = 0; i < 50 && disconnects == 0; ++i) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    Application.ProcessMessages();
-  }
+  test::PumpUntil([&] { return disconnects != 0; }, 30000, [] { Application.ProcessMessages(); });
   EXPECT_EQ(1, disconnects);
 }
 
