@@ -179,6 +179,7 @@ inline constexpr const char* FailCallValue = "Link Fail Call";      // the n-th 
 inline constexpr const char* FailStatusValue = "Link Fail Status";  // with this status (default -1)
 inline constexpr const char* SilentSlotValue = "Link Silent Slot";  // calls of this slot are never answered
 inline constexpr const char* DropAfterValue = "Link Drop After";    // the link drops after n blocks of a copy
+inline constexpr const char* HoldAfterValue = "Link Hold After";    // a copy stalls after n blocks until aborted
 
 }  // namespace tdlink
 

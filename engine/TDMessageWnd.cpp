@@ -110,6 +110,10 @@ bool CTDMessageWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     if (message == WM_TD_ENQUEUE && Thread) FreeRequest(reinterpret_cast<EngineRequest*>(lParam));
     return message >= WM_USER;
   }
+  struct Handled {
+    CTDPrcThread* Thread;
+    ~Handled() { Thread->MessageHandled(); }
+  } handled{Thread};
   if (message == tdengine::ConnectionMessage() || message == tdengine::DisconnectionMessage()) {
     Thread->OnBroadcast(message, wParam);
     return true;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "TDOrvPrcEvent.h"
 #include "TDResults.h"
@@ -260,11 +261,16 @@ bool CTDPrcThread::StartServer(EngineRequest* r) {
     dir[sizeof dir - 1] = 0;
   }
   std::string path = std::string(dir) + ServerExe;
+  // The server outlives its client and has no use for the client's standard
+  // handles or console: Wine would give it the client's output otherwise, or
+  // keep the client's console (and the output its host holds) alive with it,
+  // and whoever reads that output would wait for the server to end.
   STARTUPINFOA si{};
   si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &si,
-                      &pi))
+  if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE | DETACHED_PROCESS,
+                      nullptr, nullptr, &si, &pi))
     return false;
   KernelHandle process(pi.hProcess), thread(pi.hThread);
   DWORD timeout = r && r->Value ? static_cast<DWORD>(r->Value) : INFINITE;
@@ -462,8 +468,11 @@ LONG CTDPrcThread::AbortRunning(ULONG serial, LONG complete) {
   EngineRequest* r = Current();
   if (!r || r->Serial != serial || r->Ending) return 0;  // it has ended meanwhile
   if (Sending) {
-    // Asked during a progress: the step that sent it ends first.
-    PostMessageA(Window.Handle(), WM_TD_ABORT, static_cast<WPARAM>(complete), static_cast<LPARAM>(serial));
+    // Asked during a progress: the step that sent it ends first, and the abort
+    // follows it at once, ahead of whatever the component has queued since
+    // (the last block of a copy would otherwise still give the target its name).
+    abortSerial_ = serial;
+    abortComplete_ = complete;
     return 0;
   }
   LONG status = Link ? Link->Abort() : 0;
@@ -486,6 +495,12 @@ LONG CTDPrcThread::AbortRunning(ULONG serial, LONG complete) {
       }
   }
   return 0;
+}
+
+void CTDPrcThread::MessageHandled() {
+  if (Sending || !abortSerial_) return;
+  const ULONG serial = std::exchange(abortSerial_, 0);
+  AbortRunning(serial, abortComplete_);
 }
 
 void CTDPrcThread::Close() {

@@ -167,6 +167,9 @@ class CTDPrcThread final : public CWinThread {
   // answers still due for it are dropped; a copy ends at its next item through
   // its own completion, anything else without a reply when complete is 1.
   LONG AbortRunning(ULONG serial, LONG complete);
+  // After each message of the worker's window: runs an abort that was asked
+  // while a progress was being sent.
+  void MessageHandled();
 
   CTDMessageWnd Window;
   CTDEngineCore* Engine;
@@ -192,6 +195,8 @@ class CTDPrcThread final : public CWinThread {
   void KillTimers();
 
   bool inAnswer_ = false, completeAfterAnswer_ = false;
+  ULONG abortSerial_ = 0;  // an abort waiting for the progress being sent
+  LONG abortComplete_ = 0;
   CCriticalSection lock_;
   EngineRequest* tail_ = nullptr;  // the last queued request, so that appending does not walk the queue
   std::atomic<ULONG> lastSerial_{0};

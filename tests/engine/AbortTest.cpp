@@ -156,3 +156,33 @@ TEST_F(EngineTest, AnAbortedFolderCopyStopsAtItsNextItemThroughItsOwnCompletion)
   // The queue goes on.
   EXPECT_EQ(0, engine.Run(engine.Request(opSyncMachineTime)).Error);
 }
+
+TEST_F(EngineTest, AnAbortAskedDuringAnyProgressOfACopyKeepsItsTargetAway) {
+  PutFile("C:\\Docs\\src.bin", std::string(3 * 65536, 'c'));
+  ClientEngine engine;
+  Connected(engine);
+  // The k-th progress asks for the abort, for every k the copy reports, the
+  // last one included; past them the copy runs to its end.
+  for (int k = 1;; ++k) {
+    SCOPED_TRACE(k);
+    int progress = 0;
+    LONG error = -1;
+    engine.OnProgress = [&](EngineRequest&, WPARAM code) {
+      if (code == progCopy && ++progress == k) engine.Thread->Abort(&error, 1);
+    };
+    EngineRequest* copy = engine.Request(opCopyFile, Handheld, "C:\\Docs\\src.bin", Handheld, "C:\\Docs\\dst.bin");
+    copy->Value = 1;
+    const Reply done = engine.Run(copy);
+    EXPECT_EQ(0, done.Error);
+    const bool arrived = GetFileAttributesA(Pc("C\\Docs\\dst.bin").c_str()) != INVALID_FILE_ATTRIBUTES;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\dst.bin.~copy").c_str()));
+    if (progress < k) {
+      EXPECT_TRUE(arrived);
+      EXPECT_GT(k, 2);
+      break;
+    }
+    EXPECT_EQ(0, error);
+    EXPECT_FALSE(arrived);
+  }
+  EXPECT_TRUE(engine.Failures.empty());
+}

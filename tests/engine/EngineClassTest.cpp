@@ -195,6 +195,8 @@ TEST_F(EngineClassTest, OperationsAnswerThroughTheSinkOnTheClientsThread) {
 
 TEST_F(EngineClassTest, ReleasingTheEngineDuringACopyEndsItWithoutACompletion) {
   PutFile("C:\\Docs\\big.bin", std::string(1024 * 1024, 'x'));
+  // The link stalls after two blocks: the copy still runs when the client lets go.
+  Setting(tdlink::HoldAfterValue, 2);
   Sink sink;
   ComPtr<ITDOrvWinEngine> engine = ConnectedAsync(sink);
   bool copying = false;
@@ -205,6 +207,7 @@ TEST_F(EngineClassTest, ReleasingTheEngineDuringACopyEndsItWithoutACompletion) {
   engine.Reset();  // returns once its worker has ended
   EXPECT_EQ(0u, sink.Count("OnCopyFile"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\copy.bin").c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\copy.bin.~copy").c_str()));
 }
 
 TEST_F(EngineClassTest, EnginesOnSeveralThreadsEachGetOnlyTheirOwnEvents) {

@@ -16,12 +16,6 @@ struct Step {
 
 class TdEngTest : public ServerTest {
  protected:
-  // The connection server runs before the first command: one that a command
-  // started would hold that command's output open under Wine after it ended.
-  void SetUp() override {
-    ServerTest::SetUp();
-    StartServer();
-  }
   test::ProgramResult Tdeng(bool sync, std::vector<std::string> args) {
     if (sync) args.insert(args.begin(), "--sync");
     return test::RunProgram("tdeng.exe", args);

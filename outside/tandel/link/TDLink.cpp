@@ -123,6 +123,7 @@ class TDLink final : public ComObject<ITDLink> {
     failStatus_ = static_cast<LONG>(ReadSetting(FailStatusValue, static_cast<DWORD>(stNotFound)));
     silentSlot_ = ReadSetting(SilentSlotValue, 0);
     dropAfter_ = ReadSetting(DropAfterValue, 0);
+    holdAfter_ = ReadSetting(HoldAfterValue, 0);
   }
 
   LONG STDMETHODCALLTYPE GetSettings(LinkSettingsOut* s) override {
@@ -665,7 +666,8 @@ class TDLink final : public ComObject<ITDLink> {
   void CopyStep() {
     if (!copy_) return;
     CopyJob& c = *copy_;
-    if (dropAfter_ && ++c.Blocks > static_cast<LONG>(dropAfter_)) {
+    ++c.Blocks;
+    if (dropAfter_ && c.Blocks > static_cast<LONG>(dropAfter_)) {
       tandel::SetLinkUp(false);
       EndCopy(stNotConnected);
       return;
@@ -688,6 +690,7 @@ class TDLink final : public ComObject<ITDLink> {
     }
     c.Done += static_cast<LONG>(n);
     if (c.Notify.Window) PostMessageA(c.Notify.Window, c.Notify.Message, static_cast<WPARAM>(c.Done), c.Total);
+    if (holdAfter_ && c.Blocks >= static_cast<LONG>(holdAfter_)) return;  // a stalled link: only an Abort ends it
     if (n < want)
       Later([this] { EndCopy(stOk); });
     else
@@ -830,7 +833,7 @@ class TDLink final : public ComObject<ITDLink> {
   std::atomic<unsigned> generation_{0};  // Abort may come from another thread
   std::atomic<bool> copying_{false};
   bool silent_ = false;
-  DWORD calls_ = 0, failCall_ = 0, silentSlot_ = 0, dropAfter_ = 0;
+  DWORD calls_ = 0, failCall_ = 0, silentSlot_ = 0, dropAfter_ = 0, holdAfter_ = 0;
   LONG failStatus_ = stNotFound;
   LONG lastHandle_ = 0;
   std::map<LONG, std::shared_ptr<Listing>> listings_;
