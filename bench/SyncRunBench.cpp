@@ -129,19 +129,11 @@ Times Run(int n, const std::string& bin) {
   TResManager res("Vantleres.dll");
   Page page;
   TProgress progress;
-  ses.ErrorMemo = &page.mErrors.Lines;
-  Memo = &page.mErrors;
-  Progress = &progress;
   TTandelEng eng;
   TEvrin evrin;
-  evrin.Eng = &eng;
-  Evrin = &evrin;
-  runtest::Wire(eng, evrin);
+  runtest::Host(ses, page, progress, eng, evrin);
   TSync sync(&ses, &res);
-  sync.PCView = &page.lToOrvik;
-  sync.HandheldView = &page.lFromOrvik;
-  sync.PCSummary = &page.lFromGW;
-  sync.HandheldSummary = &page.lFromOV;
+  runtest::Show(sync, page);
 
   // The stores as the handheld holds them before each run.
   const std::string seedIn = ses.TempDir + "SeedIn", seedOut = ses.TempDir + "SeedOut";

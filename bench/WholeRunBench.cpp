@@ -345,21 +345,13 @@ std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
   TResManager res("Vantleres.dll");
   runtest::Page page;
   TProgress progress;
-  ses.ErrorMemo = &page.mErrors.Lines;
   ses.MaxEmail = 0;
   ses.MaxTransfer = 0;
-  Memo = &page.mErrors;
-  Progress = &progress;
   TTandelEng eng;
   TEvrin evrin;
-  evrin.Eng = &eng;
-  Evrin = &evrin;
-  runtest::Wire(eng, evrin);
+  runtest::Host(ses, page, progress, eng, evrin);
   TSync sync(&ses, &res);
-  sync.PCView = &page.lToOrvik;
-  sync.HandheldView = &page.lFromOrvik;
-  sync.PCSummary = &page.lFromGW;
-  sync.HandheldSummary = &page.lFromOV;
+  runtest::Show(sync, page);
   page.Show();
 
   std::vector<Sample> samples;

@@ -58,19 +58,11 @@ class RunTest : public SessionTest {
     RemoveFile(ses_->TempDir + "Journal");  // what an earlier test's run left owing
     ses_->TraceStream = std::make_unique<TFileStream>(install_ + "Vantle.log", fmCreate | fmShareDenyNone);
     ses_->Tracing = true;
-    ses_->ErrorMemo = &page_.mErrors.Lines;
-    Memo = &page_.mErrors;
-    Progress = &progress_;
     eng_ = std::make_unique<TTandelEng>();
     evrin_ = std::make_unique<TEvrin>();
-    evrin_->Eng = eng_.get();
-    Evrin = evrin_.get();
-    Wire(*eng_, *evrin_);
+    Host(*ses_, page_, progress_, *eng_, *evrin_);
     sync_ = std::make_unique<TSync>(ses_.get(), &res_);
-    sync_->PCView = &page_.lToOrvik;
-    sync_->HandheldView = &page_.lFromOrvik;
-    sync_->PCSummary = &page_.lFromGW;
-    sync_->HandheldSummary = &page_.lFromOV;
+    runtest::Show(*sync_, page_);
     page_.Show();
   }
 

@@ -2,9 +2,13 @@
 // What the main form holds for a run, for the tests and the benchmark: the two
 // review lists with their summary labels, the error memo, and the forwarding
 // of the engine control's events to the handheld wrapper.
+#include "C_Email.h"
 #include "C_Evrin.h"
+#include "C_Prog.h"
+#include "C_sesobj.h"
 #include "ComCtrls.h"
 #include "Forms.h"
+#include "HostVars.h"
 #include "StdCtrls.h"
 
 namespace runtest {
@@ -36,6 +40,25 @@ inline void Wire(TTandelEng& eng, TEvrin& evrin) {
   eng.OnStartProgram = [&evrin](TObject* s, int e) { evrin.EngineStartProgram(s, e); };
   eng.OnStopProgram = [&evrin](TObject* s, int e) { evrin.EngineStopProgram(s, e); };
   eng.OnCopyProgress = [&evrin](TObject* s, short p, bool& c) { evrin.EngineCopyProgress(s, p, c); };
+}
+
+// Puts the page, the progress window and the handheld wrapper where a run
+// looks for them, as the main form does at start-up.
+inline void Host(TSesObj& ses, Page& page, TProgress& progress, TTandelEng& eng, TEvrin& evrin) {
+  ses.ErrorMemo = &page.mErrors.Lines;
+  Memo = &page.mErrors;
+  Progress = &progress;
+  evrin.Eng = &eng;
+  Evrin = &evrin;
+  Wire(eng, evrin);
+}
+
+// The review lists and summaries a run fills.
+inline void Show(TSync& sync, Page& page) {
+  sync.PCView = &page.lToOrvik;
+  sync.HandheldView = &page.lFromOrvik;
+  sync.PCSummary = &page.lFromGW;
+  sync.HandheldSummary = &page.lFromOV;
 }
 
 }  // namespace runtest
