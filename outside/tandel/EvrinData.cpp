@@ -56,8 +56,8 @@ class TRecord final : public DispatchObject {
     call.RequireArgs(1);
     const StoreImage& image = store_->File().Image();
     int column = CheckColumn(image, call.ArgInt(0));
-    const Row& row = editing_ ? pending_ : Committed();
-    call.Return(ToVariant(image.Columns()[column], row[column]));
+    if (!editing_) Committed();
+    call.Return(ToVariant(image.Columns()[column], editing_ ? ViewOf(pending_[column]) : image.ValueOf(id_, column)));
   }
 
   void SetValue(DispCall& call) {
@@ -74,7 +74,8 @@ class TRecord final : public DispatchObject {
   void Update(DispCall& call) {
     call.RequireArgs(0);
     if (editing_) return;
-    pending_ = Committed();
+    Committed();
+    pending_ = store_->File().Image().RowOf(id_);
     editing_ = true;
   }
 
@@ -103,10 +104,8 @@ class TRecord final : public DispatchObject {
 
  private:
 
-  const Row& Committed() {
-    const Row* row = store_->File().Image().Find(id_);
-    if (!row) Fail(E_FAIL, "The record has been deleted.");
-    return *row;
+  void Committed() {
+    if (!store_->File().Image().Live(id_)) Fail(E_FAIL, "The record has been deleted.");
   }
 
   static constexpr DispMember Members[] = {

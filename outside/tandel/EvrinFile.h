@@ -14,7 +14,7 @@ namespace evrin {
 
 // A column's value as the server answers it: an empty value reads as the
 // type's empty value (empty text, False, date-time 0).
-Variant ToVariant(ColumnType type, const Value& v);
+Variant ToVariant(ColumnType type, const ValueView& v);
 // A Variant as the value a column stores (Empty and Null: an empty value);
 // raises EOleException (DISP_E_TYPEMISMATCH) when it does not convert.
 Value FromVariant(ColumnType type, const Variant& in, int column);

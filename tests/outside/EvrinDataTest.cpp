@@ -271,7 +271,7 @@ TEST_F(EvrinDataTest, AfterACompactionTheStoreTakesFurtherChangesAsAnyOther) {
   StoreImage image = StoreImage::Parse(test::ReadFileBytes(out_));
   ASSERT_EQ(30u, image.Count());
   auto subject = [&](std::size_t i) {
-    const std::u16string& text = (*image.Find(image.IdAt(i)))[0].Text;
+    const std::u16string text = image.ValueOf(image.IdAt(i), 0).Copy().Text;
     return std::string(text.begin(), text.end());
   };
   EXPECT_EQ("changed", subject(0));
