@@ -414,34 +414,36 @@ void StoreFile::Compact() {
   // The compact copy is complete on the disk before it replaces the file in
   // one rename; a process killed meanwhile leaves the old file intact.
   std::string temp = path_ + ".compact";
-  auto compacted = std::make_shared<HeldBytes>(image_.Compacted());
   {
     KernelHandle out(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out) return;
-    if (!WriteAt(out.Get(), 0, compacted->View()) || !FlushFileBuffers(out.Get())) {
+    std::uint64_t at = 0;
+    bool written = image_.WriteCompacted([&](std::string_view piece) {
+      if (!WriteAt(out.Get(), at, piece)) return false;
+      at += piece.size();
+      return true;
+    });
+    if (!written || !FlushFileBuffers(out.Get())) {
       out.Reset();
       DeleteFileA(temp.c_str());
       return;
     }
   }
-  // A mapped file cannot be replaced: the image reads the copy in memory
-  // from here on, and the old file again should the rename fail.
+  // A mapped file cannot be replaced: the image lets go of it first, and
+  // reads the file that is there afterwards.
   StoreImage before = image_;
   before.Detach();
-  image_.DropWaste(compacted);
+  image_.DropWaste();
   CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
   bool moved = MoveFileExA(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  if (!moved) DeleteFileA(temp.c_str());
-  handle_ = OpenForWriting(path_);
-  if (moved && handle_ != INVALID_HANDLE_VALUE) {
-    unflushed_ = false;  // the copy that replaced the file is on the disk
-    return;
-  }
   if (!moved) {
+    DeleteFileA(temp.c_str());
     image_ = std::move(before);
-    if (handle_ != INVALID_HANDLE_VALUE)
-      image_.Attach(FileBytes(handle_, path_, static_cast<std::size_t>(image_.EndOffset() + EndSize)));
   }
+  handle_ = OpenForWriting(path_);
+  if (handle_ == INVALID_HANDLE_VALUE) return;
+  if (moved) unflushed_ = false;  // the copy that replaced the file is on the disk
+  image_.Attach(FileBytes(handle_, path_, static_cast<std::size_t>(image_.EndOffset() + EndSize)));
 }
 
 }  // namespace evrin

@@ -588,26 +588,33 @@ void StoreImage::Remove(std::uint32_t id, std::uint64_t size) {
   ++entries_;
 }
 
-std::string StoreImage::Compacted() const {
-  const std::uint64_t size = HeaderSize(columns_.size(), false) + liveBytes_ + EndSize;
+bool StoreImage::WriteCompacted(const std::function<bool(std::string_view)>& write) const {
+  constexpr std::size_t Piece = 1 << 20;
   // The copy is on the disk whole before it replaces the file.
+  const std::uint64_t size = HeaderSize(columns_.size(), false) + liveBytes_ + EndSize;
   std::string out = EncodeHeader(columns_, size);
-  out.reserve(static_cast<std::size_t>(size));
+  out.reserve(2 * Piece);
+  std::uint64_t written = 0;
   std::uint32_t entries = 0;
   for (const Slot& s : slots_) {
     if (!s.Live) continue;
     // An entry the file holds is copied as it is.
     if (s.Values.empty())
-      out.append(bytes_->View().substr(s.At, s.Size));
+      out.append(Payload(s).data() - 5, s.Size);
     else
       AppendRecord(out, s.Id, s.Values);
     ++entries;
+    if (out.size() >= Piece) {
+      if (!write(out)) return false;
+      written += out.size();
+      out.clear();
+    }
   }
-  out += EncodeEnd(entries, out.size());
-  return out;
+  out += EncodeEnd(entries, written + out.size());
+  return write(out);
 }
 
-void StoreImage::DropWaste(std::shared_ptr<const StoreBytes> compacted) {
+void StoreImage::DropWaste() {
   std::erase_if(slots_, [](const Slot& s) { return !s.Live; });
   const std::size_t n = slots_.size();
   // Every slot live: each Fenwick node counts the slots it covers.
@@ -630,7 +637,7 @@ void StoreImage::DropWaste(std::shared_ptr<const StoreBytes> compacted) {
   logBytes_ = liveBytes_;
   legacy_ = false;
   endOffset_ = at;
-  Attach(std::move(compacted));
+  bytes_.reset();
 }
 
 }  // namespace evrin

@@ -114,7 +114,7 @@ class StoreImage {
   static constexpr std::size_t IdentifierSize = 8;
 
   const std::vector<ColumnType>& Columns() const { return columns_; }
-  // A file of format 1, whose header states no durable end; Compacted
+  // A file of format 1, whose header states no durable end; WriteCompacted
   // writes the current format.
   bool Legacy() const { return legacy_; }
   std::size_t Count() const { return live_; }
@@ -134,11 +134,12 @@ class StoreImage {
   std::uint64_t WastedBytes() const { return logBytes_ - liveBytes_; }
   std::uint64_t LiveBytes() const { return liveBytes_; }
 
-  // The whole file of the same records with nothing wasted, in the current
-  // format, durable as a whole.
-  std::string Compacted() const;
-  // Makes the image that of the file Compacted answered, read from its bytes.
-  void DropWaste(std::shared_ptr<const StoreBytes> compacted);
+  // The same records with nothing wasted, handed to write piece by piece in
+  // file order; answers false as soon as write does.
+  bool WriteCompacted(const std::function<bool(std::string_view)>& write) const;
+  // Makes the image that of the file WriteCompacted wrote, to be attached to
+  // that file's bytes before its values are read.
+  void DropWaste();
 
  private:
   struct Slot {
