@@ -119,10 +119,10 @@ bool MarkFirstUnmarked(IDIndex& index, StoreSession* held, const std::string& fi
       if (already >= Enough) break;
       Variant record = records.Item(i);
       if (IsTrue(records.Value(record, markColumn))) continue;
-      record.Call("Update");
-      SetValue(record, markColumn, Variant(true));
+      records.Update(record);
+      records.SetValue(record, markColumn, Variant(true));
       const std::optional<std::string> renamed = Also ? Also(record) : std::nullopt;
-      record.Call("Commit");
+      records.Commit(record);
       if (renamed) index.Renamed(i, ID, *renamed);
       marked = true;
       break;
@@ -163,17 +163,30 @@ bool TSync::SaveTemplate(int Id, const std::string& Path) {
 bool TSync::SaveInTemplate(const std::string& Path) { return SaveTemplate(1, Path); }
 bool TSync::SaveOutTemplate(const std::string& Path) { return SaveTemplate(2, Path); }
 
+// One pass reads what decides whether a record is new mail, and every ID for
+// the new IDs; the mails are read after it.
 bool TSync::ReadOutDat() {
   return Guarded(*Session, "TSync.ReadOutDat", [&] {
     StoreSession store(LocalOut());
     RecordList records = store.List();
     const int count = records.Count();
-    TMailList& list = *HandheldMails;
-    // Made, with the IDs of the store, when the first mail needs a new ID.
-    std::optional<NewMailIDs> newIDs;
+    std::vector<int> mails;
+    std::unordered_set<std::string> taken;
+    bool unnamed = false;
     for (int i = 0; i < count; ++i) {
       Variant record = records.Item(i);
-      if (!IsFalse(records.Value(record, outSent)) || !IsFalse(records.Value(record, outHold))) continue;
+      std::string id = Text(records.Value(record, outID));
+      if (IsFalse(records.Value(record, outSent)) && IsFalse(records.Value(record, outHold))) {
+        mails.push_back(i);
+        unnamed = unnamed || id.empty();
+      }
+      taken.insert(std::move(id));
+    }
+    std::optional<NewMailIDs> newIDs;
+    if (unnamed) newIDs.emplace(std::move(taken));
+    TMailList& list = *HandheldMails;
+    for (int i : mails) {
+      Variant record = records.Item(i);
       list.Flags = mfTransfer | mfFromHandheld;
       list.From.clear();
       list.To = Text(records.Value(record, outTo));
@@ -184,18 +197,13 @@ bool TSync::ReadOutDat() {
       list.Message = Text(records.Value(record, outMessage));
       list.ID = Text(records.Value(record, outID));
       if (list.ID.empty()) {
-        if (!newIDs) {
-          std::unordered_set<std::string> taken;
-          for (int j = 0; j < count; ++j) taken.insert(Text(records.Value(records.Item(j), outID)));
-          newIDs.emplace(std::move(taken));
-        }
         // Written back at once, so the mail keeps this ID across runs; the
         // journal keeps it until the Out box reaches the handheld.
         list.ID = newIDs->Next();
         if (Journal.Loaded()) Journal.AddNamed({OutContents(record), list.ID});
-        record.Call("Update");
-        SetValue(record, outID, Variant(list.ID));
-        record.Call("Commit");
+        records.Update(record);
+        records.SetValue(record, outID, Variant(list.ID));
+        records.Commit(record);
       }
       list.Add(false);
     }
@@ -375,9 +383,9 @@ int TSync::MarkJournalled(const RunJournal& Journal) {
         if (!IsEmptyText(records.Value(record, outID))) continue;
         auto name = names.find(OutContents(record));
         if (name == names.end()) continue;
-        record.Call("Update");
-        SetValue(record, outID, Variant(name->second));
-        record.Call("Commit");
+        records.Update(record);
+        records.SetValue(record, outID, Variant(name->second));
+        records.Commit(record);
         names.erase(name);
       }
     }
@@ -422,7 +430,7 @@ int TSync::Thin(const std::string& file, const char* place, Deletable&& deletabl
         deleted.before(record);
         ProgressLine2(subject);
         Session->Trace(traceText + subject);
-        record.Call("Delete");
+        records.Delete(record);
         ++removed;
         deleted.after();
         done = records.Count() == 0;
@@ -516,7 +524,7 @@ int TSync::MasterDeletion() {
       auto found = places.find(candidates.At(n));
       if (found == places.end() || found->second.gone == found->second.at.size()) continue;
       const int original = found->second.at[found->second.gone++];
-      records.Item(original - removals.Before(original)).Call("Delete");
+      records.Delete(records.Item(original - removals.Before(original)));
       removals.Remove(original);
       result = 1;
     }

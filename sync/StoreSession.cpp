@@ -16,6 +16,16 @@ Variant RecordList::Value(const Variant& record, int column) const {
   return record.Call(getValue_, {Variant(column)});
 }
 
+void RecordList::SetValue(const Variant& record, int column, const Variant& value) const {
+  if (setValue_ == DISPID_UNKNOWN) setValue_ = DispIdOfName(record.AsDispatch().Get(), "SetValue");
+  record.Call(setValue_, {Variant(column), value});
+}
+
+void RecordList::Member(const Variant& record, DISPID& id, const char* name) const {
+  if (id == DISPID_UNKNOWN) id = DispIdOfName(record.AsDispatch().Get(), name);
+  record.Call(id);
+}
+
 int RecordList::FindID(int column, const std::string& ID, int From, const std::function<void()>& Passed) const {
   for (int i = From, n = Count(); i < n; ++i) {
     if (Text(Value(Item(i), column)) == ID) return i;
