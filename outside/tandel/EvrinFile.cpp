@@ -362,18 +362,21 @@ StoreFile::~StoreFile() {
   CloseHandle(handle_);
 }
 
-void StoreFile::Write(const std::string& entry) {
+void StoreFile::Write(std::string& entry) {
   if (handle_ == INVALID_HANDLE_VALUE) Fail(E_FAIL, "The data file \"" + path_ + "\" could not be reopened.");
   // The new entry and the new end mark replace the old end mark in one write,
   // so the file on the disk is always complete or cut short inside its last
   // entry, which opening repairs.
-  std::uint64_t at = image_.EndOffset();
-  std::string bytes = entry + EncodeEnd(image_.Entries() + 1, at + entry.size());
+  const std::uint64_t at = image_.EndOffset();
+  const std::size_t size = entry.size();
+  entry += EncodeEnd(image_.Entries() + 1, at + size);
   // Once WriteFile has taken the bytes they are the system's: they outlive
   // this process, so a killed process loses nothing committed. The flush to
   // the disk waits for the store's release.
   unflushed_ = true;
-  if (!WriteAt(handle_, at, bytes)) {
+  const bool written = WriteAt(handle_, at, entry);
+  entry.resize(size);
+  if (!written) {
     DWORD err = GetLastError();
     doubtful_ = true;
     // Put the old end back, so the file stays a complete store.
@@ -384,24 +387,24 @@ void StoreFile::Write(const std::string& entry) {
   }
 }
 
-std::uint32_t StoreFile::Append(Row row) {
-  std::uint32_t id = image_.NextId();
-  std::string entry = EncodeRecord(id, row);
+std::uint32_t StoreFile::Commit(std::uint32_t id, const ValueSource& values) {
+  if (id == 0) id = image_.NextId();
+  std::string entry = EncodeRecord(id, image_.Columns().size(), values);
   Write(entry);
-  image_.Put(id, std::move(row), entry.size());
+  image_.Put(id, entry);
   return id;
 }
 
-void StoreFile::Replace(std::uint32_t id, Row row) {
-  std::string entry = EncodeRecord(id, row);
-  Write(entry);
-  image_.Put(id, std::move(row), entry.size());
+std::uint32_t StoreFile::Append(const Row& row) { return Commit(0, [&](std::size_t c) { return ViewOf(row[c]); }); }
+
+void StoreFile::Replace(std::uint32_t id, const Row& row) {
+  Commit(id, [&](std::size_t c) { return ViewOf(row[c]); });
 }
 
 void StoreFile::Delete(std::uint32_t id) {
   std::string entry = EncodeDeletion(id);
   Write(entry);
-  image_.Remove(id, entry.size());
+  image_.Remove(id, entry);
 }
 
 void StoreFile::CompactIfWasteful() {
@@ -431,8 +434,8 @@ void StoreFile::Compact() {
   }
   // A mapped file cannot be replaced: the image lets go of it first, and
   // reads the file that is there afterwards.
+  image_.Detach();
   StoreImage before = image_;
-  before.Detach();
   image_.DropWaste();
   CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
   bool moved = MoveFileExA(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);

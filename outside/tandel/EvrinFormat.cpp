@@ -75,22 +75,24 @@ void AppendEntry(std::string& out, char tag, Fill&& fill) {
   Put32(out, Crc32(out.data() + start, out.size() - start));
 }
 
-void AppendRecord(std::string& out, std::uint32_t id, const Row& row) {
+void AppendRecord(std::string& out, std::uint32_t id, std::size_t columns, const ValueSource& value) {
+  std::size_t size = EntryFrame + 4;
+  for (std::size_t c = 0; c < columns; ++c) {
+    const ValueView v = value(c);
+    size += 1 + (v.Kind == ValueKind::String ? 4 + 2 * v.Length : v.Kind == ValueKind::DateTime ? 8 : v.Kind == ValueKind::Boolean ? 1 : 0);
+  }
+  out.reserve(out.size() + size + EndSize);
   AppendEntry(out, TagRecord, [&](std::string& p) {
     Put32(p, id);
-    for (const Value& v : row) {
+    for (std::size_t c = 0; c < columns; ++c) {
+      const ValueView v = value(c);
       Put8(p, static_cast<std::uint8_t>(v.Kind));
       switch (v.Kind) {
         case ValueKind::Empty: break;
         case ValueKind::String: {
-          Put32(p, static_cast<std::uint32_t>(v.Text.size()));
-          std::size_t at = p.size();
-          p.resize(at + 2 * v.Text.size());
-          char* d = p.data() + at;
-          for (char16_t c : v.Text) {
-            *d++ = static_cast<char>(c & 0xFF);
-            *d++ = static_cast<char>(c >> 8);
-          }
+          Put32(p, static_cast<std::uint32_t>(v.Length));
+          // Stored as it lies: UTF-16 code units, little-endian.
+          p.append(v.Text, 2 * v.Length);
           break;
         }
         case ValueKind::DateTime: {
@@ -219,6 +221,7 @@ bool CanFold() {
 }  // namespace
 
 ValueView ViewOf(const Value& v) {
+  static_assert(std::endian::native == std::endian::little, "texts are viewed as the file stores them");
   return {v.Kind, reinterpret_cast<const char*>(v.Text.data()), v.Text.size(), v.Date, v.Flag};
 }
 
@@ -305,10 +308,14 @@ std::string EncodeDurable(std::uint64_t durable) {
   return out;
 }
 
-std::string EncodeRecord(std::uint32_t id, const Row& row) {
+std::string EncodeRecord(std::uint32_t id, std::size_t columns, const ValueSource& value) {
   std::string out;
-  AppendRecord(out, id, row);
+  AppendRecord(out, id, columns, value);
   return out;
+}
+
+std::string EncodeRecord(std::uint32_t id, const Row& row) {
+  return EncodeRecord(id, row.size(), [&](std::size_t c) { return ViewOf(row[c]); });
 }
 
 std::string EncodeDeletion(std::uint32_t id) {
@@ -411,11 +418,18 @@ void StoreImage::Continue(std::shared_ptr<const StoreBytes> file) {
 
 void StoreImage::Attach(std::shared_ptr<const StoreBytes> file) {
   bytes_ = std::move(file);
-  for (Slot& s : slots_)
-    if (!s.Values.empty() && Holds(s)) Row().swap(s.Values);
+  if (bytes_ && bytes_->View().size() >= endOffset_) {
+    tail_.clear();
+    tailAt_ = endOffset_;
+  }
 }
 
-bool StoreImage::Holds(const Slot& slot) const { return bytes_ && slot.At + slot.Size <= bytes_->View().size(); }
+void StoreImage::Detach() {
+  // Whoever attaches the image again attaches the file with all it wrote.
+  bytes_.reset();
+  std::string().swap(tail_);
+  tailAt_ = endOffset_;
+}
 
 const StoreImage::Slot& StoreImage::LiveSlot(std::uint32_t id) const {
   auto hit = slotOf_.find(id);
@@ -423,15 +437,18 @@ const StoreImage::Slot& StoreImage::LiveSlot(std::uint32_t id) const {
   return slots_[hit->second];
 }
 
-std::string_view StoreImage::Payload(const Slot& slot) const {
-  if (!Holds(slot)) throw FormatError("the store's bytes are not at hand");
-  return bytes_->View().substr(slot.At + 5, slot.Size - EntryFrame);
+std::string_view StoreImage::Entry(const Slot& slot) const {
+  if (slot.At >= tailAt_ && slot.At + slot.Size <= tailAt_ + tail_.size())
+    return std::string_view(tail_).substr(slot.At - tailAt_, slot.Size);
+  if (!bytes_ || slot.At + slot.Size > bytes_->View().size()) throw FormatError("the store's bytes are not at hand");
+  return bytes_->View().substr(slot.At, slot.Size);
 }
+
+std::string_view StoreImage::Payload(const Slot& slot) const { return Entry(slot).substr(5, slot.Size - EntryFrame); }
 
 ValueView StoreImage::ValueOf(std::uint32_t id, std::size_t column) const {
   const Slot& slot = LiveSlot(id);
   if (column >= columns_.size()) throw std::out_of_range("column");
-  if (!slot.Values.empty()) return ViewOf(slot.Values[column]);
   ValueView found;
   DecodeValues(Payload(slot), columns_.size(), [&](std::size_t c, const ValueView& v) {
     if (c != column) return true;
@@ -443,7 +460,6 @@ ValueView StoreImage::ValueOf(std::uint32_t id, std::size_t column) const {
 
 Row StoreImage::RowOf(std::uint32_t id) const {
   const Slot& slot = LiveSlot(id);
-  if (!slot.Values.empty()) return slot.Values;
   Row row;
   row.reserve(columns_.size());
   DecodeValues(Payload(slot), columns_.size(), [&](std::size_t, const ValueView& v) {
@@ -490,7 +506,7 @@ std::size_t StoreImage::ReadEntry(std::string_view bytes, std::size_t pos, std::
   auto id = static_cast<std::uint32_t>(p.Get(4));
   if (tag == TagDeletion) {
     if (length != 4 || !Live(id)) throw FormatError("a deletion names no record" + At(offset));
-    Remove(id, size);
+    Drop(id, size);
   } else if (tag == TagRecord) {
     if (id == 0 || (id < nextId_ && !Live(id)))
       throw FormatError("a record has a number that is not its own" + At(offset));
@@ -515,7 +531,7 @@ std::size_t StoreImage::ReadEntry(std::string_view bytes, std::size_t pos, std::
       fits = fits && (kind == ValueKind::Empty || static_cast<std::uint8_t>(kind) == static_cast<std::uint8_t>(column));
     }
     if (p.Left() != 0 || !fits) throw FormatError("a record does not fit the columns" + At(offset));
-    Apply(id, offset, size, {});
+    Apply(id, offset, size);
   } else {
     throw FormatError("an entry of unknown type" + At(offset));
   }
@@ -548,19 +564,34 @@ std::uint32_t StoreImage::IdAt(std::size_t index) const {
   return slots_[pos].Id;
 }
 
-void StoreImage::Put(std::uint32_t id, Row row, std::uint64_t size) { Apply(id, endOffset_, size, std::move(row)); }
+void StoreImage::Put(std::uint32_t id, std::string_view entry) {
+  Keep(entry);
+  Apply(id, endOffset_, entry.size());
+}
 
-void StoreImage::Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size, Row row) {
+void StoreImage::Remove(std::uint32_t id, std::string_view entry) {
+  Keep(entry);
+  Drop(id, entry.size());
+}
+
+void StoreImage::Keep(std::string_view entry) {
+  if (tailAt_ + tail_.size() != endOffset_) {
+    tail_.clear();
+    tailAt_ = endOffset_;
+  }
+  tail_.append(entry);
+}
+
+void StoreImage::Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size) {
   auto hit = slotOf_.find(id);
   if (hit != slotOf_.end()) {
     Slot& s = slots_[hit->second];
     liveBytes_ -= s.Size;
     s.At = at;
     s.Size = size;
-    s.Values = std::move(row);
   } else {
     std::size_t k = slots_.size() + 1;  // 1-based slot of the new record
-    slots_.push_back(Slot{id, at, size, true, std::move(row)});
+    slots_.push_back(Slot{id, at, size, true});
     std::size_t low = k & (~k + 1);
     tree_.push_back(1 + Prefix(k - 1) - Prefix(k - low));
     slotOf_.emplace(id, k - 1);
@@ -573,14 +604,13 @@ void StoreImage::Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size, R
   ++entries_;
 }
 
-void StoreImage::Remove(std::uint32_t id, std::uint64_t size) {
+void StoreImage::Drop(std::uint32_t id, std::uint64_t size) {
   auto hit = slotOf_.find(id);
   if (hit == slotOf_.end()) return;
   Slot& s = slots_[hit->second];
   AddLive(hit->second, -1);
   s.Live = false;
   liveBytes_ -= s.Size;
-  s.Values.clear();
   slotOf_.erase(hit);
   --live_;
   logBytes_ += size;
@@ -598,11 +628,7 @@ bool StoreImage::WriteCompacted(const std::function<bool(std::string_view)>& wri
   std::uint32_t entries = 0;
   for (const Slot& s : slots_) {
     if (!s.Live) continue;
-    // An entry the file holds is copied as it is.
-    if (s.Values.empty())
-      out.append(Payload(s).data() - 5, s.Size);
-    else
-      AppendRecord(out, s.Id, s.Values);
+    out.append(Entry(s));
     ++entries;
     if (out.size() >= Piece) {
       if (!write(out)) return false;
@@ -637,7 +663,7 @@ void StoreImage::DropWaste() {
   logBytes_ = liveBytes_;
   legacy_ = false;
   endOffset_ = at;
-  bytes_.reset();
+  Detach();
 }
 
 }  // namespace evrin

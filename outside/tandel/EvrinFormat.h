@@ -74,6 +74,9 @@ std::string EncodeHeader(const std::vector<ColumnType>& columns, std::uint64_t d
 // The durable end as it is written over its place in the header, DurableAt.
 std::string EncodeDurable(std::uint64_t durable);
 constexpr std::size_t DurableAt = 8 + 2;
+// The value of each column, as a record is written.
+using ValueSource = std::function<ValueView(std::size_t column)>;
+std::string EncodeRecord(std::uint32_t id, std::size_t columns, const ValueSource& value);
 std::string EncodeRecord(std::uint32_t id, const Row& row);
 std::string EncodeDeletion(std::uint32_t id);
 std::string EncodeEnd(std::uint32_t entries, std::uint64_t offset);
@@ -84,10 +87,10 @@ std::string EmptyStore(const std::vector<ColumnType>& columns);
 
 // The records of a store in file order, with the bookkeeping the file needs:
 // where the end mark lies, how many entries there are and how many bytes are
-// no longer live. Index lookups and deletions take logarithmic time. A record
-// read from the file is where its entry lies in the file's bytes, which the
-// image holds while it is attached to them; one written since keeps its
-// values until the image is attached to bytes that hold it.
+// no longer live. Index lookups and deletions take logarithmic time. A
+// record's values are read where its entry lies: in the file's bytes, which
+// the image holds while it is attached to them, or among the entries written
+// since, which it keeps until it is detached.
 class StoreImage {
  public:
   explicit StoreImage(std::vector<ColumnType> columns);
@@ -107,7 +110,7 @@ class StoreImage {
   // Reads its values from these bytes of the file from now on (the file as
   // the image knows it, or grown since), or from none (Detach).
   void Attach(std::shared_ptr<const StoreBytes> file);
-  void Detach() { bytes_.reset(); }
+  void Detach();
 
   // Whether a file beginning with these bytes can be a store at all.
   static bool HasIdentifier(std::string_view prefix);
@@ -125,9 +128,9 @@ class StoreImage {
   Row RowOf(std::uint32_t id) const;
   std::uint32_t NextId() const { return nextId_; }
 
-  // Apply an entry just written at EndOffset(): size is the entry's bytes.
-  void Put(std::uint32_t id, Row row, std::uint64_t size);
-  void Remove(std::uint32_t id, std::uint64_t size);
+  // Apply an entry just written at EndOffset().
+  void Put(std::uint32_t id, std::string_view entry);
+  void Remove(std::uint32_t id, std::string_view entry);
 
   std::uint64_t EndOffset() const { return endOffset_; }
   std::uint32_t Entries() const { return entries_; }
@@ -147,7 +150,6 @@ class StoreImage {
     std::uint64_t At;    // where the record's last entry begins in the file
     std::uint64_t Size;  // that entry's bytes
     bool Live;
-    Row Values;  // while the attached bytes do not hold the entry
   };
   // Which damage is a write that did not reach the disk: any in an entry at
   // or after From, or (format 1) any in an entry that reaches the file's end.
@@ -165,17 +167,20 @@ class StoreImage {
   // Reads the entry at pos; answers where the next begins, or npos after the
   // end mark that ends the bytes. Changes the image only when it is whole.
   std::size_t ReadEntry(std::string_view bytes, std::size_t pos, std::uint64_t base);
-  // Whether the attached bytes hold the slot's entry.
-  bool Holds(const Slot& slot) const;
   const Slot& LiveSlot(std::uint32_t id) const;
+  std::string_view Entry(const Slot& slot) const;
   // The record entry's payload: its number, then its values.
   std::string_view Payload(const Slot& slot) const;
-  void Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size, Row row);
+  void Keep(std::string_view entry);
+  void Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size);
+  void Drop(std::uint32_t id, std::uint64_t size);
   void AddLive(std::size_t slot, int delta);
   std::int64_t Prefix(std::size_t slots) const;
 
   std::vector<ColumnType> columns_;
   std::shared_ptr<const StoreBytes> bytes_;
+  std::string tail_;           // the entries written since the file was attached
+  std::uint64_t tailAt_ = 0;   // where they begin in the file
   bool legacy_ = false;
   std::vector<Slot> slots_;
   std::vector<std::int64_t> tree_;  // Fenwick tree of live flags, 1-based
