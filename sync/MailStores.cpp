@@ -164,29 +164,33 @@ bool TSync::SaveInTemplate(const std::string& Path) { return SaveTemplate(1, Pat
 bool TSync::SaveOutTemplate(const std::string& Path) { return SaveTemplate(2, Path); }
 
 // One pass reads what decides whether a record is new mail, and every ID for
-// the new IDs; the mails are read after it.
+// the new IDs; the mails it found are read after it.
 bool TSync::ReadOutDat() {
   return Guarded(*Session, "TSync.ReadOutDat", [&] {
     StoreSession store(LocalOut());
     RecordList records = store.List();
     const int count = records.Count();
-    std::vector<int> mails;
+    struct Mail {
+      Variant record;
+      std::string id;
+    };
+    std::vector<Mail> mails;
     std::unordered_set<std::string> taken;
     bool unnamed = false;
     for (int i = 0; i < count; ++i) {
       Variant record = records.Item(i);
       std::string id = Text(records.Value(record, outID));
       if (IsFalse(records.Value(record, outSent)) && IsFalse(records.Value(record, outHold))) {
-        mails.push_back(i);
         unnamed = unnamed || id.empty();
+        mails.push_back({std::move(record), id});
       }
       taken.insert(std::move(id));
     }
     std::optional<NewMailIDs> newIDs;
     if (unnamed) newIDs.emplace(std::move(taken));
     TMailList& list = *HandheldMails;
-    for (int i : mails) {
-      Variant record = records.Item(i);
+    for (Mail& mail : mails) {
+      const Variant& record = mail.record;
       list.Flags = mfTransfer | mfFromHandheld;
       list.From.clear();
       list.To = Text(records.Value(record, outTo));
@@ -195,7 +199,7 @@ bool TSync::ReadOutDat() {
       list.Subject = Text(records.Value(record, outSubject));
       list.Date = DateOf(records.Value(record, outDate));
       list.Message = Text(records.Value(record, outMessage));
-      list.ID = Text(records.Value(record, outID));
+      list.ID = std::move(mail.id);
       if (list.ID.empty()) {
         // Written back at once, so the mail keeps this ID across runs; the
         // journal keeps it until the Out box reaches the handheld.
