@@ -543,9 +543,13 @@ void TSync::CreateBackupFiles() {
     const std::pair<std::string, const char*> copies[] = {{LocalIn(), "INBACK"}, {LocalOut(), "OUTBACK"}};
     for (const auto& [source, backup] : copies) {
       if (!FileExists(source)) continue;
+      // The system copies without a buffer of the whole store; should it
+      // fail, the streams copy again and raise what failed.
+      const std::string target = Session->TempDir + backup;
+      if (CopyFileA(source.c_str(), target.c_str(), FALSE)) continue;
       TMemoryStream bytes;
       bytes.LoadFromFile(source);
-      bytes.SaveToFile(Session->TempDir + backup);
+      bytes.SaveToFile(target);
     }
   });
 }
