@@ -169,6 +169,7 @@ class TMessages final : public MessagesMembers<TMessages> {
       l_->Ahead = std::make_shared<mailstore::ReadAhead>(Store(), l_->FolderId, l_->Serials);
     PacketWriter packet;
     packet.Int(static_cast<std::uint32_t>(total));
+    packet.Int(static_cast<std::uint32_t>(std::max(0, last - first + 1)));
     for (int i = first - 1; i < last; ++i) {
       MessageRecord r;
       r.ID = l_->Serials[static_cast<size_t>(i)];
@@ -188,7 +189,7 @@ class TMessages final : public MessagesMembers<TMessages> {
       }
       packet.Record(r);
     }
-    return std::move(packet.Packet());
+    return packet.Packet();
   }
   void SetStatus(std::uint32_t serial, int status) { SetStatusOf(*l_->Program, l_->FolderId, serial, status); }
 

@@ -1,6 +1,6 @@
 #include "MessageMembers.h"
 
-#include <vector>
+#include <cstring>
 
 namespace eudora_standin {
 
@@ -34,13 +34,12 @@ void MessageRecord::Check(bool content) const {
 // ---- packets
 
 void PacketWriter::Int(std::uint32_t v) {
-  text_.push_back(static_cast<wchar_t>(v & 0xFFFF));
-  text_.push_back(static_cast<wchar_t>(v >> 16));
+  for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<char>(v >> (8 * i)));
 }
 
 void PacketWriter::Text(const std::string& s) {
   Int(static_cast<std::uint32_t>(s.size()));
-  for (char ch : s) text_.push_back(static_cast<wchar_t>(static_cast<unsigned char>(ch)));
+  bytes_ += s;
 }
 
 void PacketWriter::Record(const MessageRecord& r) {
@@ -56,25 +55,30 @@ void PacketWriter::Record(const MessageRecord& r) {
   Text(r.Error);
 }
 
-const wchar_t* PacketReader::Take(size_t n) {
-  if (text_.size() - at_ < n) throw EOleSysError(RPC_E_INVALID_DATA);
-  const wchar_t* p = text_.data() + at_;
+std::wstring PacketWriter::Packet() const {
+  std::wstring packet((bytes_.size() + 1) / 2, L'\0');
+  std::memcpy(packet.data(), bytes_.data(), bytes_.size());
+  return packet;
+}
+
+PacketReader::PacketReader(const std::wstring& packet)
+    : bytes_(reinterpret_cast<const char*>(packet.data()), packet.size() * sizeof(wchar_t)) {}
+
+const char* PacketReader::Take(size_t n) {
+  if (bytes_.size() - at_ < n) throw EOleSysError(RPC_E_INVALID_DATA);
+  const char* p = bytes_.data() + at_;
   at_ += n;
   return p;
 }
 
 std::uint32_t PacketReader::Int() {
-  const wchar_t* p = Take(2);
-  return static_cast<std::uint32_t>(static_cast<std::uint16_t>(p[0])) |
-         static_cast<std::uint32_t>(static_cast<std::uint16_t>(p[1])) << 16;
+  const auto* p = reinterpret_cast<const unsigned char*>(Take(4));
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
 std::string PacketReader::Text() {
   const size_t n = Int();
-  const wchar_t* p = Take(n);
-  std::string s(n, '\0');
-  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(p[i]);
-  return s;
+  return std::string(Take(n), n);
 }
 
 MessageRecord PacketReader::Record() {
@@ -119,7 +123,8 @@ HRESULT CollectionMarshal::QueryInterface(REFIID iid, void** out) {
 // Another process on this machine: Windows says MSHCTX_LOCAL, Wine (8.0)
 // MSHCTX_NOSHAREDMEM; both have this machine's registry and so the library.
 IDispatch* CollectionMarshal::ByValue(DWORD context, DWORD flags) {
-  return (context == MSHCTX_LOCAL || context == MSHCTX_NOSHAREDMEM) && flags == MSHLFLAGS_NORMAL ? owner_.ByValueReference() : nullptr;
+  const bool local = context == MSHCTX_LOCAL || context == MSHCTX_NOSHAREDMEM;
+  return local && flags == MSHLFLAGS_NORMAL ? owner_.ByValueReference() : nullptr;
 }
 
 ComPtr<IMarshal> CollectionMarshal::Standard(REFIID iid, DWORD context, void* contextData, DWORD flags) {
@@ -132,7 +137,9 @@ HRESULT CollectionMarshal::GetUnmarshalClass(REFIID iid, void* object, DWORD con
                                              CLSID* clsid) {
   try {
     if (!clsid) return E_POINTER;
-    if (!ByValue(context, flags)) return Standard(iid, context, contextData, flags)->GetUnmarshalClass(iid, object, context, contextData, flags, clsid);
+    if (!ByValue(context, flags))
+      return Standard(iid, context, contextData, flags)
+          ->GetUnmarshalClass(iid, object, context, contextData, flags, clsid);
     *clsid = eudora::CLSID_MessagesByValue;
     return S_OK;
   }
@@ -145,7 +152,8 @@ HRESULT CollectionMarshal::GetMarshalSizeMax(REFIID iid, void* object, DWORD con
     if (!size) return E_POINTER;
     IDispatch* reference = ByValue(context, flags);
     if (!reference)
-      return Standard(iid, context, contextData, flags)->GetMarshalSizeMax(iid, object, context, contextData, flags, size);
+      return Standard(iid, context, contextData, flags)
+          ->GetMarshalSizeMax(iid, object, context, contextData, flags, size);
     DWORD referenceSize = 0;
     OleCheck(CoGetMarshalSizeMax(&referenceSize, IID_IDispatch, reference, context, contextData, flags));
     *size = referenceSize + sizeof(ULONG) + ListingBytes(owner_.Listing());
@@ -159,7 +167,8 @@ HRESULT CollectionMarshal::MarshalInterface(IStream* stream, REFIID iid, void* o
   try {
     IDispatch* reference = ByValue(context, flags);
     if (!reference)
-      return Standard(iid, context, contextData, flags)->MarshalInterface(stream, iid, object, context, contextData, flags);
+      return Standard(iid, context, contextData, flags)
+          ->MarshalInterface(stream, iid, object, context, contextData, flags);
     OleCheck(CoMarshalInterface(stream, IID_IDispatch, reference, context, contextData, flags));
     const std::wstring listing = owner_.Listing();
     const ULONG bytes = ListingBytes(listing);

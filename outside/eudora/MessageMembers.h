@@ -56,30 +56,29 @@ struct MessageRecord {
   void Check(bool content) const;
 };
 
-// A packet: the listing's length, then whole records. Bytes travel as the
-// characters of a BSTR (each char one wchar_t), so nothing is converted.
+// A packet: the listing's length, the number of records, then the records.
+// Its bytes travel two to a character of a BSTR.
 class PacketWriter {
  public:
   void Int(std::uint32_t v);
   void Text(const std::string& s);
   void Record(const MessageRecord& r);
-  std::wstring& Packet() { return text_; }
+  std::wstring Packet() const;
 
  private:
-  std::wstring text_;
+  std::string bytes_;
 };
 
 class PacketReader {
  public:
-  explicit PacketReader(std::wstring text) : text_(std::move(text)) {}
+  explicit PacketReader(const std::wstring& packet);
   std::uint32_t Int();
   std::string Text();
   MessageRecord Record();
-  bool AtEnd() const { return at_ == text_.size(); }
 
  private:
-  const wchar_t* Take(size_t n);
-  std::wstring text_;
+  const char* Take(size_t n);
+  std::string bytes_;
   size_t at_ = 0;
 };
 

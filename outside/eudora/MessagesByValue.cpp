@@ -26,21 +26,22 @@ struct CopyState {
   Variant Forward(DISPID id, std::initializer_list<Variant> args) const {
     return InvokeDispatch(Eudora.Get(), id, DISPATCH_METHOD, {args.begin(), args.size()});
   }
-  // A packet from the collection: the listing's length, then its records.
-  PacketReader Snapshot(size_t first, size_t count) {
+  // Messages first (from 0) on, as many as count asks and the listing has,
+  // from a packet of the collection's; the listing anew when it has changed
+  // or nothing is asked.
+  void Fetch(size_t first, size_t count) {
     PacketReader packet(Forward(DispSnapshot, {static_cast<int>(first + 1), static_cast<int>(count)}).AsWide());
     const size_t total = packet.Int();
-    if (total != Records.size() || first == 0) Records.assign(total, nullptr);
-    return packet;
+    if (total != Records.size() || count == 0) Records.assign(total, nullptr);
+    for (size_t i = first, n = packet.Int(); n > 0 && i < total; ++i, --n)
+      Records[i] = std::make_shared<MessageRecord>(packet.Record());
   }
   void Relist() {
-    Snapshot(0, 0);
+    Fetch(0, 0);
     Chunk = FirstChunk;
   }
-  void Fetch(size_t first) {
-    PacketReader packet = Snapshot(first, Chunk);
-    for (size_t i = first; i < Records.size() && !packet.AtEnd(); ++i)
-      Records[i] = std::make_shared<MessageRecord>(packet.Record());
+  void FetchFrom(size_t first) {
+    Fetch(first, Chunk);
     Chunk = std::min(Chunk * 2, LargestChunk);
   }
 };
@@ -82,7 +83,7 @@ class TMessagesCopy final : public MessagesMembers<TMessagesCopy> {
   int Count() const { return static_cast<int>(s_->Records.size()); }
   Variant Item(int index) {
     const auto i = static_cast<size_t>(index);
-    if (!s_->Records[i]) s_->Fetch(i);
+    if (!s_->Records[i]) s_->FetchFrom(i);
     if (i >= s_->Records.size() || !s_->Records[i]) throw EOleSysError(RPC_E_INVALID_DATA);
     return ObjectVariant<TMessageCopy>(s_, s_->Records[i]);
   }
@@ -99,8 +100,7 @@ class TMessagesCopy final : public MessagesMembers<TMessagesCopy> {
   std::wstring Listing() override { return {}; }
   void Unmarshalled(ComPtr<IDispatch> reference, std::wstring listing) override {
     s_->Eudora = std::move(reference);
-    PacketReader packet(std::move(listing));
-    s_->Records.assign(packet.Int(), nullptr);
+    s_->Records.assign(PacketReader(listing).Int(), nullptr);
   }
 
   std::shared_ptr<CopyState> s_ = std::make_shared<CopyState>();
