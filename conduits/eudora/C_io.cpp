@@ -193,12 +193,8 @@ void SaveLogCopy(TMemoVar Memo) {
   const std::string path = GetHostDir() + LogFileName;
   if (!RemoveFile(path) && GetLastError() != ERROR_FILE_NOT_FOUND)
     throw EInOutError("The log " + path + " cannot be replaced");
-  if (Memo == nullptr || *Memo == nullptr) return;
-  // The memo's lines read at once: each line read from the memo reads its whole text.
-  TStringList lines;
-  lines.SetText((*Memo)->Text());
-  if (lines.Count() == 0) return;
-  const std::string text = lines.Text();
+  if (Memo == nullptr || *Memo == nullptr || (*Memo)->Lines.Count() == 0) return;
+  const std::string text = (*Memo)->Lines.Text();
   TFileStream file(path, fmCreate);
   file.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
 }
