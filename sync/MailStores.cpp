@@ -295,6 +295,8 @@ std::string TSync::EncodeMessage(const std::string& Text) {
 bool TSync::AddMailToDatFile() {
   const bool result = Guarded(*Session, "TSync.AddMailToDatFile", [&] {
     StoreSession store(LocalIn());
+    // Every record is an object of one kind: its members' ids are looked up once.
+    const RecordList records = store.List();
     ProgressMax(PCMails->Count());
     for (int i = 0; i < PCMails->Count(); ++i) {
       ProgressPosition(i + 1);
@@ -303,27 +305,27 @@ bool TSync::AddMailToDatFile() {
       Variant record = store.NewRecord();
       // The record is committed with what it got also when a value failed.
       try {
-        SetValue(record, inSubject, Variant(mail.Subject));
-        SetValue(record, inFrom, Variant(mail.From));
-        SetValue(record, inDate, Variant::Date(mail.Date));
-        SetValue(record, inTo, Variant(mail.To));
-        SetValue(record, inCC, Variant(mail.CC));
-        SetValue(record, inBC, Variant(mail.BC));
-        SetValue(record, inMessage, Variant(EncodeMessage(mail.Message)));
-        SetValue(record, inReply, Variant(std::string()));
-        SetValue(record, inAttachments, Variant(mail.Attachments));
-        SetValue(record, inDeleteMark, Variant(false));
-        SetValue(record, inKeep, Variant(Session->KeepMessages));
-        SetValue(record, inReplyAll, Variant(Session->ReplyToAll));
-        SetValue(record, inIncludeMessage, Variant(Session->QuoteOriginal));
-        SetValue(record, inExcluded, Variant(Session->NewRecordExcluded));
-        SetValue(record, inReplySent, Variant(false));
-        SetValue(record, inID, Variant(mail.ID));
+        records.SetValue(record, inSubject, Variant(mail.Subject));
+        records.SetValue(record, inFrom, Variant(mail.From));
+        records.SetValue(record, inDate, Variant::Date(mail.Date));
+        records.SetValue(record, inTo, Variant(mail.To));
+        records.SetValue(record, inCC, Variant(mail.CC));
+        records.SetValue(record, inBC, Variant(mail.BC));
+        records.SetValue(record, inMessage, Variant(EncodeMessage(mail.Message)));
+        records.SetValue(record, inReply, Variant(std::string()));
+        records.SetValue(record, inAttachments, Variant(mail.Attachments));
+        records.SetValue(record, inDeleteMark, Variant(false));
+        records.SetValue(record, inKeep, Variant(Session->KeepMessages));
+        records.SetValue(record, inReplyAll, Variant(Session->ReplyToAll));
+        records.SetValue(record, inIncludeMessage, Variant(Session->QuoteOriginal));
+        records.SetValue(record, inExcluded, Variant(Session->NewRecordExcluded));
+        records.SetValue(record, inReplySent, Variant(false));
+        records.SetValue(record, inID, Variant(mail.ID));
       } catch (...) {
-        record.Call("Commit");
+        records.Commit(record);
         throw;
       }
-      record.Call("Commit");
+      records.Commit(record);
     }
   });
   ProgressLine2("");
