@@ -131,22 +131,24 @@ class ImageCache {
   }
 
   void Put(Entry entry) {
-    if (entry.Image.LiveBytes() > MaxBytes) return;
+    if (entry.Image.Entries() > MaxFileEntries) return;
     std::lock_guard<std::mutex> lock(mutex_);
     std::erase_if(entries_, [&](const Entry& e) { return e.Key == entry.Key; });
     entries_.push_back(std::move(entry));
     // The least recently closed go first.
-    std::uint64_t bytes = 0;
-    for (const Entry& e : entries_) bytes += e.Image.LiveBytes();
-    while (entries_.size() > MaxEntries || bytes > MaxBytes) {
-      bytes -= entries_.front().Image.LiveBytes();
+    std::uint64_t kept = 0;
+    for (const Entry& e : entries_) kept += e.Image.Entries();
+    while (entries_.size() > MaxStores || kept > MaxFileEntries) {
+      kept -= entries_.front().Image.Entries();
       entries_.erase(entries_.begin());
     }
   }
 
  private:
-  static constexpr std::size_t MaxEntries = 16;
-  static constexpr std::uint64_t MaxBytes = 256u << 20;
+  // An image holds where each entry lies, not the values: its size goes with
+  // the entries of its file.
+  static constexpr std::size_t MaxStores = 16;
+  static constexpr std::uint64_t MaxFileEntries = 4'000'000;
 
   std::mutex mutex_;
   std::vector<Entry> entries_;
