@@ -193,12 +193,12 @@ bool TSync::ReadOutDat() {
       const Variant& record = mail.record;
       list.Flags = mfTransfer | mfFromHandheld;
       list.From.clear();
-      list.To = Text(records.Value(record, outTo));
-      list.CC = Text(records.Value(record, outCC));
-      list.BC = Text(records.Value(record, outBC));
-      list.Subject = Text(records.Value(record, outSubject));
+      Text(records.Value(record, outTo), list.To);
+      Text(records.Value(record, outCC), list.CC);
+      Text(records.Value(record, outBC), list.BC);
+      Text(records.Value(record, outSubject), list.Subject);
       list.Date = DateOf(records.Value(record, outDate));
-      list.Message = Text(records.Value(record, outMessage));
+      Text(records.Value(record, outMessage), list.Message);
       list.ID = std::move(mail.id);
       if (list.ID.empty()) {
         // Written back at once, so the mail keeps this ID across runs; the
@@ -227,9 +227,9 @@ bool TSync::ReadReplyDat() {
         continue;
       list.Flags = mfTransfer | mfFromHandheld | mfReply;
       list.From.clear();
-      list.Subject = Text(records.Value(record, inSubject));
+      Text(records.Value(record, inSubject), list.Subject);
       list.Date = DateOf(records.Value(record, inDate));
-      list.Message = Text(records.Value(record, inReply));
+      Text(records.Value(record, inReply), list.Message);
       list.IncludeMessage = IsTrue(records.Value(record, inIncludeMessage));
       list.ReplyAll = IsTrue(records.Value(record, inReplyAll));
       if (list.ReplyAll) {
@@ -237,10 +237,10 @@ bool TSync::ReadReplyDat() {
         if (ConduitEntries.vazReplyAll)
           ConduitEntries.vazReplyAll(&to, Application.Handle, Text(records.Value(record, inFrom)), Text(records.Value(record, inTo)));
         list.To = to;
-        list.CC = Text(records.Value(record, inCC));
-        list.BC = Text(records.Value(record, inBC));
+        Text(records.Value(record, inCC), list.CC);
+        Text(records.Value(record, inBC), list.BC);
       } else {
-        list.To = Text(records.Value(record, inFrom));
+        Text(records.Value(record, inFrom), list.To);
         list.CC.clear();
         list.BC.clear();
       }

@@ -105,4 +105,7 @@ bool IsFalse(const Variant& v);
 bool IsTrue(const Variant& v);
 bool IsEmptyText(const Variant& v);
 std::string Text(const Variant& v);
+// The same into a string whose room is used again, so that a walk reading
+// a long text from every record does not allocate one for each.
+void Text(const Variant& v, std::string& into);
 TDateTime DateOf(const Variant& v);  // 0 when empty
