@@ -92,8 +92,9 @@ class TRecord final : public DispatchObject {
     if (!editing_) return;
     StoreFile& file = store_->File();
     if (id_ != 0) Committed();
-    const StoreImage& image = file.Image();
-    id_ = file.Commit(id_, [&](std::size_t c) { return changed_[c] ? ViewOf(pending_[c]) : image.ValueOf(id_, c); });
+    // The values not set, as the file holds them, read in one go.
+    const std::vector<ValueView> kept = id_ != 0 ? file.Image().ViewsOf(id_) : std::vector<ValueView>();
+    id_ = file.Commit(id_, [&](std::size_t c) { return changed_[c] ? ViewOf(pending_[c]) : kept[c]; });
     editing_ = false;
     pending_.clear();
     changed_.clear();

@@ -418,17 +418,13 @@ void StoreImage::Continue(std::shared_ptr<const StoreBytes> file) {
 
 void StoreImage::Attach(std::shared_ptr<const StoreBytes> file) {
   bytes_ = std::move(file);
-  if (bytes_ && bytes_->View().size() >= endOffset_) {
-    tail_.clear();
-    tailAt_ = endOffset_;
-  }
+  if (bytes_ && bytes_->View().size() >= endOffset_) tail_.clear();
 }
 
 void StoreImage::Detach() {
   // Whoever attaches the image again attaches the file with all it wrote.
   bytes_.reset();
-  std::string().swap(tail_);
-  tailAt_ = endOffset_;
+  tail_.clear();
 }
 
 const StoreImage::Slot& StoreImage::LiveSlot(std::uint32_t id) const {
@@ -438,8 +434,11 @@ const StoreImage::Slot& StoreImage::LiveSlot(std::uint32_t id) const {
 }
 
 std::string_view StoreImage::Entry(const Slot& slot) const {
-  if (slot.At >= tailAt_ && slot.At + slot.Size <= tailAt_ + tail_.size())
-    return std::string_view(tail_).substr(slot.At - tailAt_, slot.Size);
+  // The block that begins last at or before the entry.
+  auto block = std::upper_bound(tail_.begin(), tail_.end(), slot.At,
+                                [](std::uint64_t at, const Written& b) { return at < b.At; });
+  if (block != tail_.begin() && slot.At + slot.Size <= (--block)->At + block->Bytes.size())
+    return std::string_view(block->Bytes).substr(slot.At - block->At, slot.Size);
   if (!bytes_ || slot.At + slot.Size > bytes_->View().size()) throw FormatError("the store's bytes are not at hand");
   return bytes_->View().substr(slot.At, slot.Size);
 }
@@ -456,6 +455,16 @@ ValueView StoreImage::ValueOf(std::uint32_t id, std::size_t column) const {
     return false;
   });
   return found;
+}
+
+std::vector<ValueView> StoreImage::ViewsOf(std::uint32_t id) const {
+  std::vector<ValueView> views;
+  views.reserve(columns_.size());
+  DecodeValues(Payload(LiveSlot(id)), columns_.size(), [&](std::size_t, const ValueView& v) {
+    views.push_back(v);
+    return true;
+  });
+  return views;
 }
 
 Row StoreImage::RowOf(std::uint32_t id) const {
@@ -575,11 +584,14 @@ void StoreImage::Remove(std::uint32_t id, std::string_view entry) {
 }
 
 void StoreImage::Keep(std::string_view entry) {
-  if (tailAt_ + tail_.size() != endOffset_) {
-    tail_.clear();
-    tailAt_ = endOffset_;
+  // Blocks that are filled and never moved: a growing copy would copy and
+  // touch fresh memory over and over.
+  constexpr std::size_t Block = 1 << 20;
+  if (tail_.empty() || tail_.back().Bytes.capacity() - tail_.back().Bytes.size() < entry.size()) {
+    tail_.push_back({endOffset_, {}});
+    tail_.back().Bytes.reserve(std::max(Block, entry.size()));
   }
-  tail_.append(entry);
+  tail_.back().Bytes.append(entry);
 }
 
 void StoreImage::Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size) {

@@ -126,6 +126,7 @@ class StoreImage {
   // A live record's values; raise std::out_of_range for a record that is not.
   ValueView ValueOf(std::uint32_t id, std::size_t column) const;
   Row RowOf(std::uint32_t id) const;
+  std::vector<ValueView> ViewsOf(std::uint32_t id) const;  // every column's
   std::uint32_t NextId() const { return nextId_; }
 
   // Apply an entry just written at EndOffset().
@@ -179,8 +180,13 @@ class StoreImage {
 
   std::vector<ColumnType> columns_;
   std::shared_ptr<const StoreBytes> bytes_;
-  std::string tail_;           // the entries written since the file was attached
-  std::uint64_t tailAt_ = 0;   // where they begin in the file
+  // The entries written since the file was attached, in blocks by where
+  // they begin in the file.
+  struct Written {
+    std::uint64_t At;
+    std::string Bytes;
+  };
+  std::vector<Written> tail_;
   bool legacy_ = false;
   std::vector<Slot> slots_;
   std::vector<std::int64_t> tree_;  // Fenwick tree of live flags, 1-based
