@@ -175,6 +175,8 @@ struct ITDLinkEvents : IUnknown {
 
 // The stand-in's test settings: HKEY_CURRENT_USER StandInKey, DWORD values.
 inline constexpr const char* StandInKey = "Software\\Orvik\\Tandel32\\Stand-in";
+// Beside the handheld's drives: the copies to the handheld under way.
+inline constexpr const char* StagingFolder = "Staging";
 inline constexpr const char* FailCallValue = "Link Fail Call";      // the n-th call (from 1) of a component fails
 inline constexpr const char* FailStatusValue = "Link Fail Status";  // with this status (default -1)
 inline constexpr const char* SilentSlotValue = "Link Silent Slot";  // calls of this slot are never answered

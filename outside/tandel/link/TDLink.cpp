@@ -116,6 +116,27 @@ DWORD ReadSetting(const char* name, DWORD fallback) {
   }
 }
 
+// A process watched by the thread pool: whether it still runs is a flag.
+class ProcessWatch {
+ public:
+  explicit ProcessWatch(HANDLE process) : process_(process) {
+    if (process_ && !RegisterWaitForSingleObject(&wait_, process_.Get(), &Ended, &ended_, INFINITE, WT_EXECUTEONLYONCE))
+      wait_ = nullptr;
+  }
+  ~ProcessWatch() {
+    if (wait_) UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
+  }
+  ProcessWatch(const ProcessWatch&) = delete;
+  ProcessWatch& operator=(const ProcessWatch&) = delete;
+  bool Running() const { return wait_ && !ended_; }
+
+ private:
+  static void CALLBACK Ended(void* flag, BOOLEAN) { static_cast<std::atomic<bool>*>(flag)->store(true); }
+  KernelHandle process_;
+  HANDLE wait_ = nullptr;
+  std::atomic<bool> ended_{false};
+};
+
 class TDLink final : public ComObject<ITDLink> {
  public:
   TDLink() : window_(std::make_unique<MessageWindow>(MessageWindow::Args{.ClassName = "TandelLinkAnswers"})) {
@@ -373,7 +394,7 @@ class TDLink final : public ComObject<ITDLink> {
       auto job = std::make_unique<CopyJob>();
       job->Notify = *notify;
       job->TargetPath = to;
-      job->TempPath = to + ".~copy";
+      job->TempPath = TempFor(target->Side, to);
       LONG status = stOk;
       DWORD a = GetFileAttributesA(from.c_str());
       if (a == INVALID_FILE_ATTRIBUTES)
@@ -387,13 +408,17 @@ class TDLink final : public ComObject<ITDLink> {
       if (status == stOk) {
         job->Source.Reset(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        job->Target.Reset(CreateFileA(job->TempPath.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        const DWORD folder = GetFileAttributesA(ExtractFilePath(to).c_str());
+        if (folder != INVALID_FILE_ATTRIBUTES && (folder & FILE_ATTRIBUTE_DIRECTORY))
+          job->Target.Reset(CreateFileA(job->TempPath.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!job->Source || !job->Target) status = job->Source ? stPathNotFound : stAccessDenied;
       }
       if (status != stOk) {
-        job->Target.Reset();
-        DeleteFileA(job->TempPath.c_str());
+        if (job->Target) {
+          job->Target.Reset();
+          DeleteFileA(job->TempPath.c_str());
+        }
         Later([this, status] { sink_->CopyDone(status); });
         return stOk;
       }
@@ -402,7 +427,9 @@ class TDLink final : public ComObject<ITDLink> {
       job->Total = static_cast<LONG>(size.QuadPart);
       copy_ = std::move(job);
       copying_ = true;
-      Later([this] { CopyStep(); });
+      // The first block goes at once: a small file then costs one answer
+      // less, and its progress still comes after the call has returned.
+      if (!silent_) CopyStep();
       return stOk;
     });
   }
@@ -669,7 +696,7 @@ class TDLink final : public ComObject<ITDLink> {
     ++c.Blocks;
     if (dropAfter_ && c.Blocks > static_cast<LONG>(dropAfter_)) {
       tandel::SetLinkUp(false);
-      EndCopy(stNotConnected);
+      Later([this] { EndCopy(stNotConnected); });
       return;
     }
     const DWORD want = static_cast<DWORD>(c.Done < SmallCopyBytes ? CopyBlock : LargeCopyBlock);
@@ -678,11 +705,11 @@ class TDLink final : public ComObject<ITDLink> {
     while (n < want) {
       DWORD got = 0, written = 0;
       if (!ReadFile(c.Source.Get(), c.Block.data(), static_cast<DWORD>(c.Block.size()), &got, nullptr)) {
-        EndCopy(LastStatus());
+        Later([this, status = LastStatus()] { EndCopy(status); });
         return;
       }
       if (got && (!WriteFile(c.Target.Get(), c.Block.data(), got, &written, nullptr) || written != got)) {
-        EndCopy(stAccessDenied);
+        Later([this] { EndCopy(stAccessDenied); });
         return;
       }
       n += got;
@@ -745,15 +772,30 @@ class TDLink final : public ComObject<ITDLink> {
   }
 
   // Whether the connection server runs: while the process that holds its
-  // semaphore lives, that process answers without a look-up by name.
+  // semaphore lives, that process answers without a look-up by name, and
+  // without a call to the system: the thread pool watches it.
   bool ServerAlive() {
-    if (server_ && WaitForSingleObject(server_.Get(), 0) == WAIT_TIMEOUT) return true;
-    server_.Reset();
+    if (server_ && server_->Running()) return true;
+    server_.reset();
     if (!ServerRunning()) return false;
     DWORD pid = 0;
     if (HWND window = FindWindowA(ServerWindowClass, nullptr)) GetWindowThreadProcessId(window, &pid);
-    if (pid) server_.Reset(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    if (pid) server_ = std::make_unique<ProcessWatch>(OpenProcess(SYNCHRONIZE, FALSE, pid));
     return true;
+  }
+
+  // Where a copy is written before it takes its target's name: a handheld
+  // target's beside the handheld's drives, in a folder that holds only the
+  // copies under way, since creating a file in a folder of many costs Wine a
+  // pass over all its names; a PC target's beside the target.
+  std::string TempFor(LONG side, const std::string& target) {
+    if (side != SideHandheld) return target + ".~copy";
+    if (root_.empty()) root_ = tandel::HandheldRoot();
+    const std::string staging = root_ + StagingFolder;
+    if (!stagingMade_) stagingMade_ = CreateDirectoryA(staging.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    // Named by process, component and copy: no two copies under way share a name.
+    return staging + "\\" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(reinterpret_cast<uintptr_t>(this)) + "-" + std::to_string(++copies_) + ".~copy";
   }
 
   bool Held(LONG side, const char* path) {
@@ -842,7 +884,9 @@ class TDLink final : public ComObject<ITDLink> {
   std::map<LONG, std::shared_ptr<Programs>> programs_;
   std::unique_ptr<CopyJob> copy_;
   std::string stateFile_, root_;
-  KernelHandle server_;
+  std::unique_ptr<ProcessWatch> server_;
+  bool stagingMade_ = false;
+  unsigned copies_ = 0;
   tandel::State state_;
   WIN32_FILE_ATTRIBUTE_DATA stateStamp_{};
   bool stateRead_ = false;
