@@ -31,11 +31,14 @@ using namespace tdlink;
 
 // A copy moves its first megabyte in small blocks, each with its progress
 // (an abort or a dropped link lands between two of them), the rest in large
-// ones, so that a long copy costs no more than its data. Both go through a
-// buffer of one small block, which stays in the processor's cache.
+// ones, so that a long copy costs no more than its data. The large ones go
+// through a buffer of a megabyte: each read and write is a call to the
+// system, which costs more under Wine than a buffer that outgrows the
+// processor's nearest cache.
 constexpr LONG CopyBlock = 64 * 1024;
-constexpr LONG LargeCopyBlock = 4 * 1024 * 1024;
+constexpr LONG LargeCopyBlock = 16 * 1024 * 1024;
 constexpr LONG SmallCopyBytes = 1024 * 1024;
+constexpr LONG CopyBuffer = 1024 * 1024;
 constexpr LONG FormatSteps = 4;
 
 struct FileCloser {
@@ -700,7 +703,7 @@ class TDLink final : public ComObject<ITDLink> {
       return;
     }
     const DWORD want = static_cast<DWORD>(c.Done < SmallCopyBytes ? CopyBlock : LargeCopyBlock);
-    c.Block.resize(CopyBlock);
+    c.Block.resize(want > static_cast<DWORD>(CopyBlock) ? CopyBuffer : CopyBlock);
     DWORD n = 0;
     while (n < want) {
       DWORD got = 0, written = 0;
