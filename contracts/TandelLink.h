@@ -67,7 +67,8 @@ constexpr int BlockSize = 2048;        // the most a read answers at once
 constexpr ULONG OpenRead = 1, OpenCreateWrite = 0x80000004;
 
 // ITDLink: slots 3-54 in this order. Every call answers a status at once;
-// the result comes later through the sink, on the calling thread.
+// the result comes through the sink, on the calling thread: during the call,
+// or later from the thread's message queue (a copy's blocks and its end).
 struct ITDLink : IUnknown {
   virtual LONG STDMETHODCALLTYPE GetSettings(LinkSettingsOut* settings) = 0;       // 3
   virtual LONG STDMETHODCALLTYPE SetSettings(const LinkSettingsIn* settings) = 0;  // 4
