@@ -150,8 +150,8 @@ class Echo {
   std::thread thread_;
 };
 
-// A message posted to a window of this thread and taken from its queue: how a
-// component answers, and how its sink hands the answer to the worker.
+// A message posted to a window of this thread and taken from its queue: how
+// the sink hands an answer to the worker, and a copy's steps follow each other.
 class Hop {
  public:
   Hop() : window_(MessageWindow::Args{.ClassName = "VantleBenchHop"}) {}
@@ -239,14 +239,14 @@ int main() {
       Drain();
     }
     // Beyond a bare post-and-reply, each request finds the server running, and
-    // its answer comes from the component through the worker's queue and again
-    // through the sink. The broadcast that announces it runs on a thread of
-    // its own, but under Wine every message of every thread and process passes
-    // the one server process: a post-and-reply beside a broadcast pays for it.
-    const double floor = bare + check + 2 * answer, floorAnnounced = announced + check + 2 * answer;
+    // the sink hands the component's answer to the worker through its queue.
+    // The broadcast that announces it runs on a thread of its own, but under
+    // Wine every message of every thread and process passes the one server
+    // process: a post-and-reply beside a broadcast pays for it.
+    const double floor = bare + check + answer, floorAnnounced = announced + check + answer;
     std::printf("engine: queued request round trip %.1f us, bare post-and-reply %.1f us, ratio %.2f (target <= 2)\n",
                 trip * 1e6, bare * 1e6, trip / bare);
-    std::printf("engine:   its floor: bare %.1f + server check %.1f + 2 answers through the worker's queue 2 x %.1f "
+    std::printf("engine:   its floor: bare %.1f + server check %.1f + the answer through the worker's queue %.1f "
                 "= %.1f us, ratio %.2f; with the broadcast that announces it (post-and-reply beside a broadcast "
                 "%.1f us) %.1f us, ratio %.2f\n",
                 bare * 1e6, check * 1e6, answer * 1e6, floor * 1e6, floor / bare, announced * 1e6, floorAnnounced * 1e6,
@@ -314,13 +314,13 @@ int main() {
     for (int i = 0; i < Renamed; ++i)
       MoveFileExA((aside + FileName(i)).c_str(), (root + "TreePlain\\" + FileName(i)).c_str(), MOVEFILE_REPLACE_EXISTING);
     const double rename = (bench::Seconds() - renameStart) / Renamed;
-    // Each file of the folder is listed (one answer through the queue and one
-    // through the sink), announced to the client and its copy's progress told
-    // (two sent progresses), and copied (its progress, the component's end of
-    // the copy and the sink's answer through the queue).
-    const double perFile = plainFolder / 1000, protocol = rename + 2 * send + 5 * answer;
+    // Each file of the folder is listed (its entry through the worker's
+    // queue), announced to the client and its copy's progress told (two sent
+    // progresses), and copied (its progress, the component's end of the copy
+    // and the sink's answer through the queue).
+    const double perFile = plainFolder / 1000, protocol = rename + 2 * send + 4 * answer;
     std::printf("engine:   its floor per file: CopyFile %.1f + renaming the copy over its target %.1f + 2 progresses "
-                "sent to the client 2 x %.1f + 5 answers through the worker's queue 5 x %.1f = %.1f us, ratio %.2f\n",
+                "sent to the client 2 x %.1f + 4 messages through the worker's queue 4 x %.1f = %.1f us, ratio %.2f\n",
                 perFile * 1e6, rename * 1e6, send * 1e6, answer * 1e6, (perFile + protocol) * 1e6,
                 perFile / (perFile + protocol));
     bench::RemoveTree(root.substr(0, root.size() - 1));
