@@ -410,8 +410,7 @@ class TDLink final : public ComObject<ITDLink> {
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         const DWORD folder = GetFileAttributesA(ExtractFilePath(to).c_str());
         if (folder != INVALID_FILE_ATTRIBUTES && (folder & FILE_ATTRIBUTE_DIRECTORY))
-          job->Target.Reset(CreateFileA(job->TempPath.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+          job->Target = CreateTemp(job->TempPath, target->Side == SideHandheld);
         if (!job->Source || !job->Target) status = job->Source ? stPathNotFound : stAccessDenied;
       }
       if (status != stOk) {
@@ -805,11 +804,19 @@ class TDLink final : public ComObject<ITDLink> {
   std::string TempFor(LONG side, const std::string& target) {
     if (side != SideHandheld) return target + ".~copy";
     if (root_.empty()) root_ = tandel::HandheldRoot();
-    const std::string staging = root_ + StagingFolder;
-    if (!stagingMade_) stagingMade_ = CreateDirectoryA(staging.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
     // Named by process, component and copy: no two copies under way share a name.
-    return staging + "\\" + std::to_string(GetCurrentProcessId()) + "-" +
+    return root_ + StagingFolder + "\\" + std::to_string(GetCurrentProcessId()) + "-" +
            std::to_string(reinterpret_cast<uintptr_t>(this)) + "-" + std::to_string(++copies_) + ".~copy";
+  }
+  static KernelHandle CreateTemp(const std::string& temp, bool staged) {
+    auto create = [&] {
+      return KernelHandle(CreateFileA(temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    };
+    KernelHandle h = create();
+    // The folder of the copies under way is made when the first one needs it.
+    if (!h && staged && CreateDirectoryA(ExtractFilePath(temp).c_str(), nullptr)) h = create();
+    return h;
   }
 
   bool Held(LONG side, const char* path) {
@@ -899,7 +906,6 @@ class TDLink final : public ComObject<ITDLink> {
   std::unique_ptr<CopyJob> copy_;
   std::string stateFile_, root_;
   std::unique_ptr<ProcessWatch> server_;
-  bool stagingMade_ = false;
   unsigned copies_ = 0;
   tandel::State state_;
   WIN32_FILE_ATTRIBUTE_DATA stateStamp_{};
