@@ -228,7 +228,9 @@ int main() {
                       }));
       bare = std::min(bare, Fastest(1, 200, [&] { echo.Trip(); }));
       answer = std::min(answer, Fastest(1, 200, [&] { hop.Trip(); }));
-      check = std::min(check, Fastest(1, 200, [&] { KernelHandle(OpenSemaphoreA(0x1F0003, FALSE, tdlink::ServerSemaphore)); }));
+      check = std::min(check, Fastest(1, 200, [&] {
+                         KernelHandle(OpenSemaphoreA(0x1F0003, FALSE, tdlink::ServerSemaphore));
+                       }));
       send = std::min(send, Fastest(1, 200, [&] { echo.Send(); }));
     }
     for (int round = 0; round < 5; ++round) {

@@ -182,6 +182,7 @@ TEST_F(EngineTest, AnAbortAskedDuringAnyProgressOfACopyKeepsItsTargetAway) {
       break;
     }
     EXPECT_EQ(0, error);
+    EXPECT_EQ(k, progress);  // an aborted copy reports no more progress
     EXPECT_FALSE(arrived);
   }
   EXPECT_TRUE(engine.Failures.empty());

@@ -253,7 +253,8 @@ TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
 TEST_F(SyncTest, CopiesOfEverySizeArriveWholeAlsoOverAnExistingTarget) {
   SyncClient& client = Connected();
   // Sizes around the small first blocks, the large ones after them and their ends.
-  for (size_t size : {0u, 1u, 65536u, 65537u, 1048576u, 1048577u, 5u * 1048576u + 123u}) {
+  for (size_t size : {0u, 1u, 65536u, 65537u, 262144u, 262145u, 1048576u, 1048577u,
+                       5u * 1048576u + 123u}) {
     SCOPED_TRACE(size);
     std::string data(size, '\0');
     for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 7 + i / 65536);

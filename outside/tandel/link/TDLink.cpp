@@ -29,13 +29,13 @@ namespace {
 
 using namespace tdlink;
 
-// A copy moves its first megabyte in small blocks, each with its progress
+// A copy moves its first 256 KB in small blocks, each with its progress
 // (an abort or a dropped link lands between two of them), the rest in large
 // ones, so that a long copy costs no more than its data. Both go through a
 // buffer of one small block, which stays in the processor's cache.
 constexpr LONG CopyBlock = 64 * 1024;
 constexpr LONG LargeCopyBlock = 16 * 1024 * 1024;
-constexpr LONG SmallCopyBytes = 1024 * 1024;
+constexpr LONG SmallCopyBytes = 256 * 1024;
 constexpr LONG FormatSteps = 4;
 
 struct FileCloser {
