@@ -19,6 +19,7 @@
 #include "C_sesobj.h"
 #include "ComObj.h"
 #include "Eudora.h"
+#include "EudoraProgram.h"
 #include "Registry.h"
 #include "Seed.h"
 #include "VazInterface.h"
@@ -27,30 +28,6 @@ namespace {
 
 using bench::ProgramFolder;
 using bench::Seconds;
-
-// Eudora, started as its user would, closed when the scope ends.
-class Eudora {
- public:
-  Eudora() {
-    std::string command(1, '"');
-    command.append(ProgramFolder()).append("standin-eudora.exe").append(1, '"');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-      throw Exception("standin-eudora.exe did not start");
-    CloseHandle(process.hThread);
-    process_.Reset(process.hProcess);
-    for (int i = 0; i < 3000 && !FindWindowA(eudora::MainWindowClass, nullptr); ++i) Sleep(10);
-  }
-  ~Eudora() {
-    if (HWND window = FindWindowA(eudora::MainWindowClass, nullptr)) PostMessageA(window, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process_.Get(), 30000) != WAIT_OBJECT_0) TerminateProcess(process_.Get(), 1);
-  }
-
- private:
-  KernelHandle process_;
-};
 
 struct Times {
   double Min = -1, Median = -1, PerCall = -1, Floor = -1;
@@ -73,21 +50,14 @@ Times ReadMailbox(int count, int samples) {
   bench::ScopedValue mailbox(HKEY_LOCAL_MACHINE, settings, "Mailbox Name", "IN");
   Times t;
   {
-    Eudora eudora;
+    bench::EudoraProgram eudora;
     const bench::ReadTimes read =
         bench::TimeGetPCMail("Boxmail.vaz", count, samples, EncodeDate(1980, 1, 1), EncodeDate(2030, 12, 31));
     t.Min = read.Min;
     t.Median = read.Median;
-    // One late-bound call by name to Eudora's process, as the conduit makes them.
-    Variant app(GetActiveObject(eudora::CLSID_EuApplication).Query<IDispatch>(IID_IDispatch));
-    const int calls = 2000;
-    double start = Seconds();
-    for (int i = 0; i < calls; ++i) app.Get("Visible");
-    t.PerCall = (Seconds() - start) / calls;
-    const DISPID visible = DispIdOfName(app.AsDispatch().Get(), "Visible");
-    start = Seconds();
-    for (int i = 0; i < calls; ++i) app.Get(visible);
-    t.Floor = (Seconds() - start) / calls;
+    const bench::EudoraCallCost cost = bench::MeasureEudoraCalls();
+    t.PerCall = cost.ByName;
+    t.Floor = cost.Bare;
   }
   bench::RemoveTree(root);
   return t;

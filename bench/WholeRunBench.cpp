@@ -8,8 +8,10 @@
 // already sent, every other record kept) and an Out box of N records of which
 // a tenth new mail, the rest sent. Prints each stage and its steps (minimum
 // and median), the floor (the stores copied down and up and the N message
-// files read once, in plain file I/O, measured beside every run) with the
-// ratio, and the growth from 1,000 to 10,000; checks every run's result.
+// files read once, in plain file I/O, measured beside every run) with each
+// run's ratio to it, and the growth from 1,000 to 10,000; checks every run's
+// result. With Eudora, a program of its own started for each run, it also
+// prints what one call into Eudora's process costs.
 #include <windows.h>
 
 #include <algorithm>
@@ -28,6 +30,8 @@
 #include "C_ResMan.h"
 #include "C_sesobj.h"
 #include "Cdo.h"
+#include "Eudora.h"
+#include "EudoraProgram.h"
 #include "GroupWise.h"
 #include "EvrinData.h"
 #include "EvrinSession.h"
@@ -125,7 +129,22 @@ struct Client {
   bool MovesReplies;       // answered mail goes to the reply folder, deleted mail to Deleted Items
   const char* Address;     // how the client's addresses stand in the In box: a prefix
   const char* Written;     // a setting the stand-in writes as it works, put back afterwards (or none)
+  Role SentTo = Role::Sent;  // where the mail the conduit sends goes
+  // The client is a program of its own, running for each run, whose one
+  // setting names the profile's folder; its conduit has the user's address
+  // in this setting (else it would ask).
+  const char* ProfileValue = nullptr;
+  const char* AddressSetting = nullptr;
+  bool HeaderIds = false;  // the conduit knows a PC mail by its Message-ID field, not by the store's identifier
 };
+
+// How the conduit identifies a PC mail.
+std::string PcId(const Client& client, mailstore::Profile& store, const std::string& folder, std::uint32_t serial) {
+  return client.HeaderIds ? store.ReadMessage(folder, serial).MessageId : mailstore::Profile::MessageId(folder, serial);
+}
+
+// What one call into Eudora's process cost, measured beside the last run.
+std::optional<bench::EudoraCallCost> EudoraCalls;
 
 // The data of one size, built once; every run starts again from it.
 class Data {
@@ -144,7 +163,7 @@ class Data {
     const double seeded = Seconds();
     for (const auto& [serial, e] : store.Entries(Inbox)) {
       if (!e.Read) {
-        Unread.push_back(mailstore::Profile::MessageId(Inbox, serial));
+        Unread.push_back(PcId(client, store, Inbox, serial));
         files_.push_back(store.Folder(Inbox).Path + e.File);
       } else if (static_cast<int>(serial) <= 3 * Replies()) {
         moved_[store.Folder(Inbox).Path + e.File] = mailstore::ReadWholeFile(store.Folder(Inbox).Path + e.File);
@@ -153,7 +172,7 @@ class Data {
     SaveIndexes(store);
     SeedIn = root_ + "SeedIn";
     SeedOut = root_ + "SeedOut";
-    BuildHandheld(store, client.Address);
+    BuildHandheld(store, client);
     std::printf("  (data of %d: profile %.2f s, handheld stores %.2f s)\n", N, seeded - start, Seconds() - seeded);
     std::fflush(stdout);
   }
@@ -221,7 +240,8 @@ class Data {
     while (body.size() < 2000) body += " The quick brown fox jumps over the lazy dog, and the meeting moves to Thursday.";
     return body;
   }
-  void BuildHandheld(mailstore::Profile& store, const std::string& address) {
+  void BuildHandheld(mailstore::Profile& store, const Client& client) {
+    const std::string address = client.Address;
     TSesObj ses;
     TResManager res("Vantleres.dll");
     TSync sync(&ses, &res);
@@ -233,7 +253,7 @@ class Data {
       auto read = entries.begin();
       for (int i = 0; i < N; ++i) {
         const bool onPc = i < Read();
-        const std::string id = onPc ? mailstore::Profile::MessageId(Inbox, (read++)->first)
+        const std::string id = onPc ? PcId(client, store, Inbox, (read++)->first)
                                     : "<gone" + std::to_string(i) + "@pc.example>";
         const bool reply = i < Replies() || (i >= 2 * Replies() && i < 3 * Replies());
         const bool deleteMark = i < DeletedReplies() || (i >= Replies() && i < 2 * Replies());
@@ -308,10 +328,10 @@ bool Check(const Client& client, const Data& d, const TSesObj& ses, const runtes
     if (store.Folder(id).Name == ReplyFolderName) replies = id;
   std::map<std::string, int> subjects;
   int sentMail = 0, newOnce = 0, answers = 0;
-  for (const auto& [serial, e] : store.Entries(store.RoleFolder(Role::Sent))) {
+  for (const auto& [serial, e] : store.Entries(store.RoleFolder(client.SentTo))) {
     ++subjects[e.Subject];
     ++sentMail;
-    answers += e.Subject.rfind("RE: ", 0) == 0;
+    answers += SameText(e.Subject.substr(0, 4), "RE: ");
   }
   for (int i = 0; i < d.NewMails(); ++i) newOnce += subjects["New " + std::to_string(i)] == 1;
   expect(sentMail == d.NewMails() + d.Replies() && newOnce == d.NewMails() && answers == d.Replies(),
@@ -340,6 +360,8 @@ std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
   bench::ScopedValue name(HKEY_CURRENT_USER, key, cdo::ValueDefaultProfile, "Bench");
   std::optional<bench::ScopedValue> written;
   if (client.Written) written.emplace(HKEY_CURRENT_USER, key, client.Written, "");
+  std::optional<bench::ScopedValue> profile;
+  if (client.ProfileValue) profile.emplace(HKEY_CURRENT_USER, key, client.ProfileValue, d.ProfileFolder());
   const std::string bin = bench::ProgramFolder();
   TSesObj ses;
   TResManager res("Vantleres.dll");
@@ -366,6 +388,8 @@ std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
     ses.TraceStream.reset(trace);
     ses.Tracing = true;
     ses.ResumeCopyBack = ses.MaintenanceOnly = false;
+    std::optional<bench::EudoraProgram> program;
+    if (client.ProfileValue) program.emplace();
 
     Sample s;
     double start = Seconds();
@@ -397,6 +421,7 @@ std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
     ses.Tracing = false;
     ses.TraceStream.reset();
     s.Good = Check(client, d, ses, page) && s.Good;
+    if (program) EudoraCalls = bench::MeasureEudoraCalls();
     s.Floor = d.Floor(tandel::ToPcPath(InPath), tandel::ToPcPath(OutPath));
     std::printf("  (%s, %d: stage 1 %.2f s, stage 2 %.2f s, floor %.2f s%s)\n", client.Name, d.N, s.Stage[0],
                 s.Stage[1], s.Floor, s.Good ? "" : ", FAILED");
@@ -415,6 +440,7 @@ struct Summary {
   double Both[2];
   double Floor[2];
   double ConduitSend[2];
+  double Ratio[2];  // both stages over the floor measured beside them
   bool Good = true;
 };
 
@@ -431,6 +457,7 @@ Summary Summarise(const std::vector<Sample>& samples) {
   pick([](const Sample& s) { return s.Stage[0] + s.Stage[1]; }, r.Both);
   pick([](const Sample& s) { return s.Floor; }, r.Floor);
   pick([](const Sample& s) { return s.ConduitSend; }, r.ConduitSend);
+  pick([](const Sample& s) { return (s.Stage[0] + s.Stage[1]) / s.Floor; }, r.Ratio);
   for (const Sample& s : samples) r.Good = r.Good && s.Good;
   return r;
 }
@@ -459,9 +486,7 @@ bool Report(const Client& client, const std::vector<int>& sizes, int repetitions
   row("stage 2", [](const Summary& s) { return s.Stage[1]; });
   row("both stages", [](const Summary& s) { return s.Both; });
   row("floor (plain file I/O)", [](const Summary& s) { return s.Floor; });
-  std::printf("  %-36s", "ratio to the floor (medians)");
-  for (int n : sizes) std::printf(" %17.1f", results[n].Both[1] / results[n].Floor[1]);
-  std::printf("\n");
+  row("ratio to the floor (each run's own)", [](const Summary& s) { return s.Ratio; });
   if (sizes.size() > 1) {
     const Summary &a = results[sizes.front()], &b = results[sizes.back()];
     std::printf("  growth from %d to %d (medians): stage 1 %.1fx, stage 2 %.1fx, both %.1fx\n", sizes.front(),
@@ -469,16 +494,23 @@ bool Report(const Client& client, const std::vector<int>& sizes, int repetitions
   }
   bool good = true;
   for (auto& [n, s] : results) good = good && s.Good;
+  if (EudoraCalls)
+    std::printf("  one call into Eudora's process: %.1f us by name, %.1f us bare\n", EudoraCalls->ByName * 1e6,
+                EudoraCalls->Bare * 1e6);
   std::printf("  result checks: %s\n", good ? "every run passed" : "FAILED");
   bench::RemoveTree(root);
   return good;
+}
+
+std::string ConduitSettingsKey(const std::string& resources) {
+  return "\\Software\\QuorvelCorp\\Vantle\\VAZ Settings\\" + TResManager(resources).GetString(1);
 }
 
 // The Outlook conduit's reply folder settings are the user's; the benchmark's is found by its name.
 class ConduitSettings {
  public:
   explicit ConduitSettings(const std::string& resources)
-      : key_("\\Software\\QuorvelCorp\\Vantle\\VAZ Settings\\" + TResManager(resources).GetString(1)),
+      : key_(ConduitSettingsKey(resources)),
         id_(HKEY_LOCAL_MACHINE, key_, "Reply Folder ID", ""),
         name_(HKEY_LOCAL_MACHINE, key_, "Reply Folder Name", ReplyFolderName) {}
 
@@ -489,7 +521,7 @@ class ConduitSettings {
 
 }  // namespace
 
-// Arguments: the client (outlook or groupwise); for profiling, the number of mails and the repetitions.
+// Arguments: the client (outlook, groupwise or eudora); for profiling, the number of mails and the repetitions.
 int main(int argc, char** argv) {
   try {
     CoInitScope com;
@@ -506,13 +538,19 @@ int main(int argc, char** argv) {
     bench::ScopedValue install(HKEY_LOCAL_MACHINE, tandel::SuiteKey, tandel::InstallValue, handheld);
     const Client clients[] = {
         {"Outlook", "Mapimail.vaz", "Mapimail.mrs", cdo::StandInKey, true, "smtp:", nullptr},
-        {"GroupWise", "Novmail.vaz", "Novmail.mrs", groupwise::StandInKey, false, "", groupwise::ValueLastSearch}};
+        {"GroupWise", "Novmail.vaz", "Novmail.mrs", groupwise::StandInKey, false, "", groupwise::ValueLastSearch},
+        {"Eudora", "Boxmail.vaz", "Boxmail.mrs", eudora::StandInKey, false, "", nullptr, Role::Outbox,
+         eudora::ValueProfile, "Email Address", true}};
     bool good = false, known = false;
     for (const Client& client : clients) {
       if (!SameText(which, client.Name)) continue;
       known = true;
       std::optional<ConduitSettings> settings;
       if (client.MovesReplies) settings.emplace(client.Resources);
+      std::optional<bench::ScopedValue> address;
+      if (client.AddressSetting)
+        address.emplace(HKEY_LOCAL_MACHINE, ConduitSettingsKey(client.Resources), client.AddressSetting,
+                        "pat@example.com");
       good = Report(client, sizes, repetitions);
     }
     if (!known) std::printf("unknown client %s\n", which.c_str());

@@ -74,20 +74,6 @@ void TMailList::Compact() {
 
 void TMailList::Add(bool ApplyAgeLimit) {
   try {
-    auto mail = std::make_unique<TMail>();
-    mail->ID = ID;
-    mail->Flags = Flags;
-    mail->From = From;
-    mail->To = To;
-    mail->CC = CC;
-    mail->BC = BC;
-    mail->Subject = Subject;
-    mail->SetMessage(Message);
-    mail->Attachments = Attachments;
-    mail->Date = Date;
-    mail->IncludeMessage = IncludeMessage;
-    mail->ReplyAll = ReplyAll;
-
     bool keep = true;
     if (ApplyAgeLimit) {
       if (Session == nullptr) throw Exception("Session not assigned");
@@ -97,6 +83,21 @@ void TMailList::Add(bool ApplyAgeLimit) {
       }
     }
     if (keep) {
+      // The staging fields are cleared below, so the mail takes them over.
+      auto mail = std::make_unique<TMail>();
+      mail->ID = std::move(ID);
+      mail->Flags = Flags;
+      mail->From = std::move(From);
+      mail->To = std::move(To);
+      mail->CC = std::move(CC);
+      mail->BC = std::move(BC);
+      mail->Subject = std::move(Subject);
+      if (Message.find(ParagraphMark) == std::string::npos) mail->Message = std::move(Message);
+      else mail->SetMessage(Message);
+      mail->Attachments = std::move(Attachments);
+      mail->Date = Date;
+      mail->IncludeMessage = IncludeMessage;
+      mail->ReplyAll = ReplyAll;
       Items.push_back(std::move(mail));
       if (Taken) Taken(TakenContext, *Items.back());
     }

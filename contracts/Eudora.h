@@ -50,4 +50,10 @@ inline constexpr const char* FailRemove = "eudora-remove";   // RemoveByID
 inline constexpr const char* DieRead = "eudora-die-read";
 inline constexpr const char* DieQueue = "eudora-die-queue";
 
+// The stand-in's in-process class that a client on this machine receives a
+// mailbox's message collection as, by value.
+inline constexpr CLSID CLSID_MessagesByValue = {
+    0x813E6965, 0xDC42, 0x4907, {0x9A, 0xD6, 0xDD, 0x9D, 0xF0, 0x4C, 0x16, 0x6D}};
+inline constexpr const char* MessagesByValueLibrary = "standin-eudora-byvalue.dll";
+
 }  // namespace eudora

@@ -43,21 +43,39 @@ class Fields {
   const char* end_;
 };
 
-std::string Entry(char kind, const std::string& payload) {
-  char head[HeadSize + 1];
-  std::snprintf(head, sizeof head, "VJ%c %08X%08X", kind, static_cast<unsigned>(payload.size()),
-                static_cast<unsigned>(Checksum(payload.data(), payload.size())));
-  return std::string(head, HeadSize) + payload;
+// An entry is built in one buffer: its head is filled in once the payload
+// behind it is complete.
+std::string BeginEntry(std::size_t payloadSize = 0) {
+  std::string entry(HeadSize, ' ');
+  entry.reserve(HeadSize + payloadSize);
+  return entry;
 }
 
-std::string TakenPayload(const TMail& m) {
-  std::string p;
-  for (const std::string* s : {&m.ID, &m.From, &m.To, &m.CC, &m.BC, &m.Subject, &m.Message, &m.Attachments})
-    PutField(p, *s);
+std::string FinishEntry(char kind, std::string entry) {
+  const std::size_t size = entry.size() - HeadSize;
+  char head[HeadSize + 1];
+  std::snprintf(head, sizeof head, "VJ%c %08X%08X", kind, static_cast<unsigned>(size),
+                static_cast<unsigned>(Checksum(entry.data() + HeadSize, size)));
+  entry.replace(0, HeadSize, head, HeadSize);
+  return entry;
+}
+
+std::string Entry(char kind, const std::string& payload) {
+  std::string entry = BeginEntry(payload.size());
+  entry += payload;
+  return FinishEntry(kind, std::move(entry));
+}
+
+std::string TakenEntry(const TMail& m) {
+  const std::string* texts[] = {&m.ID, &m.From, &m.To, &m.CC, &m.BC, &m.Subject, &m.Message, &m.Attachments};
+  std::size_t size = 64;
+  for (const std::string* s : texts) size += sizeof(std::uint32_t) + s->size();
+  std::string p = BeginEntry(size);
+  for (const std::string* s : texts) PutField(p, *s);
   PutField(p, std::to_string(m.Flags));
   PutField(p, std::string(reinterpret_cast<const char*>(&m.Date), sizeof m.Date));
   PutField(p, std::string{m.IncludeMessage ? '1' : '0', m.ReplyAll ? '1' : '0'});
-  return p;
+  return FinishEntry('P', std::move(p));
 }
 
 TMail TakenFrom(Fields f) {
@@ -164,17 +182,23 @@ void RunJournal::Open() {
   file_.Reset(CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file_) throw Exception(OsError("could not be opened (" + path_ + ")"));
+  atEnd_ = false;
 }
 
+// Appends go where the last one ended, unless a write failed or the file was
+// opened anew.
 void RunJournal::Append(const std::string& entry) {
   Open();
   LARGE_INTEGER zero{};
-  if (!SetFilePointerEx(file_.Get(), zero, nullptr, FILE_END)) throw Exception(OsError("could not be written"));
+  if (!atEnd_ && !SetFilePointerEx(file_.Get(), zero, nullptr, FILE_END))
+    throw Exception(OsError("could not be written"));
+  atEnd_ = false;
   WriteAll(file_.Get(), entry, path_);
+  atEnd_ = true;
 }
 
 void RunJournal::AddTaken(const TMail& Mail) {
-  Append(Entry('P', TakenPayload(Mail)));
+  Append(TakenEntry(Mail));
   taken_.push_back(Mail);
 }
 
@@ -209,7 +233,7 @@ void RunJournal::Rewrite(std::vector<TMail> Taken, bool KeepOwed) {
       throw Exception(OsError("could not be removed (" + path_ + ")"));
   } else {
     std::string bytes;
-    for (const TMail& m : Taken) bytes += Entry('P', TakenPayload(m));
+    for (const TMail& m : Taken) bytes += TakenEntry(m);
     for (const SentMail& m : sent_) bytes += Entry('S', SentPayload(m));
     for (const NamedMail& m : named_) bytes += Entry('I', NamedPayload(m));
     const std::string temp = path_ + ".new";

@@ -69,6 +69,7 @@ class RunJournal {
 
   std::string path_;
   KernelHandle file_;
+  bool atEnd_ = false;  // the file's position is its end
   std::vector<TMail> taken_;
   std::vector<SentMail> sent_;
   std::vector<NamedMail> named_;

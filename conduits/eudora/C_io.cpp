@@ -194,8 +194,7 @@ void SaveLogCopy(TMemoVar Memo) {
   if (!RemoveFile(path) && GetLastError() != ERROR_FILE_NOT_FOUND)
     throw EInOutError("The log " + path + " cannot be replaced");
   if (Memo == nullptr || *Memo == nullptr || (*Memo)->Lines.Count() == 0) return;
-  std::string text;
-  for (int i = 0; i < (*Memo)->Lines.Count(); ++i) text += (*Memo)->Lines.Get(i) + "\r\n";
+  const std::string text = (*Memo)->Lines.Text();
   TFileStream file(path, fmCreate);
   file.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
 }

@@ -532,19 +532,8 @@ class TMessages final : public DispatchObject {
         state_(std::move(state)),
         folderId_(std::move(folderId)),
         filter_(std::make_shared<FilterData>()) {}
-  ~TMessages() override { EndWalk(); }
 
  private:
-  // A client walking forwards from GetFirst often changes each message as it
-  // goes (marking it read): the folder logs stay open until the walk ends.
-  void BeginWalk() {
-    state_->Store().KeepLogsOpen();
-    walking_ = true;
-  }
-  void EndWalk() {
-    if (walking_ && state_->Profile) state_->Profile->CloseLogs();
-    walking_ = false;
-  }
   // The messages that pass the filter, in the order they arrived; messages
   // marked deleted are not shown.
   std::vector<std::uint32_t> Matching() const {
@@ -577,17 +566,14 @@ class TMessages final : public DispatchObject {
     pos_ = 0;
     readAhead_.reset();
     readAhead_ = std::make_shared<mailstore::ReadAhead>(state_->Store(), folderId_, list_);
-    BeginWalk();
     c.Return(At(pos_));
   }
   void GetNext(DispCall& c) {
     if (!listed_) return GetFirst(c);
     if (pos_ < list_.size()) ++pos_;
-    if (pos_ >= list_.size()) EndWalk();
     c.Return(At(pos_));
   }
   void GetLast(DispCall& c) {
-    EndWalk();
     readAhead_.reset();
     list_ = Matching();
     listed_ = true;
@@ -634,7 +620,6 @@ class TMessages final : public DispatchObject {
   std::shared_ptr<mailstore::ReadAhead> readAhead_;  // while walking forwards from GetFirst
   size_t pos_ = 0;
   bool listed_ = false;
-  bool walking_ = false;
 };
 
 

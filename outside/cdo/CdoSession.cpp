@@ -71,6 +71,9 @@ class TSession final : public DispatchObject {
     try {
       profile = std::make_unique<mailstore::Profile>(IncludeTrailingBackslash(settings.Root) + choice.Name);
       profile->CheckFailure("logon");
+      // A client changes message after message (marking each read, sending
+      // one after another): each folder's log stays open until the logoff.
+      profile->KeepLogsOpen();
     } catch (const mailstore::EMailStore& e) {
       Fail(cdo::E_LogonFailed, e.Message);
     }

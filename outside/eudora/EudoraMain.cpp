@@ -2,16 +2,18 @@
 // the user it shows its main window; started by COM ("-Embedding") it stays
 // hidden until a client shows it, and ends when its last client lets go.
 // Either way its application object is the running object of its class.
-// "/RegServer" registers it as the local server of "Eudora.EuApplication.1",
-// names the profile it keeps its mail in and writes the return address of
-// that profile's user into EUDORA.INI beside it when that has none;
-// "/UnregServer" removes them.
+// "/RegServer" registers it as the local server of "Eudora.EuApplication.1"
+// and the library beside it that its clients receive message collections
+// through, names the profile it keeps its mail in and writes the return
+// address of that profile's user into EUDORA.INI beside it when that has
+// none; "/UnregServer" removes them.
 #include <windows.h>
 
 #include <cstring>
 
 #include "Eudora.h"
 #include "EudoraObjects.h"
+#include "Handles.h"
 #include "LocalServer.h"
 #include "MailClient.h"
 #include "MainWindow.h"
@@ -52,9 +54,17 @@ std::unique_ptr<mailstore::Profile> OpenProfile() {
   return std::make_unique<mailstore::Profile>(reg.ReadString(eudora::ValueProfile));
 }
 
+// Registers or unregisters the library of the collections' copies: calls its export `name`.
+HRESULT CallByValueLibrary(const char* name) {
+  ModuleHandle library(LoadLibraryA((ExtractFilePath(ModuleFileName()) + eudora::MessagesByValueLibrary).c_str()));
+  auto call = library ? ModuleExport<HRESULT(__stdcall*)()>(library.Get(), name) : nullptr;
+  return call ? call() : SELFREG_E_CLASS;
+}
+
 // Installing the program sets up the profile it keeps its mail in, and
 // proposes that profile's user as the return address when EUDORA.INI has none.
 HRESULT Install() {
+  if (FAILED(CallByValueLibrary("DllRegisterServer"))) return SELFREG_E_CLASS;
   if (!mailstore::WriteStandInSettings(
           eudora::StandInKey, {{eudora::ValueProfile, IncludeTrailingBackslash(mailstore::InstalledProfilesFolder) + "Eudora"}}))
     return SELFREG_E_CLASS;
@@ -71,6 +81,7 @@ HRESULT Install() {
 }
 
 void Uninstall() {
+  CallByValueLibrary("DllUnregisterServer");
   mailstore::RemoveStandInSettings(eudora::StandInKey, {eudora::ValueProfile});
   WritePrivateProfileStringA(eudora::IniSettings, eudora::IniReturnAddress, nullptr, IniPath().c_str());
 }

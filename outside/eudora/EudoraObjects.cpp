@@ -5,6 +5,7 @@
 
 #include "ComObj.h"
 #include "Eudora.h"
+#include "MessageMembers.h"
 #include "ReadAhead.h"
 
 namespace eudora_standin {
@@ -17,7 +18,6 @@ namespace {
 
 const HRESULT E_FolderNotFound = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0201);
 const HRESULT E_NotMailbox = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0202);
-const HRESULT E_NoSuchMessage = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0203);
 
 // A failure a test asked for: an automation error, as Eudora's would be.
 void CheckFailure(Profile& store, const char* kind) {
@@ -30,158 +30,183 @@ void CheckFailure(Profile& store, const char* kind) {
 
 // ---- Message
 
-struct MessageData {
-  ProgramPtr Program;
-  std::string FolderId;
-  std::uint32_t Serial = 0;
-  std::weak_ptr<mailstore::ReadAhead> Ahead;
-  std::optional<MailMessage> Content;
-};
-
 std::string Joined(const std::vector<mailstore::MailAttachment>& attachments) {
   std::string out;
   for (const auto& a : attachments) out += (out.empty() ? "" : "\r\n") + a.Name;
   return out;
 }
 
-class TMessage final : public DispatchObject {
- public:
-  explicit TMessage(std::shared_ptr<MessageData> d) : DispatchObject(Members, {}, ErrorSource), d_(std::move(d)) {}
+const mailstore::Entry& EntryOf(Profile& store, const std::string& folderId, std::uint32_t serial) {
+  try {
+    return store.EntryOf(folderId, serial);
+  } catch (const mailstore::EMailStore& e) {
+    Fail(E_NoSuchMessage, e.Message);
+  }
+}
 
- private:
-  Profile& Store() const { return *d_->Program->Store; }
-  const mailstore::Entry& Entry() const {
-    try {
-      return Store().EntryOf(d_->FolderId, d_->Serial);
-    } catch (const mailstore::EMailStore& e) {
-      Fail(E_NoSuchMessage, e.Message);
-    }
-  }
-  const MailMessage& Content() {
-    if (!d_->Content) {
-      Entry();
-      DieIfAsked(Store(), eudora::DieRead);
-      CheckFailure(Store(), eudora::FailRead);
-      std::optional<MailMessage> ahead;
-      if (auto readAhead = d_->Ahead.lock()) ahead = readAhead->Take(Store(), d_->Serial);
-      d_->Content = ahead ? std::move(*ahead) : Store().ReadMessage(d_->FolderId, d_->Serial);
-    }
-    return *d_->Content;
-  }
+int StatusOf(const mailstore::Entry& e) {
+  return e.Replied ? eudora::StatusReplied : e.Read ? eudora::StatusRead : eudora::StatusUnread;
+}
 
-  // HeaderInfo(n): the text of a header field as the message carries it.
-  void HeaderInfo(DispCall& c) {
-    c.RequireArgs(1);
-    const MailMessage& m = Content();
-    switch (c.ArgInt(0)) {
-      case eudora::HeaderBcc: return c.Return(Variant(mailstore::FormatAddressList(m.Bcc)));
-      case eudora::HeaderCc: return c.Return(Variant(mailstore::FormatAddressList(m.Cc)));
-      case eudora::HeaderFrom: return c.Return(Variant(m.From ? mailstore::FormatAddress(*m.From) : std::string()));
-      case eudora::HeaderDate: return c.Return(Variant(m.DateText));
-      case eudora::HeaderMessageId: return c.Return(Variant(m.MessageId));
-      case eudora::HeaderTo: return c.Return(Variant(mailstore::FormatAddressList(m.To)));
-      default: throw EOleSysError(DISP_E_BADINDEX);
+// A message's content as reading it answers; the file comes from the walk's
+// read-ahead when it has it.
+MessageContent ReadContent(Profile& store, const std::string& folderId, std::uint32_t serial,
+                           mailstore::ReadAhead* ahead) {
+  const std::optional<TDateTime> received = EntryOf(store, folderId, serial).Received;
+  DieIfAsked(store, eudora::DieRead);
+  CheckFailure(store, eudora::FailRead);
+  std::optional<MailMessage> m;
+  if (ahead) m = ahead->Take(store, serial);
+  if (!m) m = store.ReadMessage(folderId, serial);
+  MessageContent c;
+  for (size_t i = 0; i < std::size(MessageContent::HeaderNumbers); ++i) {
+    switch (MessageContent::HeaderNumbers[i]) {
+      case eudora::HeaderBcc: c.Headers[i] = mailstore::FormatAddressList(m->Bcc); break;
+      case eudora::HeaderCc: c.Headers[i] = mailstore::FormatAddressList(m->Cc); break;
+      case eudora::HeaderFrom: c.Headers[i] = m->From ? mailstore::FormatAddress(*m->From) : std::string(); break;
+      case eudora::HeaderDate: c.Headers[i] = m->DateText; break;
+      case eudora::HeaderMessageId: c.Headers[i] = m->MessageId; break;
+      case eudora::HeaderTo: c.Headers[i] = mailstore::FormatAddressList(m->To); break;
     }
   }
-  void Subject(DispCall& c) { c.Return(Variant(Entry().Subject)); }
-  void BodyAsSimpleText(DispCall& c) { c.Return(Variant(Content().Body)); }
-  void AttachmentListAsString(DispCall& c) { c.Return(Variant(Joined(Content().Attachments))); }
-  void Status(DispCall& c) {
-    const mailstore::Entry& e = Entry();
-    c.Return(Variant(e.Replied ? eudora::StatusReplied : e.Read ? eudora::StatusRead : eudora::StatusUnread));
-  }
-  void PutStatus(DispCall& c) {
-    int status = c.PutValue().AsInteger();
-    if (status < eudora::StatusUnread || status > eudora::StatusReplied) throw EOleSysError(E_INVALIDARG);
-    Entry();
-    CheckFailure(Store(), eudora::FailStatus);
-    mailstore::FlagChange change;
-    change.Read = status != eudora::StatusUnread;
-    change.Replied = status == eudora::StatusReplied;
-    Store().SetFlags(d_->FolderId, d_->Serial, change);
-    if (d_->Program->Changed) d_->Program->Changed();
-  }
-  void ID(DispCall& c) { c.Return(Variant(static_cast<int>(d_->Serial))); }
+  c.Body = std::move(m->Body);
+  c.Attachments = Joined(m->Attachments);
   // The date as Eudora shows it: the sender's time, else the arrival.
-  void Date(DispCall& c) {
-    const MailMessage& m = Content();
-    std::optional<TDateTime> t = m.Date ? m.Date : Entry().Received;
-    c.Return(Variant(t ? FormatDateTime("h:nn AM/PM m/d/yyyy", *t) : m.DateText));
-  }
+  std::optional<TDateTime> t = m->Date ? m->Date : received;
+  c.Date = t ? FormatDateTime("h:nn AM/PM m/d/yyyy", *t) : m->DateText;
+  return c;
+}
 
-  static constexpr DispMember Members[] = {
-      {L"HeaderInfo", 1, DispKind::Get, Handler<&TMessage::HeaderInfo>},
-      {L"Subject", 2, DispKind::Get, Handler<&TMessage::Subject>},
-      {L"BodyAsSimpleText", 3, DispKind::Get, Handler<&TMessage::BodyAsSimpleText>},
-      {L"AttachmentListAsString", 4, DispKind::Get, Handler<&TMessage::AttachmentListAsString>},
-      {L"Status", 5, DispKind::Get, Handler<&TMessage::Status>},
-      {L"Status", 5, DispKind::Put, Handler<&TMessage::PutStatus>},
-      {L"ID", 6, DispKind::Get, Handler<&TMessage::ID>},
-      {L"Date", 7, DispKind::Get, Handler<&TMessage::Date>},
-  };
-  std::shared_ptr<MessageData> d_;
-};
+// Status put: 0 unread, 1 read, 2 replied, kept as the store's marks.
+void SetStatusOf(Program& program, const std::string& folderId, std::uint32_t serial, int status) {
+  if (status < eudora::StatusUnread || status > eudora::StatusReplied) throw EOleSysError(E_INVALIDARG);
+  Profile& store = *program.Store;
+  EntryOf(store, folderId, serial);
+  CheckFailure(store, eudora::FailStatus);
+  mailstore::FlagChange change;
+  change.Read = status != eudora::StatusUnread;
+  change.Replied = status == eudora::StatusReplied;
+  store.SetFlags(folderId, serial, change);
+  if (program.Changed) program.Changed();
+}
 
-// ---- Messages: the content of a mailbox as its last UpdateList found it.
-
-class TMessages final : public DispatchObject {
+class TMessage final : public MessageMembers<TMessage> {
  public:
-  TMessages(ProgramPtr program, std::string folderId)
-      : DispatchObject(Members, {}, ErrorSource), program_(std::move(program)), folderId_(std::move(folderId)) {
-    List();
+  TMessage(ProgramPtr program, std::string folderId, std::uint32_t serial, std::weak_ptr<mailstore::ReadAhead> ahead)
+      : program_(std::move(program)), folderId_(std::move(folderId)), serial_(serial), ahead_(std::move(ahead)) {}
+
+  const MessageContent& Content() {
+    if (!content_) content_ = ReadContent(Store(), folderId_, serial_, ahead_.lock().get());
+    return *content_;
   }
+  std::string Subject() { return Entry().Subject; }
+  int Status() { return StatusOf(Entry()); }
+  void SetStatus(int status) { SetStatusOf(*program_, folderId_, serial_, status); }
+  std::uint32_t ID() const { return serial_; }
 
  private:
   Profile& Store() const { return *program_->Store; }
-  void List() {
-    CheckFailure(Store(), eudora::FailFolder);
-    serials_.clear();
-    for (auto& [serial, entry] : Store().Entries(folderId_))
-      if (!entry.Deleted) serials_.push_back(serial);
-    readAhead_.reset();
+  const mailstore::Entry& Entry() const { return EntryOf(Store(), folderId_, serial_); }
+
+  ProgramPtr program_;
+  std::string folderId_;
+  std::uint32_t serial_;
+  std::weak_ptr<mailstore::ReadAhead> ahead_;
+  std::optional<MessageContent> content_;
+};
+
+// ---- Messages: the content of a mailbox as its last UpdateList found it.
+// The object a mailbox hands out goes to a client on this machine by value,
+// with a reference to a twin over the same listing that stays here.
+
+struct MailboxListing {
+  ProgramPtr Program;
+  std::string FolderId;
+  std::vector<std::uint32_t> Serials;
+  std::shared_ptr<mailstore::ReadAhead> Ahead;
+};
+
+class TMessages final : public MessagesMembers<TMessages> {
+ public:
+  TMessages(std::shared_ptr<MailboxListing> listing, bool byValue) : l_(std::move(listing)), byValue_(byValue) {
+    if (byValue_) UpdateList();
   }
 
-  void UpdateList(DispCall&) { List(); }
-  void Count(DispCall& c) { c.Return(Variant(static_cast<int>(serials_.size()))); }
-  void Item(DispCall& c) {
-    const size_t i = static_cast<size_t>(ItemIndex(c, serials_.size()));
-    // A walk from the first message on reads the files ahead of it.
-    if (!readAhead_ && i == 0) readAhead_ = std::make_shared<mailstore::ReadAhead>(Store(), folderId_, serials_);
-    auto d = std::make_shared<MessageData>();
-    d->Program = program_;
-    d->FolderId = folderId_;
-    d->Serial = serials_[i];
-    d->Ahead = readAhead_;
-    c.Return(ObjectVariant<TMessage>(std::move(d)));
+  void UpdateList() {
+    CheckFailure(Store(), eudora::FailFolder);
+    l_->Serials.clear();
+    for (auto& [serial, entry] : Store().Entries(l_->FolderId))
+      if (!entry.Deleted) l_->Serials.push_back(serial);
+    l_->Ahead.reset();
   }
-  // RemoveByID(ID): the message goes to the Trash (from the Trash, for good).
-  void RemoveByID(DispCall& c) {
-    c.RequireArgs(1);
-    const std::uint32_t serial = static_cast<std::uint32_t>(c.ArgInt(0));
+  int Count() const { return static_cast<int>(l_->Serials.size()); }
+  Variant Item(int i) {
+    // A walk from the first message on reads the files ahead of it.
+    if (!l_->Ahead && i == 0) l_->Ahead = std::make_shared<mailstore::ReadAhead>(Store(), l_->FolderId, l_->Serials);
+    return ObjectVariant<TMessage>(l_->Program, l_->FolderId, l_->Serials[static_cast<size_t>(i)], l_->Ahead);
+  }
+  void RemoveByID(std::uint32_t serial) {
     Profile& store = Store();
     CheckFailure(store, eudora::FailRemove);
-    auto& entries = store.Entries(folderId_);
+    auto& entries = store.Entries(l_->FolderId);
     auto hit = entries.find(serial);
     if (hit == entries.end() || hit->second.Deleted)
       Fail(E_NoSuchMessage, "There is no message " + IntToStr(serial) + " in this mailbox.");
     const std::string& trash = store.RoleFolder(Role::Deleted);
-    if (folderId_ == trash) store.RemoveMessage(folderId_, serial);
-    else store.MoveMessage(folderId_, serial, trash);
-    std::erase(serials_, serial);
-    readAhead_.reset();
-    if (program_->Changed) program_->Changed();
+    if (l_->FolderId == trash) store.RemoveMessage(l_->FolderId, serial);
+    else store.MoveMessage(l_->FolderId, serial, trash);
+    std::erase(l_->Serials, serial);
+    l_->Ahead.reset();
+    if (l_->Program->Changed) l_->Program->Changed();
   }
+  // The listing's length, then messages first (from 1) on, as many as count
+  // asks and the listing has, each read as Item would.
+  std::wstring Snapshot(int first, int count) {
+    const int total = Count();
+    if (first < 1 || first > total + 1 || count < 0) throw EOleSysError(E_INVALIDARG);
+    const int last = std::min(total, first - 1 + count);
+    if (first == 1 && last > 0 && !l_->Ahead)
+      l_->Ahead = std::make_shared<mailstore::ReadAhead>(Store(), l_->FolderId, l_->Serials);
+    PacketWriter packet;
+    packet.Int(static_cast<std::uint32_t>(total));
+    packet.Int(static_cast<std::uint32_t>(std::max(0, last - first + 1)));
+    for (int i = first - 1; i < last; ++i) {
+      MessageRecord r;
+      r.ID = l_->Serials[static_cast<size_t>(i)];
+      try {
+        const mailstore::Entry& e = EntryOf(Store(), l_->FolderId, r.ID);
+        r.Subject = e.Subject;
+        r.Status = StatusOf(e);
+      } catch (...) {
+        r.Failed(MessageRecord::State::EntryFailed);
+      }
+      if (r.Got == MessageRecord::State::Read) {
+        try {
+          r.Content = ReadContent(Store(), l_->FolderId, r.ID, l_->Ahead.get());
+        } catch (...) {
+          r.Failed(MessageRecord::State::ContentFailed);
+        }
+      }
+      packet.Record(r);
+    }
+    return packet.Packet();
+  }
+  void SetStatus(std::uint32_t serial, int status) { SetStatusOf(*l_->Program, l_->FolderId, serial, status); }
 
-  static constexpr DispMember Members[] = {
-      {L"UpdateList", 1, DispKind::Method, Handler<&TMessages::UpdateList>},
-      {L"Count", 2, DispKind::Get, Handler<&TMessages::Count>},
-      {L"Item", 0, DispKind::Method, Handler<&TMessages::Item>},
-      {L"RemoveByID", 3, DispKind::Method, Handler<&TMessages::RemoveByID>},
-  };
-  ProgramPtr program_;
-  std::string folderId_;
-  std::vector<std::uint32_t> serials_;
-  std::shared_ptr<mailstore::ReadAhead> readAhead_;
+ private:
+  Profile& Store() const { return *l_->Program->Store; }
+
+  IDispatch* ByValueReference() override {
+    if (!byValue_) return nullptr;
+    if (!twin_) twin_ = MakeObject<TMessages>(l_, false);
+    return twin_.Get();
+  }
+  std::wstring Listing() override { return Snapshot(1, 0); }
+  void Unmarshalled(ComPtr<IDispatch>, std::wstring) override { throw EOleSysError(E_UNEXPECTED); }
+
+  std::shared_ptr<MailboxListing> l_;
+  bool byValue_;
+  ComPtr<TMessages> twin_;
 };
 
 // ---- Folders and Folder. The root folder has an empty identifier.
@@ -226,7 +251,7 @@ class TFolder final : public DispatchObject {
   }
   void Messages(DispCall& c) {
     RequireMailbox();
-    c.Return(ObjectVariant<TMessages>(program_, id_));
+    c.Return(ObjectVariant<TMessages>(std::make_shared<MailboxListing>(MailboxListing{program_, id_, {}, {}}), true));
   }
   void Open(DispCall&) {
     RequireMailbox();

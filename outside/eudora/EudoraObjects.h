@@ -11,10 +11,9 @@
 
 #include "ComServer.h"
 #include "MailStore.h"
+#include "MessageMembers.h"
 
 namespace eudora_standin {
-
-inline constexpr const char* ErrorSource = "Eudora";
 
 // The running program: its mail, the mailbox its window shows, and the window.
 struct Program {

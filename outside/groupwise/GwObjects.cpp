@@ -393,11 +393,6 @@ class TMessageList final : public DispatchObject {
         state_(std::move(state)),
         folderId_(std::move(folderId)),
         serials_(std::move(serials)) {}
-  // A client walking the list changes message after message (marking it
-  // read): the folder logs stay open while the list lives.
-  ~TMessageList() override {
-    if (ahead_ && state_->Profile) state_->Profile->CloseLogs();
-  }
 
  private:
   void Count(DispCall& c) { c.Return(Variant(static_cast<int>(serials_.size()))); }
@@ -407,7 +402,6 @@ class TMessageList final : public DispatchObject {
     if (!current_ || current_->Serial != serials_[i]) {
       if (!ahead_) {
         ahead_ = std::make_shared<mailstore::ReadAhead>(*state_->Profile, folderId_, serials_);
-        state_->Profile->KeepLogsOpen();
       }
       auto d = std::make_shared<MessageData>();
       d->State = state_;

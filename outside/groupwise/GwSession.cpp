@@ -64,6 +64,9 @@ class TSession final : public DispatchObject {
       state->Profile = FindProfile(settings.Root, Trim(user));
       if (!state->Profile) return;
       state->Profile->CheckFailure("login");
+      // A client changes message after message (marking each read, sending
+      // one after another): each folder's log stays open while the account lives.
+      state->Profile->KeepLogsOpen();
       c.Return(NewAccount(state));
     } catch (const mailstore::EMailStore&) {
       // A damaged profile or a failure asked for: refused like a wrong user.

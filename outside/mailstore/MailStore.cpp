@@ -214,35 +214,104 @@ struct Profile::Index {
   std::map<std::uint32_t, Entry> Entries;
   size_t LogLines = 0;
   unsigned long long LogGood = 0;  // bytes of the log up to its last whole line
+  // The snapshot as read; the log's size as read or as this profile left it.
+  // A log only grows between snapshots, so its size tells whether another
+  // writer added to it.
   FileStamp Snap, Log;
+  std::optional<LONG> Seen;  // the folder's change count when the files were last known to match
   KernelHandle LogFile;  // the log, open between changes while logs are kept open
 };
 
 class Profile::Lock {
  public:
-  explicit Lock(Profile& profile) : mutex_(profile.mutex_.Get()) {
-    DWORD r = WaitForSingleObject(mutex_, INFINITE);
-    if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) throw EMailStore("Cannot lock the profile.");
-    // A holder that was killed leaves the mutex abandoned: its committed
+  explicit Lock(Profile& profile) : profile_(profile) {
+    // A holder that was killed leaves the lock abandoned: its committed
     // changes are on disk, and the reader checks what it reads, but a move
     // it was making is finished here, before anyone sees both copies. (An
     // opening finishes it itself once it has read the folders.)
-    if (r == WAIT_ABANDONED && !profile.folders_.empty()) {
+    if (profile.Acquire() && !profile.folders_.empty()) {
       try {
         profile.TryFinishMove();
       } catch (...) {
-        ReleaseMutex(mutex_);
+        profile.Release();
         throw;
       }
     }
   }
-  ~Lock() { ReleaseMutex(mutex_); }
+  ~Lock() { profile_.Release(); }
   Lock(const Lock&) = delete;
   Lock& operator=(const Lock&) = delete;
 
  private:
-  HANDLE mutex_;
+  Profile& profile_;
 };
+
+namespace {
+
+// A value that tells this process from any other that had its thread ids:
+// its start time, folded to 32 bits.
+std::uint32_t ProcessToken(HANDLE process) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return (created.dwLowDateTime ^ created.dwHighDateTime) | 1;
+}
+
+// Whether the thread that holds the lock is gone: ended, or its id now names
+// a thread of another process. Where that cannot be told, it is not gone.
+bool HolderGone(LONG64 owner) {
+  const DWORD thread = static_cast<DWORD>(static_cast<ULONG64>(owner) >> 32);
+  KernelHandle t(OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, thread));
+  if (!t.Valid()) return GetLastError() == ERROR_INVALID_PARAMETER;
+  if (WaitForSingleObject(t.Get(), 0) == WAIT_OBJECT_0) return true;
+  KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, GetProcessIdOfThread(t.Get())));
+  if (!process.Valid()) return false;
+  const std::uint32_t token = ProcessToken(process.Get());
+  return token != 0 && token != static_cast<std::uint32_t>(owner);
+}
+
+}  // namespace
+
+// The lock is a word in the shared memory, taken by swapping this thread's
+// value in. A writer that finds it held waits beside the others (Waiting),
+// and while anyone waits nobody takes it without waiting, so a writer that
+// changes message after message does not keep the others out; a waiter
+// looks now and then whether the holder was killed, and takes the lock over
+// from a dead one, as the system hands over an abandoned mutex.
+bool Profile::Acquire() {
+  const LONG64 self = static_cast<LONG64>((static_cast<ULONG64>(GetCurrentThreadId()) << 32) | token_);
+  if (shared_->Owner == self) {
+    shared_->Depth = shared_->Depth + 1;
+    return false;
+  }
+  bool abandoned = false;
+  if (shared_->Waiting != 0 || InterlockedCompareExchange64(&shared_->Owner, self, 0) != 0) {
+    InterlockedIncrement(&shared_->Waiting);
+    const ULONGLONG start = GetTickCount64();
+    ULONGLONG looked = start;
+    for (unsigned tries = 1;; ++tries) {
+      const LONG64 owner = InterlockedCompareExchange64(&shared_->Owner, self, 0);
+      if (owner == 0) break;
+      const ULONGLONG now = GetTickCount64();
+      if (now - looked >= 50 && HolderGone(owner)) {
+        if (InterlockedCompareExchange64(&shared_->Owner, self, owner) == owner) {
+          abandoned = true;
+          break;
+        }
+      }
+      if (now - looked >= 50) looked = now;
+      if (tries < 50) SwitchToThread();
+      else Sleep(1);
+    }
+    InterlockedDecrement(&shared_->Waiting);
+  }
+  shared_->Depth = 1;
+  return abandoned;
+}
+
+void Profile::Release() {
+  shared_->Depth = shared_->Depth - 1;
+  if (shared_->Depth == 0) InterlockedExchange64(&shared_->Owner, 0);
+}
 
 // ---- profile
 
@@ -280,21 +349,22 @@ Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)
   std::string key = AnsiUpperCase(path_);
   std::uint32_t hash = 2166136261u;
   for (unsigned char c : key) hash = (hash ^ c) * 16777619u;
-  mutex_ = KernelHandle(CreateMutexA(nullptr, FALSE, ("VantleMailStore-" + Hex(hash)).c_str()));
-  if (!mutex_.Valid()) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
+  if (!FileExists(path_ + ProfileFile)) throw EMailStore("There is no profile in " + path + ".");
+  sharedMapping_ = KernelHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared),
+                                                   ("VantleMailStoreShared-" + Hex(hash)).c_str()));
+  if (sharedMapping_.Valid())
+    sharedView_.Reset(MapViewOfFile(sharedMapping_.Get(), FILE_MAP_WRITE, 0, 0, sizeof(Shared)));
+  if (!sharedView_.Valid()) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
+  shared_ = static_cast<Shared*>(sharedView_.Get());
+  token_ = ProcessToken(GetCurrentProcess());
   {
-    if (!FileExists(path_ + ProfileFile)) throw EMailStore("There is no profile in " + path + ".");
     Lock lock(*this);
-    sharedMapping_ = KernelHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared),
-                                                     ("VantleMailStoreShared-" + Hex(hash)).c_str()));
-    bool shared = GetLastError() == ERROR_ALREADY_EXISTS;
-    if (sharedMapping_.Valid())
-      sharedView_.Reset(MapViewOfFile(sharedMapping_.Get(), FILE_MAP_WRITE, 0, 0, sizeof(Shared)));
-    if (!sharedView_.Valid()) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
-    shared_ = static_cast<Shared*>(sharedView_.Get());
     // The first process to open the profile takes the flag from the file;
     // later ones share what it and every writer since have set.
-    if (!shared) InterlockedExchange(&shared_->FailuresPending, FileExists(path_ + FailuresFile) ? 1 : 0);
+    if (shared_->Initialized == 0) {
+      InterlockedExchange(&shared_->FailuresPending, FileExists(path_ + FailuresFile) ? 1 : 0);
+      InterlockedExchange(&shared_->Initialized, 1);
+    }
     std::string text = ReadWholeFile(path_ + ProfileFile);
     try {
       json j = json::parse(text);
@@ -516,15 +586,35 @@ Profile::Index& Profile::LoadedIndex(const std::string& folderId) {
   if (!slot->Loaded) {
     Lock lock(*this);
     ReadIndex(folder, *slot);
+    slot->Seen = ChangesOf(folderId);
   }
   return *slot;
 }
 
 // Under the lock, before a change: takes in what another process wrote.
 void Profile::Refresh(const std::string& folderId, Index& index) {
+  const LONG changes = ChangesOf(folderId);
+  if (index.Loaded && index.Seen == changes) return;
   const FolderInfo& folder = Folder(folderId);
-  if (!index.Loaded || StampOf(folder.Path + IndexFile) != index.Snap || StampOf(folder.Path + LogFile) != index.Log)
-    ReadIndex(folder, index);
+  if (!index.Loaded || !OnDisk(folder, index)) ReadIndex(folder, index);
+  index.Seen = changes;
+}
+
+volatile LONG& Profile::ChangesOf(const std::string& folderId) const {
+  std::uint32_t hash = 2166136261u;
+  for (unsigned char c : folderId) hash = (hash ^ c) * 16777619u;
+  return shared_->Changes[hash % std::size(shared_->Changes)];
+}
+
+// Whether the folder's files still hold what the index knows: the same
+// snapshot, and a log of the size it left. A log only grows between
+// snapshots; only where a torn last line may have been cut off and replaced
+// by a line of its length does its time have to match as well.
+bool Profile::OnDisk(const FolderInfo& folder, const Index& index) const {
+  if (StampOf(folder.Path + IndexFile) != index.Snap) return false;
+  const FileStamp log = StampOf(folder.Path + LogFile);
+  return log.Exists == index.Log.Exists && log.Size == index.Log.Size &&
+         (index.Log.Size == index.LogGood || log.Time == index.Log.Time);
 }
 
 void Profile::Append(const FolderInfo& folder, Index& index, const std::string& line) {
@@ -533,6 +623,8 @@ void Profile::Append(const FolderInfo& folder, Index& index, const std::string& 
     return;
   }
   std::string path = folder.Path + LogFile;
+  volatile LONG& changes = ChangesOf(folder.Id);
+  InterlockedIncrement(&changes);
   // Another process that keeps its log open shares writing with this one;
   // the profile's lock keeps the writers apart.
   KernelHandle& h = index.LogFile;
@@ -553,10 +645,14 @@ void Profile::Append(const FolderInfo& folder, Index& index, const std::string& 
   if (!ok) throw EMailStore("Cannot write " + path + ": " + SystemError(error));
   index.LogGood += bytes.size();
   ++index.LogLines;
-  index.Log = StampOf(path);
+  index.Log.Exists = true;
+  index.Log.Size = index.LogGood;
+  index.Seen = changes;
 }
 
 void Profile::Snapshot(const FolderInfo& folder, Index& index) {
+  volatile LONG& changes = ChangesOf(folder.Id);
+  InterlockedIncrement(&changes);
   json messages = json::array();
   for (auto& [serial, e] : index.Entries) messages.push_back(EntryJson(e));
   WriteFileAtomic(folder.Path + IndexFile, Dump({{"gen", index.Gen + 1}, {"next", index.Next}, {"messages", messages}}));
@@ -574,6 +670,7 @@ void Profile::Snapshot(const FolderInfo& folder, Index& index) {
   index.LogGood = 0;
   index.Snap = StampOf(folder.Path + IndexFile);
   index.Log = StampOf(folder.Path + LogFile);
+  index.Seen = changes;
 }
 
 void Profile::CloseLogs() {
@@ -584,8 +681,7 @@ void Profile::CloseLogs() {
 
 const std::map<std::uint32_t, Entry>& Profile::Entries(const std::string& folderId) {
   Index& index = LoadedIndex(folderId);
-  const FolderInfo& folder = Folder(folderId);
-  if (StampOf(folder.Path + IndexFile) != index.Snap || StampOf(folder.Path + LogFile) != index.Log) {
+  if (index.Seen != ChangesOf(folderId) && !OnDisk(Folder(folderId), index)) {
     Lock lock(*this);
     Refresh(folderId, index);
   }
@@ -640,7 +736,11 @@ std::uint32_t Profile::Add(const std::string& folderId, const std::string& text,
   Refresh(folderId, index);
   std::uint32_t serial = index.Next;
   MakeShard(folder.Path, serial);
-  WriteFileAtomic(folder.Path + FileOf(serial), text);
+  // No index names the file until the line below commits it (a file left by
+  // an add that never committed is overwritten), so it needs no temporary
+  // name of its own.
+  if (!WriteNewFile(folder.Path + FileOf(serial), text))
+    throw EMailStore("Cannot write " + folder.Path + FileOf(serial) + ": " + SystemError(GetLastError()));
   Entry e = NewEntry(serial, parsed, read);
   json line = {{"gen", index.Gen}, {"op", "add"}, {"entry", EntryJson(e)}};
   index.Next = serial + 1;
@@ -772,7 +872,8 @@ std::uint32_t Profile::MoveMessage(const std::string& folderId, std::uint32_t se
     moved.Serial = copy;
     moved.File = FileOf(copy);
     MakeShard(to.Path, copy);
-    WriteFileAtomic(to.Path + moved.File, bytes);
+    if (!WriteNewFile(to.Path + moved.File, bytes))
+      throw EMailStore("Cannot write " + to.Path + moved.File + ": " + SystemError(GetLastError()));
     StopIfAsked("move.copied");
     json add = {{"gen", target.Gen}, {"op", "add"}, {"entry", EntryJson(moved)}};
     target.Next = copy + 1;

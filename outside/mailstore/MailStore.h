@@ -6,11 +6,13 @@
 // Folder.json (its identifier and name), one RFC 5322 file per message and its
 // index: Index.json, a snapshot of every message's entry, and Index.log, the
 // changes since that snapshot, one line each. Whole files are written to a
-// temporary file and renamed into place; a change to the index is one line
+// temporary file and renamed into place (a new message's file, which no index
+// names yet, is written in place); a change to the index is one line
 // appended to the log, and the log is folded into a new snapshot once it has
 // grown as long as the index. Either way a killed process loses nothing that
-// a call had committed before it returned. Writers serialise on a named
-// mutex per profile; an open profile reads each folder's index once.
+// a call had committed before it returned. Writers serialise on a lock in
+// memory that every process with the profile open shares; an open profile
+// reads each folder's index once.
 #include <windows.h>
 
 #include <cstdint>
@@ -174,14 +176,29 @@ class Profile {
   mutable unsigned long long profileStamp_ = 0;
   std::map<std::string, std::unique_ptr<Index>> indexes_;
   bool keepLogs_ = false;
-  KernelHandle mutex_;
-  // Whether any failure is pending, and how many messages were rewritten, in
-  // memory that every process with the profile open shares: a check then
-  // costs no file-system call.
+  // What every process with the profile open shares, in memory: the writers'
+  // lock, whether any failure is pending and how many messages were
+  // rewritten. Taking the lock or checking then costs no call to the system
+  // (under Wine, a kernel mutex costs two round trips to its server).
   struct Shared {
+    // The writer holding the lock: its thread id and its process's token
+    // (OwnerToken); 0 when free. A holder may take it again (Depth).
+    volatile LONG64 Owner;
+    volatile LONG Depth;
+    volatile LONG Waiting;  // writers waiting for the lock
+    volatile LONG Initialized;
     volatile LONG FailuresPending;
     volatile LONG Rewrites;
+    // Bumped under the lock before a folder's index files change, by bucket
+    // of folder identifiers: a folder whose bucket has not moved since this
+    // profile last looked needs no look at its files.
+    volatile LONG Changes[64];
   };
+  volatile LONG& ChangesOf(const std::string& folderId) const;
+  bool OnDisk(const FolderInfo& folder, const Index& index) const;
+  bool Acquire();  // true when the holder before was killed
+  void Release();
+  std::uint32_t token_ = 0;  // this process's part of Shared::Owner
   KernelHandle sharedMapping_;
   UniqueHandle<void*, &::UnmapViewOfFile> sharedView_;
   Shared* shared_ = nullptr;

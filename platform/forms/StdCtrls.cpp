@@ -110,6 +110,12 @@ void TMemoLines::Join(const std::vector<std::string>& lines) {
 
 int TMemoLines::Count() const { return KnownTail().count; }
 
+std::string TMemoLines::Text() const {
+  TStringList lines;
+  lines.SetText(memo_.Text());
+  return lines.Text();
+}
+
 const TMemoLines::Tail& TMemoLines::KnownTail() const {
   int length = GetWindowTextLengthA(memo_.Handle());
   if (tail_.count < 0 || tail_.length != length) {

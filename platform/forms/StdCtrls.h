@@ -66,6 +66,8 @@ class TMemoLines final : public TStrings {
   void Delete(int index) override;
   void Clear() override;
   int Add(const std::string& s) override;
+  // The text read once, not once a line.
+  std::string Text() const override;
 
  private:
   friend class TMemo;

@@ -42,7 +42,7 @@ class TStrings : public TObject {
   TObject* Objects(int index) const { return GetObject(index); }
 
   // Lines joined by CR LF, each line ended by one.
-  std::string Text() const;
+  virtual std::string Text() const;
   void SetText(const std::string& text);  // splits at CR LF, CR or LF
   std::string CommaText() const;
 

@@ -2,6 +2,7 @@
 // with its change log, damage, killed writers, 10,000 messages, and pcmail.exe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -406,6 +407,36 @@ TEST_F(MailStoreTest, AKilledWriterLosesNothingItCommitted) {
     }
     total = static_cast<LONG>(entries.size());
   }
+}
+
+// Another process adds and marks message after message in the same folder
+// while this one does too: neither keeps the other out, and every change of
+// both is there once, folded through snapshots and all.
+TEST_F(MailStoreTest, TwoProcessesChangingOneFolderAtOnceLoseNothing) {
+  auto p = Open();
+  p->KeepLogsOpen();
+  std::string inbox = p->RoleFolder(Role::Inbox);
+  Helper writer(ProfilePath());
+  ASSERT_GE(writer.WaitFor(1), 1);
+  FlagChange replied;
+  replied.Replied = true;
+  std::vector<std::uint32_t> mine;
+  for (int i = 0; i < 300; ++i) {
+    mine.push_back(p->AddMessage(inbox, Sample(Format("Mine %d", {i})), true));
+    p->SetFlags(inbox, mine.back(), replied);
+  }
+  const LONG theirs = writer.Kill();
+  ASSERT_GE(theirs, 1);
+  auto q = Open();
+  int written = 0;
+  for (auto& [serial, e] : q->Entries(inbox)) {
+    const bool ours = std::count(mine.begin(), mine.end(), serial) == 1;
+    EXPECT_EQ(e.Subject.rfind(ours ? "Mine " : "Message ", 0), 0u) << e.Subject;
+    EXPECT_TRUE(ours ? e.Replied : !e.Replied) << e.Subject;
+    written += !ours && e.Read;
+  }
+  EXPECT_GE(written, theirs);
+  EXPECT_EQ(p->Entries(inbox).size(), q->Entries(inbox).size());
 }
 
 // A mover (pcmail.exe) ends as if killed right after a step of a move; the

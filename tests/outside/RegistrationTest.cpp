@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "Cdo.h"
+#include "ComObj.h"
 #include "Eudora.h"
 #include "GroupWise.h"
 #include "Handles.h"
@@ -46,7 +47,17 @@ struct StandIn {
   IniValue Ini;
   // Registers (true) or unregisters the stand-in.
   std::function<HRESULT(bool)> Register;
+  // A class of a library of the stand-in's that its registration registers too.
+  const CLSID* LibraryClass = nullptr;
+  const char* Library = nullptr;
 };
+
+// The library registered for an in-process class, or "(none)".
+std::string InprocServer(const CLSID& clsid) {
+  TRegistry reg(KEY_READ);
+  reg.SetRootKey(HKEY_CLASSES_ROOT);
+  return reg.OpenKeyReadOnly("\\CLSID\\" + GuidToString(clsid) + "\\InprocServer32") ? reg.ReadString("") : "(none)";
+}
 
 const StandIn StandIns[] = {
     {"Cdo",
@@ -63,7 +74,9 @@ const StandIn StandIns[] = {
      eudora::StandInKey,
      {{eudora::ValueProfile, "C:\\Mail Profiles\\Eudora"}},
      {eudora::IniFileName, eudora::IniSettings, eudora::IniReturnAddress},
-     [](bool on) { return RunServer("standin-eudora.exe", on ? "/RegServer" : "/UnregServer"); }},
+     [](bool on) { return RunServer("standin-eudora.exe", on ? "/RegServer" : "/UnregServer"); },
+     &eudora::CLSID_MessagesByValue,
+     eudora::MessagesByValueLibrary},
 };
 
 class StandInRegistration : public testing::TestWithParam<StandIn> {
@@ -86,6 +99,9 @@ TEST_P(StandInRegistration, WritesItsSettingsAndRemovesThemAgain) {
   if (s.Ini.Name) {
     EXPECT_NE("", s.Ini.Read());
   }
+  if (s.LibraryClass) {
+    EXPECT_EQ(test::ProgramFolder() + s.Library, InprocServer(*s.LibraryClass));
+  }
 
   {
     TRegistry reg;
@@ -97,6 +113,9 @@ TEST_P(StandInRegistration, WritesItsSettingsAndRemovesThemAgain) {
   EXPECT_EQ("by the user", Value("Kept"));
   if (s.Ini.Name) {
     EXPECT_EQ("", s.Ini.Read());
+  }
+  if (s.LibraryClass) {
+    EXPECT_EQ("(none)", InprocServer(*s.LibraryClass));
   }
 
   {

@@ -207,6 +207,7 @@ TEST(FormsTest, MemoAndListBoxLinesLiveInTheirWindows) {
   form.mLog.Lines.Add("more");
   EXPECT_EQ(form.mLog.Lines.Count(), 2);
   EXPECT_EQ(form.mLog.Lines[1], "more");
+  EXPECT_EQ(form.mLog.Lines.Text(), "typed\r\nmore\r\n");
 
   TObject tag;
   form.lbList.Items.AddObject("line", &tag);

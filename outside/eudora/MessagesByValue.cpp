@@ -1,0 +1,117 @@
+// standin-eudora-byvalue.dll: the copy of a mailbox's message collection that
+// a client on this machine receives from Eudora. Reads are answered here from
+// packets that the collection in Eudora's process sends a chunk at a time,
+// the first chunk small so that the first message comes at once; whatever
+// changes the mailbox or needs its state anew is called there, so its
+// answers and failures are Eudora's own.
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "MessageMembers.h"
+#include "ServerExports.h"
+
+namespace eudora_standin {
+namespace {
+
+constexpr size_t FirstChunk = 16, LargestChunk = 512;
+
+// What a collection copy and its messages share: Eudora's reference and the
+// listing's messages fetched so far (null: not yet).
+struct CopyState {
+  ComPtr<IDispatch> Eudora;
+  std::vector<std::shared_ptr<MessageRecord>> Records;
+  size_t Chunk = FirstChunk;
+
+  Variant Forward(DISPID id, std::initializer_list<Variant> args) const {
+    return InvokeDispatch(Eudora.Get(), id, DISPATCH_METHOD, {args.begin(), args.size()});
+  }
+  // Messages first (from 0) on, as many as count asks and the listing has,
+  // from a packet of the collection's; the listing anew when it has changed
+  // or nothing is asked.
+  void Fetch(size_t first, size_t count) {
+    PacketReader packet(Forward(DispSnapshot, {static_cast<int>(first + 1), static_cast<int>(count)}).AsWide());
+    const size_t total = packet.Int();
+    if (total != Records.size() || count == 0) Records.assign(total, nullptr);
+    for (size_t i = first, n = packet.Int(); n > 0 && i < total; ++i, --n)
+      Records[i] = std::make_shared<MessageRecord>(packet.Record());
+  }
+  void Relist() {
+    Fetch(0, 0);
+    Chunk = FirstChunk;
+  }
+  void FetchFrom(size_t first) {
+    Fetch(first, Chunk);
+    Chunk = std::min(Chunk * 2, LargestChunk);
+  }
+};
+
+class TMessageCopy final : public MessageMembers<TMessageCopy> {
+ public:
+  TMessageCopy(std::shared_ptr<CopyState> state, std::shared_ptr<MessageRecord> record)
+      : s_(std::move(state)), r_(std::move(record)) {}
+
+  const MessageContent& Content() const {
+    r_->Check(true);
+    return r_->Content;
+  }
+  std::string Subject() const {
+    r_->Check(false);
+    return r_->Subject;
+  }
+  int Status() const {
+    r_->Check(false);
+    return r_->Status;
+  }
+  void SetStatus(int status) {
+    s_->Forward(DispSetStatus, {static_cast<int>(r_->ID), status});
+    r_->Status = status;
+  }
+  std::uint32_t ID() const { return r_->ID; }
+
+ private:
+  std::shared_ptr<CopyState> s_;
+  std::shared_ptr<MessageRecord> r_;
+};
+
+class TMessagesCopy final : public MessagesMembers<TMessagesCopy> {
+ public:
+  void UpdateList() {
+    s_->Forward(DispUpdateList, {});
+    s_->Relist();
+  }
+  int Count() const { return static_cast<int>(s_->Records.size()); }
+  Variant Item(int index) {
+    const auto i = static_cast<size_t>(index);
+    if (!s_->Records[i]) s_->FetchFrom(i);
+    if (i >= s_->Records.size() || !s_->Records[i]) throw EOleSysError(RPC_E_INVALID_DATA);
+    return ObjectVariant<TMessageCopy>(s_, s_->Records[i]);
+  }
+  void RemoveByID(std::uint32_t id) {
+    s_->Forward(DispRemoveByID, {static_cast<int>(id)});
+    s_->Relist();
+  }
+  std::wstring Snapshot(int first, int count) const { return s_->Forward(DispSnapshot, {first, count}).AsWide(); }
+  void SetStatus(std::uint32_t id, int status) const { s_->Forward(DispSetStatus, {static_cast<int>(id), status}); }
+
+ private:
+  // A copy goes on to another apartment or process as an ordinary reference.
+  IDispatch* ByValueReference() override { return nullptr; }
+  std::wstring Listing() override { return {}; }
+  void Unmarshalled(ComPtr<IDispatch> reference, std::wstring listing) override {
+    s_->Eudora = std::move(reference);
+    s_->Records.assign(PacketReader(listing).Int(), nullptr);
+  }
+
+  std::shared_ptr<CopyState> s_ = std::make_shared<CopyState>();
+};
+
+const CoClassEntry Classes[] = {
+    {&eudora::CLSID_MessagesByValue, &Creator<TMessagesCopy>, nullptr,
+     "Eudora message collection, by value (stand-in)", "Both"},
+};
+
+}  // namespace
+}  // namespace eudora_standin
+
+VANTLE_SERVER_EXPORTS(eudora_standin::Classes)
