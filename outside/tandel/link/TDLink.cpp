@@ -814,8 +814,11 @@ class TDLink final : public ComObject<ITDLink> {
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     };
     KernelHandle h = create();
-    // The folder of the copies under way is made when the first one needs it.
-    if (!h && staged && CreateDirectoryA(ExtractFilePath(temp).c_str(), nullptr)) h = create();
+    // The folder of the copies under way is made when the first one needs it;
+    // another component's copy may make it at the same moment.
+    if (!h && staged &&
+        (CreateDirectoryA(ExtractFilePath(temp).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS))
+      h = create();
     return h;
   }
 
