@@ -147,6 +147,8 @@ TEST_F(EvrinDataTest, AddedChangedAndDeletedRecordsShowAtOnceAndAfterReopening) 
     second.Call("SetValue", {14, true});
     second.Call("SetValue", {15, "ID-1-sent"});
     EXPECT_EQ("ID-1", store.Text(1, 15));  // not before Commit
+    EXPECT_EQ("ID-1-sent", second.Call("GetValue", {15}).AsString());  // but to the record being changed
+    EXPECT_EQ("mail 1", second.Call("GetValue", {0}).AsString());
     second.Call("Commit");
     EXPECT_EQ("ID-1-sent", store.Text(1, 15));
 
