@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "C_ResMan.h"
 #include "C_sesobj.h"
 #include "ComObj.h"
+#include "Handles.h"
 #include "StoreSession.h"
 
 using namespace evrin;
@@ -38,8 +40,15 @@ std::string ReadBytes(const std::string& path) {
   s << in.rdbuf();
   return s.str();
 }
+// The copy each sample starts from is on the disk before the timing starts,
+// as a store taken from the handheld on an earlier run is: the flush when a
+// store is closed then writes only what the operation itself wrote.
 void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (!file || !WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      written != bytes.size() || !FlushFileBuffers(file.Get()))
+    throw std::runtime_error("cannot write the store copy " + path);
 }
 
 // The conduit's side of the mirrored deletions: the PC client still holds

@@ -176,6 +176,8 @@ bool TSync::ReadOutDat() {
     };
     std::vector<Mail> mails;
     std::unordered_set<std::string> taken;
+    mails.reserve(count);
+    taken.reserve(count);
     bool unnamed = false;
     for (int i = 0; i < count; ++i) {
       Variant record = records.Item(i);

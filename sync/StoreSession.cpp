@@ -4,7 +4,10 @@
 
 #include "ComObj.h"
 
-int RecordList::Count() const { return collection_.Call("Count").AsInteger(); }
+int RecordList::Count() const {
+  if (count_ == DISPID_UNKNOWN) count_ = DispIdOfName(collection_.AsDispatch().Get(), "Count");
+  return collection_.Call(count_).AsInteger();
+}
 
 Variant RecordList::Item(int index) const {
   if (item_ == DISPID_UNKNOWN) item_ = DispIdOfName(collection_.AsDispatch().Get(), "Item");

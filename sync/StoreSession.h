@@ -15,8 +15,8 @@
 
 // One record collection of an open store. Records deleted through it are
 // gone from its later Count and Item answers. Every record of a store is an
-// object of one kind, so a walk looks up "Item" and "GetValue" by name once
-// and calls them by their ids after that.
+// object of one kind, so a walk looks up "Count", "Item" and "GetValue" by
+// name once and calls them by their ids after that.
 class RecordList {
  public:
   explicit RecordList(Variant collection) : collection_(std::move(collection)) {}
@@ -38,7 +38,7 @@ class RecordList {
   void Member(const Variant& record, DISPID& id, const char* name) const;
 
   Variant collection_;
-  mutable DISPID item_ = DISPID_UNKNOWN, getValue_ = DISPID_UNKNOWN, setValue_ = DISPID_UNKNOWN;
+  mutable DISPID count_ = DISPID_UNKNOWN, item_ = DISPID_UNKNOWN, getValue_ = DISPID_UNKNOWN, setValue_ = DISPID_UNKNOWN;
   mutable DISPID update_ = DISPID_UNKNOWN, commit_ = DISPID_UNKNOWN, delete_ = DISPID_UNKNOWN;
 };
 
