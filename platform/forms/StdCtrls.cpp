@@ -1,5 +1,7 @@
 #include "StdCtrls.h"
 
+#include <algorithm>
+
 #include "Forms.h"
 
 namespace {
@@ -135,10 +137,13 @@ constexpr UINT_PTR FlushTimer = 0x564D;  // not one of the edit control's own
 // Under Wine every line the edit control takes costs time in proportion to
 // the whole text, and a painting when it is shown: a log of 10,000 lines took
 // minutes. Lines that come faster than the eye can follow go to the window
-// together, at most every TPacer::Interval; a message to the window takes
-// them first, so whatever reads the text has every line.
+// together, at most every TPacer::Interval, and, as the text grows, at most
+// every ten times what the last took, so that a run logging a line a message
+// spends a tenth of its time here at the very most. A message to the window
+// takes them first, so whatever reads the text has every line.
 void TMemo::Append(const std::string& text) {
-  if (pending_.empty() && SetTimer(handle_, FlushTimer, TPacer::Interval, nullptr) == 0) {
+  const auto wait = static_cast<UINT>(std::max<ULONGLONG>(TPacer::Interval, 10 * flushMs_));
+  if (pending_.empty() && SetTimer(handle_, FlushTimer, wait, nullptr) == 0) {
     pending_ = text;
     Flush();
     return;
@@ -148,6 +153,7 @@ void TMemo::Append(const std::string& text) {
 
 void TMemo::Flush() {
   if (pending_.empty()) return;
+  const ULONGLONG start = GetTickCount64();
   KillTimer(handle_, FlushTimer);
   const std::string text = std::move(pending_);
   pending_.clear();
@@ -156,6 +162,7 @@ void TMemo::Flush() {
   SendMessageA(handle_, EM_SETSEL, end, static_cast<LPARAM>(end));
   SendMessageA(handle_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
   Lines.tail_ = known;
+  flushMs_ = GetTickCount64() - start;
 }
 
 // Any change of the text but the memo's own appending makes it read the

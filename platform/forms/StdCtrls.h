@@ -109,6 +109,7 @@ class TMemo : public TEdit {
   void Append(const std::string& text);
   void Flush();
   std::string pending_;
+  ULONGLONG flushMs_ = 0;  // what the last flush took
 };
 
 struct TButtonArgs {
