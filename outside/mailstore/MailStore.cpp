@@ -249,11 +249,14 @@ class Profile::Lock {
 namespace {
 
 // A value that tells this process from any other that had its thread ids:
-// its start time, folded to 32 bits.
+// its start time and its id, folded to 32 bits. Processes started within one
+// tick of the clock (a program and the helpers it starts often are) share a
+// start time; their ids, spread over every bit by an odd multiplier, still
+// tell them apart.
 std::uint32_t ProcessToken(HANDLE process) {
   FILETIME created, exited, kernel, user;
   if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-  return (created.dwLowDateTime ^ created.dwHighDateTime) | 1;
+  return (created.dwLowDateTime ^ created.dwHighDateTime ^ (GetProcessId(process) * 0x9E3779B1u)) | 1;
 }
 
 // Whether the thread that holds the lock is gone: ended, or its id now names
@@ -272,11 +275,14 @@ bool HolderGone(LONG64 owner) {
 }  // namespace
 
 // The lock is a word in the shared memory, taken by swapping this thread's
-// value in. A writer that finds it held waits beside the others (Waiting),
-// and while anyone waits nobody takes it without waiting, so a writer that
-// changes message after message does not keep the others out; a waiter
-// looks now and then whether the holder was killed, and takes the lock over
-// from a dead one, as the system hands over an abandoned mutex.
+// value in. A writer that finds it held, or others waiting (Waiting), waits
+// beside them, trying the word between short yields; a writer that changes
+// message after message leaves it free between changes often enough for the
+// others to come in. A waiter looks now and then whether the holder was
+// killed, and takes the lock over from a dead one, as the system hands over
+// an abandoned mutex. A waiter killed while waiting stays counted: later
+// writers then all take the waiting path, which tries the word first, so
+// that costs them two interlocked operations, not a wait.
 bool Profile::Acquire() {
   const LONG64 self = static_cast<LONG64>((static_cast<ULONG64>(GetCurrentThreadId()) << 32) | token_);
   if (shared_->Owner == self) {
