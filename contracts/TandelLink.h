@@ -67,7 +67,8 @@ constexpr int BlockSize = 2048;        // the most a read answers at once
 constexpr ULONG OpenRead = 1, OpenCreateWrite = 0x80000004;
 
 // ITDLink: slots 3-54 in this order. Every call answers a status at once;
-// the result comes later through the sink, on the calling thread.
+// the result comes through the sink, on the calling thread: during the call,
+// or later from the thread's message queue (a copy's blocks and its end).
 struct ITDLink : IUnknown {
   virtual LONG STDMETHODCALLTYPE GetSettings(LinkSettingsOut* settings) = 0;       // 3
   virtual LONG STDMETHODCALLTYPE SetSettings(const LinkSettingsIn* settings) = 0;  // 4
@@ -175,6 +176,8 @@ struct ITDLinkEvents : IUnknown {
 
 // The stand-in's test settings: HKEY_CURRENT_USER StandInKey, DWORD values.
 inline constexpr const char* StandInKey = "Software\\Orvik\\Tandel32\\Stand-in";
+// Beside the handheld's drives: the copies to the handheld under way.
+inline constexpr const char* StagingFolder = "Staging";
 inline constexpr const char* FailCallValue = "Link Fail Call";      // the n-th call (from 1) of a component fails
 inline constexpr const char* FailStatusValue = "Link Fail Status";  // with this status (default -1)
 inline constexpr const char* SilentSlotValue = "Link Silent Slot";  // calls of this slot are never answered

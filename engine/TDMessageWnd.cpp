@@ -134,7 +134,7 @@ bool CTDMessageWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       EngineRequest* r = Take(8, false);
       if (!r) return true;
       ArmGuard();
-      if (r->Cancel) return true;
+      if (r->Cancel || r->Aborted) return true;  // it ends at its next item
       if (lParam > 0) {
         r->Percent = static_cast<SHORT>(static_cast<LONGLONG>(wParam) * 100 / lParam);
         Thread->SendProgress(progCopy);

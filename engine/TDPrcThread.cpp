@@ -101,7 +101,7 @@ bool CTDPrcThread::InitInstance() {
   // IME window beside it, which each connection broadcast then reaches too;
   // the worker takes no input.
   ImmDisableIME(GetCurrentThreadId());
-  if (ok) ok = Window.Buffer && Window.CreateHidden();
+  if (ok) ok = Window.Buffer && Window.CreateHidden(false) && Broadcaster.Start(Window.Handle());
   if (!ok) Engine->StartFailed = true;
   HANDLE self = nullptr;
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE, FALSE, 0);
@@ -111,6 +111,7 @@ bool CTDPrcThread::InitInstance() {
 }
 
 int CTDPrcThread::ExitInstance() {
+  Broadcaster.Stop();
   Window.DestroyWindow();
   return 0;
 }
@@ -214,7 +215,7 @@ void CTDPrcThread::Dispatch() {
   EngineRequest* r = Current();
   if (!r || r->Ending) return;
   if (r->Op != 0 && r->Op != opDisconnect && r->Op != opShutdown)
-    PostMessageA(HWND_BROADCAST, tdengine::ConnectionMessage(), 0, static_cast<LPARAM>(r->Value));
+    Broadcaster.Announce(r->Value);
   switch (r->Op) {
     case opOpenLink: OpenLink(); break;
     case opConnect: Connect(); break;
@@ -241,6 +242,63 @@ bool CTDPrcThread::SendProgress(WPARAM code) {
   SendMessageA(Engine->ReplyWindow, WM_TD_PROGRESS, code & 0xFFFF, 0);
   Sending = false;
   return true;
+}
+
+// Broadcasts.
+
+bool CTDBroadcaster::Start(HWND worker) {
+  KernelHandle ready(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!ready) return false;
+  std::atomic<HWND> created{nullptr};
+  try {
+    thread_ = std::thread([worker, &ready, &created] {
+      // No default IME window beside this one, for the broadcasts to reach too.
+      ImmDisableIME(GetCurrentThreadId());
+      std::unique_ptr<MessageWindow> window;
+      try {
+        window = std::make_unique<MessageWindow>(MessageWindow::Args{
+            .ClassName = "TDEngineBroadcasts",
+            .Type = MessageWindow::Kind::HiddenTopLevel,
+            .OnMessage = [worker](UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+              result = 0;
+              if (message == WM_TD_ANNOUNCE) {
+                PostMessageA(HWND_BROADCAST, tdengine::ConnectionMessage(), 0, lParam);
+              } else if (message == WM_CLOSE) {
+                PostQuitMessage(0);
+              } else if ((message == tdengine::ConnectionMessage() && wParam == 1) ||
+                         (message == tdengine::DisconnectionMessage() && wParam == 0)) {
+                PostMessageA(worker, message, wParam, lParam);  // the worker's own announcements stay here
+              } else {
+                return false;
+              }
+              return true;
+            }});
+        created = window->Handle();
+      } catch (...) {  // the worker is told by a null window
+      }
+      SetEvent(ready.Get());
+      if (!window) return;
+      MSG m;
+      while (GetMessageA(&m, nullptr, 0, 0) > 0) DispatchMessageA(&m);
+    });
+  } catch (...) {  // the thread could not be started
+    return false;
+  }
+  WaitForSingleObject(ready.Get(), INFINITE);
+  window_ = created;
+  if (!window_) thread_.join();
+  return window_ != nullptr;
+}
+
+void CTDBroadcaster::Stop() {
+  if (!thread_.joinable()) return;
+  if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
+  thread_.join();
+  window_ = nullptr;
+}
+
+void CTDBroadcaster::Announce(LONG value) const {
+  PostMessageA(window_, WM_TD_ANNOUNCE, 0, static_cast<LPARAM>(value));
 }
 
 // Connection server and link.

@@ -5,6 +5,7 @@
 // arrive. Requests run one at a time from a first-in, first-out queue.
 #include <atomic>
 #include <memory>
+#include <thread>
 
 #include "ComPtr.h"
 #include "EngineRequest.h"
@@ -125,6 +126,26 @@ class CTDMessageWnd final : public CWnd {
   bool guardTimerSet_ = false;
 };
 
+// The connection broadcasts of one worker, sent and heard on a thread of
+// their own. A broadcast posts to every top-level window, one server call
+// each under Wine, and the requests it announces need not wait for that. The
+// worker's window is message-only, so the announcements of every engine pass
+// it by; this thread's window hears the server's and hands them on.
+class CTDBroadcaster {
+ public:
+  // Starts the thread and its window; false when either could not be made.
+  bool Start(HWND worker);
+  // Ends the thread after the broadcasts asked before.
+  void Stop();
+  ~CTDBroadcaster() { Stop(); }
+  // Announces an operation: WM_CONSV_CONNECTION, wParam 0, lParam its value word.
+  void Announce(LONG value) const;
+
+ private:
+  std::thread thread_;
+  HWND window_ = nullptr;
+};
+
 class CTDPrcThread final : public CWinThread {
  public:
   CTDPrcThread(CTDEngineCore* engine, CEvent* startEvent);
@@ -172,6 +193,7 @@ class CTDPrcThread final : public CWinThread {
   void MessageHandled();
 
   CTDMessageWnd Window;
+  CTDBroadcaster Broadcaster;
   CTDEngineCore* Engine;
   CEvent* StartEvent;
   ComPtr<tdlink::ITDLink> Link;
@@ -213,5 +235,6 @@ constexpr UINT WM_TD_DELETE_LEVEL = WM_USER + 0x505;
 constexpr UINT WM_TD_FIND_LEVEL = WM_USER + 0x506;
 constexpr UINT WM_TD_COPY_PROGRESS = WM_USER + 0x519;
 constexpr UINT WM_TD_ABORT = WM_USER + 0x540;  // wParam: complete, lParam: the request's serial
+constexpr UINT WM_TD_ANNOUNCE = WM_USER + 0x541;  // to the broadcaster; lParam: the value word
 constexpr UINT TimerConnect = 1, TimerGuard = 2;
 }  // namespace tdengine

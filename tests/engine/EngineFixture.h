@@ -44,6 +44,14 @@ class EngineTest : public TandelFixture {
     return r;
   }
 
+  // Nothing of a copy is left beside its target or among the copies under way.
+  bool NoCopyLeftOf(const std::string& target) const {
+    if (GetFileAttributesA(Pc(target + ".~copy").c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    WIN32_FIND_DATAA fd;
+    FindHandle staged(FindFirstFileA(Pc(std::string(tdlink::StagingFolder) + "\\*.~copy").c_str(), &fd));
+    return !staged;
+  }
+
   test::RegistrySnapshot standIn_{HKEY_CURRENT_USER, tdlink::StandInKey};
 
  private:

@@ -253,7 +253,8 @@ TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
 TEST_F(SyncTest, CopiesOfEverySizeArriveWholeAlsoOverAnExistingTarget) {
   SyncClient& client = Connected();
   // Sizes around the small first blocks, the large ones after them and their ends.
-  for (size_t size : {0u, 1u, 65536u, 65537u, 1048576u, 1048577u, 5u * 1048576u + 123u}) {
+  for (size_t size : {0u, 1u, 65536u, 65537u, 262144u, 262145u, 1048576u, 1048577u,
+                       5u * 1048576u + 123u}) {
     SCOPED_TRACE(size);
     std::string data(size, '\0');
     for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 7 + i / 65536);
@@ -261,7 +262,7 @@ TEST_F(SyncTest, CopiesOfEverySizeArriveWholeAlsoOverAnExistingTarget) {
     PutFile("C:\\Docs\\dst.bin", "an older file in the way");
     EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::CopyFile, "C:\\Docs\\src.bin", "C:\\Docs\\dst.bin", 1));
     EXPECT_TRUE(test::ReadFileBytes(Pc("C\\Docs\\dst.bin")) == data);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\dst.bin.~copy").c_str()));
+    EXPECT_TRUE(NoCopyLeftOf("C\\Docs\\dst.bin"));
   }
 }
 
@@ -271,6 +272,7 @@ TEST_F(SyncTest, ALinkDroppedMidCopyFailsTheCopyAndLeavesNoTargetAndTheClientIsT
   SyncClient& client = Connected();
   EXPECT_EQ(2250, client.Call(&ITDOrvWinEngineS::CopyFile, "C:\\Docs\\big.bin", "C:\\Docs\\c.bin"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c.bin").c_str()));
+  EXPECT_TRUE(NoCopyLeftOf("C\\Docs\\c.bin"));
   // The disconnection that follows is no call's: it reaches the client's notices.
   EXPECT_TRUE(test::PumpUntil([&] { return client.N.Disconnects == 1; }));
   EXPECT_EQ(2250, client.Call(&ITDOrvWinEngineS::DeleteFile, "C:\\Docs\\big.bin"));

@@ -1,8 +1,8 @@
 // standin-tandellink.dll: the connectivity suite's connection component
 // (ITDLink) over the simulated handheld (side 2) and the PC's file system
 // (side 1). Each call checks its arguments and answers a status at once; the
-// result follows later through the sink, from the calling thread's message
-// queue. Copies run in blocks, posting their progress to the window the
+// result goes to the sink during the call. Copies run in blocks from the
+// calling thread's message queue, posting their progress to the window the
 // caller named, so that an Abort between two blocks ends them with -3.
 #include <windows.h>
 
@@ -29,13 +29,13 @@ namespace {
 
 using namespace tdlink;
 
-// A copy moves its first megabyte in small blocks, each with its progress
+// A copy moves its first 256 KB in small blocks, each with its progress
 // (an abort or a dropped link lands between two of them), the rest in large
 // ones, so that a long copy costs no more than its data. Both go through a
 // buffer of one small block, which stays in the processor's cache.
 constexpr LONG CopyBlock = 64 * 1024;
-constexpr LONG LargeCopyBlock = 4 * 1024 * 1024;
-constexpr LONG SmallCopyBytes = 1024 * 1024;
+constexpr LONG LargeCopyBlock = 16 * 1024 * 1024;
+constexpr LONG SmallCopyBytes = 256 * 1024;
 constexpr LONG FormatSteps = 4;
 
 struct FileCloser {
@@ -115,6 +115,27 @@ DWORD ReadSetting(const char* name, DWORD fallback) {
     return fallback;
   }
 }
+
+// A process watched by the thread pool: whether it still runs is a flag.
+class ProcessWatch {
+ public:
+  explicit ProcessWatch(HANDLE process) : process_(process) {
+    if (process_ && !RegisterWaitForSingleObject(&wait_, process_.Get(), &Ended, &ended_, INFINITE, WT_EXECUTEONLYONCE))
+      wait_ = nullptr;
+  }
+  ~ProcessWatch() {
+    if (wait_) UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
+  }
+  ProcessWatch(const ProcessWatch&) = delete;
+  ProcessWatch& operator=(const ProcessWatch&) = delete;
+  bool Running() const { return wait_ && !ended_; }
+
+ private:
+  static void CALLBACK Ended(void* flag, BOOLEAN) { static_cast<std::atomic<bool>*>(flag)->store(true); }
+  KernelHandle process_;
+  HANDLE wait_ = nullptr;
+  std::atomic<bool> ended_{false};
+};
 
 class TDLink final : public ComObject<ITDLink> {
  public:
@@ -201,7 +222,7 @@ class TDLink final : public ComObject<ITDLink> {
       lstrcpynA(reinterpret_cast<char*>(block + 36), label.c_str(), 32);
       block[68] = static_cast<BYTE>('A' + drive);
       block[69] = ':';
-      Later([this, b = std::vector<BYTE>(block, block + sizeof block)] { sink_->DriveInfo(stOk, b.data()); });
+      Answer([this, b = std::vector<BYTE>(block, block + sizeof block)] { sink_->DriveInfo(stOk, b.data()); });
       return stOk;
     });
   }
@@ -215,7 +236,7 @@ class TDLink final : public ComObject<ITDLink> {
       } else {
         return stBadArguments;
       }
-      Later([this, mask] { sink_->DriveMask(stOk, mask); });
+      Answer([this, mask] { sink_->DriveMask(stOk, mask); });
       return stOk;
     });
   }
@@ -226,7 +247,7 @@ class TDLink final : public ComObject<ITDLink> {
       if (!raw) return stAccessDenied;
       File f(raw);
       fputs(label ? label : "", f.get());
-      Later([this] { sink_->DriveLabelled(stOk); });
+      Answer([this] { sink_->DriveLabelled(stOk); });
       return stOk;
     });
   }
@@ -248,7 +269,7 @@ class TDLink final : public ComObject<ITDLink> {
       }
       LONG h = NewHandle();
       listings_[h] = listing;
-      Later([this, h] { sink_->DirectoryOpened(stOk, h); });
+      Answer([this, h] { sink_->DirectoryOpened(stOk, h); });
       return stOk;
     });
   }
@@ -258,10 +279,10 @@ class TDLink final : public ComObject<ITDLink> {
       if (it == listings_.end()) return stBadHandle;
       Listing& l = *it->second;
       if (l.Next >= l.Entries.size()) {
-        Later([this] { sink_->DirectoryEntry(stEndOfData, nullptr); });
+        Answer([this] { sink_->DirectoryEntry(stEndOfData, nullptr); });
       } else {
         std::vector<BYTE> block = EntryBlock(l.Entries[l.Next++]);
-        Later([this, block] { sink_->DirectoryEntry(stOk, block.data()); });
+        Answer([this, block] { sink_->DirectoryEntry(stOk, block.data()); });
       }
       return stOk;
     });
@@ -269,7 +290,7 @@ class TDLink final : public ComObject<ITDLink> {
   LONG STDMETHODCALLTYPE CloseDirectory(LONG handle) override {
     return Call(19, true, [&] {
       if (!listings_.erase(handle)) return stBadHandle;
-      Later([this] { sink_->DirectoryClosed(stOk); });
+      Answer([this] { sink_->DirectoryClosed(stOk); });
       return stOk;
     });
   }
@@ -277,7 +298,7 @@ class TDLink final : public ComObject<ITDLink> {
     return Call(20, true, [&] {
       std::string pc = Resolve(folder->Side, folder->Path, false);
       LONG status = ::RemoveDirectoryA(pc.c_str()) ? stOk : LastStatus();
-      Later([this, status] { sink_->DirectoryRemoved(status); });
+      Answer([this, status] { sink_->DirectoryRemoved(status); });
       return stOk;
     });
   }
@@ -285,7 +306,7 @@ class TDLink final : public ComObject<ITDLink> {
     return Call(21, true, [&] {
       std::string pc = Resolve(folder->Side, folder->Path, false);
       LONG status = ::CreateDirectoryA(pc.c_str(), nullptr) ? stOk : LastStatus();
-      Later([this, status] { sink_->DirectoryCreated(status); });
+      Answer([this, status] { sink_->DirectoryCreated(status); });
       return stOk;
     });
   }
@@ -304,7 +325,7 @@ class TDLink final : public ComObject<ITDLink> {
           files_[h] = File(raw);
         }
       }
-      Later([this, status, h] { sink_->FileOpened(status, h); });
+      Answer([this, status, h] { sink_->FileOpened(status, h); });
       return stOk;
     });
   }
@@ -315,7 +336,7 @@ class TDLink final : public ComObject<ITDLink> {
       std::vector<BYTE> data(static_cast<size_t>(std::clamp<LONG>(length, 0, BlockSize)));
       size_t n = fread(data.data(), 1, data.size(), it->second.get());
       data.resize(n);
-      Later([this, data] {
+      Answer([this, data] {
         sink_->FileRead(data.empty() ? stEndOfData : stOk, data.data(), static_cast<LONG>(data.size()));
       });
       return stOk;
@@ -328,7 +349,7 @@ class TDLink final : public ComObject<ITDLink> {
       LONG status = fwrite(data, 1, static_cast<size_t>(length), it->second.get()) == static_cast<size_t>(length)
                         ? stOk
                         : stAccessDenied;
-      Later([this, status] { sink_->FileWritten(status); });
+      Answer([this, status] { sink_->FileWritten(status); });
       return stOk;
     });
   }
@@ -337,7 +358,7 @@ class TDLink final : public ComObject<ITDLink> {
   LONG STDMETHODCALLTYPE CloseFile(LONG handle) override {
     return Call(27, true, [&] {
       if (!files_.erase(handle)) return stBadHandle;
-      Later([this] { sink_->FileClosed(stOk); });
+      Answer([this] { sink_->FileClosed(stOk); });
       return stOk;
     });
   }
@@ -348,11 +369,11 @@ class TDLink final : public ComObject<ITDLink> {
       if (!FindHandle(FindFirstFileA(pc.c_str(), &fd))) {
         DWORD parent = GetFileAttributesA(ExtractFilePath(pc).c_str());
         LONG status = parent == INVALID_FILE_ATTRIBUTES ? stPathNotFound : stNotFound;
-        Later([this, status] { sink_->FileInfo(status, nullptr); });
+        Answer([this, status] { sink_->FileInfo(status, nullptr); });
         return stOk;
       }
       std::vector<BYTE> block = EntryBlock(fd);
-      Later([this, block] { sink_->FileInfo(stOk, block.data()); });
+      Answer([this, block] { sink_->FileInfo(stOk, block.data()); });
       return stOk;
     });
   }
@@ -361,7 +382,7 @@ class TDLink final : public ComObject<ITDLink> {
     return Call(30, true, [&] {
       std::string pc = Resolve(file->Side, file->Path, false);
       LONG status = SetFileAttributesA(pc.c_str(), attributes & ~FILE_ATTRIBUTE_DIRECTORY) ? stOk : LastStatus();
-      Later([this, status] { sink_->AttributesSet(status); });
+      Answer([this, status] { sink_->AttributesSet(status); });
       return stOk;
     });
   }
@@ -373,7 +394,7 @@ class TDLink final : public ComObject<ITDLink> {
       auto job = std::make_unique<CopyJob>();
       job->Notify = *notify;
       job->TargetPath = to;
-      job->TempPath = to + ".~copy";
+      job->TempPath = TempFor(target->Side, to);
       LONG status = stOk;
       DWORD a = GetFileAttributesA(from.c_str());
       if (a == INVALID_FILE_ATTRIBUTES)
@@ -387,14 +408,17 @@ class TDLink final : public ComObject<ITDLink> {
       if (status == stOk) {
         job->Source.Reset(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        job->Target.Reset(CreateFileA(job->TempPath.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        const DWORD folder = GetFileAttributesA(ExtractFilePath(to).c_str());
+        if (folder != INVALID_FILE_ATTRIBUTES && (folder & FILE_ATTRIBUTE_DIRECTORY))
+          job->Target = CreateTemp(job->TempPath, target->Side == SideHandheld);
         if (!job->Source || !job->Target) status = job->Source ? stPathNotFound : stAccessDenied;
       }
       if (status != stOk) {
-        job->Target.Reset();
-        DeleteFileA(job->TempPath.c_str());
-        Later([this, status] { sink_->CopyDone(status); });
+        if (job->Target) {
+          job->Target.Reset();
+          DeleteFileA(job->TempPath.c_str());
+        }
+        Answer([this, status] { sink_->CopyDone(status); });
         return stOk;
       }
       LARGE_INTEGER size{};
@@ -402,7 +426,9 @@ class TDLink final : public ComObject<ITDLink> {
       job->Total = static_cast<LONG>(size.QuadPart);
       copy_ = std::move(job);
       copying_ = true;
-      Later([this] { CopyStep(); });
+      // The first block goes at once: a small file then costs one answer
+      // less, and its progress still comes after the call has returned.
+      if (!silent_) CopyStep();
       return stOk;
     });
   }
@@ -410,7 +436,7 @@ class TDLink final : public ComObject<ITDLink> {
     return Call(32, true, [&] {
       std::string pc = Resolve(file->Side, file->Path, false);
       LONG status = Held(file->Side, file->Path) ? stLocked : DeleteFileA(pc.c_str()) ? stOk : LastStatus();
-      Later([this, status] { sink_->Deleted(status); });
+      Answer([this, status] { sink_->Deleted(status); });
       return stOk;
     });
   }
@@ -419,14 +445,14 @@ class TDLink final : public ComObject<ITDLink> {
       std::string a = Resolve(from->Side, from->Path, false);
       std::string b = Resolve(to->Side ? to->Side : from->Side, to->Path, false);
       LONG status = Held(from->Side, from->Path) ? stLocked : MoveFileA(a.c_str(), b.c_str()) ? stOk : LastStatus();
-      Later([this, status] { sink_->Renamed(status); });
+      Answer([this, status] { sink_->Renamed(status); });
       return stOk;
     });
   }
   LONG STDMETHODCALLTYPE MachineValue(LONG side) override {
     return Call(34, true, [&] {
       if (side != SideHandheld) return stBadArguments;
-      Later([this] { sink_->MachineValue(stOk, 5); });
+      Answer([this] { sink_->MachineValue(stOk, 5); });
       return stOk;
     });
   }
@@ -450,20 +476,20 @@ class TDLink final : public ComObject<ITDLink> {
       put32(132, 132);
       put32(148, 148);
       put32(160, 1);
-      Later([this, b = std::vector<BYTE>(block, block + sizeof block)] { sink_->MachineInfo(stOk, b.data()); });
+      Answer([this, b = std::vector<BYTE>(block, block + sizeof block)] { sink_->MachineInfo(stOk, b.data()); });
       return stOk;
     });
   }
   LONG STDMETHODCALLTYPE OwnerName(LONG side) override {
     return Call(36, true, [&] {
       if (side != SideHandheld) return stBadArguments;
-      Later([this] { sink_->OwnerName(stOk, "Handheld Owner"); });
+      Answer([this] { sink_->OwnerName(stOk, "Handheld Owner"); });
       return stOk;
     });
   }
   LONG STDMETHODCALLTYPE SyncTime() override {
     return Call(37, true, [&] {
-      Later([this] { sink_->TimeSynced(stOk); });
+      Answer([this] { sink_->TimeSynced(stOk); });
       return stOk;
     });
   }
@@ -473,7 +499,7 @@ class TDLink final : public ComObject<ITDLink> {
       if (folder.empty() || side != SideHandheld) return stPathNotFound;
       LONG h = NewHandle();
       formats_[h] = FormatJob{folder, 0};
-      Later([this, h] { sink_->FormatOpened(stOk, h, FormatSteps); });
+      Answer([this, h] { sink_->FormatOpened(stOk, h, FormatSteps); });
       return stOk;
     });
   }
@@ -482,14 +508,14 @@ class TDLink final : public ComObject<ITDLink> {
       auto it = formats_.find(handle);
       if (it == formats_.end()) return stBadHandle;
       if (++it->second.Done == FormatSteps) Empty(it->second.Folder);
-      Later([this] { sink_->FormatStepped(stOk); });
+      Answer([this] { sink_->FormatStepped(stOk); });
       return stOk;
     });
   }
   LONG STDMETHODCALLTYPE FormatEnd(LONG handle) override {
     return Call(40, true, [&] {
       if (!formats_.erase(handle)) return stBadHandle;
-      Later([this] { sink_->FormatEnded(stOk); });
+      Answer([this] { sink_->FormatEnded(stOk); });
       return stOk;
     });
   }
@@ -500,7 +526,7 @@ class TDLink final : public ComObject<ITDLink> {
       LONG h = static_cast<LONG>(std::strlen(path->Path));
       USHORT bytes = static_cast<USHORT>(args->Second | (args->First << 8));
       LONG v = args->Value + 1;
-      Later([this, h, bytes, v] { sink_->PathAnswered(stOk, h, bytes, v); });
+      Answer([this, h, bytes, v] { sink_->PathAnswered(stOk, h, bytes, v); });
       return stOk;
     });
   }
@@ -510,7 +536,7 @@ class TDLink final : public ComObject<ITDLink> {
       // Answers the data reversed.
       std::vector<BYTE> d(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + length);
       std::reverse(d.begin(), d.end());
-      Later([this, d] { sink_->DataAnswered(stOk, d.data(), static_cast<LONG>(d.size())); });
+      Answer([this, d] { sink_->DataAnswered(stOk, d.data(), static_cast<LONG>(d.size())); });
       return stOk;
     });
   }
@@ -527,7 +553,7 @@ class TDLink final : public ComObject<ITDLink> {
         if (p.Running && !p.Path.empty() && p.Path[0] == letter) found->Found.push_back(p);
       LONG h = NewHandle();
       programs_[h] = found;
-      Later([this, h] { sink_->ProgramsOpened(stOk, h); });
+      Answer([this, h] { sink_->ProgramsOpened(stOk, h); });
       return stOk;
     });
   }
@@ -537,10 +563,10 @@ class TDLink final : public ComObject<ITDLink> {
       if (it == programs_.end()) return stBadHandle;
       Programs& p = *it->second;
       if (p.Next >= p.Found.size()) {
-        Later([this] { sink_->ProgramsNone(stEndOfData); });
+        Answer([this] { sink_->ProgramsNone(stEndOfData); });
       } else {
         const tandel::Program& found = p.Found[p.Next];
-        Later([this, name = found.Name, path = found.Path] { sink_->ProgramFound(stOk, name.c_str(), path.c_str()); });
+        Answer([this, name = found.Name, path = found.Path] { sink_->ProgramFound(stOk, name.c_str(), path.c_str()); });
       }
       return stOk;
     });
@@ -550,14 +576,14 @@ class TDLink final : public ComObject<ITDLink> {
       auto it = programs_.find(handle);
       if (it == programs_.end() || it->second->Next >= it->second->Found.size()) return stBadHandle;
       LONG status = StatusOf(tandel::StopProgram(it->second->Found[it->second->Next++].Path));
-      Later([this, status] { sink_->ProgramClosed(status); });
+      Answer([this, status] { sink_->ProgramClosed(status); });
       return stOk;
     });
   }
   LONG STDMETHODCALLTYPE ProgramsEnd(LONG handle) override {
     return Call(47, true, [&] {
       if (!programs_.erase(handle)) return stBadHandle;
-      Later([this] { sink_->ProgramsEnded(stOk); });
+      Answer([this] { sink_->ProgramsEnded(stOk); });
       return stOk;
     });
   }
@@ -570,7 +596,7 @@ class TDLink final : public ComObject<ITDLink> {
       if (!raw) return stAccessDenied;
       LONG h = NewHandle();
       files_[h] = File(raw);
-      Later([this, h] { sink_->ConfigOpened(stOk, h); });
+      Answer([this, h] { sink_->ConfigOpened(stOk, h); });
       return stOk;
     });
   }
@@ -580,7 +606,7 @@ class TDLink final : public ComObject<ITDLink> {
       if (it == files_.end()) return stBadHandle;
       std::vector<BYTE> data(static_cast<size_t>(std::clamp<LONG>(length, 0, BlockSize)));
       data.resize(fread(data.data(), 1, data.size(), it->second.get()));
-      Later([this, data] {
+      Answer([this, data] {
         sink_->ConfigRead(data.empty() ? stEndOfData : stOk, data.data(), static_cast<LONG>(data.size()));
       });
       return stOk;
@@ -591,14 +617,14 @@ class TDLink final : public ComObject<ITDLink> {
       auto it = files_.find(handle);
       if (it == files_.end() || length < 0) return stBadHandle;
       fwrite(data, 1, static_cast<size_t>(length), it->second.get());
-      Later([this] { sink_->ConfigWritten(stOk); });
+      Answer([this] { sink_->ConfigWritten(stOk); });
       return stOk;
     });
   }
   LONG STDMETHODCALLTYPE ConfigClose(LONG handle) override {
     return Call(51, true, [&] {
       if (!files_.erase(handle)) return stBadHandle;
-      Later([this] { sink_->ConfigClosed(stOk); });
+      Answer([this] { sink_->ConfigClosed(stOk); });
       return stOk;
     });
   }
@@ -607,7 +633,7 @@ class TDLink final : public ComObject<ITDLink> {
     return Call(53, true, [&] {
       if (file->Side != SideHandheld) return stBadArguments;
       LONG status = StatusOf(tandel::StartProgram(file->Path));
-      Later([this, status] { sink_->ProgramStarted(status); });
+      Answer([this, status] { sink_->ProgramStarted(status); });
       return stOk;
     });
   }
@@ -615,7 +641,7 @@ class TDLink final : public ComObject<ITDLink> {
     return Call(54, true, [&] {
       if (file->Side != SideHandheld) return stBadArguments;
       LONG status = StatusOf(tandel::StopProgram(file->Path));
-      Later([this, status] { sink_->ProgramStopped(status); });
+      Answer([this, status] { sink_->ProgramStopped(status); });
       return stOk;
     });
   }
@@ -649,8 +675,22 @@ class TDLink final : public ComObject<ITDLink> {
     }
   }
 
-  // Runs the answer from this thread's queue, unless an Abort came first or
-  // the sink is gone.
+  // Hands an answer to the sink at once, on the calling thread, unless the
+  // slot is told to stay silent. A sink that posts what it is told lets its
+  // caller finish the call under way before it takes the answer, one trip
+  // through the caller's queue less than an answer that waits there.
+  template <class Run>
+  void Answer(Run&& run) {
+    if (silent_ || !sink_) return;
+    ComPtr<ITDLink> keep(this);  // a callback may release the component
+    try {
+      run();
+    } catch (...) {
+    }
+  }
+
+  // Runs a step of a copy from this thread's queue, unless an Abort came
+  // first or the sink is gone: an abort lands between two blocks.
   void Later(std::function<void()> run) {
     if (silent_) return;
     window_->Post([this, generation = generation_.load(), run = std::move(run)] {
@@ -669,7 +709,7 @@ class TDLink final : public ComObject<ITDLink> {
     ++c.Blocks;
     if (dropAfter_ && c.Blocks > static_cast<LONG>(dropAfter_)) {
       tandel::SetLinkUp(false);
-      EndCopy(stNotConnected);
+      Later([this] { EndCopy(stNotConnected); });
       return;
     }
     const DWORD want = static_cast<DWORD>(c.Done < SmallCopyBytes ? CopyBlock : LargeCopyBlock);
@@ -678,11 +718,11 @@ class TDLink final : public ComObject<ITDLink> {
     while (n < want) {
       DWORD got = 0, written = 0;
       if (!ReadFile(c.Source.Get(), c.Block.data(), static_cast<DWORD>(c.Block.size()), &got, nullptr)) {
-        EndCopy(LastStatus());
+        Later([this, status = LastStatus()] { EndCopy(status); });
         return;
       }
       if (got && (!WriteFile(c.Target.Get(), c.Block.data(), got, &written, nullptr) || written != got)) {
-        EndCopy(stAccessDenied);
+        Later([this] { EndCopy(stAccessDenied); });
         return;
       }
       n += got;
@@ -745,15 +785,41 @@ class TDLink final : public ComObject<ITDLink> {
   }
 
   // Whether the connection server runs: while the process that holds its
-  // semaphore lives, that process answers without a look-up by name.
+  // semaphore lives, that process answers without a look-up by name, and
+  // without a call to the system: the thread pool watches it.
   bool ServerAlive() {
-    if (server_ && WaitForSingleObject(server_.Get(), 0) == WAIT_TIMEOUT) return true;
-    server_.Reset();
+    if (server_ && server_->Running()) return true;
+    server_.reset();
     if (!ServerRunning()) return false;
     DWORD pid = 0;
     if (HWND window = FindWindowA(ServerWindowClass, nullptr)) GetWindowThreadProcessId(window, &pid);
-    if (pid) server_.Reset(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    if (pid) server_ = std::make_unique<ProcessWatch>(OpenProcess(SYNCHRONIZE, FALSE, pid));
     return true;
+  }
+
+  // Where a copy is written before it takes its target's name: a handheld
+  // target's beside the handheld's drives, in a folder that holds only the
+  // copies under way, since creating a file in a folder of many costs Wine a
+  // pass over all its names; a PC target's beside the target.
+  std::string TempFor(LONG side, const std::string& target) {
+    if (side != SideHandheld) return target + ".~copy";
+    if (root_.empty()) root_ = tandel::HandheldRoot();
+    // Named by process, component and copy: no two copies under way share a name.
+    return root_ + StagingFolder + "\\" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(reinterpret_cast<uintptr_t>(this)) + "-" + std::to_string(++copies_) + ".~copy";
+  }
+  static KernelHandle CreateTemp(const std::string& temp, bool staged) {
+    auto create = [&] {
+      return KernelHandle(CreateFileA(temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    };
+    KernelHandle h = create();
+    // The folder of the copies under way is made when the first one needs it;
+    // another component's copy may make it at the same moment.
+    if (!h && staged &&
+        (CreateDirectoryA(ExtractFilePath(temp).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS))
+      h = create();
+    return h;
   }
 
   bool Held(LONG side, const char* path) {
@@ -842,7 +908,8 @@ class TDLink final : public ComObject<ITDLink> {
   std::map<LONG, std::shared_ptr<Programs>> programs_;
   std::unique_ptr<CopyJob> copy_;
   std::string stateFile_, root_;
-  KernelHandle server_;
+  std::unique_ptr<ProcessWatch> server_;
+  unsigned copies_ = 0;
   tandel::State state_;
   WIN32_FILE_ATTRIBUTE_DATA stateStamp_{};
   bool stateRead_ = false;
