@@ -351,13 +351,27 @@ void Profile::Create(const std::string& path, const NewProfile& profile) {
                                            {"nextFolder", number}}));
 }
 
+namespace {
+// The name of the memory that every opening of the profile shares, from its
+// folder's file identifier rather than its path: a path may be spelt many
+// ways (other slashes, a relative or a short name, another drive onto the
+// same folder), and two openings that did not share it would each take the
+// other's changes for none. (Two profiles on different volumes may share it:
+// that costs them only some waiting and looking at their files.)
+std::string SharedName(const std::string& dir) {
+  KernelHandle h(CreateFileA(dir.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!h.Valid() || !GetFileInformationByHandle(h.Get(), &info))
+    throw EMailStore("Cannot open the profile " + dir + ": " + SystemError(GetLastError()));
+  return "VantleMailStoreShared-" + Hex(info.nFileIndexHigh) + Hex(info.nFileIndexLow);
+}
+}  // namespace
+
 Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)) {
-  std::string key = AnsiUpperCase(path_);
-  std::uint32_t hash = 2166136261u;
-  for (unsigned char c : key) hash = (hash ^ c) * 16777619u;
   if (!FileExists(path_ + ProfileFile)) throw EMailStore("There is no profile in " + path + ".");
   sharedMapping_ = KernelHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared),
-                                                   ("VantleMailStoreShared-" + Hex(hash)).c_str()));
+                                                   SharedName(path_).c_str()));
   if (sharedMapping_.Valid())
     sharedView_.Reset(MapViewOfFile(sharedMapping_.Get(), FILE_MAP_WRITE, 0, 0, sizeof(Shared)));
   if (!sharedView_.Valid()) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));
