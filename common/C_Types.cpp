@@ -31,11 +31,13 @@ void ShowListException(const Exception& e, const char* place) {
 void TMail::SetMessage(const std::string& Text) {
   try {
     std::string text;
-    text.reserve(Text.size());
-    for (char c : Text) {
-      if (c == ParagraphMark) text += "\r\n";
-      else text += c;
+    text.reserve(Text.size() + Text.size() / 16);
+    std::size_t from = 0;
+    for (std::size_t at; (at = Text.find(ParagraphMark, from)) != std::string::npos; from = at + 1) {
+      text.append(Text, from, at - from);
+      text += "\r\n";
     }
+    text.append(Text, from);
     Message = std::move(text);
   } catch (...) {
     Message = Text;

@@ -119,10 +119,10 @@ bool MarkFirstUnmarked(IDIndex& index, StoreSession* held, const std::string& fi
       if (already >= Enough) break;
       Variant record = records.Item(i);
       if (IsTrue(records.Value(record, markColumn))) continue;
-      record.Call("Update");
-      SetValue(record, markColumn, Variant(true));
+      records.Update(record);
+      records.SetValue(record, markColumn, Variant(true));
       const std::optional<std::string> renamed = Also ? Also(record) : std::nullopt;
-      record.Call("Commit");
+      records.Commit(record);
       if (renamed) index.Renamed(i, ID, *renamed);
       marked = true;
       break;
@@ -163,39 +163,51 @@ bool TSync::SaveTemplate(int Id, const std::string& Path) {
 bool TSync::SaveInTemplate(const std::string& Path) { return SaveTemplate(1, Path); }
 bool TSync::SaveOutTemplate(const std::string& Path) { return SaveTemplate(2, Path); }
 
+// One pass reads what decides whether a record is new mail, and every ID for
+// the new IDs; the mails it found are read after it.
 bool TSync::ReadOutDat() {
   return Guarded(*Session, "TSync.ReadOutDat", [&] {
     StoreSession store(LocalOut());
     RecordList records = store.List();
     const int count = records.Count();
-    TMailList& list = *HandheldMails;
-    // Made, with the IDs of the store, when the first mail needs a new ID.
-    std::optional<NewMailIDs> newIDs;
+    struct Mail {
+      Variant record;
+      std::string id;
+    };
+    std::vector<Mail> mails;
+    std::unordered_set<std::string> taken;
+    bool unnamed = false;
     for (int i = 0; i < count; ++i) {
       Variant record = records.Item(i);
-      if (!IsFalse(records.Value(record, outSent)) || !IsFalse(records.Value(record, outHold))) continue;
+      std::string id = Text(records.Value(record, outID));
+      if (IsFalse(records.Value(record, outSent)) && IsFalse(records.Value(record, outHold))) {
+        unnamed = unnamed || id.empty();
+        mails.push_back({std::move(record), id});
+      }
+      taken.insert(std::move(id));
+    }
+    std::optional<NewMailIDs> newIDs;
+    if (unnamed) newIDs.emplace(std::move(taken));
+    TMailList& list = *HandheldMails;
+    for (Mail& mail : mails) {
+      const Variant& record = mail.record;
       list.Flags = mfTransfer | mfFromHandheld;
       list.From.clear();
-      list.To = Text(records.Value(record, outTo));
-      list.CC = Text(records.Value(record, outCC));
-      list.BC = Text(records.Value(record, outBC));
-      list.Subject = Text(records.Value(record, outSubject));
+      Text(records.Value(record, outTo), list.To);
+      Text(records.Value(record, outCC), list.CC);
+      Text(records.Value(record, outBC), list.BC);
+      Text(records.Value(record, outSubject), list.Subject);
       list.Date = DateOf(records.Value(record, outDate));
-      list.Message = Text(records.Value(record, outMessage));
-      list.ID = Text(records.Value(record, outID));
+      Text(records.Value(record, outMessage), list.Message);
+      list.ID = std::move(mail.id);
       if (list.ID.empty()) {
-        if (!newIDs) {
-          std::unordered_set<std::string> taken;
-          for (int j = 0; j < count; ++j) taken.insert(Text(records.Value(records.Item(j), outID)));
-          newIDs.emplace(std::move(taken));
-        }
         // Written back at once, so the mail keeps this ID across runs; the
         // journal keeps it until the Out box reaches the handheld.
         list.ID = newIDs->Next();
         if (Journal.Loaded()) Journal.AddNamed({OutContents(record), list.ID});
-        record.Call("Update");
-        SetValue(record, outID, Variant(list.ID));
-        record.Call("Commit");
+        records.Update(record);
+        records.SetValue(record, outID, Variant(list.ID));
+        records.Commit(record);
       }
       list.Add(false);
     }
@@ -215,9 +227,9 @@ bool TSync::ReadReplyDat() {
         continue;
       list.Flags = mfTransfer | mfFromHandheld | mfReply;
       list.From.clear();
-      list.Subject = Text(records.Value(record, inSubject));
+      Text(records.Value(record, inSubject), list.Subject);
       list.Date = DateOf(records.Value(record, inDate));
-      list.Message = Text(records.Value(record, inReply));
+      Text(records.Value(record, inReply), list.Message);
       list.IncludeMessage = IsTrue(records.Value(record, inIncludeMessage));
       list.ReplyAll = IsTrue(records.Value(record, inReplyAll));
       if (list.ReplyAll) {
@@ -225,10 +237,10 @@ bool TSync::ReadReplyDat() {
         if (ConduitEntries.vazReplyAll)
           ConduitEntries.vazReplyAll(&to, Application.Handle, Text(records.Value(record, inFrom)), Text(records.Value(record, inTo)));
         list.To = to;
-        list.CC = Text(records.Value(record, inCC));
-        list.BC = Text(records.Value(record, inBC));
+        Text(records.Value(record, inCC), list.CC);
+        Text(records.Value(record, inBC), list.BC);
       } else {
-        list.To = Text(records.Value(record, inFrom));
+        Text(records.Value(record, inFrom), list.To);
         list.CC.clear();
         list.BC.clear();
       }
@@ -283,6 +295,8 @@ std::string TSync::EncodeMessage(const std::string& Text) {
 bool TSync::AddMailToDatFile() {
   const bool result = Guarded(*Session, "TSync.AddMailToDatFile", [&] {
     StoreSession store(LocalIn());
+    // Every record is an object of one kind: its members' ids are looked up once.
+    const RecordList records = store.List();
     ProgressMax(PCMails->Count());
     for (int i = 0; i < PCMails->Count(); ++i) {
       ProgressPosition(i + 1);
@@ -291,27 +305,27 @@ bool TSync::AddMailToDatFile() {
       Variant record = store.NewRecord();
       // The record is committed with what it got also when a value failed.
       try {
-        SetValue(record, inSubject, Variant(mail.Subject));
-        SetValue(record, inFrom, Variant(mail.From));
-        SetValue(record, inDate, Variant::Date(mail.Date));
-        SetValue(record, inTo, Variant(mail.To));
-        SetValue(record, inCC, Variant(mail.CC));
-        SetValue(record, inBC, Variant(mail.BC));
-        SetValue(record, inMessage, Variant(EncodeMessage(mail.Message)));
-        SetValue(record, inReply, Variant(std::string()));
-        SetValue(record, inAttachments, Variant(mail.Attachments));
-        SetValue(record, inDeleteMark, Variant(false));
-        SetValue(record, inKeep, Variant(Session->KeepMessages));
-        SetValue(record, inReplyAll, Variant(Session->ReplyToAll));
-        SetValue(record, inIncludeMessage, Variant(Session->QuoteOriginal));
-        SetValue(record, inExcluded, Variant(Session->NewRecordExcluded));
-        SetValue(record, inReplySent, Variant(false));
-        SetValue(record, inID, Variant(mail.ID));
+        records.SetValue(record, inSubject, Variant(mail.Subject));
+        records.SetValue(record, inFrom, Variant(mail.From));
+        records.SetValue(record, inDate, Variant::Date(mail.Date));
+        records.SetValue(record, inTo, Variant(mail.To));
+        records.SetValue(record, inCC, Variant(mail.CC));
+        records.SetValue(record, inBC, Variant(mail.BC));
+        records.SetValue(record, inMessage, Variant(EncodeMessage(mail.Message)));
+        records.SetValue(record, inReply, Variant(std::string()));
+        records.SetValue(record, inAttachments, Variant(mail.Attachments));
+        records.SetValue(record, inDeleteMark, Variant(false));
+        records.SetValue(record, inKeep, Variant(Session->KeepMessages));
+        records.SetValue(record, inReplyAll, Variant(Session->ReplyToAll));
+        records.SetValue(record, inIncludeMessage, Variant(Session->QuoteOriginal));
+        records.SetValue(record, inExcluded, Variant(Session->NewRecordExcluded));
+        records.SetValue(record, inReplySent, Variant(false));
+        records.SetValue(record, inID, Variant(mail.ID));
       } catch (...) {
-        record.Call("Commit");
+        records.Commit(record);
         throw;
       }
-      record.Call("Commit");
+      records.Commit(record);
     }
   });
   ProgressLine2("");
@@ -375,9 +389,9 @@ int TSync::MarkJournalled(const RunJournal& Journal) {
         if (!IsEmptyText(records.Value(record, outID))) continue;
         auto name = names.find(OutContents(record));
         if (name == names.end()) continue;
-        record.Call("Update");
-        SetValue(record, outID, Variant(name->second));
-        record.Call("Commit");
+        records.Update(record);
+        records.SetValue(record, outID, Variant(name->second));
+        records.Commit(record);
         names.erase(name);
       }
     }
@@ -422,7 +436,7 @@ int TSync::Thin(const std::string& file, const char* place, Deletable&& deletabl
         deleted.before(record);
         ProgressLine2(subject);
         Session->Trace(traceText + subject);
-        record.Call("Delete");
+        records.Delete(record);
         ++removed;
         deleted.after();
         done = records.Count() == 0;
@@ -516,7 +530,7 @@ int TSync::MasterDeletion() {
       auto found = places.find(candidates.At(n));
       if (found == places.end() || found->second.gone == found->second.at.size()) continue;
       const int original = found->second.at[found->second.gone++];
-      records.Item(original - removals.Before(original)).Call("Delete");
+      records.Delete(records.Item(original - removals.Before(original)));
       removals.Remove(original);
       result = 1;
     }
@@ -531,9 +545,13 @@ void TSync::CreateBackupFiles() {
     const std::pair<std::string, const char*> copies[] = {{LocalIn(), "INBACK"}, {LocalOut(), "OUTBACK"}};
     for (const auto& [source, backup] : copies) {
       if (!FileExists(source)) continue;
+      // The system copies without a buffer of the whole store; should it
+      // fail, the streams copy again and raise what failed.
+      const std::string target = Session->TempDir + backup;
+      if (CopyFileA(source.c_str(), target.c_str(), FALSE)) continue;
       TMemoryStream bytes;
       bytes.LoadFromFile(source);
-      bytes.SaveToFile(Session->TempDir + backup);
+      bytes.SaveToFile(target);
     }
   });
 }

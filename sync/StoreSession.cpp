@@ -16,6 +16,16 @@ Variant RecordList::Value(const Variant& record, int column) const {
   return record.Call(getValue_, {Variant(column)});
 }
 
+void RecordList::SetValue(const Variant& record, int column, const Variant& value) const {
+  if (setValue_ == DISPID_UNKNOWN) setValue_ = DispIdOfName(record.AsDispatch().Get(), "SetValue");
+  record.Call(setValue_, {Variant(column), value});
+}
+
+void RecordList::Member(const Variant& record, DISPID& id, const char* name) const {
+  if (id == DISPID_UNKNOWN) id = DispIdOfName(record.AsDispatch().Get(), name);
+  record.Call(id);
+}
+
 int RecordList::FindID(int column, const std::string& ID, int From, const std::function<void()>& Passed) const {
   for (int i = From, n = Count(); i < n; ++i) {
     if (Text(Value(Item(i), column)) == ID) return i;
@@ -98,6 +108,18 @@ bool IsFalse(const Variant& v) { return v.IsEmpty() || (!v.IsNull() && !v.AsBool
 bool IsTrue(const Variant& v) { return !v.IsEmpty() && !v.IsNull() && v.AsBool(); }
 bool IsEmptyText(const Variant& v) { return v.IsEmpty() || (!v.IsNull() && v.AsString().empty()); }
 // A text value is converted from the server's string itself, not from a copy.
+void Text(const Variant& v, std::string& into) {
+  if (v.Raw().vt != VT_BSTR) {
+    into = Text(v);
+    return;
+  }
+  const BSTR text = v.Raw().bstrVal;
+  const int length = static_cast<int>(SysStringLen(text));
+  const int n = length == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+  into.resize(static_cast<size_t>(n));
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, text, length, into.data(), n, nullptr, nullptr);
+}
+
 std::string Text(const Variant& v) {
   if (v.Raw().vt == VT_BSTR) return BstrToString(v.Raw().bstrVal);
   return v.IsEmpty() || v.IsNull() ? std::string() : v.AsString();

@@ -25,13 +25,21 @@ class RecordList {
   Variant Item(int index) const;
   // A record's column, as the free Value below answers it.
   Variant Value(const Variant& record, int column) const;
+  // A record's members, as the free SetValue below and record.Call(name).
+  void SetValue(const Variant& record, int column, const Variant& value) const;
+  void Update(const Variant& record) const { Member(record, update_, "Update"); }
+  void Commit(const Variant& record) const { Member(record, commit_, "Commit"); }
+  void Delete(const Variant& record) const { Member(record, delete_, "Delete"); }
   // Index of the first record at or after From whose column holds exactly ID
   // (case-sensitive), or -1; Passed runs after each record passed over.
   int FindID(int column, const std::string& ID, int From = 0, const std::function<void()>& Passed = {}) const;
 
  private:
+  void Member(const Variant& record, DISPID& id, const char* name) const;
+
   Variant collection_;
-  mutable DISPID item_ = DISPID_UNKNOWN, getValue_ = DISPID_UNKNOWN;
+  mutable DISPID item_ = DISPID_UNKNOWN, getValue_ = DISPID_UNKNOWN, setValue_ = DISPID_UNKNOWN;
+  mutable DISPID update_ = DISPID_UNKNOWN, commit_ = DISPID_UNKNOWN, delete_ = DISPID_UNKNOWN;
 };
 
 class StoreSession {
@@ -97,4 +105,7 @@ bool IsFalse(const Variant& v);
 bool IsTrue(const Variant& v);
 bool IsEmptyText(const Variant& v);
 std::string Text(const Variant& v);
+// The same into a string whose room is used again, so that a walk reading
+// a long text from every record does not allocate one for each.
+void Text(const Variant& v, std::string& into);
 TDateTime DateOf(const Variant& v);  // 0 when empty

@@ -47,7 +47,10 @@ class TRecord final : public DispatchObject {
  public:
   TRecord(StoreRef store, std::uint32_t id) : DispatchObject(Members, {}, ServerName), store_(std::move(store)), id_(id) {
     if (id_ == 0) {
-      pending_.resize(store_->File().Image().Columns().size());
+      // Every value of a new record is its own, empty until set.
+      const std::size_t n = store_->File().Image().Columns().size();
+      pending_.resize(n);
+      changed_.assign(n, true);
       editing_ = true;
     }
   }
@@ -56,8 +59,9 @@ class TRecord final : public DispatchObject {
     call.RequireArgs(1);
     const StoreImage& image = store_->File().Image();
     int column = CheckColumn(image, call.ArgInt(0));
-    const Row& row = editing_ ? pending_ : Committed();
-    call.Return(ToVariant(image.Columns()[column], row[column]));
+    const bool own = editing_ && changed_[column];
+    if (!own) Committed();
+    call.Return(ToVariant(image.Columns()[column], own ? ViewOf(pending_[column]) : image.ValueOf(id_, column)));
   }
 
   void SetValue(DispCall& call) {
@@ -69,12 +73,17 @@ class TRecord final : public DispatchObject {
       Fail(E_FAIL, "The record is not being changed: call Update before SetValue.");
     }
     pending_[column] = FromVariant(image.Columns()[column], call.ArgVariant(1), column);
+    changed_[column] = true;
   }
 
   void Update(DispCall& call) {
     call.RequireArgs(0);
     if (editing_) return;
-    pending_ = Committed();
+    Committed();
+    // Only the values set are held; the others are written as the file holds them.
+    const std::size_t n = store_->File().Image().Columns().size();
+    pending_.assign(n, Value{});
+    changed_.assign(n, false);
     editing_ = true;
   }
 
@@ -82,14 +91,13 @@ class TRecord final : public DispatchObject {
     call.RequireArgs(0);
     if (!editing_) return;
     StoreFile& file = store_->File();
-    if (id_ == 0)
-      id_ = file.Append(pending_);
-    else {
-      Committed();
-      file.Replace(id_, pending_);
-    }
+    if (id_ != 0) Committed();
+    // The values not set, as the file holds them, read in one go.
+    const std::vector<ValueView> kept = id_ != 0 ? file.Image().ViewsOf(id_) : std::vector<ValueView>();
+    id_ = file.Commit(id_, [&](std::size_t c) { return changed_[c] ? ViewOf(pending_[c]) : kept[c]; });
     editing_ = false;
     pending_.clear();
+    changed_.clear();
   }
 
   void Delete(DispCall& call) {
@@ -103,10 +111,8 @@ class TRecord final : public DispatchObject {
 
  private:
 
-  const Row& Committed() {
-    const Row* row = store_->File().Image().Find(id_);
-    if (!row) Fail(E_FAIL, "The record has been deleted.");
-    return *row;
+  void Committed() {
+    if (!store_->File().Image().Live(id_)) Fail(E_FAIL, "The record has been deleted.");
   }
 
   static constexpr DispMember Members[] = {
@@ -121,6 +127,7 @@ class TRecord final : public DispatchObject {
   std::uint32_t id_;
   bool editing_ = false;
   Row pending_;
+  std::vector<bool> changed_;
 };
 
 // The records of the file in file order, as they are at each call.

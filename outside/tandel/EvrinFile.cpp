@@ -2,6 +2,7 @@
 #include "EvrinFile.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -130,93 +131,97 @@ class ImageCache {
   }
 
   void Put(Entry entry) {
-    if (entry.Image.LiveBytes() > MaxBytes) return;
+    if (entry.Image.Entries() > MaxFileEntries) return;
     std::lock_guard<std::mutex> lock(mutex_);
     std::erase_if(entries_, [&](const Entry& e) { return e.Key == entry.Key; });
     entries_.push_back(std::move(entry));
     // The least recently closed go first.
-    std::uint64_t bytes = 0;
-    for (const Entry& e : entries_) bytes += e.Image.LiveBytes();
-    while (entries_.size() > MaxEntries || bytes > MaxBytes) {
-      bytes -= entries_.front().Image.LiveBytes();
+    std::uint64_t kept = 0;
+    for (const Entry& e : entries_) kept += e.Image.Entries();
+    while (entries_.size() > MaxStores || kept > MaxFileEntries) {
+      kept -= entries_.front().Image.Entries();
       entries_.erase(entries_.begin());
     }
   }
 
  private:
-  static constexpr std::size_t MaxEntries = 16;
-  static constexpr std::uint64_t MaxBytes = 256u << 20;
+  // An image holds where each entry lies, not the values: its size goes with
+  // the entries of its file.
+  static constexpr std::size_t MaxStores = 16;
+  static constexpr std::uint64_t MaxFileEntries = 4'000'000;
 
   std::mutex mutex_;
   std::vector<Entry> entries_;
 };
 
-// The image of the file behind h when the cached one still describes it,
-// read on from the cached end when the file only grew.
-std::optional<StoreImage> FromCache(HANDLE h, const FileState& now, std::optional<ImageCache::Entry> cached) {
-  if (!cached || cached->State.Volume != now.Volume || cached->State.Index != now.Index) return std::nullopt;
-  const std::string& tail = cached->Tail;
-  const FileState& then = cached->State;
-  if (now.Size == then.Size && now.Written == then.Written && now.Changed == then.Changed) {
-    std::string last(tail.size(), '\0');
-    if (!ReadAt(h, now.Size - tail.size(), last.data(), last.size()) || last != tail) return std::nullopt;
-    return std::move(cached->Image);
-  }
-  if (now.Size <= then.Size || now.Size > LargestStore) return std::nullopt;
-  // Another writer appended: what came before the old end mark must be as it
-  // was; the entries from there on are read as usual.
-  std::uint64_t from = then.Size - tail.size();
-  std::string bytes(now.Size - from, '\0');
-  std::size_t kept = tail.size() - EndSize;
-  if (!ReadAt(h, from, bytes.data(), bytes.size()) || bytes.compare(0, kept, tail, 0, kept) != 0) return std::nullopt;
-  try {
-    cached->Image.Continue(std::string_view(bytes).substr(kept));
-  } catch (const FormatError&) {
-    return std::nullopt;  // read whole: that reports the fault or repairs a cut tail
-  }
-  return std::move(cached->Image);
-}
-
 // The bytes of a whole file, seen through a read-only mapping. Fresh memory
 // costs a page fault per page on first touch, which under Wine is several
 // times the cost of reading the page; a mapping of the file's cached pages
-// avoids both the copy and those faults. The file is held without write
-// sharing, so its bytes cannot change or shrink while the view exists.
-// Only files on a fixed local drive are mapped: on a network or removable
-// drive a failing read of a mapped page is a fault that ends the process
-// instead of an error this server can report. Elsewhere the file is read
-// into memory.
+// avoids both the copy and those faults, and the image reads its values from
+// it for as long as the store is open. The file is held without write
+// sharing meanwhile and only ever grows, so the mapped bytes do not change;
+// the mapping is gone before the file is shortened or replaced, and when the
+// store is closed. Only files on a fixed local drive are mapped: on a network
+// or removable drive a failing read of a mapped page is a fault that ends the
+// process instead of an error this server can report. Elsewhere the file is
+// read into memory.
 bool OnFixedDrive(const std::string& path) {
   char root[MAX_PATH];
   return GetVolumePathNameA(path.c_str(), root, sizeof root) && GetDriveTypeA(root) == DRIVE_FIXED;
 }
 
-class WholeFile {
+class MappedBytes final : public StoreBytes {
  public:
-  WholeFile(HANDLE file, std::size_t size, bool mappable) : file_(file), size_(size), mappable_(mappable) {}
-  ~WholeFile() {
-    if (view_) UnmapViewOfFile(view_);
-  }
-  WholeFile(const WholeFile&) = delete;
-  WholeFile& operator=(const WholeFile&) = delete;
-
-  bool Read() {
-    KernelHandle mapping(size_ > 0 && mappable_ ? CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr)
-                                                : nullptr);
-    if (mapping) view_ = static_cast<const char*>(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, size_));
-    if (view_) return true;
-    copy_ = std::make_unique_for_overwrite<char[]>(size_);
-    return ReadAt(file_, 0, copy_.get(), size_);
-  }
-  std::string_view View() const { return {view_ ? view_ : copy_.get(), size_}; }
+  MappedBytes(const char* view, std::size_t size) : view_(view), size_(size) {}
+  ~MappedBytes() override { UnmapViewOfFile(view_); }
+  MappedBytes(const MappedBytes&) = delete;
+  MappedBytes& operator=(const MappedBytes&) = delete;
+  std::string_view View() const override { return {view_, size_}; }
 
  private:
-  HANDLE file_;
+  const char* view_;
   std::size_t size_;
-  bool mappable_;
-  const char* view_ = nullptr;
-  std::unique_ptr<char[]> copy_;
 };
+
+// The first size bytes of the file behind h, or null when they cannot be read.
+std::shared_ptr<const StoreBytes> FileBytes(HANDLE h, const std::string& path, std::size_t size) {
+  if (size > 0 && OnFixedDrive(path)) {
+    KernelHandle mapping(CreateFileMappingA(h, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (const void* view = mapping ? MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, size) : nullptr)
+      return std::make_shared<MappedBytes>(static_cast<const char*>(view), size);
+  }
+  std::string bytes(size, '\0');
+  if (!ReadAt(h, 0, bytes.data(), size)) return nullptr;
+  return std::make_shared<HeldBytes>(std::move(bytes));
+}
+
+// The image of the file behind h when the cached one still describes it,
+// checked on from the cached end when the file only grew; attached to the
+// file's bytes.
+std::optional<StoreImage> FromCache(HANDLE h, const std::string& path, const FileState& now,
+                                    std::optional<ImageCache::Entry> cached) {
+  if (!cached || cached->State.Volume != now.Volume || cached->State.Index != now.Index) return std::nullopt;
+  const std::string& tail = cached->Tail;
+  const FileState& then = cached->State;
+  const bool same = now.Size == then.Size && now.Written == then.Written && now.Changed == then.Changed;
+  if (!same && (now.Size <= then.Size || now.Size > LargestStore)) return std::nullopt;
+  std::shared_ptr<const StoreBytes> bytes = FileBytes(h, path, static_cast<std::size_t>(now.Size));
+  if (!bytes) return std::nullopt;
+  // The last bytes as they were; when another writer appended, what came
+  // before the old end mark must be as it was, and the entries from there
+  // on are read as usual.
+  const std::size_t kept = same ? tail.size() : tail.size() - EndSize;
+  if (bytes->View().substr(then.Size - tail.size(), kept) != std::string_view(tail).substr(0, kept)) return std::nullopt;
+  try {
+    if (same)
+      cached->Image.Attach(std::move(bytes));
+    else
+      cached->Image.Continue(std::move(bytes));
+  } catch (const FormatError&) {
+    return std::nullopt;  // read whole: that reports the fault or repairs a cut tail
+  }
+  return std::move(cached->Image);
+}
 
 [[noreturn]] void FailNotAStore(const std::string& path, const std::string& why) {
   Fail(E_FAIL, "The file \"" + path + "\" cannot be opened as a data file: " + why + ".");
@@ -238,13 +243,15 @@ StoreImage ReadWhole(HANDLE h, const std::string& path, const FileState& state) 
   std::size_t cutAt = std::string_view::npos;
   std::optional<StoreImage> image;
   try {
-    WholeFile bytes(h, static_cast<std::size_t>(state.Size), OnFixedDrive(path));
-    if (!bytes.Read()) FailSystem("Cannot read the data file", path);
-    image.emplace(StoreImage::Recover(bytes.View(), cutAt));
+    std::shared_ptr<const StoreBytes> bytes = FileBytes(h, path, static_cast<std::size_t>(state.Size));
+    if (!bytes) FailSystem("Cannot read the data file", path);
+    image.emplace(StoreImage::Recover(bytes, cutAt));
+    // The mapping is gone before the file is shortened: a mapped file cannot
+    // be. The entries kept are read from a copy for this session.
+    if (cutAt != std::string_view::npos) image->Attach(std::make_shared<HeldBytes>(std::string(bytes->View().substr(0, cutAt))));
   } catch (const FormatError& e) {
     FailNotAStore(path, e.what());
   }
-  // The view is gone before the file is shortened: a mapped file cannot be.
   if (cutAt != std::string_view::npos) {
     // Shortened first, so a process killed meanwhile leaves a file that is
     // again only cut short.
@@ -268,9 +275,18 @@ const char* TypeName(ColumnType t) {
 
 }  // namespace
 
-Variant ToVariant(ColumnType type, const Value& v) {
+Variant ToVariant(ColumnType type, const ValueView& v) {
   switch (type) {
-    case ColumnType::String: return Variant(std::wstring_view(reinterpret_cast<const wchar_t*>(v.Text.data()), v.Text.size()));
+    case ColumnType::String: {
+      // Straight from where the text lies, which need not be aligned.
+      VARIANT text;
+      VariantInit(&text);
+      text.vt = VT_BSTR;
+      text.bstrVal = SysAllocStringLen(nullptr, static_cast<UINT>(v.Length));
+      if (text.bstrVal == nullptr) Fail(E_OUTOFMEMORY, "There is not enough memory for the value.");
+      if (v.Length > 0) std::memcpy(text.bstrVal, v.Text, 2 * v.Length);
+      return Variant::Attach(text);
+    }
     case ColumnType::DateTime: return Variant::Date(v.Kind == ValueKind::DateTime ? v.Date : 0.0);
     case ColumnType::Boolean: return Variant(v.Kind == ValueKind::Boolean && v.Flag);
   }
@@ -311,7 +327,7 @@ std::unique_ptr<StoreFile> StoreFile::Open(const std::string& path) {
   if (!file) FailSystem("Cannot open the data file", path);
   FileState state;
   if (!StateOf(file.Get(), state)) FailSystem("Cannot read the data file", path);
-  std::optional<StoreImage> image = FromCache(file.Get(), state, ImageCache::Instance().Take(CacheKey(path)));
+  std::optional<StoreImage> image = FromCache(file.Get(), path, state, ImageCache::Instance().Take(CacheKey(path)));
   if (!image) image.emplace(ReadWhole(file.Get(), path, state));
   std::unique_ptr<StoreFile> store(new StoreFile(path, file.Release(), std::move(*image)));
   store->CompactIfWasteful();
@@ -333,6 +349,8 @@ StoreFile::~StoreFile() {
   if (unflushed_ && FlushFileBuffers(handle_) && !doubtful_ && !image_.Legacy() &&
       WriteAt(handle_, DurableAt, EncodeDurable(image_.EndOffset() + EndSize)))
     FlushFileBuffers(handle_);
+  // The cache keeps no mapping: the file is no longer held.
+  image_.Detach();
   try {
     FileState state;
     if (!doubtful_ && StateOf(handle_, state)) {
@@ -346,18 +364,21 @@ StoreFile::~StoreFile() {
   CloseHandle(handle_);
 }
 
-void StoreFile::Write(const std::string& entry) {
+void StoreFile::Write(std::string& entry) {
   if (handle_ == INVALID_HANDLE_VALUE) Fail(E_FAIL, "The data file \"" + path_ + "\" could not be reopened.");
   // The new entry and the new end mark replace the old end mark in one write,
   // so the file on the disk is always complete or cut short inside its last
   // entry, which opening repairs.
-  std::uint64_t at = image_.EndOffset();
-  std::string bytes = entry + EncodeEnd(image_.Entries() + 1, at + entry.size());
+  const std::uint64_t at = image_.EndOffset();
+  const std::size_t size = entry.size();
+  entry += EncodeEnd(image_.Entries() + 1, at + size);
   // Once WriteFile has taken the bytes they are the system's: they outlive
   // this process, so a killed process loses nothing committed. The flush to
   // the disk waits for the store's release.
   unflushed_ = true;
-  if (!WriteAt(handle_, at, bytes)) {
+  const bool written = WriteAt(handle_, at, entry);
+  entry.resize(size);
+  if (!written) {
     DWORD err = GetLastError();
     doubtful_ = true;
     // Put the old end back, so the file stays a complete store.
@@ -368,24 +389,24 @@ void StoreFile::Write(const std::string& entry) {
   }
 }
 
-std::uint32_t StoreFile::Append(Row row) {
-  std::uint32_t id = image_.NextId();
-  std::string entry = EncodeRecord(id, row);
+std::uint32_t StoreFile::Commit(std::uint32_t id, const ValueSource& values) {
+  if (id == 0) id = image_.NextId();
+  std::string entry = EncodeRecord(id, image_.Columns().size(), values);
   Write(entry);
-  image_.Put(id, std::move(row), entry.size());
+  image_.Put(id, entry);
   return id;
 }
 
-void StoreFile::Replace(std::uint32_t id, Row row) {
-  std::string entry = EncodeRecord(id, row);
-  Write(entry);
-  image_.Put(id, std::move(row), entry.size());
+std::uint32_t StoreFile::Append(const Row& row) { return Commit(0, [&](std::size_t c) { return ViewOf(row[c]); }); }
+
+void StoreFile::Replace(std::uint32_t id, const Row& row) {
+  Commit(id, [&](std::size_t c) { return ViewOf(row[c]); });
 }
 
 void StoreFile::Delete(std::uint32_t id) {
   std::string entry = EncodeDeletion(id);
   Write(entry);
-  image_.Remove(id, entry.size());
+  image_.Remove(id, entry);
 }
 
 void StoreFile::CompactIfWasteful() {
@@ -413,14 +434,21 @@ void StoreFile::Compact() {
       return;
     }
   }
+  // A mapped file cannot be replaced: the image lets go of it first, and
+  // reads the file that is there afterwards.
+  image_.Detach();
+  StoreImage before = image_;
+  image_.DropWaste();
   CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
   bool moved = MoveFileExA(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  if (!moved) DeleteFileA(temp.c_str());
-  handle_ = OpenForWriting(path_);
-  if (moved && handle_ != INVALID_HANDLE_VALUE) {
-    image_.DropWaste();
-    unflushed_ = false;  // the copy that replaced the file is on the disk
+  if (!moved) {
+    DeleteFileA(temp.c_str());
+    image_ = std::move(before);
   }
+  handle_ = OpenForWriting(path_);
+  if (handle_ == INVALID_HANDLE_VALUE) return;
+  if (moved) unflushed_ = false;  // the copy that replaced the file is on the disk
+  image_.Attach(FileBytes(handle_, path_, static_cast<std::size_t>(image_.EndOffset() + EndSize)));
 }
 
 }  // namespace evrin

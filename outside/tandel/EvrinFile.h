@@ -14,7 +14,7 @@ namespace evrin {
 
 // A column's value as the server answers it: an empty value reads as the
 // type's empty value (empty text, False, date-time 0).
-Variant ToVariant(ColumnType type, const Value& v);
+Variant ToVariant(ColumnType type, const ValueView& v);
 // A Variant as the value a column stores (Empty and Null: an empty value);
 // raises EOleException (DISP_E_TYPEMISMATCH) when it does not convert.
 Value FromVariant(ColumnType type, const Variant& in, int column);
@@ -38,8 +38,10 @@ class StoreFile {
 
   // Written to the file when they return: a killed process loses none of
   // them. Raise EOleException when the disk refuses.
-  std::uint32_t Append(Row row);  // a new record; answers its number
-  void Replace(std::uint32_t id, Row row);
+  // A record with these values, new (id 0) or replacing record id; answers its number.
+  std::uint32_t Commit(std::uint32_t id, const ValueSource& values);
+  std::uint32_t Append(const Row& row);  // a new record; answers its number
+  void Replace(std::uint32_t id, const Row& row);
   void Delete(std::uint32_t id);
 
   // Rewrites the file without waste when at least half of it is waste, and a
@@ -48,7 +50,8 @@ class StoreFile {
 
  private:
   StoreFile(std::string path, HANDLE handle, StoreImage image);
-  void Write(const std::string& entry);
+  // Writes entry followed by the new end mark; entry is as it was afterwards.
+  void Write(std::string& entry);
   void Compact();
 
   std::string path_;

@@ -75,22 +75,24 @@ void AppendEntry(std::string& out, char tag, Fill&& fill) {
   Put32(out, Crc32(out.data() + start, out.size() - start));
 }
 
-void AppendRecord(std::string& out, std::uint32_t id, const Row& row) {
+void AppendRecord(std::string& out, std::uint32_t id, std::size_t columns, const ValueSource& value) {
+  std::size_t size = EntryFrame + 4;
+  for (std::size_t c = 0; c < columns; ++c) {
+    const ValueView v = value(c);
+    size += 1 + (v.Kind == ValueKind::String ? 4 + 2 * v.Length : v.Kind == ValueKind::DateTime ? 8 : v.Kind == ValueKind::Boolean ? 1 : 0);
+  }
+  out.reserve(out.size() + size + EndSize);
   AppendEntry(out, TagRecord, [&](std::string& p) {
     Put32(p, id);
-    for (const Value& v : row) {
+    for (std::size_t c = 0; c < columns; ++c) {
+      const ValueView v = value(c);
       Put8(p, static_cast<std::uint8_t>(v.Kind));
       switch (v.Kind) {
         case ValueKind::Empty: break;
         case ValueKind::String: {
-          Put32(p, static_cast<std::uint32_t>(v.Text.size()));
-          std::size_t at = p.size();
-          p.resize(at + 2 * v.Text.size());
-          char* d = p.data() + at;
-          for (char16_t c : v.Text) {
-            *d++ = static_cast<char>(c & 0xFF);
-            *d++ = static_cast<char>(c >> 8);
-          }
+          Put32(p, static_cast<std::uint32_t>(v.Length));
+          // Stored as it lies: UTF-16 code units, little-endian.
+          p.append(v.Text, 2 * v.Length);
           break;
         }
         case ValueKind::DateTime: {
@@ -110,6 +112,37 @@ std::uint32_t Get32(std::string_view bytes, std::size_t at) {
   for (int i = 0; i < 4; ++i) v |= std::uint32_t(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
   return v;
 }
+std::uint64_t Get64(std::string_view bytes, std::size_t at) {
+  return Get32(bytes, at) | std::uint64_t(Get32(bytes, at + 4)) << 32;
+}
+
+// Value `column` of a checked record payload, or every value when `each`
+// takes them; the values lie in the payload's bytes.
+template <class Each>
+void DecodeValues(std::string_view payload, std::size_t columns, Each&& each) {
+  std::size_t pos = 4;  // the record number
+  for (std::size_t c = 0; c < columns; ++c) {
+    ValueView v;
+    v.Kind = static_cast<ValueKind>(payload[pos++]);
+    switch (v.Kind) {
+      case ValueKind::Empty: break;
+      case ValueKind::String:
+        v.Length = Get32(payload, pos);
+        v.Text = payload.data() + pos + 4;
+        pos += 4 + 2 * v.Length;
+        break;
+      case ValueKind::DateTime: {
+        const std::uint64_t bits = Get64(payload, pos);
+        std::memcpy(&v.Date, &bits, sizeof bits);
+        pos += 8;
+        break;
+      }
+      case ValueKind::Boolean: v.Flag = payload[pos++] == 1; break;
+    }
+    if (!each(c, v)) return;
+  }
+}
+
 
 // Whether the entry at pos reaches the end of bytes: too short for an end
 // mark, or running past the end.
@@ -187,6 +220,24 @@ bool CanFold() {
 
 }  // namespace
 
+ValueView ViewOf(const Value& v) {
+  static_assert(std::endian::native == std::endian::little, "texts are viewed as the file stores them");
+  return {v.Kind, reinterpret_cast<const char*>(v.Text.data()), v.Text.size(), v.Date, v.Flag};
+}
+
+Value ValueView::Copy() const {
+  Value v{Kind, {}, Date, Flag};
+  v.Text.resize(Length);
+  if constexpr (std::endian::native == std::endian::little) {
+    if (Length > 0) std::memcpy(v.Text.data(), Text, 2 * Length);
+  } else {
+    for (std::size_t i = 0; i < Length; ++i)
+      v.Text[i] = static_cast<char16_t>(static_cast<unsigned char>(Text[2 * i]) |
+                                        static_cast<unsigned char>(Text[2 * i + 1]) << 8);
+  }
+  return v;
+}
+
 std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t crc) {
   // Eight bytes a step (slicing by eight): table k gives the checksum of a
   // byte followed by k zero bytes.
@@ -257,10 +308,14 @@ std::string EncodeDurable(std::uint64_t durable) {
   return out;
 }
 
-std::string EncodeRecord(std::uint32_t id, const Row& row) {
+std::string EncodeRecord(std::uint32_t id, std::size_t columns, const ValueSource& value) {
   std::string out;
-  AppendRecord(out, id, row);
+  AppendRecord(out, id, columns, value);
   return out;
+}
+
+std::string EncodeRecord(std::uint32_t id, const Row& row) {
+  return EncodeRecord(id, row.size(), [&](std::size_t c) { return ViewOf(row[c]); });
 }
 
 std::string EncodeDeletion(std::uint32_t id) {
@@ -327,13 +382,16 @@ StoreImage StoreImage::Header(std::string_view bytes, std::uint64_t& durable) {
 }
 
 StoreImage StoreImage::Parse(std::string_view bytes) {
+  auto held = std::make_shared<HeldBytes>(std::string(bytes));
   std::uint64_t durable;
-  StoreImage image = Header(bytes, durable);
-  image.ReadEntries(bytes, image.endOffset_, 0, CutRule{});
+  StoreImage image = Header(held->View(), durable);
+  image.ReadEntries(held->View(), image.endOffset_, 0, CutRule{});
+  image.bytes_ = std::move(held);
   return image;
 }
 
-StoreImage StoreImage::Recover(std::string_view bytes, std::size_t& cutAt) {
+StoreImage StoreImage::Recover(std::shared_ptr<const StoreBytes> file, std::size_t& cutAt) {
+  const std::string_view bytes = file->View();
   // Every byte before the durable end mark was on the disk and is never
   // written again; from there on the disk may hold any version of each page
   // written since, and the file any size. Format 1 says nothing of what was
@@ -346,13 +404,78 @@ StoreImage StoreImage::Recover(std::string_view bytes, std::size_t& cutAt) {
   else
     rule.From = durable - EndSize;
   cutAt = image.ReadEntries(bytes, image.endOffset_, 0, rule);
+  image.bytes_ = std::move(file);
   return image;
 }
 
-void StoreImage::Continue(std::string_view tail) {
-  std::uint64_t base = endOffset_;
-  if (!EndsInEndMark(tail, base)) throw FormatError("the file does not end in its end mark");
-  ReadEntries(tail, 0, base, CutRule{});
+void StoreImage::Continue(std::shared_ptr<const StoreBytes> file) {
+  const std::string_view bytes = file->View();
+  if (bytes.size() < endOffset_ || !EndsInEndMark(bytes.substr(endOffset_), endOffset_))
+    throw FormatError("the file does not end in its end mark");
+  ReadEntries(bytes, endOffset_, 0, CutRule{});
+  Attach(std::move(file));
+}
+
+void StoreImage::Attach(std::shared_ptr<const StoreBytes> file) {
+  bytes_ = std::move(file);
+  if (bytes_ && bytes_->View().size() >= endOffset_) tail_.clear();
+}
+
+void StoreImage::Detach() {
+  // Whoever attaches the image again attaches the file with all it wrote.
+  bytes_.reset();
+  tail_.clear();
+}
+
+const StoreImage::Slot& StoreImage::LiveSlot(std::uint32_t id) const {
+  auto hit = slotOf_.find(id);
+  if (hit == slotOf_.end()) throw std::out_of_range("the record is not live");
+  return slots_[hit->second];
+}
+
+std::string_view StoreImage::Entry(const Slot& slot) const {
+  // The block that begins last at or before the entry.
+  auto block = std::upper_bound(tail_.begin(), tail_.end(), slot.At,
+                                [](std::uint64_t at, const Written& b) { return at < b.At; });
+  if (block != tail_.begin() && slot.At + slot.Size <= (--block)->At + block->Bytes.size())
+    return std::string_view(block->Bytes).substr(slot.At - block->At, slot.Size);
+  if (!bytes_ || slot.At + slot.Size > bytes_->View().size()) throw FormatError("the store's bytes are not at hand");
+  return bytes_->View().substr(slot.At, slot.Size);
+}
+
+std::string_view StoreImage::Payload(const Slot& slot) const { return Entry(slot).substr(5, slot.Size - EntryFrame); }
+
+ValueView StoreImage::ValueOf(std::uint32_t id, std::size_t column) const {
+  const Slot& slot = LiveSlot(id);
+  if (column >= columns_.size()) throw std::out_of_range("column");
+  ValueView found;
+  DecodeValues(Payload(slot), columns_.size(), [&](std::size_t c, const ValueView& v) {
+    if (c != column) return true;
+    found = v;
+    return false;
+  });
+  return found;
+}
+
+std::vector<ValueView> StoreImage::ViewsOf(std::uint32_t id) const {
+  std::vector<ValueView> views;
+  views.reserve(columns_.size());
+  DecodeValues(Payload(LiveSlot(id)), columns_.size(), [&](std::size_t, const ValueView& v) {
+    views.push_back(v);
+    return true;
+  });
+  return views;
+}
+
+Row StoreImage::RowOf(std::uint32_t id) const {
+  const Slot& slot = LiveSlot(id);
+  Row row;
+  row.reserve(columns_.size());
+  DecodeValues(Payload(slot), columns_.size(), [&](std::size_t, const ValueView& v) {
+    row.push_back(v.Copy());
+    return true;
+  });
+  return row;
 }
 
 std::size_t StoreImage::ReadEntries(std::string_view bytes, std::size_t pos, std::uint64_t base, CutRule rule) {
@@ -391,57 +514,37 @@ std::size_t StoreImage::ReadEntry(std::string_view bytes, std::size_t pos, std::
   if (length < 4) throw FormatError("an entry is damaged" + At(offset));
   auto id = static_cast<std::uint32_t>(p.Get(4));
   if (tag == TagDeletion) {
-    if (length != 4 || !Find(id)) throw FormatError("a deletion names no record" + At(offset));
-    Remove(id, size);
+    if (length != 4 || !Live(id)) throw FormatError("a deletion names no record" + At(offset));
+    Drop(id, size);
   } else if (tag == TagRecord) {
-    if (id == 0 || (id < nextId_ && !Find(id)))
+    if (id == 0 || (id < nextId_ && !Live(id)))
       throw FormatError("a record has a number that is not its own" + At(offset));
-    Row row(columns_.size());
-    for (Value& v : row) {
-      v.Kind = static_cast<ValueKind>(p.Get(1));
-      switch (v.Kind) {
+    // Checked here once; the values are read from the file's bytes when asked for.
+    bool fits = true;
+    for (ColumnType column : columns_) {
+      const auto kind = static_cast<ValueKind>(p.Get(1));
+      switch (kind) {
         case ValueKind::Empty: break;
         case ValueKind::String: {
           std::uint64_t n = p.Get(4);
           if (n > p.Left() / 2) throw FormatError("a text is longer than its entry" + At(offset));
-          v.Text.resize(n);
-          if constexpr (std::endian::native == std::endian::little) {
-            p.Need(n * 2);
-            std::memcpy(v.Text.data(), p.Here(), n * 2);
-            p.Skip(n * 2);
-          } else {
-            for (char16_t& c : v.Text) c = static_cast<char16_t>(p.Get(2));
-          }
+          p.Skip(n * 2);
           break;
         }
-        case ValueKind::DateTime: {
-          std::uint64_t bits = p.Get(8);
-          std::memcpy(&v.Date, &bits, sizeof bits);
+        case ValueKind::DateTime: p.Skip(8); break;
+        case ValueKind::Boolean:
+          if (p.Get(1) > 1) throw FormatError("a Boolean value is damaged" + At(offset));
           break;
-        }
-        case ValueKind::Boolean: {
-          auto b = p.Get(1);
-          if (b > 1) throw FormatError("a Boolean value is damaged" + At(offset));
-          v.Flag = b == 1;
-          break;
-        }
         default: throw FormatError("a value of unknown type" + At(offset));
       }
+      fits = fits && (kind == ValueKind::Empty || static_cast<std::uint8_t>(kind) == static_cast<std::uint8_t>(column));
     }
-    if (p.Left() != 0 || !Fits(row)) throw FormatError("a record does not fit the columns" + At(offset));
-    Put(id, std::move(row), size);
+    if (p.Left() != 0 || !fits) throw FormatError("a record does not fit the columns" + At(offset));
+    Apply(id, offset, size);
   } else {
     throw FormatError("an entry of unknown type" + At(offset));
   }
   return entryEnd;
-}
-
-bool StoreImage::Fits(const Row& row) const {
-  if (row.size() != columns_.size()) return false;
-  for (std::size_t i = 0; i < row.size(); ++i)
-    if (row[i].Kind != ValueKind::Empty && static_cast<std::uint8_t>(row[i].Kind) != static_cast<std::uint8_t>(columns_[i]))
-      return false;
-  return true;
 }
 
 void StoreImage::AddLive(std::size_t slot, int delta) {
@@ -470,21 +573,37 @@ std::uint32_t StoreImage::IdAt(std::size_t index) const {
   return slots_[pos].Id;
 }
 
-const Row* StoreImage::Find(std::uint32_t id) const {
-  auto hit = slotOf_.find(id);
-  return hit == slotOf_.end() ? nullptr : &slots_[hit->second].Values;
+void StoreImage::Put(std::uint32_t id, std::string_view entry) {
+  Keep(entry);
+  Apply(id, endOffset_, entry.size());
 }
 
-void StoreImage::Put(std::uint32_t id, Row row, std::uint64_t size) {
+void StoreImage::Remove(std::uint32_t id, std::string_view entry) {
+  Keep(entry);
+  Drop(id, entry.size());
+}
+
+void StoreImage::Keep(std::string_view entry) {
+  // Blocks that are filled and never moved: a growing copy would copy and
+  // touch fresh memory over and over.
+  constexpr std::size_t Block = 1 << 20;
+  if (tail_.empty() || tail_.back().Bytes.capacity() - tail_.back().Bytes.size() < entry.size()) {
+    tail_.push_back({endOffset_, {}});
+    tail_.back().Bytes.reserve(std::max(Block, entry.size()));
+  }
+  tail_.back().Bytes.append(entry);
+}
+
+void StoreImage::Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size) {
   auto hit = slotOf_.find(id);
   if (hit != slotOf_.end()) {
     Slot& s = slots_[hit->second];
     liveBytes_ -= s.Size;
-    s.Values = std::move(row);
+    s.At = at;
     s.Size = size;
   } else {
     std::size_t k = slots_.size() + 1;  // 1-based slot of the new record
-    slots_.push_back(Slot{id, std::move(row), size, true});
+    slots_.push_back(Slot{id, at, size, true});
     std::size_t low = k & (~k + 1);
     tree_.push_back(1 + Prefix(k - 1) - Prefix(k - low));
     slotOf_.emplace(id, k - 1);
@@ -497,14 +616,13 @@ void StoreImage::Put(std::uint32_t id, Row row, std::uint64_t size) {
   ++entries_;
 }
 
-void StoreImage::Remove(std::uint32_t id, std::uint64_t size) {
+void StoreImage::Drop(std::uint32_t id, std::uint64_t size) {
   auto hit = slotOf_.find(id);
   if (hit == slotOf_.end()) return;
   Slot& s = slots_[hit->second];
   AddLive(hit->second, -1);
   s.Live = false;
   liveBytes_ -= s.Size;
-  s.Values.clear();
   slotOf_.erase(hit);
   --live_;
   logBytes_ += size;
@@ -522,7 +640,7 @@ bool StoreImage::WriteCompacted(const std::function<bool(std::string_view)>& wri
   std::uint32_t entries = 0;
   for (const Slot& s : slots_) {
     if (!s.Live) continue;
-    AppendRecord(out, s.Id, s.Values);
+    out.append(Entry(s));
     ++entries;
     if (out.size() >= Piece) {
       if (!write(out)) return false;
@@ -545,15 +663,19 @@ void StoreImage::DropWaste() {
   }
   slotOf_.clear();
   nextId_ = 1;
+  std::uint64_t at = HeaderSize(columns_.size(), false);
   for (std::size_t i = 0; i < n; ++i) {
     slotOf_.emplace(slots_[i].Id, i);
     nextId_ = std::max(nextId_, slots_[i].Id + 1);
+    slots_[i].At = at;
+    at += slots_[i].Size;
   }
   live_ = n;
   entries_ = static_cast<std::uint32_t>(n);
   logBytes_ = liveBytes_;
   legacy_ = false;
-  endOffset_ = HeaderSize(columns_.size(), false) + liveBytes_;
+  endOffset_ = at;
+  Detach();
 }
 
 }  // namespace evrin

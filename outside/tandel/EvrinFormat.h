@@ -5,6 +5,7 @@
 // the empty templates uses the same code as the server.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,6 +25,38 @@ struct Value {
 };
 using Row = std::vector<Value>;
 
+// A value read where it lies: in the file's bytes or in a Value. Text is
+// Length UTF-16 code units, little-endian, at any alignment.
+struct ValueView {
+  ValueKind Kind = ValueKind::Empty;
+  const char* Text = nullptr;
+  std::size_t Length = 0;
+  double Date = 0;
+  bool Flag = false;
+
+  Value Copy() const;
+};
+ValueView ViewOf(const Value& v);
+
+// The bytes of a store file from its first byte, which an image reads its
+// values from when they are asked for instead of copying every value when
+// it reads the file.
+class StoreBytes {
+ public:
+  virtual ~StoreBytes() = default;
+  virtual std::string_view View() const = 0;
+};
+
+// Bytes held in memory.
+class HeldBytes final : public StoreBytes {
+ public:
+  explicit HeldBytes(std::string bytes) : bytes_(std::move(bytes)) {}
+  std::string_view View() const override { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
 // A file that is not a store, is cut short or is damaged.
 class FormatError : public std::runtime_error {
  public:
@@ -41,6 +74,9 @@ std::string EncodeHeader(const std::vector<ColumnType>& columns, std::uint64_t d
 // The durable end as it is written over its place in the header, DurableAt.
 std::string EncodeDurable(std::uint64_t durable);
 constexpr std::size_t DurableAt = 8 + 2;
+// The value of each column, as a record is written.
+using ValueSource = std::function<ValueView(std::size_t column)>;
+std::string EncodeRecord(std::uint32_t id, std::size_t columns, const ValueSource& value);
 std::string EncodeRecord(std::uint32_t id, const Row& row);
 std::string EncodeDeletion(std::uint32_t id);
 std::string EncodeEnd(std::uint32_t entries, std::uint64_t offset);
@@ -51,23 +87,30 @@ std::string EmptyStore(const std::vector<ColumnType>& columns);
 
 // The records of a store in file order, with the bookkeeping the file needs:
 // where the end mark lies, how many entries there are and how many bytes are
-// no longer live. Index lookups and deletions take logarithmic time.
+// no longer live. Index lookups and deletions take logarithmic time. A
+// record's values are read where its entry lies: in the file's bytes, which
+// the image holds while it is attached to them, or among the entries written
+// since, which it keeps until it is detached.
 class StoreImage {
  public:
   explicit StoreImage(std::vector<ColumnType> columns);
-  // Checks every byte of a whole store; raises FormatError with a
-  // description of the fault.
+  // Checks every byte of a whole store (a copy of which the image keeps);
+  // raises FormatError with a description of the fault.
   static StoreImage Parse(std::string_view bytes);
   // As Parse, but damage that a killed writer or a power cut can leave (at
   // or after the durable end mark; in a file of format 1 only an incomplete
   // last entry) answers the records of every complete entry before it and
   // sets cutAt to the offset where the end mark belongs; a whole store leaves
   // cutAt at npos. Damage before the durable end mark raises FormatError.
-  static StoreImage Recover(std::string_view bytes, std::size_t& cutAt);
-  // Applies the entries that follow this image's end in a whole store:
-  // `tail` is the file from offset EndOffset() to its end. Raises FormatError
-  // unless it ends in a correct end mark; the image is then unusable.
-  void Continue(std::string_view tail);
+  static StoreImage Recover(std::shared_ptr<const StoreBytes> bytes, std::size_t& cutAt);
+  // Applies the entries that follow this image's end in a whole store, the
+  // file as it is now, and attaches to it. Raises FormatError unless the file
+  // ends in a correct end mark; the image is then unusable.
+  void Continue(std::shared_ptr<const StoreBytes> file);
+  // Reads its values from these bytes of the file from now on (the file as
+  // the image knows it, or grown since), or from none (Detach).
+  void Attach(std::shared_ptr<const StoreBytes> file);
+  void Detach();
 
   // Whether a file beginning with these bytes can be a store at all.
   static bool HasIdentifier(std::string_view prefix);
@@ -79,15 +122,16 @@ class StoreImage {
   bool Legacy() const { return legacy_; }
   std::size_t Count() const { return live_; }
   std::uint32_t IdAt(std::size_t index) const;  // of the index-th live record
-  const Row* Find(std::uint32_t id) const;      // null when not live
+  bool Live(std::uint32_t id) const { return slotOf_.contains(id); }
+  // A live record's values; raise std::out_of_range for a record that is not.
+  ValueView ValueOf(std::uint32_t id, std::size_t column) const;
+  Row RowOf(std::uint32_t id) const;
+  std::vector<ValueView> ViewsOf(std::uint32_t id) const;  // every column's
   std::uint32_t NextId() const { return nextId_; }
 
-  // A row fits the columns: one value each, of the column's kind or empty.
-  bool Fits(const Row& row) const;
-
-  // Apply an entry just written (or read): size is the entry's bytes.
-  void Put(std::uint32_t id, Row row, std::uint64_t size);
-  void Remove(std::uint32_t id, std::uint64_t size);
+  // Apply an entry just written at EndOffset().
+  void Put(std::uint32_t id, std::string_view entry);
+  void Remove(std::uint32_t id, std::string_view entry);
 
   std::uint64_t EndOffset() const { return endOffset_; }
   std::uint32_t Entries() const { return entries_; }
@@ -97,14 +141,15 @@ class StoreImage {
   // The same records with nothing wasted, handed to write piece by piece in
   // file order; answers false as soon as write does.
   bool WriteCompacted(const std::function<bool(std::string_view)>& write) const;
-  // Makes the image that of the file WriteCompacted wrote.
+  // Makes the image that of the file WriteCompacted wrote, to be attached to
+  // that file's bytes before its values are read.
   void DropWaste();
 
  private:
   struct Slot {
     std::uint32_t Id;
-    Row Values;
-    std::uint64_t Size;
+    std::uint64_t At;    // where the record's last entry begins in the file
+    std::uint64_t Size;  // that entry's bytes
     bool Live;
   };
   // Which damage is a write that did not reach the disk: any in an entry at
@@ -123,10 +168,25 @@ class StoreImage {
   // Reads the entry at pos; answers where the next begins, or npos after the
   // end mark that ends the bytes. Changes the image only when it is whole.
   std::size_t ReadEntry(std::string_view bytes, std::size_t pos, std::uint64_t base);
+  const Slot& LiveSlot(std::uint32_t id) const;
+  std::string_view Entry(const Slot& slot) const;
+  // The record entry's payload: its number, then its values.
+  std::string_view Payload(const Slot& slot) const;
+  void Keep(std::string_view entry);
+  void Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size);
+  void Drop(std::uint32_t id, std::uint64_t size);
   void AddLive(std::size_t slot, int delta);
   std::int64_t Prefix(std::size_t slots) const;
 
   std::vector<ColumnType> columns_;
+  std::shared_ptr<const StoreBytes> bytes_;
+  // The entries written since the file was attached, in blocks by where
+  // they begin in the file.
+  struct Written {
+    std::uint64_t At;
+    std::string Bytes;
+  };
+  std::vector<Written> tail_;
   bool legacy_ = false;
   std::vector<Slot> slots_;
   std::vector<std::int64_t> tree_;  // Fenwick tree of live flags, 1-based

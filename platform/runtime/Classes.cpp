@@ -185,9 +185,25 @@ bool TStringList::Find(const std::string& s, int& index) const {
   return found;
 }
 
+// A sort compares each item with many others, and a comparison by the
+// locale costs far more than comparing bytes: each item's sort key is made
+// once, and the keys, which compare as their items do, are sorted.
 void TStringList::Sort() {
-  std::stable_sort(items_.begin(), items_.end(),
-                   [this](const Item& a, const Item& b) { return CompareStrings(a.S, b.S) < 0; });
+  std::vector<std::string> keys(items_.size());
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (!AnsiSortKey(items_[i].S, !caseSensitive_, keys[i])) {
+      std::stable_sort(items_.begin(), items_.end(),
+                       [this](const Item& a, const Item& b) { return CompareStrings(a.S, b.S) < 0; });
+      return;
+    }
+  }
+  std::vector<size_t> order(items_.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return keys[a] < keys[b]; });
+  std::vector<Item> sorted;
+  sorted.reserve(items_.size());
+  for (size_t i : order) sorted.push_back(std::move(items_[i]));
+  items_ = std::move(sorted);
 }
 
 void TStringList::SetSorted(bool value) {

@@ -222,6 +222,26 @@ int LocaleCompare(std::string_view a, std::string_view b, DWORD flags) {
 
 int AnsiCompareStr(std::string_view a, std::string_view b) { return LocaleCompare(a, b, 0); }
 int AnsiCompareText(std::string_view a, std::string_view b) { return LocaleCompare(a, b, NORM_IGNORECASE); }
+bool AnsiSortKey(std::string_view s, bool ignoreCase, std::string& key) {
+  const DWORD flags = LCMAP_SORTKEY | (ignoreCase ? NORM_IGNORECASE : 0);
+  // The empty string's key is that of its terminating null alone.
+  const char* text = s.empty() ? "" : s.data();
+  const int length = s.empty() ? -1 : static_cast<int>(s.size());
+  char small[256];
+  int n = LCMapStringA(LOCALE_USER_DEFAULT, flags, text, length, small, sizeof small);
+  if (n > 0) {
+    key.assign(small, static_cast<size_t>(n - 1));  // without the key's terminating null
+    return true;
+  }
+  n = LCMapStringA(LOCALE_USER_DEFAULT, flags, text, length, nullptr, 0);
+  if (n <= 0) return false;
+  key.resize(static_cast<size_t>(n));
+  n = LCMapStringA(LOCALE_USER_DEFAULT, flags, text, length, key.data(), n);
+  if (n <= 0) return false;
+  key.resize(static_cast<size_t>(n - 1));
+  return true;
+}
+
 bool SameText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }
 
 std::string IntToStr(long long v) { return std::to_string(v); }

@@ -75,6 +75,10 @@ int CompareStr(std::string_view a, std::string_view b);
 int CompareText(std::string_view a, std::string_view b);      // ASCII case-insensitive
 int AnsiCompareStr(std::string_view a, std::string_view b);   // by the user's locale
 int AnsiCompareText(std::string_view a, std::string_view b);  // by the user's locale, ignoring case
+// The user's locale's sort key of s: sort keys compare byte by byte as
+// AnsiCompareText (ignoring case) or AnsiCompareStr compares their strings.
+// False when the locale gives none.
+bool AnsiSortKey(std::string_view s, bool ignoreCase, std::string& key);
 bool SameText(std::string_view a, std::string_view b);
 
 // The ANSI code page to UTF-16 and back, where the system meets wide text.

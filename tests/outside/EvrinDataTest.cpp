@@ -147,6 +147,8 @@ TEST_F(EvrinDataTest, AddedChangedAndDeletedRecordsShowAtOnceAndAfterReopening) 
     second.Call("SetValue", {14, true});
     second.Call("SetValue", {15, "ID-1-sent"});
     EXPECT_EQ("ID-1", store.Text(1, 15));  // not before Commit
+    EXPECT_EQ("ID-1-sent", second.Call("GetValue", {15}).AsString());  // but to the record being changed
+    EXPECT_EQ("mail 1", second.Call("GetValue", {0}).AsString());
     second.Call("Commit");
     EXPECT_EQ("ID-1-sent", store.Text(1, 15));
 
@@ -271,7 +273,7 @@ TEST_F(EvrinDataTest, AfterACompactionTheStoreTakesFurtherChangesAsAnyOther) {
   StoreImage image = StoreImage::Parse(test::ReadFileBytes(out_));
   ASSERT_EQ(30u, image.Count());
   auto subject = [&](std::size_t i) {
-    const std::u16string& text = (*image.Find(image.IdAt(i)))[0].Text;
+    const std::u16string text = image.ValueOf(image.IdAt(i), 0).Copy().Text;
     return std::string(text.begin(), text.end());
   };
   EXPECT_EQ("changed", subject(0));

@@ -136,6 +136,30 @@ TEST(StringList, SortedListHonoursItsDuplicatesRule) {
   EXPECT_THROW(strict.Add("X"), EStringListError);
 }
 
+// A sort orders by sort keys; the order must be the locale comparison's own,
+// for every kind of text IDs and names hold: punctuation, the hyphen and the
+// apostrophe the locale treats apart, case, digits, accents, the empty text.
+TEST(StringList, SortOrdersAsTheLocaleComparesWithOrWithoutCase) {
+  const std::vector<std::string> table = {
+      "<10@pc.example.com>", "<9@pc.example.com>", "<9@PC.example.com>", "<a-b@pc>", "<ab@pc>", "<a_b@pc>",
+      "co-op", "coop", "Coop", "co'op", "O'Brien", "OBrien", "", "a", "A", "\xE4", "ae", "\xDF", "ss", "1", "10",
+      "9", "~x", "_x", "x y", "xy", "x.y", "x,y", "00000000A1B2C3D4E5F6", "00000000a1b2c3d4e5f6", "1.2.3:4",
+      "01012026|120000|7", "01012026|120000|17", "id1", "ID1", "id1 ", "\xC4rger", "Zebra", "zebra", "\x01"};
+  for (bool caseSensitive : {false, true}) {
+    TStringList list;
+    list.Duplicates = TDuplicates::dupAccept;
+    list.SetCaseSensitive(caseSensitive);
+    for (const std::string& s : table) list.Add(s);
+    list.Sort();
+    ASSERT_EQ(list.Count(), static_cast<int>(table.size()));
+    for (int i = 0; i < list.Count(); ++i)
+      for (int j = i + 1; j < list.Count(); ++j) {
+        const int c = caseSensitive ? AnsiCompareStr(list[i], list[j]) : AnsiCompareText(list[i], list[j]);
+        EXPECT_LE(c, 0) << caseSensitive << ": \"" << list[i] << "\" before \"" << list[j] << "\"";
+      }
+  }
+}
+
 TEST(StringList, TextSplitsAtEveryLineEndAndRoundTripsThroughAFile) {
   TStringList list;
   list.SetText("one\r\ntwo\nthree\rfour");

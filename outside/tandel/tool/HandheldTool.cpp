@@ -78,10 +78,10 @@ class Store {
     return file_->Image().IdAt(static_cast<std::size_t>(index));
   }
   Variant Get(std::uint32_t record, int column) const {
-    return ToVariant(Type(column), (*file_->Image().Find(record))[column]);
+    return ToVariant(Type(column), file_->Image().ValueOf(record, static_cast<std::size_t>(column)));
   }
   void Set(std::uint32_t record, int column, const Variant& value) {
-    Row row = *file_->Image().Find(record);
+    Row row = file_->Image().RowOf(record);
     row[column] = FromVariant(Type(column), value, column);
     file_->Replace(record, std::move(row));
   }
