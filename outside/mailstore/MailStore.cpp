@@ -276,13 +276,15 @@ bool HolderGone(LONG64 owner) {
 
 // The lock is a word in the shared memory, taken by swapping this thread's
 // value in. A writer that finds it held, or others waiting (Waiting), waits
-// beside them, trying the word between short yields; a writer that changes
-// message after message leaves it free between changes often enough for the
-// others to come in. A waiter looks now and then whether the holder was
-// killed, and takes the lock over from a dead one, as the system hands over
-// an abandoned mutex. A waiter killed while waiting stays counted: later
-// writers then all take the waiting path, which tries the word first, so
-// that costs them two interlocked operations, not a wait.
+// beside them, trying the word between short yields; one that has waited
+// that long and still not got it asks to be handed it next (Next), and the
+// holder gives it to that waiter as it lets go, so a writer that changes
+// message after message cannot keep the others out. A
+// waiter looks now and then whether the holder was killed, and takes the
+// lock over from a dead one, as the system hands over an abandoned mutex. A
+// waiter killed while waiting stays counted: later writers then all take the
+// waiting path, which tries the word first, so that costs them two
+// interlocked operations, not a wait.
 bool Profile::Acquire() {
   const LONG64 self = static_cast<LONG64>((static_cast<ULONG64>(GetCurrentThreadId()) << 32) | token_);
   if (shared_->Owner == self) {
@@ -296,7 +298,8 @@ bool Profile::Acquire() {
     ULONGLONG looked = start;
     for (unsigned tries = 1;; ++tries) {
       const LONG64 owner = InterlockedCompareExchange64(&shared_->Owner, self, 0);
-      if (owner == 0) break;
+      if (owner == 0 || owner == self) break;  // free, or handed over
+      if (tries >= 50) InterlockedCompareExchange64(&shared_->Next, self, 0);
       const ULONGLONG now = GetTickCount64();
       if (now - looked >= 50 && HolderGone(owner)) {
         if (InterlockedCompareExchange64(&shared_->Owner, self, owner) == owner) {
@@ -305,18 +308,26 @@ bool Profile::Acquire() {
         }
       }
       if (now - looked >= 50) looked = now;
-      if (tries < 50) SwitchToThread();
+      // The waiter next in line only yields, so that a handed-over lock
+      // does not lie idle while it sleeps.
+      if (tries < 50 || shared_->Next == self) SwitchToThread();
       else Sleep(1);
     }
+    InterlockedCompareExchange64(&shared_->Next, 0, self);
     InterlockedDecrement(&shared_->Waiting);
   }
   shared_->Depth = 1;
   return abandoned;
 }
 
+// A waiter that asked for the lock gets it straight from the holder. One
+// killed while it waited is then the holder until the others find it gone.
 void Profile::Release() {
   shared_->Depth = shared_->Depth - 1;
-  if (shared_->Depth == 0) InterlockedExchange64(&shared_->Owner, 0);
+  if (shared_->Depth != 0) return;
+  const LONG64 self = shared_->Owner;
+  const LONG64 next = InterlockedExchange64(&shared_->Next, 0);
+  InterlockedExchange64(&shared_->Owner, next != self ? next : 0);
 }
 
 // ---- profile
