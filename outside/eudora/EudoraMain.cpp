@@ -106,6 +106,9 @@ int main(int argc, char** argv) {
   if (!registering) {
     try {
       theProgram->Store = OpenProfile();
+      // A client changes message after message (marking each read, queuing
+      // one after another): each folder's log stays open while Eudora runs.
+      theProgram->Store->KeepLogsOpen();
     } catch (const Exception&) {
       return 2;
     }

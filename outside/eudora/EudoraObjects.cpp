@@ -48,13 +48,22 @@ int StatusOf(const mailstore::Entry& e) {
   return e.Replied ? eudora::StatusReplied : e.Read ? eudora::StatusRead : eudora::StatusUnread;
 }
 
-// A message's content as reading it answers; the file comes from the walk's
-// read-ahead when it has it.
-MessageContent ReadContent(Profile& store, const std::string& folderId, std::uint32_t serial,
+// A message's content as reading it answers: as read before, while its file
+// is the same, else from the walk's read-ahead when it has it, else read.
+MessageContent ReadContent(Program& program, const std::string& folderId, std::uint32_t serial,
                            mailstore::ReadAhead* ahead) {
-  const std::optional<TDateTime> received = EntryOf(store, folderId, serial).Received;
+  Profile& store = *program.Store;
+  const mailstore::Entry& entry = EntryOf(store, folderId, serial);
   DieIfAsked(store, eudora::DieRead);
   CheckFailure(store, eudora::FailRead);
+  if (program.ContentsRewrites != store.Rewrites()) {
+    program.Contents.clear();
+    program.ContentsRewrites = store.Rewrites();
+  }
+  auto known = program.Contents.find({folderId, serial});
+  if (known != program.Contents.end() && known->second.File == entry.File) return known->second.Content;
+  const std::optional<TDateTime> received = entry.Received;
+  const std::string file = entry.File;
   std::optional<MailMessage> m;
   if (ahead) m = ahead->Take(store, serial);
   if (!m) m = store.ReadMessage(folderId, serial);
@@ -74,7 +83,25 @@ MessageContent ReadContent(Profile& store, const std::string& folderId, std::uin
   // The date as Eudora shows it: the sender's time, else the arrival.
   std::optional<TDateTime> t = m->Date ? m->Date : received;
   c.Date = t ? FormatDateTime("h:nn AM/PM m/d/yyyy", *t) : m->DateText;
+  program.Contents[{folderId, serial}] = {file, c};
   return c;
+}
+
+// Reads ahead the messages of a walk whose contents were not read before.
+std::shared_ptr<mailstore::ReadAhead> AheadOf(Program& program, const std::string& folderId,
+                                              const std::vector<std::uint32_t>& serials) {
+  Profile& store = *program.Store;
+  std::vector<std::uint32_t> unread;
+  const bool cacheValid = program.ContentsRewrites == store.Rewrites();
+  const auto& entries = store.Entries(folderId);
+  for (std::uint32_t serial : serials) {
+    auto known = program.Contents.find({folderId, serial});
+    auto entry = entries.find(serial);
+    if (!cacheValid || known == program.Contents.end() || entry == entries.end() ||
+        known->second.File != entry->second.File)
+      unread.push_back(serial);
+  }
+  return std::make_shared<mailstore::ReadAhead>(store, folderId, unread);
 }
 
 // Status put: 0 unread, 1 read, 2 replied, kept as the store's marks.
@@ -96,7 +123,7 @@ class TMessage final : public MessageMembers<TMessage> {
       : program_(std::move(program)), folderId_(std::move(folderId)), serial_(serial), ahead_(std::move(ahead)) {}
 
   const MessageContent& Content() {
-    if (!content_) content_ = ReadContent(Store(), folderId_, serial_, ahead_.lock().get());
+    if (!content_) content_ = ReadContent(*program_, folderId_, serial_, ahead_.lock().get());
     return *content_;
   }
   std::string Subject() { return Entry().Subject; }
@@ -142,7 +169,7 @@ class TMessages final : public MessagesMembers<TMessages> {
   int Count() const { return static_cast<int>(l_->Serials.size()); }
   Variant Item(int i) {
     // A walk from the first message on reads the files ahead of it.
-    if (!l_->Ahead && i == 0) l_->Ahead = std::make_shared<mailstore::ReadAhead>(Store(), l_->FolderId, l_->Serials);
+    if (!l_->Ahead && i == 0) l_->Ahead = AheadOf(*l_->Program, l_->FolderId, l_->Serials);
     return ObjectVariant<TMessage>(l_->Program, l_->FolderId, l_->Serials[static_cast<size_t>(i)], l_->Ahead);
   }
   void RemoveByID(std::uint32_t serial) {
@@ -166,7 +193,7 @@ class TMessages final : public MessagesMembers<TMessages> {
     if (first < 1 || first > total + 1 || count < 0) throw EOleSysError(E_INVALIDARG);
     const int last = std::min(total, first - 1 + count);
     if (first == 1 && last > 0 && !l_->Ahead)
-      l_->Ahead = std::make_shared<mailstore::ReadAhead>(Store(), l_->FolderId, l_->Serials);
+      l_->Ahead = AheadOf(*l_->Program, l_->FolderId, l_->Serials);
     PacketWriter packet;
     packet.Int(static_cast<std::uint32_t>(total));
     packet.Int(static_cast<std::uint32_t>(std::max(0, last - first + 1)));
@@ -182,7 +209,7 @@ class TMessages final : public MessagesMembers<TMessages> {
       }
       if (r.Got == MessageRecord::State::Read) {
         try {
-          r.Content = ReadContent(Store(), l_->FolderId, r.ID, l_->Ahead.get());
+          r.Content = ReadContent(*l_->Program, l_->FolderId, r.ID, l_->Ahead.get());
         } catch (...) {
           r.Failed(MessageRecord::State::ContentFailed);
         }

@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "ComServer.h"
 #include "MailStore.h"
@@ -24,6 +26,15 @@ struct Program {
   std::function<void(bool)> Show;
   std::function<bool()> Shown;
   std::function<void()> Changed;
+  // The contents of messages read, by mailbox and serial, with the file each
+  // came from, so that a client searching a mailbox again and again reads
+  // its files once. All go when the store counts a rewritten message.
+  struct ReadContent {
+    std::string File;
+    MessageContent Content;
+  };
+  std::map<std::pair<std::string, std::uint32_t>, ReadContent> Contents;
+  long ContentsRewrites = 0;
 };
 using ProgramPtr = std::shared_ptr<Program>;
 

@@ -58,33 +58,54 @@ void MainWindow::Show(bool visible) {
   if (visible) SetForegroundWindow(window_);
 }
 
+namespace {
+constexpr UINT_PTR ListTimer = 1;
+constexpr UINT ListDelay = 50;  // milliseconds
+}  // namespace
+
 void MainWindow::Refresh() {
-  lines_.clear();
+  if (!listDue_) listDue_ = SetTimer(window_, ListTimer, ListDelay, nullptr) != 0;
+  if (!listDue_) List();
+}
+
+void MainWindow::List() {
+  serials_.clear();
+  folder_ = program_->OpenFolder;
   std::string title = "Eudora";
-  if (!program_->OpenFolder.empty()) {
-    mailstore::Profile& store = *program_->Store;
-    title += " - [" + FolderName(store, program_->OpenFolder) + "]";
-    for (auto& [serial, e] : store.Entries(program_->OpenFolder)) {
-      if (e.Deleted) continue;
-      lines_.push_back({e.Replied ? "R" : e.Read ? "" : "\x95",
-                        e.Received ? FormatDateTime("h:nn AM/PM m/d/yyyy", *e.Received) : std::string(), e.Subject});
-    }
+  if (!folder_.empty()) {
+    title += " - [" + FolderName(*program_->Store, folder_) + "]";
+    for (auto& [serial, e] : program_->Store->Entries(folder_))
+      if (!e.Deleted) serials_.push_back(serial);
   }
   SetWindowTextA(window_, title.c_str());
-  SendMessageA(list_, LVM_SETITEMCOUNT, lines_.size(), 0);
+  SendMessageA(list_, LVM_SETITEMCOUNT, serials_.size(), 0);
   InvalidateRect(list_, nullptr, TRUE);
 }
 
+// A line's text is made when the list shows it.
 void MainWindow::Text(NMLVDISPINFOA& info) {
-  if (!(info.item.mask & LVIF_TEXT) || info.item.iItem < 0 || static_cast<size_t>(info.item.iItem) >= lines_.size())
+  if (!(info.item.mask & LVIF_TEXT) || info.item.iItem < 0 || static_cast<size_t>(info.item.iItem) >= serials_.size())
     return;
-  const Line& line = lines_[static_cast<size_t>(info.item.iItem)];
-  const std::string& text = info.item.iSubItem == 0 ? line.State : info.item.iSubItem == 1 ? line.Arrived : line.Subject;
+  const auto& entries = program_->Store->Entries(folder_);
+  auto hit = entries.find(serials_[static_cast<size_t>(info.item.iItem)]);
+  std::string text;
+  if (hit != entries.end()) {
+    const mailstore::Entry& e = hit->second;
+    if (info.item.iSubItem == 0) text = e.Replied ? "R" : e.Read ? "" : "\x95";
+    else if (info.item.iSubItem == 1) text = e.Received ? FormatDateTime("h:nn AM/PM m/d/yyyy", *e.Received) : "";
+    else text = e.Subject;
+  }
   lstrcpynA(info.item.pszText, text.c_str(), info.item.cchTextMax);
 }
 
 LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_TIMER:
+      if (wParam != ListTimer) return DefWindowProcA(window_, message, wParam, lParam);
+      KillTimer(window_, ListTimer);
+      listDue_ = false;
+      List();
+      return 0;
     case WM_SIZE:
       MoveWindow(list_, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
       return 0;

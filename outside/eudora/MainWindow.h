@@ -23,21 +23,22 @@ class MainWindow {
   HWND Handle() const { return window_; }
   void Show(bool visible);
   bool Shown() const { return IsWindowVisible(window_) != FALSE; }
-  // Lists the open mailbox again.
+  // Lists the open mailbox again soon: a client changing message after
+  // message has them shown together, not the mailbox listed for each.
   void Refresh();
 
  private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void List();
   void Text(NMLVDISPINFOA& info);
 
-  struct Line {
-    std::string State, Arrived, Subject;
-  };
   ProgramPtr program_;
   HWND window_ = nullptr;
   HWND list_ = nullptr;
-  std::vector<Line> lines_;
+  std::string folder_;                 // the mailbox listed
+  std::vector<std::uint32_t> serials_;  // its messages, one a line
+  bool listDue_ = false;
 };
 
 }  // namespace eudora_standin

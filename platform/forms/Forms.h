@@ -70,9 +70,10 @@ extern TApplication Application;
 // (under Wine every pump is a round trip to the server).
 class TPacer {
  public:
+  static constexpr UINT Interval = 12;  // milliseconds
   void operator()() {
     const ULONGLONG now = GetTickCount64();
-    if (now - last_ < 12) return;
+    if (now - last_ < Interval) return;
     Application.ProcessMessages();
     last_ = GetTickCount64();
   }

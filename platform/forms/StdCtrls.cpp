@@ -1,5 +1,7 @@
 #include "StdCtrls.h"
 
+#include <algorithm>
+
 #include "Forms.h"
 
 namespace {
@@ -117,6 +119,7 @@ std::string TMemoLines::Text() const {
 }
 
 const TMemoLines::Tail& TMemoLines::KnownTail() const {
+  if (!memo_.pending_.empty()) return tail_;
   int length = GetWindowTextLengthA(memo_.Handle());
   if (tail_.count < 0 || tail_.length != length) {
     std::string text = memo_.Text();
@@ -127,9 +130,49 @@ const TMemoLines::Tail& TMemoLines::KnownTail() const {
   return tail_;
 }
 
+namespace {
+constexpr UINT_PTR FlushTimer = 0x564D;  // not one of the edit control's own
+}
+
+// Under Wine every line the edit control takes costs time in proportion to
+// the whole text, and a painting when it is shown: a log of 10,000 lines took
+// minutes. Lines that come faster than the eye can follow go to the window
+// together, at most every TPacer::Interval, and, as the text grows, at most
+// every ten times what the last took, so that a run logging a line a message
+// spends a tenth of its time here at the very most. A message to the window
+// takes them first, so whatever reads the text has every line.
+void TMemo::Append(const std::string& text) {
+  const auto wait = static_cast<UINT>(std::max<ULONGLONG>(TPacer::Interval, 10 * flushMs_));
+  if (pending_.empty() && SetTimer(handle_, FlushTimer, wait, nullptr) == 0) {
+    pending_ = text;
+    Flush();
+    return;
+  }
+  pending_ += text;
+}
+
+void TMemo::Flush() {
+  if (pending_.empty()) return;
+  const ULONGLONG start = GetTickCount64();
+  KillTimer(handle_, FlushTimer);
+  const std::string text = std::move(pending_);
+  pending_.clear();
+  const TMemoLines::Tail known = Lines.tail_;
+  const auto end = static_cast<WPARAM>(GetWindowTextLengthW(handle_));
+  SendMessageA(handle_, EM_SETSEL, end, static_cast<LPARAM>(end));
+  SendMessageA(handle_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  Lines.tail_ = known;
+  flushMs_ = GetTickCount64() - start;
+}
+
 // Any change of the text but the memo's own appending makes it read the
 // text again at the next Add.
-bool TMemo::Message(UINT msg, WPARAM, LPARAM, LRESULT&) {
+bool TMemo::Message(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+  Flush();
+  if (msg == WM_TIMER && wParam == FlushTimer) {
+    result = 0;
+    return true;
+  }
   switch (msg) {
     case WM_SETTEXT:
     case WM_CHAR:
@@ -176,7 +219,6 @@ void TMemoLines::Clear() { memo_.SetText(""); }
 // Appends at the end of the text without reading or rewriting it, so each
 // line of a long log costs the same.
 int TMemoLines::Add(const std::string& s) {
-  HWND h = memo_.Handle();
   Tail tail = KnownTail();
   bool atLineStart = tail.last == '\0' || tail.last == '\n' || tail.last == '\r';
   std::string piece = (atLineStart ? "" : "\r\n") + s + "\r\n";
@@ -187,8 +229,7 @@ int TMemoLines::Add(const std::string& s) {
     if (piece[i] == '\r' && i + 1 < piece.size() && piece[i + 1] == '\n') ++i;
     if (piece[i] == '\r' || piece[i] == '\n') ++breaks;
   }
-  SendMessageA(h, EM_SETSEL, static_cast<WPARAM>(tail.length), tail.length);
-  SendMessageA(h, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+  memo_.Append(piece);
   // The last line that was not ended counted already; the break that ends it
   // adds none.
   int added = atLineStart ? breaks : breaks - 1;

@@ -81,6 +81,7 @@ class TMemoLines final : public TStrings {
     int length = 0;   // the text's length when count was taken
     char last = 0;    // the text's last character, 0 when empty
   };
+  // Known without asking the window while lines wait to be appended.
   const Tail& KnownTail() const;
   mutable Tail tail_;
   TMemo& memo_;
@@ -100,6 +101,15 @@ class TMemo : public TEdit {
 
  protected:
   bool Message(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+ private:
+  friend class TMemoLines;
+  // Text appended at the end; it reaches the window at the next paced
+  // interval, or before the window handles any message.
+  void Append(const std::string& text);
+  void Flush();
+  std::string pending_;
+  ULONGLONG flushMs_ = 0;  // what the last flush took
 };
 
 struct TButtonArgs {

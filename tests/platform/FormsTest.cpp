@@ -262,6 +262,42 @@ TEST(FormsTest, MemoLinesAddedAtTheEndAgreeWithTheWindowText) {
   EXPECT_EQ(WindowText(form.mLog.Handle()), expected);
 }
 
+// A burst of lines is on screen, scrolled to the end, soon after the burst
+// ends with no further line to bring it there; and in the text at once.
+TEST(FormsTest, ABurstOfMemoLinesIsPaintedScrolledToTheEndSoonAfterAndIsTextAtOnce) {
+  TSampleForm form;
+  form.Show();
+  HWND memo = form.mLog.Handle();
+  test::PumpPending();
+  int paints = 0;
+  auto counter = [](HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) -> LRESULT {
+    if (msg == WM_PAINT) ++*reinterpret_cast<int*>(data);
+    return DefSubclassProc(w, msg, wp, lp);
+  };
+  ASSERT_TRUE(SetWindowSubclass(memo, counter, 1, reinterpret_cast<DWORD_PTR>(&paints)));
+  std::string expected;
+  for (int burst = 0; burst < 2; ++burst) {
+    for (int i = 0; i < 300; ++i) {
+      const std::string line = "line " + IntToStr(burst) + "." + IntToStr(i);
+      EXPECT_EQ(form.mLog.Lines.Add(line), burst * 300 + i);
+      expected += line + "\r\n";
+    }
+    if (burst == 0) {  // left alone
+      const int before = paints;
+      ASSERT_TRUE(test::PumpUntil([&] { return paints > before; }, 10000));
+      RECT client{};
+      GetClientRect(memo, &client);
+      const auto last = SendMessageA(memo, EM_LINEINDEX, 299, 0);
+      EXPECT_GT(SendMessageA(memo, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+      EXPECT_LT(static_cast<short>(HIWORD(SendMessageA(memo, EM_POSFROMCHAR, last, 0))), client.bottom);
+    }
+    EXPECT_EQ(form.mLog.Lines.Count(), (burst + 1) * 300);
+    EXPECT_EQ(WindowText(memo), expected);
+  }
+  EXPECT_EQ(form.mLog.Lines[599], "line 1.299");
+  RemoveWindowSubclass(memo, counter, 1);
+}
+
 TEST(FormsTest, PopupMenusRunOnPopupAndClickTheChosenItem) {
   TSampleForm form;
   test::Ui().Choose("&First");
