@@ -249,11 +249,14 @@ class Profile::Lock {
 namespace {
 
 // A value that tells this process from any other that had its thread ids:
-// its start time, folded to 32 bits.
+// its start time and its id, folded to 32 bits. Processes started within one
+// tick of the clock (a program and the helpers it starts often are) share a
+// start time; their ids, spread over every bit by an odd multiplier, still
+// tell them apart.
 std::uint32_t ProcessToken(HANDLE process) {
   FILETIME created, exited, kernel, user;
   if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-  return (created.dwLowDateTime ^ created.dwHighDateTime) | 1;
+  return (created.dwLowDateTime ^ created.dwHighDateTime ^ (GetProcessId(process) * 0x9E3779B1u)) | 1;
 }
 
 // Whether the thread that holds the lock is gone: ended, or its id now names
@@ -272,11 +275,16 @@ bool HolderGone(LONG64 owner) {
 }  // namespace
 
 // The lock is a word in the shared memory, taken by swapping this thread's
-// value in. A writer that finds it held waits beside the others (Waiting),
-// and while anyone waits nobody takes it without waiting, so a writer that
-// changes message after message does not keep the others out; a waiter
-// looks now and then whether the holder was killed, and takes the lock over
-// from a dead one, as the system hands over an abandoned mutex.
+// value in. A writer that finds it held, or others waiting (Waiting), waits
+// beside them, trying the word between short yields; one that has waited
+// that long and still not got it asks to be handed it next (Next), and the
+// holder gives it to that waiter as it lets go, so a writer that changes
+// message after message cannot keep the others out. A
+// waiter looks now and then whether the holder was killed, and takes the
+// lock over from a dead one, as the system hands over an abandoned mutex. A
+// waiter killed while waiting stays counted: later writers then all take the
+// waiting path, which tries the word first, so that costs them two
+// interlocked operations, not a wait.
 bool Profile::Acquire() {
   const LONG64 self = static_cast<LONG64>((static_cast<ULONG64>(GetCurrentThreadId()) << 32) | token_);
   if (shared_->Owner == self) {
@@ -290,7 +298,8 @@ bool Profile::Acquire() {
     ULONGLONG looked = start;
     for (unsigned tries = 1;; ++tries) {
       const LONG64 owner = InterlockedCompareExchange64(&shared_->Owner, self, 0);
-      if (owner == 0) break;
+      if (owner == 0 || owner == self) break;  // free, or handed over
+      if (tries >= 50) InterlockedCompareExchange64(&shared_->Next, self, 0);
       const ULONGLONG now = GetTickCount64();
       if (now - looked >= 50 && HolderGone(owner)) {
         if (InterlockedCompareExchange64(&shared_->Owner, self, owner) == owner) {
@@ -299,18 +308,26 @@ bool Profile::Acquire() {
         }
       }
       if (now - looked >= 50) looked = now;
-      if (tries < 50) SwitchToThread();
+      // The waiter next in line only yields, so that a handed-over lock
+      // does not lie idle while it sleeps.
+      if (tries < 50 || shared_->Next == self) SwitchToThread();
       else Sleep(1);
     }
+    InterlockedCompareExchange64(&shared_->Next, 0, self);
     InterlockedDecrement(&shared_->Waiting);
   }
   shared_->Depth = 1;
   return abandoned;
 }
 
+// A waiter that asked for the lock gets it straight from the holder. One
+// killed while it waited is then the holder until the others find it gone.
 void Profile::Release() {
   shared_->Depth = shared_->Depth - 1;
-  if (shared_->Depth == 0) InterlockedExchange64(&shared_->Owner, 0);
+  if (shared_->Depth != 0) return;
+  const LONG64 self = shared_->Owner;
+  const LONG64 next = InterlockedExchange64(&shared_->Next, 0);
+  InterlockedExchange64(&shared_->Owner, next != self ? next : 0);
 }
 
 // ---- profile
@@ -345,13 +362,27 @@ void Profile::Create(const std::string& path, const NewProfile& profile) {
                                            {"nextFolder", number}}));
 }
 
+namespace {
+// The name of the memory that every opening of the profile shares, from its
+// folder's file identifier rather than its path: a path may be spelt many
+// ways (other slashes, a relative or a short name, another drive onto the
+// same folder), and two openings that did not share it would each take the
+// other's changes for none. (Two profiles on different volumes may share it:
+// that costs them only some waiting and looking at their files.)
+std::string SharedName(const std::string& dir) {
+  KernelHandle h(CreateFileA(dir.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!h.Valid() || !GetFileInformationByHandle(h.Get(), &info))
+    throw EMailStore("Cannot open the profile " + dir + ": " + SystemError(GetLastError()));
+  return "VantleMailStoreShared-" + Hex(info.nFileIndexHigh) + Hex(info.nFileIndexLow);
+}
+}  // namespace
+
 Profile::Profile(const std::string& path) : path_(IncludeTrailingBackslash(path)) {
-  std::string key = AnsiUpperCase(path_);
-  std::uint32_t hash = 2166136261u;
-  for (unsigned char c : key) hash = (hash ^ c) * 16777619u;
   if (!FileExists(path_ + ProfileFile)) throw EMailStore("There is no profile in " + path + ".");
   sharedMapping_ = KernelHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared),
-                                                   ("VantleMailStoreShared-" + Hex(hash)).c_str()));
+                                                   SharedName(path_).c_str()));
   if (sharedMapping_.Valid())
     sharedView_.Reset(MapViewOfFile(sharedMapping_.Get(), FILE_MAP_WRITE, 0, 0, sizeof(Shared)));
   if (!sharedView_.Valid()) throw EMailStore("Cannot open the profile " + path + ": " + SystemError(GetLastError()));

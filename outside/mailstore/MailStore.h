@@ -184,6 +184,9 @@ class Profile {
     // The writer holding the lock: its thread id and its process's token
     // (OwnerToken); 0 when free. A holder may take it again (Depth).
     volatile LONG64 Owner;
+    // A waiter that the holder hands the lock to as it lets go, so that one
+    // who changes message after message cannot keep taking it back first.
+    volatile LONG64 Next;
     volatile LONG Depth;
     volatile LONG Waiting;  // writers waiting for the lock
     volatile LONG Initialized;

@@ -439,6 +439,31 @@ TEST_F(MailStoreTest, TwoProcessesChangingOneFolderAtOnceLoseNothing) {
   EXPECT_EQ(p->Entries(inbox).size(), q->Entries(inbox).size());
 }
 
+// The profile named another way (other slashes, a step up and back) is the
+// same profile: each opening takes in what the other wrote before it writes.
+TEST_F(MailStoreTest, OneProfileSpelledTwoWaysLosesNothingOfEither) {
+  auto p = Open();
+  std::string inbox = p->RoleFolder(Role::Inbox), slashes = ProfilePath();
+  std::replace(slashes.begin(), slashes.end(), '\\', '/');
+  int round = 0;
+  for (const std::string& spelling : {slashes, ProfilePath() + "\\..\\Test"}) {
+    Profile q(spelling);
+    q.Entries(inbox);
+    std::uint32_t mine = p->AddMessage(inbox, Sample(Format("P%d", {round})), false);
+    q.AddMessage(inbox, Sample(Format("Q%d", {round++})), false);
+    FlagChange read;
+    read.Read = true;
+    p->SetFlags(inbox, mine, read);
+  }
+  std::vector<std::string> found;
+  auto fresh = Open();
+  for (auto& [serial, e] : fresh->Entries(inbox)) {
+    found.push_back(e.Subject + (e.Read ? " read" : ""));
+    EXPECT_EQ(fresh->ReadMessage(inbox, serial).Subject, e.Subject);
+  }
+  EXPECT_EQ(found, (std::vector<std::string>{"P0 read", "Q0", "P1 read", "Q1"}));
+}
+
 // A mover (pcmail.exe) ends as if killed right after a step of a move; the
 // move is undone or completed at the next opening of the profile, or by a
 // process that had it open when it next changes it.
