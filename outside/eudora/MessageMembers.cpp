@@ -93,10 +93,17 @@ MessageRecord PacketReader::Record() {
   r.Content.Date = Text();
   r.Code = static_cast<HRESULT>(Int());
   r.Error = Text();
+  // A record that says it failed carries a failure, so it never reads as success.
+  if (r.Got > MessageRecord::State::EntryFailed || (r.Got != MessageRecord::State::Read && SUCCEEDED(r.Code)))
+    throw EOleSysError(RPC_E_INVALID_DATA);
   return r;
 }
 
 // ---- CollectionMarshal
+
+namespace {
+constexpr ULONG MaxListingBytes = 4096;
+}  // namespace
 
 namespace {
 
@@ -187,6 +194,8 @@ HRESULT CollectionMarshal::UnmarshalInterface(IStream* stream, REFIID iid, void*
     OleCheck(CoUnmarshalInterface(stream, IID_IDispatch, reference.PutVoid()));
     ULONG bytes = 0;
     ReadExactly(stream, &bytes, sizeof bytes);
+    // The listing is a few words; anything else is a damaged stream.
+    if (bytes % sizeof(wchar_t) != 0 || bytes > MaxListingBytes) return RPC_E_INVALID_DATA;
     std::wstring listing(bytes / sizeof(wchar_t), L'\0');
     ReadExactly(stream, listing.data(), bytes);
     owner_.Unmarshalled(std::move(reference), std::move(listing));
