@@ -174,6 +174,7 @@ void RunJournal::Load(const std::string& Path) {
     to.QuadPart = static_cast<LONGLONG>(at);
     if (!SetFilePointerEx(file_.Get(), to, nullptr, FILE_BEGIN) || !SetEndOfFile(file_.Get()))
       throw Exception(OsError("could not be repaired (" + path_ + ")"));
+    whole_ = to.QuadPart;
   }
 }
 
@@ -182,18 +183,26 @@ void RunJournal::Open() {
   file_.Reset(CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file_) throw Exception(OsError("could not be opened (" + path_ + ")"));
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file_.Get(), &size)) throw Exception(OsError("could not be opened (" + path_ + ")"));
+  whole_ = size.QuadPart;
   atEnd_ = false;
 }
 
-// Appends go where the last one ended, unless a write failed or the file was
-// opened anew.
+// Appends go where the last whole entry ended. After a write that failed part
+// way (a full disk), what it left is cut first: the next load keeps entries
+// only up to the first damaged one, so an entry written after it would be lost.
 void RunJournal::Append(const std::string& entry) {
   Open();
-  LARGE_INTEGER zero{};
-  if (!atEnd_ && !SetFilePointerEx(file_.Get(), zero, nullptr, FILE_END))
-    throw Exception(OsError("could not be written"));
+  if (!atEnd_) {
+    LARGE_INTEGER to{};
+    to.QuadPart = whole_;
+    if (!SetFilePointerEx(file_.Get(), to, nullptr, FILE_BEGIN) || !SetEndOfFile(file_.Get()))
+      throw Exception(OsError("could not be written"));
+  }
   atEnd_ = false;
   WriteAll(file_.Get(), entry, path_);
+  whole_ += static_cast<LONGLONG>(entry.size());
   atEnd_ = true;
 }
 

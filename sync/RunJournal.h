@@ -69,7 +69,8 @@ class RunJournal {
 
   std::string path_;
   KernelHandle file_;
-  bool atEnd_ = false;  // the file's position is its end
+  bool atEnd_ = false;  // the file's position is where the last whole entry ends
+  LONGLONG whole_ = 0;  // where the last whole entry ends
   std::vector<TMail> taken_;
   std::vector<SentMail> sent_;
   std::vector<NamedMail> named_;
