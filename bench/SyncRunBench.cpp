@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "PrintingUi.h"
 #include "Handles.h"
 #include "C_Email.h"
 #include "C_Evrin.h"
@@ -35,19 +36,7 @@ using bench::ProgramFolder;
 
 using json = nlohmann::json;
 
-// Nobody answers boxes in a benchmark: each is printed and answered OK.
-class PrintingUi final : public ui::Handler {
- public:
-  int Message(HWND, const std::string& text, const std::string& caption, UINT) override {
-    std::printf("  box: [%s] %s\n", caption.c_str(), text.c_str());
-    return IDOK;
-  }
-  void Beep(UINT) override {}
-  int ShowModal(ui::ModalForm&) override { return mrCancel; }
-  UINT Popup(HWND, HMENU, POINT) override { return 0; }
-  BOOL Help(HWND, const std::string&, UINT, ULONG_PTR) override { return FALSE; }
-  void Cursor(int) override {}
-};
+using bench::PrintingUi;
 
 }  // namespace
 

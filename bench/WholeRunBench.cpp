@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
+#include "PrintingUi.h"
 #include "C_Email.h"
 #include "C_Evrin.h"
 #include "C_Prog.h"
@@ -44,23 +45,8 @@
 
 namespace {
 
+using bench::PrintingUi;
 using bench::Seconds;
-
-// Nobody answers boxes in a benchmark: each is counted, printed and answered OK.
-class PrintingUi final : public ui::Handler {
- public:
-  int Message(HWND, const std::string& text, const std::string& caption, UINT) override {
-    std::printf("  box: [%s] %s\n", caption.c_str(), text.c_str());
-    ++Boxes;
-    return IDOK;
-  }
-  void Beep(UINT) override {}
-  int ShowModal(ui::ModalForm&) override { return mrCancel; }
-  UINT Popup(HWND, HMENU, POINT) override { return 0; }
-  BOOL Help(HWND, const std::string&, UINT, ULONG_PTR) override { return FALSE; }
-  void Cursor(int) override {}
-  int Boxes = 0;
-};
 
 PrintingUi TheUi;
 
