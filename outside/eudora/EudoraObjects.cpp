@@ -219,6 +219,11 @@ class TMessages final : public MessagesMembers<TMessages> {
     return packet.Packet();
   }
   void SetStatus(std::uint32_t serial, int status) { SetStatusOf(*l_->Program, l_->FolderId, serial, status); }
+  void RaisePutFailure() {
+    std::exception_ptr failure = std::exchange(l_->Program->PutFailure, nullptr);
+    if (failure) std::rethrow_exception(failure);
+    throw EOleSysError(E_UNEXPECTED);
+  }
 
  private:
   Profile& Store() const { return *l_->Program->Store; }
@@ -228,7 +233,17 @@ class TMessages final : public MessagesMembers<TMessages> {
     if (!twin_) twin_ = MakeObject<TMessages>(l_, false);
     return twin_.Get();
   }
-  std::wstring Listing() override { return Snapshot(1, 0); }
+  // The listing's length, then where its copy sends status puts: the main
+  // window and the mailbox.
+  std::wstring Listing() override {
+    PacketWriter packet;
+    packet.Int(static_cast<std::uint32_t>(Count()));
+    const auto window = reinterpret_cast<std::uintptr_t>(l_->Program->Window);
+    packet.Int(static_cast<std::uint32_t>(window));
+    packet.Int(static_cast<std::uint32_t>(window >> 32));
+    packet.Text(l_->FolderId);
+    return packet.Packet();
+  }
   void Unmarshalled(ComPtr<IDispatch>, std::wstring) override { throw EOleSysError(E_UNEXPECTED); }
 
   std::shared_ptr<MailboxListing> l_;
@@ -402,6 +417,20 @@ bool IsMailbox(const Profile& store, const std::string& folderId) {
   for (Role role : {Role::Inbox, Role::Outbox, Role::Sent, Role::Deleted})
     if (folderId == store.RoleFolder(role)) return true;
   return store.Folder(folderId).Children.empty();
+}
+
+LRESULT TakeStatusPut(Program& program, const COPYDATASTRUCT& data) {
+  if (data.dwData != StatusPutData || data.cbData % sizeof(wchar_t) != 0) return 0;
+  try {
+    PacketReader put(std::wstring(static_cast<const wchar_t*>(data.lpData), data.cbData / sizeof(wchar_t)));
+    const std::string folderId = put.Text();
+    const std::uint32_t serial = put.Int();
+    SetStatusOf(program, folderId, serial, static_cast<int>(put.Int()));
+    return PutDone;
+  } catch (...) {
+    program.PutFailure = std::current_exception();
+    return PutFailed;
+  }
 }
 
 void DieIfAsked(Profile& store, const char* kind) {
