@@ -102,9 +102,13 @@ constexpr size_t StepCount = std::size(Steps);
 // The conduit's own part of sending, timed around its export.
 TvazSendPCMail ConduitSend = nullptr;
 double SendSeconds = 0;
+bench::CallCount SendCalls;  // made by the conduit's sending
+bench::CallCount CallsOut();
 int TimedSend(HWND window, TMail** mail, TMemoVar memo, TProgressVar progress) {
   const double start = Seconds();
+  const bench::CallCount before = CallsOut();
   const int result = ConduitSend(window, mail, memo, progress);
+  SendCalls = SendCalls + (CallsOut() - before);
   SendSeconds += Seconds() - start;
   return result;
 }
@@ -284,6 +288,7 @@ struct Sample {
   double Steps[StepCount] = {};
   double Floor = 0;
   double ConduitSend = 0;  // of step "send handheld mail"
+  bench::CallCount SendCalls;  // of the conduit's sending
   bench::CallCount Calls;  // into other processes, in both stages
   bool Good = true;
 };
@@ -394,11 +399,13 @@ std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
     ConduitSend = ConduitEntries.vazSendPCMail;
     if (ConduitSend) ConduitEntries.vazSendPCMail = &TimedSend;
     SendSeconds = 0;
+    SendCalls = {};
     s.Good = sync.ViewSyncToEnd() && s.Good;
     const double end = Seconds();
     s.Stage[1] = end - between;
     s.Calls = CallsOut() - callsBefore;
     s.ConduitSend = SendSeconds;
+    s.SendCalls = SendCalls;
     // Stage 1's last step ends with the stage, stage 2's first begins with it.
     std::vector<double> at(StepCount + 1, -1);
     for (size_t k = 0; k < StepCount; ++k)
@@ -438,6 +445,7 @@ struct Summary {
   double ConduitSend[2];
   double Ratio[2];  // both stages over the floor measured beside them
   double Calls[2], CallSeconds[2], Net[2], NetRatio[2];  // net: both stages less the calls out
+  double SendCalls[2], SendCallSeconds[2];
   bool Good = true;
 };
 
@@ -457,6 +465,8 @@ Summary Summarise(const std::vector<Sample>& samples) {
   pick([](const Sample& s) { return (s.Stage[0] + s.Stage[1]) / s.Floor; }, r.Ratio);
   pick([](const Sample& s) { return static_cast<double>(s.Calls.Calls); }, r.Calls);
   pick([](const Sample& s) { return s.Calls.Seconds; }, r.CallSeconds);
+  pick([](const Sample& s) { return static_cast<double>(s.SendCalls.Calls); }, r.SendCalls);
+  pick([](const Sample& s) { return s.SendCalls.Seconds; }, r.SendCallSeconds);
   pick([](const Sample& s) { return s.Stage[0] + s.Stage[1] - s.Calls.Seconds; }, r.Net);
   pick([](const Sample& s) { return (s.Stage[0] + s.Stage[1] - s.Calls.Seconds) / s.Floor; }, r.NetRatio);
   for (const Sample& s : samples) r.Good = r.Good && s.Good;
@@ -490,11 +500,16 @@ bool Report(const Client& client, const std::vector<int>& sizes, int repetitions
   row("ratio to the floor (each run's own)", [](const Summary& s) { return s.Ratio; });
   bool callsOut = false;
   for (auto& [n, s] : results) callsOut = callsOut || s.Calls[1] > 0;
-  if (callsOut) {
-    std::printf("  %-36s", "calls into other processes");
-    for (int n : sizes) std::printf(" %8.0f %8.0f", results[n].Calls[0], results[n].Calls[1]);
+  auto count = [&](const char* name, const std::function<const double*(const Summary&)>& f) {
+    std::printf("  %-36s", name);
+    for (int n : sizes) std::printf(" %8.0f %8.0f", f(results[n])[0], f(results[n])[1]);
     std::printf("\n");
+  };
+  if (callsOut) {
+    count("calls into other processes", [](const Summary& s) { return s.Calls; });
     row("  time in them", [](const Summary& s) { return s.CallSeconds; });
+    count("  of them, the conduit's sending's", [](const Summary& s) { return s.SendCalls; });
+    row("    time in those", [](const Summary& s) { return s.SendCallSeconds; });
     row("both stages less the calls", [](const Summary& s) { return s.Net; });
     row("  ratio of that to the floor", [](const Summary& s) { return s.NetRatio; });
   }

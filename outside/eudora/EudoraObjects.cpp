@@ -60,8 +60,9 @@ MessageContent ReadContent(Program& program, const std::string& folderId, std::u
     program.Contents.clear();
     program.ContentsRewrites = store.Rewrites();
   }
-  auto known = program.Contents.find({folderId, serial});
-  if (known != program.Contents.end() && known->second.File == entry.File) return known->second.Content;
+  auto& read = program.Contents[folderId];
+  auto known = read.find(serial);
+  if (known != read.end() && known->second.File == entry.File) return known->second.Content;
   const std::optional<TDateTime> received = entry.Received;
   const std::string file = entry.File;
   std::optional<MailMessage> m;
@@ -83,7 +84,7 @@ MessageContent ReadContent(Program& program, const std::string& folderId, std::u
   // The date as Eudora shows it: the sender's time, else the arrival.
   std::optional<TDateTime> t = m->Date ? m->Date : received;
   c.Date = t ? FormatDateTime("h:nn AM/PM m/d/yyyy", *t) : m->DateText;
-  program.Contents[{folderId, serial}] = {file, c};
+  read[serial] = {file, c};
   return c;
 }
 
@@ -94,14 +95,17 @@ std::shared_ptr<mailstore::ReadAhead> AheadOf(Program& program, const std::strin
   std::vector<std::uint32_t> unread;
   const bool cacheValid = program.ContentsRewrites == store.Rewrites();
   const auto& entries = store.Entries(folderId);
+  const auto& read = program.Contents[folderId];
+  // A listing follows the index's order, so its entries are found walking along.
+  auto entry = entries.begin();
   for (std::uint32_t serial : serials) {
-    auto known = program.Contents.find({folderId, serial});
-    auto entry = entries.find(serial);
-    if (!cacheValid || known == program.Contents.end() || entry == entries.end() ||
+    while (entry != entries.end() && entry->first < serial) ++entry;
+    auto known = read.find(serial);
+    if (!cacheValid || known == read.end() || entry == entries.end() || entry->first != serial ||
         known->second.File != entry->second.File)
       unread.push_back(serial);
   }
-  return std::make_shared<mailstore::ReadAhead>(store, folderId, unread);
+  return std::make_shared<mailstore::ReadAhead>(store, folderId, unread, LargestChunk);
 }
 
 // Status put: 0 unread, 1 read, 2 replied, kept as the store's marks.

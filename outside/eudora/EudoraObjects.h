@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "ComServer.h"
@@ -36,7 +37,7 @@ struct Program {
     std::string File;
     MessageContent Content;
   };
-  std::map<std::pair<std::string, std::uint32_t>, ReadContent> Contents;
+  std::map<std::string, std::unordered_map<std::uint32_t, ReadContent>> Contents;
   long ContentsRewrites = 0;
 };
 using ProgramPtr = std::shared_ptr<Program>;

@@ -38,6 +38,10 @@ inline constexpr DISPID DispRaisePutFailure = 102;
 inline constexpr ULONG_PTR StatusPutData = 0x45535450;
 inline constexpr LRESULT PutDone = 0x4555444F, PutFailed = 0x45554446;
 
+// A copy fetches its messages in chunks of at most this many; Eudora reads
+// as many ahead of the last one fetched while the client works through them.
+inline constexpr size_t LargestChunk = 512;
+
 // What reading a message's content answers.
 struct MessageContent {
   static constexpr int HeaderNumbers[] = {eudora::HeaderBcc,  eudora::HeaderCc,        eudora::HeaderFrom,

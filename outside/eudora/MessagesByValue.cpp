@@ -15,7 +15,7 @@
 namespace eudora_standin {
 namespace {
 
-constexpr size_t FirstChunk = 16, LargestChunk = 512;
+constexpr size_t FirstChunk = 16;
 
 // The status puts sent to Eudora's main window, and the time they took, in 100 ns.
 std::atomic<long> putsSent{0};
