@@ -19,9 +19,11 @@ inline constexpr const char* ErrorSource = "Eudora";
 inline const HRESULT E_NoSuchMessage = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0203);
 
 // The collection's dispatch ids. Snapshot(First, Count), SetStatus(ID,
-// Status) and RaisePutFailure() are called only by its copies: a packet of
-// the listing and messages First (from 1) on, a message's Status put, and the
-// failure of the last status put sent to the main window (below), raised.
+// Status), RaisePutFailure(), ListAnew() and RemoveAndList(ID) are called
+// only by its copies: a packet of the listing and messages First (from 1) on,
+// a message's Status put, the failure of the last status put sent to the main
+// window (below) raised, and UpdateList and RemoveByID each answering the
+// listing's length as Snapshot(1, 0) does, in one call instead of two.
 inline constexpr DISPID DispItem = DISPID_VALUE;
 inline constexpr DISPID DispUpdateList = 1;
 inline constexpr DISPID DispCount = 2;
@@ -29,6 +31,8 @@ inline constexpr DISPID DispRemoveByID = 3;
 inline constexpr DISPID DispSnapshot = 100;
 inline constexpr DISPID DispSetStatus = 101;
 inline constexpr DISPID DispRaisePutFailure = 102;
+inline constexpr DISPID DispListAnew = 103;
+inline constexpr DISPID DispRemoveAndList = 104;
 
 // A copy sends a message's Status put to Eudora's main window as WM_COPYDATA
 // of this kind: a packet of the mailbox's folder identifier, the message's ID
@@ -199,6 +203,14 @@ class MessagesMembers : public DispatchObject, protected CollectionMarshal::Owne
     Self().SetStatus(static_cast<std::uint32_t>(c.ArgInt(0)), c.ArgInt(1));
   }
   void RaisePutFailure(DispCall&) { Self().RaisePutFailure(); }
+  void ListAnew(DispCall& c) {
+    Self().UpdateList();
+    c.Return(Variant(std::wstring_view(Self().Snapshot(1, 0))));
+  }
+  void RemoveAndList(DispCall& c) {
+    RemoveByID(c);
+    c.Return(Variant(std::wstring_view(Self().Snapshot(1, 0))));
+  }
 
   static constexpr DispMember Members[] = {
       {L"UpdateList", DispUpdateList, DispKind::Method, Handler<&MessagesMembers::UpdateList>},
@@ -208,6 +220,8 @@ class MessagesMembers : public DispatchObject, protected CollectionMarshal::Owne
       {L"Snapshot", DispSnapshot, DispKind::Method, Handler<&MessagesMembers::Snapshot>},
       {L"SetStatus", DispSetStatus, DispKind::Method, Handler<&MessagesMembers::SetStatus>},
       {L"RaisePutFailure", DispRaisePutFailure, DispKind::Method, Handler<&MessagesMembers::RaisePutFailure>},
+      {L"ListAnew", DispListAnew, DispKind::Method, Handler<&MessagesMembers::ListAnew>},
+      {L"RemoveAndList", DispRemoveAndList, DispKind::Method, Handler<&MessagesMembers::RemoveAndList>},
   };
   CollectionMarshal marshal_;
 };

@@ -44,14 +44,18 @@ struct CopyState {
   // from a packet of the collection's; the listing anew when it has changed
   // or nothing is asked.
   void Fetch(size_t first, size_t count) {
-    PacketReader packet(Forward(DispSnapshot, {static_cast<int>(first + 1), static_cast<int>(count)}).AsWide());
+    Take(Forward(DispSnapshot, {static_cast<int>(first + 1), static_cast<int>(count)}).AsWide(), first, count == 0);
+  }
+  void Take(const std::wstring& snapshot, size_t first, bool relist) {
+    PacketReader packet(snapshot);
     const size_t total = packet.Int();
-    if (total != Records.size() || count == 0) Records.assign(total, nullptr);
+    if (total != Records.size() || relist) Records.assign(total, nullptr);
     for (size_t i = first, n = packet.Int(); n > 0 && i < total; ++i, --n)
       Records[i] = std::make_shared<MessageRecord>(packet.Record());
   }
-  void Relist() {
-    Fetch(0, 0);
+  // The listing anew from a call that changed it and answered its length.
+  void Relist(DISPID change, std::initializer_list<Variant> args) {
+    Take(Forward(change, args).AsWide(), 0, true);
     Chunk = FirstChunk;
   }
   void FetchFrom(size_t first) {
@@ -109,10 +113,7 @@ class TMessageCopy final : public MessageMembers<TMessageCopy> {
 
 class TMessagesCopy final : public MessagesMembers<TMessagesCopy> {
  public:
-  void UpdateList() {
-    s_->Forward(DispUpdateList, {});
-    s_->Relist();
-  }
+  void UpdateList() { s_->Relist(DispListAnew, {}); }
   int Count() const { return static_cast<int>(s_->Records.size()); }
   Variant Item(int index) {
     const auto i = static_cast<size_t>(index);
@@ -120,10 +121,7 @@ class TMessagesCopy final : public MessagesMembers<TMessagesCopy> {
     if (i >= s_->Records.size() || !s_->Records[i]) throw EOleSysError(RPC_E_INVALID_DATA);
     return ObjectVariant<TMessageCopy>(s_, s_->Records[i]);
   }
-  void RemoveByID(std::uint32_t id) {
-    s_->Forward(DispRemoveByID, {static_cast<int>(id)});
-    s_->Relist();
-  }
+  void RemoveByID(std::uint32_t id) { s_->Relist(DispRemoveAndList, {static_cast<int>(id)}); }
   std::wstring Snapshot(int first, int count) const { return s_->Forward(DispSnapshot, {first, count}).AsWide(); }
   void SetStatus(std::uint32_t id, int status) const { s_->PutStatus(id, status); }
   void RaisePutFailure() const { s_->Forward(DispRaisePutFailure, {}); }
