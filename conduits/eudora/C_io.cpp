@@ -58,7 +58,7 @@ std::string SubjectLine(int head, const std::string& subject) { return ResString
 struct PumpOnExit {
   ~PumpOnExit() {
     try {
-      Application.ProcessMessages();
+      PacedProcessMessages();
     } catch (...) {
     }
   }
@@ -437,7 +437,7 @@ int vazDeletePCMail(HWND AppHandle, const std::string& ID, TMemoVar Memo, TProgr
       const int count = messages.Get("Count").AsInteger();
       if (count == 0) throw Exception("No messages in the folder");
       for (int i = 1; i <= count; ++i) {
-        Application.ProcessMessages();
+        PacedProcessMessages();
         Variant message = messages.Call("Item", {i});
         if (message.Get("HeaderInfo", {eudora::HeaderMessageId}).AsString() != ID) continue;
         messages.Call("RemoveByID", {message.Get("ID")});
