@@ -223,9 +223,9 @@ class TMessages final : public MessagesMembers<TMessages> {
     return packet.Packet();
   }
   void SetStatus(std::uint32_t serial, int status) { SetStatusOf(*l_->Program, l_->FolderId, serial, status); }
-  void RaisePutFailure() {
-    std::exception_ptr failure = std::exchange(l_->Program->PutFailure, nullptr);
-    if (failure) std::rethrow_exception(failure);
+  void RaisePutFailure(PutSender sender) {
+    auto kept = l_->Program->PutFailures.extract(sender.Key());
+    if (!kept.empty()) std::rethrow_exception(kept.mapped());
     throw EOleSysError(E_UNEXPECTED);
   }
 
@@ -425,14 +425,25 @@ bool IsMailbox(const Profile& store, const std::string& folderId) {
 
 LRESULT TakeStatusPut(Program& program, const COPYDATASTRUCT& data) {
   if (data.dwData != StatusPutData || data.cbData % sizeof(wchar_t) != 0) return 0;
+  std::string folderId;
+  std::uint32_t serial, status;
+  PutSender sender;
   try {
     PacketReader put(std::wstring(static_cast<const wchar_t*>(data.lpData), data.cbData / sizeof(wchar_t)));
-    const std::string folderId = put.Text();
-    const std::uint32_t serial = put.Int();
-    SetStatusOf(program, folderId, serial, static_cast<int>(put.Int()));
+    folderId = put.Text();
+    serial = put.Int();
+    status = put.Int();
+    sender.Process = put.Int();
+    sender.Thread = put.Int();
+  } catch (...) {
+    return 0;  // not a put a copy sent
+  }
+  try {
+    SetStatusOf(program, folderId, serial, static_cast<int>(status));
+    program.PutFailures.erase(sender.Key());
     return PutDone;
   } catch (...) {
-    program.PutFailure = std::current_exception();
+    program.PutFailures[sender.Key()] = std::current_exception();
     return PutFailed;
   }
 }

@@ -29,7 +29,7 @@ struct Program {
   std::function<bool()> Shown;
   std::function<void()> Changed;
   HWND Window = nullptr;  // the main window, which takes the status puts of the collections' copies
-  std::exception_ptr PutFailure;  // of the last status put the main window took
+  std::map<std::uint64_t, std::exception_ptr> PutFailures;  // of status puts the main window took, by PutSender
   // The contents of messages read, by mailbox and serial, with the file each
   // came from, so that a client searching a mailbox again and again reads
   // its files once. All go when the store counts a rewritten message.

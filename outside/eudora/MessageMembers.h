@@ -19,10 +19,10 @@ inline constexpr const char* ErrorSource = "Eudora";
 inline const HRESULT E_NoSuchMessage = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0203);
 
 // The collection's dispatch ids. Snapshot(First, Count), SetStatus(ID,
-// Status), RaisePutFailure(), ListAnew() and RemoveAndList(ID) are called
+// Status), RaisePutFailure(Process, Thread), ListAnew() and RemoveAndList(ID) are called
 // only by its copies: a packet of the listing and messages First (from 1) on,
-// a message's Status put, the failure of the last status put sent to the main
-// window (below) raised, and UpdateList and RemoveByID each answering the
+// a message's Status put, the failure of the last status put a client's
+// thread sent to the main window (below) raised, and UpdateList and RemoveByID each answering the
 // listing's length as Snapshot(1, 0) does, in one call instead of two.
 inline constexpr DISPID DispItem = DISPID_VALUE;
 inline constexpr DISPID DispUpdateList = 1;
@@ -35,12 +35,22 @@ inline constexpr DISPID DispListAnew = 103;
 inline constexpr DISPID DispRemoveAndList = 104;
 
 // A copy sends a message's Status put to Eudora's main window as WM_COPYDATA
-// of this kind: a packet of the mailbox's folder identifier, the message's ID
-// and the status. The window answers PutDone, or PutFailed after keeping the
-// failure for RaisePutFailure; anything else means Eudora did not take it.
+// of this kind: a packet of the mailbox's folder identifier, the message's ID,
+// the status and the sender (PutSender). The window answers PutDone, or
+// PutFailed after keeping the failure under the sender for
+// RaisePutFailure(sender); anything else means Eudora did not take it.
 // A call through COM's channel costs four such messages under Wine.
 inline constexpr ULONG_PTR StatusPutData = 0x45535450;
 inline constexpr LRESULT PutDone = 0x4555444F, PutFailed = 0x45554446;
+
+// Who sent a status put: the client's process and thread, which sends one
+// put at a time and asks for its failure before the next, so that clients
+// putting at once each raise their own.
+struct PutSender {
+  std::uint32_t Process = GetCurrentProcessId();
+  std::uint32_t Thread = GetCurrentThreadId();
+  std::uint64_t Key() const { return Process | static_cast<std::uint64_t>(Thread) << 32; }
+};
 
 // A copy fetches its messages in chunks of at most this many; Eudora reads
 // as many ahead of the last one fetched while the client works through them.
@@ -173,7 +183,7 @@ class CollectionMarshal final : public IMarshal {
 
 // The collection members over what T answers: UpdateList(), Count(),
 // Item(index from 0) as a Variant, RemoveByID(ID), Snapshot(first, count),
-// SetStatus(ID, status) and RaisePutFailure(); and its IMarshal.
+// SetStatus(ID, status) and RaisePutFailure(sender); and its IMarshal.
 template <class T>
 class MessagesMembers : public DispatchObject, protected CollectionMarshal::Owner {
  protected:
@@ -202,7 +212,11 @@ class MessagesMembers : public DispatchObject, protected CollectionMarshal::Owne
     c.RequireArgs(2);
     Self().SetStatus(static_cast<std::uint32_t>(c.ArgInt(0)), c.ArgInt(1));
   }
-  void RaisePutFailure(DispCall&) { Self().RaisePutFailure(); }
+  void RaisePutFailure(DispCall& c) {
+    c.RequireArgs(2);
+    Self().RaisePutFailure(
+        PutSender{static_cast<std::uint32_t>(c.ArgInt(0)), static_cast<std::uint32_t>(c.ArgInt(1))});
+  }
   void ListAnew(DispCall& c) {
     Self().UpdateList();
     c.Return(Variant(std::wstring_view(Self().Snapshot(1, 0))));

@@ -69,6 +69,9 @@ struct CopyState {
     put.Text(FolderId);
     put.Int(id);
     put.Int(static_cast<std::uint32_t>(status));
+    const PutSender sender;
+    put.Int(sender.Process);
+    put.Int(sender.Thread);
     const std::wstring packet = put.Packet();
     COPYDATASTRUCT data{StatusPutData, static_cast<DWORD>(packet.size() * sizeof(wchar_t)),
                         const_cast<wchar_t*>(packet.data())};
@@ -78,8 +81,11 @@ struct CopyState {
     putTicks += static_cast<long long>((Seconds() - start) * 1e7);
     if (answer == PutDone) return;
     if (answer != PutFailed) throw EOleSysError(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
-    Forward(DispRaisePutFailure, {});
+    RaisePutFailure(sender);
     throw EOleSysError(E_UNEXPECTED);
+  }
+  void RaisePutFailure(PutSender sender) const {
+    Forward(DispRaisePutFailure, {static_cast<int>(sender.Process), static_cast<int>(sender.Thread)});
   }
 };
 
@@ -124,7 +130,7 @@ class TMessagesCopy final : public MessagesMembers<TMessagesCopy> {
   void RemoveByID(std::uint32_t id) { s_->Relist(DispRemoveAndList, {static_cast<int>(id)}); }
   std::wstring Snapshot(int first, int count) const { return s_->Forward(DispSnapshot, {first, count}).AsWide(); }
   void SetStatus(std::uint32_t id, int status) const { s_->PutStatus(id, status); }
-  void RaisePutFailure() const { s_->Forward(DispRaisePutFailure, {}); }
+  void RaisePutFailure(PutSender sender) const { s_->RaisePutFailure(sender); }
 
  private:
   // A copy goes on to another apartment or process as an ordinary reference.

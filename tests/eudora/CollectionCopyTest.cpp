@@ -2,6 +2,10 @@
 // value: read there, with every change and every failure still Eudora's.
 #include "EudoraFixture.h"
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "ComObj.h"
 
 namespace eudora_test {
@@ -76,11 +80,42 @@ TEST_F(CollectionCopyTest, FailuresOnRequestAnswerAsEudoraDoes) {
   }
 }
 
+// Closed, killed, or ended and started again: the copy's put reaches no Eudora.
 TEST_F(CollectionCopyTest, AStatusPutAfterEudoraEndedRaises) {
-  Variant messages = Inbox().Get("Messages");
-  Variant first = messages.Call("Item", {1});
-  CloseEudora();
-  EXPECT_THROW(first.Put("Status", eudora::StatusRead), EOleSysError);
+  for (int restarted : {0, 1, 2}) {
+    SCOPED_TRACE(restarted);
+    if (!EudoraWindow()) StartEudora();
+    Variant messages = Inbox().Get("Messages");
+    Variant first = messages.Call("Item", {1});
+    restarted == 1 ? KillEudora() : CloseEudora();
+    if (restarted > 0) StartEudora();
+    EXPECT_THROW(first.Put("Status", eudora::StatusRead), EOleSysError);
+    EXPECT_FALSE(Store().Entries(in_).begin()->second.Read);
+  }
+}
+
+// Clients whose puts fail at the same time each raise Eudora's own failure.
+TEST_F(CollectionCopyTest, FailedStatusPutsOfClientsAtOnceEachRaiseEudorasFailure) {
+  constexpr int Clients = 3, Puts = 60;
+  Store().InjectFailure(eudora::FailStatus, Clients * Puts);
+  std::atomic<int> notEudoras{0};
+  std::vector<std::thread> clients;
+  for (int c = 0; c < Clients; ++c)
+    clients.emplace_back([&] {
+      CoInitScope com;
+      Variant first = Inbox().Get("Messages").Call("Item", {1});
+      for (int i = 0; i < Puts; ++i) {
+        try {
+          first.Put("Status", eudora::StatusRead);
+        } catch (const EOleException& e) {
+          if (e.Source != "Eudora") ++notEudoras;
+        } catch (const Exception&) {
+          ++notEudoras;
+        }
+      }
+    });
+  for (std::thread& t : clients) t.join();
+  EXPECT_EQ(0, notEudoras.load());
   EXPECT_FALSE(Store().Entries(in_).begin()->second.Read);
 }
 
