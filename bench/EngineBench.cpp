@@ -328,7 +328,7 @@ int main() {
     bench::RemoveTree(root.substr(0, root.size() - 1));
   }
   // The connection server the engine started would outlive the benchmark.
-  if (HWND linkServer = FindWindowA(tdlink::ServerWindowClass, nullptr)) PostMessageA(linkServer, WM_CLOSE, 0, 0);
+  if (HWND linkServer = tdlink::FindServerWindow()) PostMessageA(linkServer, WM_CLOSE, 0, 0);
   FreeLibrary(server);
   return 0;
 }

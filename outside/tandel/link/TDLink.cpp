@@ -177,7 +177,7 @@ class TDLink final : public ComObject<ITDLink> {
         connected_ = false;
         return stOk;
       }
-      HWND server = FindWindowA(ServerWindowClass, nullptr);
+      HWND server = FindServerWindow();
       if (!ServerRunning() || !server) return stNotConnected;
       PostMessageA(server, RegisterWindowMessageA(ConnectRequestMessage), 0, 0);
       return stOk;
@@ -792,7 +792,7 @@ class TDLink final : public ComObject<ITDLink> {
     server_.reset();
     if (!ServerRunning()) return false;
     DWORD pid = 0;
-    if (HWND window = FindWindowA(ServerWindowClass, nullptr)) GetWindowThreadProcessId(window, &pid);
+    if (HWND window = FindServerWindow()) GetWindowThreadProcessId(window, &pid);
     if (pid) server_ = std::make_unique<ProcessWatch>(OpenProcess(SYNCHRONIZE, FALSE, pid));
     return true;
   }
