@@ -657,6 +657,11 @@ class TDLink final : public ComObject<ITDLink> {
   LONG Call(DWORD slot, bool needLink, F&& body) {
     ++calls_;
     if (failCall_ && calls_ == failCall_) return failStatus_;
+    struct InCall {
+      TDLink* Link;
+      explicit InCall(TDLink* link) : Link(link) { Link->inCall_ = true; }
+      ~InCall() { Link->inCall_ = Link->stateLooked_ = false; }
+    } inCall(this);
     try {
       if (needLink) {
         if (!sink_) return stBadArguments;
@@ -827,7 +832,10 @@ class TDLink final : public ComObject<ITDLink> {
   }
 
   // The handheld's state, read again only when its file has changed.
+  // A call looks at the file once, however many of its paths it checks.
   const tandel::State& Handheld() {
+    if (stateLooked_) return state_;
+    stateLooked_ = inCall_;
     if (stateFile_.empty()) stateFile_ = tandel::HandheldRoot() + "State.json";
     WIN32_FILE_ATTRIBUTE_DATA now{};
     if (!GetFileAttributesExA(stateFile_.c_str(), GetFileExInfoStandard, &now)) now = {};
@@ -913,6 +921,7 @@ class TDLink final : public ComObject<ITDLink> {
   tandel::State state_;
   WIN32_FILE_ATTRIBUTE_DATA stateStamp_{};
   bool stateRead_ = false;
+  bool inCall_ = false, stateLooked_ = false;
 };
 
 const CoClassEntry Classes[] = {
