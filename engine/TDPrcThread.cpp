@@ -213,10 +213,10 @@ void CTDPrcThread::KillTimers() {
 void CTDPrcThread::Dispatch() {
   EngineRequest* r = Current();
   if (!r || r->Ending) return;
-  // The worker announces it itself: its own window hears the broadcast as a
-  // post to its own queue, which wakes no other thread of the engine.
+  // The worker announces it itself, as a notice that waits for no window:
+  // its own window takes it in the call, the others as soon as they look.
   if (r->Op != 0 && r->Op != opDisconnect && r->Op != opShutdown)
-    PostMessageA(HWND_BROADCAST, tdengine::ConnectionMessage(), 0, static_cast<LPARAM>(r->Value));
+    SendNotifyMessageA(HWND_BROADCAST, tdengine::ConnectionMessage(), 0, static_cast<LPARAM>(r->Value));
   switch (r->Op) {
     case opOpenLink: OpenLink(); break;
     case opConnect: Connect(); break;
