@@ -117,6 +117,7 @@ bool CTDMessageWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
   for (size_t next = 0; depth_ == 1 && next < answers_.size(); ++next) {
     LRESULT ignored;
     HandleMessage(answers_[next].first, 0, answers_[next].second, ignored);
+    HeldUntilHandled.Reset();
   }
   if (--depth_ == 0) {
     answers_.clear();

@@ -248,8 +248,8 @@ bool CTDPrcThread::SendProgress(WPARAM code) {
 // Connection server and link.
 
 bool CTDPrcThread::IsServerRunning() {
-  // Closed once the message being handled is done: after the request's reply
-  // has gone, not before it.
+  // Closed once the message being handled, or the component's answer to the
+  // call it makes, is done: after a request's reply has gone, not before it.
   Window.HeldUntilHandled = KernelHandle(OpenSemaphoreA(0x1F0003, FALSE, ServerSemaphore));
   return Window.HeldUntilHandled.Valid();
 }

@@ -66,7 +66,8 @@ class CTDMessageWnd final : public CWnd {
   // posted one would be, but without a trip through the thread's queue.
   void Answer(UINT message, LONG status);
 
-  // A handle closed when the message being handled is done.
+  // A handle closed once the message being handled, or the first answer
+  // given during it, has been handled.
   KernelHandle HeldUntilHandled;
 
   // Text search of a find.
