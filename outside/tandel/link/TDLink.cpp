@@ -657,11 +657,6 @@ class TDLink final : public ComObject<ITDLink> {
   LONG Call(DWORD slot, bool needLink, F&& body) {
     ++calls_;
     if (failCall_ && calls_ == failCall_) return failStatus_;
-    struct InCall {
-      TDLink* Link;
-      explicit InCall(TDLink* link) : Link(link) { Link->inCall_ = true; }
-      ~InCall() { Link->inCall_ = Link->stateLooked_ = false; }
-    } inCall(this);
     try {
       if (needLink) {
         if (!sink_) return stBadArguments;
@@ -831,14 +826,19 @@ class TDLink final : public ComObject<ITDLink> {
     return side == SideHandheld && tandel::Holder(Handheld(), std::string(path, strnlen(path, 260))) != nullptr;
   }
 
-  // The handheld's state, read again only when its file has changed.
-  // A call looks at the file once, however many of its paths it checks.
+  // The handheld's state, read again only when it has been saved since, or
+  // when its file has changed where no count of the saves is shared.
   const tandel::State& Handheld() {
-    if (stateLooked_) return state_;
-    stateLooked_ = inCall_;
-    if (stateFile_.empty()) stateFile_ = tandel::HandheldRoot() + "State.json";
     WIN32_FILE_ATTRIBUTE_DATA now{};
-    if (!GetFileAttributesExA(stateFile_.c_str(), GetFileExInfoStandard, &now)) now = {};
+    if (watch_.Shared()) {
+      const LONG saves = watch_.Count();
+      if (stateRead_ && saves == stateSaves_) return state_;
+      stateSaves_ = saves;  // taken before the file: a save meanwhile is read again next time
+      stateRead_ = false;
+    } else {
+      if (stateFile_.empty()) stateFile_ = tandel::HandheldRoot() + "State.json";
+      if (!GetFileAttributesExA(stateFile_.c_str(), GetFileExInfoStandard, &now)) now = {};
+    }
     if (!stateRead_ || CompareFileTime(&now.ftLastWriteTime, &stateStamp_.ftLastWriteTime) != 0 ||
         now.nFileSizeLow != stateStamp_.nFileSizeLow) {
       state_ = tandel::LoadState();
@@ -921,7 +921,8 @@ class TDLink final : public ComObject<ITDLink> {
   tandel::State state_;
   WIN32_FILE_ATTRIBUTE_DATA stateStamp_{};
   bool stateRead_ = false;
-  bool inCall_ = false, stateLooked_ = false;
+  tandel::StateWatch watch_;
+  LONG stateSaves_ = 0;
 };
 
 const CoClassEntry Classes[] = {
