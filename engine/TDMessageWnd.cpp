@@ -111,16 +111,20 @@ void CTDMessageWnd::Answer(UINT message, LONG status) {
 }
 
 bool CTDMessageWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  ++depth_;
+  struct Depth {
+    CTDMessageWnd* Window;
+    explicit Depth(CTDMessageWnd* window) : Window(window) { ++Window->depth_; }
+    ~Depth() {
+      if (--Window->depth_ > 0) return;
+      Window->answers_.clear();
+      Window->HeldUntilHandled.Reset();
+    }
+  } depth{this};
   const bool handled = HandleMessage(message, wParam, lParam, result);
   // The answers given meanwhile, each after everything its call's handler did.
   for (size_t next = 0; depth_ == 1 && next < answers_.size(); ++next) {
     LRESULT ignored;
     HandleMessage(answers_[next].first, 0, answers_[next].second, ignored);
-    HeldUntilHandled.Reset();
-  }
-  if (--depth_ == 0) {
-    answers_.clear();
     HeldUntilHandled.Reset();
   }
   return handled;
