@@ -339,7 +339,7 @@ StoreFile::StoreFile(std::string path, HANDLE handle, StoreImage image)
 
 StoreFile::~StoreFile() {
   try {
-    CompactIfWasteful();
+    CompactIfWasteful(true);
   } catch (...) {
     // The file stays as it is: complete, only larger than it need be.
   }
@@ -390,7 +390,10 @@ void StoreFile::Write(std::string& entry) {
 }
 
 std::uint32_t StoreFile::Commit(std::uint32_t id, const ValueSource& values) {
-  if (id == 0) id = image_.NextId();
+  if (id == 0) {
+    if (image_.NextId() > StoreImage::LastId) Fail(E_FAIL, "The data file \"" + path_ + "\" has no record number left.");
+    id = image_.NextId();
+  }
   std::string entry = EncodeRecord(id, image_.Columns().size(), values);
   Write(entry);
   image_.Put(id, entry);
@@ -409,13 +412,13 @@ void StoreFile::Delete(std::uint32_t id) {
   image_.Remove(id, entry);
 }
 
-void StoreFile::CompactIfWasteful() {
+void StoreFile::CompactIfWasteful(bool closing) {
   if (handle_ != INVALID_HANDLE_VALUE &&
       (image_.Legacy() || (image_.WastedBytes() >= CompactThreshold && image_.WastedBytes() >= image_.LiveBytes())))
-    Compact();
+    Compact(closing);
 }
 
-void StoreFile::Compact() {
+void StoreFile::Compact(bool closing) {
   // The compact copy is complete on the disk before it replaces the file in
   // one rename; a process killed meanwhile leaves the old file intact.
   std::string temp = path_ + ".compact";
@@ -435,19 +438,17 @@ void StoreFile::Compact() {
     }
   }
   // A mapped file cannot be replaced: the image lets go of it first, and
-  // reads the file that is there afterwards.
+  // reads the file that is there afterwards, whichever it is.
   image_.Detach();
-  StoreImage before = image_;
-  image_.DropWaste();
   CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
-  bool moved = MoveFileExA(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  if (!moved) {
+  if (MoveFileExA(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    image_.DropWaste();
+    unflushed_ = false;  // the copy that replaced the file is on the disk
+  } else {
     DeleteFileA(temp.c_str());
-    image_ = std::move(before);
   }
   handle_ = OpenForWriting(path_);
-  if (handle_ == INVALID_HANDLE_VALUE) return;
-  if (moved) unflushed_ = false;  // the copy that replaced the file is on the disk
+  if (handle_ == INVALID_HANDLE_VALUE || closing) return;
   image_.Attach(FileBytes(handle_, path_, static_cast<std::size_t>(image_.EndOffset() + EndSize)));
 }
 

@@ -45,14 +45,15 @@ class StoreFile {
   void Delete(std::uint32_t id);
 
   // Rewrites the file without waste when at least half of it is waste, and a
-  // file of format 1 in the current format.
-  void CompactIfWasteful();
+  // file of format 1 in the current format. Closing, the image is left
+  // without the file's bytes: nothing reads them any more.
+  void CompactIfWasteful(bool closing = false);
 
  private:
   StoreFile(std::string path, HANDLE handle, StoreImage image);
   // Writes entry followed by the new end mark; entry is as it was afterwards.
   void Write(std::string& entry);
-  void Compact();
+  void Compact(bool closing);
 
   std::string path_;
   HANDLE handle_;

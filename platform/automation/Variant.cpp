@@ -295,10 +295,13 @@ DISPID DispIdOfName(IDispatch* object, const std::string& name) {
 Variant InvokeDispatch(IDispatch* object, DISPID id, WORD flags, std::span<const Variant> args) {
   if (!object) throw EOleSysError(E_POINTER);
   // DISPPARAMS takes the arguments last first; the callee does not free them.
-  std::vector<VARIANTARG> reversed(args.size());
+  // The few arguments of most calls are passed without a heap block.
+  VARIANTARG few[4];
+  std::vector<VARIANTARG> many(args.size() > std::size(few) ? args.size() : 0);
+  VARIANTARG* reversed = many.empty() ? few : many.data();
   for (size_t i = 0; i < args.size(); ++i) reversed[args.size() - 1 - i] = args[i].Raw();
   DISPID putId = DISPID_PROPERTYPUT;
-  DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  DISPPARAMS params{args.empty() ? nullptr : reversed, nullptr, static_cast<UINT>(args.size()), 0};
   if (flags & DISPATCH_PROPERTYPUT) {
     params.rgdispidNamedArgs = &putId;
     params.cNamedArgs = 1;

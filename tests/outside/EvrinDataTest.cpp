@@ -357,6 +357,23 @@ TEST_F(EvrinDataTest, ForeignAndDamagedFilesRaiseAndStayAsTheyWere) {
     }
     EXPECT_EQ(good, test::ReadFileBytes(in_)) << i;
   }
+  // Record numbers end at 2^32 - 2: a record numbered above is refused, and a
+  // store that has used the last number takes no new record instead of
+  // writing one it could not read again.
+  auto numbered = [](std::uint32_t id) {
+    const std::vector<ColumnType> columns = ParseColumnLetters("SSDSSSSSSBBBBBBS");
+    const std::string entry = EncodeRecord(id, Row(columns.size()));
+    const std::size_t end = EncodeHeader(columns, 0).size() + entry.size();
+    return EncodeHeader(columns, end + EndSize) + entry + EncodeEnd(1, end);
+  };
+  expectRefused(numbered(0xFFFFFFFF), "record number 2^32 - 1");
+  test::WriteFileBytes(in_, numbered(0xFFFFFFFE));
+  {
+    Store store(in_);
+    EXPECT_EQ(1, store.Count());
+    EXPECT_THROW(AddInBoxRecord(store, "one more", "3", 3.5), EOleException);
+  }
+  EXPECT_EQ(numbered(0xFFFFFFFE), test::ReadFileBytes(in_));
   try {
     Store store(folder_ + "missing");
     ADD_FAILURE() << "a missing file opened";
