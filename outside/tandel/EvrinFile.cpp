@@ -3,10 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <future>
 #include <mutex>
 #include <optional>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -17,6 +15,8 @@ namespace evrin {
 namespace {
 
 constexpr std::uint64_t CompactThreshold = 64 * 1024;
+// Written bytes past which the file is flushed on another thread ahead of its release.
+constexpr std::uint64_t FlushAheadBytes = 1 << 20;
 constexpr std::uint64_t LargestStore = 0x7FFFFFFF;
 
 [[noreturn]] void FailSystem(const std::string& what, const std::string& path) {
@@ -348,6 +348,7 @@ StoreFile::~StoreFile() {
     // The file stays as it is: complete, only larger than it need be.
   }
   if (handle_ == INVALID_HANDLE_VALUE) return;
+  ahead_.Wait();
   // Once the entries are on the disk the header may say so: everything
   // before the end mark is never written again.
   if (unflushed_ && FlushFileBuffers(handle_) && !doubtful_ && !image_.Legacy() &&
@@ -382,6 +383,8 @@ void StoreFile::Write(std::string& entry) {
   unflushed_ = true;
   const bool written = WriteAt(handle_, at, entry);
   entry.resize(size);
+  sinceFlushing_ += written ? entry.size() + EndSize : 0;
+  if (sinceFlushing_ >= FlushAheadBytes && ahead_.Start(handle_)) sinceFlushing_ = 0;
   if (!written) {
     DWORD err = GetLastError();
     doubtful_ = true;
@@ -391,6 +394,32 @@ void StoreFile::Write(std::string& entry) {
     SetLastError(err);
     FailSystem("Cannot write to the data file", path_);
   }
+}
+
+FlushAhead::FlushAhead() : idle_(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
+
+bool FlushAhead::Start(HANDLE file) {
+  if (!idle_ || busy_.load(std::memory_order_acquire)) return false;
+  busy_.store(true, std::memory_order_relaxed);
+  file_ = file;
+  ResetEvent(idle_.Get());
+  if (TrySubmitThreadpoolCallback(Run, this, nullptr)) return true;
+  busy_.store(false, std::memory_order_relaxed);
+  SetEvent(idle_.Get());
+  return false;
+}
+
+void CALLBACK FlushAhead::Run(PTP_CALLBACK_INSTANCE instance, void* self) {
+  auto& ahead = *static_cast<FlushAhead*>(self);
+  FlushFileBuffers(ahead.file_);
+  ahead.busy_.store(false, std::memory_order_release);
+  // Set once this function has returned: the waiter may then destroy this
+  // object and release the last object of the server, unloading its code.
+  SetEventWhenCallbackReturns(instance, ahead.idle_.Get());
+}
+
+void FlushAhead::Wait() const {
+  if (idle_) WaitForSingleObject(idle_.Get(), INFINITE);
 }
 
 std::uint32_t StoreFile::Commit(std::uint32_t id, const ValueSource& values) {
@@ -432,20 +461,14 @@ void StoreFile::Compact(bool closing) {
     // The disk takes the first half of the copy while the second is written.
     std::uint64_t at = 0;
     const std::uint64_t half = image_.LiveBytes() / 2;
-    std::future<BOOL> early;
+    FlushAhead early;
     bool written = image_.WriteCompacted([&](std::string_view piece) {
       if (!WriteAt(out.Get(), at, piece)) return false;
+      if (at < half && at + piece.size() >= half) early.Start(out.Get());
       at += piece.size();
-      if (!early.valid() && at >= half) {
-        try {
-          early = std::async(std::launch::async, FlushFileBuffers, out.Get());
-        } catch (const std::system_error&) {
-          // No thread to spare: the flush below takes the whole copy.
-        }
-      }
       return true;
     });
-    if (early.valid()) early.wait();
+    early.Wait();
     if (!written || !FlushFileBuffers(out.Get())) {
       out.Reset();
       DeleteFileA(temp.c_str());
@@ -455,6 +478,7 @@ void StoreFile::Compact(bool closing) {
   // A mapped file cannot be replaced: the image lets go of it first, and
   // reads the file that is there afterwards, whichever it is.
   image_.Detach();
+  ahead_.Wait();
   CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
   if (MoveFileExA(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     image_.DropWaste();

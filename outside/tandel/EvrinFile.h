@@ -4,10 +4,12 @@
 // file flushed to the disk when it is released.
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
 #include "EvrinFormat.h"
+#include "Handles.h"
 #include "Variant.h"
 
 namespace evrin {
@@ -18,6 +20,27 @@ Variant ToVariant(ColumnType type, const ValueView& v);
 // A Variant as the value a column stores (Empty and Null: an empty value);
 // raises EOleException (DISP_E_TYPEMISMATCH) when it does not convert.
 Value FromVariant(ColumnType type, const Variant& in, int column);
+
+// Flushes a file on a thread of the pool while its writer goes on, so that
+// the flush the writer then waits for finds little left to write.
+class FlushAhead {
+ public:
+  FlushAhead();
+  ~FlushAhead() { Wait(); }
+  FlushAhead(const FlushAhead&) = delete;
+  FlushAhead& operator=(const FlushAhead&) = delete;
+
+  // Starts flushing file unless a flush is under way; answers whether it started.
+  bool Start(HANDLE file);
+  void Wait() const;  // until no flush is under way
+
+ private:
+  static void CALLBACK Run(PTP_CALLBACK_INSTANCE, void* self);
+
+  HANDLE file_ = nullptr;
+  std::atomic<bool> busy_{false};
+  KernelHandle idle_;  // set while no flush is under way
+};
 
 class StoreFile {
  public:
@@ -60,6 +83,8 @@ class StoreFile {
   StoreImage image_;
   bool doubtful_ = false;  // a failed write may have left the file unlike the image
   bool unflushed_ = false;  // written since the file was last on the disk
+  FlushAhead ahead_;
+  std::uint64_t sinceFlushing_ = 0;  // bytes written since the last flush ahead began
 };
 
 }  // namespace evrin
