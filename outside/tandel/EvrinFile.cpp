@@ -429,7 +429,7 @@ std::uint32_t StoreFile::Commit(std::uint32_t id, const ValueSource& values) {
   }
   std::string entry = EncodeRecord(id, image_.Columns().size(), values);
   Write(entry);
-  image_.Put(id, entry);
+  image_.Put(id, std::move(entry));
   return id;
 }
 

@@ -441,7 +441,7 @@ const StoreImage::Slot& StoreImage::LiveSlot(std::uint32_t id) const {
 }
 
 std::string_view StoreImage::Entry(const Slot& slot) const {
-  // The block that begins last at or before the entry.
+  // The kept entry that begins last at or before it.
   auto block = std::upper_bound(tail_.begin(), tail_.end(), slot.At,
                                 [](std::uint64_t at, const Written& b) { return at < b.At; });
   if (block != tail_.begin() && slot.At + slot.Size <= (--block)->At + block->Bytes.size())
@@ -580,26 +580,15 @@ std::uint32_t StoreImage::IdAt(std::size_t index) const {
   return slots_[pos].Id;
 }
 
-void StoreImage::Put(std::uint32_t id, std::string_view entry) {
-  Keep(entry);
-  Apply(id, endOffset_, entry.size());
+void StoreImage::Put(std::uint32_t id, std::string entry) {
+  // The entry itself is kept, not a copy of it: copies filled fresh memory.
+  const std::uint64_t size = entry.size();
+  tail_.push_back({endOffset_, std::move(entry)});
+  Apply(id, endOffset_, size);
 }
 
-void StoreImage::Remove(std::uint32_t id, std::string_view entry) {
-  Keep(entry);
-  Drop(id, entry.size());
-}
-
-void StoreImage::Keep(std::string_view entry) {
-  // Blocks that are filled and never moved: a growing copy would copy and
-  // touch fresh memory over and over.
-  constexpr std::size_t Block = 1 << 20;
-  if (tail_.empty() || tail_.back().Bytes.capacity() - tail_.back().Bytes.size() < entry.size()) {
-    tail_.push_back({endOffset_, {}});
-    tail_.back().Bytes.reserve(std::max(Block, entry.size()));
-  }
-  tail_.back().Bytes.append(entry);
-}
+// A deletion's bytes are never read again.
+void StoreImage::Remove(std::uint32_t id, std::string_view entry) { Drop(id, entry.size()); }
 
 void StoreImage::Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size) {
   if (const std::size_t slot = SlotOf(id); slot != NoSlot) {

@@ -4,6 +4,7 @@
 // by an end mark. Plain C++ without Win32, so the build machine's generator of
 // the empty templates uses the same code as the server.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -130,8 +131,9 @@ class StoreImage {
   std::uint32_t NextId() const { return nextId_; }
   static constexpr std::uint32_t LastId = UINT32_MAX - 1;
 
-  // Apply an entry just written at EndOffset().
-  void Put(std::uint32_t id, std::string_view entry);
+  // Apply an entry just written at EndOffset(). A record entry's bytes are
+  // kept, for its values, until the image is attached to a file holding them.
+  void Put(std::uint32_t id, std::string entry);
   void Remove(std::uint32_t id, std::string_view entry);
 
   std::uint64_t EndOffset() const { return endOffset_; }
@@ -177,7 +179,6 @@ class StoreImage {
   std::string_view Entry(const Slot& slot) const;
   // The record entry's payload: its number, then its values.
   std::string_view Payload(const Slot& slot) const;
-  void Keep(std::string_view entry);
   void Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size);
   void Drop(std::uint32_t id, std::uint64_t size);
   void AddLive(std::size_t slot, int delta);
@@ -185,13 +186,14 @@ class StoreImage {
 
   std::vector<ColumnType> columns_;
   std::shared_ptr<const StoreBytes> bytes_;
-  // The entries written since the file was attached, in blocks by where
-  // they begin in the file.
+  // The record entries written since the file was attached, by where they
+  // begin in the file; each entry's bytes stay where they were written
+  // (views of them stay valid as more are kept).
   struct Written {
     std::uint64_t At;
     std::string Bytes;
   };
-  std::vector<Written> tail_;
+  std::deque<Written> tail_;
   bool legacy_ = false;
   std::vector<Slot> slots_;
   std::vector<std::int64_t> tree_;  // Fenwick tree of live flags, 1-based
