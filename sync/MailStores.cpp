@@ -548,8 +548,11 @@ void TSync::CreateBackupFiles() {
     for (const auto& [source, backup] : copies) {
       if (!FileExists(source)) continue;
       // The system copies without a buffer of the whole store; should it
-      // fail, the streams copy again and raise what failed.
+      // fail, the streams copy again and raise what failed. The old backup
+      // goes first: a file cut to nothing has its unwritten pages written
+      // out by some file systems before they are dropped.
       const std::string target = Session->TempDir + backup;
+      DeleteFileA(target.c_str());
       if (CopyFileA(source.c_str(), target.c_str(), FALSE)) continue;
       TMemoryStream bytes;
       bytes.LoadFromFile(source);
