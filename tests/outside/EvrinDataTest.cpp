@@ -221,14 +221,18 @@ TEST_F(EvrinDataTest, WalksThatRestartAfterEachDeletionRemoveExactlyTheMarkedRec
 }
 
 TEST_F(EvrinDataTest, HeavyThinningShrinksTheFileAndKeepsTheRest) {
+  // Megabytes in each session: the file is flushed while it is written.
+  const std::string text(3000, 'x');
   {
     Store store(out_);
     for (int i = 0; i < 400; ++i) {
       Variant r = store.NewRecord();
       r.Call("SetValue", {0, std::to_string(i)});
-      r.Call("SetValue", {5, std::string(300, 'x')});
+      r.Call("SetValue", {5, text});
       r.Call("Commit");
     }
+    EXPECT_EQ("0", store.Text(0, 0));
+    EXPECT_EQ(text, store.Text(399, 5));
   }
   size_t full = test::ReadFileBytes(out_).size();
   {
@@ -239,7 +243,7 @@ TEST_F(EvrinDataTest, HeavyThinningShrinksTheFileAndKeepsTheRest) {
   EXPECT_LT(thinned, full / 4);
   Store store(out_);
   EXPECT_EQ(40, store.Count());
-  EXPECT_EQ(std::string(300, 'x'), store.Text(39, 5));
+  EXPECT_EQ(text, store.Text(39, 5));
 }
 
 TEST_F(EvrinDataTest, AfterACompactionTheStoreTakesFurtherChangesAsAnyOther) {
