@@ -548,12 +548,15 @@ void TSync::CreateBackupFiles() {
     for (const auto& [source, backup] : copies) {
       if (!FileExists(source)) continue;
       // The system copies without a buffer of the whole store; should it
-      // fail, the streams copy again and raise what failed. The old backup
-      // goes first: a file cut to nothing has its unwritten pages written
-      // out by some file systems before they are dropped.
-      const std::string target = Session->TempDir + backup;
-      DeleteFileA(target.c_str());
-      if (CopyFileA(source.c_str(), target.c_str(), FALSE)) continue;
+      // fail, the streams copy again and raise what failed. The copy is made
+      // beside the old backup, which it then replaces: the old one stays
+      // whole until the new one is, and is never cut to nothing first (some
+      // file systems write out a file's unwritten pages before cutting it).
+      const std::string target = Session->TempDir + backup, fresh = target + ".new";
+      if (CopyFileA(source.c_str(), fresh.c_str(), FALSE) &&
+          MoveFileExA(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        continue;
+      DeleteFileA(fresh.c_str());
       TMemoryStream bytes;
       bytes.LoadFromFile(source);
       bytes.SaveToFile(target);
