@@ -428,8 +428,11 @@ void StoreImage::Detach() {
 }
 
 std::size_t StoreImage::SlotOf(std::uint32_t id) const {
-  // Numbers start at 1 and rise from slot to slot: record id is at most slot id - 1.
-  const auto end = slots_.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(slots_.size(), id));
+  // Numbers start at 1 and rise from slot to slot: number id stands among the
+  // first id slots, and in the last of them while no record was dropped.
+  const std::size_t below = std::min<std::size_t>(slots_.size(), id);
+  if (below > 0 && slots_[below - 1].Id == id) return slots_[below - 1].Live ? below - 1 : NoSlot;
+  const auto end = slots_.begin() + static_cast<std::ptrdiff_t>(below);
   const auto hit = std::lower_bound(slots_.begin(), end, id, [](const Slot& s, std::uint32_t v) { return s.Id < v; });
   return hit != end && hit->Id == id && hit->Live ? static_cast<std::size_t>(hit - slots_.begin()) : NoSlot;
 }
