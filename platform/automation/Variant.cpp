@@ -151,7 +151,7 @@ Variant& Variant::operator=(Variant&& other) noexcept {
 }
 
 // Numbers, dates, Booleans and references own nothing: a walk through a
-// store ends millions of such values, and the call would only mark them empty.
+// store ends hundreds of thousands of them, and the call would only mark them empty.
 Variant::~Variant() {
   const bool owns = !(v_.vt & VT_BYREF) && (v_.vt == VT_BSTR || v_.vt == VT_DISPATCH || v_.vt == VT_UNKNOWN ||
                                            v_.vt == VT_RECORD || (v_.vt & VT_ARRAY));
