@@ -1,11 +1,14 @@
 #pragma once
 // Eudora for a benchmark: the stand-in program started as its user would,
-// and what one call into its process costs.
+// what one call into its process costs, and the calls made into it besides
+// those through COM's channel.
 #include <windows.h>
 
 #include "BenchSupport.h"
 #include "ComObj.h"
+#include "CrossCalls.h"
 #include "Eudora.h"
+#include "Handles.h"
 
 namespace bench {
 
@@ -53,6 +56,16 @@ inline EudoraCallCost MeasureEudoraCalls(int calls = 2000) {
   for (int i = 0; i < calls; ++i) app.Get(visible);
   cost.Bare = (Seconds() - start) / calls;
   return cost;
+}
+
+// The status puts that the copies of Eudora's message collections in this
+// process sent straight to its main window, which the call hook does not see.
+inline CallCount EudoraStatusPuts() {
+  CallCount puts;
+  if (HMODULE library = GetModuleHandleA(eudora::MessagesByValueLibrary))
+    if (auto sent = ModuleExport<void(__stdcall*)(long*, double*)>(library, "StatusPutsSent"))
+      sent(&puts.Calls, &puts.Seconds);
+  return puts;
 }
 
 }  // namespace bench

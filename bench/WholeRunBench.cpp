@@ -10,8 +10,10 @@
 // and median), the floor (the stores copied down and up and the N message
 // files read once, in plain file I/O, measured beside every run) with each
 // run's ratio to it, and the growth from 1,000 to 10,000; checks every run's
-// result. With Eudora, a program of its own started for each run, it also
-// prints what one call into Eudora's process costs.
+// result. Calls into other processes (Eudora's: a program of its own started
+// for each run) are counted and timed as they are made, and printed beside
+// with both stages less their time and that time's ratio to the floor; with
+// Eudora it also prints what one call into its process costs.
 #include <windows.h>
 
 #include <algorithm>
@@ -31,6 +33,7 @@
 #include "C_ResMan.h"
 #include "C_sesobj.h"
 #include "Cdo.h"
+#include "CrossCalls.h"
 #include "Eudora.h"
 #include "EudoraProgram.h"
 #include "GroupWise.h"
@@ -99,9 +102,13 @@ constexpr size_t StepCount = std::size(Steps);
 // The conduit's own part of sending, timed around its export.
 TvazSendPCMail ConduitSend = nullptr;
 double SendSeconds = 0;
+bench::CallCount SendCalls;  // made by the conduit's sending
+bench::CallCount CallsOut();
 int TimedSend(HWND window, TMail** mail, TMemoVar memo, TProgressVar progress) {
   const double start = Seconds();
+  const bench::CallCount before = CallsOut();
   const int result = ConduitSend(window, mail, memo, progress);
+  SendCalls = SendCalls + (CallsOut() - before);
   SendSeconds += Seconds() - start;
   return result;
 }
@@ -128,6 +135,10 @@ struct Client {
 std::string PcId(const Client& client, mailstore::Profile& store, const std::string& folder, std::uint32_t serial) {
   return client.HeaderIds ? store.ReadMessage(folder, serial).MessageId : mailstore::Profile::MessageId(folder, serial);
 }
+
+// The calls this process has made into others so far: through COM's
+// channel, and the status puts of Eudora's collection copies.
+bench::CallCount CallsOut() { return bench::CrossCalls::Hook().Now() + bench::EudoraStatusPuts(); }
 
 // What one call into Eudora's process cost, measured beside the last run.
 std::optional<bench::EudoraCallCost> EudoraCalls;
@@ -277,6 +288,8 @@ struct Sample {
   double Steps[StepCount] = {};
   double Floor = 0;
   double ConduitSend = 0;  // of step "send handheld mail"
+  bench::CallCount SendCalls;  // of the conduit's sending
+  bench::CallCount Calls;  // into other processes, in both stages
   bool Good = true;
 };
 
@@ -378,6 +391,7 @@ std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
     if (client.ProfileValue) program.emplace();
 
     Sample s;
+    const bench::CallCount callsBefore = CallsOut();
     double start = Seconds();
     s.Good = sync.IntroToViewSync(bin + client.Conduit);
     const double between = Seconds();
@@ -385,10 +399,13 @@ std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
     ConduitSend = ConduitEntries.vazSendPCMail;
     if (ConduitSend) ConduitEntries.vazSendPCMail = &TimedSend;
     SendSeconds = 0;
+    SendCalls = {};
     s.Good = sync.ViewSyncToEnd() && s.Good;
     const double end = Seconds();
     s.Stage[1] = end - between;
+    s.Calls = CallsOut() - callsBefore;
     s.ConduitSend = SendSeconds;
+    s.SendCalls = SendCalls;
     // Stage 1's last step ends with the stage, stage 2's first begins with it.
     std::vector<double> at(StepCount + 1, -1);
     for (size_t k = 0; k < StepCount; ++k)
@@ -409,8 +426,8 @@ std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
     s.Good = Check(client, d, ses, page) && s.Good;
     if (program) EudoraCalls = bench::MeasureEudoraCalls();
     s.Floor = d.Floor(tandel::ToPcPath(InPath), tandel::ToPcPath(OutPath));
-    std::printf("  (%s, %d: stage 1 %.2f s, stage 2 %.2f s, floor %.2f s%s)\n", client.Name, d.N, s.Stage[0],
-                s.Stage[1], s.Floor, s.Good ? "" : ", FAILED");
+    std::printf("  (%s, %d: stage 1 %.2f s, stage 2 %.2f s, floor %.2f s, %ld calls out %.2f s%s)\n", client.Name,
+                d.N, s.Stage[0], s.Stage[1], s.Floor, s.Calls.Calls, s.Calls.Seconds, s.Good ? "" : ", FAILED");
     std::fflush(stdout);
     samples.push_back(s);
   }
@@ -427,6 +444,8 @@ struct Summary {
   double Floor[2];
   double ConduitSend[2];
   double Ratio[2];  // both stages over the floor measured beside them
+  double Calls[2], CallSeconds[2], Net[2], NetRatio[2];  // net: both stages less the calls out
+  double SendCalls[2], SendCallSeconds[2];
   bool Good = true;
 };
 
@@ -444,6 +463,12 @@ Summary Summarise(const std::vector<Sample>& samples) {
   pick([](const Sample& s) { return s.Floor; }, r.Floor);
   pick([](const Sample& s) { return s.ConduitSend; }, r.ConduitSend);
   pick([](const Sample& s) { return (s.Stage[0] + s.Stage[1]) / s.Floor; }, r.Ratio);
+  pick([](const Sample& s) { return static_cast<double>(s.Calls.Calls); }, r.Calls);
+  pick([](const Sample& s) { return s.Calls.Seconds; }, r.CallSeconds);
+  pick([](const Sample& s) { return static_cast<double>(s.SendCalls.Calls); }, r.SendCalls);
+  pick([](const Sample& s) { return s.SendCalls.Seconds; }, r.SendCallSeconds);
+  pick([](const Sample& s) { return s.Stage[0] + s.Stage[1] - s.Calls.Seconds; }, r.Net);
+  pick([](const Sample& s) { return (s.Stage[0] + s.Stage[1] - s.Calls.Seconds) / s.Floor; }, r.NetRatio);
   for (const Sample& s : samples) r.Good = r.Good && s.Good;
   return r;
 }
@@ -473,10 +498,26 @@ bool Report(const Client& client, const std::vector<int>& sizes, int repetitions
   row("both stages", [](const Summary& s) { return s.Both; });
   row("floor (plain file I/O)", [](const Summary& s) { return s.Floor; });
   row("ratio to the floor (each run's own)", [](const Summary& s) { return s.Ratio; });
+  bool callsOut = false;
+  for (auto& [n, s] : results) callsOut = callsOut || s.Calls[1] > 0;
+  auto count = [&](const char* name, const std::function<const double*(const Summary&)>& f) {
+    std::printf("  %-36s", name);
+    for (int n : sizes) std::printf(" %8.0f %8.0f", f(results[n])[0], f(results[n])[1]);
+    std::printf("\n");
+  };
+  if (callsOut) {
+    count("calls into other processes", [](const Summary& s) { return s.Calls; });
+    row("  time in them", [](const Summary& s) { return s.CallSeconds; });
+    count("  of them, the conduit's sending's", [](const Summary& s) { return s.SendCalls; });
+    row("    time in those", [](const Summary& s) { return s.SendCallSeconds; });
+    row("both stages less the calls", [](const Summary& s) { return s.Net; });
+    row("  ratio of that to the floor", [](const Summary& s) { return s.NetRatio; });
+  }
   if (sizes.size() > 1) {
     const Summary &a = results[sizes.front()], &b = results[sizes.back()];
     std::printf("  growth from %d to %d (medians): stage 1 %.1fx, stage 2 %.1fx, both %.1fx\n", sizes.front(),
                 sizes.back(), b.Stage[0][1] / a.Stage[0][1], b.Stage[1][1] / a.Stage[1][1], b.Both[1] / a.Both[1]);
+    if (callsOut) std::printf("  growth less the calls (medians): %.1fx\n", b.Net[1] / a.Net[1]);
   }
   bool good = true;
   for (auto& [n, s] : results) good = good && s.Good;
@@ -511,6 +552,7 @@ class ConduitSettings {
 int main(int argc, char** argv) {
   try {
     CoInitScope com;
+    bench::CrossCalls::Hook();
     const std::string which = argc > 1 ? argv[1] : "outlook";
     std::vector<int> sizes = {1000, 10000};
     if (argc > 2) sizes = {std::atoi(argv[2])};

@@ -31,9 +31,16 @@ const char* const ValueEmailAddress = "Email Address";
 const char* const ValueNoAddressCheck = "No Address Check";
 const char* const LogFileName = "Boxmaillog.txt";
 
+// Dispatch ids of members called again and again on the session's objects
+// in Eudora's process, each looked up by name once (a look-up is a call
+// there of its own): QueueMessage on EudoraApp, Messages on Mailbox.
+DISPID QueueMessageId = DISPID_UNKNOWN;
+DISPID MessagesId = DISPID_UNKNOWN;
+
 void DropSession() {
   EudoraApp = Variant();
   Mailbox = Variant();
+  QueueMessageId = MessagesId = DISPID_UNKNOWN;
 }
 
 // A box of this conduit: no owner window, captioned with its client's name.
@@ -51,7 +58,7 @@ std::string SubjectLine(int head, const std::string& subject) { return ResString
 struct PumpOnExit {
   ~PumpOnExit() {
     try {
-      Application.ProcessMessages();
+      PacedProcessMessages();
     } catch (...) {
     }
   }
@@ -61,6 +68,7 @@ struct PumpOnExit {
 // the last top-level mailbox of that name (ASCII letters in any case), else
 // a folder of that name found at any level.
 Variant ChooseMailbox() {
+  MessagesId = DISPID_UNKNOWN;
   if (UpperCase(MailboxName) == "IN") {
     Mailbox = EudoraApp.Get("Inbox");
   } else {
@@ -90,18 +98,27 @@ Variant ChooseMailbox() {
   return messages;
 }
 
-// The messages of the chosen mailbox as they stand now.
-Variant CurrentMessages() {
-  if (Mailbox.IsEmpty()) throw EObjectNotAssigned("No mailbox chosen");
-  Variant messages = Mailbox.Get("Messages");
-  messages.Call("UpdateList");
-  return messages;
-}
-
 // The dispatch id of a member of an object in Eudora's process, looked up by
 // name once for the calls made on that one object: each look-up is a call
 // into Eudora's process of its own.
 DISPID MemberOf(const Variant& object, const char* name) { return DispIdOfName(object.AsDispatch().Get(), name); }
+
+DISPID KnownMember(DISPID& id, const Variant& object, const char* name) {
+  if (id == DISPID_UNKNOWN) id = MemberOf(object, name);
+  return id;
+}
+
+// The messages of the chosen mailbox as they stand now.
+Variant CurrentMessages() {
+  if (Mailbox.IsEmpty()) throw EObjectNotAssigned("No mailbox chosen");
+  Variant messages = Mailbox.Get(KnownMember(MessagesId, Mailbox, "Messages"));
+  messages.Call("UpdateList");
+  return messages;
+}
+
+void QueueMessage(const TMail& mail, const std::string& subject, const std::string& body) {
+  EudoraApp.Call(KnownMember(QueueMessageId, EudoraApp, "QueueMessage"), {mail.To, subject, mail.CC, mail.BC, "", body});
+}
 
 // Stages one message in the list and adds it, as the options say.
 void TakeMessage(const Variant& message, DISPID headerInfo, TMailList& list, TGetMailOptions Options,
@@ -158,7 +175,7 @@ bool SendNewMail(TMail* Mail, TMemoVar Memo, TProgressVar Progress) {
     if (Mail == nullptr) throw EObjectNotAssigned("Mail object not assigned in New Mail.");
     TProgressLine line(Progress, false);
     line.Set(Mail->Subject.substr(0, 70));
-    EudoraApp.Call("QueueMessage", {Mail->To, Mail->Subject, Mail->CC, Mail->BC, "", Mail->Message});
+    QueueMessage(*Mail, Mail->Subject, Mail->Message);
     Application.ProcessMessages();
     return true;
   } catch (const Exception& e) {
@@ -179,7 +196,7 @@ bool ReplyMail(TMail* Mail, TMemoVar Memo, TProgressVar Progress) {
     TAnswered answered;
     if (GetOrgMsg(Mail->ID, answered, messages, Memo) && Mail->IncludeMessage)
       quote = "\n\r\n\rAt " + answered.Date + ", you wrote:\n\r" + answered.Body;
-    EudoraApp.Call("QueueMessage", {Mail->To, subject, Mail->CC, Mail->BC, "", Mail->Message + quote});
+    QueueMessage(*Mail, subject, Mail->Message + quote);
     Application.ProcessMessages();
     return true;
   } catch (const Exception& e) {
@@ -288,6 +305,7 @@ int vazInitialize(HWND AppHandle, TMemoVar Memo, TProgressVar Progress) {
       if (SettingsChanged) SaveSettings();
       Application.ProcessMessages();
       EudoraApp = Variant();
+      QueueMessageId = DISPID_UNKNOWN;
       try {
         EudoraApp = Variant(GetActiveObject(ProgIDToClassID(eudora::ProgID_EuApplication)).Query<IDispatch>(IID_IDispatch));
       } catch (const EOleSysError&) {
@@ -419,7 +437,7 @@ int vazDeletePCMail(HWND AppHandle, const std::string& ID, TMemoVar Memo, TProgr
       const int count = messages.Get("Count").AsInteger();
       if (count == 0) throw Exception("No messages in the folder");
       for (int i = 1; i <= count; ++i) {
-        Application.ProcessMessages();
+        PacedProcessMessages();
         Variant message = messages.Call("Item", {i});
         if (message.Get("HeaderInfo", {eudora::HeaderMessageId}).AsString() != ID) continue;
         messages.Call("RemoveByID", {message.Get("ID")});

@@ -125,12 +125,14 @@ int main(int argc, char** argv) {
                                 theProgram->Show = [w](bool visible) { w->Show(visible); };
                                 theProgram->Shown = [w] { return w->Shown(); };
                                 theProgram->Changed = [w] { w->Refresh(); };
+                                theProgram->Window = w->Handle();
                                 if (!byCom) w->Show(true);
                               }});
   if (theProgram) {
     theProgram->Show = nullptr;
     theProgram->Shown = nullptr;
     theProgram->Changed = nullptr;
+    theProgram->Window = nullptr;
   }
   window.reset();
   theProgram.reset();

@@ -60,8 +60,9 @@ MessageContent ReadContent(Program& program, const std::string& folderId, std::u
     program.Contents.clear();
     program.ContentsRewrites = store.Rewrites();
   }
-  auto known = program.Contents.find({folderId, serial});
-  if (known != program.Contents.end() && known->second.File == entry.File) return known->second.Content;
+  auto& read = program.Contents[folderId];
+  auto known = read.find(serial);
+  if (known != read.end() && known->second.File == entry.File) return known->second.Content;
   const std::optional<TDateTime> received = entry.Received;
   const std::string file = entry.File;
   std::optional<MailMessage> m;
@@ -83,7 +84,7 @@ MessageContent ReadContent(Program& program, const std::string& folderId, std::u
   // The date as Eudora shows it: the sender's time, else the arrival.
   std::optional<TDateTime> t = m->Date ? m->Date : received;
   c.Date = t ? FormatDateTime("h:nn AM/PM m/d/yyyy", *t) : m->DateText;
-  program.Contents[{folderId, serial}] = {file, c};
+  read[serial] = {file, c};
   return c;
 }
 
@@ -94,14 +95,17 @@ std::shared_ptr<mailstore::ReadAhead> AheadOf(Program& program, const std::strin
   std::vector<std::uint32_t> unread;
   const bool cacheValid = program.ContentsRewrites == store.Rewrites();
   const auto& entries = store.Entries(folderId);
+  const auto& read = program.Contents[folderId];
+  // A listing follows the index's order, so its entries are found walking along.
+  auto entry = entries.begin();
   for (std::uint32_t serial : serials) {
-    auto known = program.Contents.find({folderId, serial});
-    auto entry = entries.find(serial);
-    if (!cacheValid || known == program.Contents.end() || entry == entries.end() ||
+    while (entry != entries.end() && entry->first < serial) ++entry;
+    auto known = read.find(serial);
+    if (!cacheValid || known == read.end() || entry == entries.end() || entry->first != serial ||
         known->second.File != entry->second.File)
       unread.push_back(serial);
   }
-  return std::make_shared<mailstore::ReadAhead>(store, folderId, unread);
+  return std::make_shared<mailstore::ReadAhead>(store, folderId, unread, LargestChunk);
 }
 
 // Status put: 0 unread, 1 read, 2 replied, kept as the store's marks.
@@ -219,6 +223,11 @@ class TMessages final : public MessagesMembers<TMessages> {
     return packet.Packet();
   }
   void SetStatus(std::uint32_t serial, int status) { SetStatusOf(*l_->Program, l_->FolderId, serial, status); }
+  void RaisePutFailure() {
+    std::exception_ptr failure = std::exchange(l_->Program->PutFailure, nullptr);
+    if (failure) std::rethrow_exception(failure);
+    throw EOleSysError(E_UNEXPECTED);
+  }
 
  private:
   Profile& Store() const { return *l_->Program->Store; }
@@ -228,7 +237,17 @@ class TMessages final : public MessagesMembers<TMessages> {
     if (!twin_) twin_ = MakeObject<TMessages>(l_, false);
     return twin_.Get();
   }
-  std::wstring Listing() override { return Snapshot(1, 0); }
+  // The listing's length, then where its copy sends status puts: the main
+  // window and the mailbox.
+  std::wstring Listing() override {
+    PacketWriter packet;
+    packet.Int(static_cast<std::uint32_t>(Count()));
+    const auto window = reinterpret_cast<std::uintptr_t>(l_->Program->Window);
+    packet.Int(static_cast<std::uint32_t>(window));
+    packet.Int(static_cast<std::uint32_t>(window >> 32));
+    packet.Text(l_->FolderId);
+    return packet.Packet();
+  }
   void Unmarshalled(ComPtr<IDispatch>, std::wstring) override { throw EOleSysError(E_UNEXPECTED); }
 
   std::shared_ptr<MailboxListing> l_;
@@ -402,6 +421,20 @@ bool IsMailbox(const Profile& store, const std::string& folderId) {
   for (Role role : {Role::Inbox, Role::Outbox, Role::Sent, Role::Deleted})
     if (folderId == store.RoleFolder(role)) return true;
   return store.Folder(folderId).Children.empty();
+}
+
+LRESULT TakeStatusPut(Program& program, const COPYDATASTRUCT& data) {
+  if (data.dwData != StatusPutData || data.cbData % sizeof(wchar_t) != 0) return 0;
+  try {
+    PacketReader put(std::wstring(static_cast<const wchar_t*>(data.lpData), data.cbData / sizeof(wchar_t)));
+    const std::string folderId = put.Text();
+    const std::uint32_t serial = put.Int();
+    SetStatusOf(program, folderId, serial, static_cast<int>(put.Int()));
+    return PutDone;
+  } catch (...) {
+    program.PutFailure = std::current_exception();
+    return PutFailed;
+  }
 }
 
 void DieIfAsked(Profile& store, const char* kind) {

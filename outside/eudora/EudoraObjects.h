@@ -5,10 +5,12 @@
 // thread; every object keeps the program's state alive.
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "ComServer.h"
@@ -26,6 +28,8 @@ struct Program {
   std::function<void(bool)> Show;
   std::function<bool()> Shown;
   std::function<void()> Changed;
+  HWND Window = nullptr;  // the main window, which takes the status puts of the collections' copies
+  std::exception_ptr PutFailure;  // of the last status put the main window took
   // The contents of messages read, by mailbox and serial, with the file each
   // came from, so that a client searching a mailbox again and again reads
   // its files once. All go when the store counts a rewritten message.
@@ -33,7 +37,7 @@ struct Program {
     std::string File;
     MessageContent Content;
   };
-  std::map<std::pair<std::string, std::uint32_t>, ReadContent> Contents;
+  std::map<std::string, std::unordered_map<std::uint32_t, ReadContent>> Contents;
   long ContentsRewrites = 0;
 };
 using ProgramPtr = std::shared_ptr<Program>;
@@ -46,6 +50,10 @@ std::string FolderName(const mailstore::Profile& store, const std::string& folde
 // Whether a folder is a mailbox: the standard ones always, any other when it
 // holds no folders (a folder with sub-folders is only their container).
 bool IsMailbox(const mailstore::Profile& store, const std::string& folderId);
+
+// A status put a collection's copy sent to the main window (WM_COPYDATA):
+// PutDone, or PutFailed with the failure kept for the copy to raise.
+LRESULT TakeStatusPut(Program& program, const COPYDATASTRUCT& data);
 
 // Ends the program at once, as a kill would, when a failure of that kind is pending.
 void DieIfAsked(mailstore::Profile& store, const char* kind);

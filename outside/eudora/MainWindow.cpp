@@ -114,6 +114,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (header->hwndFrom == list_ && header->code == LVN_GETDISPINFOA) Text(*reinterpret_cast<NMLVDISPINFOA*>(lParam));
       return 0;
     }
+    case WM_COPYDATA:
+      return TakeStatusPut(*program_, *reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_CLOSE:
       // The user ends Eudora; clients still connected lose it, as they would a killed one.
       DestroyWindow(window_);

@@ -18,15 +18,33 @@ namespace eudora_standin {
 inline constexpr const char* ErrorSource = "Eudora";
 inline const HRESULT E_NoSuchMessage = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0203);
 
-// The collection's dispatch ids. Snapshot(First, Count) and SetStatus(ID,
-// Status) are called only by its copies: a packet of the listing and messages
-// First (from 1) on, and a message's Status put.
+// The collection's dispatch ids. Snapshot(First, Count), SetStatus(ID,
+// Status), RaisePutFailure(), ListAnew() and RemoveAndList(ID) are called
+// only by its copies: a packet of the listing and messages First (from 1) on,
+// a message's Status put, the failure of the last status put sent to the main
+// window (below) raised, and UpdateList and RemoveByID each answering the
+// listing's length as Snapshot(1, 0) does, in one call instead of two.
 inline constexpr DISPID DispItem = DISPID_VALUE;
 inline constexpr DISPID DispUpdateList = 1;
 inline constexpr DISPID DispCount = 2;
 inline constexpr DISPID DispRemoveByID = 3;
 inline constexpr DISPID DispSnapshot = 100;
 inline constexpr DISPID DispSetStatus = 101;
+inline constexpr DISPID DispRaisePutFailure = 102;
+inline constexpr DISPID DispListAnew = 103;
+inline constexpr DISPID DispRemoveAndList = 104;
+
+// A copy sends a message's Status put to Eudora's main window as WM_COPYDATA
+// of this kind: a packet of the mailbox's folder identifier, the message's ID
+// and the status. The window answers PutDone, or PutFailed after keeping the
+// failure for RaisePutFailure; anything else means Eudora did not take it.
+// A call through COM's channel costs four such messages under Wine.
+inline constexpr ULONG_PTR StatusPutData = 0x45535450;
+inline constexpr LRESULT PutDone = 0x4555444F, PutFailed = 0x45554446;
+
+// A copy fetches its messages in chunks of at most this many; Eudora reads
+// as many ahead of the last one fetched while the client works through them.
+inline constexpr size_t LargestChunk = 512;
 
 // What reading a message's content answers.
 struct MessageContent {
@@ -154,8 +172,8 @@ class CollectionMarshal final : public IMarshal {
 };
 
 // The collection members over what T answers: UpdateList(), Count(),
-// Item(index from 0) as a Variant, RemoveByID(ID), Snapshot(first, count)
-// and SetStatus(ID, status); and its IMarshal.
+// Item(index from 0) as a Variant, RemoveByID(ID), Snapshot(first, count),
+// SetStatus(ID, status) and RaisePutFailure(); and its IMarshal.
 template <class T>
 class MessagesMembers : public DispatchObject, protected CollectionMarshal::Owner {
  protected:
@@ -184,6 +202,15 @@ class MessagesMembers : public DispatchObject, protected CollectionMarshal::Owne
     c.RequireArgs(2);
     Self().SetStatus(static_cast<std::uint32_t>(c.ArgInt(0)), c.ArgInt(1));
   }
+  void RaisePutFailure(DispCall&) { Self().RaisePutFailure(); }
+  void ListAnew(DispCall& c) {
+    Self().UpdateList();
+    c.Return(Variant(std::wstring_view(Self().Snapshot(1, 0))));
+  }
+  void RemoveAndList(DispCall& c) {
+    RemoveByID(c);
+    c.Return(Variant(std::wstring_view(Self().Snapshot(1, 0))));
+  }
 
   static constexpr DispMember Members[] = {
       {L"UpdateList", DispUpdateList, DispKind::Method, Handler<&MessagesMembers::UpdateList>},
@@ -192,6 +219,9 @@ class MessagesMembers : public DispatchObject, protected CollectionMarshal::Owne
       {L"RemoveByID", DispRemoveByID, DispKind::Method, Handler<&MessagesMembers::RemoveByID>},
       {L"Snapshot", DispSnapshot, DispKind::Method, Handler<&MessagesMembers::Snapshot>},
       {L"SetStatus", DispSetStatus, DispKind::Method, Handler<&MessagesMembers::SetStatus>},
+      {L"RaisePutFailure", DispRaisePutFailure, DispKind::Method, Handler<&MessagesMembers::RaisePutFailure>},
+      {L"ListAnew", DispListAnew, DispKind::Method, Handler<&MessagesMembers::ListAnew>},
+      {L"RemoveAndList", DispRemoveAndList, DispKind::Method, Handler<&MessagesMembers::RemoveAndList>},
   };
   CollectionMarshal marshal_;
 };

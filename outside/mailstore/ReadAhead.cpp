@@ -5,8 +5,9 @@
 
 namespace mailstore {
 
-ReadAhead::ReadAhead(Profile& profile, const std::string& folderId, const std::vector<std::uint32_t>& serials)
-    : rewrites_(profile.Rewrites()) {
+ReadAhead::ReadAhead(Profile& profile, const std::string& folderId, const std::vector<std::uint32_t>& serials,
+                     size_t window)
+    : rewrites_(profile.Rewrites()), window_(std::max<size_t>(window, 2)) {
   const std::string folder = profile.Folder(folderId).Path;
   const auto& entries = profile.Entries(folderId);
   slots_.reserve(serials.size());
@@ -44,7 +45,7 @@ void ReadAhead::Read() {
     {
       std::unique_lock lock(mutex_);
       next_ = std::max(next_, taken_);
-      while (!stop_ && next_ < slots_.size() && next_ >= taken_ + Window) {
+      while (!stop_ && next_ < slots_.size() && next_ >= taken_ + window_) {
         ++blocked_;
         room_.wait(lock);
         --blocked_;
@@ -80,7 +81,7 @@ void ReadAhead::Read() {
 void ReadAhead::Pass(size_t upTo) {
   for (size_t passed = taken_; passed < upTo; ++passed) slots_[passed].Message.reset();
   taken_ = upTo;
-  if (blocked_ > 0 && next_ < taken_ + Window / 2) room_.notify_all();
+  if (blocked_ > 0 && next_ < taken_ + window_ / 2) room_.notify_all();
 }
 
 std::optional<MailMessage> ReadAhead::Take(const Profile& profile, std::uint32_t serial) {

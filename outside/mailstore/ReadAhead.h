@@ -19,8 +19,11 @@ namespace mailstore {
 class ReadAhead {
  public:
   // The messages of `serials` (in the order they will be asked for) that the
-  // folder's index lists; starts reading at once.
-  ReadAhead(Profile& profile, const std::string& folderId, const std::vector<std::uint32_t>& serials);
+  // folder's index lists, at most `window` ahead of the last one asked for;
+  // starts reading at once.
+  static constexpr size_t DefaultWindow = 32;
+  ReadAhead(Profile& profile, const std::string& folderId, const std::vector<std::uint32_t>& serials,
+            size_t window = DefaultWindow);
   ~ReadAhead();  // stops reading and waits for the threads
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
@@ -43,12 +46,12 @@ class ReadAhead {
   void Read();
   void Pass(size_t upTo);  // under the lock: the slots before upTo are no longer wanted
 
-  static constexpr size_t Window = 32;
   static constexpr int Threads = 2;
   static constexpr size_t NotWaiting = ~size_t{0};
   std::vector<Slot> slots_;
   std::unordered_map<std::uint32_t, size_t> at_;
   long rewrites_;
+  size_t window_;
   std::mutex mutex_;
   std::condition_variable room_, ready_;
   size_t next_ = 0;   // the next slot to read

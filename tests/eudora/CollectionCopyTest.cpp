@@ -76,5 +76,13 @@ TEST_F(CollectionCopyTest, FailuresOnRequestAnswerAsEudoraDoes) {
   }
 }
 
+TEST_F(CollectionCopyTest, AStatusPutAfterEudoraEndedRaises) {
+  Variant messages = Inbox().Get("Messages");
+  Variant first = messages.Call("Item", {1});
+  CloseEudora();
+  EXPECT_THROW(first.Put("Status", eudora::StatusRead), EOleSysError);
+  EXPECT_FALSE(Store().Entries(in_).begin()->second.Read);
+}
+
 }  // namespace
 }  // namespace eudora_test

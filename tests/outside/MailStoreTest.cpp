@@ -248,25 +248,30 @@ TEST_F(MailStoreTest, ReadingAheadGivesWhatReadingEachMessageGivesAndPassesOverW
     }
   };
 
-  ReadAhead ahead(*p, inbox, serials);
-  int taken = 0;
-  for (size_t i = 0; i < serials.size(); i += (i % 40 == 39) ? 5 : 1) {  // a few are passed over
-    std::string got;
-    try {
-      std::optional<MailMessage> m = ahead.Take(*p, serials[i]);
-      ASSERT_TRUE(m) << serials[i];
-      got = m->Subject + "|" + m->MessageId + "|" + m->Body;
-    } catch (const EMailStore& e) {
-      got = "error " + e.Message;
+  // Reading a few ahead, and the whole folder ahead.
+  for (size_t window : {ReadAhead::DefaultWindow, size_t{512}}) {
+    SCOPED_TRACE(window);
+    ReadAhead ahead(*p, inbox, serials, window);
+    int taken = 0;
+    for (size_t i = 0; i < serials.size(); i += (i % 40 == 39) ? 5 : 1) {  // a few are passed over
+      std::string got;
+      try {
+        std::optional<MailMessage> m = ahead.Take(*p, serials[i]);
+        ASSERT_TRUE(m) << serials[i];
+        got = m->Subject + "|" + m->MessageId + "|" + m->Body;
+      } catch (const EMailStore& e) {
+        got = "error " + e.Message;
+      }
+      EXPECT_EQ(got, readDirectly(serials[i])) << serials[i];
+      ++taken;
     }
-    EXPECT_EQ(got, readDirectly(serials[i])) << serials[i];
-    ++taken;
+    EXPECT_GT(taken, 180);
+    // Asked for again: the caller reads it itself.
+    EXPECT_FALSE(ahead.Take(*p, serials[0]));
   }
-  EXPECT_GT(taken, 180);
   EXPECT_NE(readDirectly(bad).find("holds binary data"), std::string::npos);
   EXPECT_NE(readDirectly(gone).find("is missing"), std::string::npos);
-  // Asked for again, or asked for after the profile rewrote a message: the caller reads it itself.
-  EXPECT_FALSE(ahead.Take(*p, serials[0]));
+  // Asked for after the profile rewrote a message: the caller reads it itself.
   ReadAhead again(*p, inbox, serials);
   p->RewriteMessage(inbox, serials[1], Sample("Rewritten"));
   EXPECT_FALSE(again.Take(*p, serials[0]));
