@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -102,6 +103,15 @@ Stores Build(TSync& sync, TSesObj& ses, int n) {
     }
   }
   return {ReadBytes(in), ReadBytes(out)};
+}
+
+// Reads memory beyond what the processor's caches hold, so that what was
+// used before is out of them.
+void LeaveCaches() {
+  static const std::vector<std::uint64_t> other((128u << 20) / sizeof(std::uint64_t), 1);
+  std::uint64_t sum = 0;
+  for (std::size_t i = 0; i < other.size(); i += 8) sum += other[i];
+  if (sum == 0) std::printf(" ");
 }
 
 // What the server's writes cost alone: an ID written into every tenth
@@ -241,7 +251,10 @@ std::vector<Operation> Run(int n, const std::string& only) {
         for (int i = n - 1; i >= 0; i -= 2) listed.Add(Format("<%d@PC.example.com>", {i}));
         // As in a run, the In box is read between fetching the PC mails and
         // removing the known ones, so the list is no longer in the caches.
+        // A store of 1,000 records is smaller than the processor's last cache
+        // and would leave the list there: more is read, alike for both sizes.
         sync.LoadUIDs();
+        LeaveCaches();
       }
       const double start = Seconds();
       const std::string& name = op.name;

@@ -24,6 +24,10 @@ inline constexpr const char* DisconnectionMessage = "WM_CONSV_DISCONNECTION";  /
 // Posted to the server's window by the component: bring the link up.
 inline constexpr const char* ConnectRequestMessage = "LINKSRV_CONNECT_REQUEST";
 
+// The server's window: message-only, so that the broadcast announcing each
+// engine request does not reach it.
+inline HWND FindServerWindow() { return FindWindowExA(HWND_MESSAGE, nullptr, ServerWindowClass, nullptr); }
+
 // Sides of a path.
 constexpr LONG SidePC = 1, SideHandheld = 2;
 

@@ -103,7 +103,34 @@ LONG OperationOf(UINT message) {
 
 ITDLink* CTDMessageWnd::Link() const { return Thread->Link.Get(); }
 
+void CTDMessageWnd::Answer(UINT message, LONG status) {
+  if (depth_ > 0 && GetCurrentThreadId() == Thread->ThreadId())
+    answers_.emplace_back(message, status);
+  else
+    PostMessageA(Handle(), message, 0, static_cast<LPARAM>(status));
+}
+
 bool CTDMessageWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  struct Depth {
+    CTDMessageWnd* Window;
+    explicit Depth(CTDMessageWnd* window) : Window(window) { ++Window->depth_; }
+    ~Depth() {
+      if (--Window->depth_ > 0) return;
+      Window->answers_.clear();
+      Window->HeldUntilHandled.Reset();
+    }
+  } depth{this};
+  const bool handled = HandleMessage(message, wParam, lParam, result);
+  // The answers given meanwhile, each after everything its call's handler did.
+  for (size_t next = 0; depth_ == 1 && next < answers_.size(); ++next) {
+    LRESULT ignored;
+    HandleMessage(answers_[next].first, 0, answers_[next].second, ignored);
+    HeldUntilHandled.Reset();
+  }
+  return handled;
+}
+
+bool CTDMessageWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   result = 0;
   if (!Thread || Thread->ShutDown) {
     // A request that arrives after the shut-down is freed, not lost.

@@ -25,7 +25,7 @@ BYTE* CTDOrvPrcEvent::Buffer(LONG status) {
 }
 
 void CTDOrvPrcEvent::Post(UINT message, LONG status) {
-  if (Window) PostMessageA(Window->Handle(), message, 0, static_cast<LPARAM>(status));
+  if (Window) Window->Answer(message, status);
 }
 
 void CTDOrvPrcEvent::Value(UINT message, LONG status, LONG value) {

@@ -1,6 +1,6 @@
 #pragma once
 // The sink the worker registers with the connection component: each callback
-// copies its data into the worker window's buffer and posts one message to
+// copies its data into the worker window's buffer and hands one message to
 // the window, which carries the operation on.
 #include "CmdTarget.h"
 #include "TandelLink.h"

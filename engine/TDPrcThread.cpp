@@ -101,7 +101,7 @@ bool CTDPrcThread::InitInstance() {
   // IME window beside it, which each connection broadcast then reaches too;
   // the worker takes no input.
   ImmDisableIME(GetCurrentThreadId());
-  if (ok) ok = Window.Buffer && Window.CreateHidden(false) && Broadcaster.Start(Window.Handle());
+  if (ok) ok = Window.Buffer && Window.CreateHidden(true);
   if (!ok) Engine->StartFailed = true;
   HANDLE self = nullptr;
   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, SYNCHRONIZE, FALSE, 0);
@@ -111,7 +111,6 @@ bool CTDPrcThread::InitInstance() {
 }
 
 int CTDPrcThread::ExitInstance() {
-  Broadcaster.Stop();
   Window.DestroyWindow();
   return 0;
 }
@@ -214,8 +213,10 @@ void CTDPrcThread::KillTimers() {
 void CTDPrcThread::Dispatch() {
   EngineRequest* r = Current();
   if (!r || r->Ending) return;
+  // The worker announces it itself, as a notice that waits for no window:
+  // its own window takes it in the call, the others as soon as they look.
   if (r->Op != 0 && r->Op != opDisconnect && r->Op != opShutdown)
-    Broadcaster.Announce(r->Value);
+    SendNotifyMessageA(HWND_BROADCAST, tdengine::ConnectionMessage(), 0, static_cast<LPARAM>(r->Value));
   switch (r->Op) {
     case opOpenLink: OpenLink(); break;
     case opConnect: Connect(); break;
@@ -244,67 +245,13 @@ bool CTDPrcThread::SendProgress(WPARAM code) {
   return true;
 }
 
-// Broadcasts.
-
-bool CTDBroadcaster::Start(HWND worker) {
-  KernelHandle ready(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!ready) return false;
-  std::atomic<HWND> created{nullptr};
-  try {
-    thread_ = std::thread([worker, &ready, &created] {
-      // No default IME window beside this one, for the broadcasts to reach too.
-      ImmDisableIME(GetCurrentThreadId());
-      std::unique_ptr<MessageWindow> window;
-      try {
-        window = std::make_unique<MessageWindow>(MessageWindow::Args{
-            .ClassName = "TDEngineBroadcasts",
-            .Type = MessageWindow::Kind::HiddenTopLevel,
-            .OnMessage = [worker](UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-              result = 0;
-              if (message == WM_TD_ANNOUNCE) {
-                PostMessageA(HWND_BROADCAST, tdengine::ConnectionMessage(), 0, lParam);
-              } else if (message == WM_CLOSE) {
-                PostQuitMessage(0);
-              } else if ((message == tdengine::ConnectionMessage() && wParam == 1) ||
-                         (message == tdengine::DisconnectionMessage() && wParam == 0)) {
-                PostMessageA(worker, message, wParam, lParam);  // the worker's own announcements stay here
-              } else {
-                return false;
-              }
-              return true;
-            }});
-        created = window->Handle();
-      } catch (...) {  // the worker is told by a null window
-      }
-      SetEvent(ready.Get());
-      if (!window) return;
-      MSG m;
-      while (GetMessageA(&m, nullptr, 0, 0) > 0) DispatchMessageA(&m);
-    });
-  } catch (...) {  // the thread could not be started
-    return false;
-  }
-  WaitForSingleObject(ready.Get(), INFINITE);
-  window_ = created;
-  if (!window_) thread_.join();
-  return window_ != nullptr;
-}
-
-void CTDBroadcaster::Stop() {
-  if (!thread_.joinable()) return;
-  if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
-  thread_.join();
-  window_ = nullptr;
-}
-
-void CTDBroadcaster::Announce(LONG value) const {
-  PostMessageA(window_, WM_TD_ANNOUNCE, 0, static_cast<LPARAM>(value));
-}
-
 // Connection server and link.
 
-bool CTDPrcThread::IsServerRunning() const {
-  return KernelHandle(OpenSemaphoreA(0x1F0003, FALSE, ServerSemaphore)).Valid();
+bool CTDPrcThread::IsServerRunning() {
+  // Closed once the message being handled, or the component's answer to the
+  // call it makes, is done: after a request's reply has gone, not before it.
+  Window.HeldUntilHandled = KernelHandle(OpenSemaphoreA(0x1F0003, FALSE, ServerSemaphore));
+  return Window.HeldUntilHandled.Valid();
 }
 
 bool CTDPrcThread::StartServer(EngineRequest* r) {

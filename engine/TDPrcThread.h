@@ -5,7 +5,8 @@
 // arrive. Requests run one at a time from a first-in, first-out queue.
 #include <atomic>
 #include <memory>
-#include <thread>
+#include <utility>
+#include <vector>
 
 #include "ComPtr.h"
 #include "EngineRequest.h"
@@ -61,6 +62,14 @@ class CTDMessageWnd final : public CWnd {
   // The component is copying a file for the current request.
   bool CopyRunning = false;
 
+  // A component answer: taken after the handler whose call it answers, as a
+  // posted one would be, but without a trip through the thread's queue.
+  void Answer(UINT message, LONG status);
+
+  // A handle closed once the message being handled, or the first answer
+  // given during it, has been handled.
+  KernelHandle HeldUntilHandled;
+
   // Text search of a find.
   bool Found = false;
   char Carry[256] = {};
@@ -71,6 +80,7 @@ class CTDMessageWnd final : public CWnd {
 
  private:
   friend class CTDPrcThread;
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
   void OnTimer(UINT_PTR id);
   void OnCallback(UINT message, LONG status);
 
@@ -124,26 +134,8 @@ class CTDMessageWnd final : public CWnd {
   tdlink::ITDLink* Link() const;
   ULONGLONG guardDeadline_ = 0;
   bool guardTimerSet_ = false;
-};
-
-// The connection broadcasts of one worker, sent and heard on a thread of
-// their own. A broadcast posts to every top-level window, one server call
-// each under Wine, and the requests it announces need not wait for that. The
-// worker's window is message-only, so the announcements of every engine pass
-// it by; this thread's window hears the server's and hands them on.
-class CTDBroadcaster {
- public:
-  // Starts the thread and its window; false when either could not be made.
-  bool Start(HWND worker);
-  // Ends the thread after the broadcasts asked before.
-  void Stop();
-  ~CTDBroadcaster() { Stop(); }
-  // Announces an operation: WM_CONSV_CONNECTION, wParam 0, lParam its value word.
-  void Announce(LONG value) const;
-
- private:
-  std::thread thread_;
-  HWND window_ = nullptr;
+  int depth_ = 0;  // handlers of this window running on the worker thread
+  std::vector<std::pair<UINT, LONG>> answers_;  // given during them, in order
 };
 
 class CTDPrcThread final : public CWinThread {
@@ -176,7 +168,7 @@ class CTDPrcThread final : public CWinThread {
   void PostReply(EngineRequest* r);
   void PostFailure(LONG op, LONG error);
   bool SendProgress(WPARAM code);  // false when nothing was sent
-  bool IsServerRunning() const;
+  bool IsServerRunning();
   bool StartServer(EngineRequest* r);
   void OpenLink();
   void Connect();
@@ -193,7 +185,6 @@ class CTDPrcThread final : public CWinThread {
   void MessageHandled();
 
   CTDMessageWnd Window;
-  CTDBroadcaster Broadcaster;
   CTDEngineCore* Engine;
   CEvent* StartEvent;
   ComPtr<tdlink::ITDLink> Link;
@@ -235,6 +226,5 @@ constexpr UINT WM_TD_DELETE_LEVEL = WM_USER + 0x505;
 constexpr UINT WM_TD_FIND_LEVEL = WM_USER + 0x506;
 constexpr UINT WM_TD_COPY_PROGRESS = WM_USER + 0x519;
 constexpr UINT WM_TD_ABORT = WM_USER + 0x540;  // wParam: complete, lParam: the request's serial
-constexpr UINT WM_TD_ANNOUNCE = WM_USER + 0x541;  // to the broadcaster; lParam: the value word
 constexpr UINT TimerConnect = 1, TimerGuard = 2;
 }  // namespace tdengine

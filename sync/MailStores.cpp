@@ -28,10 +28,9 @@ void ProgressLine2(const std::string& text) {
   if (Progress) Progress->SetLine2(text);
 }
 
-// "ddmmyyyy|hhnnss|N".
-std::string MailID(TDateTime when, unsigned number) {
-  return FormatDateTime("ddmmyyyy|hhnnss", when) + "|" + std::to_string(number);
-}
+// "ddmmyyyy|hhnnss|N": the second's part, then the number.
+std::string MailIDSecond(TDateTime when) { return FormatDateTime("ddmmyyyy|hhnnss", when) + "|"; }
+std::string MailID(TDateTime when, unsigned number) { return MailIDSecond(when) + std::to_string(number); }
 
 // 0-99, from a generator seeded with the UTC time of day in milliseconds.
 unsigned DrawMailNumber() {
@@ -63,8 +62,9 @@ class NewMailIDs {
     for (;; ++later) {
       // Half a millisecond in, so that formatting never rounds down a second.
       const TDateTime when = second + (later * 1000.0 + 0.5) / MSecsPerDay;
+      const std::string prefix = MailIDSecond(when);
       for (unsigned k = 0; k < 100; ++k) {
-        std::string id = MailID(when, (first + k) % 100);
+        std::string id = prefix + std::to_string((first + k) % 100);
         if (taken_.insert(id).second) {
           if (!inFull) fullFrom_ = start;
           fullTo_ = start + later;
@@ -548,9 +548,15 @@ void TSync::CreateBackupFiles() {
     for (const auto& [source, backup] : copies) {
       if (!FileExists(source)) continue;
       // The system copies without a buffer of the whole store; should it
-      // fail, the streams copy again and raise what failed.
-      const std::string target = Session->TempDir + backup;
-      if (CopyFileA(source.c_str(), target.c_str(), FALSE)) continue;
+      // fail, the streams copy again and raise what failed. The copy is made
+      // beside the old backup, which it then replaces: the old one stays
+      // whole until the new one is, and is never cut to nothing first (some
+      // file systems write out a file's unwritten pages before cutting it).
+      const std::string target = Session->TempDir + backup, fresh = target + ".new";
+      if (CopyFileA(source.c_str(), fresh.c_str(), FALSE) &&
+          MoveFileExA(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        continue;
+      DeleteFileA(fresh.c_str());
       TMemoryStream bytes;
       bytes.LoadFromFile(source);
       bytes.SaveToFile(target);

@@ -118,9 +118,15 @@ void Text(const Variant& v, std::string& into) {
   }
   const BSTR text = v.Raw().bstrVal;
   const int length = static_cast<int>(SysStringLen(text));
-  const int n = length == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+  // In a code page of one byte a character every unit of the text becomes
+  // one byte: its length need not be asked first.
+  static const bool singleByte = [] {
+    CPINFO info;
+    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+  }();
+  const int n = length == 0 ? 0 : singleByte ? length : WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
   into.resize(static_cast<size_t>(n));
-  if (n > 0) WideCharToMultiByte(CP_ACP, 0, text, length, into.data(), n, nullptr, nullptr);
+  if (n > 0) into.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text, length, into.data(), n, nullptr, nullptr)));
 }
 
 std::string Text(const Variant& v) {

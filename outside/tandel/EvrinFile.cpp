@@ -15,6 +15,8 @@ namespace evrin {
 namespace {
 
 constexpr std::uint64_t CompactThreshold = 64 * 1024;
+// Written bytes past which the file is flushed on another thread ahead of its release.
+constexpr std::uint64_t FlushAheadBytes = 1 << 20;
 constexpr std::uint64_t LargestStore = 0x7FFFFFFF;
 
 [[noreturn]] void FailSystem(const std::string& what, const std::string& path) {
@@ -35,7 +37,9 @@ bool Seek(HANDLE h, std::uint64_t offset) {
 }
 
 // Writes all of bytes; a write that stops short is continued, so a failure
-// answers the system's own error (a full disk, a refused range).
+// answers the system's own error (a full disk, a refused range). A seek and a
+// plain write: under Wine a write given its offset in an OVERLAPPED goes
+// through the server's asynchronous path, ten times slower.
 bool WriteAt(HANDLE h, std::uint64_t offset, std::string_view bytes) {
   if (!Seek(h, offset)) return false;
   while (!bytes.empty()) {
@@ -339,11 +343,12 @@ StoreFile::StoreFile(std::string path, HANDLE handle, StoreImage image)
 
 StoreFile::~StoreFile() {
   try {
-    CompactIfWasteful();
+    CompactIfWasteful(true);
   } catch (...) {
     // The file stays as it is: complete, only larger than it need be.
   }
   if (handle_ == INVALID_HANDLE_VALUE) return;
+  ahead_.Wait();
   // Once the entries are on the disk the header may say so: everything
   // before the end mark is never written again.
   if (unflushed_ && FlushFileBuffers(handle_) && !doubtful_ && !image_.Legacy() &&
@@ -378,6 +383,8 @@ void StoreFile::Write(std::string& entry) {
   unflushed_ = true;
   const bool written = WriteAt(handle_, at, entry);
   entry.resize(size);
+  sinceFlushing_ += written ? entry.size() + EndSize : 0;
+  if (sinceFlushing_ >= FlushAheadBytes && ahead_.Start(handle_)) sinceFlushing_ = 0;
   if (!written) {
     DWORD err = GetLastError();
     doubtful_ = true;
@@ -389,11 +396,40 @@ void StoreFile::Write(std::string& entry) {
   }
 }
 
+FlushAhead::FlushAhead() : idle_(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
+
+bool FlushAhead::Start(HANDLE file) {
+  if (!idle_ || busy_.load(std::memory_order_acquire)) return false;
+  busy_.store(true, std::memory_order_relaxed);
+  file_ = file;
+  ResetEvent(idle_.Get());
+  if (TrySubmitThreadpoolCallback(Run, this, nullptr)) return true;
+  busy_.store(false, std::memory_order_relaxed);
+  SetEvent(idle_.Get());
+  return false;
+}
+
+void CALLBACK FlushAhead::Run(PTP_CALLBACK_INSTANCE instance, void* self) {
+  auto& ahead = *static_cast<FlushAhead*>(self);
+  FlushFileBuffers(ahead.file_);
+  ahead.busy_.store(false, std::memory_order_release);
+  // Set once this function has returned: the waiter may then destroy this
+  // object and release the last object of the server, unloading its code.
+  SetEventWhenCallbackReturns(instance, ahead.idle_.Get());
+}
+
+void FlushAhead::Wait() const {
+  if (idle_) WaitForSingleObject(idle_.Get(), INFINITE);
+}
+
 std::uint32_t StoreFile::Commit(std::uint32_t id, const ValueSource& values) {
-  if (id == 0) id = image_.NextId();
+  if (id == 0) {
+    if (image_.NextId() > StoreImage::LastId) Fail(E_FAIL, "The data file \"" + path_ + "\" has no record number left.");
+    id = image_.NextId();
+  }
   std::string entry = EncodeRecord(id, image_.Columns().size(), values);
   Write(entry);
-  image_.Put(id, entry);
+  image_.Put(id, std::move(entry));
   return id;
 }
 
@@ -409,25 +445,30 @@ void StoreFile::Delete(std::uint32_t id) {
   image_.Remove(id, entry);
 }
 
-void StoreFile::CompactIfWasteful() {
+void StoreFile::CompactIfWasteful(bool closing) {
   if (handle_ != INVALID_HANDLE_VALUE &&
       (image_.Legacy() || (image_.WastedBytes() >= CompactThreshold && image_.WastedBytes() >= image_.LiveBytes())))
-    Compact();
+    Compact(closing);
 }
 
-void StoreFile::Compact() {
+void StoreFile::Compact(bool closing) {
   // The compact copy is complete on the disk before it replaces the file in
   // one rename; a process killed meanwhile leaves the old file intact.
   std::string temp = path_ + ".compact";
   {
     KernelHandle out(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out) return;
+    // The disk takes the first half of the copy while the second is written.
     std::uint64_t at = 0;
+    const std::uint64_t half = image_.LiveBytes() / 2;
+    FlushAhead early;
     bool written = image_.WriteCompacted([&](std::string_view piece) {
       if (!WriteAt(out.Get(), at, piece)) return false;
+      if (at < half && at + piece.size() >= half) early.Start(out.Get());
       at += piece.size();
       return true;
     });
+    early.Wait();
     if (!written || !FlushFileBuffers(out.Get())) {
       out.Reset();
       DeleteFileA(temp.c_str());
@@ -435,19 +476,18 @@ void StoreFile::Compact() {
     }
   }
   // A mapped file cannot be replaced: the image lets go of it first, and
-  // reads the file that is there afterwards.
+  // reads the file that is there afterwards, whichever it is.
   image_.Detach();
-  StoreImage before = image_;
-  image_.DropWaste();
+  ahead_.Wait();
   CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
-  bool moved = MoveFileExA(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  if (!moved) {
+  if (MoveFileExA(temp.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    image_.DropWaste();
+    unflushed_ = false;  // the copy that replaced the file is on the disk
+  } else {
     DeleteFileA(temp.c_str());
-    image_ = std::move(before);
   }
   handle_ = OpenForWriting(path_);
-  if (handle_ == INVALID_HANDLE_VALUE) return;
-  if (moved) unflushed_ = false;  // the copy that replaced the file is on the disk
+  if (handle_ == INVALID_HANDLE_VALUE || closing) return;
   image_.Attach(FileBytes(handle_, path_, static_cast<std::size_t>(image_.EndOffset() + EndSize)));
 }
 

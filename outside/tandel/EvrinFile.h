@@ -4,10 +4,12 @@
 // file flushed to the disk when it is released.
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
 #include "EvrinFormat.h"
+#include "Handles.h"
 #include "Variant.h"
 
 namespace evrin {
@@ -18,6 +20,27 @@ Variant ToVariant(ColumnType type, const ValueView& v);
 // A Variant as the value a column stores (Empty and Null: an empty value);
 // raises EOleException (DISP_E_TYPEMISMATCH) when it does not convert.
 Value FromVariant(ColumnType type, const Variant& in, int column);
+
+// Flushes a file on a thread of the pool while its writer goes on, so that
+// the flush the writer then waits for finds little left to write.
+class FlushAhead {
+ public:
+  FlushAhead();
+  ~FlushAhead() { Wait(); }
+  FlushAhead(const FlushAhead&) = delete;
+  FlushAhead& operator=(const FlushAhead&) = delete;
+
+  // Starts flushing file unless a flush is under way; answers whether it started.
+  bool Start(HANDLE file);
+  void Wait() const;  // until no flush is under way
+
+ private:
+  static void CALLBACK Run(PTP_CALLBACK_INSTANCE, void* self);
+
+  HANDLE file_ = nullptr;
+  std::atomic<bool> busy_{false};
+  KernelHandle idle_;  // set while no flush is under way
+};
 
 class StoreFile {
  public:
@@ -45,20 +68,23 @@ class StoreFile {
   void Delete(std::uint32_t id);
 
   // Rewrites the file without waste when at least half of it is waste, and a
-  // file of format 1 in the current format.
-  void CompactIfWasteful();
+  // file of format 1 in the current format. Closing, the image is left
+  // without the file's bytes: nothing reads them any more.
+  void CompactIfWasteful(bool closing = false);
 
  private:
   StoreFile(std::string path, HANDLE handle, StoreImage image);
   // Writes entry followed by the new end mark; entry is as it was afterwards.
   void Write(std::string& entry);
-  void Compact();
+  void Compact(bool closing);
 
   std::string path_;
   HANDLE handle_;
   StoreImage image_;
   bool doubtful_ = false;  // a failed write may have left the file unlike the image
   bool unflushed_ = false;  // written since the file was last on the disk
+  FlushAhead ahead_;
+  std::uint64_t sinceFlushing_ = 0;  // bytes written since the last flush ahead began
 };
 
 }  // namespace evrin

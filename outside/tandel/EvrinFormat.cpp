@@ -427,14 +427,24 @@ void StoreImage::Detach() {
   tail_.clear();
 }
 
+std::size_t StoreImage::SlotOf(std::uint32_t id) const {
+  // Numbers start at 1 and rise from slot to slot: number id stands among the
+  // first id slots, and in the last of them while no record was dropped.
+  const std::size_t below = std::min<std::size_t>(slots_.size(), id);
+  if (below > 0 && slots_[below - 1].Id == id) return slots_[below - 1].Live ? below - 1 : NoSlot;
+  const auto end = slots_.begin() + static_cast<std::ptrdiff_t>(below);
+  const auto hit = std::lower_bound(slots_.begin(), end, id, [](const Slot& s, std::uint32_t v) { return s.Id < v; });
+  return hit != end && hit->Id == id && hit->Live ? static_cast<std::size_t>(hit - slots_.begin()) : NoSlot;
+}
+
 const StoreImage::Slot& StoreImage::LiveSlot(std::uint32_t id) const {
-  auto hit = slotOf_.find(id);
-  if (hit == slotOf_.end()) throw std::out_of_range("the record is not live");
-  return slots_[hit->second];
+  const std::size_t slot = SlotOf(id);
+  if (slot == NoSlot) throw std::out_of_range("the record is not live");
+  return slots_[slot];
 }
 
 std::string_view StoreImage::Entry(const Slot& slot) const {
-  // The block that begins last at or before the entry.
+  // The kept entry that begins last at or before it.
   auto block = std::upper_bound(tail_.begin(), tail_.end(), slot.At,
                                 [](std::uint64_t at, const Written& b) { return at < b.At; });
   if (block != tail_.begin() && slot.At + slot.Size <= (--block)->At + block->Bytes.size())
@@ -517,7 +527,7 @@ std::size_t StoreImage::ReadEntry(std::string_view bytes, std::size_t pos, std::
     if (length != 4 || !Live(id)) throw FormatError("a deletion names no record" + At(offset));
     Drop(id, size);
   } else if (tag == TagRecord) {
-    if (id == 0 || (id < nextId_ && !Live(id)))
+    if (id == 0 || id == LastId + 1 || (id < nextId_ && !Live(id)))
       throw FormatError("a record has a number that is not its own" + At(offset));
     // Checked here once; the values are read from the file's bytes when asked for.
     bool fits = true;
@@ -573,42 +583,31 @@ std::uint32_t StoreImage::IdAt(std::size_t index) const {
   return slots_[pos].Id;
 }
 
-void StoreImage::Put(std::uint32_t id, std::string_view entry) {
-  Keep(entry);
-  Apply(id, endOffset_, entry.size());
+void StoreImage::Put(std::uint32_t id, std::string entry) {
+  // The entry itself is kept, not a copy of it: copies filled fresh memory.
+  const std::uint64_t size = entry.size();
+  tail_.push_back({endOffset_, std::move(entry)});
+  Apply(id, endOffset_, size);
 }
 
-void StoreImage::Remove(std::uint32_t id, std::string_view entry) {
-  Keep(entry);
-  Drop(id, entry.size());
-}
-
-void StoreImage::Keep(std::string_view entry) {
-  // Blocks that are filled and never moved: a growing copy would copy and
-  // touch fresh memory over and over.
-  constexpr std::size_t Block = 1 << 20;
-  if (tail_.empty() || tail_.back().Bytes.capacity() - tail_.back().Bytes.size() < entry.size()) {
-    tail_.push_back({endOffset_, {}});
-    tail_.back().Bytes.reserve(std::max(Block, entry.size()));
-  }
-  tail_.back().Bytes.append(entry);
-}
+// A deletion's bytes are never read again.
+void StoreImage::Remove(std::uint32_t id, std::string_view entry) { Drop(id, entry.size()); }
 
 void StoreImage::Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size) {
-  auto hit = slotOf_.find(id);
-  if (hit != slotOf_.end()) {
-    Slot& s = slots_[hit->second];
+  if (const std::size_t slot = SlotOf(id); slot != NoSlot) {
+    Slot& s = slots_[slot];
     liveBytes_ -= s.Size;
     s.At = at;
     s.Size = size;
   } else {
+    // Only a number above every earlier one starts a record.
+    if (id < nextId_) throw std::out_of_range("the record is not live");
     std::size_t k = slots_.size() + 1;  // 1-based slot of the new record
     slots_.push_back(Slot{id, at, size, true});
     std::size_t low = k & (~k + 1);
     tree_.push_back(1 + Prefix(k - 1) - Prefix(k - low));
-    slotOf_.emplace(id, k - 1);
     ++live_;
-    if (id >= nextId_) nextId_ = id + 1;
+    nextId_ = id + 1;
   }
   liveBytes_ += size;
   logBytes_ += size;
@@ -617,13 +616,12 @@ void StoreImage::Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size) {
 }
 
 void StoreImage::Drop(std::uint32_t id, std::uint64_t size) {
-  auto hit = slotOf_.find(id);
-  if (hit == slotOf_.end()) return;
-  Slot& s = slots_[hit->second];
-  AddLive(hit->second, -1);
+  const std::size_t slot = SlotOf(id);
+  if (slot == NoSlot) return;
+  Slot& s = slots_[slot];
+  AddLive(slot, -1);
   s.Live = false;
   liveBytes_ -= s.Size;
-  slotOf_.erase(hit);
   --live_;
   logBytes_ += size;
   endOffset_ += size;
@@ -661,11 +659,9 @@ void StoreImage::DropWaste() {
     tree_[k - 1] += 1;
     if (std::size_t parent = k + (k & (~k + 1)); parent <= n) tree_[parent - 1] += tree_[k - 1];
   }
-  slotOf_.clear();
   nextId_ = 1;
   std::uint64_t at = HeaderSize(columns_.size(), false);
   for (std::size_t i = 0; i < n; ++i) {
-    slotOf_.emplace(slots_[i].Id, i);
     nextId_ = std::max(nextId_, slots_[i].Id + 1);
     slots_[i].At = at;
     at += slots_[i].Size;

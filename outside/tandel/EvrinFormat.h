@@ -4,12 +4,12 @@
 // by an end mark. Plain C++ without Win32, so the build machine's generator of
 // the empty templates uses the same code as the server.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace evrin {
@@ -122,15 +122,18 @@ class StoreImage {
   bool Legacy() const { return legacy_; }
   std::size_t Count() const { return live_; }
   std::uint32_t IdAt(std::size_t index) const;  // of the index-th live record
-  bool Live(std::uint32_t id) const { return slotOf_.contains(id); }
+  bool Live(std::uint32_t id) const { return SlotOf(id) != NoSlot; }
   // A live record's values; raise std::out_of_range for a record that is not.
   ValueView ValueOf(std::uint32_t id, std::size_t column) const;
   Row RowOf(std::uint32_t id) const;
   std::vector<ValueView> ViewsOf(std::uint32_t id) const;  // every column's
+  // The number a new record takes; none is left above LastId.
   std::uint32_t NextId() const { return nextId_; }
+  static constexpr std::uint32_t LastId = UINT32_MAX - 1;
 
-  // Apply an entry just written at EndOffset().
-  void Put(std::uint32_t id, std::string_view entry);
+  // Apply an entry just written at EndOffset(). A record entry's bytes are
+  // kept, for its values, until the image is attached to a file holding them.
+  void Put(std::uint32_t id, std::string entry);
   void Remove(std::uint32_t id, std::string_view entry);
 
   std::uint64_t EndOffset() const { return endOffset_; }
@@ -168,11 +171,14 @@ class StoreImage {
   // Reads the entry at pos; answers where the next begins, or npos after the
   // end mark that ends the bytes. Changes the image only when it is whole.
   std::size_t ReadEntry(std::string_view bytes, std::size_t pos, std::uint64_t base);
+  // A live record's slot, or NoSlot. A record's first image takes a number
+  // above every earlier one, so the slots stand in the order of their numbers.
+  static constexpr std::size_t NoSlot = SIZE_MAX;
+  std::size_t SlotOf(std::uint32_t id) const;
   const Slot& LiveSlot(std::uint32_t id) const;
   std::string_view Entry(const Slot& slot) const;
   // The record entry's payload: its number, then its values.
   std::string_view Payload(const Slot& slot) const;
-  void Keep(std::string_view entry);
   void Apply(std::uint32_t id, std::uint64_t at, std::uint64_t size);
   void Drop(std::uint32_t id, std::uint64_t size);
   void AddLive(std::size_t slot, int delta);
@@ -180,17 +186,17 @@ class StoreImage {
 
   std::vector<ColumnType> columns_;
   std::shared_ptr<const StoreBytes> bytes_;
-  // The entries written since the file was attached, in blocks by where
-  // they begin in the file.
+  // The record entries written since the file was attached, by where they
+  // begin in the file; each entry's bytes stay where they were written
+  // (views of them stay valid as more are kept).
   struct Written {
     std::uint64_t At;
     std::string Bytes;
   };
-  std::vector<Written> tail_;
+  std::deque<Written> tail_;
   bool legacy_ = false;
   std::vector<Slot> slots_;
   std::vector<std::int64_t> tree_;  // Fenwick tree of live flags, 1-based
-  std::unordered_map<std::uint32_t, std::size_t> slotOf_;
   std::size_t live_ = 0;
   std::uint32_t nextId_ = 1;
   std::uint64_t endOffset_ = 0;

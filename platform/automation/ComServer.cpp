@@ -66,7 +66,10 @@ std::wstring DispCall::ArgWide(int index) const {
   return b ? std::wstring(b, SysStringLen(b)) : std::wstring();
 }
 
-int DispCall::ArgInt(int index) const { return Converted(index, VT_I4).Raw().lVal; }
+int DispCall::ArgInt(int index) const {
+  const VARIANT& v = Arg(index);
+  return v.vt == VT_I4 ? v.lVal : Converted(index, VT_I4).Raw().lVal;
+}
 
 bool DispCall::ArgBool(int index) const { return Converted(index, VT_BOOL).Raw().boolVal != VARIANT_FALSE; }
 

@@ -150,7 +150,13 @@ Variant& Variant::operator=(Variant&& other) noexcept {
   return *this;
 }
 
-Variant::~Variant() { VariantClear(&v_); }
+// Numbers, dates, Booleans and references own nothing: a walk through a
+// store ends hundreds of thousands of them, and the call would only mark them empty.
+Variant::~Variant() {
+  const bool owns = !(v_.vt & VT_BYREF) && (v_.vt == VT_BSTR || v_.vt == VT_DISPATCH || v_.vt == VT_UNKNOWN ||
+                                           v_.vt == VT_RECORD || (v_.vt & VT_ARRAY));
+  if (owns) VariantClear(&v_);
+}
 
 VARIANT* Variant::Put() {
   VariantClear(&v_);
@@ -295,10 +301,13 @@ DISPID DispIdOfName(IDispatch* object, const std::string& name) {
 Variant InvokeDispatch(IDispatch* object, DISPID id, WORD flags, std::span<const Variant> args) {
   if (!object) throw EOleSysError(E_POINTER);
   // DISPPARAMS takes the arguments last first; the callee does not free them.
-  std::vector<VARIANTARG> reversed(args.size());
+  // The few arguments of most calls are passed without a heap block.
+  VARIANTARG few[4];
+  std::vector<VARIANTARG> many(args.size() > std::size(few) ? args.size() : 0);
+  VARIANTARG* reversed = many.empty() ? few : many.data();
   for (size_t i = 0; i < args.size(); ++i) reversed[args.size() - 1 - i] = args[i].Raw();
   DISPID putId = DISPID_PROPERTYPUT;
-  DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  DISPPARAMS params{args.empty() ? nullptr : reversed, nullptr, static_cast<UINT>(args.size()), 0};
   if (flags & DISPATCH_PROPERTYPUT) {
     params.rgdispidNamedArgs = &putId;
     params.cNamedArgs = 1;

@@ -135,7 +135,7 @@ void StartServer() {
 
 void StopServer() {
   for (int i = 0; i < 200; ++i) {
-    HWND server = FindWindowA(tdlink::ServerWindowClass, nullptr);
+    HWND server = tdlink::FindServerWindow();
     if (!server) {
       if (!ServerRunning()) return;
       Sleep(20);

@@ -107,6 +107,14 @@ TEST_F(EngineTest, ADroppedLinkQueuesOneDisconnectAndLaterOperationsAreNotConnec
   EXPECT_EQ(2250, engine.Run(engine.Request(opSyncMachineTime)).Error);
 }
 
+TEST_F(EngineTest, ALinkDroppedByAnotherProcessFailsTheNextOperation) {
+  ClientEngine engine;
+  Connected(engine);
+  ASSERT_EQ(0, engine.Run(engine.Request(opSyncMachineTime)).Error);  // the handheld's state has been read
+  ASSERT_EQ(0u, test::RunProgram("tandel-handheld.exe", {"link", "down"}).Code);
+  EXPECT_EQ(2250, engine.Run(engine.Request(opSyncMachineTime)).Error);
+}
+
 TEST_F(EngineTest, AnOperationAfterTheServerEndedIsNotConnectedAndQueuesADisconnect) {
   ClientEngine engine;
   Connected(engine);

@@ -221,14 +221,18 @@ TEST_F(EvrinDataTest, WalksThatRestartAfterEachDeletionRemoveExactlyTheMarkedRec
 }
 
 TEST_F(EvrinDataTest, HeavyThinningShrinksTheFileAndKeepsTheRest) {
+  // Megabytes in each session: the file is flushed while it is written.
+  const std::string text(3000, 'x');
   {
     Store store(out_);
     for (int i = 0; i < 400; ++i) {
       Variant r = store.NewRecord();
       r.Call("SetValue", {0, std::to_string(i)});
-      r.Call("SetValue", {5, std::string(300, 'x')});
+      r.Call("SetValue", {5, text});
       r.Call("Commit");
     }
+    EXPECT_EQ("0", store.Text(0, 0));
+    EXPECT_EQ(text, store.Text(399, 5));
   }
   size_t full = test::ReadFileBytes(out_).size();
   {
@@ -239,7 +243,7 @@ TEST_F(EvrinDataTest, HeavyThinningShrinksTheFileAndKeepsTheRest) {
   EXPECT_LT(thinned, full / 4);
   Store store(out_);
   EXPECT_EQ(40, store.Count());
-  EXPECT_EQ(std::string(300, 'x'), store.Text(39, 5));
+  EXPECT_EQ(text, store.Text(39, 5));
 }
 
 TEST_F(EvrinDataTest, AfterACompactionTheStoreTakesFurtherChangesAsAnyOther) {
@@ -357,6 +361,23 @@ TEST_F(EvrinDataTest, ForeignAndDamagedFilesRaiseAndStayAsTheyWere) {
     }
     EXPECT_EQ(good, test::ReadFileBytes(in_)) << i;
   }
+  // Record numbers end at 2^32 - 2: a record numbered above is refused, and a
+  // store that has used the last number takes no new record instead of
+  // writing one it could not read again.
+  auto numbered = [](std::uint32_t id) {
+    const std::vector<ColumnType> columns = ParseColumnLetters("SSDSSSSSSBBBBBBS");
+    const std::string entry = EncodeRecord(id, Row(columns.size()));
+    const std::size_t end = EncodeHeader(columns, 0).size() + entry.size();
+    return EncodeHeader(columns, end + EndSize) + entry + EncodeEnd(1, end);
+  };
+  expectRefused(numbered(0xFFFFFFFF), "record number 2^32 - 1");
+  test::WriteFileBytes(in_, numbered(0xFFFFFFFE));
+  {
+    Store store(in_);
+    EXPECT_EQ(1, store.Count());
+    EXPECT_THROW(AddInBoxRecord(store, "one more", "3", 3.5), EOleException);
+  }
+  EXPECT_EQ(numbered(0xFFFFFFFE), test::ReadFileBytes(in_));
   try {
     Store store(folder_ + "missing");
     ADD_FAILURE() << "a missing file opened";

@@ -322,8 +322,10 @@ TEST_F(StoresTest, BackupsCopyTheWorkingFilesThatExist) {
   Append(In(), {InRow("one", 46000)});
   RemoveFile(Out());
   RemoveFile(ses_.TempDir + "OUTBACK");
+  test::WriteFileBytes(ses_.TempDir + "INBACK", "an older backup");
   sync_->CreateBackupFiles();
   EXPECT_EQ(test::ReadFileBytes(ses_.TempDir + "INBACK"), test::ReadFileBytes(In()));
+  EXPECT_FALSE(FileExists(ses_.TempDir + "INBACK.new"));
   EXPECT_FALSE(FileExists(ses_.TempDir + "OUTBACK"));
   EXPECT_TRUE(test::Ui().All().empty());
 }

@@ -38,6 +38,8 @@ void CheckPart(const std::string& path, std::string_view part) {
 
 std::string StatePath() { return HandheldRoot() + "State.json"; }
 
+constexpr const char* StateSavesName = "Local\\VantleHandheldStateSaves";
+
 bool SamePath(const std::string& a, const std::string& b) { return CompareText(a, b) == 0; }
 
 nlohmann::json ToJson(const State& state) {
@@ -187,6 +189,18 @@ StateLock::~StateLock() {
   CloseHandle(mutex_);
 }
 
+StateWatch::StateWatch() {
+  mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), StateSavesName);
+  if (mapping_) count_ = static_cast<LONG*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+}
+
+StateWatch::~StateWatch() {
+  if (count_) UnmapViewOfFile(count_);
+  if (mapping_) CloseHandle(mapping_);
+}
+
+LONG StateWatch::Count() const { return count_ ? InterlockedCompareExchange(count_, 0, 0) : 0; }
+
 State LoadState() {
   StateLock lock;
   const std::string file = StatePath();
@@ -219,6 +233,14 @@ void SaveState(const State& state) {
     DWORD e = GetLastError();
     RemoveFile(temp);
     throw EHandheld(e, "Cannot write the handheld's state file " + file);
+  }
+  // Told to every watch; without one, nobody keeps a copy to read again.
+  if (HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, StateSavesName)) {
+    if (auto* count = static_cast<LONG*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)))) {
+      InterlockedIncrement(count);
+      UnmapViewOfFile(count);
+    }
+    CloseHandle(mapping);
   }
 }
 

@@ -86,6 +86,25 @@ class StateLock {
   HANDLE mutex_;
 };
 
+// Counts the saves of the state, in memory that every process of the session
+// shares while a watch holds it: a reader that keeps a copy of the state reads
+// the file again only when the count has moved. A state file written or
+// removed by other means than SaveState goes unseen by such a reader.
+class StateWatch {
+ public:
+  StateWatch();
+  ~StateWatch();
+  StateWatch(const StateWatch&) = delete;
+  StateWatch& operator=(const StateWatch&) = delete;
+  // Whether the count is shared; without it a reader looks at the file each time.
+  bool Shared() const { return count_ != nullptr; }
+  LONG Count() const;
+
+ private:
+  HANDLE mapping_ = nullptr;
+  LONG* count_ = nullptr;
+};
+
 // Read and write the state; callers that change it hold a StateLock around
 // both. A state file that cannot be parsed raises EHandheld (ERROR_FILE_CORRUPT).
 State LoadState();

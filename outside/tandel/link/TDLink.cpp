@@ -177,7 +177,7 @@ class TDLink final : public ComObject<ITDLink> {
         connected_ = false;
         return stOk;
       }
-      HWND server = FindWindowA(ServerWindowClass, nullptr);
+      HWND server = FindServerWindow();
       if (!ServerRunning() || !server) return stNotConnected;
       PostMessageA(server, RegisterWindowMessageA(ConnectRequestMessage), 0, 0);
       return stOk;
@@ -792,7 +792,7 @@ class TDLink final : public ComObject<ITDLink> {
     server_.reset();
     if (!ServerRunning()) return false;
     DWORD pid = 0;
-    if (HWND window = FindWindowA(ServerWindowClass, nullptr)) GetWindowThreadProcessId(window, &pid);
+    if (HWND window = FindServerWindow()) GetWindowThreadProcessId(window, &pid);
     if (pid) server_ = std::make_unique<ProcessWatch>(OpenProcess(SYNCHRONIZE, FALSE, pid));
     return true;
   }
@@ -826,11 +826,19 @@ class TDLink final : public ComObject<ITDLink> {
     return side == SideHandheld && tandel::Holder(Handheld(), std::string(path, strnlen(path, 260))) != nullptr;
   }
 
-  // The handheld's state, read again only when its file has changed.
+  // The handheld's state, read again only when it has been saved since, or
+  // when its file has changed where no count of the saves is shared.
   const tandel::State& Handheld() {
-    if (stateFile_.empty()) stateFile_ = tandel::HandheldRoot() + "State.json";
     WIN32_FILE_ATTRIBUTE_DATA now{};
-    if (!GetFileAttributesExA(stateFile_.c_str(), GetFileExInfoStandard, &now)) now = {};
+    if (watch_.Shared()) {
+      const LONG saves = watch_.Count();
+      if (stateRead_ && saves == stateSaves_) return state_;
+      stateSaves_ = saves;  // taken before the file: a save meanwhile is read again next time
+      stateRead_ = false;
+    } else {
+      if (stateFile_.empty()) stateFile_ = tandel::HandheldRoot() + "State.json";
+      if (!GetFileAttributesExA(stateFile_.c_str(), GetFileExInfoStandard, &now)) now = {};
+    }
     if (!stateRead_ || CompareFileTime(&now.ftLastWriteTime, &stateStamp_.ftLastWriteTime) != 0 ||
         now.nFileSizeLow != stateStamp_.nFileSizeLow) {
       state_ = tandel::LoadState();
@@ -913,6 +921,8 @@ class TDLink final : public ComObject<ITDLink> {
   tandel::State state_;
   WIN32_FILE_ATTRIBUTE_DATA stateStamp_{};
   bool stateRead_ = false;
+  tandel::StateWatch watch_;
+  LONG stateSaves_ = 0;
 };
 
 const CoClassEntry Classes[] = {

@@ -67,7 +67,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.hInstance = instance;
   wc.lpszClassName = ServerWindowClass;
   RegisterClassA(&wc);
-  HWND window = CreateWindowExA(0, ServerWindowClass, "Tandel connection server", WS_POPUP, 0, 0, 0, 0, nullptr,
+  // Message-only: the broadcast that announces every engine request does not
+  // reach it, nor wake the server for it.
+  HWND window = CreateWindowExA(0, ServerWindowClass, "Tandel connection server", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                 nullptr, instance, nullptr);
   if (!window) return 2;
   SetTimer(window, WatchTimer, WatchMs, nullptr);
