@@ -56,9 +56,10 @@ std::string SubjectLine(int head, const std::string& subject) { return ResString
 
 // Runs at the end of every message of the loop, however it ends.
 struct PumpOnExit {
+  TPacer& pacer;
   ~PumpOnExit() {
     try {
-      PacedProcessMessages();
+      pacer();
     } catch (...) {
     }
   }
@@ -365,8 +366,9 @@ int vazGetPCMail(HWND AppHandle, TMailList** MailList, double FromDate, double T
         progress->SetPosition(0);
         progress->SetMax(count);
       }
+      TPacer pacer;
       for (current = 1; current <= count; ++current) {
-        PumpOnExit pump;
+        PumpOnExit pump{pacer};
         if (progress) {
           progress->SetPosition(current);
           if (progress->Stopped) throw EAborted("Process Aborted");
@@ -436,8 +438,9 @@ int vazDeletePCMail(HWND AppHandle, const std::string& ID, TMemoVar Memo, TProgr
       Variant messages = CurrentMessages();
       const int count = messages.Get("Count").AsInteger();
       if (count == 0) throw Exception("No messages in the folder");
+      TPacer pacer;
       for (int i = 1; i <= count; ++i) {
-        PacedProcessMessages();
+        pacer();
         Variant message = messages.Call("Item", {i});
         if (message.Get("HeaderInfo", {eudora::HeaderMessageId}).AsString() != ID) continue;
         messages.Call("RemoveByID", {message.Get("ID")});

@@ -212,14 +212,6 @@ int GuardedGetPCMail(TMailList** MailList, bool ClearOnFailure, const std::funct
 
 TProgress* ProgressWindow(TProgressVar Progress) { return Progress != nullptr ? *Progress : nullptr; }
 
-void PacedProcessMessages() {
-  static ULONGLONG lastPump = 0;
-  const ULONGLONG now = GetTickCount64();
-  if (now - lastPump < 15) return;
-  lastPump = now;
-  Application.ProcessMessages();
-}
-
 TProgressLine::~TProgressLine() {
   try {
     Set("");

@@ -134,12 +134,6 @@ std::string AttachmentList(const Variant& Attachments, const TAttachmentKinds& K
 // or that it cannot tell of (it raised); the queue is pumped before each.
 void KeepGoneMails(TStringList& IDs, const std::function<bool(const std::string& ID)>& Gone);
 
-// Application.ProcessMessages for a loop that pumps after each of thousands
-// of mails: at most every 15 milliseconds. Each pump is a round trip to the
-// server under Wine, more than a mail's own work in such a loop; windows and
-// the Stop button answer as promptly either way.
-void PacedProcessMessages();
-
 // The host's progress window, or nil when the variable or the window is.
 TProgress* ProgressWindow(TProgressVar Progress);
 
