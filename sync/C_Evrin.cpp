@@ -248,5 +248,5 @@ void TEvrin::EngineCreateDirectory(TObject*, int Error) {
 
 void TEvrin::EngineCopyProgress(TObject*, short Percent, bool&) {
   this->Percent = Percent;
-  Application.ProcessMessages();
+  progressPacer_();
 }

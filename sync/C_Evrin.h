@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ComObj.h"
+#include "Forms.h"
 #include "SysUtils.h"
 
 // The engine control, created by its class and called by dispatch id. Its
@@ -109,6 +110,9 @@ class TEvrin : public TObject {
 
   Answer awaited_ = anNone;
   int abandoned_[anCount] = {};
+  // A copy reports every percent; the queue is pumped for them as often as
+  // painting and the Stop button need, not once per report.
+  TPacer progressPacer_;
 };
 
 // The process's handheld wrapper, created and freed by the main form.
