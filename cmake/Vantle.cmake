@@ -76,7 +76,7 @@ function(vantle_test name)
   vantle_version(${name} DESCRIPTION "Vantle test ${name}")
   vantle_module(${name})
   target_link_libraries(${name} PRIVATE vantle_testmain ${T_LIBS})
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  add_test(NAME ${name} COMMAND ${VANTLE_CMAKE_DIR}/../scripts/wine-test $<TARGET_FILE:${name}> --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
 

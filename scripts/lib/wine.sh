@@ -25,13 +25,37 @@ wine_env() {
   [ "$display" = yes ] || unset DISPLAY
 }
 
-# wine_start: a fresh server for the prefix. The server and Wine's services
-# start first and detached, so that nothing run later waits on pipes they
-# inherited (ctest would).
+# vantle_hold FOLDER: this script alone uses the build in FOLDER and the
+# prefixes inside it until it exits. A second script on the same build (a
+# benchmark or one program started while the suite runs) would otherwise
+# relink modules under running tests, or kill their Wine server, and a test
+# killed with its server ends at once, silently, with code 1 or even 0. The
+# second one waits instead. Held once per script: nested calls pass.
+vantle_hold() {
+  local lock
+  lock=$(realpath -m "$1")/.vantle-busy
+  case ":${VANTLE_HELD:-}:" in *":$lock:"*) return 0 ;; esac
+  mkdir -p "$(dirname "$lock")"
+  exec {vantle_hold_fd}>>"$lock"
+  if ! flock -n "$vantle_hold_fd"; then
+    echo "waiting for another script to finish with $(dirname "$lock")" >&2
+    flock "$vantle_hold_fd"
+  fi
+  export VANTLE_HELD=${VANTLE_HELD:+$VANTLE_HELD:}$lock
+}
+
+# wine_start: a fresh server for the prefix, once the build beside it is held.
+# The server and Wine's services start first and detached, so that nothing run
+# later waits on pipes they inherited (ctest would); they do not inherit the
+# hold either, which ends with the script.
 wine_start() {
+  vantle_hold "$(dirname "$WINEPREFIX")"
   wineserver -k 2>/dev/null || true
-  wineserver -p </dev/null >/dev/null 2>&1
-  wine cmd /c exit </dev/null >/dev/null 2>&1
+  (
+    [ -z "${vantle_hold_fd:-}" ] || exec {vantle_hold_fd}>&-
+    wineserver -p </dev/null >/dev/null 2>&1
+    wine cmd /c exit </dev/null >/dev/null 2>&1
+  )
 }
 
 # wine_stop: ends the prefix's server and every program still running in it.
