@@ -31,7 +31,12 @@ void ClientEngine::Stop() {
   window_.DestroyWindow();
 }
 
-void ClientEngine::Post(EngineRequest* r) { Thread->PostRequest(r); }
+// A request to an engine whose worker never started is dropped, and the test
+// that made it fails at its wait instead of ending the test program.
+void ClientEngine::Post(EngineRequest* r) {
+  if (Thread) Thread->PostRequest(r);
+  else FreeRequest(r);
+}
 
 EngineRequest* ClientEngine::Request(LONG op, LONG side, const std::string& path, LONG targetSide,
                                      const std::string& targetPath) {
@@ -49,9 +54,10 @@ Reply ClientEngine::Run(EngineRequest* r) {
   if (r->Op != opFind) r->Crit9 = tag;
   const LONG op = r->Op;
   size_t before = Replies.size();
+  const bool running = Thread != nullptr;
   Post(r);
   size_t found = SIZE_MAX;
-  PumpUntil([&] {
+  if (running) PumpUntil([&] {
     for (size_t i = before; i < Replies.size(); ++i)
       if (op == opFind ? Replies[i].Op == opFind : Replies[i].Tag == tag) found = i;
     return found != SIZE_MAX;
