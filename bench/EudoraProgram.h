@@ -58,13 +58,20 @@ inline EudoraCallCost MeasureEudoraCalls(int calls = 2000) {
   return cost;
 }
 
-// The status puts that the copies of Eudora's message collections in this
-// process sent straight to its main window, which the call hook does not see.
-inline CallCount EudoraStatusPuts() {
+// What counts the status puts that the copies of Eudora's message collections
+// in this process sent straight to its main window, which the call hook does
+// not see; null while no copy has been made. Found by the library's name,
+// which costs Wine a search of the disk while it is not loaded: look it up
+// once, not around every timed call. The library stays loaded from then on.
+using StatusPutCounter = void(__stdcall*)(long*, double*);
+inline StatusPutCounter EudoraStatusPutCounter() {
+  HMODULE library = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, eudora::MessagesByValueLibrary, &library)) return nullptr;
+  return ModuleExport<StatusPutCounter>(library, "StatusPutsSent");
+}
+inline CallCount EudoraStatusPuts(StatusPutCounter counter) {
   CallCount puts;
-  if (HMODULE library = GetModuleHandleA(eudora::MessagesByValueLibrary))
-    if (auto sent = ModuleExport<void(__stdcall*)(long*, double*)>(library, "StatusPutsSent"))
-      sent(&puts.Calls, &puts.Seconds);
+  if (counter) counter(&puts.Calls, &puts.Seconds);
   return puts;
 }
 

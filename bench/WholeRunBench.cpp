@@ -103,12 +103,13 @@ constexpr size_t StepCount = std::size(Steps);
 TvazSendPCMail ConduitSend = nullptr;
 double SendSeconds = 0;
 bench::CallCount SendCalls;  // made by the conduit's sending
-bench::CallCount CallsOut();
+bench::CallCount CallsOut(bench::StatusPutCounter puts);
+bench::StatusPutCounter SendPuts = nullptr;  // looked up as sending begins
 int TimedSend(HWND window, TMail** mail, TMemoVar memo, TProgressVar progress) {
   const double start = Seconds();
-  const bench::CallCount before = CallsOut();
+  const bench::CallCount before = CallsOut(SendPuts);
   const int result = ConduitSend(window, mail, memo, progress);
-  SendCalls = SendCalls + (CallsOut() - before);
+  SendCalls = SendCalls + (CallsOut(SendPuts) - before);
   SendSeconds += Seconds() - start;
   return result;
 }
@@ -138,7 +139,9 @@ std::string PcId(const Client& client, mailstore::Profile& store, const std::str
 
 // The calls this process has made into others so far: through COM's
 // channel, and the status puts of Eudora's collection copies.
-bench::CallCount CallsOut() { return bench::CrossCalls::Hook().Now() + bench::EudoraStatusPuts(); }
+bench::CallCount CallsOut(bench::StatusPutCounter puts = bench::EudoraStatusPutCounter()) {
+  return bench::CrossCalls::Hook().Now() + bench::EudoraStatusPuts(puts);
+}
 
 // What one call into Eudora's process cost, measured beside the last run.
 std::optional<bench::EudoraCallCost> EudoraCalls;
@@ -400,6 +403,7 @@ std::vector<Sample> Runs(const Client& client, const Data& d, int repetitions) {
     if (ConduitSend) ConduitEntries.vazSendPCMail = &TimedSend;
     SendSeconds = 0;
     SendCalls = {};
+    SendPuts = bench::EudoraStatusPutCounter();
     s.Good = sync.ViewSyncToEnd() && s.Good;
     const double end = Seconds();
     s.Stage[1] = end - between;
