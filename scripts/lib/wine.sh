@@ -3,6 +3,18 @@
 
 vantle_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
+# Every Windows program starts without address-space randomisation. Debian's
+# Wine has no preloader to hold the addresses Windows fixes before Linux
+# places anything, and Linux puts the loader's heap anywhere in the gigabyte
+# above it: about one start in a thousand the heap lies over the shared user
+# data page (0x7FFE0000), and the program dies before any of its code runs
+# ("failed to map the shared user data", its parent's CreateProcess fails with
+# 1359). Without randomisation the heap starts right after the loader, far
+# below; a program started from a Windows program inherits that.
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+  wine() { setarch "$(uname -m)" -R wine "$@"; }
+fi
+
 # wine_env [PREFIX] [--display]: the build's prefix by default ($VANTLE_WINEPREFIX
 # overrides it). No display unless asked: the test prefix uses Wine's null
 # graphics driver. Mono and Gecko are never offered, WinHelp and the debugger

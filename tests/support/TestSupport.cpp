@@ -257,8 +257,12 @@ ProgramResult RunProgram(const std::string& exeName, const std::vector<std::stri
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
   BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+  const DWORD startError = started ? 0 : GetLastError();
   write.Reset();  // the child holds the only writing end now, so the reads below end with it
-  if (!started) return r;
+  if (!started) {
+    r.Out = "could not be started: error " + std::to_string(startError);
+    return r;
+  }
   KernelHandle process(pi.hProcess), thread(pi.hThread);
   char buf[4096];
   DWORD got;

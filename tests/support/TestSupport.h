@@ -142,7 +142,7 @@ std::string ProgramFolder();
 // arguments (each quoted), its standard output and error read together.
 struct ProgramResult {
   DWORD Code = 0xFFFF;  // also when the program could not be started
-  std::string Out;
+  std::string Out;      // then the error that stopped it
 };
 ProgramResult RunProgram(const std::string& exeName, const std::vector<std::string>& args);
 
