@@ -230,8 +230,9 @@ EngineRequest* CTDMessageWnd::Take(LONG op, bool killGuard) {
     return nullptr;
   }
   // An answer that was on its way when its request ended (an abort, the
-  // guard) is not the next request's.
-  return r->Ending ? nullptr : r;
+  // guard) is not the next request's, even when it comes before that one
+  // has started.
+  return r->Ending || !r->Started ? nullptr : r;
 }
 
 void CTDMessageWnd::Finish(EngineRequest* r) { Thread->Finish(r); }

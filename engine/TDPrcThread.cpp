@@ -213,6 +213,7 @@ void CTDPrcThread::KillTimers() {
 void CTDPrcThread::Dispatch() {
   EngineRequest* r = Current();
   if (!r || r->Ending) return;
+  r->Started = true;
   // The worker announces it itself, as a notice that waits for no window:
   // its own window takes it in the call, the others as soon as they look.
   if (r->Op != 0 && r->Op != opDisconnect && r->Op != opShutdown)
