@@ -240,6 +240,9 @@ void CTDPrcThread::PostFailure(LONG op, LONG error) {
 
 bool CTDPrcThread::SendProgress(WPARAM code) {
   if (Engine->Closing) return false;
+  // The client takes its time: meanwhile a server that starts must not find
+  // the semaphore held by this check.
+  Window.HeldUntilHandled.Reset();
   Sending = true;
   SendMessageA(Engine->ReplyWindow, WM_TD_PROGRESS, code & 0xFFFF, 0);
   Sending = false;

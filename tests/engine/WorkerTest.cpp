@@ -4,6 +4,7 @@
 // harness, which reaches the worker directly.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "EngineFixture.h"
 #include "Handles.h"
@@ -113,6 +114,27 @@ TEST_F(EngineTest, ALinkDroppedByAnotherProcessFailsTheNextOperation) {
   ASSERT_EQ(0, engine.Run(engine.Request(opSyncMachineTime)).Error);  // the handheld's state has been read
   ASSERT_EQ(0u, test::RunProgram("tandel-handheld.exe", {"link", "down"}).Code);
   EXPECT_EQ(2250, engine.Run(engine.Request(opSyncMachineTime)).Error);
+}
+
+TEST_F(EngineTest, AConnectionServerStartedWhileTheClientTakesAProgressKeepsRunning) {
+  PutFile("C:\\Docs\\a.txt", "a");
+  ClientEngine engine;
+  Connected(engine);
+  bool restarted = false;
+  engine.OnProgress = [&](EngineRequest&, WPARAM) {
+    if (std::exchange(restarted, true)) return;
+    // Another program ends the server and starts it again meanwhile.
+    HWND server = tdlink::FindServerWindow();
+    DWORD pid = 0;
+    GetWindowThreadProcessId(server, &pid);
+    KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    PostMessageA(server, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 10000));
+    StartServer();
+  };
+  EXPECT_EQ(0, engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\a.txt", Handheld, "C:\\Docs\\b.txt")).Error);
+  EXPECT_TRUE(restarted);
+  EXPECT_NE(nullptr, tdlink::FindServerWindow());
 }
 
 TEST_F(EngineTest, AnOperationAfterTheServerEndedIsNotConnectedAndQueuesADisconnect) {
