@@ -440,6 +440,9 @@ void CTDMessageWnd::CloseConfig(EngineRequest* r) { Then(r, Link()->ConfigClose(
 
 void CTDMessageWnd::OnCallback(UINT message, LONG status) {
   const UINT which = message - WM_USER;
+  // The component's answer to the abort of a copy that has ended already
+  // (the guard ended it): neither a later request's nor the client's.
+  if (which == 0x508 && status == stAborted && !CopyRunning) return;
   EngineRequest* r = Take(OperationOf(message), which != 0x52C);
   if (!r) return;
   ITDLink* link = Link();

@@ -405,19 +405,28 @@ TEST_F(EngineTest, TheGuardEndsACallTheComponentNeverAnswers) {
   EXPECT_EQ(0, engine.Run(engine.Request(opGetDrives, Handheld)).Error);
 }
 
-TEST_F(EngineTest, TheLateAnswerOfAStalledCopyEndedByTheGuardReachesNoLaterRequest) {
+TEST_F(EngineTest, TheLateAnswerOfAStalledCopyEndedByTheGuardReachesNoOtherRequestNorTheClient) {
   CTDMessageWnd::GuardTimeout = 300;
   Setting(tdlink::HoldAfterValue, 1);
   PutFile("C:\\Docs\\big.bin", std::string(1024 * 1024, 'x'));
   ClientEngine engine;
   Connected(engine);
-  EngineRequest* copy = engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\copy.bin");
-  copy->Crit9 = 1;
-  engine.Post(copy);  // the guard ends it while the next one waits behind it
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, engine.Run(engine.Request(opSetAttributes, Handheld, "C:\\Docs\\none")).Error);
-  auto copied = std::find_if(engine.Replies.begin(), engine.Replies.end(), [](const Reply& r) { return r.Tag == 1; });
-  ASSERT_NE(engine.Replies.end(), copied);
-  EXPECT_EQ(1121, copied->Error);
+  for (bool queuedBehind : {true, false}) {
+    SCOPED_TRACE(queuedBehind);
+    EngineRequest* copy = engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\copy.bin");
+    if (queuedBehind) {
+      copy->Crit9 = 1;
+      engine.Post(copy);  // the guard ends it while the next one waits behind it
+    } else {
+      EXPECT_EQ(1121, engine.Run(copy).Error);
+    }
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, engine.Run(engine.Request(opSetAttributes, Handheld, "C:\\Docs\\none")).Error);
+  }
+  auto first = std::find_if(engine.Replies.begin(), engine.Replies.end(), [](const Reply& r) { return r.Tag == 1; });
+  ASSERT_NE(engine.Replies.end(), first);
+  EXPECT_EQ(1121, first->Error);
+  EXPECT_EQ(2u, Count(engine.Replies, opCopyFile));
+  EXPECT_TRUE(engine.Failures.empty());  // no second completion of either copy
 }
 
 TEST_F(SyncTest, DirectoriesAreDeletedAndMovedWithTheirSubtrees) {
