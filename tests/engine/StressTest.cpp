@@ -166,7 +166,7 @@ TEST_F(EngineTest, TenThousandQueuedRequestsWithADroppingLinkAreAnsweredOnceAndL
     EXPECT_GT(o.Connected, 0);
   }
   EXPECT_EQ(objects, ComModule::LiveObjects());
-  EXPECT_EQ(threads, SettledThreadCount());
+  EXPECT_GE(threads, SettledThreadCount());  // a thread of the system's pool may retire meanwhile
   // A lock first contended by the clients keeps the event it then made.
   EXPECT_LE(HandleCount(), handles + Clients - 1);
 }
