@@ -5,6 +5,8 @@ namespace {
 constexpr size_t LineLength = 70;
 // Milliseconds between the pumps of SetPosition and SetLine2.
 constexpr ULONGLONG PumpInterval = 15;
+// The bar shows about this many blocks.
+constexpr int BlockSteps = 30;
 }
 
 TProgress::TProgress()
@@ -39,28 +41,39 @@ void TProgress::SetLine2(const std::string& Text) {
 void TProgress::SetMax(int N) {
   Max = N < 0 ? 0 : N;
   SendMessageA(ProgressBar.Handle(), PBM_SETPOS, 0, 0);
-  shown_ = 0;
+  shown_ = position_ = 0;
+  shownAt_ = 0;
   SendMessageA(ProgressBar.Handle(), PBM_SETRANGE32, 0, Max);
   ProcessPendingMessages();
 }
 
-// Callers set the position once per mail, and every new position repaints
-// the bar at once (about a millisecond under Wine), more than the mail's own
-// work. The bar fills in blocks of about a thirtieth of its width, so a step
-// forward smaller than a two-hundredth of the range waits for a later one;
-// the end of the range and every step back are shown at once. Messages are
-// pumped at most every PumpInterval milliseconds.
+// Callers set the position once per mail or per percent, and every position
+// the bar is given repaints it at once (about a millisecond under Wine), more
+// than a mail's own work: a list of 1,000 mails paid 200 ms for its bar. A
+// step is shown at once when the bar has shown none for PumpInterval
+// milliseconds, faster than the eye follows, and otherwise when messages are
+// next pumped here. The first step after SetMax, every step of a range of
+// at most BlockSteps (each one a block of the bar), the end of the range and
+// every step back are shown at once.
 void TProgress::SetPosition(int N) {
-  if (N > shown_ && N < Max && N - shown_ < Max / 200) return;
-  SendMessageA(ProgressBar.Handle(), PBM_SETPOS, static_cast<WPARAM>(N), 0);
-  shown_ = N;
+  position_ = N;
+  if (N != shown_ &&
+      (N >= Max || N < shown_ || Max <= BlockSteps || GetTickCount64() - shownAt_ >= PumpInterval))
+    ShowPosition();
   PacedPump();
+}
+
+void TProgress::ShowPosition() {
+  SendMessageA(ProgressBar.Handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+  shown_ = position_;
+  shownAt_ = GetTickCount64();
 }
 
 void TProgress::PacedPump() {
   const ULONGLONG now = GetTickCount64();
   if (now - lastPump_ < PumpInterval) return;
   lastPump_ = now;
+  if (position_ != shown_) ShowPosition();
   ProcessPendingMessages();
 }
 

@@ -34,7 +34,10 @@ class TProgress : public TForm {
 
  private:
   void PacedPump();
+  void ShowPosition();
 
   int shown_ = 0;           // the position the bar was last given
   ULONGLONG lastPump_ = 0;  // when SetPosition last pumped messages
+  int position_ = 0;        // the newest position set
+  ULONGLONG shownAt_ = 0;   // when the bar was last given a position
 };

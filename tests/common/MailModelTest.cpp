@@ -246,3 +246,21 @@ TEST(MailList, RemoveListedRemovesExactlyWhatTheListsOwnLookUpFinds) {
     }
   }
 }
+
+TEST(MailList, RemoveListedFindsEveryIdOfALongList) {
+  // Thousands of IDs listed at once, some twice and in another case: every
+  // listed one goes, every other one stays, in order.
+  TStringList listed;
+  listed.SetSorted(true);
+  listed.Duplicates = TDuplicates::dupAccept;
+  TMailList list(nullptr, nullptr);
+  for (int i = 0; i < 3000; ++i) {
+    Stage(list, Format("<%d@pc.example.com>", {i}), 3, 0);
+    list.Add(false);
+    if (i % 3 == 0) listed.Add(Format("<%d@PC.example.com>", {i}));
+    if (i % 9 == 0) listed.Add(Format("<%d@pc.example.com>", {i}));
+  }
+  list.RemoveListed(&listed);
+  ASSERT_EQ(list.Count(), 2000);
+  for (int k = 0; k < list.Count(); ++k) ASSERT_EQ(list[k]->ID, Format("<%d@pc.example.com>", {k / 2 * 3 + k % 2 + 1}));
+}

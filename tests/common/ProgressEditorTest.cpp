@@ -52,26 +52,50 @@ TEST(ProgressTest, StopStaysSetUntilTheNextStageClearsIt) {
   EXPECT_TRUE(test::Ui().All().empty());
 }
 
-TEST(ProgressTest, StepsTooSmallToSeeWaitButEndsAndStepsBackShowAtOnce) {
+// Counts the positions the bar is given: each one repaints it.
+int BarPositionsGiven = 0;
+WNDPROC BarProc = nullptr;
+LRESULT CALLBACK CountingBarProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == PBM_SETPOS) ++BarPositionsGiven;
+  return CallWindowProcA(BarProc, window, message, w, l);
+}
+
+TEST(ProgressTest, TheBarTakesStepsAsMessagesArePumpedButEndsAndStepsBackAtOnce) {
   TProgress progress;
   progress.Show();
   HWND bar = progress.ProgressBar.Handle();
+  BarProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingBarProc)));
   progress.SetMax(1000);
-  progress.SetPosition(4);  // less than a two-hundredth of the range: a fraction of a block
-  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
+  BarPositionsGiven = 0;
+  const ULONGLONG start = GetTickCount64();
+  for (int i = 1; i < 1000; ++i) {
+    progress.SetPosition(i);
+    ASSERT_LE(SendMessageA(bar, PBM_GETPOS, 0, 0), i);
+  }
+  // The first step, then at most one position per pump interval, however
+  // fast the steps come.
+  EXPECT_GT(SendMessageA(bar, PBM_GETPOS, 0, 0), 0);
+  EXPECT_LE(BarPositionsGiven, static_cast<int>((GetTickCount64() - start) / 15) + 2);
+
+  // A step the bar has not taken yet is shown at a later pump, which also
+  // answers the Stop button.
   PostMessageA(progress.btnStop.Handle(), BM_CLICK, 0, 0);
-  progress.SetPosition(5);
-  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 5);
-  EXPECT_TRUE(progress.Stopped);  // a shown step pumps messages
-  for (int i = 6; i <= 999; ++i) progress.SetPosition(i);
-  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 995);
+  for (const ULONGLONG limit = GetTickCount64() + 10000;
+       SendMessageA(bar, PBM_GETPOS, 0, 0) != 999 && GetTickCount64() < limit;)
+    progress.SetPosition(999);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 999);
+  EXPECT_TRUE(progress.Stopped);
+
   progress.SetPosition(1000);
   EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 1000);
-  progress.SetPosition(999);
-  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 999);
-  progress.SetMax(3);
-  progress.SetPosition(1);
-  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 1);
+  progress.SetPosition(998);
+  EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 998);
+  progress.SetMax(3);  // a range of a few steps shows each at once
+  for (int i = 1; i <= 3; ++i) {
+    progress.SetPosition(i);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), i);
+  }
+  SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc));
 }
 
 TEST(ProgressTest, ASeparatelyBuiltModuleDrivesTheHostsWindow) {

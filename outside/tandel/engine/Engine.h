@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "Handheld.h"
 #include "Handles.h"
 #include "MessageWindow.h"
 #include "TandelEng.h"
@@ -69,6 +70,7 @@ class Engine {
   DWORD Copy(const Request& r);
   bool SendProgress(short percent);  // answers whether the client cancelled
   DWORD Gate(bool needConnection);
+  bool LinkUp() { return handheld_.Get().LinkUp; }
 
   Events& events_;
   MessageWindow window_;
@@ -81,6 +83,9 @@ class Engine {
   // Worker thread only.
   bool initialized_ = false;
   bool connected_ = false;
+  // Looked at before every operation and at every step of a copy: read from
+  // its file only when saved since.
+  WatchedState handheld_;
 };
 
 }  // namespace tandel

@@ -201,6 +201,17 @@ StateWatch::~StateWatch() {
 
 LONG StateWatch::Count() const { return count_ ? InterlockedCompareExchange(count_, 0, 0) : 0; }
 
+const State& WatchedState::Get() {
+  if (watch_.Shared()) {
+    const LONG saves = watch_.Count();
+    if (read_ && saves == saves_) return state_;
+    saves_ = saves;  // taken before the file: a save meanwhile is read again next time
+  }
+  state_ = LoadState();
+  read_ = true;
+  return state_;
+}
+
 State LoadState() {
   StateLock lock;
   const std::string file = StatePath();

@@ -105,6 +105,19 @@ class StateWatch {
   LONG* count_ = nullptr;
 };
 
+// One reader's copy of the state, read again only when it has been saved
+// since; where no count of the saves is shared, read each time.
+class WatchedState {
+ public:
+  const State& Get();
+
+ private:
+  StateWatch watch_;
+  State state_;
+  LONG saves_ = 0;
+  bool read_ = false;
+};
+
 // Read and write the state; callers that change it hold a StateLock around
 // both. A state file that cannot be parsed raises EHandheld (ERROR_FILE_CORRUPT).
 State LoadState();
