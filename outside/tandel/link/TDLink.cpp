@@ -829,27 +829,8 @@ class TDLink final : public ComObject<ITDLink> {
     return side == SideHandheld && tandel::Holder(Handheld(), std::string(path, strnlen(path, 260))) != nullptr;
   }
 
-  // The handheld's state, read again only when it has been saved since, or
-  // when its file has changed where no count of the saves is shared.
-  const tandel::State& Handheld() {
-    WIN32_FILE_ATTRIBUTE_DATA now{};
-    if (watch_.Shared()) {
-      const LONG saves = watch_.Count();
-      if (stateRead_ && saves == stateSaves_) return state_;
-      stateSaves_ = saves;  // taken before the file: a save meanwhile is read again next time
-      stateRead_ = false;
-    } else {
-      if (stateFile_.empty()) stateFile_ = tandel::HandheldRoot() + "State.json";
-      if (!GetFileAttributesExA(stateFile_.c_str(), GetFileExInfoStandard, &now)) now = {};
-    }
-    if (!stateRead_ || CompareFileTime(&now.ftLastWriteTime, &stateStamp_.ftLastWriteTime) != 0 ||
-        now.nFileSizeLow != stateStamp_.nFileSizeLow) {
-      state_ = tandel::LoadState();
-      stateStamp_ = now;
-      stateRead_ = true;
-    }
-    return state_;
-  }
+  // The handheld's state, read again only when it has been saved since.
+  const tandel::State& Handheld() { return handheld_.Get(); }
 
   static std::string DriveFolder(LONG side, LONG drive) {
     if (drive < 0 || drive >= 26) return "";
@@ -918,14 +899,10 @@ class TDLink final : public ComObject<ITDLink> {
   std::map<LONG, FormatJob> formats_;
   std::map<LONG, std::shared_ptr<Programs>> programs_;
   std::unique_ptr<CopyJob> copy_;
-  std::string stateFile_, root_;
+  std::string root_;
   std::unique_ptr<ProcessWatch> server_;
   unsigned copies_ = 0;
-  tandel::State state_;
-  WIN32_FILE_ATTRIBUTE_DATA stateStamp_{};
-  bool stateRead_ = false;
-  tandel::StateWatch watch_;
-  LONG stateSaves_ = 0;
+  tandel::WatchedState handheld_;
 };
 
 const CoClassEntry Classes[] = {
