@@ -282,8 +282,9 @@ TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
 
 TEST_F(SyncTest, CopiesOfEverySizeArriveWholeAlsoOverAnExistingTarget) {
   SyncClient& client = Connected();
-  // Sizes around the small first blocks, the large ones after them and their ends.
-  for (size_t size : {0u, 1u, 65536u, 65537u, 262144u, 262145u, 1048576u, 1048577u,
+  // Sizes around the small first blocks, the large ones after them, a large
+  // one's first pass through the copy's buffer, and their ends.
+  for (size_t size : {0u, 1u, 65536u, 65537u, 262144u, 262145u, 1048576u, 1048577u, 1310720u, 1310721u,
                        5u * 1048576u + 123u}) {
     SCOPED_TRACE(size);
     std::string data(size, '\0');

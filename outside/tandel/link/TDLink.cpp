@@ -31,10 +31,12 @@ using namespace tdlink;
 
 // A copy moves its first 256 KB in small blocks, each with its progress
 // (an abort or a dropped link lands between two of them), the rest in large
-// ones, so that a long copy costs no more than its data. Both go through a
-// buffer of one small block, which stays in the processor's cache.
+// ones, so that a long copy costs no more than its data. A large block goes
+// through a buffer of 1 MB: each read and write is a system call of its own,
+// and in 64 KB pieces they cost a 100 MB copy a third more than its data.
 constexpr LONG CopyBlock = 64 * 1024;
 constexpr LONG LargeCopyBlock = 16 * 1024 * 1024;
+constexpr LONG LargeCopyBuffer = 1024 * 1024;
 constexpr LONG SmallCopyBytes = 256 * 1024;
 constexpr LONG FormatSteps = 4;
 
@@ -712,8 +714,9 @@ class TDLink final : public ComObject<ITDLink> {
       Later([this] { EndCopy(stNotConnected); });
       return;
     }
-    const DWORD want = static_cast<DWORD>(c.Done < SmallCopyBytes ? CopyBlock : LargeCopyBlock);
-    c.Block.resize(CopyBlock);
+    const bool small = c.Done < SmallCopyBytes;
+    const DWORD want = static_cast<DWORD>(small ? CopyBlock : LargeCopyBlock);
+    c.Block.resize(small ? CopyBlock : LargeCopyBuffer);
     DWORD n = 0;
     while (n < want) {
       DWORD got = 0, written = 0;
