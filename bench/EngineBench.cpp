@@ -1,15 +1,17 @@
 // The device engine as a client sees it: the round trip of a queued request
 // (the call to its completion event) against a bare post-and-reply between
-// two threads, and the copy of a 100 MB file and of a 1,000-file folder
-// against CopyFile of the same data, each as a ratio; and what the floor of
-// each is made of: the messages the engine's protocol cannot do without,
-// each measured on its own in the same run.
+// two threads, and the copy of a 100 MB file and of a 1,000-file folder, to
+// new targets and over existing ones, against CopyFile of the same data, each
+// as a ratio; and what the floor of each is made of: the file work and the
+// messages the engine's protocol cannot do without, each measured on its own
+// in the same run.
 #include <windows.h>
 
 #include <imm.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -103,6 +105,27 @@ void Write(const std::string& file, size_t bytes) {
     WriteFile(h, block.data(), static_cast<DWORD>(std::min(block.size(), bytes - done)), &n, nullptr);
   }
   CloseHandle(h);
+}
+
+// A file copied as the component copies it: written in a folder of its own,
+// then renamed onto its target by the handle it was written through.
+void AsideCopy(const std::string& from, const std::string& aside, const std::string& to) {
+  KernelHandle source(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  KernelHandle target(CreateFileA(aside.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  char block[64 * 1024];
+  DWORD got = 0, written = 0;
+  while (ReadFile(source.Get(), block, sizeof block, &got, nullptr) && got)
+    WriteFile(target.Get(), block, got, &written, nullptr);
+  source.Reset();
+  const std::wstring name = L"\\??\\" + std::wstring(to.begin(), to.end());  // the bench's paths are ASCII
+  std::vector<BYTE> info(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(WCHAR));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(info.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(WCHAR));
+  std::memcpy(rename->FileName, name.c_str(), rename->FileNameLength);
+  SetFileInformationByHandle(target.Get(), FileRenameInfo, rename, static_cast<DWORD>(info.size()));
 }
 
 UINT Probe() {
@@ -244,17 +267,30 @@ int main() {
                 trip * 1e6, bare * 1e6, trip / bare);
 
     // Each copy against CopyFile of the same data, in alternating order (the
-    // one that runs second meets the first one's writes still going to disk);
-    // the faster of each over the rounds.
+    // one that runs second meets the first one's writes still going to disk),
+    // the faster of each over the rounds, and apart to targets that do not
+    // exist and over existing ones: a target replaced gives its space back,
+    // which this machine's file system does at once, with a discard sent to
+    // the disk, in whichever call frees it (CopyFile's emptying of its target
+    // as much as the rename of the engine's copy over its own). prepare(),
+    // outside the time, removes the target of a turn, or has the one it
+    // replaces on the disk, as a file copied on an earlier run is: else each
+    // would replace a target still being written out, by chance more or less.
     const std::string root = tandel::HandheldRoot() + "C\\Bench\\";
     CreateDirectoryA(root.c_str(), nullptr);
-    auto compare = [&](const char* what, int rounds, auto&& engineCopy, auto&& plainCopy) {
+    auto compare = [&](const char* what, bool replace, int rounds, auto&& engineCopy, auto&& plainCopy, auto&& prepare) {
+      if (replace) {  // the targets the first round replaces
+        engineCopy();
+        plainCopy();
+      }
       double engineBest = 1e9, plainBest = 1e9;
       LONG error = 0;
       for (int round = 0; round < rounds; ++round) {
         for (int turn = 0; turn < 2; ++turn) {
+          const bool engineTurn = (turn + round) % 2 == 0;
+          prepare(engineTurn, replace);
           const double start = bench::Seconds();
-          if ((turn + round) % 2 == 0) {
+          if (engineTurn) {
             error = engineCopy();
             engineBest = std::min(engineBest, bench::Seconds() - start);
           } else {
@@ -263,34 +299,55 @@ int main() {
           }
         }
       }
-      std::printf("engine: %s %.2f s (error %ld), CopyFile %.2f s, throughput ratio %.2f (target >= 0.9)\n", what,
-                  engineBest, static_cast<long>(error), plainBest, plainBest / engineBest);
+      std::printf("engine: %s %s %.3f s (error %ld), CopyFile %.3f s, throughput ratio %.2f (target >= 0.9)\n", what,
+                  replace ? "over existing targets" : "to new targets", engineBest, static_cast<long>(error),
+                  plainBest, plainBest / engineBest);
       return plainBest;
     };
 
     Write(root + "big.bin", 100u << 20);
-    const double plainBig = compare(
-        "100 MB file", 5,
-        [&] {
-          TDPathRecord from = Path("C:\\Bench\\big.bin"), to = Path("C:\\Bench\\big.copy");
-          engine->CopyFile(&from, &to, 1);
-          return counter.WaitFor(++expected);
-        },
-        [&] { CopyFileA((root + "big.bin").c_str(), (root + "big.plain").c_str(), FALSE); });
+    auto bigEngine = [&] {
+      TDPathRecord from = Path("C:\\Bench\\big.bin"), to = Path("C:\\Bench\\big.copy");
+      engine->CopyFile(&from, &to, 1);
+      return counter.WaitFor(++expected);
+    };
+    auto bigPlain = [&] { CopyFileA((root + "big.bin").c_str(), (root + "big.plain").c_str(), FALSE); };
+    auto bigPrepare = [&](bool engineTurn, bool replace) {
+      const std::string target = root + (engineTurn ? "big.copy" : "big.plain");
+      if (!replace) {
+        DeleteFileA(target.c_str());
+        return;
+      }
+      KernelHandle h(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      FlushFileBuffers(h.Get());
+    };
+    // Beyond the data, a 100 MB copy reports 0 percent and a progress per
+    // block (four of 64 KB, seven of up to 16 MB), each sent to the client
+    // after a step through the worker's queue.
+    constexpr int BigProgresses = 12;
+    const double progresses = BigProgresses * (send + answer);
+    const double plainNew = compare("100 MB file", false, 5, bigEngine, bigPlain, bigPrepare);
+    std::printf("engine:   its floor: CopyFile %.3f + %d progresses sent through the worker's queue %d x %.1f us = "
+                "%.3f s, ratio %.2f\n",
+                plainNew, BigProgresses, BigProgresses, (send + answer) * 1e6, plainNew + progresses,
+                plainNew / (plainNew + progresses));
+    const double plainReplace = compare("100 MB file", true, 5, bigEngine, bigPlain, bigPrepare);
     // A copy that replaces its target is written aside and renamed over it
-    // once complete; the file system gives the old target's space back in
-    // that rename, while the new copy's data is still being written out.
+    // once complete. The rename has the file system start writing the new
+    // copy out, and give the old target's space back behind those writes;
     // CopyFile empties its target before it writes instead.
     double replace = 1e9;
     for (int round = 0; round < 3; ++round) {
+      bigPrepare(false, true);
       CopyFileA((root + "big.bin").c_str(), (root + "big.aside").c_str(), FALSE);
       const double start = bench::Seconds();
       MoveFileExA((root + "big.aside").c_str(), (root + "big.plain").c_str(), MOVEFILE_REPLACE_EXISTING);
       replace = std::min(replace, bench::Seconds() - start);
     }
-    std::printf("engine:   its floor: CopyFile %.3f + renaming a copy just written over a 100 MB target %.3f s, "
-                "ratio %.2f\n",
-                plainBig, replace, plainBig / (plainBig + replace));
+    const double replaceFloor = plainNew + replace + progresses;
+    std::printf("engine:   its floor: CopyFile to a new target %.3f + renaming a copy just written over a 100 MB "
+                "target %.3f + the progresses %.3f = %.3f s, ratio %.2f\n",
+                plainNew, replace, progresses, replaceFloor, plainReplace / replaceFloor);
     for (const char* big : {"big.bin", "big.copy", "big.plain"}) DeleteFileA((root + big).c_str());
 
     const std::string tree = root + "Tree\\";
@@ -298,36 +355,50 @@ int main() {
     for (int i = 0; i < 1000; ++i) Write(tree + FileName(i), 4096);
     CreateDirectoryA((root + "TreeCopy").c_str(), nullptr);
     CreateDirectoryA((root + "TreePlain").c_str(), nullptr);
-    const double plainFolder = compare(
-        "1,000-file folder", 2,
-        [&] {
-          TDPathRecord source = Path("C:\\Bench\\Tree"), target = Path("C:\\Bench\\TreeCopy");
-          engine->CopyDirectory(&source, &target, 1);
-          return counter.WaitFor(++expected);
-        },
-        [&] {
-          for (int i = 0; i < 1000; ++i)
-            CopyFileA((tree + FileName(i)).c_str(), (root + "TreePlain\\" + FileName(i)).c_str(), FALSE);
-        });
-    // A copy that replaces its target whole is written aside and takes the
-    // target's name when it is complete, which CopyFile does not do.
-    const std::string aside = root + "Aside\\";
+    auto treeEngine = [&] {
+      TDPathRecord source = Path("C:\\Bench\\Tree"), target = Path("C:\\Bench\\TreeCopy");
+      engine->CopyDirectory(&source, &target, 1);
+      return counter.WaitFor(++expected);
+    };
+    auto treePlain = [&] {
+      for (int i = 0; i < 1000; ++i)
+        CopyFileA((tree + FileName(i)).c_str(), (root + "TreePlain\\" + FileName(i)).c_str(), FALSE);
+    };
+    // A folder's small targets are replaced as they are.
+    auto treePrepare = [&](bool engineTurn, bool replace) {
+      if (replace) return;
+      if (engineTurn) {
+        bench::RemoveTree(root + "TreeCopy\\Tree");
+      } else {
+        for (int i = 0; i < 1000; ++i) DeleteFileA((root + "TreePlain\\" + FileName(i)).c_str());
+      }
+    };
+    // Each file is written aside and renamed onto its target, which CopyFile
+    // does not do.
+    const std::string aside = root + "Aside\\", onto = root + "TreeAside\\";
     CreateDirectoryA(aside.c_str(), nullptr);
-    constexpr int Renamed = 200;
-    for (int i = 0; i < Renamed; ++i) Write(aside + FileName(i), 4096);
-    const double renameStart = bench::Seconds();
-    for (int i = 0; i < Renamed; ++i)
-      MoveFileExA((aside + FileName(i)).c_str(), (root + "TreePlain\\" + FileName(i)).c_str(), MOVEFILE_REPLACE_EXISTING);
-    const double rename = (bench::Seconds() - renameStart) / Renamed;
-    // Each file of the folder is announced to the client and its copy's
-    // progress told (two sent progresses), and copied: the component's
-    // progress, its end of the copy and the sink's answer come through the
-    // worker's queue (the listing's entries are taken in the call's wake).
-    const double perFile = plainFolder / 1000, protocol = rename + 2 * send + 3 * answer;
-    std::printf("engine:   its floor per file: CopyFile %.1f + renaming the copy over its target %.1f + 2 progresses "
-                "sent to the client 2 x %.1f + 3 messages through the worker's queue 3 x %.1f = %.1f us, ratio %.2f\n",
-                perFile * 1e6, rename * 1e6, send * 1e6, answer * 1e6, (perFile + protocol) * 1e6,
-                perFile / (perFile + protocol));
+    CreateDirectoryA(onto.c_str(), nullptr);
+    for (bool replace : {false, true}) {
+      const double plainFolder = compare("1,000-file folder", replace, 2, treeEngine, treePlain, treePrepare);
+      double asideFolder = 1e9;
+      for (int round = 0; round < 2; ++round) {
+        if (!replace)
+          for (int i = 0; i < 1000; ++i) DeleteFileA((onto + FileName(i)).c_str());
+        const double start = bench::Seconds();
+        for (int i = 0; i < 1000; ++i) AsideCopy(tree + FileName(i), aside + FileName(i), onto + FileName(i));
+        asideFolder = std::min(asideFolder, bench::Seconds() - start);
+      }
+      // Each file of the folder is announced to the client and its copy's
+      // progress told (two sent progresses), and copied: the component's
+      // progress, its end of the copy and the sink's answer come through the
+      // worker's queue (the listing's entries are taken in the call's wake).
+      const double perFile = asideFolder / 1000, protocol = 2 * send + 3 * answer;
+      std::printf("engine:   its floor per file: a copy written aside and renamed onto its target %.1f (CopyFile "
+                  "%.1f) + 2 progresses sent to the client 2 x %.1f + 3 messages through the worker's queue 3 x %.1f "
+                  "= %.1f us, ratio %.2f\n",
+                  perFile * 1e6, plainFolder / 1000 * 1e6, send * 1e6, answer * 1e6, (perFile + protocol) * 1e6,
+                  plainFolder / 1000 / (perFile + protocol));
+    }
     bench::RemoveTree(root.substr(0, root.size() - 1));
   }
   // Beyond a bare post-and-reply, the worker announces each request with a

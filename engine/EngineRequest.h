@@ -80,6 +80,7 @@ struct EngineRequest {
   bool Ending;   // its completion has been posted
   ULONG Serial;  // told apart from the requests before and after it
   bool Aborted;  // a copy asked to stop: it ends at its next item
+  bool Started;  // its start routine has run: an answer that comes before is an earlier request's
 };
 
 namespace tdengine {

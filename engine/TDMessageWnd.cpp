@@ -230,8 +230,9 @@ EngineRequest* CTDMessageWnd::Take(LONG op, bool killGuard) {
     return nullptr;
   }
   // An answer that was on its way when its request ended (an abort, the
-  // guard) is not the next request's.
-  return r->Ending ? nullptr : r;
+  // guard) is not the next request's, even when it comes before that one
+  // has started.
+  return r->Ending || !r->Started ? nullptr : r;
 }
 
 void CTDMessageWnd::Finish(EngineRequest* r) { Thread->Finish(r); }
@@ -439,6 +440,9 @@ void CTDMessageWnd::CloseConfig(EngineRequest* r) { Then(r, Link()->ConfigClose(
 
 void CTDMessageWnd::OnCallback(UINT message, LONG status) {
   const UINT which = message - WM_USER;
+  // The component's answer to the abort of a copy that has ended already
+  // (the guard ended it): neither a later request's nor the client's.
+  if (which == 0x508 && status == stAborted && !CopyRunning) return;
   EngineRequest* r = Take(OperationOf(message), which != 0x52C);
   if (!r) return;
   ITDLink* link = Link();

@@ -213,6 +213,7 @@ void CTDPrcThread::KillTimers() {
 void CTDPrcThread::Dispatch() {
   EngineRequest* r = Current();
   if (!r || r->Ending) return;
+  r->Started = true;
   // The worker announces it itself, as a notice that waits for no window:
   // its own window takes it in the call, the others as soon as they look.
   if (r->Op != 0 && r->Op != opDisconnect && r->Op != opShutdown)
@@ -239,6 +240,9 @@ void CTDPrcThread::PostFailure(LONG op, LONG error) {
 
 bool CTDPrcThread::SendProgress(WPARAM code) {
   if (Engine->Closing) return false;
+  // The client takes its time: meanwhile a server that starts must not find
+  // the semaphore held by this check.
+  Window.HeldUntilHandled.Reset();
   Sending = true;
   SendMessageA(Engine->ReplyWindow, WM_TD_PROGRESS, code & 0xFFFF, 0);
   Sending = false;

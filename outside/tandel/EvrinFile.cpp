@@ -396,30 +396,34 @@ void StoreFile::Write(std::string& entry) {
   }
 }
 
-FlushAhead::FlushAhead() : idle_(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
+FlushAhead::FlushAhead() : work_(CreateThreadpoolWork(Run, this, nullptr)) {}
 
-bool FlushAhead::Start(HANDLE file) {
-  if (!idle_ || busy_.load(std::memory_order_acquire)) return false;
-  busy_.store(true, std::memory_order_relaxed);
-  file_ = file;
-  ResetEvent(idle_.Get());
-  if (TrySubmitThreadpoolCallback(Run, this, nullptr)) return true;
-  busy_.store(false, std::memory_order_relaxed);
-  SetEvent(idle_.Get());
-  return false;
+FlushAhead::~FlushAhead() {
+  if (!work_) return;
+  Wait();
+  CloseThreadpoolWork(work_);
 }
 
-void CALLBACK FlushAhead::Run(PTP_CALLBACK_INSTANCE instance, void* self) {
+bool FlushAhead::Start(HANDLE file) {
+  if (!work_ || busy_.load(std::memory_order_acquire)) return false;
+  busy_.store(true, std::memory_order_relaxed);
+  file_ = file;
+  SubmitThreadpoolWork(work_);
+  return true;
+}
+
+void CALLBACK FlushAhead::Run(PTP_CALLBACK_INSTANCE, void* self, PTP_WORK) {
   auto& ahead = *static_cast<FlushAhead*>(self);
   FlushFileBuffers(ahead.file_);
+  // The next flush may start now, before this call has returned: the pool
+  // counts both, and Wait waits for both.
   ahead.busy_.store(false, std::memory_order_release);
-  // Set once this function has returned: the waiter may then destroy this
-  // object and release the last object of the server, unloading its code.
-  SetEventWhenCallbackReturns(instance, ahead.idle_.Get());
 }
 
 void FlushAhead::Wait() const {
-  if (idle_) WaitForSingleObject(idle_.Get(), INFINITE);
+  // Returns once the callbacks have returned: the waiter may then destroy
+  // this object and release the last object of the server, unloading its code.
+  if (work_) WaitForThreadpoolWorkCallbacks(work_, FALSE);
 }
 
 std::uint32_t StoreFile::Commit(std::uint32_t id, const ValueSource& values) {

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "EvrinFormat.h"
-#include "Handles.h"
 #include "Variant.h"
 
 namespace evrin {
@@ -26,20 +25,21 @@ Value FromVariant(ColumnType type, const Variant& in, int column);
 class FlushAhead {
  public:
   FlushAhead();
-  ~FlushAhead() { Wait(); }
+  ~FlushAhead();
   FlushAhead(const FlushAhead&) = delete;
   FlushAhead& operator=(const FlushAhead&) = delete;
 
   // Starts flushing file unless a flush is under way; answers whether it started.
   bool Start(HANDLE file);
-  void Wait() const;  // until no flush is under way
+  // Until every flush started has ended and left this object's code.
+  void Wait() const;
 
  private:
-  static void CALLBACK Run(PTP_CALLBACK_INSTANCE, void* self);
+  static void CALLBACK Run(PTP_CALLBACK_INSTANCE, void* self, PTP_WORK);
 
   HANDLE file_ = nullptr;
   std::atomic<bool> busy_{false};
-  KernelHandle idle_;  // set while no flush is under way
+  PTP_WORK work_;
 };
 
 class StoreFile {

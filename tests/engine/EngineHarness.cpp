@@ -125,6 +125,34 @@ std::vector<std::string> Entries(const std::string& list) {
   return out;
 }
 
+DWORD HandleCount() {
+  DWORD n = 0;
+  if (GetProcessHandleCount(GetCurrentProcess(), &n) && n) return n;
+  struct Entry {
+    ULONG Process;
+    BYTE Type, Flags;
+    USHORT Handle;
+    void* Object;
+    ACCESS_MASK Access;
+  };
+  using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  constexpr ULONG SystemHandleInformation = 16;
+  constexpr LONG InfoLengthMismatch = static_cast<LONG>(0xC0000004);
+  std::vector<BYTE> buffer(1 << 20);
+  LONG status;
+  while ((status = query(SystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), nullptr)) ==
+         InfoLengthMismatch)
+    buffer.resize(buffer.size() * 2);
+  if (status != 0) return 0;
+  ULONG count;
+  std::memcpy(&count, buffer.data(), sizeof count);
+  const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(void*));
+  for (ULONG i = 0; i < count; ++i) n += entries[i].Process == GetCurrentProcessId();
+  return n;
+}
+
 bool ServerRunning() {
   return KernelHandle(OpenSemaphoreA(SYNCHRONIZE, FALSE, tdlink::ServerSemaphore)).Valid();
 }

@@ -70,6 +70,10 @@ class ClientEngine final : public CTDEngineCore {
 // The entries of a drive list: "A:\\", "C:\\", … up to the empty one.
 std::vector<std::string> Entries(const std::string& list);
 
+// The handles this process holds. Wine answers GetProcessHandleCount with 0,
+// so they are counted in the system's list of handles there.
+DWORD HandleCount();
+
 // The connection server, started and ended by the test itself.
 void StartServer();
 void StopServer();

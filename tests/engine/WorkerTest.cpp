@@ -4,6 +4,7 @@
 // harness, which reaches the worker directly.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "EngineFixture.h"
 #include "Handles.h"
@@ -113,6 +114,27 @@ TEST_F(EngineTest, ALinkDroppedByAnotherProcessFailsTheNextOperation) {
   ASSERT_EQ(0, engine.Run(engine.Request(opSyncMachineTime)).Error);  // the handheld's state has been read
   ASSERT_EQ(0u, test::RunProgram("tandel-handheld.exe", {"link", "down"}).Code);
   EXPECT_EQ(2250, engine.Run(engine.Request(opSyncMachineTime)).Error);
+}
+
+TEST_F(EngineTest, AConnectionServerStartedWhileTheClientTakesAProgressKeepsRunning) {
+  PutFile("C:\\Docs\\a.txt", "a");
+  ClientEngine engine;
+  Connected(engine);
+  bool restarted = false;
+  engine.OnProgress = [&](EngineRequest&, WPARAM) {
+    if (std::exchange(restarted, true)) return;
+    // Another program ends the server and starts it again meanwhile.
+    HWND server = tdlink::FindServerWindow();
+    DWORD pid = 0;
+    GetWindowThreadProcessId(server, &pid);
+    KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    PostMessageA(server, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 10000));
+    StartServer();
+  };
+  EXPECT_EQ(0, engine.Run(engine.Request(opCopyFile, Handheld, "C:\\Docs\\a.txt", Handheld, "C:\\Docs\\b.txt")).Error);
+  EXPECT_TRUE(restarted);
+  EXPECT_NE(nullptr, tdlink::FindServerWindow());
 }
 
 TEST_F(EngineTest, AnOperationAfterTheServerEndedIsNotConnectedAndQueuesADisconnect) {
@@ -260,8 +282,9 @@ TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
 
 TEST_F(SyncTest, CopiesOfEverySizeArriveWholeAlsoOverAnExistingTarget) {
   SyncClient& client = Connected();
-  // Sizes around the small first blocks, the large ones after them and their ends.
-  for (size_t size : {0u, 1u, 65536u, 65537u, 262144u, 262145u, 1048576u, 1048577u,
+  // Sizes around the small first blocks, the large ones after them, a large
+  // one's first pass through the copy's buffer, and their ends.
+  for (size_t size : {0u, 1u, 65536u, 65537u, 262144u, 262145u, 1048576u, 1048577u, 1310720u, 1310721u,
                        5u * 1048576u + 123u}) {
     SCOPED_TRACE(size);
     std::string data(size, '\0');
@@ -381,6 +404,30 @@ TEST_F(EngineTest, TheGuardEndsACallTheComponentNeverAnswers) {
   EXPECT_EQ(1121, engine.Run(w).Error);
   // The queue goes on.
   EXPECT_EQ(0, engine.Run(engine.Request(opGetDrives, Handheld)).Error);
+}
+
+TEST_F(EngineTest, TheLateAnswerOfAStalledCopyEndedByTheGuardReachesNoOtherRequestNorTheClient) {
+  CTDMessageWnd::GuardTimeout = 300;
+  Setting(tdlink::HoldAfterValue, 1);
+  PutFile("C:\\Docs\\big.bin", std::string(1024 * 1024, 'x'));
+  ClientEngine engine;
+  Connected(engine);
+  for (bool queuedBehind : {true, false}) {
+    SCOPED_TRACE(queuedBehind);
+    EngineRequest* copy = engine.Request(opCopyFile, Handheld, "C:\\Docs\\big.bin", Handheld, "C:\\Docs\\copy.bin");
+    if (queuedBehind) {
+      copy->Crit9 = 1;
+      engine.Post(copy);  // the guard ends it while the next one waits behind it
+    } else {
+      EXPECT_EQ(1121, engine.Run(copy).Error);
+    }
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, engine.Run(engine.Request(opSetAttributes, Handheld, "C:\\Docs\\none")).Error);
+  }
+  auto first = std::find_if(engine.Replies.begin(), engine.Replies.end(), [](const Reply& r) { return r.Tag == 1; });
+  ASSERT_NE(engine.Replies.end(), first);
+  EXPECT_EQ(1121, first->Error);
+  EXPECT_EQ(2u, Count(engine.Replies, opCopyFile));
+  EXPECT_TRUE(engine.Failures.empty());  // no second completion of either copy
 }
 
 TEST_F(SyncTest, DirectoriesAreDeletedAndMovedWithTheirSubtrees) {

@@ -8,8 +8,10 @@
 #include <thread>
 
 #include "ComObj.h"
+#include "EvrinFile.h"
 #include "EvrinFormat.h"
 #include "EvrinSession.h"
+#include "Handles.h"
 #include "TestSupport.h"
 
 namespace {
@@ -468,6 +470,50 @@ TEST_F(EvrinRecoveryTest, ThreadsOpeningStoresAtOnceLoseNoChange) {
   EXPECT_EQ(size_t(Threads * Rounds), Subjects(store_).size());
 }
 
+
+TEST_F(EvrinRecoveryTest, AFlushAheadIsWaitedForUntilItHasEnded) {
+  // A flush of a pipe lasts until its reader has read everything: a flush
+  // of one of these two pipes is under way until the reader is let read its
+  // byte. Each round starts a flush the moment the one before ends, then
+  // waits for it.
+  constexpr int Rounds = 1000;
+  KernelHandle ends[2][2], go(CreateSemaphoreA(nullptr, 0, 2, nullptr));
+  for (auto& pipe : ends) ASSERT_TRUE(CreatePipe(pipe[0].Put(), pipe[1].Put(), nullptr, 0));
+  std::atomic<int> reading{0}, read{0};
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    char byte;
+    DWORD n;
+    while (WaitForSingleObject(go.Get(), INFINITE) == WAIT_OBJECT_0 && !stop) {
+      ++reading;
+      ReadFile(ends[read % 2][0].Get(), &byte, 1, &n, nullptr);
+      ++read;
+    }
+  });
+  int round = 1;
+  {
+    FlushAhead ahead;
+    for (; round <= Rounds; ++round) {
+      for (auto& pipe : ends) {
+        DWORD n;
+        WriteFile(pipe[1].Get(), "x", 1, &n, nullptr);
+      }
+      for (auto& pipe : ends) {
+        while (!ahead.Start(pipe[1].Get())) {
+        }
+        ReleaseSemaphore(go.Get(), 1, nullptr);
+      }
+      ahead.Wait();
+      const bool early = reading < 2 * round;
+      while (read < 2 * round) SwitchToThread();
+      if (early) break;
+    }
+  }
+  stop = true;
+  ReleaseSemaphore(go.Get(), 1, nullptr);
+  reader.join();
+  EXPECT_GT(round, Rounds) << "the wait of round " << round << " ended before its flush";
+}
 
 TEST_F(EvrinRecoveryTest, AWriteThatStopsShortReportsTheSystemsReasonAndLeavesTheStoreWhole) {
   // The writer helper runs with a limit on the size of the files it writes:

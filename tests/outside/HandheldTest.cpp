@@ -1,5 +1,6 @@
 #include "Handheld.h"
 
+#include "Handles.h"
 #include "TandelFixture.h"
 
 using namespace tandel;
@@ -72,6 +73,21 @@ TEST_F(HandheldTest, LinkStatePersistsAndADamagedStateIsRefused) {
   test::WriteFileBytes(Pc("State.json"), "{\"link\": \"up\", \"programs\": [{\"name\": \"X\", \"path\": "
                                          "\"C:\\\\..\\\\x\", \"files\": [], \"running\": true}]}");
   EXPECT_THROW(LoadState(), EHandheld);
+}
+
+TEST_F(HandheldTest, AWatchedStateSeesEverySaveEvenAfterAReadThatFailed) {
+  WatchedState watched;
+  EXPECT_TRUE(watched.Get().LinkUp);
+  SetLinkUp(false);
+  {
+    // The file cannot be read for a moment: the reader fails now and reads it again next time.
+    KernelHandle held(CreateFileA(Pc("State.json").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_ANY_THROW(watched.Get());
+  }
+  EXPECT_FALSE(watched.Get().LinkUp);
+  ASSERT_EQ(0u, test::RunProgram("tandel-handheld.exe", {"link", "up"}).Code);  // saved by another process
+  EXPECT_TRUE(watched.Get().LinkUp);
 }
 
 TEST_F(HandheldTest, TheDataApplicationHoldsBothStoresUntilStopped) {

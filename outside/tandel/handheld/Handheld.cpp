@@ -207,6 +207,7 @@ const State& WatchedState::Get() {
     if (read_ && saves == saves_) return state_;
     saves_ = saves;  // taken before the file: a save meanwhile is read again next time
   }
+  read_ = false;  // a read that fails is tried again, however the count stands
   state_ = LoadState();
   read_ = true;
   return state_;
