@@ -125,6 +125,8 @@ class ComObject : public First, public Rest... {
   // Interfaces answered besides those of the class list (the object's own
   // pointer for them, without a reference), or null.
   virtual void* QueryOther(REFIID) { return nullptr; }
+  // The references held now; one while only a call of the object's own holds it.
+  ULONG References() const { return refs_; }
 
  private:
   void* Find(REFIID iid) {

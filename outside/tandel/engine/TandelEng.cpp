@@ -82,7 +82,9 @@ class TandelEng final : public DispatchObject, private Events {
     ref.pboolVal = &flag;
     const Variant args[] = {Variant::I2(percent), Variant::Attach(ref)};
     FireEvent(evCopyProgress, args);
-    cancel = flag != VARIANT_FALSE;
+    // A client that let go of the control in its handler has no use for the
+    // copy: it ends now, as it would with the control destroyed.
+    cancel = flag != VARIANT_FALSE || References() == 1;
   }
 
   void Deferred() override { Release(); }
