@@ -324,6 +324,35 @@ TEST_F(TandelEngTest, AClientMayReleaseTheControlWhileACopyReportsProgress) {
   EXPECT_FALSE(FileExists(Local("Copy")));  // its last progress was answered with a cancel
 }
 
+TEST_F(TandelEngTest, AClientThatLetGoWhileEarlierProgressesWaitForTheQueueEndsTheCopy) {
+  // Only sent messages are handled: the references the first progresses
+  // took are still queued for release when the client lets go.
+  const auto sentOnly = [] {
+    MSG m;
+    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  };
+  Connect();
+  test::WriteFileBytes(Local("Big"), std::string(3000000, 'b'));
+  ASSERT_EQ(0, Call(5, {Variant::I2(1), Variant(Local("Big")), Variant::I2(1), Variant(Local("Copy")), Variant::I2(1)}));
+  sink_.onProgress = [&] {
+    if (sink_.progressCount < 3) return;
+    sink_.onProgress = nullptr;
+    connection_.reset();
+    engine_ = Variant();
+  };
+  ASSERT_TRUE(test::PumpUntil([&] { return engine_.IsEmpty(); }, 10000, sentOnly));
+  const auto copying = [&] {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((install_ + "Transfer\\*.tmp").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FindClose(h);
+    return true;
+  };
+  ASSERT_TRUE(test::PumpUntil([&] { return !copying(); }, 20000, sentOnly));
+  test::PumpPending();
+  EXPECT_FALSE(FileExists(Local("Copy")));
+}
+
 TEST_F(TandelEngTest, RegisteringTheControlInstallsTheSuiteAndKeepsARecordedFolder) {
   test::RegistrySnapshot server(HKEY_CURRENT_USER, tdlink::ServerKey);
   ModuleHandle dll(LoadLibraryA((test::ProgramFolder() + "standin-tandeleng.dll").c_str()));

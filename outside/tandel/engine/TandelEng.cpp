@@ -70,6 +70,7 @@ class TandelEng final : public DispatchObject, private Events {
   // from the posted queue.
   void Progress(short percent, bool& cancel) override {
     AddRef();
+    ++progressReferences_;
     struct Later {
       Engine& engine;
       ~Later() { engine.Defer(); }
@@ -82,17 +83,22 @@ class TandelEng final : public DispatchObject, private Events {
     ref.pboolVal = &flag;
     const Variant args[] = {Variant::I2(percent), Variant::Attach(ref)};
     FireEvent(evCopyProgress, args);
-    // A client that let go of the control in its handler has no use for the
-    // copy: it ends now, as it would with the control destroyed.
-    cancel = flag != VARIANT_FALSE || References() == 1;
+    // A client that has let go of the control, in this handler or before it
+    // while earlier progresses' references still waited for the queue, has
+    // no use for the copy: it ends now, as it would with the control destroyed.
+    cancel = flag != VARIANT_FALSE || References() == progressReferences_;
   }
 
-  void Deferred() override { Release(); }
+  void Deferred() override {
+    --progressReferences_;
+    Release();
+  }
 
   static const DispMember Members[];
   static const IID Interfaces[];
 
   Engine engine_;
+  ULONG progressReferences_ = 0;  // taken by progresses, not yet released from the queue
 };
 
 const DispMember TandelEng::Members[] = {
