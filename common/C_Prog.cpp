@@ -5,7 +5,8 @@ namespace {
 constexpr size_t LineLength = 70;
 // Milliseconds between the pumps of SetPosition and SetLine2.
 constexpr ULONGLONG PumpInterval = 15;
-// The bar shows about this many blocks.
+// The bar shows about this many blocks; a range of at most this many steps
+// shows each step at once.
 constexpr int BlockSteps = 30;
 }
 
@@ -52,13 +53,15 @@ void TProgress::SetMax(int N) {
 // than a mail's own work: a list of 1,000 mails paid 200 ms for its bar. A
 // step is shown at once when the bar has shown none for PumpInterval
 // milliseconds, faster than the eye follows, and otherwise when messages are
-// next pumped here. The first step after SetMax, every step of a range of
-// at most BlockSteps (each one a block of the bar), the end of the range and
-// every step back are shown at once.
+// next pumped here. The first step after SetMax, a step into another block
+// of the bar, the end of the range and every step back are shown at once: a
+// caller that steps and then works long without a word leaves the bar less
+// than a block behind, at a cost of about BlockSteps repaints a range.
 void TProgress::SetPosition(int N) {
   position_ = N;
-  if (N != shown_ &&
-      (N >= Max || N < shown_ || Max <= BlockSteps || GetTickCount64() - shownAt_ >= PumpInterval))
+  const auto block = [this](int n) { return static_cast<long long>(n) * BlockSteps / Max; };
+  if (N != shown_ && (N >= Max || N < shown_ || Max <= BlockSteps || block(N) != block(shown_) ||
+                      GetTickCount64() - shownAt_ >= PumpInterval))
     ShowPosition();
   PacedPump();
 }
