@@ -214,6 +214,8 @@ void TMailList::RemoveListed(TStringList* IDs) {
     }
     Compact();
   } catch (...) {
-    // A failure here leaves the remaining mails as they are.
+    // A failure here leaves the remaining mails as they are, without the
+    // places of those already removed.
+    Compact();
   }
 }
