@@ -226,7 +226,8 @@ TEST(MailList, RemoveListedFindsIdsOfAnUnsortedListByItsOwnComparison) {
 TEST(MailList, RemoveListedRemovesExactlyWhatTheListsOwnLookUpFinds) {
   const std::vector<std::string> ids = {"abc",   "ABC",   "Abc-d", "abcd",  "ab\x01" "c", "\xC9t\xE9", "\xE9T\xC9",
                                         "co-op", "coop",  "co op", "",      "a\xDF",     "ASS",        "a ",
-                                        "A",     "<1@x>", "<1@X>", "\t<1@x>", "\x01",  std::string("a\0b", 3),
+                                        "A",     "<1@x>", "<1@X>", "\t<1@x>", "\x01", std::string("a\0b", 3),
+                                        "co\xADop", "\xE6", "ae",  "\xC6",  "AE",   "a\x7F",    "a\xA0",
                                         // keys longer than a first guess at their size
                                         std::string(300, 'q') + "1@pc", std::string(300, 'Q') + "1@pc",
                                         std::string(300, 'q') + "2@pc", std::string(5000, 'q') + "1@pc"};
