@@ -48,6 +48,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "Classes.h"
 #include "Registry.h"
@@ -94,6 +95,9 @@ struct TOwnAddress {
   void RemoveFrom(TStringList& List) const;
 };
 
+// The items of a list separated by commas, as they stand; a comma between
+// double quotes is part of its item.
+std::vector<std::string> ListItems(const std::string& List);
 // 0 for an empty text or a nil list, and on any failure.
 int SplitAddresses(const std::string& Addresses, TStringList* List, const TOwnAddress& Own);
 

@@ -231,4 +231,79 @@ TEST_F(OutlookRun, ARepeatedRunSendsNothingTwiceAndBringsOnlyNewMail) {
   EXPECT_EQ(SubjectsIn(ReplyFolder()), std::vector<std::string>{"Lunch"});
 }
 
+// Mail of every shape arrives as it was written: texts in the code page, old
+// Macintosh line breaks, a body of a whole copy block, nothing at all; and a
+// reply reaches a sender whose display name holds a comma or a semicolon.
+TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
+  ses_->MaxEmail = 0;
+  const MailAddress jane{"Doe, Jane", "jane@example.com", "SMTP"}, lee{"Lee; Ann", "lee@example.com", "SMTP"};
+  const struct {
+    std::string subject, body, handheld;
+  } cases[] = {{"Caf\xE9 \xDF \x80 \x84quoted\x93", "Gr\xFC\xDF e\tund \x80\r\n", "Gr\xFC\xDF e\tund \x80"},
+               {"Old Macintosh", "one\rtwo\r\rthree\r\n", "one\x06two\x06\x06three"},
+               {"", "\r\n\r\n", ""},
+               {"Block", std::string(65536, 'b'), std::string(65536, 'b')}};
+  mailstore::Profile store(path_);
+  const std::string inbox = store.RoleFolder(Role::Inbox);
+  for (const auto& c : cases) {
+    mailstore::MailMessage m;
+    m.Subject = c.subject;
+    m.From = Ann;
+    m.To = {User};
+    m.Date = m.Received = EncodeDate(2020, 6, 1);
+    m.Body = c.body;
+    store.AddMessage(inbox, m, false);
+  }
+  mailstore::MailMessage fromJane;
+  fromJane.Subject = "Budget";
+  fromJane.From = jane;
+  fromJane.To = {User, lee};
+  fromJane.Date = fromJane.Received = EncodeDate(2020, 6, 2);
+  fromJane.Body = "Figures\r\n";
+  store.AddMessage(inbox, fromJane, false);
+  EmptyStores();
+  auto fresh = NewMail("h1");
+  fresh[1] = Variant("ann@example.com");
+  fresh[2] = Variant("smtp:\"Doe, Jane\"<jane@example.com>");
+  Append(OutPath, {fresh});
+
+  ASSERT_TRUE(RunStage1());
+  ASSERT_TRUE(Stage2());
+  const std::vector<std::string> subjects = Column(InPath, 0), bodies = Column(InPath, 6);
+  ASSERT_EQ(subjects.size(), std::size(cases) + 1);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(subjects[i], cases[i].subject);
+    EXPECT_EQ(bodies[i], cases[i].handheld) << cases[i].subject;
+  }
+  auto sentTo = [&](const std::string& subject) {
+    mailstore::Profile now(path_);
+    std::vector<std::string> to;
+    const std::string sent = now.RoleFolder(Role::Sent);
+    for (const auto& [serial, entry] : now.Entries(sent))
+      if (entry.Subject == subject) {
+        mailstore::MailMessage m = now.ReadMessage(sent, serial);
+        for (const auto* list : {&m.To, &m.Cc})
+          for (const MailAddress& a : *list) to.push_back(a.Address);
+      }
+    std::sort(to.begin(), to.end());
+    return to;
+  };
+  EXPECT_EQ(sentTo("New h1"), (std::vector<std::string>{"ann@example.com", "jane@example.com"}));
+
+  // The handheld's user answers Jane's mail, to all.
+  {
+    evrin::StoreSession in(Pc(InPath));
+    Variant record = in.Item(static_cast<int>(std::size(cases)));
+    record.Call("Update");
+    record.Call("SetValue", {runtest::inReply, Variant("Agreed")});
+    record.Call("SetValue", {11, Variant(true)});
+    record.Call("Commit");
+  }
+  Restart();
+  ASSERT_TRUE(RunStage1());
+  ASSERT_TRUE(Stage2());
+  EXPECT_EQ(sentTo("RE: Budget"), (std::vector<std::string>{"jane@example.com", "lee@example.com"}));
+  EXPECT_TRUE(MemoLines().empty() || MemoLines() == std::vector<std::string>{Str(136)});
+}
+
 }  // namespace
