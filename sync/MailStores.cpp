@@ -281,7 +281,9 @@ std::string TSync::EncodeMessage(const std::string& Text) {
     for (size_t i = 0; i < text.size(); ++i) {
       if (text[i] == '\r') {
         out += ParagraphMark;
-        ++i;  // the character after the CR goes with it
+        // A CR alone (old Macintosh mail) is a line break too; the character
+        // after it is text, not the rest of a CR LF pair.
+        if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
       } else {
         out += text[i];
       }

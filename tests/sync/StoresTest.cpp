@@ -164,7 +164,7 @@ TEST_F(StoresTest, RepliesGoToTheSenderOrThroughReplyAll) {
 TEST_F(StoresTest, EncodeMessageTrimsAndMarksEveryLineBreak) {
   EXPECT_EQ(sync_->EncodeMessage("  Hello\r\nWorld\r\n"), "Hello\x06World");
   EXPECT_EQ(sync_->EncodeMessage(" \r\n\t "), "");
-  EXPECT_EQ(sync_->EncodeMessage("a\rxb"), "a\x06" "b");
+  EXPECT_EQ(sync_->EncodeMessage("a\rxb\r\r\nc"), "a\x06xb\x06\x06" "c");
 }
 
 TEST_F(StoresTest, AddedPcMailBecomesInBoxRecordsAndKnownIds) {
