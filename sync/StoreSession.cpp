@@ -124,9 +124,12 @@ void Text(const Variant& v, std::string& into) {
     CPINFO info;
     return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
   }();
-  const int n = length == 0 ? 0 : singleByte ? length : WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+  // As WideToAnsi: no look-alikes for characters the code page lacks.
+  const DWORD flags = WC_NO_BEST_FIT_CHARS;
+  const int n =
+      length == 0 ? 0 : singleByte ? length : WideCharToMultiByte(CP_ACP, flags, text, length, nullptr, 0, nullptr, nullptr);
   into.resize(static_cast<size_t>(n));
-  if (n > 0) into.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text, length, into.data(), n, nullptr, nullptr)));
+  if (n > 0) into.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, flags, text, length, into.data(), n, nullptr, nullptr)));
 }
 
 std::string Text(const Variant& v) {

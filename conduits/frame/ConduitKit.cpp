@@ -91,10 +91,16 @@ std::string AddressPart(const std::string& Item) {
   return s;
 }
 
+std::string Unquoted(const std::string& Item) {
+  std::string s = Trim(Item);
+  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
+  return s;
+}
+
 bool TOwnAddress::Names(const std::string& Item) const {
   std::string own = AddressPart(Address);
   if (!own.empty() && SameText(AddressPart(Item), own)) return true;
-  return !Name.empty() && SameText(Trim(Item), Name);
+  return !Name.empty() && SameText(Unquoted(Item), Name);
 }
 
 void TOwnAddress::RemoveFrom(TStringList& List) const {

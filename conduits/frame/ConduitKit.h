@@ -86,6 +86,9 @@ void RemoveFirst(TStringList& List, const std::string& Text);
 // The address an item names: inside "<>", after a "type:" prefix, or the
 // item itself; trimmed.
 std::string AddressPart(const std::string& Item);
+// An item trimmed, and without the double quotes around it when it is one
+// quoted display name ('"Voss, Eleanor"').
+std::string Unquoted(const std::string& Item);
 
 struct TOwnAddress {
   std::string Address;

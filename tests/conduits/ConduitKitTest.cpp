@@ -32,6 +32,7 @@ TEST(ConduitKit, TheUserIsRecognisedInEveryFormOfHisAddress) {
   } cases[] = {{"smtp:\"Pat Doe\"<pat@example.com>", true}, {" Pat Doe <PAT@example.com> ", true},
                {"SMTP:pat@example.com", true},           {"pat@example.com", true},
                {" pat doe", true},                       {"EX:pat@example.com", true},
+               {" \"Pat Doe\" ", true},                    {"\"Pat Doe", false},
                {"smtp:\"Pat Doe\"<pat@other.com>", false}, {"pat@example.com.au", false},
                {"Pat", false},                           {"", false}};
   for (const Case& c : cases) EXPECT_EQ(Pat.Names(c.item), c.names) << c.item;

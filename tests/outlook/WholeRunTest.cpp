@@ -19,12 +19,14 @@ using runtest::OutPath;
 
 const MailAddress& User = test::ProfileUser;
 const MailAddress& Ann = test::ProfileAnn;
+const MailAddress Voss{"Voss, Eleanor", "/o=Quorvel/ou=Admin/cn=Recipients/cn=evoss", "EX"};
 
 class OutlookRun : public runtest::RunTest {
  protected:
   void SetUp() override {
     RunTest::SetUp();
-    profile_ = std::make_unique<test::MailProfile>("OutlookRunProfiles");
+    profile_ = std::make_unique<test::MailProfile>("OutlookRunProfiles", test::CdoProfiles,
+                                                    std::vector<MailAddress>{Ann, test::ProfileBob, Voss});
     path_ = profile_->Path();
     TRegistry settings;
     settings.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -231,9 +233,10 @@ TEST_F(OutlookRun, ARepeatedRunSendsNothingTwiceAndBringsOnlyNewMail) {
   EXPECT_EQ(SubjectsIn(ReplyFolder()), std::vector<std::string>{"Lunch"});
 }
 
-// Mail of every shape arrives as it was written: texts in the code page, old
+// Mail of every shape arrives as it was written: texts in the code page (and
+// without a look-alike for a character it lacks), old
 // Macintosh line breaks, a body of a whole copy block, nothing at all; and a
-// reply reaches a sender whose display name holds a comma or a semicolon.
+// reply reaches everyone whose display name holds a comma or a semicolon.
 TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   ses_->MaxEmail = 0;
   const MailAddress jane{"Doe, Jane", "jane@example.com", "SMTP"}, lee{"Lee; Ann", "lee@example.com", "SMTP"};
@@ -258,6 +261,7 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   fromJane.Subject = "Budget";
   fromJane.From = jane;
   fromJane.To = {User, lee};
+  fromJane.Cc = {Voss};  // a directory entry, known by its display name
   fromJane.Date = fromJane.Received = EncodeDate(2020, 6, 2);
   fromJane.Body = "Figures\r\n";
   store.AddMessage(inbox, fromJane, false);
@@ -265,6 +269,7 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   auto fresh = NewMail("h1");
   fresh[1] = Variant("ann@example.com");
   fresh[2] = Variant("smtp:\"Doe, Jane\"<jane@example.com>");
+  fresh[5] = Variant(L"x \u2264 5 \u20AC");  // a character the code page lacks, and one it has
   Append(OutPath, {fresh});
 
   ASSERT_TRUE(RunStage1());
@@ -275,6 +280,7 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
     EXPECT_EQ(subjects[i], cases[i].subject);
     EXPECT_EQ(bodies[i], cases[i].handheld) << cases[i].subject;
   }
+  std::string body;
   auto sentTo = [&](const std::string& subject) {
     mailstore::Profile now(path_);
     std::vector<std::string> to;
@@ -284,11 +290,13 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
         mailstore::MailMessage m = now.ReadMessage(sent, serial);
         for (const auto* list : {&m.To, &m.Cc})
           for (const MailAddress& a : *list) to.push_back(a.Address);
+        body = m.Body;
       }
     std::sort(to.begin(), to.end());
     return to;
   };
   EXPECT_EQ(sentTo("New h1"), (std::vector<std::string>{"ann@example.com", "jane@example.com"}));
+  EXPECT_EQ(body, "x ? 5 \x80") << "no look-alike stands in for a character the code page lacks";
 
   // The handheld's user answers Jane's mail, to all.
   {
@@ -302,7 +310,7 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   Restart();
   ASSERT_TRUE(RunStage1());
   ASSERT_TRUE(Stage2());
-  EXPECT_EQ(sentTo("RE: Budget"), (std::vector<std::string>{"jane@example.com", "lee@example.com"}));
+  EXPECT_EQ(sentTo("RE: Budget"), (std::vector<std::string>{Voss.Address, "jane@example.com", "lee@example.com"}));
   EXPECT_TRUE(MemoLines().empty() || MemoLines() == std::vector<std::string>{Str(136)});
 }
 
