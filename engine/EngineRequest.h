@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "ComPtr.h"
+
 class CTDOrvDirectory;
 
 namespace tdengine {
@@ -52,6 +54,7 @@ enum : WPARAM { progCopy = 23, progCopyDirectory = 24, progFormat = 26, progClos
 constexpr UINT WM_TD_RESULT = WM_USER + 0x550;    // lParam: the finished request, owned by the receiver
 constexpr UINT WM_TD_FAILURE = WM_USER + 0x551;   // wParam: operation, lParam: Win32 error
 constexpr UINT WM_TD_PROGRESS = WM_USER + 0x552;  // wParam: progress code (sent)
+constexpr UINT WM_TD_RELEASE = WM_USER + 0x553;   // the engine's own: its last reference, let go during a progress
 
 }  // namespace tdengine
 
@@ -66,6 +69,7 @@ struct EngineRequest {
   LONG Crit5, Crit6, Crit7, Crit8, Crit9, Crit10;
   LONG Scratch;
   IUnknown* Result;         // no reference held
+  ComPtr<IUnknown> Kept;    // the client's result object: filled until the request ends, whoever lets it go
   CTDOrvDirectory* Walker;  // innermost walker node
   std::unique_ptr<char[]> SearchText;
   ULONG_PTR Count;          // a find's reported entry (an ITDOrvFile with one reference for the client)

@@ -20,6 +20,7 @@ bool CTDReplyWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
       Engine->FireFailure(static_cast<SHORT>(wParam & 0xFFFF), static_cast<LONG>(lParam));
       return true;
     case WM_TD_PROGRESS: Engine->FireProgress(wParam & 0xFFFF); return true;
+    case WM_TD_RELEASE: Engine->ExternalRelease(); return true;
   }
   return false;
 }
@@ -32,6 +33,12 @@ CTDOrvWinEngine::CTDOrvWinEngine() {
 CTDOrvWinEngine::~CTDOrvWinEngine() {
   // Replies already posted still reach the sinks while the worker stops.
   StopWorker();
+  // A reply the wait did not get to before the worker ended still frees its
+  // request and the result object that the request keeps.
+  if (HWND window = ReplyWindowObject ? ReplyWindowObject->Handle() : nullptr) {
+    MSG m;
+    while (PeekMessageA(&m, window, WM_TD_RESULT, WM_TD_RESULT, PM_REMOVE)) DispatchMessageA(&m);
+  }
   ReplyWindowObject.reset();
   Events.Reset();
   Events2.Reset();
@@ -133,7 +140,10 @@ HRESULT CTDOrvWinEngine::PostWithResult(LONG op, TDPathRecord* path, SHORT side,
     object->SetPath(*path);
   }
   EngineRequest* r = NewOp(op, path ? path : &side16);
-  if (r) r->Result = object;
+  if (r) {
+    r->Result = object;
+    r->Kept = ComPtr<IUnknown>(static_cast<Interface*>(object));
+  }
   return Post(r);
 }
 
@@ -487,6 +497,22 @@ void CTDOrvWinEngine::Deliver(LONG op, LONG error, const EngineRequest* r) {
 void CTDOrvWinEngine::FireProgress(WPARAM code) {
   EngineRequest* r = Thread ? Thread->Current() : nullptr;
   if (!r) return;
+  // The worker waits for this call to return, so a client that lets the engine
+  // go meanwhile cannot wait here for the worker to end: the engine is let go
+  // right after the call, and nothing more reaches the client before that.
+  // (Once closing, the engine is already on its way out.)
+  struct Hold {
+    CTDOrvWinEngine* Engine;
+    ~Hold() {
+      if (!Engine) return;
+      if (Engine->References() == 1) {
+        Engine->Closing = 1;
+        if (PostMessageA(Engine->ReplyWindow, WM_TD_RELEASE, 0, 0)) return;
+      }
+      Engine->ExternalRelease();
+    }
+  } hold{Closing ? nullptr : this};
+  if (hold.Engine) ExternalAddRef();
   if (code == progFind) {
     // The reported entry is the client's; without a sink to take it, it goes.
     auto* entry = reinterpret_cast<ITDOrvFile*>(r->Count);

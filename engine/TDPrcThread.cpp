@@ -83,6 +83,7 @@ void CTDEngineCore::StopWorker() {
       if (WorkerThread) WaitWithMessages(WorkerThread.Get());
     }
   }
+  LinkModule.Reset();
   WorkerThread.Reset();
   Thread = nullptr;
   ThreadEvent.reset();
@@ -301,6 +302,9 @@ void CTDPrcThread::OpenLink() {
   if (FAILED(hr)) {
     r->Error = hr;
   } else {
+    HMODULE module = nullptr;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, *reinterpret_cast<LPCSTR*>(Link.Get()), &module))
+      Engine->LinkModule.Reset(module);
     Sink = ComPtr<CTDOrvPrcEvent>::Attach(new (std::nothrow) CTDOrvPrcEvent());
     if (!Sink) {
       Link.Reset();

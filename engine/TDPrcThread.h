@@ -48,6 +48,11 @@ class CTDEngineCore {
   // The worker thread itself: it runs this module's code until it has ended,
   // so the engine is not gone, and the module not unloadable, before then.
   KernelHandle WorkerThread;
+  // The connection component's module, let go only once the worker thread has
+  // ended: a module unloaded by a thread that still runs never hears of that
+  // thread's end, and the threads runtime our modules link statically
+  // (winpthreads) then keeps that thread's handle and an event for good.
+  ModuleHandle LinkModule;
 };
 
 class CTDMessageWnd final : public CWnd {

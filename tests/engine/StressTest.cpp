@@ -170,3 +170,17 @@ TEST_F(EngineTest, TenThousandQueuedRequestsWithADroppingLinkAreAnsweredOnceAndL
   // A lock first contended by the clients keeps the event it then made.
   EXPECT_LE(HandleCount(), handles + Clients - 1);
 }
+
+TEST_F(EngineTest, EnginesThatComeAndGoLeaveNoHandlesBehind) {
+  auto engineLife = [&] {
+    ClientEngine engine;
+    Connected(engine);
+    engine.Run(engine.Request(opSyncMachineTime));
+  };
+  engineLife();  // whatever the system creates once
+  engineLife();
+  const DWORD handles = HandleCount();
+  constexpr int Engines = 8;
+  for (int i = 0; i < Engines; ++i) engineLife();
+  EXPECT_LT(HandleCount(), handles + Engines);
+}
