@@ -142,7 +142,8 @@ HRESULT CTDOrvWinEngine::PostWithResult(LONG op, TDPathRecord* path, SHORT side,
   EngineRequest* r = NewOp(op, path ? path : &side16);
   if (r) {
     r->Result = object;
-    r->Kept = ComPtr<IUnknown>(static_cast<Interface*>(object));
+    object->Hold();
+    r->Kept.reset(object);
   }
   return Post(r);
 }
