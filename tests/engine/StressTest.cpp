@@ -126,11 +126,6 @@ void RunClient(int client, Outcome& out) {
 TEST_F(EngineTest, TenThousandQueuedRequestsWithADroppingLinkAreAnsweredOnceAndLeaveNothingBehind) {
   PutFile("C:\\Stress\\src.bin", std::string(1000, 's'));
   ASSERT_TRUE(ForceDirectories(Pc("C\\Stress\\Copies")));
-  // The component's module stays loaded throughout: a module that goes with
-  // the last worker using it leaves its runtime's handles of that thread.
-  CoInitScope com;
-  ComPtr<IUnknown> component;
-  ASSERT_EQ(S_OK, CoCreateInstance(tdlink::CLSID_TDLink, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, component.PutVoid()));
   {
     // Whatever the system creates once and keeps (classes, the server) exists before counting.
     ClientEngine warm;
