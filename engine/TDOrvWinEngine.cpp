@@ -107,6 +107,12 @@ EngineRequest* CTDOrvWinEngine::NewOp(LONG op, const TDPathRecord* path, const T
   return r;
 }
 
+bool CTDOrvWinEngine::TooLong(LONG op, const std::string& target) {
+  if (target.size() < sizeof EngineRequest::TargetPath) return false;
+  FireFailure(op, ERROR_FILENAME_EXCED_RANGE);
+  return true;
+}
+
 HRESULT CTDOrvWinEngine::Post(EngineRequest* r) {
   if (r) Thread->PostRequest(r);
   return S_OK;
@@ -221,6 +227,7 @@ HRESULT CTDOrvWinEngine::PostRename(LONG op, TDPathRecord* path, const char* new
   // Drive and folder with the trailing "\", then the new name.
   std::string target(info.Path, std::strlen(info.Path) - info.NameLength);
   target += newName ? newName : "";
+  if (TooLong(op, target)) return S_OK;
   EngineRequest* r = NewOp(op, path);
   if (r) CopyPath(r->TargetPath, target.c_str());
   return Post(r);
@@ -235,7 +242,9 @@ HRESULT CTDOrvWinEngine::MoveFile(TDPathRecord* source, TDPathRecord* folder, US
   if (!Initialised()) return E_UNEXPECTED;
   TDPathInfo info;
   if (FAILED(tdengine::MakePath(source->Path, nullptr, nullptr, &info))) return E_FAIL;
-  std::string target = std::string(folder->Path) + "\\" + (info.Path + info.DriveLength + info.FolderLength);
+  std::string target = std::string(folder->Path, strnlen(folder->Path, sizeof folder->Path)) + "\\" +
+                       (info.Path + info.DriveLength + info.FolderLength);
+  if (TooLong(opMoveFile, target)) return S_OK;
   EngineRequest* r = NewOp(opMoveFile, source);
   if (r) {
     r->TargetSide = folder->Side;

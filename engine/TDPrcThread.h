@@ -5,6 +5,7 @@
 // arrive. Requests run one at a time from a first-in, first-out queue.
 #include <atomic>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -127,6 +128,9 @@ class CTDMessageWnd final : public CWnd {
   void CopyTargetChecked(EngineRequest* r);
   void TextSearchFinished(EngineRequest* r);
   void LevelFinished(UINT message);
+  // Whether a path of the walk fits a request's field; one that does not ends
+  // the request with 206 rather than reach the shorter path it would be cut to.
+  bool Fits(EngineRequest* r, const std::string& path);
   bool FindProgress(EngineRequest* r);  // a block or folder without a hit: whether the client cancelled
   bool Report(EngineRequest* r, tdengine::ITDOrvFile* entry);  // answers whether the client cancelled
   void SearchBlock(EngineRequest* r, const BYTE* data, size_t length);

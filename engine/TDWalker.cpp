@@ -95,6 +95,7 @@ ITDOrvFile* TakeEntry(CTDOrvDirectory* node) {
 void CTDMessageWnd::ListNode(EngineRequest* r, CTDOrvDirectory* node, bool wildcard) {
   std::string path = node->Path;
   if (wildcard) path += EndsWithBackslash(node->Path) ? "*.*" : "\\*.*";
+  if (!Fits(r, path)) return;
   Set(r->Path, path);
   r->Side = node->Side;
   r->Result = node;
@@ -121,7 +122,9 @@ void CTDMessageWnd::StartCopyWalk(EngineRequest* r, CTDOrvDirectory* node, CTDOr
   r->Walker = node;
   node->TargetSide = targetSide;
   const char* slash = std::strrchr(node->Path, '\\');
-  Set(node->TargetPath, Child(targetFolder, slash ? slash + 1 : node->Path));
+  const std::string targetPath = Child(targetFolder, slash ? slash + 1 : node->Path);
+  if (!Fits(r, targetPath)) return;
+  Set(node->TargetPath, targetPath);
   if (r->TargetSide == r->Side &&
       CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, node->TargetPath, -1, node->Path, -1) == CSTR_EQUAL) {
     FinishWith(r, ERROR_ALREADY_EXISTS);
@@ -199,6 +202,7 @@ void CTDMessageWnd::DeleteNext(EngineRequest* r, CTDOrvDirectory* node) {
   TDFileInfo* info;
   entry->GetInfo(&info);
   std::string path = Child(node->Path, info->Name);
+  if (!Fits(r, path)) return;
   if (Directory(*info)) {
     if (CTDOrvDirectory* child = NewNode(r, node->Side, path.c_str())) StartDeleteWalk(r, child, node);
     return;
@@ -218,6 +222,7 @@ void CTDMessageWnd::CopyNext(EngineRequest* r, CTDOrvDirectory* node) {
   TDFileInfo* info;
   entry->GetInfo(&info);
   std::string path = Child(node->Path, info->Name);
+  if (!Fits(r, path)) return;
   r->Side = node->Side;
   Set(r->Path, path);
   r->TargetSide = node->TargetSide;
@@ -230,9 +235,17 @@ void CTDMessageWnd::CopyNext(EngineRequest* r, CTDOrvDirectory* node) {
     StartCopyWalk(r, child, node, node->TargetSide, target);
     return;
   }
+  const std::string target = Child(node->TargetPath, info->Name);
+  if (!Fits(r, target)) return;
   Thread->SendProgress(progCopyDirectory);
-  Set(r->TargetPath, Child(node->TargetPath, info->Name));
+  Set(r->TargetPath, target);
   CopyCall(r);
+}
+
+bool CTDMessageWnd::Fits(EngineRequest* r, const std::string& path) {
+  if (path.size() < sizeof r->Path) return true;
+  FinishWith(r, ERROR_FILENAME_EXCED_RANGE);
+  return false;
 }
 
 bool CTDMessageWnd::FindProgress(EngineRequest* r) {
@@ -267,6 +280,7 @@ void CTDMessageWnd::FindNext(EngineRequest* r, CTDOrvDirectory* node) {
         return;
       }
       if (r->Value == 1) {
+        if (!Fits(r, path)) return;
         if (CTDOrvDirectory* child = NewNode(r, node->Side, path.c_str())) StartFindWalk(r, child, node);
         return;
       }
@@ -280,6 +294,7 @@ void CTDMessageWnd::FindNext(EngineRequest* r, CTDOrvDirectory* node) {
       }
       continue;
     }
+    if (!Fits(r, path)) return;
     node->CurrentEntry = entry;
     r->Error = 0;
     LinkPath rec = Rec(node->Side, path);

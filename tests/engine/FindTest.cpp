@@ -117,6 +117,14 @@ TEST_F(FindTest, NamesAreMatchedByPatternWithAndWithoutSubfolders) {
   EXPECT_EQ((std::vector<std::string>{"Sub"}), Found());
 }
 
+TEST_F(FindTest, AFolderWhoseListingPatternIsTooLongFailsTheFind) {
+  // "\\*.*" after it would make 260 characters.
+  const std::string folder = install_ + std::string(256 - install_.size(), 'p');
+  ASSERT_TRUE(ForceDirectories(folder));
+  test::WriteFileBytes(folder + "\\a", "needle");
+  EXPECT_EQ(206, Find(folder.c_str(), "*", 0, nullptr, [](TDFindCriteria& c) { c.Side = tdlink::SidePC; }));
+}
+
 TEST_F(FindTest, SizeAndDateCriteriaFilterTheEntries) {
   EXPECT_EQ(0, Find("C:\\Docs", "*.*", 0, nullptr, [](TDFindCriteria& c) {
               c.SizeCriteria = 0x10000;  // at least Values[3] KB

@@ -251,6 +251,35 @@ TEST_F(SyncTest, CopyOntoItselfAndADirectoryIntoItsOwnSubtreeAreRefusedAtOnce) {
   EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive", 1));
 }
 
+TEST_F(SyncTest, APathLongerThanARequestHoldsFailsInsteadOfReachingAShorterOne) {
+  // Folders of the PC whose paths are n characters long.
+  auto pcFolder = [&](size_t n, const char* file) {
+    std::string folder = install_ + std::string(n - install_.size(), 'p');
+    EXPECT_TRUE(ForceDirectories(ExtractFilePath(folder + "\\" + file)));
+    test::WriteFileBytes(folder + "\\" + file, "keep");
+    return folder;
+  };
+  PutFile("C:\\Src\\abcdefghij.txt", "new");
+  // The copy of abcdefghij.txt would be 263 characters long; cut to 259, it is
+  // the file beside it.
+  const std::string target = pcFolder(244, "Src\\abcdefghij");
+  const std::string renamed = pcFolder(253, "a.txt");
+  SyncClient& client = Connected();
+
+  TDPathRecord from = Path("C:\\Src"), to = Path(target.c_str(), tdlink::SidePC);
+  LONG error = -1;
+  client.E->CopyDirectory(&error, &from, &to, 1);
+  EXPECT_EQ(206, error);
+  EXPECT_EQ("keep", test::ReadFileBytes(target + "\\Src\\abcdefghij"));
+
+  TDPathRecord file = Path((renamed + "\\a.txt").c_str(), tdlink::SidePC);
+  client.E->RenameFile(&error, &file, "a.txt.bak");
+  EXPECT_EQ(206, error);
+  client.E->RenameFile(&error, &file, "b.txt");  // 259 characters still fit
+  EXPECT_EQ(0, error);
+  EXPECT_EQ("keep", test::ReadFileBytes(renamed + "\\b.txt"));
+}
+
 TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
   PutFile("C:\\Docs\\big.bin", std::string(300 * 1024, 'x'));
   SyncClient& client = Connected();
