@@ -239,7 +239,7 @@ void CTDMessageWnd::CopyNext(EngineRequest* r, CTDOrvDirectory* node) {
   if (!Fits(r, target)) return;
   Thread->SendProgress(progCopyDirectory);
   Set(r->TargetPath, target);
-  CopyCall(r);
+  StartCopyFile(r);  // as a single copy: its 0 percent, where the client may still stop the walk
 }
 
 bool CTDMessageWnd::Fits(EngineRequest* r, const std::string& path) {
