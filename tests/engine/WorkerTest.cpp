@@ -493,6 +493,45 @@ TEST_F(SyncTest, DirectoriesAreDeletedAndMovedWithTheirSubtrees) {
   EXPECT_NE(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\New"));
 }
 
+TEST_F(SyncTest, FolderCopiesTellWhatStoppedThemAndKeepTheTargetsTheyCouldNotReplace) {
+  PutFile("C:\\Src\\a.txt", "new");
+  PutFile("C:\\Dst\\Src\\a.txt", "old");
+  SetFileAttributesA(Pc("C\\Dst\\Src\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  PutFile("C:\\Mail\\Documents\\Vantle\\InBox", "new");
+  PutFile("C:\\Documents\\Vantle\\InBox", "store");  // a program holds it
+  ASSERT_TRUE(ForceDirectories(Pc("C\\Empty")));
+  PutFile("C:\\Caf\xE9 Notes\\R\xE9sum\xE9 final.txt", "cv");
+  for (const char* f : {"a", "b", "c", "d"}) PutFile(std::string("C:\\Going\\") + f, f);
+  SyncClient& client = Connected();
+  const auto copyDirectory = &ITDOrvWinEngineS::CopyDirectory;
+
+  EXPECT_EQ(5, client.Call(copyDirectory, "C:\\Src", "C:\\Dst", 1));
+  EXPECT_EQ("old", test::ReadFileBytes(Pc("C\\Dst\\Src\\a.txt")));
+  EXPECT_EQ(33, client.Call(copyDirectory, "C:\\Mail\\Documents", "C:\\", 1));
+  EXPECT_EQ("store", test::ReadFileBytes(Pc("C\\Documents\\Vantle\\InBox")));
+  EXPECT_TRUE(NoCopyLeftOf("C\\Dst\\Src\\a.txt"));
+
+  // An empty folder, and names with spaces and letters beyond ASCII, are
+  // copied and deleted as any other.
+  for (const char* folder : {"Empty", "Caf\xE9 Notes"}) {
+    EXPECT_EQ(0, client.Call(copyDirectory, (std::string("C:\\") + folder).c_str(), "C:\\Dst")) << folder;
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc(std::string("C\\Dst\\") + folder).c_str())) << folder;
+    EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, (std::string("c:\\") + folder).c_str())) << folder;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc(std::string("C\\") + folder).c_str())) << folder;
+  }
+  EXPECT_EQ("cv", test::ReadFileBytes(Pc("C\\Dst\\Caf\xE9 Notes\\R\xE9sum\xE9 final.txt")));
+
+  // Files that vanish while the folder is copied fail the copy.
+  client.N.Files.clear();
+  client.N.Cancel = [&](SHORT) {
+    if (client.N.Files.size() == 1)
+      for (const char* f : {"a", "b", "c", "d"})
+        if (client.N.Files[0].back() != *f) DeleteFileA(Pc(std::string("C\\Going\\") + f).c_str());
+    return false;
+  };
+  EXPECT_EQ(2, client.Call(copyDirectory, "C:\\Going", "C:\\Dst"));
+}
+
 TEST_F(SyncTest, ADeleteWalkStopsAtAFileAProgramHolds) {
   PutFile("C:\\Documents\\Vantle\\InBox", "store");
   PutFile("C:\\Documents\\Vantle\\Other", "x");
