@@ -59,12 +59,7 @@ bool MeetsCriteria(const EngineRequest& r, const TDFileInfo& info) {
       GetSystemTime(&now);
       double limit = 0;
       if (dateMode == 2) {
-        int months = now.wYear * 12 + (now.wMonth - 1) - r.Arg2;
-        now.wYear = static_cast<WORD>(months / 12);
-        now.wMonth = static_cast<WORD>(months % 12 + 1);
-        static const WORD days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-        if (now.wDay > days[now.wMonth - 1]) now.wDay = days[now.wMonth - 1];
-        SystemTimeToVariantTime(&now, &limit);
+        limit = MonthsBefore(now, r.Arg2);
       } else {
         SystemTimeToVariantTime(&now, &limit);
         limit -= r.Arg2;
@@ -91,6 +86,20 @@ ITDOrvFile* TakeEntry(CTDOrvDirectory* node) {
 }
 
 }  // namespace
+
+double tdengine::MonthsBefore(SYSTEMTIME when, LONG months) {
+  const LONG month = when.wYear * 12 + (when.wMonth - 1) - months;
+  when.wYear = static_cast<WORD>(month / 12);
+  when.wMonth = static_cast<WORD>(month % 12 + 1);
+  // The day is kept unless the month is shorter: the 31st of March less a month is the last of February.
+  static const WORD days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = when.wYear % 4 == 0 && (when.wYear % 100 != 0 || when.wYear % 400 == 0);
+  const WORD last = days[when.wMonth - 1] + (when.wMonth == 2 && leap ? 1 : 0);
+  if (when.wDay > last) when.wDay = last;
+  double date = 0;
+  SystemTimeToVariantTime(&when, &date);
+  return date;
+}
 
 void CTDMessageWnd::ListNode(EngineRequest* r, CTDOrvDirectory* node, bool wildcard) {
   std::string path = node->Path;
