@@ -130,8 +130,11 @@ void CTDMessageWnd::StartCopyWalk(EngineRequest* r, CTDOrvDirectory* node, CTDOr
   node->Parent = parent;
   r->Walker = node;
   node->TargetSide = targetSide;
-  const char* slash = std::strrchr(node->Path, '\\');
-  const std::string targetPath = Child(targetFolder, slash ? slash + 1 : node->Path);
+  // The folder keeps its name under the target, also when it was given with its trailing "\".
+  std::string name = node->Path;
+  while (name.size() > 1 && name.back() == '\\' && name[name.size() - 2] != ':') name.pop_back();
+  name.erase(0, name.find_last_of('\\') + 1);
+  const std::string targetPath = Child(targetFolder, name.c_str());
   if (!Fits(r, targetPath)) return;
   Set(node->TargetPath, targetPath);
   if (r->TargetSide == r->Side &&

@@ -240,6 +240,11 @@ TEST_F(SyncTest, CopyOntoItselfAndADirectoryIntoItsOwnSubtreeAreRefusedAtOnce) {
   EXPECT_EQ(123, client.Call(copyDirectory, "C:\\Docs", "C:\\Docs"));
   EXPECT_EQ(183, client.Call(copyDirectory, "C:\\Docs\\Sub", "C:\\Docs"));
 
+  // A source named with its trailing backslash is copied under its own name.
+  ASSERT_TRUE(ForceDirectories(Pc("C\\Copies")));
+  EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Docs\\", "C:\\Copies\\"));
+  EXPECT_EQ("beta", test::ReadFileBytes(Pc("C\\Copies\\Docs\\Sub\\b.txt")));
+
   // A folder whose name merely begins like the source's is no subtree.
   ASSERT_TRUE(ForceDirectories(Pc("C\\Docsarchive")));
   EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive"));
