@@ -242,8 +242,9 @@ HRESULT CTDOrvWinEngine::MoveFile(TDPathRecord* source, TDPathRecord* folder, US
   if (!Initialised()) return E_UNEXPECTED;
   TDPathInfo info;
   if (FAILED(tdengine::MakePath(source->Path, nullptr, nullptr, &info))) return E_FAIL;
-  std::string target = std::string(folder->Path, strnlen(folder->Path, sizeof folder->Path)) + "\\" +
-                       (info.Path + info.DriveLength + info.FolderLength);
+  std::string target(folder->Path, strnlen(folder->Path, sizeof folder->Path));
+  if (target.empty() || target.back() != '\\') target += '\\';  // a folder given with its "\" gets no second one
+  target += info.Path + info.DriveLength + info.FolderLength;
   if (TooLong(opMoveFile, target)) return S_OK;
   EngineRequest* r = NewOp(opMoveFile, source);
   if (r) {

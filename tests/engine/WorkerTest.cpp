@@ -309,7 +309,7 @@ TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
   // Without the replace flag an existing target stays; a move deletes its source.
   EXPECT_EQ(183, client.Call(copy, "C:\\Docs\\big.bin", "C:\\Docs\\c3.bin"));
   ASSERT_TRUE(ForceDirectories(Pc("C\\Arch")));
-  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::MoveFile, "C:\\Docs\\c3.bin", "C:\\Arch"));
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::MoveFile, "C:\\Docs\\c3.bin", "C:\\Arch\\"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c3.bin").c_str()));
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Arch\\c3.bin").c_str()));
 
