@@ -60,7 +60,8 @@ HRESULT CTDOrvWinEngine::QueryInterface(REFIID iid, void** out) {
 }
 
 HRESULT CTDOrvWinEngine::Init(ITDOrvWinEngineEvents* events) {
-  if (Initialised()) {
+  // Also before its link is open: a second worker would leave the first running on its own.
+  if (Initialised() || Thread) {
     FireFailure(opOpenLink, ERROR_BUSY);
     return S_OK;
   }

@@ -152,6 +152,17 @@ TEST_F(EngineClassTest, OperationsAnswerThroughTheSinkOnTheClientsThread) {
     engine->Init(&other);
     EXPECT_EQ(ERROR_BUSY, sink.Last("OnInit"));
     EXPECT_TRUE(other.Calls.empty());
+    // So is one that comes before the first has completed: the engine has its worker already.
+    {
+      Sink early, late;
+      ComPtr<ITDOrvWinEngine> second = CreateAsync();
+      second->Init(&early);
+      second->Init(&late);
+      EXPECT_EQ(ERROR_BUSY, early.Last("OnInit"));
+      EXPECT_TRUE(test::PumpUntil([&] { return early.Count("OnInit") == 2; }));
+      EXPECT_EQ(0, early.Calls.back().second);  // the first Init's own completion
+      EXPECT_TRUE(late.Calls.empty());
+    }
 
     TDPathRecord drive = Path("c:\\");
     ComPtr<ITDOrvDrive> driveInfo;
