@@ -510,15 +510,15 @@ void CTDOrvWinEngine::FireProgress(WPARAM code) {
   EngineRequest* r = Thread ? Thread->Current() : nullptr;
   if (!r) return;
   // The worker waits for this call to return, so a client that lets the engine
-  // go meanwhile cannot wait here for the worker to end: the engine is let go
-  // right after the call, and nothing more reaches the client before that.
-  // (Once closing, the engine is already on its way out.)
+  // go meanwhile cannot wait here for the worker to end: the worker is told to
+  // stop at once, and the engine goes right after the call. (Once closing,
+  // the engine is already on its way out.)
   struct Hold {
     CTDOrvWinEngine* Engine;
     ~Hold() {
       if (!Engine) return;
       if (Engine->References() == 1) {
-        Engine->Closing = 1;
+        Engine->BeginStop();
         if (PostMessageA(Engine->ReplyWindow, WM_TD_RELEASE, 0, 0)) return;
       }
       Engine->ExternalRelease();

@@ -72,16 +72,21 @@ LONG CTDEngineCore::StartWorker() {
   return 0;
 }
 
-void CTDEngineCore::StopWorker() {
+void CTDEngineCore::BeginStop() {
+  if (std::exchange(stopping_, true)) return;
   Closing = 1;
   if (ThreadEvent) {
     ThreadEvent->ResetEvent();
-    if (Thread) {
-      Thread->Close();
-      // Replies already posted, and progress sent, are still handled meanwhile.
-      WaitWithMessages(ThreadEvent->Handle());
-      if (WorkerThread) WaitWithMessages(WorkerThread.Get());
-    }
+    if (Thread) Thread->Close();
+  }
+}
+
+void CTDEngineCore::StopWorker() {
+  BeginStop();
+  if (ThreadEvent && Thread) {
+    // Replies already posted, and progress sent, are still handled meanwhile.
+    WaitWithMessages(ThreadEvent->Handle());
+    if (WorkerThread) WaitWithMessages(WorkerThread.Get());
   }
   LinkModule.Reset();
   WorkerThread.Reset();

@@ -39,6 +39,8 @@ class CTDEngineCore {
   // reply; waits, dispatching this thread's posted and sent messages, until
   // the worker has finished.
   void StopWorker();
+  // Its first half, which does not wait; StopWorker then only waits.
+  void BeginStop();
 
   std::atomic<LONG> LinkState{0};  // 1: component created, 2: connected
   std::unique_ptr<CEvent> ThreadEvent;
@@ -54,6 +56,9 @@ class CTDEngineCore {
   // thread's end, and the threads runtime our modules link statically
   // (winpthreads) then keeps that thread's handle and an event for good.
   ModuleHandle LinkModule;
+
+ private:
+  bool stopping_ = false;
 };
 
 class CTDMessageWnd final : public CWnd {
