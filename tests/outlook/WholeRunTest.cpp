@@ -234,18 +234,21 @@ TEST_F(OutlookRun, ARepeatedRunSendsNothingTwiceAndBringsOnlyNewMail) {
 }
 
 // Mail of every shape arrives as it was written: texts in the code page (and
-// without a look-alike for a character it lacks), old
-// Macintosh line breaks, a body of a whole copy block, nothing at all; and a
+// without a look-alike for a character it lacks), old Macintosh line breaks,
+// a body of a whole copy block, nothing at all, a date of 1970; and a
 // reply reaches everyone whose display name holds a comma or a semicolon.
 TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   ses_->MaxEmail = 0;
+  ses_->FromDate = EncodeDate(1601, 1, 1);  // as the wizard sends an unticked From date
   const MailAddress jane{"Doe, Jane", "jane@example.com", "SMTP"}, lee{"Lee; Ann", "lee@example.com", "SMTP"};
   const struct {
     std::string subject, body, handheld;
+    TDateTime date = EncodeDate(2020, 6, 1);
   } cases[] = {{"Caf\xE9 \xDF \x80 \x84quoted\x93", "Gr\xFC\xDF e\tund \x80\r\n", "Gr\xFC\xDF e\tund \x80"},
                {"Old Macintosh", "one\rtwo\r\rthree\r\n", "one\x06two\x06\x06three"},
                {"", "\r\n\r\n", ""},
-               {"Block", std::string(65536, 'b'), std::string(65536, 'b')}};
+               {"Block", std::string(65536, 'b'), std::string(65536, 'b')},
+               {"Wrong clock", "x", "x", EncodeDate(1970, 1, 1)}};
   mailstore::Profile store(path_);
   const std::string inbox = store.RoleFolder(Role::Inbox);
   for (const auto& c : cases) {
@@ -253,7 +256,7 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
     m.Subject = c.subject;
     m.From = Ann;
     m.To = {User};
-    m.Date = m.Received = EncodeDate(2020, 6, 1);
+    m.Date = m.Received = c.date;
     m.Body = c.body;
     store.AddMessage(inbox, m, false);
   }
