@@ -111,7 +111,9 @@ void TOwnAddress::RemoveFrom(TStringList& List) const {
 std::vector<std::string> ListItems(const std::string& List) {
   // A display name in double quotes may hold commas ('smtp:"Doe, Jane"<j@x>',
   // '"Doe, Jane" <j@x>'): a quote at the start of an item or after its type
-  // prefix opens such a name, a backslash inside it escapes the next
+  // prefix opens such a name, and only a quote that the item's end, a comma
+  // or the address's "<" follows closes it, so quotes inside the name
+  // ('"Bob "The Builder" Stone"') stay in it; a backslash escapes the next
   // character. Where a name's quote is never closed, its commas separate.
   std::vector<std::string> items(1);
   size_t itemStart = 0;
@@ -120,8 +122,12 @@ std::vector<std::string> ListItems(const std::string& List) {
     const char c = List[i];
     std::string& item = items.back();
     if (quoted) {
-      if (c == '\\' && i + 1 < List.size()) item += List[i++];
-      else if (c == '"') quoted = false;
+      if (c == '\\' && i + 1 < List.size()) {
+        item += List[i++];
+      } else if (c == '"') {
+        const size_t next = List.find_first_not_of(" \t\r\n", i + 1);
+        quoted = next != std::string::npos && List[next] != ',' && List[next] != '<';
+      }
     } else if (c == ',') {
       items.emplace_back();
       itemStart = i + 1;

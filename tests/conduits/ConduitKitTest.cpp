@@ -54,6 +54,9 @@ TEST(ConduitKit, AddressListsSplitMergeAndFinish) {
   EXPECT_EQ(Items(list), (std::vector<std::string>{R"(smtp:"Doe, Jane"<jane@x>)", R"("A \"B\" C, D" <b@x>)",
                                                    R"(O"Hara <o@x>)", "cy@x"}));
   EXPECT_EQ(SplitAddresses(R"(bob@x, "Doe, Jane <j@x>, cy@x)", &list, Pat), 4);
+  EXPECT_EQ(SplitAddresses(R"("O"Brien, Jo" <o@x>, smtp:"Bob "B, Jr" Stone"<b@x>,"Voss, El")", &list, Pat), 3);
+  EXPECT_EQ(Items(list), (std::vector<std::string>{R"("O"Brien, Jo" <o@x>)", R"(smtp:"Bob "B, Jr" Stone"<b@x>)",
+                                                   R"("Voss, El")"}));
   EXPECT_EQ(MergeReplyAll(R"("Doe, Jane" <jane@x>)", R"("Doe, Jane" <jane@x>, pat@example.com)", Pat),
             R"("Doe, Jane" <jane@x>)");
   EXPECT_EQ(SplitAddresses("", &list, Pat), 0);
