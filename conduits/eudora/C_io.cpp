@@ -133,13 +133,14 @@ const char* const DigestIDEnd = "@no-message-id>";
 
 std::string DigestID(const Variant& message, DISPID headerInfo) {
   std::uint64_t hash = 14695981039346656037ull;
-  for (const std::string& part :
-       {message.Get(headerInfo, {eudora::HeaderDate}).AsString(), message.Get(headerInfo, {eudora::HeaderFrom}).AsString(),
-        message.Get(headerInfo, {eudora::HeaderTo}).AsString(), message.Get(headerInfo, {eudora::HeaderCc}).AsString(),
-        message.Get("Subject").AsString(), message.Get("BodyAsSimpleText").AsString()}) {
+  auto add = [&hash](const std::string& part) {
     for (unsigned char c : part) hash = (hash ^ c) * 1099511628211ull;
-    hash = (hash ^ 0xFF) * 1099511628211ull;  // a field's end, so that text cannot move between fields
-  }
+    hash = (hash ^ 0xFF) * 1099511628211ull;  // the part's end: no text moves between parts unseen
+  };
+  for (int header : {eudora::HeaderDate, eudora::HeaderFrom, eudora::HeaderTo, eudora::HeaderCc})
+    add(message.Get(headerInfo, {header}).AsString());
+  add(message.Get("Subject").AsString());
+  add(message.Get("BodyAsSimpleText").AsString());
   char id[40];
   std::snprintf(id, sizeof id, "<%016llx%s", static_cast<unsigned long long>(hash), DigestIDEnd);
   return id;
