@@ -92,6 +92,9 @@ void CTDEngineCore::StopWorker() {
   WorkerThread.Reset();
   Thread = nullptr;
   ThreadEvent.reset();
+  // A later Init, after one that failed, starts a worker whose replies are taken.
+  stopping_ = false;
+  Closing = 0;
 }
 
 // Thread.
