@@ -138,6 +138,12 @@ EngineRequest* CTDPrcThread::Current() {
 
 void CTDPrcThread::Enqueue(EngineRequest* r) {
   if (!r) return;
+  // Asked for before the engine was let go, but not yet here when the queue
+  // was freed: it goes as those queued did, rather than run for nobody.
+  if (Engine->Closing && r->Op != opShutdown) {
+    FreeRequest(r);
+    return;
+  }
   bool start = false;
   {
     CSingleLock lock(lock_);
