@@ -134,10 +134,11 @@ void CTDMessageWnd::StartCopyWalk(EngineRequest* r, CTDOrvDirectory* node, CTDOr
   node->Parent = parent;
   r->Walker = node;
   node->TargetSide = targetSide;
-  // The folder keeps its name under the target, also when it was given with its trailing "\".
+  // The folder keeps its name under the target, also when it was given with
+  // its trailing "\"; a drive ("C:\" or "C:") has none and goes into the target itself.
   std::string name = node->Path;
   while (name.size() > 1 && name.back() == '\\' && name[name.size() - 2] != ':') name.pop_back();
-  name.erase(0, name.find_last_of('\\') + 1);
+  name.erase(0, name.find_last_of("\\:") + 1);
   const std::string targetPath = Child(targetFolder, name.c_str());
   if (!Fits(r, targetPath)) return;
   Set(node->TargetPath, targetPath);

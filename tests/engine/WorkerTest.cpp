@@ -254,6 +254,19 @@ TEST_F(SyncTest, CopyOntoItselfAndADirectoryIntoItsOwnSubtreeAreRefusedAtOnce) {
   // The target exists now: only the replace flag copies over it.
   EXPECT_EQ(183, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive"));
   EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive", 1));
+
+  // A drive, named with or without its backslash, has no name of its own: it
+  // is copied into the target folder itself.
+  const std::string pcFolder = install_ + "PcSide";
+  ASSERT_TRUE(ForceDirectories(pcFolder));
+  for (const char* drive : {"C:\\", "C:"}) {
+    DeleteFileA((pcFolder + "\\Docs\\Sub\\b.txt").c_str());
+    TDPathRecord from = Path(drive), to = Path(pcFolder.c_str(), tdlink::SidePC);
+    LONG error = -1;
+    client.E->CopyDirectory(&error, &from, &to, 1);
+    EXPECT_EQ(0, error) << drive;
+    EXPECT_EQ("beta", test::ReadFileBytes(pcFolder + "\\Docs\\Sub\\b.txt")) << drive;
+  }
 }
 
 TEST_F(SyncTest, APathLongerThanARequestHoldsFailsInsteadOfReachingAShorterOne) {
