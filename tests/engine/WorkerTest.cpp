@@ -550,6 +550,44 @@ TEST_F(SyncTest, FolderCopiesTellWhatStoppedThemAndKeepTheTargetsTheyCouldNotRep
   EXPECT_EQ(2, client.Call(copyDirectory, "C:\\Going", "C:\\Dst"));
 }
 
+TEST_F(SyncTest, NoCopyOrMoveReplacesAReadOnlyFile) {
+  PutFile("C:\\Docs\\big.bin", std::string(300 * 1024, 'n'));
+  SyncClient& client = Connected();
+  const std::string target = Pc("C\\Dst\\a.txt");
+  struct Case {
+    const char* what;
+    bool move, toPc, late;  // late: made read-only while the copy runs
+  };
+  const Case cases[] = {{"copy", false, false, false},
+                        {"move", true, false, false},
+                        {"copy to the PC", false, true, false},
+                        {"move to the PC", true, true, false},
+                        {"copy onto a file made read-only meanwhile", false, false, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PutFile("C:\\Docs\\a.txt", "new");
+    PutFile("C:\\Dst\\a.txt", "old");
+    SetFileAttributesA(target.c_str(), c.late ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY);
+    client.N.Cancel = [&](SHORT percent) {
+      if (c.late && percent > 0) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+      return false;
+    };
+    TDPathRecord from = Path(c.late ? "C:\\Docs\\big.bin" : "C:\\Docs\\a.txt");
+    const std::string to = c.toPc ? (c.move ? Pc("C\\Dst") : target) : c.move ? "C:\\Dst" : "C:\\Dst\\a.txt";
+    TDPathRecord into = Path(to.c_str(), c.toPc ? tdlink::SidePC : Handheld);
+    LONG error = -1;
+    if (c.move)
+      client.E->MoveFile(&error, &from, &into, 1);
+    else
+      client.E->CopyFile(&error, &from, &into, 1);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, error);
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(test::ReadFileBytes(target) == "old");
+    EXPECT_TRUE(test::ReadFileBytes(Pc("C\\Docs\\a.txt")) == "new");
+    EXPECT_TRUE(NoCopyLeftOf("C\\Dst\\a.txt"));
+  }
+}
+
 TEST_F(SyncTest, ADeleteWalkStopsAtAFileAProgramHolds) {
   PutFile("C:\\Documents\\Vantle\\InBox", "store");
   PutFile("C:\\Documents\\Vantle\\Other", "x");

@@ -763,6 +763,10 @@ class TDLink final : public ComObject<ITDLink> {
     copying_ = false;
     if (!c) return;
     c->Source.Reset();
+    // Also a target made read-only while the copy ran is kept, as Windows keeps it.
+    const DWORD existing = GetFileAttributesA(c->TargetPath.c_str());
+    if (status == stOk && existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
+      status = stAccessDenied;
     const bool renamed = status == stOk && RenameOpen(c->Target.Get(), c->TargetPath);
     c->Target.Reset();
     if (status == stOk && !renamed &&
