@@ -296,6 +296,22 @@ TEST_F(SyncTest, APathLongerThanARequestHoldsFailsInsteadOfReachingAShorterOne) 
   client.E->RenameFile(&error, &file, "b.txt");  // 259 characters still fit
   EXPECT_EQ(0, error);
   EXPECT_EQ("keep", test::ReadFileBytes(renamed + "\\b.txt"));
+
+  // A path record filled to its last byte, without its end, names no shorter file.
+  TDPathRecord full = Path("", tdlink::SidePC);
+  std::memcpy(full.Path, (renamed + "\\b.txtx").c_str(), sizeof full.Path);
+  client.E->DeleteFile(&error, &full);
+  EXPECT_EQ(206, error);
+  EXPECT_EQ("keep", test::ReadFileBytes(renamed + "\\b.txt"));
+  struct {
+    TDPathRecord Drive;
+    char After[4];
+  } unended{Path(""), "abc"};
+  std::memset(unended.Drive.Path, 'c', sizeof unended.Drive.Path);
+  ComPtr<ITDOrvDrive> drive;
+  client.E->GetDriveInfo(&error, &unended.Drive, drive.Put());
+  EXPECT_EQ(206, error);
+  EXPECT_STREQ("abc", unended.After);  // upper-casing the drive stopped at the record's end
 }
 
 TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
