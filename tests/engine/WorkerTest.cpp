@@ -525,6 +525,12 @@ TEST_F(SyncTest, DirectoriesAreDeletedAndMovedWithTheirSubtrees) {
   EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\New"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\New").c_str()));
   EXPECT_NE(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\New"));
+
+  // A drive is emptied, but stays.
+  PutFile("C:\\Last\\z.txt", "z");
+  EXPECT_EQ(ERROR_ACCESS_DENIED, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\"));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Last").c_str()));
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::CreateDirectory, "C:\\New"));
 }
 
 TEST_F(SyncTest, FolderCopiesTellWhatStoppedThemAndKeepTheTargetsTheyCouldNotReplace) {

@@ -299,7 +299,10 @@ class TDLink final : public ComObject<ITDLink> {
   LONG STDMETHODCALLTYPE RemoveFolder(const LinkPath* folder) override {
     return Call(20, true, [&] {
       std::string pc = Resolve(folder->Side, folder->Path, false);
-      LONG status = ::RemoveDirectoryA(pc.c_str()) ? stOk : LastStatus();
+      // A drive's root stays, emptied, as Windows keeps one.
+      const bool drive = folder->Side == SideHandheld &&
+                         tandel::NormalizePath(std::string(folder->Path, strnlen(folder->Path, 260))).size() == 3;
+      LONG status = drive ? stAccessDenied : ::RemoveDirectoryA(pc.c_str()) ? stOk : LastStatus();
       Answer([this, status] { sink_->DirectoryRemoved(status); });
       return stOk;
     });
