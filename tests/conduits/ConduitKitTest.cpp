@@ -34,7 +34,8 @@ TEST(ConduitKit, TheUserIsRecognisedInEveryFormOfHisAddress) {
                {" pat doe", true},                       {"EX:pat@example.com", true},
                {" \"Pat Doe\" ", true},                    {"\"Pat Doe", false},
                {"smtp:\"Pat Doe\"<pat@other.com>", false}, {"pat@example.com.au", false},
-               {"Pat", false},                           {"", false}};
+               {"Pat", false},                           {"", false},
+               {"smtp:\"Pat <Sales>\"<pat@example.com>", true}, {"\"Jo <pat@example.com>\" <jo@x>", false}};
   for (const Case& c : cases) EXPECT_EQ(Pat.Names(c.item), c.names) << c.item;
   EXPECT_FALSE((TOwnAddress{"", ""}.Names("")));
 }
@@ -57,6 +58,9 @@ TEST(ConduitKit, AddressListsSplitMergeAndFinish) {
   EXPECT_EQ(SplitAddresses(R"("O"Brien, Jo" <o@x>, smtp:"Bob "B, Jr" Stone"<b@x>,"Voss, El")", &list, Pat), 3);
   EXPECT_EQ(Items(list), (std::vector<std::string>{R"("O"Brien, Jo" <o@x>)", R"(smtp:"Bob "B, Jr" Stone"<b@x>)",
                                                    R"("Voss, El")"}));
+  // A name as the PC client gave it may end in a backslash.
+  EXPECT_EQ(SplitAddresses(R"(smtp:"Corp, IT\"<it@x>, "Doe, Jane" <d@x>)", &list, Pat), 2);
+  EXPECT_EQ(SplitAddresses(R"("Corp, IT\", bob@x, "Doe, Jane <d@x>)", &list, Pat), 4);
   EXPECT_EQ(MergeReplyAll(R"("Doe, Jane" <jane@x>)", R"("Doe, Jane" <jane@x>, pat@example.com)", Pat),
             R"("Doe, Jane" <jane@x>)");
   EXPECT_EQ(SplitAddresses("", &list, Pat), 0);
