@@ -157,9 +157,11 @@ void AddRecipients(const Variant& recipients, const std::string& addresses, int 
   if (SplitAddresses(addresses, &items, Own()) <= 0) return;
   for (int i = 0; i < items.Count(); ++i) {
     const std::string& item = items.At(i);
+    // A quoted item is a display name, whatever it holds ('"help@desk, IT"').
+    const std::string name = Unquoted(item);
     try {
       Variant recipient;
-      if (item.find('@') != std::string::npos) {
+      if (name == item && item.find('@') != std::string::npos) {
         try {
           recipient = recipients.Call("Add", {Variant::Null(), item, type, Variant::Null()});
         } catch (const Exception&) {
@@ -168,7 +170,7 @@ void AddRecipients(const Variant& recipients, const std::string& addresses, int 
         }
         if (recipient.IsNull()) throw Exception("Unable to add custom recipient");
       } else {
-        recipient = recipients.Call("Add", {Unquoted(item), Variant::Null(), type, Variant::Null()});
+        recipient = recipients.Call("Add", {name, Variant::Null(), type, Variant::Null()});
         if (recipient.IsNull()) throw Exception("Unable to add display recipient");
       }
       recipient.Call("Resolve");
