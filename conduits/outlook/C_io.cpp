@@ -216,8 +216,10 @@ std::string FormatAddressEntry(const Variant& Entry) {
     }
     if (name == address) return Format("%s:%s", {type, address});
     // A name with a comma ("Voss, Eleanor") is quoted, or it would be two
-    // items of the handheld's list; sending takes the quotes off again.
-    if (name.find(',') != std::string::npos) return Format("\"%s\"", {name});
+    // items of the handheld's list, and so is one with a quote ('"Bob" Smith'),
+    // which would open a name that swallows the items after it; sending takes
+    // the quotes off again.
+    if (name.find_first_of(",\"") != std::string::npos) return Format("\"%s\"", {name});
     return name;
   } catch (...) {
     return {};

@@ -21,13 +21,14 @@ const MailAddress& User = test::ProfileUser;
 const MailAddress& Ann = test::ProfileAnn;
 const MailAddress Voss{"Voss, Eleanor", "/o=Quorvel/ou=Admin/cn=Recipients/cn=evoss", "EX"};
 const MailAddress Desk{"help@desk, Support", "/o=Quorvel/ou=Admin/cn=Recipients/cn=help", "EX"};
+const MailAddress Smith{"\"Bob\" Smith", "/o=Quorvel/ou=Admin/cn=Recipients/cn=bsmith", "EX"};
 
 class OutlookRun : public runtest::RunTest {
  protected:
   void SetUp() override {
     RunTest::SetUp();
-    profile_ = std::make_unique<test::MailProfile>("OutlookRunProfiles", test::CdoProfiles,
-                                                    std::vector<MailAddress>{Ann, test::ProfileBob, Voss, Desk});
+    profile_ = std::make_unique<test::MailProfile>(
+        "OutlookRunProfiles", test::CdoProfiles, std::vector<MailAddress>{Ann, test::ProfileBob, Voss, Desk, Smith});
     path_ = profile_->Path();
     TRegistry settings;
     settings.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -237,7 +238,8 @@ TEST_F(OutlookRun, ARepeatedRunSendsNothingTwiceAndBringsOnlyNewMail) {
 // Mail of every shape arrives as it was written: texts in the code page (and
 // without a look-alike for a character it lacks), old Macintosh line breaks,
 // a body of a whole copy block, nothing at all, a date of 1970; and a
-// reply reaches everyone whose display name holds a comma, a semicolon or an "@".
+// reply reaches everyone whose display name holds a comma, a semicolon, a
+// quote or an "@".
 TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   ses_->MaxEmail = 0;
   ses_->FromDate = EncodeDate(1601, 1, 1);  // as the wizard sends an unticked From date
@@ -265,7 +267,7 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   fromJane.Subject = "Budget";
   fromJane.From = jane;
   fromJane.To = {User, lee};
-  fromJane.Cc = {Voss, Desk};  // directory entries, known by their display names
+  fromJane.Cc = {Smith, Voss, Desk};  // directory entries, known by their display names
   fromJane.Date = fromJane.Received = EncodeDate(2020, 6, 2);
   fromJane.Body = "Figures\r\n";
   store.AddMessage(inbox, fromJane, false);
@@ -314,7 +316,8 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   Restart();
   ASSERT_TRUE(RunStage1());
   ASSERT_TRUE(Stage2());
-  EXPECT_EQ(sentTo("RE: Budget"), (std::vector<std::string>{Voss.Address, Desk.Address, "jane@example.com", "lee@example.com"}));
+  const std::vector<std::string> all{Smith.Address, Voss.Address, Desk.Address, "jane@example.com", "lee@example.com"};
+  EXPECT_EQ(sentTo("RE: Budget"), all);
   EXPECT_TRUE(MemoLines().empty() || MemoLines() == std::vector<std::string>{Str(136)});
 }
 
