@@ -93,10 +93,24 @@ std::string AddressPart(const std::string& Item) {
   return s;
 }
 
+std::string QuotedName(const std::string& Name) {
+  std::string s = "\"";
+  for (char c : Name) {
+    if (c == '"' || c == '\\') s += '\\';
+    s += c;
+  }
+  return s + '"';
+}
+
 std::string Unquoted(const std::string& Item) {
   std::string s = Trim(Item);
-  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
-  return s;
+  if (s.size() < 2 || s.front() != '"' || s.back() != '"') return s;
+  std::string name;
+  for (size_t i = 1; i + 1 < s.size(); ++i) {
+    if (s[i] == '\\' && i + 2 < s.size()) ++i;
+    name += s[i];
+  }
+  return name;
 }
 
 bool TOwnAddress::Names(const std::string& Item) const {
@@ -162,9 +176,9 @@ std::vector<std::string> ListItems(const std::string& List) {
   // prefix opens such a name, and only a quote that the item's end, a comma
   // or the address's "<" follows closes it, so quotes inside the name
   // ('"Bob "The Builder" Stone"') stay in it; a backslash escapes the next
-  // character, as in a mail's header. A name the PC client gave as it stands
-  // may end in a backslash ('smtp:"Corp, IT\"<it@x>', '"Corp, IT\"'): the
-  // quote before an address closes it, and where escapes leave a name
+  // character, as in a mail's header. A name that an older build wrote as it
+  // stood may end in a backslash ('smtp:"Corp, IT\"<it@x>', '"Corp, IT\"'):
+  // the quote before an address closes it, and where escapes leave a name
   // unclosed, the list is read again without them. Where a name's quote is
   // never closed even so, its commas and those after it separate.
   TListItems r = QuotedItems(List, true);

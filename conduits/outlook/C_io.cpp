@@ -212,14 +212,14 @@ std::string FormatAddressEntry(const Variant& Entry) {
     std::string name = Entry.Get("Name").AsString();
     if (SameText(type, "smtp")) {
       if (SameText(address, name)) return Format("smtp:%s", {address});
-      return Format("smtp:\"%s\"<%s>", {name, address});
+      return Format("smtp:%s<%s>", {QuotedName(name), address});
     }
     if (name == address) return Format("%s:%s", {type, address});
     // A name with a comma ("Voss, Eleanor") is quoted, or it would be two
     // items of the handheld's list, and so is one with a quote ('"Bob" Smith'),
     // which would open a name that swallows the items after it; sending takes
     // the quotes off again.
-    if (name.find_first_of(",\"") != std::string::npos) return Format("\"%s\"", {name});
+    if (name.find_first_of(",\"") != std::string::npos) return QuotedName(name);
     return name;
   } catch (...) {
     return {};

@@ -38,6 +38,8 @@ TEST(ConduitKit, TheUserIsRecognisedInEveryFormOfHisAddress) {
                {"smtp:\"Pat <Sales>\"<pat@example.com>", true}, {"\"Jo <pat@example.com>\" <jo@x>", false}};
   for (const Case& c : cases) EXPECT_EQ(Pat.Names(c.item), c.names) << c.item;
   EXPECT_FALSE((TOwnAddress{"", ""}.Names("")));
+  EXPECT_EQ(QuotedName(R"(O"Brien, Jo \)"), R"("O\"Brien, Jo \\")");
+  EXPECT_EQ(Unquoted(QuotedName(R"(O"Brien, Jo \)")), R"(O"Brien, Jo \)");
 }
 
 TEST(ConduitKit, AddressListsSplitMergeAndFinish) {

@@ -239,11 +239,12 @@ TEST_F(OutlookRun, ARepeatedRunSendsNothingTwiceAndBringsOnlyNewMail) {
 // without a look-alike for a character it lacks), old Macintosh line breaks,
 // a body of a whole copy block, nothing at all, a date of 1970; and a
 // reply reaches everyone whose display name holds a comma, a semicolon, a
-// quote or an "@".
+// quote, a backslash or an "@".
 TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   ses_->MaxEmail = 0;
   ses_->FromDate = EncodeDate(1601, 1, 1);  // as the wizard sends an unticked From date
-  const MailAddress jane{"Doe, Jane", "jane@example.com", "SMTP"}, lee{"Lee; Ann", "lee@example.com", "SMTP"};
+  const MailAddress jane{"Doe, Jane", "jane@example.com", "SMTP"}, lee{"Lee; Ann", "lee@example.com", "SMTP"},
+      jo{"O\"Brien, Jo \\", "jo@example.com", "SMTP"};
   const struct {
     std::string subject, body, handheld;
     TDateTime date = EncodeDate(2020, 6, 1);
@@ -266,7 +267,7 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   mailstore::MailMessage fromJane;
   fromJane.Subject = "Budget";
   fromJane.From = jane;
-  fromJane.To = {User, lee};
+  fromJane.To = {User, jo, lee};
   fromJane.Cc = {Smith, Voss, Desk};  // directory entries, known by their display names
   fromJane.Date = fromJane.Received = EncodeDate(2020, 6, 2);
   fromJane.Body = "Figures\r\n";
@@ -316,7 +317,8 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   Restart();
   ASSERT_TRUE(RunStage1());
   ASSERT_TRUE(Stage2());
-  const std::vector<std::string> all{Smith.Address, Voss.Address, Desk.Address, "jane@example.com", "lee@example.com"};
+  const std::vector<std::string> all{Smith.Address,      Voss.Address,     Desk.Address,
+                                     "jane@example.com", "jo@example.com", "lee@example.com"};
   EXPECT_EQ(sentTo("RE: Budget"), all);
   EXPECT_TRUE(MemoLines().empty() || MemoLines() == std::vector<std::string>{Str(136)});
 }
