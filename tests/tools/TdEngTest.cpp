@@ -54,6 +54,7 @@ TEST_F(TdEngTest, EveryCommandRunsThroughEitherClass) {
       {{"rmdir", "C:\\Moved"}, 0, "done"},
       {{"dir", "C:\\Moved"}, 1, "(3)"},
       {{"find", "C:\\Docs", "*.txt", "hello"}, 0, "C:\\Docs\\a.txt", true},
+      {{"find", "C:\\", "Docs"}, 0, "C:\\Docs\r\n", true},
       {{"machine"}, 0, "owner \"Handheld Owner\", type 5"},
       {{"synctime"}, 0, "done"},
       {{"label", "C:", "Travel"}, 0, "done"},

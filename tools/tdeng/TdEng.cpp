@@ -319,7 +319,8 @@ LONG Find(Device& d, const Args& a) {
   return d.Find(c, [](const char* in, ITDOrvFile& entry) {
     char name[MAX_PATH] = {};
     entry.GetName(name);
-    std::printf("%s\\%s\n", in, name);
+    const std::string folder = in;
+    std::printf("%s%s%s\n", folder.c_str(), folder.empty() || folder.back() == '\\' ? "" : "\\", name);
   });
 }
 
