@@ -389,12 +389,13 @@ int main() {
         asideFolder = std::min(asideFolder, bench::Seconds() - start);
       }
       // Each file of the folder is announced to the client and its copy's
-      // progress told (two sent progresses), and copied: the component's
-      // progress, its end of the copy and the sink's answer come through the
-      // worker's queue (the listing's entries are taken in the call's wake).
-      const double perFile = asideFolder / 1000, protocol = 2 * send + 3 * answer;
+      // 0 percent and end told (three sent progresses), and copied: the
+      // component's progress, its end of the copy and the sink's answer come
+      // through the worker's queue (the listing's entries are taken in the
+      // call's wake).
+      const double perFile = asideFolder / 1000, protocol = 3 * send + 3 * answer;
       std::printf("engine:   its floor per file: a copy written aside and renamed onto its target %.1f (CopyFile "
-                  "%.1f) + 2 progresses sent to the client 2 x %.1f + 3 messages through the worker's queue 3 x %.1f "
+                  "%.1f) + 3 progresses sent to the client 3 x %.1f + 3 messages through the worker's queue 3 x %.1f "
                   "= %.1f us, ratio %.2f\n",
                   perFile * 1e6, plainFolder / 1000 * 1e6, send * 1e6, answer * 1e6, (perFile + protocol) * 1e6,
                   plainFolder / 1000 / (perFile + protocol));

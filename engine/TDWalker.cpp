@@ -232,7 +232,7 @@ void CTDMessageWnd::CopyNext(EngineRequest* r, CTDOrvDirectory* node) {
   }
   Thread->SendProgress(progCopyDirectory);
   Set(r->TargetPath, Child(node->TargetPath, info->Name));
-  CopyCall(r);
+  StartCopyFile(r);  // as a single copy: its 0 percent, where the client may still stop the walk
 }
 
 bool CTDMessageWnd::FindProgress(EngineRequest* r) {

@@ -278,6 +278,23 @@ TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
   EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::MoveFile, "C:\\Docs\\c3.bin", "C:\\Arch"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c3.bin").c_str()));
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Arch\\c3.bin").c_str()));
+
+  // Each file of a folder is copied as a single copy is, and a stop at a
+  // file's 0 percent ends the whole copy there, successfully.
+  for (const char* f : {"a", "b", "c"}) PutFile(std::string("C:\\Set\\") + f + ".txt", f);
+  const auto copyDirectory = &ITDOrvWinEngineS::CopyDirectory;
+  client.N.Percents.clear();
+  EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Set", "C:\\Arch"));
+  EXPECT_EQ(3u, client.N.Files.size());
+  EXPECT_EQ((std::vector<SHORT>{0, 100, 0, 100, 0, 100}), client.N.Percents);
+  client.N.Files.clear();
+  client.N.Cancel = [&](SHORT percent) { return percent == 0 && client.N.Files.size() == 2; };
+  EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Set", "C:\\Docs"));
+  EXPECT_EQ(2u, client.N.Files.size());
+  int copied = 0;
+  for (const char* f : {"a", "b", "c"})
+    copied += GetFileAttributesA(Pc(std::string("C\\Docs\\Set\\") + f + ".txt").c_str()) != INVALID_FILE_ATTRIBUTES;
+  EXPECT_EQ(1, copied);
 }
 
 TEST_F(SyncTest, CopiesOfEverySizeArriveWholeAlsoOverAnExistingTarget) {
