@@ -52,6 +52,22 @@ enum : WPARAM { progCopy = 23, progCopyDirectory = 24, progFormat = 26, progClos
 constexpr UINT WM_TD_RESULT = WM_USER + 0x550;    // lParam: the finished request, owned by the receiver
 constexpr UINT WM_TD_FAILURE = WM_USER + 0x551;   // wParam: operation, lParam: Win32 error
 constexpr UINT WM_TD_PROGRESS = WM_USER + 0x552;  // wParam: progress code (sent)
+constexpr UINT WM_TD_RELEASE = WM_USER + 0x553;   // the engine's own: its last reference, let go during a progress
+
+// A result object that the request filling it keeps alive without a
+// reference of its own: the client's reference stays the only one it counts.
+class ResultHold {
+ public:
+  virtual void Hold() = 0;
+  virtual void Unhold() = 0;
+
+ protected:
+  ~ResultHold() = default;
+};
+struct Unholder {
+  void operator()(ResultHold* h) const { h->Unhold(); }
+};
+using HeldResult = std::unique_ptr<ResultHold, Unholder>;
 
 }  // namespace tdengine
 
@@ -66,6 +82,7 @@ struct EngineRequest {
   LONG Crit5, Crit6, Crit7, Crit8, Crit9, Crit10;
   LONG Scratch;
   IUnknown* Result;         // no reference held
+  tdengine::HeldResult Kept;  // the client's result object, alive while the request fills it
   CTDOrvDirectory* Walker;  // innermost walker node
   std::unique_ptr<char[]> SearchText;
   ULONG_PTR Count;          // a find's reported entry (an ITDOrvFile with one reference for the client)

@@ -15,6 +15,9 @@ HRESULT MakePath(const char* part1, const char* part2, const char* part3, TDPath
 // The connection component's status as a Win32 error code.
 LONG TranslateStatus(LONG status);
 
+// A date-time some months before another, as a find's date criterion counts them.
+double MonthsBefore(SYSTEMTIME when, LONG months);
+
 }  // namespace tdengine
 
 // __uuidof for the interfaces the engine's objects are built from.

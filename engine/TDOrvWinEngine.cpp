@@ -20,6 +20,7 @@ bool CTDReplyWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
       Engine->FireFailure(static_cast<SHORT>(wParam & 0xFFFF), static_cast<LONG>(lParam));
       return true;
     case WM_TD_PROGRESS: Engine->FireProgress(wParam & 0xFFFF); return true;
+    case WM_TD_RELEASE: Engine->ExternalRelease(); return true;
   }
   return false;
 }
@@ -32,6 +33,12 @@ CTDOrvWinEngine::CTDOrvWinEngine() {
 CTDOrvWinEngine::~CTDOrvWinEngine() {
   // Replies already posted still reach the sinks while the worker stops.
   StopWorker();
+  // A reply the wait did not get to before the worker ended still frees its
+  // request and the result object that the request keeps.
+  if (HWND window = ReplyWindowObject ? ReplyWindowObject->Handle() : nullptr) {
+    MSG m;
+    while (PeekMessageA(&m, window, WM_TD_RESULT, WM_TD_RESULT, PM_REMOVE)) DispatchMessageA(&m);
+  }
   ReplyWindowObject.reset();
   Events.Reset();
   Events2.Reset();
@@ -53,7 +60,8 @@ HRESULT CTDOrvWinEngine::QueryInterface(REFIID iid, void** out) {
 }
 
 HRESULT CTDOrvWinEngine::Init(ITDOrvWinEngineEvents* events) {
-  if (Initialised()) {
+  // Also before its link is open: a second worker would leave the first running on its own.
+  if (Initialised() || Thread) {
     FireFailure(opOpenLink, ERROR_BUSY);
     return S_OK;
   }
@@ -100,6 +108,12 @@ EngineRequest* CTDOrvWinEngine::NewOp(LONG op, const TDPathRecord* path, const T
   return r;
 }
 
+bool CTDOrvWinEngine::TooLong(LONG op, const std::string& target) {
+  if (target.size() < sizeof EngineRequest::TargetPath) return false;
+  FireFailure(op, ERROR_FILENAME_EXCED_RANGE);
+  return true;
+}
+
 HRESULT CTDOrvWinEngine::Post(EngineRequest* r) {
   if (r) Thread->PostRequest(r);
   return S_OK;
@@ -133,7 +147,11 @@ HRESULT CTDOrvWinEngine::PostWithResult(LONG op, TDPathRecord* path, SHORT side,
     object->SetPath(*path);
   }
   EngineRequest* r = NewOp(op, path ? path : &side16);
-  if (r) r->Result = object;
+  if (r) {
+    r->Result = object;
+    object->Hold();
+    r->Kept.reset(object);
+  }
   return Post(r);
 }
 
@@ -210,6 +228,7 @@ HRESULT CTDOrvWinEngine::PostRename(LONG op, TDPathRecord* path, const char* new
   // Drive and folder with the trailing "\", then the new name.
   std::string target(info.Path, std::strlen(info.Path) - info.NameLength);
   target += newName ? newName : "";
+  if (TooLong(op, target)) return S_OK;
   EngineRequest* r = NewOp(op, path);
   if (r) CopyPath(r->TargetPath, target.c_str());
   return Post(r);
@@ -224,7 +243,10 @@ HRESULT CTDOrvWinEngine::MoveFile(TDPathRecord* source, TDPathRecord* folder, US
   if (!Initialised()) return E_UNEXPECTED;
   TDPathInfo info;
   if (FAILED(tdengine::MakePath(source->Path, nullptr, nullptr, &info))) return E_FAIL;
-  std::string target = std::string(folder->Path) + "\\" + (info.Path + info.DriveLength + info.FolderLength);
+  std::string target(folder->Path, strnlen(folder->Path, sizeof folder->Path));
+  if (target.empty() || target.back() != '\\') target += '\\';  // a folder given with its "\" gets no second one
+  target += info.Path + info.DriveLength + info.FolderLength;
+  if (TooLong(opMoveFile, target)) return S_OK;
   EngineRequest* r = NewOp(opMoveFile, source);
   if (r) {
     r->TargetSide = folder->Side;
@@ -487,6 +509,22 @@ void CTDOrvWinEngine::Deliver(LONG op, LONG error, const EngineRequest* r) {
 void CTDOrvWinEngine::FireProgress(WPARAM code) {
   EngineRequest* r = Thread ? Thread->Current() : nullptr;
   if (!r) return;
+  // The worker waits for this call to return, so a client that lets the engine
+  // go meanwhile cannot wait here for the worker to end: the worker is told to
+  // stop at once, and the engine goes right after the call. (Once closing,
+  // the engine is already on its way out.)
+  struct Hold {
+    CTDOrvWinEngine* Engine;
+    ~Hold() {
+      if (!Engine) return;
+      if (Engine->References() == 1) {
+        Engine->BeginStop();
+        if (PostMessageA(Engine->ReplyWindow, WM_TD_RELEASE, 0, 0)) return;
+      }
+      Engine->ExternalRelease();
+    }
+  } hold{Closing ? nullptr : this};
+  if (hold.Engine) ExternalAddRef();
   if (code == progFind) {
     // The reported entry is the client's; without a sink to take it, it goes.
     auto* entry = reinterpret_cast<ITDOrvFile*>(r->Count);

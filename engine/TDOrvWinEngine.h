@@ -2,6 +2,8 @@
 // The asynchronous engine "Orvik.TDEng.Interface": every operation is posted
 // to the engine's worker and answered later, on the client's thread, through
 // the reply window as one call on the client's sink.
+#include <string>
+
 #include "CmdTarget.h"
 #include "ComPtr.h"
 #include "TDEng.h"
@@ -113,6 +115,9 @@ class CTDOrvWinEngine final : public CCmdTarget<tdengine::ITDOrvWinEngine>, publ
   template <class Object, class Interface>
   HRESULT PostWithResult(LONG op, tdengine::TDPathRecord* path, SHORT side, REFIID iid, Interface** out);
   HRESULT PostRename(LONG op, tdengine::TDPathRecord* path, const char* newName);
+  // A target built from the client's parts that a request cannot hold: its
+  // completion reports 206 during the call instead of a shorter path being posted.
+  bool TooLong(LONG op, const std::string& target);
   // One event, with the request's results or, without a request, empty ones.
   void Deliver(LONG op, LONG error, const EngineRequest* r);
 

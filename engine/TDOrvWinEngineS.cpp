@@ -243,6 +243,7 @@ void CTDOrvWinEngineS::StopHandler() {
 
 HRESULT CTDOrvWinEngineS::Init(LONG* error, ITDOrvWinEngineSEvents* events) {
   if (!error) return E_POINTER;
+  ComPtr<CTDOrvWinEngineS> keep(this);  // as a call does
   *error = 0;
   if (!Handler) {
     try {
@@ -284,6 +285,9 @@ HRESULT CTDOrvWinEngineS::Init(LONG* error, ITDOrvWinEngineSEvents* events) {
 HRESULT CTDOrvWinEngineS::Run(LONG* error, UINT request, const Args& args, LONG connectPending,
                               LONG disconnectPending) {
   if (!error) return E_POINTER;
+  // The client may let the engine go from a message it handles while the call
+  // waits: the engine, its handler and the call's event stay until it returns.
+  ComPtr<CTDOrvWinEngineS> keep(this);
   *error = 0;
   if (!Handler) {
     *error = NotInitialised;

@@ -72,17 +72,23 @@ LONG CTDEngineCore::StartWorker() {
   return 0;
 }
 
-void CTDEngineCore::StopWorker() {
+void CTDEngineCore::BeginStop() {
+  if (std::exchange(stopping_, true)) return;
   Closing = 1;
   if (ThreadEvent) {
     ThreadEvent->ResetEvent();
-    if (Thread) {
-      Thread->Close();
-      // Replies already posted, and progress sent, are still handled meanwhile.
-      WaitWithMessages(ThreadEvent->Handle());
-      if (WorkerThread) WaitWithMessages(WorkerThread.Get());
-    }
+    if (Thread) Thread->Close();
   }
+}
+
+void CTDEngineCore::StopWorker() {
+  BeginStop();
+  if (ThreadEvent && Thread) {
+    // Replies already posted, and progress sent, are still handled meanwhile.
+    WaitWithMessages(ThreadEvent->Handle());
+    if (WorkerThread) WaitWithMessages(WorkerThread.Get());
+  }
+  LinkModule.Reset();
   WorkerThread.Reset();
   Thread = nullptr;
   ThreadEvent.reset();
@@ -301,6 +307,9 @@ void CTDPrcThread::OpenLink() {
   if (FAILED(hr)) {
     r->Error = hr;
   } else {
+    HMODULE module = nullptr;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, *reinterpret_cast<LPCSTR*>(Link.Get()), &module))
+      Engine->LinkModule.Reset(module);
     Sink = ComPtr<CTDOrvPrcEvent>::Attach(new (std::nothrow) CTDOrvPrcEvent());
     if (!Sink) {
       Link.Reset();

@@ -5,6 +5,7 @@
 // arrive. Requests run one at a time from a first-in, first-out queue.
 #include <atomic>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,8 @@ class CTDEngineCore {
   // reply; waits, dispatching this thread's posted and sent messages, until
   // the worker has finished.
   void StopWorker();
+  // Its first half, which does not wait; StopWorker then only waits.
+  void BeginStop();
 
   std::atomic<LONG> LinkState{0};  // 1: component created, 2: connected
   std::unique_ptr<CEvent> ThreadEvent;
@@ -48,6 +51,14 @@ class CTDEngineCore {
   // The worker thread itself: it runs this module's code until it has ended,
   // so the engine is not gone, and the module not unloadable, before then.
   KernelHandle WorkerThread;
+  // The connection component's module, let go only once the worker thread has
+  // ended: a module unloaded by a thread that still runs never hears of that
+  // thread's end, and the threads runtime our modules link statically
+  // (winpthreads) then keeps that thread's handle and an event for good.
+  ModuleHandle LinkModule;
+
+ private:
+  bool stopping_ = false;
 };
 
 class CTDMessageWnd final : public CWnd {
@@ -122,6 +133,9 @@ class CTDMessageWnd final : public CWnd {
   void CopyTargetChecked(EngineRequest* r);
   void TextSearchFinished(EngineRequest* r);
   void LevelFinished(UINT message);
+  // Whether a path of the walk fits a request's field; one that does not ends
+  // the request with 206 rather than reach the shorter path it would be cut to.
+  bool Fits(EngineRequest* r, const std::string& path);
   bool FindProgress(EngineRequest* r);  // a block or folder without a hit: whether the client cancelled
   bool Report(EngineRequest* r, tdengine::ITDOrvFile* entry);  // answers whether the client cancelled
   void SearchBlock(EngineRequest* r, const BYTE* data, size_t length);

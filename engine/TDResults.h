@@ -2,16 +2,38 @@
 // The result objects the engine hands its clients: a file's information, a
 // directory listing (also the node of the worker's directory walks), a
 // drive's and the machine's information.
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "CmdTarget.h"
 #include "ComPtr.h"
+#include "EngineRequest.h"
 #include "TDEngine.h"
 
 class CTDPrcThread;
 
-class CTDOrvFile final : public CCmdTarget<tdengine::ITDOrvFile> {
+// A result object's count: the client's references, and the holds of the
+// requests that fill it, which keep it alive unseen by its clients.
+template <class Base>
+class CTDHeld : public Base, public tdengine::ResultHold {
+ public:
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++counts_); }
+  ULONG STDMETHODCALLTYPE Release() override { return Drop(1); }
+  void Hold() override { counts_ += HoldUnit; }
+  void Unhold() override { Drop(HoldUnit); }
+
+ private:
+  static constexpr ULONGLONG HoldUnit = 1ull << 32;
+  ULONG Drop(ULONGLONG unit) {
+    const ULONGLONG left = counts_ -= unit;
+    if (left == 0) Base::Release();  // the base's one reference: the object goes
+    return static_cast<ULONG>(left);
+  }
+  std::atomic<ULONGLONG> counts_{1};
+};
+
+class CTDOrvFile final : public CTDHeld<CCmdTarget<tdengine::ITDOrvFile>> {
  public:
   CTDOrvFile() = default;
   HRESULT STDMETHODCALLTYPE GetInfo(tdengine::TDFileInfo** info) override;
@@ -30,7 +52,7 @@ class CTDOrvFile final : public CCmdTarget<tdengine::ITDOrvFile> {
 // A result whose information the worker fills once; GetInfo answers
 // E_UNEXPECTED until then.
 template <class Interface, class Information>
-class CTDFilledResult : public CCmdTarget<Interface> {
+class CTDFilledResult : public CTDHeld<CCmdTarget<Interface>> {
  public:
   HRESULT STDMETHODCALLTYPE GetInfo(Information** info) override {
     if (!info) return E_POINTER;
@@ -56,7 +78,7 @@ class CTDOrvMachine final : public CTDFilledResult<tdengine::ITDOrvMachine, tden
   void Fill(const BYTE* block);
 };
 
-class CTDOrvDirectory final : public CCmdTarget<tdengine::ITDOrvDirectory> {
+class CTDOrvDirectory final : public CTDHeld<CCmdTarget<tdengine::ITDOrvDirectory>> {
  public:
   CTDOrvDirectory() = default;
   // A walker node for a folder of a side.

@@ -59,12 +59,7 @@ bool MeetsCriteria(const EngineRequest& r, const TDFileInfo& info) {
       GetSystemTime(&now);
       double limit = 0;
       if (dateMode == 2) {
-        int months = now.wYear * 12 + (now.wMonth - 1) - r.Arg2;
-        now.wYear = static_cast<WORD>(months / 12);
-        now.wMonth = static_cast<WORD>(months % 12 + 1);
-        static const WORD days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-        if (now.wDay > days[now.wMonth - 1]) now.wDay = days[now.wMonth - 1];
-        SystemTimeToVariantTime(&now, &limit);
+        limit = MonthsBefore(now, r.Arg2);
       } else {
         SystemTimeToVariantTime(&now, &limit);
         limit -= r.Arg2;
@@ -92,9 +87,24 @@ ITDOrvFile* TakeEntry(CTDOrvDirectory* node) {
 
 }  // namespace
 
+double tdengine::MonthsBefore(SYSTEMTIME when, LONG months) {
+  const LONG month = when.wYear * 12 + (when.wMonth - 1) - months;
+  when.wYear = static_cast<WORD>(month / 12);
+  when.wMonth = static_cast<WORD>(month % 12 + 1);
+  // The day is kept unless the month is shorter: the 31st of March less a month is the last of February.
+  static const WORD days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = when.wYear % 4 == 0 && (when.wYear % 100 != 0 || when.wYear % 400 == 0);
+  const WORD last = days[when.wMonth - 1] + (when.wMonth == 2 && leap ? 1 : 0);
+  if (when.wDay > last) when.wDay = last;
+  double date = 0;
+  SystemTimeToVariantTime(&when, &date);
+  return date;
+}
+
 void CTDMessageWnd::ListNode(EngineRequest* r, CTDOrvDirectory* node, bool wildcard) {
   std::string path = node->Path;
   if (wildcard) path += EndsWithBackslash(node->Path) ? "*.*" : "\\*.*";
+  if (!Fits(r, path)) return;
   Set(r->Path, path);
   r->Side = node->Side;
   r->Result = node;
@@ -120,8 +130,13 @@ void CTDMessageWnd::StartCopyWalk(EngineRequest* r, CTDOrvDirectory* node, CTDOr
   node->Parent = parent;
   r->Walker = node;
   node->TargetSide = targetSide;
-  const char* slash = std::strrchr(node->Path, '\\');
-  Set(node->TargetPath, Child(targetFolder, slash ? slash + 1 : node->Path));
+  // The folder keeps its name under the target, also when it was given with its trailing "\".
+  std::string name = node->Path;
+  while (name.size() > 1 && name.back() == '\\' && name[name.size() - 2] != ':') name.pop_back();
+  name.erase(0, name.find_last_of('\\') + 1);
+  const std::string targetPath = Child(targetFolder, name.c_str());
+  if (!Fits(r, targetPath)) return;
+  Set(node->TargetPath, targetPath);
   if (r->TargetSide == r->Side &&
       CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, node->TargetPath, -1, node->Path, -1) == CSTR_EQUAL) {
     FinishWith(r, ERROR_ALREADY_EXISTS);
@@ -199,6 +214,7 @@ void CTDMessageWnd::DeleteNext(EngineRequest* r, CTDOrvDirectory* node) {
   TDFileInfo* info;
   entry->GetInfo(&info);
   std::string path = Child(node->Path, info->Name);
+  if (!Fits(r, path)) return;
   if (Directory(*info)) {
     if (CTDOrvDirectory* child = NewNode(r, node->Side, path.c_str())) StartDeleteWalk(r, child, node);
     return;
@@ -218,6 +234,7 @@ void CTDMessageWnd::CopyNext(EngineRequest* r, CTDOrvDirectory* node) {
   TDFileInfo* info;
   entry->GetInfo(&info);
   std::string path = Child(node->Path, info->Name);
+  if (!Fits(r, path)) return;
   r->Side = node->Side;
   Set(r->Path, path);
   r->TargetSide = node->TargetSide;
@@ -230,9 +247,17 @@ void CTDMessageWnd::CopyNext(EngineRequest* r, CTDOrvDirectory* node) {
     StartCopyWalk(r, child, node, node->TargetSide, target);
     return;
   }
+  const std::string target = Child(node->TargetPath, info->Name);
+  if (!Fits(r, target)) return;
   Thread->SendProgress(progCopyDirectory);
-  Set(r->TargetPath, Child(node->TargetPath, info->Name));
+  Set(r->TargetPath, target);
   StartCopyFile(r);  // as a single copy: its 0 percent, where the client may still stop the walk
+}
+
+bool CTDMessageWnd::Fits(EngineRequest* r, const std::string& path) {
+  if (path.size() < sizeof r->Path) return true;
+  FinishWith(r, ERROR_FILENAME_EXCED_RANGE);
+  return false;
 }
 
 bool CTDMessageWnd::FindProgress(EngineRequest* r) {
@@ -267,6 +292,7 @@ void CTDMessageWnd::FindNext(EngineRequest* r, CTDOrvDirectory* node) {
         return;
       }
       if (r->Value == 1) {
+        if (!Fits(r, path)) return;
         if (CTDOrvDirectory* child = NewNode(r, node->Side, path.c_str())) StartFindWalk(r, child, node);
         return;
       }
@@ -280,6 +306,7 @@ void CTDMessageWnd::FindNext(EngineRequest* r, CTDOrvDirectory* node) {
       }
       continue;
     }
+    if (!Fits(r, path)) return;
     node->CurrentEntry = entry;
     r->Error = 0;
     LinkPath rec = Rec(node->Side, path);

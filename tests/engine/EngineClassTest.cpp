@@ -152,6 +152,17 @@ TEST_F(EngineClassTest, OperationsAnswerThroughTheSinkOnTheClientsThread) {
     engine->Init(&other);
     EXPECT_EQ(ERROR_BUSY, sink.Last("OnInit"));
     EXPECT_TRUE(other.Calls.empty());
+    // So is one that comes before the first has completed: the engine has its worker already.
+    {
+      Sink early, late;
+      ComPtr<ITDOrvWinEngine> second = CreateAsync();
+      second->Init(&early);
+      second->Init(&late);
+      EXPECT_EQ(ERROR_BUSY, early.Last("OnInit"));
+      EXPECT_TRUE(test::PumpUntil([&] { return early.Count("OnInit") == 2; }));
+      EXPECT_EQ(0, early.Calls.back().second);  // the first Init's own completion
+      EXPECT_TRUE(late.Calls.empty());
+    }
 
     TDPathRecord drive = Path("c:\\");
     ComPtr<ITDOrvDrive> driveInfo;
@@ -208,6 +219,51 @@ TEST_F(EngineClassTest, ReleasingTheEngineDuringACopyEndsItWithoutACompletion) {
   EXPECT_EQ(0u, sink.Count("OnCopyFile"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\copy.bin").c_str()));
   EXPECT_TRUE(NoCopyLeftOf("C\\Docs\\copy.bin"));
+}
+
+TEST_F(EngineClassTest, AClientMayLetTheEngineGoFromItsProgressOrItsCompletion) {
+  PutFile("C:\\Docs\\big.bin", std::string(1024 * 1024, 'x'));
+  for (const bool inProgress : {true, false}) {
+    SCOPED_TRACE(inProgress ? "in a progress" : "in the completion");
+    DeleteFileA(Pc("C\\Docs\\copy.bin").c_str());
+    Sink sink;
+    ComPtr<ITDOrvWinEngine> engine = ConnectedAsync(sink);
+    size_t seen = SIZE_MAX;
+    auto letGo = [&] {
+      seen = sink.Calls.size();
+      engine.Reset();
+    };
+    if (inProgress)
+      sink.OnCopy = [&](LONG*) {
+        if (engine) letGo();
+      };
+    else
+      sink.OnEvent = [&](const char* name) {
+        if (std::string(name) == "OnCopyFile") letGo();
+      };
+    TDPathRecord from = Path("C:\\Docs\\big.bin"), to = Path("C:\\Docs\\copy.bin");
+    ASSERT_EQ(S_OK, engine->CopyFile(&from, &to, 0));
+    EXPECT_TRUE(test::PumpUntil([&] { return sink.Refs() == 1; }));  // the engine has ended
+    EXPECT_EQ(seen, sink.Calls.size());
+    EXPECT_EQ(inProgress, GetFileAttributesA(Pc("C\\Docs\\copy.bin").c_str()) == INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(NoCopyLeftOf("C\\Docs\\copy.bin"));
+  }
+}
+
+TEST_F(EngineClassTest, AListingTheClientLetsGoBeforeItsCompletionIsFilledAndFreedAllTheSame) {
+  for (int i = 0; i < 200; ++i) PutFile("C:\\Many\\f" + std::to_string(i) + ".txt", "x");
+  Sink sink;
+  {
+    ComPtr<ITDOrvWinEngine> engine = ConnectedAsync(sink);
+    TDPathRecord p = Path("C:\\Many\\*.*");
+    ComPtr<ITDOrvDirectory> dir;
+    ASSERT_EQ(S_OK, engine->GetDirectory(&p, dir.Put()));
+    dir.Reset();
+    ASSERT_TRUE(test::PumpUntil([&] { return sink.Count("OnGetDirectory") == 1; }));
+    EXPECT_EQ(0, sink.Last("OnGetDirectory"));
+  }
+  // Neither the listing nor its entries are left holding the server.
+  EXPECT_EQ(S_OK, Export("DllCanUnloadNow")());
 }
 
 TEST_F(EngineClassTest, EnginesOnSeveralThreadsEachGetOnlyTheirOwnEvents) {

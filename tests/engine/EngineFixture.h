@@ -73,6 +73,7 @@ class Sink final : public tdengine::ITDOrvWinEngineEvents {
   std::string Text;
   LONG Value = 0;
   std::function<void(LONG*)> OnCopy;  // may cancel
+  std::function<void(const char*)> OnEvent;  // after each completion recorded
 
   size_t Count(const std::string& name) const {
     size_t n = 0;
@@ -98,6 +99,7 @@ class Sink final : public tdengine::ITDOrvWinEngineEvents {
 #define VANTLE_EVENT(name)                          \
   HRESULT STDMETHODCALLTYPE name(LONG e) override { \
     Calls.emplace_back(#name, e);                   \
+    if (OnEvent) OnEvent(#name);                    \
     return S_OK;                                    \
   }
   VANTLE_EVENT(OnInit)

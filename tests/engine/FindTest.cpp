@@ -117,6 +117,14 @@ TEST_F(FindTest, NamesAreMatchedByPatternWithAndWithoutSubfolders) {
   EXPECT_EQ((std::vector<std::string>{"Sub"}), Found());
 }
 
+TEST_F(FindTest, AFolderWhoseListingPatternIsTooLongFailsTheFind) {
+  // "\\*.*" after it would make 260 characters.
+  const std::string folder = install_ + std::string(256 - install_.size(), 'p');
+  ASSERT_TRUE(ForceDirectories(folder));
+  test::WriteFileBytes(folder + "\\a", "needle");
+  EXPECT_EQ(206, Find(folder.c_str(), "*", 0, nullptr, [](TDFindCriteria& c) { c.Side = tdlink::SidePC; }));
+}
+
 TEST_F(FindTest, SizeAndDateCriteriaFilterTheEntries) {
   EXPECT_EQ(0, Find("C:\\Docs", "*.*", 0, nullptr, [](TDFindCriteria& c) {
               c.SizeCriteria = 0x10000;  // at least Values[3] KB
@@ -134,6 +142,36 @@ TEST_F(FindTest, SizeAndDateCriteriaFilterTheEntries) {
   h.Reset();
   EXPECT_EQ(0, Find("C:\\Docs", "*.*", 4, nullptr, [](TDFindCriteria& c) { c.DateValue = 1; }));
   EXPECT_EQ((std::vector<std::string>{"a.txt", "c.txt", "d.dat"}), Found());
+
+  // The other criteria, each alone; every one of them passes over folders.
+  const std::pair<std::function<void(TDFindCriteria&)>, std::vector<std::string>> criteria[] = {
+      {[&](TDFindCriteria& c) {  // modified within a range that holds only b.txt's date
+         c.DateCriteria = 1;
+         c.Dates[0] = static_cast<LONG>(ft.dwLowDateTime) - 1;
+         c.Dates[1] = static_cast<LONG>(ft.dwHighDateTime);
+         c.Dates[2] = static_cast<LONG>(ft.dwLowDateTime) + 1;
+         c.Dates[3] = static_cast<LONG>(ft.dwHighDateTime);
+       },
+       {"b.txt"}},
+      {[](TDFindCriteria& c) {  // modified within the last month
+         c.DateCriteria = 2;
+         c.DateValue = 1;
+       },
+       {"a.txt", "c.txt", "d.dat"}},
+      {[](TDFindCriteria& c) {  // at most 1 KB
+         c.SizeCriteria = 0x20000;
+         c.Values[3] = 1;
+       },
+       {"b.txt", "c.txt"}},
+      {[](TDFindCriteria& c) {  // the component's three values (none beyond 4 GB, then two zeros)
+         c.SizeCriteria = 1;
+       },
+       {"a.txt", "b.txt", "c.txt", "d.dat"}},
+  };
+  for (const auto& [criterion, expected] : criteria) {
+    EXPECT_EQ(0, Find("C:\\Docs", "*.*", 0, nullptr, criterion));
+    EXPECT_EQ(expected, Found());
+  }
 }
 
 TEST_F(FindTest, TheClientEndsAFindFromItsProgress) {

@@ -32,6 +32,27 @@ TEST(MakePath, JoinsPartsAndMeasuresThePieces) {
   EXPECT_EQ(E_FAIL, MakePath(std::string(300, 'x').c_str(), nullptr, nullptr, &info));
 }
 
+TEST(MonthsBefore, KeepsDayAndTimeUnlessTheMonthIsShorter) {
+  struct Row {
+    SYSTEMTIME From;
+    LONG Months;
+    SYSTEMTIME To;
+  };
+  const Row rows[] = {
+      {{2027, 3, 0, 31, 10, 30, 0, 0}, 1, {2027, 2, 0, 28, 10, 30, 0, 0}},
+      {{2028, 3, 0, 31, 10, 30, 0, 0}, 1, {2028, 2, 0, 29, 10, 30, 0, 0}},
+      {{2027, 1, 0, 15, 8, 0, 0, 0}, 1, {2026, 12, 0, 15, 8, 0, 0, 0}},
+      {{2027, 5, 0, 31, 0, 0, 0, 0}, 13, {2026, 4, 0, 30, 0, 0, 0, 0}},
+      {{2027, 7, 0, 31, 23, 59, 59, 0}, 0, {2027, 7, 0, 31, 23, 59, 59, 0}},
+  };
+  for (const Row& row : rows) {
+    double expected = 0;
+    ASSERT_TRUE(SystemTimeToVariantTime(const_cast<SYSTEMTIME*>(&row.To), &expected));
+    EXPECT_DOUBLE_EQ(expected, MonthsBefore(row.From, row.Months))
+        << row.From.wYear << "-" << row.From.wMonth << "-" << row.From.wDay << " less " << row.Months;
+  }
+}
+
 TEST(TranslateStatus, MapsTheComponentsCodesAndEverythingElseToGeneralFailure) {
   const std::pair<LONG, LONG> table[] = {
       {0, 0},      {-1, 2},      {-3, 995},   {-39, 995}, {-4, 14},    {-5, 50},    {-6, 160},   {-7, 534},

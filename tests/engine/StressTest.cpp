@@ -126,11 +126,6 @@ void RunClient(int client, Outcome& out) {
 TEST_F(EngineTest, TenThousandQueuedRequestsWithADroppingLinkAreAnsweredOnceAndLeaveNothingBehind) {
   PutFile("C:\\Stress\\src.bin", std::string(1000, 's'));
   ASSERT_TRUE(ForceDirectories(Pc("C\\Stress\\Copies")));
-  // The component's module stays loaded throughout: a module that goes with
-  // the last worker using it leaves its runtime's handles of that thread.
-  CoInitScope com;
-  ComPtr<IUnknown> component;
-  ASSERT_EQ(S_OK, CoCreateInstance(tdlink::CLSID_TDLink, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, component.PutVoid()));
   {
     // Whatever the system creates once and keeps (classes, the server) exists before counting.
     ClientEngine warm;
@@ -169,4 +164,18 @@ TEST_F(EngineTest, TenThousandQueuedRequestsWithADroppingLinkAreAnsweredOnceAndL
   EXPECT_GE(threads, SettledThreadCount());  // a thread of the system's pool may retire meanwhile
   // A lock first contended by the clients keeps the event it then made.
   EXPECT_LE(HandleCount(), handles + Clients - 1);
+}
+
+TEST_F(EngineTest, EnginesThatComeAndGoLeaveNoHandlesBehind) {
+  auto engineLife = [&] {
+    ClientEngine engine;
+    Connected(engine);
+    engine.Run(engine.Request(opSyncMachineTime));
+  };
+  engineLife();  // whatever the system creates once
+  engineLife();
+  const DWORD handles = HandleCount();
+  constexpr int Engines = 8;
+  for (int i = 0; i < Engines; ++i) engineLife();
+  EXPECT_LT(HandleCount(), handles + Engines);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "EngineFixture.h"
+#include "MessageWindow.h"
 
 using namespace tdengine;
 
@@ -119,6 +120,28 @@ TEST_F(SyncEngineTest, OperationsReturnTheirResultsInTheCall) {
 
   client.E.Reset();
   EXPECT_EQ(1u, client.N.Refs());  // the engine let the client's interface go
+}
+
+TEST_F(SyncEngineTest, AClientMayLetTheEngineGoWhileACallOfItWaits) {
+  PutFile("C:\\Docs\\a.bin", std::string(300 * 1024, 'a'));
+  SyncClient client(Create());
+  ASSERT_EQ(0, client.Init());
+  ASSERT_EQ(0, client.Connect());
+  // A message the client handles while the copy waits lets the engine go.
+  MessageWindow window({.ClassName = "VantleSyncEngineTestWindow"});
+  bool letGo = false;
+  window.Post([&] {
+    client.E.Reset();
+    letGo = true;
+  });
+  ITDOrvWinEngineS* engine = client.E.Get();
+  TDPathRecord from = Path("C:\\Docs\\a.bin"), to = Path("C:\\Docs\\b.bin");
+  LONG error = -1;
+  engine->CopyFile(&error, &from, &to, 0);
+  EXPECT_TRUE(letGo);
+  EXPECT_EQ(0, error);
+  EXPECT_EQ(300u * 1024, test::ReadFileBytes(Pc("C\\Docs\\b.bin")).size());
+  EXPECT_EQ(S_OK, Export("DllCanUnloadNow")());  // the engine has gone after the call
 }
 
 TEST_F(SyncEngineTest, ClientsOnSeveralThreadsEachGetTheirOwnResults) {

@@ -240,6 +240,11 @@ TEST_F(SyncTest, CopyOntoItselfAndADirectoryIntoItsOwnSubtreeAreRefusedAtOnce) {
   EXPECT_EQ(123, client.Call(copyDirectory, "C:\\Docs", "C:\\Docs"));
   EXPECT_EQ(183, client.Call(copyDirectory, "C:\\Docs\\Sub", "C:\\Docs"));
 
+  // A source named with its trailing backslash is copied under its own name.
+  ASSERT_TRUE(ForceDirectories(Pc("C\\Copies")));
+  EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Docs\\", "C:\\Copies\\"));
+  EXPECT_EQ("beta", test::ReadFileBytes(Pc("C\\Copies\\Docs\\Sub\\b.txt")));
+
   // A folder whose name merely begins like the source's is no subtree.
   ASSERT_TRUE(ForceDirectories(Pc("C\\Docsarchive")));
   EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive"));
@@ -249,6 +254,35 @@ TEST_F(SyncTest, CopyOntoItselfAndADirectoryIntoItsOwnSubtreeAreRefusedAtOnce) {
   // The target exists now: only the replace flag copies over it.
   EXPECT_EQ(183, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive"));
   EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive", 1));
+}
+
+TEST_F(SyncTest, APathLongerThanARequestHoldsFailsInsteadOfReachingAShorterOne) {
+  // Folders of the PC whose paths are n characters long.
+  auto pcFolder = [&](size_t n, const char* file) {
+    std::string folder = install_ + std::string(n - install_.size(), 'p');
+    EXPECT_TRUE(ForceDirectories(ExtractFilePath(folder + "\\" + file)));
+    test::WriteFileBytes(folder + "\\" + file, "keep");
+    return folder;
+  };
+  PutFile("C:\\Src\\abcdefghij.txt", "new");
+  // The copy of abcdefghij.txt would be 263 characters long; cut to 259, it is
+  // the file beside it.
+  const std::string target = pcFolder(244, "Src\\abcdefghij");
+  const std::string renamed = pcFolder(253, "a.txt");
+  SyncClient& client = Connected();
+
+  TDPathRecord from = Path("C:\\Src"), to = Path(target.c_str(), tdlink::SidePC);
+  LONG error = -1;
+  client.E->CopyDirectory(&error, &from, &to, 1);
+  EXPECT_EQ(206, error);
+  EXPECT_EQ("keep", test::ReadFileBytes(target + "\\Src\\abcdefghij"));
+
+  TDPathRecord file = Path((renamed + "\\a.txt").c_str(), tdlink::SidePC);
+  client.E->RenameFile(&error, &file, "a.txt.bak");
+  EXPECT_EQ(206, error);
+  client.E->RenameFile(&error, &file, "b.txt");  // 259 characters still fit
+  EXPECT_EQ(0, error);
+  EXPECT_EQ("keep", test::ReadFileBytes(renamed + "\\b.txt"));
 }
 
 TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
@@ -275,7 +309,7 @@ TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
   // Without the replace flag an existing target stays; a move deletes its source.
   EXPECT_EQ(183, client.Call(copy, "C:\\Docs\\big.bin", "C:\\Docs\\c3.bin"));
   ASSERT_TRUE(ForceDirectories(Pc("C\\Arch")));
-  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::MoveFile, "C:\\Docs\\c3.bin", "C:\\Arch"));
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::MoveFile, "C:\\Docs\\c3.bin", "C:\\Arch\\"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\c3.bin").c_str()));
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Arch\\c3.bin").c_str()));
 
@@ -462,6 +496,45 @@ TEST_F(SyncTest, DirectoriesAreDeletedAndMovedWithTheirSubtrees) {
   EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\New"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\New").c_str()));
   EXPECT_NE(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\New"));
+}
+
+TEST_F(SyncTest, FolderCopiesTellWhatStoppedThemAndKeepTheTargetsTheyCouldNotReplace) {
+  PutFile("C:\\Src\\a.txt", "new");
+  PutFile("C:\\Dst\\Src\\a.txt", "old");
+  SetFileAttributesA(Pc("C\\Dst\\Src\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  PutFile("C:\\Mail\\Documents\\Vantle\\InBox", "new");
+  PutFile("C:\\Documents\\Vantle\\InBox", "store");  // a program holds it
+  ASSERT_TRUE(ForceDirectories(Pc("C\\Empty")));
+  PutFile("C:\\Caf\xE9 Notes\\R\xE9sum\xE9 final.txt", "cv");
+  for (const char* f : {"a", "b", "c", "d"}) PutFile(std::string("C:\\Going\\") + f, f);
+  SyncClient& client = Connected();
+  const auto copyDirectory = &ITDOrvWinEngineS::CopyDirectory;
+
+  EXPECT_EQ(5, client.Call(copyDirectory, "C:\\Src", "C:\\Dst", 1));
+  EXPECT_EQ("old", test::ReadFileBytes(Pc("C\\Dst\\Src\\a.txt")));
+  EXPECT_EQ(33, client.Call(copyDirectory, "C:\\Mail\\Documents", "C:\\", 1));
+  EXPECT_EQ("store", test::ReadFileBytes(Pc("C\\Documents\\Vantle\\InBox")));
+  EXPECT_TRUE(NoCopyLeftOf("C\\Dst\\Src\\a.txt"));
+
+  // An empty folder, and names with spaces and letters beyond ASCII, are
+  // copied and deleted as any other.
+  for (const char* folder : {"Empty", "Caf\xE9 Notes"}) {
+    EXPECT_EQ(0, client.Call(copyDirectory, (std::string("C:\\") + folder).c_str(), "C:\\Dst")) << folder;
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc(std::string("C\\Dst\\") + folder).c_str())) << folder;
+    EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, (std::string("c:\\") + folder).c_str())) << folder;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc(std::string("C\\") + folder).c_str())) << folder;
+  }
+  EXPECT_EQ("cv", test::ReadFileBytes(Pc("C\\Dst\\Caf\xE9 Notes\\R\xE9sum\xE9 final.txt")));
+
+  // Files that vanish while the folder is copied fail the copy.
+  client.N.Files.clear();
+  client.N.Cancel = [&](SHORT) {
+    if (client.N.Files.size() == 1)
+      for (const char* f : {"a", "b", "c", "d"})
+        if (client.N.Files[0].back() != *f) DeleteFileA(Pc(std::string("C\\Going\\") + f).c_str());
+    return false;
+  };
+  EXPECT_EQ(2, client.Call(copyDirectory, "C:\\Going", "C:\\Dst"));
 }
 
 TEST_F(SyncTest, ADeleteWalkStopsAtAFileAProgramHolds) {

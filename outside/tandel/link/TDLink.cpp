@@ -399,12 +399,15 @@ class TDLink final : public ComObject<ITDLink> {
       job->TempPath = TempFor(target->Side, to);
       LONG status = stOk;
       DWORD a = GetFileAttributesA(from.c_str());
+      const DWORD existing = GetFileAttributesA(to.c_str());
       if (a == INVALID_FILE_ATTRIBUTES)
         status = stNotFound;
       else if (a & FILE_ATTRIBUTE_DIRECTORY)
         status = stAccessDenied;
-      else if (!notify->Replace && GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES)
+      else if (!notify->Replace && existing != INVALID_FILE_ATTRIBUTES)
         status = stExists;
+      else if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
+        status = stAccessDenied;  // as Windows refuses to rename over it, where Wine does not
       else if (Held(source->Side, source->Path) || Held(target->Side, target->Path))
         status = stLocked;
       if (status == stOk) {
