@@ -112,6 +112,7 @@ TEST_F(TdEngTest, HelpListsEveryCommandAndMistakesEndWithUsageErrors) {
       {{"link", "9600"}, 2, "give both"},
       {{"attrib", "C:\\a.txt", "rx"}, 2, "\"rhsa\""},
       {{"wordrequest", "x"}, 2, "\"x\" is not a number"},
+      {{"connect", "99999999999"}, 2, "beyond the numbers"},
       {{"rmdir", "C:\\Old", "Mail"}, 2, "too many arguments"},
       {{"rmdir", "C:\\Old\\" + std::string(253, 'x')}, 2, "is longer than 259 characters"},
       {{"find", "C:\\Old", "*", std::string(256, 't')}, 2, "is longer than 255 characters"},

@@ -3,6 +3,7 @@
 // "Orvik.TDEng.Interface" or (--sync) its synchronous one "Orvik.TDEngS.Interface".
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -141,8 +142,10 @@ TDPathRecord Path(const std::string& text) {
 
 LONG Number(const std::string& text) {
   char* end = nullptr;
+  errno = 0;
   long n = std::strtol(text.c_str(), &end, 0);
   if (text.empty() || *end) throw Failure{"tdeng: \"" + text + "\" is not a number"};
+  if (errno == ERANGE) throw Failure{"tdeng: " + text + " is beyond the numbers a 32-bit value holds"};
   return static_cast<LONG>(n);
 }
 
