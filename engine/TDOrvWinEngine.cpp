@@ -10,6 +10,8 @@ using namespace tdengine;
 
 namespace {
 void CopyPath(char* to, const char* from) { lstrcpynA(to, from ? from : "", 260); }
+// A path filled to its last byte has lost its end: cut short, it would name another file.
+bool Unended(const char (&path)[260]) { return strnlen(path, sizeof path) == sizeof path; }
 }  // namespace
 
 bool CTDReplyWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -90,6 +92,10 @@ HRESULT CTDOrvWinEngine::Init(ITDOrvWinEngineEvents* events) {
 }
 
 EngineRequest* CTDOrvWinEngine::NewOp(LONG op, const TDPathRecord* path, const TDPathRecord* target) {
+  if ((path && Unended(path->Path)) || (target && Unended(target->Path))) {
+    FireFailure(op, ERROR_FILENAME_EXCED_RANGE);
+    return nullptr;
+  }
   EngineRequest* r = new (std::nothrow) EngineRequest{};
   if (!r) {
     FireFailure(op, ERROR_OUTOFMEMORY);
@@ -141,7 +147,7 @@ HRESULT CTDOrvWinEngine::PostWithResult(LONG op, TDPathRecord* path, SHORT side,
   object->ExternalRelease();
   TDPathRecord side16{side, {}};
   if constexpr (std::is_same_v<Object, CTDOrvDrive>) {
-    CharUpperA(path->Path);
+    CharUpperBuffA(path->Path, static_cast<DWORD>(strnlen(path->Path, sizeof path->Path)));
     object->SetPath(*path);
   } else if constexpr (std::is_same_v<Object, CTDOrvDirectory>) {
     object->SetPath(*path);
@@ -405,6 +411,10 @@ HRESULT CTDOrvWinEngine::Engine3::SetEvents3(ITDOrvWinEngineEvents3* events) {
 HRESULT CTDOrvWinEngine::Engine3::Find(TDFindCriteria* c) {
   if (!c) return E_POINTER;
   if (!owner->Initialised()) return E_UNEXPECTED;
+  if (Unended(c->Folder) || Unended(c->Pattern)) {
+    owner->FireFailure(opFind, ERROR_FILENAME_EXCED_RANGE);
+    return S_OK;
+  }
   EngineRequest* r = owner->NewOp(opFind);
   if (!r) return S_OK;
   r->Side = c->Side;

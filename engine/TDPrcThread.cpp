@@ -92,6 +92,9 @@ void CTDEngineCore::StopWorker() {
   WorkerThread.Reset();
   Thread = nullptr;
   ThreadEvent.reset();
+  // A later Init, after one that failed, starts a worker whose replies are taken.
+  stopping_ = false;
+  Closing = 0;
 }
 
 // Thread.
@@ -135,6 +138,12 @@ EngineRequest* CTDPrcThread::Current() {
 
 void CTDPrcThread::Enqueue(EngineRequest* r) {
   if (!r) return;
+  // Asked for before the engine was let go, but not yet here when the queue
+  // was freed: it goes as those queued did, rather than run for nobody.
+  if (Engine->Closing && r->Op != opShutdown) {
+    FreeRequest(r);
+    return;
+  }
   bool start = false;
   {
     CSingleLock lock(lock_);

@@ -89,13 +89,17 @@ ITDOrvFile* TakeEntry(CTDOrvDirectory* node) {
 
 double tdengine::MonthsBefore(SYSTEMTIME when, LONG months) {
   const LONG month = when.wYear * 12 + (when.wMonth - 1) - months;
-  when.wYear = static_cast<WORD>(month / 12);
-  when.wMonth = static_cast<WORD>(month % 12 + 1);
-  // The day is kept unless the month is shorter: the 31st of March less a month is the last of February.
-  static const WORD days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = when.wYear % 4 == 0 && (when.wYear % 100 != 0 || when.wYear % 400 == 0);
-  const WORD last = days[when.wMonth - 1] + (when.wMonth == 2 && leap ? 1 : 0);
-  if (when.wDay > last) when.wDay = last;
+  if (month < 100 * 12) {
+    when = SYSTEMTIME{100, 1, 0, 1, 0, 0, 0, 0};  // the first date a date-time holds
+  } else {
+    when.wYear = static_cast<WORD>(month / 12);
+    when.wMonth = static_cast<WORD>(month % 12 + 1);
+    // The day is kept unless the month is shorter: the 31st of March less a month is the last of February.
+    static const WORD days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = when.wYear % 4 == 0 && (when.wYear % 100 != 0 || when.wYear % 400 == 0);
+    const WORD last = days[when.wMonth - 1] + (when.wMonth == 2 && leap ? 1 : 0);
+    if (when.wDay > last) when.wDay = last;
+  }
   double date = 0;
   SystemTimeToVariantTime(&when, &date);
   return date;
@@ -130,10 +134,11 @@ void CTDMessageWnd::StartCopyWalk(EngineRequest* r, CTDOrvDirectory* node, CTDOr
   node->Parent = parent;
   r->Walker = node;
   node->TargetSide = targetSide;
-  // The folder keeps its name under the target, also when it was given with its trailing "\".
+  // The folder keeps its name under the target, also when it was given with
+  // its trailing "\"; a drive ("C:\" or "C:") has none and goes into the target itself.
   std::string name = node->Path;
   while (name.size() > 1 && name.back() == '\\' && name[name.size() - 2] != ':') name.pop_back();
-  name.erase(0, name.find_last_of('\\') + 1);
+  name.erase(0, name.find_last_of("\\:") + 1);
   const std::string targetPath = Child(targetFolder, name.c_str());
   if (!Fits(r, targetPath)) return;
   Set(node->TargetPath, targetPath);

@@ -1,6 +1,7 @@
 // Abort from the client's thread while the worker is busy with the request it
 // ends: only that request ends, and a copy ends through its own completion.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 
@@ -31,7 +32,35 @@ void CALLBACK AbortNow(HWND, UINT, UINT_PTR, DWORD) {
   ++aborts;
 }
 
+// Once armed, holds the worker's next request until another one has been
+// posted behind it.
+std::atomic<bool> takeLate{false};
+LRESULT CALLBACK TakeRequestLate(int code, WPARAM removed, LPARAM lParam) {
+  const MSG* m = reinterpret_cast<const MSG*>(lParam);
+  if (code == HC_ACTION && removed == PM_REMOVE && m->message == WM_TD_ENQUEUE && takeLate.exchange(false)) {
+    MSG next;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000 &&
+                                            !PeekMessageA(&next, m->hwnd, WM_TD_ENQUEUE, WM_TD_ENQUEUE, PM_NOREMOVE);)
+      Sleep(1);
+  }
+  return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
 }  // namespace
+
+TEST_F(EngineTest, ARequestTheWorkerHasNotYetTakenWhenTheEngineGoesNeverRuns) {
+  PutFile("C:\\Docs\\a.txt", "alpha");
+  ClientEngine engine;
+  Connected(engine);
+  HHOOK late = SetWindowsHookExA(WH_GETMESSAGE, TakeRequestLate, nullptr, engine.Thread->ThreadId());
+  ASSERT_TRUE(late);
+  takeLate = true;
+  engine.Post(engine.Request(opCopyFile, Handheld, "C:\\Docs\\a.txt", Handheld, "C:\\Docs\\b.txt"));
+  engine.Stop();  // its shut-down is what the worker finds behind the copy
+  UnhookWindowsHookEx(late);
+  EXPECT_FALSE(takeLate);
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Docs\\b.txt").c_str()));
+}
 
 TEST_F(EngineTest, AbortsAmongManyQueuedRequestsEndOnlyTheRunningOne) {
   CTDMessageWnd::GuardTimeout = 10000;

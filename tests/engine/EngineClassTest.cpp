@@ -221,6 +221,28 @@ TEST_F(EngineClassTest, ReleasingTheEngineDuringACopyEndsItWithoutACompletion) {
   EXPECT_TRUE(NoCopyLeftOf("C\\Docs\\copy.bin"));
 }
 
+TEST_F(EngineClassTest, AnInitWhoseReplyWindowCannotBeMadeFailsAndALaterOneSucceeds) {
+  Sink sink;
+  ComPtr<ITDOrvWinEngine> engine = CreateAsync();
+  // No window can be made on this thread while the first Init runs.
+  HHOOK refuse = SetWindowsHookExA(
+      WH_CBT,
+      [](int code, WPARAM w, LPARAM l) { return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, w, l); },
+      nullptr, GetCurrentThreadId());
+  ASSERT_TRUE(refuse);
+  engine->Init(&sink);
+  UnhookWindowsHookEx(refuse);
+  EXPECT_EQ(ERROR_GEN_FAILURE, sink.Last("OnInit"));
+  engine->Init(&sink);
+  ASSERT_TRUE(test::PumpUntil([&] { return sink.Count("OnInit") == 2; }));
+  EXPECT_EQ(0, sink.Last("OnInit"));
+  engine->Connect(0);
+  ASSERT_TRUE(test::PumpUntil([&] { return sink.Count("OnConnect") == 1; }));
+  EXPECT_EQ(0, sink.Last("OnConnect"));
+  engine.Reset();  // returns once its worker has ended
+  EXPECT_EQ(1u, sink.Refs());
+}
+
 TEST_F(EngineClassTest, AClientMayLetTheEngineGoFromItsProgressOrItsCompletion) {
   PutFile("C:\\Docs\\big.bin", std::string(1024 * 1024, 'x'));
   for (const bool inProgress : {true, false}) {

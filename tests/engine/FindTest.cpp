@@ -117,12 +117,17 @@ TEST_F(FindTest, NamesAreMatchedByPatternWithAndWithoutSubfolders) {
   EXPECT_EQ((std::vector<std::string>{"Sub"}), Found());
 }
 
-TEST_F(FindTest, AFolderWhoseListingPatternIsTooLongFailsTheFind) {
+TEST_F(FindTest, PathsTooLongForTheFindFailIt) {
   // "\\*.*" after it would make 260 characters.
   const std::string folder = install_ + std::string(256 - install_.size(), 'p');
   ASSERT_TRUE(ForceDirectories(folder));
   test::WriteFileBytes(folder + "\\a", "needle");
   EXPECT_EQ(206, Find(folder.c_str(), "*", 0, nullptr, [](TDFindCriteria& c) { c.Side = tdlink::SidePC; }));
+  // A folder or pattern filled to its last byte has lost its end.
+  for (const bool inFolder : {true, false})
+    EXPECT_EQ(206, Find("C:\\Docs", "*", 0, nullptr,
+                        [&](TDFindCriteria& c) { std::memset(inFolder ? c.Folder : c.Pattern, 'x', 260); }))
+        << inFolder;
 }
 
 TEST_F(FindTest, SizeAndDateCriteriaFilterTheEntries) {

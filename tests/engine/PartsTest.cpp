@@ -44,6 +44,7 @@ TEST(MonthsBefore, KeepsDayAndTimeUnlessTheMonthIsShorter) {
       {{2027, 1, 0, 15, 8, 0, 0, 0}, 1, {2026, 12, 0, 15, 8, 0, 0, 0}},
       {{2027, 5, 0, 31, 0, 0, 0, 0}, 13, {2026, 4, 0, 30, 0, 0, 0, 0}},
       {{2027, 7, 0, 31, 23, 59, 59, 0}, 0, {2027, 7, 0, 31, 23, 59, 59, 0}},
+      {{2027, 3, 0, 31, 10, 30, 0, 0}, 32767, {100, 1, 0, 1, 0, 0, 0, 0}},  // beyond the first date: from it
   };
   for (const Row& row : rows) {
     double expected = 0;

@@ -254,6 +254,19 @@ TEST_F(SyncTest, CopyOntoItselfAndADirectoryIntoItsOwnSubtreeAreRefusedAtOnce) {
   // The target exists now: only the replace flag copies over it.
   EXPECT_EQ(183, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive"));
   EXPECT_EQ(0, client.Call(copyDirectory, "C:\\Docs", "C:\\Docsarchive", 1));
+
+  // A drive, named with or without its backslash, has no name of its own: it
+  // is copied into the target folder itself.
+  const std::string pcFolder = install_ + "PcSide";
+  ASSERT_TRUE(ForceDirectories(pcFolder));
+  for (const char* drive : {"C:\\", "C:"}) {
+    DeleteFileA((pcFolder + "\\Docs\\Sub\\b.txt").c_str());
+    TDPathRecord from = Path(drive), to = Path(pcFolder.c_str(), tdlink::SidePC);
+    LONG error = -1;
+    client.E->CopyDirectory(&error, &from, &to, 1);
+    EXPECT_EQ(0, error) << drive;
+    EXPECT_EQ("beta", test::ReadFileBytes(pcFolder + "\\Docs\\Sub\\b.txt")) << drive;
+  }
 }
 
 TEST_F(SyncTest, APathLongerThanARequestHoldsFailsInsteadOfReachingAShorterOne) {
@@ -283,6 +296,22 @@ TEST_F(SyncTest, APathLongerThanARequestHoldsFailsInsteadOfReachingAShorterOne) 
   client.E->RenameFile(&error, &file, "b.txt");  // 259 characters still fit
   EXPECT_EQ(0, error);
   EXPECT_EQ("keep", test::ReadFileBytes(renamed + "\\b.txt"));
+
+  // A path record filled to its last byte, without its end, names no shorter file.
+  TDPathRecord full = Path("", tdlink::SidePC);
+  std::memcpy(full.Path, (renamed + "\\b.txtx").c_str(), sizeof full.Path);
+  client.E->DeleteFile(&error, &full);
+  EXPECT_EQ(206, error);
+  EXPECT_EQ("keep", test::ReadFileBytes(renamed + "\\b.txt"));
+  struct {
+    TDPathRecord Drive;
+    char After[4];
+  } unended{Path(""), "abc"};
+  std::memset(unended.Drive.Path, 'c', sizeof unended.Drive.Path);
+  ComPtr<ITDOrvDrive> drive;
+  client.E->GetDriveInfo(&error, &unended.Drive, drive.Put());
+  EXPECT_EQ(206, error);
+  EXPECT_STREQ("abc", unended.After);  // upper-casing the drive stopped at the record's end
 }
 
 TEST_F(SyncTest, ACopyCancelledFromItsProgressSucceedsAndLeavesNoTarget) {
@@ -496,6 +525,12 @@ TEST_F(SyncTest, DirectoriesAreDeletedAndMovedWithTheirSubtrees) {
   EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\New"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\New").c_str()));
   EXPECT_NE(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\New"));
+
+  // A drive is emptied, but stays.
+  PutFile("C:\\Last\\z.txt", "z");
+  EXPECT_EQ(ERROR_ACCESS_DENIED, client.Call(&ITDOrvWinEngineS::DeleteDirectory, "C:\\"));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Pc("C\\Last").c_str()));
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::CreateDirectory, "C:\\New"));
 }
 
 TEST_F(SyncTest, FolderCopiesTellWhatStoppedThemAndKeepTheTargetsTheyCouldNotReplace) {
@@ -535,6 +570,44 @@ TEST_F(SyncTest, FolderCopiesTellWhatStoppedThemAndKeepTheTargetsTheyCouldNotRep
     return false;
   };
   EXPECT_EQ(2, client.Call(copyDirectory, "C:\\Going", "C:\\Dst"));
+}
+
+TEST_F(SyncTest, NoCopyOrMoveReplacesAReadOnlyFile) {
+  PutFile("C:\\Docs\\big.bin", std::string(300 * 1024, 'n'));
+  SyncClient& client = Connected();
+  const std::string target = Pc("C\\Dst\\a.txt");
+  struct Case {
+    const char* what;
+    bool move, toPc, late;  // late: made read-only while the copy runs
+  };
+  const Case cases[] = {{"copy", false, false, false},
+                        {"move", true, false, false},
+                        {"copy to the PC", false, true, false},
+                        {"move to the PC", true, true, false},
+                        {"copy onto a file made read-only meanwhile", false, false, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PutFile("C:\\Docs\\a.txt", "new");
+    PutFile("C:\\Dst\\a.txt", "old");
+    SetFileAttributesA(target.c_str(), c.late ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY);
+    client.N.Cancel = [&](SHORT percent) {
+      if (c.late && percent > 0) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+      return false;
+    };
+    TDPathRecord from = Path(c.late ? "C:\\Docs\\big.bin" : "C:\\Docs\\a.txt");
+    const std::string to = c.toPc ? (c.move ? Pc("C\\Dst") : target) : c.move ? "C:\\Dst" : "C:\\Dst\\a.txt";
+    TDPathRecord into = Path(to.c_str(), c.toPc ? tdlink::SidePC : Handheld);
+    LONG error = -1;
+    if (c.move)
+      client.E->MoveFile(&error, &from, &into, 1);
+    else
+      client.E->CopyFile(&error, &from, &into, 1);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, error);
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(test::ReadFileBytes(target) == "old");
+    EXPECT_TRUE(test::ReadFileBytes(Pc("C\\Docs\\a.txt")) == "new");
+    EXPECT_TRUE(NoCopyLeftOf("C\\Dst\\a.txt"));
+  }
 }
 
 TEST_F(SyncTest, ADeleteWalkStopsAtAFileAProgramHolds) {

@@ -299,7 +299,10 @@ class TDLink final : public ComObject<ITDLink> {
   LONG STDMETHODCALLTYPE RemoveFolder(const LinkPath* folder) override {
     return Call(20, true, [&] {
       std::string pc = Resolve(folder->Side, folder->Path, false);
-      LONG status = ::RemoveDirectoryA(pc.c_str()) ? stOk : LastStatus();
+      // A drive's root stays, emptied, as Windows keeps one.
+      const bool drive = folder->Side == SideHandheld &&
+                         tandel::NormalizePath(std::string(folder->Path, strnlen(folder->Path, 260))).size() == 3;
+      LONG status = drive ? stAccessDenied : ::RemoveDirectoryA(pc.c_str()) ? stOk : LastStatus();
       Answer([this, status] { sink_->DirectoryRemoved(status); });
       return stOk;
     });
@@ -763,6 +766,10 @@ class TDLink final : public ComObject<ITDLink> {
     copying_ = false;
     if (!c) return;
     c->Source.Reset();
+    // Also a target made read-only while the copy ran is kept, as Windows keeps it.
+    const DWORD existing = GetFileAttributesA(c->TargetPath.c_str());
+    if (status == stOk && existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
+      status = stAccessDenied;
     const bool renamed = status == stOk && RenameOpen(c->Target.Get(), c->TargetPath);
     c->Target.Reset();
     if (status == stOk && !renamed &&
