@@ -24,8 +24,9 @@ constexpr const char* ConduitExtension = "vaz";
 constexpr int DefaultColumnWidths[3] = {120, 270, 75};
 constexpr COLORREF Olive = RGB(128, 128, 0);
 
-TDateTime EarliestDate() { return EncodeDate(1980, 1, 1); }
-// An unticked To date sets no upper limit: a day beyond any mail.
+// Unticked dates set no limit: a day before any mail (the first a system
+// time holds; mail of a wrong clock is dated 1970), and a day beyond any.
+TDateTime EarliestDate() { return EncodeDate(1601, 1, 1); }
 TDateTime LatestDate() { return EncodeDate(9999, 12, 31); }
 
 void ErrorBox(const std::string& Text, const std::string& Caption) {

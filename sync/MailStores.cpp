@@ -195,12 +195,12 @@ bool TSync::ReadOutDat() {
       const Variant& record = mail.record;
       list.Flags = mfTransfer | mfFromHandheld;
       list.From.clear();
-      Text(records.Value(record, outTo), list.To);
-      Text(records.Value(record, outCC), list.CC);
-      Text(records.Value(record, outBC), list.BC);
-      Text(records.Value(record, outSubject), list.Subject);
+      MailText(records.Value(record, outTo), list.To);
+      MailText(records.Value(record, outCC), list.CC);
+      MailText(records.Value(record, outBC), list.BC);
+      MailText(records.Value(record, outSubject), list.Subject);
       list.Date = DateOf(records.Value(record, outDate));
-      Text(records.Value(record, outMessage), list.Message);
+      MailText(records.Value(record, outMessage), list.Message);
       list.ID = std::move(mail.id);
       if (list.ID.empty()) {
         // Written back at once, so the mail keeps this ID across runs; the
@@ -229,9 +229,9 @@ bool TSync::ReadReplyDat() {
         continue;
       list.Flags = mfTransfer | mfFromHandheld | mfReply;
       list.From.clear();
-      Text(records.Value(record, inSubject), list.Subject);
+      MailText(records.Value(record, inSubject), list.Subject);
       list.Date = DateOf(records.Value(record, inDate));
-      Text(records.Value(record, inReply), list.Message);
+      MailText(records.Value(record, inReply), list.Message);
       list.IncludeMessage = IsTrue(records.Value(record, inIncludeMessage));
       list.ReplyAll = IsTrue(records.Value(record, inReplyAll));
       if (list.ReplyAll) {
@@ -239,10 +239,10 @@ bool TSync::ReadReplyDat() {
         if (ConduitEntries.vazReplyAll)
           ConduitEntries.vazReplyAll(&to, Application.Handle, Text(records.Value(record, inFrom)), Text(records.Value(record, inTo)));
         list.To = to;
-        Text(records.Value(record, inCC), list.CC);
-        Text(records.Value(record, inBC), list.BC);
+        MailText(records.Value(record, inCC), list.CC);
+        MailText(records.Value(record, inBC), list.BC);
       } else {
-        Text(records.Value(record, inFrom), list.To);
+        MailText(records.Value(record, inFrom), list.To);
         list.CC.clear();
         list.BC.clear();
       }
@@ -281,7 +281,9 @@ std::string TSync::EncodeMessage(const std::string& Text) {
     for (size_t i = 0; i < text.size(); ++i) {
       if (text[i] == '\r') {
         out += ParagraphMark;
-        ++i;  // the character after the CR goes with it
+        // A CR alone (old Macintosh mail) is a line break too; the character
+        // after it is text, not the rest of a CR LF pair.
+        if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
       } else {
         out += text[i];
       }

@@ -110,10 +110,11 @@ void SetValue(const Variant& record, int column, const Variant& value) {
 bool IsFalse(const Variant& v) { return v.IsEmpty() || (!v.IsNull() && !v.AsBool()); }
 bool IsTrue(const Variant& v) { return !v.IsEmpty() && !v.IsNull() && v.AsBool(); }
 bool IsEmptyText(const Variant& v) { return v.IsEmpty() || (!v.IsNull() && v.AsString().empty()); }
-// A text value is converted from the server's string itself, not from a copy.
-void Text(const Variant& v, std::string& into) {
+// Converted from the server's string itself, not from a copy.
+void MailText(const Variant& v, std::string& into) {
   if (v.Raw().vt != VT_BSTR) {
     into = Text(v);
+    std::replace(into.begin(), into.end(), '\0', ' ');
     return;
   }
   const BSTR text = v.Raw().bstrVal;
@@ -124,9 +125,13 @@ void Text(const Variant& v, std::string& into) {
     CPINFO info;
     return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
   }();
-  const int n = length == 0 ? 0 : singleByte ? length : WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+  // As WideToAnsi: no look-alikes for characters the code page lacks.
+  const DWORD flags = WC_NO_BEST_FIT_CHARS;
+  const int n =
+      length == 0 ? 0 : singleByte ? length : WideCharToMultiByte(CP_ACP, flags, text, length, nullptr, 0, nullptr, nullptr);
   into.resize(static_cast<size_t>(n));
-  if (n > 0) into.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, 0, text, length, into.data(), n, nullptr, nullptr)));
+  if (n > 0) into.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, flags, text, length, into.data(), n, nullptr, nullptr)));
+  std::replace(into.begin(), into.end(), '\0', ' ');
 }
 
 std::string Text(const Variant& v) {

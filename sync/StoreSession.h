@@ -105,7 +105,9 @@ bool IsFalse(const Variant& v);
 bool IsTrue(const Variant& v);
 bool IsEmptyText(const Variant& v);
 std::string Text(const Variant& v);
-// The same into a string whose room is used again, so that a walk reading
-// a long text from every record does not allocate one for each.
-void Text(const Variant& v, std::string& into);
+// A mail's text, into a string whose room is used again, so that a walk
+// reading a long text from every record does not allocate one for each. A
+// NUL, which no mail text holds and the mail clients take for its end,
+// becomes a blank.
+void MailText(const Variant& v, std::string& into);
 TDateTime DateOf(const Variant& v);  // 0 when empty

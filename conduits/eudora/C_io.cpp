@@ -2,6 +2,9 @@
 // its application object, which runs in Eudora's own process.
 #include "C_io.h"
 
+#include <cstdint>
+#include <cstdio>
+
 #include "C_Prog.h"
 #include "ComObj.h"
 #include "ConduitFrame.h"
@@ -121,6 +124,37 @@ void QueueMessage(const TMail& mail, const std::string& subject, const std::stri
   EudoraApp.Call(KnownMember(QueueMessageId, EudoraApp, "QueueMessage"), {mail.To, subject, mail.CC, mail.BC, "", body});
 }
 
+// A message without a Message-ID field answers an empty identifier, which
+// all such messages share: the mail would pass for one already on the
+// handheld, and a reply, a deletion or the master check would act on
+// whichever of them came first. Such a message goes by a digest of its date,
+// addresses, subject and body instead, which stay as they are.
+const char* const DigestIDEnd = "@no-message-id>";
+
+std::string DigestID(const Variant& message, DISPID headerInfo) {
+  std::uint64_t hash = 14695981039346656037ull;
+  auto add = [&hash](const std::string& part) {
+    for (unsigned char c : part) hash = (hash ^ c) * 1099511628211ull;
+    hash = (hash ^ 0xFF) * 1099511628211ull;  // the part's end: no text moves between parts unseen
+  };
+  for (int header : {eudora::HeaderDate, eudora::HeaderFrom, eudora::HeaderTo, eudora::HeaderCc})
+    add(message.Get(headerInfo, {header}).AsString());
+  add(message.Get("Subject").AsString());
+  add(message.Get("BodyAsSimpleText").AsString());
+  char id[40];
+  std::snprintf(id, sizeof id, "<%016llx%s", static_cast<unsigned long long>(hash), DigestIDEnd);
+  return id;
+}
+
+// Whether a message is the one an identifier names; an empty identifier
+// names none.
+bool Names(const std::string& ID, const Variant& message) {
+  if (ID.empty()) return false;
+  const std::string own = message.Get("HeaderInfo", {eudora::HeaderMessageId}).AsString();
+  if (!own.empty()) return own == ID;
+  return ID.ends_with(DigestIDEnd) && DigestID(message, MemberOf(message, "HeaderInfo")) == ID;
+}
+
 // Stages one message in the list and adds it, as the options say.
 void TakeMessage(const Variant& message, DISPID headerInfo, TMailList& list, TGetMailOptions Options,
                  const TProgressLine& line, TMemoVar Memo, std::string& subject) {
@@ -137,6 +171,7 @@ void TakeMessage(const Variant& message, DISPID headerInfo, TMailList& list, TGe
                       message.Get("Status").AsInteger() == eudora::StatusUnread;
   if (!Options.UnreadOnly || unread) {
     line.Set(subject);
+    if (list.ID.empty()) list.ID = DigestID(message, headerInfo);
     list.Add(true);
   } else {
     line.Set(ResString(25));
@@ -158,7 +193,7 @@ bool GetOrgMsg(const std::string& ID, TAnswered& Answered, const Variant& Messag
     const int count = Messages.Get("Count").AsInteger();
     for (int i = 1; i <= count; ++i) {
       Variant message = Messages.Call("Item", {i});
-      if (message.Get("HeaderInfo", {eudora::HeaderMessageId}).AsString() != ID) continue;
+      if (!Names(ID, message)) continue;
       Answered.Body = Trim(message.Get("BodyAsSimpleText").AsString());
       Answered.Date = message.Get("Date").AsString();
       message.Put("Status", eudora::StatusReplied);
@@ -442,7 +477,7 @@ int vazDeletePCMail(HWND AppHandle, const std::string& ID, TMemoVar Memo, TProgr
       for (int i = 1; i <= count; ++i) {
         pacer();
         Variant message = messages.Call("Item", {i});
-        if (message.Get("HeaderInfo", {eudora::HeaderMessageId}).AsString() != ID) continue;
+        if (!Names(ID, message)) continue;
         messages.Call("RemoveByID", {message.Get("ID")});
         messages.Call("UpdateList");
         Application.ProcessMessages();
@@ -466,8 +501,11 @@ int vazMasterCheck(HWND AppHandle, TStringList** IDs) {
     const int count = messages.Get("Count").AsInteger();
     if (count == 0) throw Exception("No messages in the folder");
     TStringList present;
-    for (int i = 1; i <= count; ++i)
-      present.Add(messages.Call("Item", {i}).Get("HeaderInfo", {eudora::HeaderMessageId}).AsString());
+    for (int i = 1; i <= count; ++i) {
+      Variant message = messages.Call("Item", {i});
+      const std::string own = message.Get("HeaderInfo", {eudora::HeaderMessageId}).AsString();
+      present.Add(own.empty() ? DigestID(message, MemberOf(message, "HeaderInfo")) : own);
+    }
     // Sorted once, then each ID is a binary search (case-insensitive either way).
     present.SetSorted(true);
     for (int i = 0; i < wanted.Count(); ++i)

@@ -91,10 +91,16 @@ std::string AddressPart(const std::string& Item) {
   return s;
 }
 
+std::string Unquoted(const std::string& Item) {
+  std::string s = Trim(Item);
+  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
+  return s;
+}
+
 bool TOwnAddress::Names(const std::string& Item) const {
   std::string own = AddressPart(Address);
   if (!own.empty() && SameText(AddressPart(Item), own)) return true;
-  return !Name.empty() && SameText(Trim(Item), Name);
+  return !Name.empty() && SameText(Unquoted(Item), Name);
 }
 
 void TOwnAddress::RemoveFrom(TStringList& List) const {
@@ -102,17 +108,54 @@ void TOwnAddress::RemoveFrom(TStringList& List) const {
     if (Names(List.At(i))) List.Delete(i);
 }
 
+std::vector<std::string> ListItems(const std::string& List) {
+  // A display name in double quotes may hold commas ('smtp:"Doe, Jane"<j@x>',
+  // '"Doe, Jane" <j@x>'): a quote at the start of an item or after its type
+  // prefix opens such a name, and only a quote that the item's end, a comma
+  // or the address's "<" follows closes it, so quotes inside the name
+  // ('"Bob "The Builder" Stone"') stay in it; a backslash escapes the next
+  // character. Where a name's quote is never closed, its commas separate.
+  std::vector<std::string> items(1);
+  size_t itemStart = 0;
+  bool quoted = false;
+  for (size_t i = 0; i < List.size(); ++i) {
+    const char c = List[i];
+    std::string& item = items.back();
+    if (quoted) {
+      if (c == '\\' && i + 1 < List.size()) {
+        item += List[i++];
+      } else if (c == '"') {
+        const size_t next = List.find_first_not_of(" \t\r\n", i + 1);
+        quoted = next != std::string::npos && List[next] != ',' && List[next] != '<';
+      }
+    } else if (c == ',') {
+      items.emplace_back();
+      itemStart = i + 1;
+      continue;
+    } else if (c == '"') {
+      const std::string before = Trim(item);
+      quoted = before.empty() || before.back() == ':';
+    }
+    items.back() += List[i];
+  }
+  if (quoted) {
+    items.pop_back();
+    for (size_t comma = List.find(',', itemStart);; comma = List.find(',', itemStart)) {
+      items.push_back(List.substr(itemStart, comma == std::string::npos ? std::string::npos : comma - itemStart));
+      if (comma == std::string::npos) break;
+      itemStart = comma + 1;
+    }
+  }
+  return items;
+}
+
 int SplitAddresses(const std::string& Addresses, TStringList* List, const TOwnAddress& Own) {
   try {
     if (Addresses.empty() || List == nullptr) return 0;
     List->Clear();
-    std::string s = Trim(Addresses) + ",";
-    for (size_t comma = s.find(','); comma != std::string::npos; comma = s.find(',')) {
-      // Items go to the mail client trimmed: it refuses an address with a
-      // leading blank, and a retry with a type prefix would keep the blank.
-      List->Add(Trim(s.substr(0, comma)));
-      s.erase(0, comma + 1);
-    }
+    // Items go to the mail client trimmed: it refuses an address with a
+    // leading blank, and a retry with a type prefix would keep the blank.
+    for (const std::string& item : ListItems(Trim(Addresses))) List->Add(Trim(item));
     Own.RemoveFrom(*List);
     return List->Count();
   } catch (...) {
@@ -127,15 +170,11 @@ std::string MergeReplyAll(const std::string& ListA, const std::string& ListB, co
   TStringList items;
   items.SetSorted(true);
   items.Duplicates = TDuplicates::dupIgnore;
-  size_t start = 0;
-  for (size_t comma = s.find(',');; comma = s.find(',', start)) {
-    std::string item = s.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+  for (std::string item : ListItems(s)) {
     if (Rules.TrimItems) item = Trim(item);
     // An empty item is no address: two lists of which one is empty would
     // otherwise answer a list that starts with a separator.
     if (!item.empty()) items.Add(item);
-    if (comma == std::string::npos) break;
-    start = comma + 1;
   }
   Own.RemoveFrom(items);
   std::string joined;

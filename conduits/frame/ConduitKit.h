@@ -48,6 +48,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "Classes.h"
 #include "Registry.h"
@@ -85,6 +86,9 @@ void RemoveFirst(TStringList& List, const std::string& Text);
 // The address an item names: inside "<>", after a "type:" prefix, or the
 // item itself; trimmed.
 std::string AddressPart(const std::string& Item);
+// An item trimmed, and without the double quotes around it when it is one
+// quoted display name ('"Voss, Eleanor"').
+std::string Unquoted(const std::string& Item);
 
 struct TOwnAddress {
   std::string Address;
@@ -94,6 +98,9 @@ struct TOwnAddress {
   void RemoveFrom(TStringList& List) const;
 };
 
+// The items of a list separated by commas, as they stand; a comma between
+// double quotes is part of its item.
+std::vector<std::string> ListItems(const std::string& List);
 // 0 for an empty text or a nil list, and on any failure.
 int SplitAddresses(const std::string& Addresses, TStringList* List, const TOwnAddress& Own);
 

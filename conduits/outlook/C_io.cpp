@@ -168,7 +168,7 @@ void AddRecipients(const Variant& recipients, const std::string& addresses, int 
         }
         if (recipient.IsNull()) throw Exception("Unable to add custom recipient");
       } else {
-        recipient = recipients.Call("Add", {item, Variant::Null(), type, Variant::Null()});
+        recipient = recipients.Call("Add", {Unquoted(item), Variant::Null(), type, Variant::Null()});
         if (recipient.IsNull()) throw Exception("Unable to add display recipient");
       }
       recipient.Call("Resolve");
@@ -213,6 +213,9 @@ std::string FormatAddressEntry(const Variant& Entry) {
       return Format("smtp:\"%s\"<%s>", {name, address});
     }
     if (name == address) return Format("%s:%s", {type, address});
+    // A name with a comma ("Voss, Eleanor") is quoted, or it would be two
+    // items of the handheld's list; sending takes the quotes off again.
+    if (name.find(',') != std::string::npos) return Format("\"%s\"", {name});
     return name;
   } catch (...) {
     return {};

@@ -164,10 +164,20 @@ std::string Quoted(const std::string& s) {
   return out + "\"";
 }
 
+// A line break in a value would end the field there and start another (a
+// subject could add a Bcc); each run of them is written as one space, as a
+// reader joins a folded field's lines.
 void Field(std::string& out, const char* name, const std::string& value) {
   out += name;
   out += ": ";
-  out += value;
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '\r' && value[i] != '\n') {
+      out += value[i];
+      continue;
+    }
+    while (i + 1 < value.size() && (value[i + 1] == '\r' || value[i + 1] == '\n')) ++i;
+    out += ' ';
+  }
   out += "\r\n";
 }
 

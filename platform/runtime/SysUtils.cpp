@@ -383,8 +383,11 @@ std::wstring AnsiToWide(std::string_view s) {
 
 std::string WideToAnsi(std::wstring_view s) {
   if (s.empty()) return {};
-  int n = WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+  // A character the code page lacks becomes its default character, never a
+  // look-alike that means something else (less-or-equal as "=", infinity as "8").
+  const int length = static_cast<int>(s.size());
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, s.data(), length, nullptr, 0, nullptr, nullptr);
   std::string a(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), a.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, s.data(), length, a.data(), n, nullptr, nullptr);
   return a;
 }

@@ -32,6 +32,7 @@ TEST(ConduitKit, TheUserIsRecognisedInEveryFormOfHisAddress) {
   } cases[] = {{"smtp:\"Pat Doe\"<pat@example.com>", true}, {" Pat Doe <PAT@example.com> ", true},
                {"SMTP:pat@example.com", true},           {"pat@example.com", true},
                {" pat doe", true},                       {"EX:pat@example.com", true},
+               {" \"Pat Doe\" ", true},                    {"\"Pat Doe", false},
                {"smtp:\"Pat Doe\"<pat@other.com>", false}, {"pat@example.com.au", false},
                {"Pat", false},                           {"", false}};
   for (const Case& c : cases) EXPECT_EQ(Pat.Names(c.item), c.names) << c.item;
@@ -47,6 +48,17 @@ TEST(ConduitKit, AddressListsSplitMergeAndFinish) {
   once.Duplicates = TDuplicates::dupIgnore;
   EXPECT_EQ(SplitAddresses("bob@x, ann@x, BOB@x", &once, Pat), 2);
   EXPECT_EQ(Items(once), (std::vector<std::string>{"ann@x", "bob@x"}));
+  // A comma inside a quoted display name is part of it; a quote that opens
+  // no name, or is never closed, leaves the commas separating.
+  EXPECT_EQ(SplitAddresses(R"(smtp:"Doe, Jane"<jane@x>, "A \"B\" C, D" <b@x>,O"Hara <o@x>, cy@x)", &list, Pat), 4);
+  EXPECT_EQ(Items(list), (std::vector<std::string>{R"(smtp:"Doe, Jane"<jane@x>)", R"("A \"B\" C, D" <b@x>)",
+                                                   R"(O"Hara <o@x>)", "cy@x"}));
+  EXPECT_EQ(SplitAddresses(R"(bob@x, "Doe, Jane <j@x>, cy@x)", &list, Pat), 4);
+  EXPECT_EQ(SplitAddresses(R"("O"Brien, Jo" <o@x>, smtp:"Bob "B, Jr" Stone"<b@x>,"Voss, El")", &list, Pat), 3);
+  EXPECT_EQ(Items(list), (std::vector<std::string>{R"("O"Brien, Jo" <o@x>)", R"(smtp:"Bob "B, Jr" Stone"<b@x>)",
+                                                   R"("Voss, El")"}));
+  EXPECT_EQ(MergeReplyAll(R"("Doe, Jane" <jane@x>)", R"("Doe, Jane" <jane@x>, pat@example.com)", Pat),
+            R"("Doe, Jane" <jane@x>)");
   EXPECT_EQ(SplitAddresses("", &list, Pat), 0);
   EXPECT_EQ(SplitAddresses("a", nullptr, Pat), 0);
 

@@ -136,3 +136,61 @@ TEST_F(EudoraSendTest, ReplyAllSortsItemsWithTheirLeadingBlanksAndLeavesTheUserO
 
 }  // namespace
 }  // namespace eudora_test
+
+namespace eudora_test {
+namespace {
+
+// Mail without a Message-ID field (a script's or an old program's) is known
+// by its contents: each such message keeps an identifier of its own from run
+// to run, and a reply, a deletion or the master check finds that very one.
+TEST_F(EudoraTest, MessagesWithoutAMessageIdAreEachKnownByTheirContents) {
+  const std::string in = Folder(Role::Inbox);
+  const std::string head = "From: ann@example.com\r\nTo: pat@example.com\r\nDate: Tue, 8 Jun 1999 10:20:30 -0500\r\n";
+  const std::uint32_t first = Add(in, head + "Subject: Note\r\n\r\nOne\r\n");
+  const std::uint32_t second = Add(in, head + "Subject: Note\r\n\r\nTwo\r\n");
+  Add(in, MailText("Other", "Tue, 8 Jun 1999 10:20:30 -0500", "<other@x>"));
+  StartEudora();
+  ASSERT_EQ(vazDone, Initialize());
+  std::vector<std::string> ids;
+  for (int run = 0; run < 2; ++run) {
+    list_.ClearList();
+    ASSERT_EQ(vazDone, GetMail(From1999, To2030));
+    ASSERT_EQ(3, list_.Count());
+    std::vector<std::string> now{list_[0]->ID, list_[1]->ID, list_[2]->ID};
+    if (run == 1) {
+      EXPECT_EQ(ids, now) << "the same mail keeps its identifier";
+    }
+    ids = now;
+  }
+  EXPECT_FALSE(ids[0].empty());
+  EXPECT_NE(ids[0], ids[1]);
+  EXPECT_EQ("<other@x>", ids[2]);
+
+  TStringList wanted;
+  for (const char* id : {ids[0].c_str(), ids[1].c_str(), "<gone@x>", ""}) wanted.Add(id);
+  TStringList* wantedVar = &wanted;
+  ASSERT_EQ(vazDone, conduit_->vazMasterCheck(host_.app, &wantedVar));
+  EXPECT_EQ(2, wanted.Count());
+  EXPECT_EQ("<gone@x>", wanted.At(0));
+
+  TMail reply = NewMail("Note", mfFromHandheld | mfTransfer | mfReply);
+  reply.ID = ids[1];
+  reply.IncludeMessage = true;
+  ASSERT_EQ(vazDone, Send(reply));
+  const std::vector<mailstore::MailMessage> out = Messages(Folder(Role::Outbox));
+  ASSERT_EQ(1u, out.size());
+  EXPECT_TRUE(out[0].Body.ends_with("you wrote:\n\rTwo")) << out[0].Body;
+  EXPECT_FALSE(Store().EntryOf(in, first).Replied);
+  EXPECT_TRUE(Store().EntryOf(in, second).Replied);
+
+  // A deletion removes the message named, and an empty identifier names none.
+  ASSERT_EQ(vazDone, conduit_->vazDeletePCMail(host_.app, "", host_.Memo(), host_.Progress()));
+  ASSERT_EQ(vazDone, conduit_->vazDeletePCMail(host_.app, ids[1], host_.Memo(), host_.Progress()));
+  std::vector<std::string> left;
+  for (auto& m : Messages(in)) left.push_back(m.Body);
+  EXPECT_EQ((std::vector<std::string>{"One\r\n", "Text\r\n"}), left);
+  EXPECT_TRUE(MemoLines().empty());
+}
+
+}  // namespace
+}  // namespace eudora_test

@@ -19,12 +19,14 @@ using runtest::OutPath;
 
 const MailAddress& User = test::ProfileUser;
 const MailAddress& Ann = test::ProfileAnn;
+const MailAddress Voss{"Voss, Eleanor", "/o=Quorvel/ou=Admin/cn=Recipients/cn=evoss", "EX"};
 
 class OutlookRun : public runtest::RunTest {
  protected:
   void SetUp() override {
     RunTest::SetUp();
-    profile_ = std::make_unique<test::MailProfile>("OutlookRunProfiles");
+    profile_ = std::make_unique<test::MailProfile>("OutlookRunProfiles", test::CdoProfiles,
+                                                    std::vector<MailAddress>{Ann, test::ProfileBob, Voss});
     path_ = profile_->Path();
     TRegistry settings;
     settings.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -229,6 +231,90 @@ TEST_F(OutlookRun, ARepeatedRunSendsNothingTwiceAndBringsOnlyNewMail) {
   EXPECT_EQ(Subjects(Role::Sent), sent);
   EXPECT_EQ(Column(InPath, runtest::inID).size(), 3u);
   EXPECT_EQ(SubjectsIn(ReplyFolder()), std::vector<std::string>{"Lunch"});
+}
+
+// Mail of every shape arrives as it was written: texts in the code page (and
+// without a look-alike for a character it lacks), old Macintosh line breaks,
+// a body of a whole copy block, nothing at all, a date of 1970; and a
+// reply reaches everyone whose display name holds a comma or a semicolon.
+TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
+  ses_->MaxEmail = 0;
+  ses_->FromDate = EncodeDate(1601, 1, 1);  // as the wizard sends an unticked From date
+  const MailAddress jane{"Doe, Jane", "jane@example.com", "SMTP"}, lee{"Lee; Ann", "lee@example.com", "SMTP"};
+  const struct {
+    std::string subject, body, handheld;
+    TDateTime date = EncodeDate(2020, 6, 1);
+  } cases[] = {{"Caf\xE9 \xDF \x80 \x84quoted\x93", "Gr\xFC\xDF e\tund \x80\r\n", "Gr\xFC\xDF e\tund \x80"},
+               {"Old Macintosh", "one\rtwo\r\rthree\r\n", "one\x06two\x06\x06three"},
+               {"", "\r\n\r\n", ""},
+               {"Block", std::string(65536, 'b'), std::string(65536, 'b')},
+               {"Wrong clock", "x", "x", EncodeDate(1970, 1, 1)}};
+  mailstore::Profile store(path_);
+  const std::string inbox = store.RoleFolder(Role::Inbox);
+  for (const auto& c : cases) {
+    mailstore::MailMessage m;
+    m.Subject = c.subject;
+    m.From = Ann;
+    m.To = {User};
+    m.Date = m.Received = c.date;
+    m.Body = c.body;
+    store.AddMessage(inbox, m, false);
+  }
+  mailstore::MailMessage fromJane;
+  fromJane.Subject = "Budget";
+  fromJane.From = jane;
+  fromJane.To = {User, lee};
+  fromJane.Cc = {Voss};  // a directory entry, known by its display name
+  fromJane.Date = fromJane.Received = EncodeDate(2020, 6, 2);
+  fromJane.Body = "Figures\r\n";
+  store.AddMessage(inbox, fromJane, false);
+  EmptyStores();
+  auto fresh = NewMail("h1");
+  fresh[1] = Variant("ann@example.com");
+  fresh[2] = Variant("smtp:\"Doe, Jane\"<jane@example.com>");
+  fresh[5] = Variant(L"x \u2264 5 \u20AC");  // a character the code page lacks, and one it has
+  Append(OutPath, {fresh});
+
+  ASSERT_TRUE(RunStage1());
+  ASSERT_TRUE(Stage2());
+  const std::vector<std::string> subjects = Column(InPath, 0), bodies = Column(InPath, 6);
+  ASSERT_EQ(subjects.size(), std::size(cases) + 1);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(subjects[i], cases[i].subject);
+    EXPECT_EQ(bodies[i], cases[i].handheld) << cases[i].subject;
+  }
+  std::string body;
+  auto sentTo = [&](const std::string& subject) {
+    mailstore::Profile now(path_);
+    std::vector<std::string> to;
+    const std::string sent = now.RoleFolder(Role::Sent);
+    for (const auto& [serial, entry] : now.Entries(sent))
+      if (entry.Subject == subject) {
+        mailstore::MailMessage m = now.ReadMessage(sent, serial);
+        for (const auto* list : {&m.To, &m.Cc})
+          for (const MailAddress& a : *list) to.push_back(a.Address);
+        body = m.Body;
+      }
+    std::sort(to.begin(), to.end());
+    return to;
+  };
+  EXPECT_EQ(sentTo("New h1"), (std::vector<std::string>{"ann@example.com", "jane@example.com"}));
+  EXPECT_EQ(body, "x ? 5 \x80") << "no look-alike stands in for a character the code page lacks";
+
+  // The handheld's user answers Jane's mail, to all.
+  {
+    evrin::StoreSession in(Pc(InPath));
+    Variant record = in.Item(static_cast<int>(std::size(cases)));
+    record.Call("Update");
+    record.Call("SetValue", {runtest::inReply, Variant("Agreed")});
+    record.Call("SetValue", {11, Variant(true)});
+    record.Call("Commit");
+  }
+  Restart();
+  ASSERT_TRUE(RunStage1());
+  ASSERT_TRUE(Stage2());
+  EXPECT_EQ(sentTo("RE: Budget"), (std::vector<std::string>{Voss.Address, "jane@example.com", "lee@example.com"}));
+  EXPECT_TRUE(MemoLines().empty() || MemoLines() == std::vector<std::string>{Str(136)});
 }
 
 }  // namespace

@@ -107,8 +107,9 @@ TEST_F(StoresTest, TemplatesAreEmptyStoresAndEmptyStoresReadNothing) {
 
 TEST_F(StoresTest, NewHandheldMailGetsAnIdWrittenBackAndSentOrHeldMailIsSkipped) {
   test::FixedClock clock(EncodeDate(2026, 12, 10) + EncodeTime(14, 5, 9, 123));
-  Append(Out(), {OutRow("", 46000), OutRow("sent", 46000, true), OutRow("held", 46000, false, true),
-                 OutRow("kept-id", 46001)});
+  Row kept = OutRow("kept-id", 46001);
+  kept[5] = Variant(std::string("NUL\0in it", 9));  // the mail clients would end the text there
+  Append(Out(), {OutRow("", 46000), OutRow("sent", 46000, true), OutRow("held", 46000, false, true), kept});
   ASSERT_TRUE(sync_->ReadOutDat());
   ASSERT_EQ(sync_->HandheldMails->Count(), 2);
   const TMail& fresh = *(*sync_->HandheldMails)[0];
@@ -117,6 +118,7 @@ TEST_F(StoresTest, NewHandheldMailGetsAnIdWrittenBackAndSentOrHeldMailIsSkipped)
   EXPECT_EQ(fresh.To, "to@pc");
   EXPECT_EQ(fresh.Message, "Line one\r\nLine two");
   EXPECT_EQ((*sync_->HandheldMails)[1]->ID, "kept-id");
+  EXPECT_EQ((*sync_->HandheldMails)[1]->Message, "NUL in it");
   EXPECT_EQ(Column(Out(), 9)[0], fresh.ID);
 
   // A second read of the same file keeps the ID.
@@ -164,7 +166,7 @@ TEST_F(StoresTest, RepliesGoToTheSenderOrThroughReplyAll) {
 TEST_F(StoresTest, EncodeMessageTrimsAndMarksEveryLineBreak) {
   EXPECT_EQ(sync_->EncodeMessage("  Hello\r\nWorld\r\n"), "Hello\x06World");
   EXPECT_EQ(sync_->EncodeMessage(" \r\n\t "), "");
-  EXPECT_EQ(sync_->EncodeMessage("a\rxb"), "a\x06" "b");
+  EXPECT_EQ(sync_->EncodeMessage("a\rxb\r\r\nc"), "a\x06xb\x06\x06" "c");
 }
 
 TEST_F(StoresTest, AddedPcMailBecomesInBoxRecordsAndKnownIds) {
