@@ -256,7 +256,8 @@ HRESULT CTDOrvWinEngine::MoveFile(TDPathRecord* source, TDPathRecord* folder, US
   TDPathInfo info;
   if (FAILED(tdengine::MakePath(source->Path, nullptr, nullptr, &info))) return E_FAIL;
   // A folder given with its "\" gets no second one.
-  std::string target = IncludeTrailingBackslash(std::string_view(folder->Path, strnlen(folder->Path, sizeof folder->Path)));
+  std::string target =
+      IncludeTrailingBackslash(std::string_view(folder->Path, strnlen(folder->Path, sizeof folder->Path)));
   target += info.Path + info.DriveLength + info.FolderLength;
   if (TooLong(opMoveFile, target)) return S_OK;
   EngineRequest* r = NewOp(opMoveFile, source);

@@ -1,7 +1,6 @@
 // Paths in a double-byte ANSI code page (this program runs under the
 // Japanese one, 932), where the second byte of a character can be that of a
-// backslash: 表 is 0x95 0x5C and ソ is 0x83 0x5C.
-#include <algorithm>
+// backslash or a bar: 表 is 0x95 0x5C, ソ is 0x83 0x5C and ポ is 0x83 0x7C.
 
 #include "EngineFixture.h"
 #include "Registry.h"
@@ -11,7 +10,7 @@ using namespace tdengine;
 
 namespace {
 
-const std::string Hyo = "\x95\x5C", So = "\x83\x5C", Hyoji = Hyo + "\x8E\xA6";  // 表, ソ, 表示
+const std::string Hyo = "\x95\x5C", So = "\x83\x5C", HyoPo = Hyo + "\x83\x7C";  // 表, ソ, 表ポ
 
 class DoubleByte : public testing::Environment {
   void SetUp() override { ASSERT_EQ(932u, GetACP()) << "the test needs the Japanese ANSI code page"; }
@@ -62,9 +61,9 @@ TEST(DoubleBytePaths, FoldersAndRegistryKeysNamedSoAreMadeUnderTheirNames) {
 }
 
 TEST_F(SyncTest, FoldersWhoseNamesEndInABackslashByteAreListedCopiedMovedAndDeleted) {
-  const std::string hyo = "C:\\" + Hyo, pcHyo = "C\\" + Hyo, pcHyoji = "C\\" + Hyoji;
+  const std::string hyo = "C:\\" + Hyo, pcHyo = "C\\" + Hyo, pcHyoPo = "C\\" + HyoPo;
   PutFile(hyo + "\\" + So + ".txt", "so");
-  ASSERT_TRUE(ForceDirectories(Pc(pcHyoji)));
+  ASSERT_TRUE(ForceDirectories(Pc(pcHyoPo)));
   SyncClient& client = Connected();
   const auto copyDirectory = &ITDOrvWinEngineS::CopyDirectory;
 
@@ -86,18 +85,18 @@ TEST_F(SyncTest, FoldersWhoseNamesEndInABackslashByteAreListedCopiedMovedAndDele
   got[0]->GetName(name);
   EXPECT_EQ(So + ".txt", std::string(name));
 
-  // 表示 begins with the bytes of 表 but is no folder below it.
-  EXPECT_EQ(0, client.Call(copyDirectory, hyo.c_str(), ("C:\\" + Hyoji).c_str()));
-  EXPECT_EQ("so", test::ReadFileBytes(Pc(pcHyoji + "\\" + Hyo + "\\" + So + ".txt")));
-  EXPECT_TRUE(DirectoryExists(Pc(pcHyoji + "\\" + Hyo + "\\" + So)));
+  // 表ポ begins with the bytes of 表 but is no folder below it.
+  EXPECT_EQ(0, client.Call(copyDirectory, hyo.c_str(), ("C:\\" + HyoPo).c_str()));
+  EXPECT_EQ("so", test::ReadFileBytes(Pc(pcHyoPo + "\\" + Hyo + "\\" + So + ".txt")));
+  EXPECT_TRUE(DirectoryExists(Pc(pcHyoPo + "\\" + Hyo + "\\" + So)));
   EXPECT_EQ(123, client.Call(copyDirectory, hyo.c_str(), (hyo + "\\" + So).c_str()));
 
-  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::MoveFile, (hyo + "\\" + So + ".txt").c_str(), ("C:\\" + Hyoji).c_str()));
-  EXPECT_EQ("so", test::ReadFileBytes(Pc(pcHyoji + "\\" + So + ".txt")));
+  EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::MoveFile, (hyo + "\\" + So + ".txt").c_str(), ("C:\\" + HyoPo).c_str()));
+  EXPECT_EQ("so", test::ReadFileBytes(Pc(pcHyoPo + "\\" + So + ".txt")));
 
   EXPECT_EQ(0, client.Call(&ITDOrvWinEngineS::DeleteDirectory, hyo.c_str()));
   EXPECT_FALSE(DirectoryExists(Pc(pcHyo)));
-  EXPECT_TRUE(DirectoryExists(Pc(pcHyoji + "\\" + Hyo)));
+  EXPECT_TRUE(DirectoryExists(Pc(pcHyoPo + "\\" + Hyo)));
 }
 
 }  // namespace

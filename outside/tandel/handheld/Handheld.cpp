@@ -29,12 +29,11 @@ bool ReservedName(std::string_view part) {
 void CheckPart(const std::string& path, std::string_view part) {
   if (part.empty()) BadPath(path, "empty name");
   if (part == "." || part == "..") BadPath(path, "relative name");
-  for (size_t i = 0, next; i < part.size(); i = next) {
-    next = NextCharIndex(part, i);
-    const unsigned char c = part[i];
-    if (next == i + 1 && (c < 32 || std::string_view("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string_view::npos))
+  // By character: the second byte of a double-byte one may be a backslash or a bar.
+  for (size_t i = 0; i < part.size(); i = NextCharIndex(part, i))
+    if (static_cast<unsigned char>(part[i]) < 32 ||
+        std::string_view("<>:\"/\\|?*").find(part[i]) != std::string_view::npos)
       BadPath(path, "character not allowed in a name");
-  }
   if (part.back() == '.' || part.back() == ' ') BadPath(path, "name ends with a dot or blank");
   if (ReservedName(part)) BadPath(path, "device name");
 }
