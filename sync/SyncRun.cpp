@@ -303,9 +303,16 @@ bool SyncStage::Intro(const std::string& File) {
     StopPrograms();
     Checkpoint("connected");
     Lines(131, 165);
-    Evrin->CreateDirectory(ExtractFilePath(ses.InData));
-    Wait(false);
-    if (!Evrin->DirCreated) throw EEVRINEngine(Str(132));
+    // The Out box's folder too when it is another one: an Out box whose
+    // folder the handheld lacks could never be uploaded, and every Next
+    // would fail again.
+    const std::string inFolder = ExtractFilePath(ses.InData), outFolder = ExtractFilePath(ses.OutData);
+    for (const std::string* folder : {&inFolder, &outFolder}) {
+      if (folder == &outFolder && SameText(outFolder, inFolder)) break;
+      Evrin->CreateDirectory(*folder);
+      Wait(false);
+      if (!Evrin->DirCreated) throw EEVRINEngine(Str(132));
+    }
     Trace("TSync.IntroToViewSync - Start Step 4");
     StopCheck();
     Download(33, ses.InData, s.LocalIn(), &TSync::SaveInTemplate);

@@ -216,7 +216,7 @@ void RemoveTreeW(const std::wstring& path) {
 
 void RemoveTree(const std::string& path) {
   std::string trimmed = path;
-  while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+  while (HasTrailingBackslash(trimmed)) trimmed.pop_back();
   RemoveTreeW(AnsiToWide(trimmed));
 }
 
@@ -237,9 +237,21 @@ std::string WindowText(HWND window) {
 std::string ProgramFolder() { return ExtractFilePath(ModuleFileName()); }
 
 ProgramResult RunProgram(const std::string& exeName, const std::vector<std::string>& args) {
+  // As a program's runtime splits its command line: backslashes are doubled
+  // where a quote follows them, so that "C:\" stays C:\.
   auto quoted = [](const std::string& a) {
     std::string q(1, '"');
-    q.append(StringReplaceAll(a, "\"", "\\\"")).push_back('"');
+    size_t slashes = 0;
+    for (char c : a) {
+      if (c == '\\') {
+        ++slashes;
+      } else {
+        if (c == '"') q.append(slashes + 1, '\\');
+        slashes = 0;
+      }
+      q.push_back(c);
+    }
+    q.append(slashes, '\\').push_back('"');
     return q;
   };
   std::string cmd = quoted(ProgramFolder() + exeName);

@@ -157,14 +157,17 @@ TEST_F(SyncRunTest, StopWhileInitialisingOrConnectingEndsTheWaitWithoutABox) {
   EXPECT_EQ(CallsOf("vazInitialize"), 0);
 }
 
-TEST_F(SyncRunTest, AHandheldWithoutAnOutBoxGetsTheEmptyStore) {
+TEST_F(SyncRunTest, AHandheldWithoutAnOutBoxGetsTheEmptyStoreAlsoInAFolderOfItsOwn) {
   EmptyStores(false);
-  Script({{"GetPCMail", {{"Mails", {PcMail("p1")}}}}});
-  ASSERT_TRUE(Stage1());
-  EXPECT_TRUE(test::Ui().Boxes().empty());
-  EXPECT_EQ(evrin::StoreSession(ses_->TempDir + "Out").Count(), 0);
-  ASSERT_TRUE(Stage2());
-  EXPECT_TRUE(FileExists(Pc(OutPath)));
+  for (const char* out : {OutPath, "C:\\Documents\\Sent here\\Outbox"}) {
+    Script({{"GetPCMail", {{"Mails", {PcMail(out)}}}}});
+    ses_->OutData = out;
+    ASSERT_TRUE(Stage1()) << out;
+    EXPECT_TRUE(test::Ui().Boxes().empty());
+    EXPECT_EQ(evrin::StoreSession(ses_->TempDir + "Out").Count(), 0);
+    ASSERT_TRUE(Stage2()) << out;
+    EXPECT_TRUE(FileExists(Pc(out)));
+  }
 }
 
 TEST_F(SyncRunTest, AFailedDownloadOfAnExistingStoreIsAnErrorNotAnEmptyStore) {

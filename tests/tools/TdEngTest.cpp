@@ -54,6 +54,7 @@ TEST_F(TdEngTest, EveryCommandRunsThroughEitherClass) {
       {{"rmdir", "C:\\Moved"}, 0, "done"},
       {{"dir", "C:\\Moved"}, 1, "(3)"},
       {{"find", "C:\\Docs", "*.txt", "hello"}, 0, "C:\\Docs\\a.txt", true},
+      {{"find", "C:\\", "Docs"}, 0, "C:\\Docs\r\n", true},
       {{"machine"}, 0, "owner \"Handheld Owner\", type 5"},
       {{"synctime"}, 0, "done"},
       {{"label", "C:", "Travel"}, 0, "done"},
@@ -102,18 +103,31 @@ TEST_F(TdEngTest, HelpListsEveryCommandAndMistakesEndWithUsageErrors) {
                               "disconnect", "link", "makepath", "match", "pathrequest", "datarequest", "wordrequest"})
     EXPECT_NE(std::string::npos, help.Out.find(std::string("  ") + command + " ")) << command;
 
+  // An unquoted path cut at its blank, or a path too long cut short, would
+  // name another folder.
+  PutFile("C:\\Old\\keep.txt", "kept");
   const Step mistakes[] = {
       {{"frobnicate"}, 2, "unknown command \"frobnicate\""},
       {{"copy", "C:\\a.txt"}, 2, "tdeng copy: missing argument"},
       {{"link", "9600"}, 2, "give both"},
       {{"attrib", "C:\\a.txt", "rx"}, 2, "\"rhsa\""},
       {{"wordrequest", "x"}, 2, "\"x\" is not a number"},
+      {{"connect", "99999999999"}, 2, "beyond the numbers"},
+      {{"rmdir", "C:\\Old", "Mail"}, 2, "too many arguments"},
+      {{"rmdir", "C:\\Old\\" + std::string(253, 'x')}, 2, "is longer than 259 characters"},
+      {{"find", "C:\\Old", "*", std::string(256, 't')}, 2, "is longer than 255 characters"},
   };
   for (const Step& m : mistakes) {
     test::ProgramResult r = Tdeng(false, m.Args);
     EXPECT_EQ(m.Code, r.Code) << m.Args[0];
     EXPECT_NE(std::string::npos, r.Out.find(m.Shows)) << r.Out;
   }
+  EXPECT_EQ("kept", test::ReadFileBytes(Pc("C\\Old\\keep.txt")));
+
+  ASSERT_EQ(S_OK, Export("DllUnregisterServer")());
+  const test::ProgramResult unregistered = Tdeng(false, {"drives"});
+  EXPECT_EQ(2u, unregistered.Code);
+  EXPECT_NE(std::string::npos, unregistered.Out.find("0x80040154")) << unregistered.Out;
 }
 
 // Under Wine this program, and so every program it starts, runs without

@@ -3,6 +3,7 @@
 // "Orvik.TDEng.Interface" or (--sync) its synchronous one "Orvik.TDEngS.Interface".
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,13 +51,19 @@ void ShowProgram(const char* program, const char* path) {
 
 std::string ErrorText(LONG error) {
   if (error == 0) return "done";
+  // A failed call's HRESULT is written as one is looked up: in hexadecimal.
+  char number[16] = {};
+  if (error < 0)
+    std::snprintf(number, sizeof number, "0x%08lX", static_cast<unsigned long>(static_cast<ULONG>(error)));
+  else
+    std::snprintf(number, sizeof number, "%ld", static_cast<long>(error));
   char text[512] = {};
   if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(error), 0,
                       text, sizeof text, nullptr))
-    std::snprintf(text, sizeof text, "error %ld", static_cast<long>(error));
+    return std::string("error ") + number;
   std::string s = text;
   while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-  return s + " (" + std::to_string(error) + ")";
+  return s + " (" + number + ")";
 }
 
 namespace {
@@ -113,6 +120,15 @@ const char* const Help =
 
 constexpr LONG ConnectTimeoutMs = 15000;
 
+// A text that does not fit its field is refused: cut short, a path could name
+// another file or folder, which the command would then change or delete.
+template <size_t N>
+void Put(char (&field)[N], const std::string& text) {
+  if (text.size() >= N)
+    throw Failure{"tdeng: \"" + text + "\" is longer than " + std::to_string(N - 1) + " characters"};
+  lstrcpynA(field, text.c_str(), N);
+}
+
 TDPathRecord Path(const std::string& text) {
   TDPathRecord p{2, {}};
   std::string path = text;
@@ -120,14 +136,16 @@ TDPathRecord Path(const std::string& text) {
     p.Side = 1;
     path = path.substr(3);
   }
-  lstrcpynA(p.Path, path.c_str(), sizeof p.Path);
+  Put(p.Path, path);
   return p;
 }
 
 LONG Number(const std::string& text) {
   char* end = nullptr;
+  errno = 0;
   long n = std::strtol(text.c_str(), &end, 0);
   if (text.empty() || *end) throw Failure{"tdeng: \"" + text + "\" is not a number"};
+  if (errno == ERANGE) throw Failure{"tdeng: " + text + " is beyond the numbers a 32-bit value holds"};
   return static_cast<LONG>(n);
 }
 
@@ -208,6 +226,7 @@ struct Command {
   Needs Need;
   bool AsyncOnly;
   std::function<LONG(Device&, const std::vector<std::string>&, USHORT flags)> Run;
+  size_t Optional = 0;  // more that it may take
 };
 
 using Args = std::vector<std::string>;
@@ -293,17 +312,18 @@ LONG Find(Device& d, const Args& a) {
   TDFindCriteria c{};
   TDPathRecord folder = Path(a[1]);
   c.Side = folder.Side;
-  lstrcpynA(c.Folder, folder.Path, sizeof c.Folder);
-  lstrcpynA(c.Pattern, a[2].c_str(), sizeof c.Pattern);
+  Put(c.Folder, folder.Path);
+  Put(c.Pattern, a[2]);
   c.Value = 1;
   if (a.size() > 3) {
     c.DateCriteria = 0x10000;
-    lstrcpynA(c.SearchText, a[3].c_str(), sizeof c.SearchText);
+    Put(c.SearchText, a[3]);
   }
   return d.Find(c, [](const char* in, ITDOrvFile& entry) {
     char name[MAX_PATH] = {};
     entry.GetName(name);
-    std::printf("%s\\%s\n", in, name);
+    const std::string folder = in;
+    std::printf("%s%s%s\n", folder.c_str(), folder.empty() || folder.back() == '\\' ? "" : "\\", name);
   });
 }
 
@@ -359,7 +379,7 @@ LONG DataRequest(Device& d, const Args& a) {
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
-      {"drives", 0, Needs::Connection, false, [](Device& d, const Args& a, USHORT) { return Drives(d, a); }},
+      {"drives", 0, Needs::Connection, false, [](Device& d, const Args& a, USHORT) { return Drives(d, a); }, 1},
       {"driveinfo", 1, Needs::Connection, false, [](Device& d, const Args& a, USHORT) { return DriveInfo(d, a); }},
       {"label", 2, Needs::Connection, false,
        [](Device& d, const Args& a, USHORT) {
@@ -374,7 +394,8 @@ const std::vector<Command>& Commands() {
        [](Device& d, const Args& a, USHORT) {
          TDPathRecord p = Path(a[1]);
          return d.SetAttributes(p, ParseAttributes(a.size() > 2 ? a[2] : ""));
-       }},
+       },
+       1},
       {"copy", 2, Needs::Connection, false,
        [](Device& d, const Args& a, USHORT f) { return Copy(d, &Device::CopyFile, a, f); }},
       {"copydir", 2, Needs::Connection, false,
@@ -393,7 +414,7 @@ const std::vector<Command>& Commands() {
        [](Device& d, const Args& a, USHORT) { return OnePath(d, &Device::CreateDirectory, a[1]); }},
       {"rmdir", 1, Needs::Connection, false,
        [](Device& d, const Args& a, USHORT) { return OnePath(d, &Device::DeleteDirectory, a[1]); }},
-      {"find", 2, Needs::Connection, true, [](Device& d, const Args& a, USHORT) { return Find(d, a); }},
+      {"find", 2, Needs::Connection, true, [](Device& d, const Args& a, USHORT) { return Find(d, a); }, 1},
       {"machine", 0, Needs::Connection, false, [](Device& d, const Args& a, USHORT) { return Machine(d, a); }},
       {"synctime", 0, Needs::Connection, false, [](Device& d, const Args&, USHORT) { return d.SyncMachineTime(); }},
       {"start", 1, Needs::Connection, false,
@@ -413,10 +434,10 @@ const std::vector<Command>& Commands() {
          return d.WriteConfig(p, 2);
        }},
       {"connect", 0, Needs::Engine, false,
-       [](Device& d, const Args& a, USHORT) { return d.Connect(a.size() > 1 ? Number(a[1]) : ConnectTimeoutMs); }},
+       [](Device& d, const Args& a, USHORT) { return d.Connect(a.size() > 1 ? Number(a[1]) : ConnectTimeoutMs); }, 1},
       {"disconnect", 0, Needs::Connection, false, [](Device& d, const Args&, USHORT) { return d.Disconnect(); }},
-      {"link", 0, Needs::Engine, false, [](Device& d, const Args& a, USHORT) { return Link(d, a); }},
-      {"makepath", 1, Needs::Engine, false, [](Device& d, const Args& a, USHORT) { return MakePath(d, a); }},
+      {"link", 0, Needs::Engine, false, [](Device& d, const Args& a, USHORT) { return Link(d, a); }, 2},
+      {"makepath", 1, Needs::Engine, false, [](Device& d, const Args& a, USHORT) { return MakePath(d, a); }, 2},
       {"match", 2, Needs::Engine, false, [](Device& d, const Args& a, USHORT) { return Match(d, a); }},
       {"pathrequest", 4, Needs::Connection, true, [](Device& d, const Args& a, USHORT) { return PathRequest(d, a); }},
       {"datarequest", 2, Needs::Connection, true, [](Device& d, const Args& a, USHORT) { return DataRequest(d, a); }},
@@ -444,6 +465,10 @@ int Run(const Args& args) {
   if (!command) throw Failure{"tdeng: unknown command \"" + a[0] + "\" (see tdeng --help)"};
   if (a.size() < command->Arguments + 1)
     throw Failure{"tdeng " + a[0] + ": missing argument (see tdeng --help)"};
+  // A path with a blank left unquoted arrives as two arguments; its first part
+  // alone may name another folder, which rmdir would delete.
+  if (a.size() > command->Arguments + command->Optional + 1)
+    throw Failure{"tdeng " + a[0] + ": too many arguments; a path with blanks goes in quotes (see tdeng --help)"};
   if (sync && command->AsyncOnly)
     throw Failure{"tdeng " + a[0] + ": the synchronous engine has no such operation (run it without --sync)"};
 
