@@ -93,11 +93,14 @@ std::string AddressPart(const std::string& Item) {
   return s;
 }
 
+// These read by character: in a double-byte code page the second byte of a
+// character may be that of a backslash (ソ is 0x83 0x5C), which escapes nothing.
 std::string QuotedName(const std::string& Name) {
   std::string s = "\"";
-  for (char c : Name) {
-    if (c == '"' || c == '\\') s += '\\';
-    s += c;
+  for (size_t i = 0, next; i < Name.size(); i = next) {
+    next = NextCharIndex(Name, i);
+    if (Name[i] == '"' || Name[i] == '\\') s += '\\';
+    s.append(Name, i, next - i);
   }
   return s + '"';
 }
@@ -106,9 +109,10 @@ std::string Unquoted(const std::string& Item) {
   std::string s = Trim(Item);
   if (s.size() < 2 || s.front() != '"' || s.back() != '"') return s;
   std::string name;
-  for (size_t i = 1; i + 1 < s.size(); ++i) {
+  for (size_t i = 1, next; i + 1 < s.size(); i = next) {
     if (s[i] == '\\' && i + 2 < s.size()) ++i;
-    name += s[i];
+    next = std::min(NextCharIndex(s, i), s.size() - 1);
+    name.append(s, i, next - i);
   }
   return name;
 }
@@ -143,11 +147,20 @@ TListItems QuotedItems(const std::string& List, bool Escapes) {
   for (size_t i = 0; i < List.size(); ++i) {
     const char c = List[i];
     std::string& item = r.Items.back();
+    if (const size_t next = NextCharIndex(List, i); next > i + 1) {
+      item.append(List, i, next - i);  // a double-byte character is none of the marks
+      i = next - 1;
+      continue;
+    }
     if (quoted) {
       // A quote that the address follows ends the name even after a backslash.
       if (Escapes && c == '\\' && i + 1 < List.size() && !(List[i + 1] == '"' && after(i + 1) == '<')) {
-        item += List[i++];
-      } else if (c == '"') {
+        const size_t next = NextCharIndex(List, i + 1);
+        item.append(List, i, next - i);
+        i = next - 1;
+        continue;
+      }
+      if (c == '"') {
         const char next = after(i);
         quoted = next != '\0' && next != ',' && next != '<';
       }

@@ -1,6 +1,7 @@
 // The conduit kit: what the conduits share beyond the frame.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "C_Prog.h"
@@ -40,6 +41,20 @@ TEST(ConduitKit, TheUserIsRecognisedInEveryFormOfHisAddress) {
   EXPECT_FALSE((TOwnAddress{"", ""}.Names("")));
   EXPECT_EQ(QuotedName(R"(O"Brien, Jo \)"), R"("O\"Brien, Jo \\")");
   EXPECT_EQ(Unquoted(QuotedName(R"(O"Brien, Jo \)")), R"(O"Brien, Jo \)");
+}
+
+// In a double-byte code page the second byte of ソ (0x83 0x5C) is that of a
+// backslash, which must neither be escaped nor escape the quote after it.
+TEST(ConduitKitDoubleByte, NamesEndingInADoubleByteCharacterStayWhole) {
+  const char* page = std::getenv("VANTLE_CODE_PAGE");
+  if (page == nullptr) GTEST_SKIP() << "run by test_conduits_doublebyte";
+  ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(page)));
+  const std::string so = "\x83\x5C", name = "Doe, " + so, smtp = "smtp:" + QuotedName("\x95\x5C, " + so) + "<y@x>";
+  EXPECT_EQ(QuotedName(name), "\"" + name + "\"");
+  EXPECT_EQ(Unquoted(QuotedName(name)), name);
+  TStringList list;
+  EXPECT_EQ(SplitAddresses(QuotedName(name) + ", " + smtp + ", cy@x", &list, Pat), 3);
+  EXPECT_EQ(Items(list), (std::vector<std::string>{QuotedName(name), smtp, "cy@x"}));
 }
 
 TEST(ConduitKit, AddressListsSplitMergeAndFinish) {
