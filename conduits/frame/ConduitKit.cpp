@@ -86,6 +86,10 @@ std::string AddressPart(const std::string& Item) {
   size_t close = open == std::string::npos ? open : s.find('>', open);
   if (close != std::string::npos)
     return Trim(s.substr(open + 1, close - open - 1));
+  // An older mail's form puts the name in a comment after the address
+  // ('pat@x (Pat Doe)').
+  if (size_t comment = s.find('('); comment != std::string::npos && comment > 0 && s.back() == ')')
+    s = Trim(s.substr(0, comment));
   size_t colon = s.find(':');
   if (colon != std::string::npos && colon > 0 &&
       std::all_of(s.begin(), s.begin() + colon, [](unsigned char c) { return std::isalnum(c) != 0; }))

@@ -36,7 +36,8 @@ TEST(ConduitKit, TheUserIsRecognisedInEveryFormOfHisAddress) {
                {" \"Pat Doe\" ", true},                    {"\"Pat Doe", false},
                {"smtp:\"Pat Doe\"<pat@other.com>", false}, {"pat@example.com.au", false},
                {"Pat", false},                           {"", false},
-               {"smtp:\"Pat <Sales>\"<pat@example.com>", true}, {"\"Jo <pat@example.com>\" <jo@x>", false}};
+               {"smtp:\"Pat <Sales>\"<pat@example.com>", true}, {"\"Jo <pat@example.com>\" <jo@x>", false},
+               {"pat@example.com (Pat Doe)", true},       {"jo@x (pat@example.com)", false}};
   for (const Case& c : cases) EXPECT_EQ(Pat.Names(c.item), c.names) << c.item;
   EXPECT_FALSE((TOwnAddress{"", ""}.Names("")));
   EXPECT_EQ(QuotedName(R"(O"Brien, Jo \)"), R"("O\"Brien, Jo \\")");
