@@ -1,6 +1,3 @@
 #include "c_qrv.h"
 
-std::string TQRV::AddBackslash(const std::string& Path) const {
-  if (!Path.empty() && Path.back() == '\\') return Path;
-  return Path + '\\';
-}
+std::string TQRV::AddBackslash(const std::string& Path) const { return IncludeTrailingBackslash(Path); }

@@ -11,6 +11,9 @@ UINT DisconnectionMessage();
 
 // Splits a path built from up to three parts (each may be null).
 HRESULT MakePath(const char* part1, const char* part2, const char* part3, TDPathInfo* info);
+// Ends the path in a buffer of size bytes with a backslash unless it has one
+// or the buffer has no room for it.
+void AppendBackslash(char* path, size_t size);
 
 // The connection component's status as a Win32 error code.
 LONG TranslateStatus(LONG status);

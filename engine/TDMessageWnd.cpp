@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "SysUtils.h"
 #include "TDOrvPrcEvent.h"
 #include "TDPrcThread.h"
 #include "TDResults.h"
@@ -27,14 +28,6 @@ LONG DriveIndex(const char* path) {
   char c[2] = {path[0], 0};
   CharUpperA(c);
   return c[0] - 'A';
-}
-
-void AppendBackslash(char* path) {
-  size_t n = std::strlen(path);
-  if ((n == 0 || path[n - 1] != '\\') && n + 1 < 260) {
-    path[n] = '\\';
-    path[n + 1] = 0;
-  }
 }
 
 LONG Word(const BYTE* b, size_t at) {
@@ -316,7 +309,7 @@ void CTDMessageWnd::StartOperation(EngineRequest* r) {
     }
     case opSetAttributes: status = link->SetAttributes(&path, static_cast<ULONG>(r->Value)); break;
     case opCreateDirectory:
-      AppendBackslash(r->Path);
+      AppendBackslash(r->Path, sizeof r->Path);
       path = Rec(r->Side, r->Path);
       status = link->MakeFolder(&path);
       break;
@@ -385,12 +378,13 @@ void CTDMessageWnd::StartCopyFile(EngineRequest* r) {
 
 void CTDMessageWnd::StartCopyDirectory(EngineRequest* r) {
   // Into its own subtree: the target is the source or lies below it.
-  size_t n = std::strlen(r->Path);
-  while (n > 0 && r->Path[n - 1] == '\\') --n;
+  std::string_view source(r->Path);
+  while (HasTrailingBackslash(source)) source.remove_suffix(1);
+  const size_t n = source.size();
   if (r->Side == r->TargetSide && std::strlen(r->TargetPath) >= n &&
       CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, r->Path, static_cast<int>(n), r->TargetPath,
                      static_cast<int>(n)) == CSTR_EQUAL &&
-      (r->TargetPath[n] == 0 || r->TargetPath[n] == '\\')) {
+      (r->TargetPath[n] == 0 || IsPathDelimiter(r->TargetPath, n))) {
     FinishWith(r, ERROR_INVALID_NAME);
     return;
   }

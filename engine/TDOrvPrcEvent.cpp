@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "SysUtils.h"
 #include "TDPrcThread.h"
 
 using namespace tdlink;
@@ -13,7 +14,7 @@ constexpr size_t MaxData = 2052;
 constexpr size_t MaxText = 259;
 
 void CopyText(BYTE* to, const char* text) {
-  size_t n = text ? strnlen(text, MaxText) : 0;
+  const size_t n = text ? WholeCharsLength(std::string_view(text, strnlen(text, MaxText + 1)), MaxText) : 0;
   if (n) std::memcpy(to, text, n);
   to[n] = 0;
 }

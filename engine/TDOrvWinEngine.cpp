@@ -4,12 +4,18 @@
 #include <new>
 #include <string>
 
+#include "SysUtils.h"
 #include "TDResults.h"
 
 using namespace tdengine;
 
 namespace {
-void CopyPath(char* to, const char* from) { lstrcpynA(to, from ? from : "", 260); }
+// At most 259 bytes, never half a character.
+void CopyPath(char* to, const char* from) {
+  const size_t n = WholeCharsLength(from ? from : "", 259);
+  if (n) std::memcpy(to, from, n);
+  to[n] = 0;
+}
 // A path filled to its last byte has lost its end: cut short, it would name another file.
 bool Unended(const char (&path)[260]) { return strnlen(path, sizeof path) == sizeof path; }
 }  // namespace
@@ -249,8 +255,9 @@ HRESULT CTDOrvWinEngine::MoveFile(TDPathRecord* source, TDPathRecord* folder, US
   if (!Initialised()) return E_UNEXPECTED;
   TDPathInfo info;
   if (FAILED(tdengine::MakePath(source->Path, nullptr, nullptr, &info))) return E_FAIL;
-  std::string target(folder->Path, strnlen(folder->Path, sizeof folder->Path));
-  if (target.empty() || target.back() != '\\') target += '\\';  // a folder given with its "\" gets no second one
+  // A folder given with its "\" gets no second one.
+  std::string target =
+      IncludeTrailingBackslash(std::string_view(folder->Path, strnlen(folder->Path, sizeof folder->Path)));
   target += info.Path + info.DriveLength + info.FolderLength;
   if (TooLong(opMoveFile, target)) return S_OK;
   EngineRequest* r = NewOp(opMoveFile, source);
@@ -275,11 +282,7 @@ HRESULT CTDOrvWinEngine::GetDirectory(TDPathRecord* pattern, ITDOrvDirectory** l
 HRESULT CTDOrvWinEngine::CreateDirectory(TDPathRecord* folder) {
   if (!folder) return E_POINTER;
   if (!Initialised()) return E_UNEXPECTED;
-  size_t n = strnlen(folder->Path, sizeof folder->Path);
-  if ((n == 0 || folder->Path[n - 1] != '\\') && n + 1 < sizeof folder->Path) {
-    folder->Path[n] = '\\';
-    folder->Path[n + 1] = 0;
-  }
+  AppendBackslash(folder->Path, sizeof folder->Path);
   return PostOp(opCreateDirectory, folder);
 }
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "SysUtils.h"
+
 using namespace tdengine;
 
 namespace {
@@ -48,12 +50,7 @@ constexpr size_t DriveListStorage = 260;            // what a request holds of a
 // is cut before a double-byte character that would not fit, without a
 // terminator.
 void CopyBounded(char* to, const char* text, size_t size) {
-  size_t n = 0;
-  for (const size_t length = std::strlen(text); n < length;) {
-    const size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[n])) && n + 1 < length ? 2 : 1;
-    if (n + step > size) break;
-    n += step;
-  }
+  const size_t n = WholeCharsLength(text, size);
   std::memcpy(to, text, n);
   std::memset(to + n, 0, size - n);
 }

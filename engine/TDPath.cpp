@@ -1,6 +1,7 @@
 #include <cstring>
 #include <string>
 
+#include "SysUtils.h"
 #include "TDEngine.h"
 
 namespace tdengine {
@@ -24,26 +25,34 @@ HRESULT MakePath(const char* part1, const char* part2, const char* part3, TDPath
         path += part;
         continue;
       }
-      if (!path.empty() && path.back() == '\\') path.pop_back();
+      path = ExcludeTrailingBackslash(path);
       if (part[0] != '\\') path += '\\';
       path += part;
     }
-    if (!path.empty() && path.back() == '\\') path.pop_back();
+    path = ExcludeTrailingBackslash(path);
     if (path.size() >= sizeof info->Path) return E_FAIL;
     std::memset(info, 0, sizeof *info);
     std::memcpy(info->Path, path.c_str(), path.size() + 1);
     size_t colon = path.find(':');
-    size_t slash = path.rfind('\\');
+    size_t folderEnd = LastDelimiter("\\", path);
     size_t dot = path.rfind('.');
     USHORT drive = colon == std::string::npos ? 0 : static_cast<USHORT>(colon + 1);
     info->DriveLength = drive;
-    info->FolderLength = slash == std::string::npos ? 0 : static_cast<USHORT>(slash + 1 - drive);
+    info->FolderLength = folderEnd == 0 ? 0 : static_cast<USHORT>(folderEnd - drive);
     info->ExtensionLength = dot == std::string::npos ? 0 : static_cast<USHORT>(path.size() - dot - 1);
     info->NameLength = static_cast<USHORT>(path.size() - info->DriveLength - info->FolderLength);
     info->Wildcards = path.find_first_of("*?") != std::string::npos ? 1 : 0;
     return S_OK;
   } catch (...) {
     return E_FAIL;
+  }
+}
+
+void AppendBackslash(char* path, size_t size) {
+  const size_t n = strnlen(path, size);
+  if (!HasTrailingBackslash(std::string_view(path, n)) && n + 1 < size) {
+    path[n] = '\\';
+    path[n + 1] = 0;
   }
 }
 

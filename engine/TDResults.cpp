@@ -4,6 +4,7 @@
 #include <new>
 
 #include "CmdTarget.h"
+#include "SysUtils.h"
 
 using namespace tdengine;
 
@@ -15,10 +16,11 @@ ULONG Word(const BYTE* block, int offset) {
   return v;
 }
 
-// Copies a zero-terminated string of at most size bytes from a block.
+// Copies a zero-terminated string of at most size bytes from a block, cut
+// to whole characters where it does not fit.
 void CopyText(char* to, size_t toSize, const BYTE* from, size_t fromSize) {
-  size_t n = strnlen(reinterpret_cast<const char*>(from), fromSize);
-  if (n >= toSize) n = toSize - 1;
+  const char* text = reinterpret_cast<const char*>(from);
+  const size_t n = WholeCharsLength(std::string_view(text, strnlen(text, fromSize)), toSize - 1);
   std::memcpy(to, from, n);
   to[n] = 0;
 }

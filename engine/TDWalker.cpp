@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "SysUtils.h"
 #include "TDPrcThread.h"
 #include "TDResults.h"
 
@@ -13,16 +14,7 @@ using namespace tdlink;
 
 namespace {
 
-bool EndsWithBackslash(const char* s) {
-  size_t n = std::strlen(s);
-  return n > 0 && s[n - 1] == '\\';
-}
-
-std::string Child(const char* folder, const char* name) {
-  std::string p = folder;
-  if (!EndsWithBackslash(folder)) p += '\\';
-  return p + name;
-}
+std::string Child(const char* folder, const char* name) { return IncludeTrailingBackslash(folder) + name; }
 
 void Set(char* field, const std::string& value) { lstrcpynA(field, value.c_str(), 260); }
 
@@ -107,7 +99,7 @@ double tdengine::MonthsBefore(SYSTEMTIME when, LONG months) {
 
 void CTDMessageWnd::ListNode(EngineRequest* r, CTDOrvDirectory* node, bool wildcard) {
   std::string path = node->Path;
-  if (wildcard) path += EndsWithBackslash(node->Path) ? "*.*" : "\\*.*";
+  if (wildcard) path = IncludeTrailingBackslash(path) + "*.*";
   if (!Fits(r, path)) return;
   Set(r->Path, path);
   r->Side = node->Side;
@@ -137,8 +129,8 @@ void CTDMessageWnd::StartCopyWalk(EngineRequest* r, CTDOrvDirectory* node, CTDOr
   // The folder keeps its name under the target, also when it was given with
   // its trailing "\"; a drive ("C:\" or "C:") has none and goes into the target itself.
   std::string name = node->Path;
-  while (name.size() > 1 && name.back() == '\\' && name[name.size() - 2] != ':') name.pop_back();
-  name.erase(0, name.find_last_of("\\:") + 1);
+  while (name.size() > 1 && HasTrailingBackslash(name) && name[name.size() - 2] != ':') name.pop_back();
+  name.erase(0, LastDelimiter("\\:", name));
   const std::string targetPath = Child(targetFolder, name.c_str());
   if (!Fits(r, targetPath)) return;
   Set(node->TargetPath, targetPath);

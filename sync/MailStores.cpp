@@ -235,9 +235,10 @@ bool TSync::ReadReplyDat() {
       list.IncludeMessage = IsTrue(records.Value(record, inIncludeMessage));
       list.ReplyAll = IsTrue(records.Value(record, inReplyAll));
       if (list.ReplyAll) {
-        std::string to;
-        if (ConduitEntries.vazReplyAll)
-          ConduitEntries.vazReplyAll(&to, Application.Handle, Text(records.Value(record, inFrom)), Text(records.Value(record, inTo)));
+        std::string to, from, all;
+        MailText(records.Value(record, inFrom), from);
+        MailText(records.Value(record, inTo), all);
+        if (ConduitEntries.vazReplyAll) ConduitEntries.vazReplyAll(&to, Application.Handle, from, all);
         list.To = to;
         MailText(records.Value(record, inCC), list.CC);
         MailText(records.Value(record, inBC), list.BC);

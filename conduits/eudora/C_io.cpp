@@ -504,7 +504,14 @@ int vazMasterCheck(HWND AppHandle, TStringList** IDs) {
     for (int i = 1; i <= count; ++i) {
       Variant message = messages.Call("Item", {i});
       const std::string own = message.Get("HeaderInfo", {eudora::HeaderMessageId}).AsString();
-      present.Add(own.empty() ? DigestID(message, MemberOf(message, "HeaderInfo")) : own);
+      if (!own.empty()) {
+        present.Add(own);
+        continue;
+      }
+      present.Add(DigestID(message, MemberOf(message, "HeaderInfo")));
+      // Mail taken by an older build has an empty identifier on the
+      // handheld; while such a message is here it stays there.
+      present.Add("");
     }
     // Sorted once, then each ID is a binary search (case-insensitive either way).
     present.SetSorted(true);

@@ -80,10 +80,16 @@ void RemoveFirst(TStringList& List, const std::string& Text) {
 
 std::string AddressPart(const std::string& Item) {
   std::string s = Trim(Item);
-  size_t open = s.find('<');
-  size_t close = s.rfind('>');
-  if (open != std::string::npos && close != std::string::npos && close > open)
+  // The last "<" opens the address: a display name may hold brackets of its
+  // own ('"Pat <Sales>" <pat@x>').
+  size_t open = s.rfind('<');
+  size_t close = open == std::string::npos ? open : s.find('>', open);
+  if (close != std::string::npos)
     return Trim(s.substr(open + 1, close - open - 1));
+  // An older mail's form puts the name in a comment after the address
+  // ('pat@x (Pat Doe)').
+  if (size_t comment = s.find('('); comment != std::string::npos && comment > 0 && s.back() == ')')
+    s = Trim(s.substr(0, comment));
   size_t colon = s.find(':');
   if (colon != std::string::npos && colon > 0 &&
       std::all_of(s.begin(), s.begin() + colon, [](unsigned char c) { return std::isalnum(c) != 0; }))
@@ -91,10 +97,28 @@ std::string AddressPart(const std::string& Item) {
   return s;
 }
 
+// These read by character: in a double-byte code page the second byte of a
+// character may be that of a backslash (ソ is 0x83 0x5C), which escapes nothing.
+std::string QuotedName(const std::string& Name) {
+  std::string s = "\"";
+  for (size_t i = 0, next; i < Name.size(); i = next) {
+    next = NextCharIndex(Name, i);
+    if (Name[i] == '"' || Name[i] == '\\') s += '\\';
+    s.append(Name, i, next - i);
+  }
+  return s + '"';
+}
+
 std::string Unquoted(const std::string& Item) {
   std::string s = Trim(Item);
-  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
-  return s;
+  if (s.size() < 2 || s.front() != '"' || s.back() != '"') return s;
+  std::string name;
+  for (size_t i = 1, next; i + 1 < s.size(); i = next) {
+    if (s[i] == '\\' && i + 2 < s.size()) ++i;
+    next = std::min(NextCharIndex(s, i), s.size() - 1);
+    name.append(s, i, next - i);
+  }
+  return name;
 }
 
 bool TOwnAddress::Names(const std::string& Item) const {
@@ -108,45 +132,83 @@ void TOwnAddress::RemoveFrom(TStringList& List) const {
     if (Names(List.At(i))) List.Delete(i);
 }
 
-std::vector<std::string> ListItems(const std::string& List) {
-  // A display name in double quotes may hold commas ('smtp:"Doe, Jane"<j@x>',
-  // '"Doe, Jane" <j@x>'): a quote at the start of an item or after its type
-  // prefix opens such a name, and only a quote that the item's end, a comma
-  // or the address's "<" follows closes it, so quotes inside the name
-  // ('"Bob "The Builder" Stone"') stay in it; a backslash escapes the next
-  // character. Where a name's quote is never closed, its commas separate.
-  std::vector<std::string> items(1);
+namespace {
+
+struct TListItems {
+  std::vector<std::string> Items;
+  size_t UnclosedAt = std::string::npos;  // where the item whose name never closes starts
+};
+
+TListItems QuotedItems(const std::string& List, bool Escapes) {
+  TListItems r{{""}};
   size_t itemStart = 0;
   bool quoted = false;
+  // What follows the character at Place, blanks passed over; 0 at the end.
+  auto after = [&List](size_t Place) {
+    const size_t next = List.find_first_not_of(" \t\r\n", Place + 1);
+    return next == std::string::npos ? '\0' : List[next];
+  };
   for (size_t i = 0; i < List.size(); ++i) {
     const char c = List[i];
-    std::string& item = items.back();
+    std::string& item = r.Items.back();
+    if (const size_t next = NextCharIndex(List, i); next > i + 1) {
+      item.append(List, i, next - i);  // a double-byte character is none of the marks
+      i = next - 1;
+      continue;
+    }
     if (quoted) {
-      if (c == '\\' && i + 1 < List.size()) {
-        item += List[i++];
-      } else if (c == '"') {
-        const size_t next = List.find_first_not_of(" \t\r\n", i + 1);
-        quoted = next != std::string::npos && List[next] != ',' && List[next] != '<';
+      // A quote that the address follows ends the name even after a backslash.
+      if (Escapes && c == '\\' && i + 1 < List.size() && !(List[i + 1] == '"' && after(i + 1) == '<')) {
+        const size_t next = NextCharIndex(List, i + 1);
+        item.append(List, i, next - i);
+        i = next - 1;
+        continue;
+      }
+      if (c == '"') {
+        const char next = after(i);
+        quoted = next != '\0' && next != ',' && next != '<';
       }
     } else if (c == ',') {
-      items.emplace_back();
+      r.Items.emplace_back();
       itemStart = i + 1;
       continue;
     } else if (c == '"') {
       const std::string before = Trim(item);
       quoted = before.empty() || before.back() == ':';
     }
-    items.back() += List[i];
+    r.Items.back() += List[i];
   }
   if (quoted) {
-    items.pop_back();
-    for (size_t comma = List.find(',', itemStart);; comma = List.find(',', itemStart)) {
-      items.push_back(List.substr(itemStart, comma == std::string::npos ? std::string::npos : comma - itemStart));
-      if (comma == std::string::npos) break;
-      itemStart = comma + 1;
-    }
+    r.Items.pop_back();
+    r.UnclosedAt = itemStart;
   }
-  return items;
+  return r;
+}
+
+}  // namespace
+
+std::vector<std::string> ListItems(const std::string& List) {
+  // A display name in double quotes may hold commas ('smtp:"Doe, Jane"<j@x>',
+  // '"Doe, Jane" <j@x>'): a quote at the start of an item or after its type
+  // prefix opens such a name, and only a quote that the item's end, a comma
+  // or the address's "<" follows closes it, so quotes inside the name
+  // ('"Bob "The Builder" Stone"') stay in it; a backslash escapes the next
+  // character, as in a mail's header. A name that an older build wrote as it
+  // stood may end in a backslash ('smtp:"Corp, IT\"<it@x>', '"Corp, IT\"'):
+  // the quote before an address closes it, and where escapes leave a name
+  // unclosed, the list is read again without them. Where a name's quote is
+  // never closed even so, its commas and those after it separate.
+  TListItems r = QuotedItems(List, true);
+  if (r.UnclosedAt == std::string::npos) return std::move(r.Items);
+  // Read as far as its names close, escaped or not.
+  TListItems plain = QuotedItems(List, false);
+  if (plain.UnclosedAt == std::string::npos || plain.UnclosedAt > r.UnclosedAt) r = std::move(plain);
+  for (size_t start = r.UnclosedAt; start != std::string::npos;) {
+    const size_t comma = List.find(',', start);
+    r.Items.push_back(List.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    start = comma == std::string::npos ? comma : comma + 1;
+  }
+  return std::move(r.Items);
 }
 
 int SplitAddresses(const std::string& Addresses, TStringList* List, const TOwnAddress& Own) {

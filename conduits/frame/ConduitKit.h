@@ -86,8 +86,10 @@ void RemoveFirst(TStringList& List, const std::string& Text);
 // The address an item names: inside "<>", after a "type:" prefix, or the
 // item itself; trimmed.
 std::string AddressPart(const std::string& Item);
-// An item trimmed, and without the double quotes around it when it is one
-// quoted display name ('"Voss, Eleanor"').
+// A display name in double quotes, a quote or backslash in it escaped with
+// a backslash, as a mail header quotes it; Unquoted answers an item trimmed
+// and, when it is one quoted display name ('"Voss, Eleanor"'), that name.
+std::string QuotedName(const std::string& Name);
 std::string Unquoted(const std::string& Item);
 
 struct TOwnAddress {

@@ -157,9 +157,11 @@ void AddRecipients(const Variant& recipients, const std::string& addresses, int 
   if (SplitAddresses(addresses, &items, Own()) <= 0) return;
   for (int i = 0; i < items.Count(); ++i) {
     const std::string& item = items.At(i);
+    // A quoted item is a display name, whatever it holds ('"help@desk, IT"').
+    const std::string name = Unquoted(item);
     try {
       Variant recipient;
-      if (item.find('@') != std::string::npos) {
+      if (name == item && item.find('@') != std::string::npos) {
         try {
           recipient = recipients.Call("Add", {Variant::Null(), item, type, Variant::Null()});
         } catch (const Exception&) {
@@ -168,7 +170,7 @@ void AddRecipients(const Variant& recipients, const std::string& addresses, int 
         }
         if (recipient.IsNull()) throw Exception("Unable to add custom recipient");
       } else {
-        recipient = recipients.Call("Add", {Unquoted(item), Variant::Null(), type, Variant::Null()});
+        recipient = recipients.Call("Add", {name, Variant::Null(), type, Variant::Null()});
         if (recipient.IsNull()) throw Exception("Unable to add display recipient");
       }
       recipient.Call("Resolve");
@@ -210,12 +212,14 @@ std::string FormatAddressEntry(const Variant& Entry) {
     std::string name = Entry.Get("Name").AsString();
     if (SameText(type, "smtp")) {
       if (SameText(address, name)) return Format("smtp:%s", {address});
-      return Format("smtp:\"%s\"<%s>", {name, address});
+      return Format("smtp:%s<%s>", {QuotedName(name), address});
     }
     if (name == address) return Format("%s:%s", {type, address});
     // A name with a comma ("Voss, Eleanor") is quoted, or it would be two
-    // items of the handheld's list; sending takes the quotes off again.
-    if (name.find(',') != std::string::npos) return Format("\"%s\"", {name});
+    // items of the handheld's list, and so is one with a quote ('"Bob" Smith'),
+    // which would open a name that swallows the items after it; sending takes
+    // the quotes off again.
+    if (name.find_first_of(",\"") != std::string::npos) return QuotedName(name);
     return name;
   } catch (...) {
     return {};

@@ -263,8 +263,9 @@ std::vector<MailAddress> ParseAddressList(std::string_view text) {
     size_t open = std::string::npos;
     bool quoted = false;
     for (size_t i = 0; i < item.size(); ++i) {
-      if (item[i] == '"') quoted = !quoted;
-      if (item[i] == '<' && !quoted) open = i;
+      if (quoted && item[i] == '\\') ++i;  // an escaped quote or backslash of a name
+      else if (item[i] == '"') quoted = !quoted;
+      else if (item[i] == '<' && !quoted) open = i;
     }
     size_t close = open == std::string::npos ? std::string::npos : item.find('>', open);
     if (open != std::string::npos && close != std::string::npos)

@@ -87,7 +87,9 @@ std::string FolderOf(Profile& p, const std::string& spec) {
   std::string found;
   size_t pos = 0;
   while (pos <= path.size()) {
-    size_t end = path.find('\\', pos);
+    size_t end = pos;
+    while (end < path.size() && !IsPathDelimiter(path, end)) end = NextCharIndex(path, end);
+    if (end == path.size()) end = std::string::npos;
     std::string name = path.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
     found.clear();
     for (const std::string& id : level)

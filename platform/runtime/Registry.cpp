@@ -17,7 +17,7 @@ void TRegistry::SetRootKey(HKEY key) {
 HKEY TRegistry::BaseFor(const std::string& key, std::string& relative) const {
   bool absolute = !key.empty() && key[0] == '\\';
   relative = absolute ? key.substr(1) : key;
-  while (!relative.empty() && relative.back() == '\\') relative.pop_back();
+  while (HasTrailingBackslash(relative)) relative.pop_back();
   return (absolute || currentKey_ == nullptr) ? rootKey_ : currentKey_;
 }
 

@@ -184,19 +184,19 @@ std::string TrimRight(std::string_view s) {
 
 std::string Trim(std::string_view s) { return TrimLeft(TrimRight(s)); }
 
-std::string UpperCase(std::string_view s) {
+namespace {
+// Changes the ASCII letters from..to by delta, passing over double-byte
+// characters, whose trail bytes may look like letters.
+std::string ChangeCase(std::string_view s, char from, char to, int delta) {
   std::string r(s);
-  for (char& c : r)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (size_t i = 0; i < r.size(); i = NextCharIndex(r, i))
+    if (r[i] >= from && r[i] <= to) r[i] = static_cast<char>(r[i] + delta);
   return r;
 }
+}  // namespace
 
-std::string LowerCase(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return r;
-}
+std::string UpperCase(std::string_view s) { return ChangeCase(s, 'a', 'z', 'A' - 'a'); }
+std::string LowerCase(std::string_view s) { return ChangeCase(s, 'A', 'Z', 'a' - 'A'); }
 
 std::string AnsiUpperCase(std::string_view s) {
   std::string r(s);
@@ -295,37 +295,60 @@ std::string StringReplaceAll(std::string_view s, std::string_view from, std::str
   return r;
 }
 
-namespace {
-size_t LastDelimiter(std::string_view s, std::string_view delimiters) {
-  size_t p = s.find_last_of(delimiters);
-  return p == std::string_view::npos ? 0 : p + 1;
+size_t NextCharIndex(std::string_view s, size_t index) {
+  return index + (IsDBCSLeadByte(static_cast<BYTE>(s[index])) && index + 1 < s.size() ? 2 : 1);
 }
-}  // namespace
+
+size_t WholeCharsLength(std::string_view s, size_t limit) {
+  size_t n = 0;
+  for (size_t next; n < s.size() && (next = NextCharIndex(s, n)) <= limit;) n = next;
+  return n;
+}
+
+size_t LastDelimiter(std::string_view delimiters, std::string_view s) {
+  size_t last = 0;
+  for (size_t i = 0; i < s.size(); i = NextCharIndex(s, i))
+    if (delimiters.find(s[i]) != std::string_view::npos) last = i + 1;
+  return last;
+}
+
+bool IsPathDelimiter(std::string_view s, size_t index) {
+  if (index >= s.size() || s[index] != '\\') return false;
+  size_t i = 0;
+  while (i < index) i = NextCharIndex(s, i);
+  return i == index;
+}
 
 std::string ExtractFilePath(std::string_view fileName) {
-  return std::string(fileName.substr(0, LastDelimiter(fileName, "\\:/")));
+  return std::string(fileName.substr(0, LastDelimiter("\\:/", fileName)));
 }
 
 std::string ExtractFileName(std::string_view fileName) {
-  return std::string(fileName.substr(LastDelimiter(fileName, "\\:/")));
+  return std::string(fileName.substr(LastDelimiter("\\:/", fileName)));
 }
 
 std::string ExtractFileExt(std::string_view fileName) {
-  size_t p = fileName.find_last_of(".\\:/");
-  if (p == std::string_view::npos || fileName[p] != '.') return {};
-  return std::string(fileName.substr(p));
+  size_t p = LastDelimiter(".\\:/", fileName);
+  if (p == 0 || fileName[p - 1] != '.') return {};
+  return std::string(fileName.substr(p - 1));
 }
 
 std::string ChangeFileExt(std::string_view fileName, std::string_view ext) {
-  size_t p = fileName.find_last_of(".\\:/");
-  size_t stem = (p == std::string_view::npos || fileName[p] != '.') ? fileName.size() : p;
+  size_t p = LastDelimiter(".\\:/", fileName);
+  size_t stem = (p == 0 || fileName[p - 1] != '.') ? fileName.size() : p - 1;
   return std::string(fileName.substr(0, stem)) + std::string(ext);
 }
 
+bool HasTrailingBackslash(std::string_view path) { return !path.empty() && IsPathDelimiter(path, path.size() - 1); }
+
 std::string IncludeTrailingBackslash(std::string_view path) {
   std::string r(path);
-  if (r.empty() || r.back() != '\\') r += '\\';
+  if (!HasTrailingBackslash(r)) r += '\\';
   return r;
+}
+
+std::string ExcludeTrailingBackslash(std::string_view path) {
+  return std::string(path.substr(0, path.size() - (HasTrailingBackslash(path) ? 1 : 0)));
 }
 
 bool FileExists(const std::string& fileName) {
@@ -340,7 +363,7 @@ bool DirectoryExists(const std::string& path) {
 
 bool ForceDirectories(const std::string& path) {
   std::string dir = path;
-  while (dir.size() > 3 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+  while (dir.size() > 3 && (HasTrailingBackslash(dir) || dir.back() == '/')) dir.pop_back();
   if (dir.empty()) return false;
   if (DirectoryExists(dir)) return true;
   std::string parent = ExtractFilePath(dir);

@@ -68,7 +68,7 @@ std::string Format(std::string_view pattern, std::initializer_list<FormatArg> ar
 std::string Trim(std::string_view s);       // drops control characters and blanks at both ends
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
-std::string UpperCase(std::string_view s);  // ASCII letters only
+std::string UpperCase(std::string_view s);  // ASCII letters only (not the bytes of a double-byte character)
 std::string LowerCase(std::string_view s);
 std::string AnsiUpperCase(std::string_view s);  // by the ANSI code page's rules
 int CompareStr(std::string_view a, std::string_view b);
@@ -91,12 +91,27 @@ int StrToInt(std::string_view s);  // raises EConvertError
 int StrToIntDef(std::string_view s, int fallback);
 std::string StringReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 
+// Characters of the ANSI code page, which may be two bytes long: the trail
+// byte of a double-byte character can be any of '\\', '|' or a letter.
+// The index of the character after the one at index in s (a lead byte
+// without its trail byte counts as a character of its own).
+size_t NextCharIndex(std::string_view s, size_t index);
+// The length of the longest start of s of at most limit bytes that does not
+// end inside a character.
+size_t WholeCharsLength(std::string_view s, size_t limit);
+// The position after the last character of s that is one of delimiters, or 0.
+size_t LastDelimiter(std::string_view delimiters, std::string_view s);
+// Whether s[index] is a backslash of its own, not the trail byte of a character.
+bool IsPathDelimiter(std::string_view s, size_t index);
+
 // File names and folders.
 std::string ExtractFilePath(std::string_view fileName);  // with trailing backslash
 std::string ExtractFileName(std::string_view fileName);
 std::string ExtractFileExt(std::string_view fileName);   // with the dot
 std::string ChangeFileExt(std::string_view fileName, std::string_view ext);
 std::string IncludeTrailingBackslash(std::string_view path);
+std::string ExcludeTrailingBackslash(std::string_view path);  // drops one
+bool HasTrailingBackslash(std::string_view path);
 bool FileExists(const std::string& fileName);
 bool DirectoryExists(const std::string& path);
 bool ForceDirectories(const std::string& path);  // creates the folder and missing parents

@@ -1,6 +1,7 @@
 // The conduit kit: what the conduits share beyond the frame.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "C_Prog.h"
@@ -34,9 +35,27 @@ TEST(ConduitKit, TheUserIsRecognisedInEveryFormOfHisAddress) {
                {" pat doe", true},                       {"EX:pat@example.com", true},
                {" \"Pat Doe\" ", true},                    {"\"Pat Doe", false},
                {"smtp:\"Pat Doe\"<pat@other.com>", false}, {"pat@example.com.au", false},
-               {"Pat", false},                           {"", false}};
+               {"Pat", false},                           {"", false},
+               {"smtp:\"Pat <Sales>\"<pat@example.com>", true}, {"\"Jo <pat@example.com>\" <jo@x>", false},
+               {"pat@example.com (Pat Doe)", true},       {"jo@x (pat@example.com)", false}};
   for (const Case& c : cases) EXPECT_EQ(Pat.Names(c.item), c.names) << c.item;
   EXPECT_FALSE((TOwnAddress{"", ""}.Names("")));
+  EXPECT_EQ(QuotedName(R"(O"Brien, Jo \)"), R"("O\"Brien, Jo \\")");
+  EXPECT_EQ(Unquoted(QuotedName(R"(O"Brien, Jo \)")), R"(O"Brien, Jo \)");
+}
+
+// In a double-byte code page the second byte of ソ (0x83 0x5C) is that of a
+// backslash, which must neither be escaped nor escape the quote after it.
+TEST(ConduitKitDoubleByte, NamesEndingInADoubleByteCharacterStayWhole) {
+  const char* page = std::getenv("VANTLE_CODE_PAGE");
+  if (page == nullptr) GTEST_SKIP() << "run by test_conduits_doublebyte";
+  ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(page)));
+  const std::string so = "\x83\x5C", name = "Doe, " + so, smtp = "smtp:" + QuotedName("\x95\x5C, " + so) + "<y@x>";
+  EXPECT_EQ(QuotedName(name), "\"" + name + "\"");
+  EXPECT_EQ(Unquoted(QuotedName(name)), name);
+  TStringList list;
+  EXPECT_EQ(SplitAddresses(QuotedName(name) + ", " + smtp + ", cy@x", &list, Pat), 3);
+  EXPECT_EQ(Items(list), (std::vector<std::string>{QuotedName(name), smtp, "cy@x"}));
 }
 
 TEST(ConduitKit, AddressListsSplitMergeAndFinish) {
@@ -57,6 +76,9 @@ TEST(ConduitKit, AddressListsSplitMergeAndFinish) {
   EXPECT_EQ(SplitAddresses(R"("O"Brien, Jo" <o@x>, smtp:"Bob "B, Jr" Stone"<b@x>,"Voss, El")", &list, Pat), 3);
   EXPECT_EQ(Items(list), (std::vector<std::string>{R"("O"Brien, Jo" <o@x>)", R"(smtp:"Bob "B, Jr" Stone"<b@x>)",
                                                    R"("Voss, El")"}));
+  // A name as the PC client gave it may end in a backslash.
+  EXPECT_EQ(SplitAddresses(R"(smtp:"Corp, IT\"<it@x>, "Doe, Jane" <d@x>)", &list, Pat), 2);
+  EXPECT_EQ(SplitAddresses(R"("Corp, IT\", bob@x, "Doe, Jane <d@x>)", &list, Pat), 4);
   EXPECT_EQ(MergeReplyAll(R"("Doe, Jane" <jane@x>)", R"("Doe, Jane" <jane@x>, pat@example.com)", Pat),
             R"("Doe, Jane" <jane@x>)");
   EXPECT_EQ(SplitAddresses("", &list, Pat), 0);

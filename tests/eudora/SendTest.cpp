@@ -169,8 +169,10 @@ TEST_F(EudoraTest, MessagesWithoutAMessageIdAreEachKnownByTheirContents) {
   TStringList wanted;
   for (const char* id : {ids[0].c_str(), ids[1].c_str(), "<gone@x>", ""}) wanted.Add(id);
   TStringList* wantedVar = &wanted;
+  // The empty identifier of such mail taken by an older build stays while
+  // any message lacks its field.
   ASSERT_EQ(vazDone, conduit_->vazMasterCheck(host_.app, &wantedVar));
-  EXPECT_EQ(2, wanted.Count());
+  EXPECT_EQ(1, wanted.Count());
   EXPECT_EQ("<gone@x>", wanted.At(0));
 
   TMail reply = NewMail("Note", mfFromHandheld | mfTransfer | mfReply);

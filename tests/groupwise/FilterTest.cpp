@@ -39,7 +39,8 @@ TEST(SearchFilter, ConduitFiltersSelectWhatTheySay) {
   };
   const Range ranges[] = {{"1999/3/5", "1999/3/15", EncodeDate(1999, 3, 5), EncodeDate(1999, 3, 15)},
                           {"1899/12/30", "1999/3/5", 0, EncodeDate(1999, 3, 5)},
-                          {"1980/1/1", "2020/12/31", EncodeDate(1980, 1, 1), EncodeDate(2020, 12, 31)}};
+                          {"1980/1/1", "2020/12/31", EncodeDate(1980, 1, 1), EncodeDate(2020, 12, 31)},
+                          {"1601/1/1", "9999/12/31", EncodeDate(1601, 1, 1), EncodeDate(9999, 12, 31)}};
   std::vector<FilterSubject> subjects = Subjects();
   for (const Kinds& k : kinds)
     for (bool unread : {false, true})

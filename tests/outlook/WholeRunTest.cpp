@@ -20,13 +20,15 @@ using runtest::OutPath;
 const MailAddress& User = test::ProfileUser;
 const MailAddress& Ann = test::ProfileAnn;
 const MailAddress Voss{"Voss, Eleanor", "/o=Quorvel/ou=Admin/cn=Recipients/cn=evoss", "EX"};
+const MailAddress Desk{"help@desk, Support", "/o=Quorvel/ou=Admin/cn=Recipients/cn=help", "EX"};
+const MailAddress Smith{"\"Bob\" Smith", "/o=Quorvel/ou=Admin/cn=Recipients/cn=bsmith", "EX"};
 
 class OutlookRun : public runtest::RunTest {
  protected:
   void SetUp() override {
     RunTest::SetUp();
-    profile_ = std::make_unique<test::MailProfile>("OutlookRunProfiles", test::CdoProfiles,
-                                                    std::vector<MailAddress>{Ann, test::ProfileBob, Voss});
+    profile_ = std::make_unique<test::MailProfile>(
+        "OutlookRunProfiles", test::CdoProfiles, std::vector<MailAddress>{Ann, test::ProfileBob, Voss, Desk, Smith});
     path_ = profile_->Path();
     TRegistry settings;
     settings.SetRootKey(HKEY_LOCAL_MACHINE);
@@ -236,11 +238,13 @@ TEST_F(OutlookRun, ARepeatedRunSendsNothingTwiceAndBringsOnlyNewMail) {
 // Mail of every shape arrives as it was written: texts in the code page (and
 // without a look-alike for a character it lacks), old Macintosh line breaks,
 // a body of a whole copy block, nothing at all, a date of 1970; and a
-// reply reaches everyone whose display name holds a comma or a semicolon.
+// reply reaches everyone whose display name holds a comma, a semicolon, a
+// quote, a backslash or an "@".
 TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   ses_->MaxEmail = 0;
   ses_->FromDate = EncodeDate(1601, 1, 1);  // as the wizard sends an unticked From date
-  const MailAddress jane{"Doe, Jane", "jane@example.com", "SMTP"}, lee{"Lee; Ann", "lee@example.com", "SMTP"};
+  const MailAddress jane{"Doe, Jane", "jane@example.com", "SMTP"}, lee{"Lee; Ann", "lee@example.com", "SMTP"},
+      jo{"O\"Brien, Jo \\", "jo@example.com", "SMTP"};
   const struct {
     std::string subject, body, handheld;
     TDateTime date = EncodeDate(2020, 6, 1);
@@ -263,8 +267,8 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   mailstore::MailMessage fromJane;
   fromJane.Subject = "Budget";
   fromJane.From = jane;
-  fromJane.To = {User, lee};
-  fromJane.Cc = {Voss};  // a directory entry, known by its display name
+  fromJane.To = {User, jo, lee};
+  fromJane.Cc = {Smith, Voss, Desk};  // directory entries, known by their display names
   fromJane.Date = fromJane.Received = EncodeDate(2020, 6, 2);
   fromJane.Body = "Figures\r\n";
   store.AddMessage(inbox, fromJane, false);
@@ -313,7 +317,9 @@ TEST_F(OutlookRun, MailOfEveryShapeArrivesWholeAndRepliesReachQuotedNames) {
   Restart();
   ASSERT_TRUE(RunStage1());
   ASSERT_TRUE(Stage2());
-  EXPECT_EQ(sentTo("RE: Budget"), (std::vector<std::string>{Voss.Address, "jane@example.com", "lee@example.com"}));
+  const std::vector<std::string> all{Smith.Address,      Voss.Address,     Desk.Address,
+                                     "jane@example.com", "jo@example.com", "lee@example.com"};
+  EXPECT_EQ(sentTo("RE: Budget"), all);
   EXPECT_TRUE(MemoLines().empty() || MemoLines() == std::vector<std::string>{Str(136)});
 }
 

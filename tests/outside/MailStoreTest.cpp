@@ -47,13 +47,14 @@ TEST(MailTextTest, AComposedMessageReadsBackWithEveryFieldAndAddressForm) {
   EXPECT_NEAR(*back.Date, *m.Date, 1e-8);
   EXPECT_NEAR(*back.Received, *m.Received, 1e-8);
 
-  // Line breaks in a value stay within its field.
+  // Line breaks in a value stay within its field; a name's escaped quotes and
+  // backslashes come back as they were.
   m.Subject = "x\r\nBcc: eve@spy.example\n\nReply-To: y";
-  m.From->Name = "Alice\rMarsh";
+  m.From->Name = "Alice\rMarsh \"Al \\";
   back = ParseMessage(ComposeMessage(m), "test");
   EXPECT_EQ(back.Subject, "x Bcc: eve@spy.example Reply-To: y");
   EXPECT_TRUE(back.Bcc.empty());
-  EXPECT_EQ(back.From->Name, "Alice Marsh");
+  EXPECT_EQ(back.From->Name, "Alice Marsh \"Al \\");
   EXPECT_EQ(back.Body, m.Body);
 
   auto list = ParseAddressList("\"Smith, Bob\" <bob@smith.example>, carla@nine.example ,Dmitri <SMTP:d@n.example>,,");

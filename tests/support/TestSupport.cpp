@@ -216,7 +216,7 @@ void RemoveTreeW(const std::wstring& path) {
 
 void RemoveTree(const std::string& path) {
   std::string trimmed = path;
-  while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+  while (HasTrailingBackslash(trimmed)) trimmed.pop_back();
   RemoveTreeW(AnsiToWide(trimmed));
 }
 

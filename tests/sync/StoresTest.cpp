@@ -141,8 +141,9 @@ TEST_F(StoresTest, NewMailIdsFollowTheClockAndTheSeededDraw) {
 
 TEST_F(StoresTest, RepliesGoToTheSenderOrThroughReplyAll) {
   Script({{"ReplyAll", "ann@pc, bob@pc"}});
-  Append(In(), {InRow("plain", 46000, "Thanks"), InRow("all", 46000, "To all", false, false, false, false, true),
-                InRow("no-reply", 46000), InRow("sent", 46000, "Old", true),
+  Row toAll = InRow("all", 46000, "To all", false, false, false, false, true);
+  toAll[3] = Variant(std::string("bob@pc\0; me@pc", 14));  // as any handheld text, a NUL is a blank
+  Append(In(), {InRow("plain", 46000, "Thanks"), toAll, InRow("no-reply", 46000), InRow("sent", 46000, "Old", true),
                 InRow("excluded", 46000, "Hidden", false, false, false, true)});
   ASSERT_TRUE(sync_->ReadReplyDat());
   ASSERT_EQ(sync_->HandheldMails->Count(), 2);
@@ -160,7 +161,7 @@ TEST_F(StoresTest, RepliesGoToTheSenderOrThroughReplyAll) {
   auto calls = Calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0]["ListA"], "ann@pc");
-  EXPECT_EQ(calls[0]["ListB"], "bob@pc; me@pc");
+  EXPECT_EQ(calls[0]["ListB"], "bob@pc ; me@pc");
 }
 
 TEST_F(StoresTest, EncodeMessageTrimsAndMarksEveryLineBreak) {

@@ -15,6 +15,7 @@
 #include "ComPtr.h"
 #include "Device.h"
 #include "MessageWindow.h"
+#include "SysUtils.h"
 
 using namespace tdengine;
 
@@ -253,7 +254,7 @@ LONG Copy(Device& d, LONG (Device::*op)(TDPathRecord&, TDPathRecord&, USHORT), c
 
 LONG Directory(Device& d, const Args& a) {
   std::string path = a[1];
-  if (path.find_first_of("*?") == std::string::npos) path += path.empty() || path.back() == '\\' ? "*.*" : "\\*.*";
+  if (path.find_first_of("*?") == std::string::npos) path += path.empty() || HasTrailingBackslash(path) ? "*.*" : "\\*.*";
   TDPathRecord p = Path(path);
   ComPtr<ITDOrvDirectory> listing;
   LONG error = d.GetDirectory(p, listing);
@@ -323,7 +324,7 @@ LONG Find(Device& d, const Args& a) {
     char name[MAX_PATH] = {};
     entry.GetName(name);
     const std::string folder = in;
-    std::printf("%s%s%s\n", folder.c_str(), folder.empty() || folder.back() == '\\' ? "" : "\\", name);
+    std::printf("%s%s%s\n", folder.c_str(), folder.empty() || HasTrailingBackslash(folder) ? "" : "\\", name);
   });
 }
 

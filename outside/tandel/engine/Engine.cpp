@@ -80,7 +80,7 @@ std::string Resolve(int side, const std::string& path) {
   if (n == 0) throw EHandheld(LastError(ERROR_BAD_PATHNAME), "Not a PC path: " + path);
   if (n >= MAX_PATH) throw EHandheld(ERROR_FILENAME_EXCED_RANGE, "PC path too long: " + path);
   std::string r = full;
-  if (r.size() > 3 && r.back() == '\\') r.pop_back();
+  if (r.size() > 3) r = ExcludeTrailingBackslash(r);
   return r;
 }
 
@@ -89,7 +89,7 @@ DWORD MakeFolder(const std::string& folder) {
   DWORD attrs = GetFileAttributesA(folder.c_str());
   if (attrs != INVALID_FILE_ATTRIBUTES) return ERROR_ALREADY_EXISTS;
   std::string parent = ExtractFilePath(folder);
-  if (parent.size() > 3 && parent.back() == '\\') parent.pop_back();
+  if (parent.size() > 3) parent = ExcludeTrailingBackslash(parent);
   if (parent.size() < folder.size() && parent.size() > 3) {
     DWORD p = GetFileAttributesA(parent.c_str());
     if (p == INVALID_FILE_ATTRIBUTES) {

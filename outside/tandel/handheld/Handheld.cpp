@@ -29,8 +29,10 @@ bool ReservedName(std::string_view part) {
 void CheckPart(const std::string& path, std::string_view part) {
   if (part.empty()) BadPath(path, "empty name");
   if (part == "." || part == "..") BadPath(path, "relative name");
-  for (unsigned char c : part)
-    if (c < 32 || std::string_view("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string_view::npos)
+  // By character: the second byte of a double-byte one may be a backslash or a bar.
+  for (size_t i = 0; i < part.size(); i = NextCharIndex(part, i))
+    if (static_cast<unsigned char>(part[i]) < 32 ||
+        std::string_view("<>:\"/\\|?*").find(part[i]) != std::string_view::npos)
       BadPath(path, "character not allowed in a name");
   if (part.back() == '.' || part.back() == ' ') BadPath(path, "name ends with a dot or blank");
   if (ReservedName(part)) BadPath(path, "device name");
@@ -120,14 +122,15 @@ std::string NormalizePath(const std::string& handheldPath) {
     throw EHandheld(ERROR_FILENAME_EXCED_RANGE, Format("Handheld path too long: \"%s\"", {p}));
   std::string result = UpperCase(p.substr(0, 1)) + ":\\";
   std::string_view rest = std::string_view(p).substr(3);
-  if (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
+  if (HasTrailingBackslash(rest)) rest.remove_suffix(1);
   while (!rest.empty()) {
-    size_t cut = rest.find('\\');
+    size_t cut = 0;
+    while (cut < rest.size() && rest[cut] != '\\') cut = NextCharIndex(rest, cut);
     std::string_view part = rest.substr(0, cut);
     CheckPart(p, part);
     if (result.size() > 3) result += '\\';
     result += part;
-    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+    rest = cut == rest.size() ? std::string_view() : rest.substr(cut + 1);
   }
   return result;
 }

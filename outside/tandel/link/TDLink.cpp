@@ -97,15 +97,23 @@ char Upper(char c) {
   return s[0];
 }
 
-// A name against a pattern of "*" and "?", without regard to case; "*.*"
-// also matches a name without a dot.
+// A name against a pattern of "*" and "?", both upper-cased, character by
+// character: "?" stands for one character, also a double-byte one.
+bool MatchesUpper(std::string_view name, std::string_view pattern) {
+  if (pattern.empty()) return name.empty();
+  if (pattern[0] == '*')
+    return MatchesUpper(name, pattern.substr(1)) ||
+           (!name.empty() && MatchesUpper(name.substr(NextCharIndex(name, 0)), pattern));
+  if (name.empty()) return false;
+  const size_t n = NextCharIndex(name, 0);
+  const size_t p = pattern[0] == '?' ? 1 : NextCharIndex(pattern, 0);
+  if (pattern[0] != '?' && name.substr(0, n) != pattern.substr(0, p)) return false;
+  return MatchesUpper(name.substr(n), pattern.substr(p));
+}
+
+// A name against a pattern without regard to case; "*.*" also matches a name without a dot.
 bool Matches(const char* name, const char* pattern) {
-  if (std::strcmp(pattern, "*.*") == 0) return true;
-  if (*pattern == 0) return *name == 0;
-  if (*pattern == '*') return Matches(name, pattern + 1) || (*name && Matches(name + 1, pattern));
-  if (*name == 0) return false;
-  if (*pattern != '?' && Upper(*name) != Upper(*pattern)) return false;
-  return Matches(name + 1, pattern + 1);
+  return std::strcmp(pattern, "*.*") == 0 || MatchesUpper(AnsiUpperCase(name), AnsiUpperCase(pattern));
 }
 
 DWORD ReadSetting(const char* name, DWORD fallback) {
@@ -787,7 +795,7 @@ class TDLink final : public ComObject<ITDLink> {
       std::string folder = ExtractFilePath(p);
       return Resolve(side, folder.c_str(), false) + "\\" + name;
     }
-    if (p.size() > 3 && p.back() == '\\') p.pop_back();
+    if (p.size() > 3) p = ExcludeTrailingBackslash(p);
     if (side == SideHandheld) {
       // The installation folder is read once per component: a registry read costs more than the call it serves.
       if (root_.empty()) root_ = tandel::HandheldRoot();
