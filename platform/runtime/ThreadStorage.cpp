@@ -152,6 +152,7 @@ extern "C" void __emutls_register_common(void* object, unsigned long long size, 
 // wraps it). A run that throws leaves the initialisation to the next caller.
 extern "C" int __wrap_pthread_once(long* once, void (*run)()) {
   enum : long { NotRun, Done, Running };
+  if (__atomic_load_n(once, __ATOMIC_ACQUIRE) == Done) return 0;
   for (;;) {
     long state = InterlockedCompareExchange(once, Running, NotRun);
     if (state == Done) return 0;
