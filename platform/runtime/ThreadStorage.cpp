@@ -46,6 +46,9 @@ std::atomic<DWORD> slot{TLS_OUT_OF_INDEXES};
 std::uintptr_t variables = 0;
 Block* blocks = nullptr;
 
+SRWLOCK onceLock = SRWLOCK_INIT;
+CONDITION_VARIABLE onceEnded = CONDITION_VARIABLE_INIT;  // a once-only run has ended
+
 void* NewValue(const Variable& v) {
   void* p = _aligned_malloc(v.size, v.align > sizeof(void*) ? v.align : sizeof(void*));
   if (p == nullptr) std::abort();
@@ -153,21 +156,24 @@ extern "C" void __emutls_register_common(void* object, unsigned long long size, 
 extern "C" int __wrap_pthread_once(long* once, void (*run)()) {
   enum : long { NotRun, Done, Running };
   if (__atomic_load_n(once, __ATOMIC_ACQUIRE) == Done) return 0;
-  for (;;) {
-    long state = InterlockedCompareExchange(once, Running, NotRun);
-    if (state == Done) return 0;
-    if (state == NotRun) {
-      try {
-        run();
-      } catch (...) {
-        InterlockedExchange(once, NotRun);
-        WakeByAddressAll(once);
-        throw;
-      }
-      InterlockedExchange(once, Done);
-      WakeByAddressAll(once);
-      return 0;
-    }
-    WaitOnAddress(once, &state, sizeof state, INFINITE);
+  auto settle = [once](long state) {
+    AcquireSRWLockExclusive(&onceLock);
+    __atomic_store_n(once, state, __ATOMIC_RELEASE);
+    ReleaseSRWLockExclusive(&onceLock);
+    WakeAllConditionVariable(&onceEnded);
+  };
+  AcquireSRWLockExclusive(&onceLock);
+  while (*once == Running) SleepConditionVariableSRW(&onceEnded, &onceLock, INFINITE, 0);
+  const bool mine = *once == NotRun;
+  if (mine) *once = Running;
+  ReleaseSRWLockExclusive(&onceLock);
+  if (!mine) return 0;
+  try {
+    run();
+  } catch (...) {
+    settle(NotRun);
+    throw;
   }
+  settle(Done);
+  return 0;
 }
