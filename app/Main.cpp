@@ -24,9 +24,12 @@ constexpr const char* ConduitExtension = "vaz";
 constexpr int DefaultColumnWidths[3] = {120, 270, 75};
 constexpr COLORREF Olive = RGB(128, 128, 0);
 
-// Unticked dates set no limit: a day before any mail (the first a system
-// time holds; mail of a wrong clock is dated 1970), and a day beyond any.
-TDateTime EarliestDate() { return EncodeDate(1601, 1, 1); }
+// Unticked dates set no limit: a day before any mail (mail of a wrong clock
+// is dated 1970 or 1980; an earlier day could fall, in a mail client's
+// conversion to universal time, below the first a system time holds, or
+// before 1900, where date-times count their hours backwards), and a day
+// beyond any.
+TDateTime EarliestDate() { return EncodeDate(1900, 1, 1); }
 TDateTime LatestDate() { return EncodeDate(9999, 12, 31); }
 
 void ErrorBox(const std::string& Text, const std::string& Caption) {

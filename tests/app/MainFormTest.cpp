@@ -392,7 +392,7 @@ TEST_F(MainFormTest, UncheckedDatesSendTheWidestRangeAndARunStepsThroughAllPages
   json get;
   for (const json& c : Calls())
     if (c["export"] == "vazGetPCMail") get = c;
-  EXPECT_EQ(get["fromDate"].get<double>(), EncodeDate(1601, 1, 1));
+  EXPECT_EQ(get["fromDate"].get<double>(), EncodeDate(1900, 1, 1));
   EXPECT_EQ(get["toDate"].get<double>(), EncodeDate(9999, 12, 31));
   EXPECT_EQ(f.Sync->MaxTransferBytes, f.SesObj->MaxTransfer << 10);
 

@@ -123,8 +123,8 @@ TEST_F(Novmail, SettingsDefaultAndTheFilterSaysWhatToTake) {
       {1, 0, EncodeDate(1980, 1, 1), EncodeDate(2020, 12, 31), false,
        "(MAIL) AND (BOX_TYPE = INCOMING) AND (START_DATE >= 1980/1/1 AT 00:00:00 AND START_DATE <= 2020/12/31 AT "
        "23:59:59)"},
-      {1, 1, EncodeDate(1601, 1, 1), EncodeDate(9999, 12, 31), false,  // the wizard's unticked dates
-       "(MAIL OR PHONE_MESSAGE) AND (BOX_TYPE = INCOMING) AND (START_DATE >= 1601/1/1 AT 00:00:00 AND START_DATE <= "
+      {1, 1, EncodeDate(1900, 1, 1), EncodeDate(9999, 12, 31), false,  // the wizard's unticked dates
+       "(MAIL OR PHONE_MESSAGE) AND (BOX_TYPE = INCOMING) AND (START_DATE >= 1900/1/1 AT 00:00:00 AND START_DATE <= "
        "9999/12/31 AT 23:59:59)"},
       {0, 1, 0, EncodeDate(2020, 12, 31), false,
        "(PHONE_MESSAGE) AND (BOX_TYPE = INCOMING) AND (START_DATE >= 1899/12/30 AT 00:00:00 AND START_DATE <= "
