@@ -42,11 +42,12 @@ function(vantle_version target)
 endfunction()
 
 # vantle_module(<target>): a code module of Vantle (program, plug-in, server,
-# stand-in or test). Links the runtime statically and routes every allocation
-# through the shared memory manager.
+# stand-in or test). Links the runtime statically, routes every allocation
+# through the shared memory manager and keeps thread_local variables where
+# the module's unloading frees them.
 function(vantle_module target)
   target_link_options(${target} PRIVATE ${VANTLE_STATIC_LINK})
-  target_link_libraries(${target} PRIVATE vantle_sharemem_client)
+  target_link_libraries(${target} PRIVATE vantle_sharemem_client vantle_thread_storage)
 endfunction()
 
 # vantle_resource_library(<target> OUTPUT <file name> RC <script> [DESCRIPTION <text>])

@@ -138,6 +138,8 @@ TEST_F(EngineTest, TenThousandQueuedRequestsWithADroppingLinkAreAnsweredOnceAndL
     ClientEngine warm;
     Connected(warm);
     warm.Run(warm.Request(opSyncMachineTime));
+    // So does the threads runtime's record of this thread, made at its first join.
+    std::thread([] {}).join();
   }
   SettledThreadCount();
   const size_t threads = ThreadCount();
@@ -185,4 +187,37 @@ TEST_F(EngineTest, EnginesThatComeAndGoLeaveNoHandlesBehind) {
   constexpr int Engines = 8;
   for (int i = 0; i < Engines; ++i) engineLife();
   EXPECT_LT(HandleCount(), handles + Engines);
+}
+
+// A host loads and frees a component many times: after the component has
+// thrown (a setting that is not a number throws inside it and is taken as not
+// set), its module leaves neither handles nor thread-local-storage indexes
+// behind, of which a process has only about a thousand.
+TEST_F(EngineTest, AComponentModuleFreedAfterItHasThrownLeavesNothingBehind) {
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenKey(tdlink::StandInKey, true));
+  reg.WriteString(tdlink::FailCallValue, "not a number");
+  const std::string path = ExtractFilePath(ModuleFileName()) + "standin-tandellink.dll";
+  auto lifetime = [&] {
+    ModuleHandle module(LoadLibraryA(path.c_str()));
+    ASSERT_TRUE(module);
+    auto getClass = ModuleExport<HRESULT(__stdcall*)(REFCLSID, REFIID, void**)>(module.Get(), "DllGetClassObject");
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(S_OK, getClass(tdlink::CLSID_TDLink, IID_IClassFactory, factory.PutVoid()));
+    ComPtr<IUnknown> component;
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, component.PutVoid()));
+  };
+  auto freeTlsIndexes = [] {
+    std::vector<DWORD> taken;
+    for (DWORD i; (i = TlsAlloc()) != TLS_OUT_OF_INDEXES;) taken.push_back(i);
+    for (DWORD i : taken) TlsFree(i);
+    return taken.size();
+  };
+  lifetime();
+  const DWORD handles = HandleCount();
+  const size_t tlsIndexes = freeTlsIndexes();
+  for (int i = 0; i < 20; ++i) lifetime();
+  EXPECT_EQ(handles, HandleCount());
+  EXPECT_EQ(tlsIndexes, freeTlsIndexes());
 }
