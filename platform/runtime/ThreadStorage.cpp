@@ -12,7 +12,7 @@
 // and freed one about a thousand times ran out of TLS indexes and was
 // aborted. These versions, linked into every module in the runtime's place,
 // use the system's thread-local storage and free a thread's values when the
-// thread ends and everything else when the module is freed.
+// thread ends and everything else when the module is freed (LibraryEntry.cpp).
 #include <windows.h>
 
 #include <malloc.h>
@@ -76,36 +76,41 @@ Block* ThreadBlock(DWORD index) {
   return b;
 }
 
-void NTAPI ThreadStorageNotify(PVOID, DWORD reason, PVOID reserved) {
+void NTAPI ThreadStorageNotify(PVOID, DWORD reason, PVOID) {
   const DWORD index = slot.load();
-  if (index == TLS_OUT_OF_INDEXES) return;
-  if (reason == DLL_THREAD_DETACH) {
-    auto* b = static_cast<Block*>(TlsGetValue(index));
-    if (b == nullptr) return;
-    TlsSetValue(index, nullptr);
-    AcquireSRWLockExclusive(&lock);
-    (b->prev ? b->prev->next : blocks) = b->next;
-    if (b->next) b->next->prev = b->prev;
-    ReleaseSRWLockExclusive(&lock);
-    FreeBlock(b);
-  } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-    // FreeLibrary: no code of this module runs after this. At process exit
-    // nothing is freed, as other threads may still be running.
-    while (Block* b = blocks) {
-      blocks = b->next;
-      FreeBlock(b);
-    }
-    TlsFree(index);
-    slot = TLS_OUT_OF_INDEXES;
-  }
+  if (reason != DLL_THREAD_DETACH || index == TLS_OUT_OF_INDEXES) return;
+  auto* b = static_cast<Block*>(TlsGetValue(index));
+  if (b == nullptr) return;
+  TlsSetValue(index, nullptr);
+  AcquireSRWLockExclusive(&lock);
+  (b->prev ? b->prev->next : blocks) = b->next;
+  if (b->next) b->next->prev = b->prev;
+  ReleaseSRWLockExclusive(&lock);
+  FreeBlock(b);
 }
 
 }  // namespace
 
 // One of the module's TLS callbacks, after the threads runtime's own
 // (.CRT$XLF), whose key destructors may still touch thread_local variables.
+// It frees the values of a thread that ends.
 extern "C" __attribute__((section(".CRT$XLY"), used)) const PIMAGE_TLS_CALLBACK vantleThreadStorageNotify =
     ThreadStorageNotify;
+
+// A library's entry point calls this as the library is freed, after its
+// static destructors and atexit functions, which may still throw or touch
+// thread_local variables (the TLS callbacks run before them). Not at process
+// exit: nothing of the process's is worth freeing then.
+extern "C" void vantleReleaseThreadStorage() {
+  const DWORD index = slot.load();
+  if (index == TLS_OUT_OF_INDEXES) return;
+  while (Block* b = blocks) {
+    blocks = b->next;
+    FreeBlock(b);
+  }
+  TlsFree(index);
+  slot = TLS_OUT_OF_INDEXES;
+}
 
 extern "C" void* __emutls_get_address(void* object) {
   auto& v = *static_cast<Variable*>(object);

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DateTime.h"
 #include "Handles.h"
@@ -37,6 +38,25 @@ TEST(SharedMemory, BlocksAllocatedInOneModuleAreFreedInAnother) {
   EXPECT_EQ(*text, first + more + std::string(500, 'x'));
   freeText(text);
   EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
+}
+
+// A module that has thrown, and whose static destructors throw and catch as
+// it is freed, is freed without ending the host and gives back its
+// thread-local-storage index every time.
+TEST(SharedMemory, AModuleThatThrowsWhileFreedGivesBackItsThreadStorage) {
+  auto freeTlsIndexes = [] {
+    std::vector<DWORD> taken;
+    for (DWORD i; (i = TlsAlloc()) != TLS_OUT_OF_INDEXES;) taken.push_back(i);
+    for (DWORD i : taken) TlsFree(i);
+    return taken.size();
+  };
+  const size_t before = freeTlsIndexes();
+  for (int i = 0; i < 5; ++i) {
+    ModuleHandle b(LoadLibraryA("test_module_b.dll"));
+    ASSERT_NE(b.Get(), nullptr);
+    EXPECT_TRUE(ModuleExport<bool (*)()>(b.Get(), "Caught")());
+  }
+  EXPECT_EQ(before, freeTlsIndexes());
 }
 
 TEST(Seam, EveryModuleOfTheProcessShowsThroughTheTestProgram) {
